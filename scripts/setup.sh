@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs, builds it and assembles the data kit.
+# Idempotent: packages already present are skipped, the build is incremental, the kit is
+# rebuilt only when it is missing.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${SORVEX_BUILD_DIR:-$here/build}
+
+packages=(
+  # build
+  cmake g++ make pkg-config git
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev libgl-dev
+  libgtest-dev googletest libgmock-dev libbenchmark-dev
+  # fonts: the data kit is made from these; Liberation and UMing stand in for the
+  # Windows faces the window asks for
+  fontconfig python3 python3-fonttools
+  fonts-lxgw-wenkai fonts-arphic-ukai fonts-arphic-uming fonts-arphic-gkai00mp
+  fonts-wqy-zenhei fonts-kouzan-mouhitsu fonts-aoyagi-kouzan-t
+  fonts-dancingscript fonts-kaushanscript fonts-kristi fonts-lobster fonts-liberation2
+  # printing tests: a private CUPS daemon with a PDF queue
+  cups-daemon cups-client printer-driver-cups-pdf poppler-utils
+  # a real X server for looking at the window
+  xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  # cups-daemon would start the machine's own scheduler; the tests run a private one
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=${SORVEX_BUILD_TYPE:-RelWithDebInfo} \
+  ${SORVEX_CMAKE_ARGS:-} >/dev/null
+cmake --build "$build" -j"$(nproc)" -- --no-print-directory -s 2>&1 \
+  | grep -vE '^\[ *[0-9]+%\]|^(Consolidate|Scanning|Built target)' || true
+test "${PIPESTATUS[0]}" -eq 0

@@ -1,0 +1,42 @@
+#include "app/programvalues.h"
+#include "ui/frmmain.h"
+#include "ui/qtplatform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFont>
+#include <QScreen>
+
+// The data kit sits beside the program; an installed copy keeps it in ../share/sorvex-sign.
+static QString dataFolder()
+{
+    const QString beside = QCoreApplication::applicationDirPath();
+    const QString installed = QDir::cleanPath(beside + QStringLiteral("/../share/sorvex-sign"));
+    if (!QDir(beside + QStringLiteral("/fonts")).exists()
+        && QDir(installed + QStringLiteral("/fonts")).exists())
+        return installed;
+    return beside;
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("sorvex-sign"));
+    QApplication::setApplicationDisplayName(AppTitle);
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.sorvex.SorvexSign"));
+    // The window asks for Windows faces by name; these are the closest Debian ones.
+    QFont::insertSubstitutions(QStringLiteral("宋体"),
+                               {QStringLiteral("AR PL UMing CN"), QStringLiteral("WenQuanYi Zen Hei")});
+    QFont::insertSubstitutions(QStringLiteral("Courier New"),
+                               {QStringLiteral("Liberation Mono"), QStringLiteral("AR PL UMing CN")});
+
+    QtPlatform platform;
+    const ProgramValues values = startProgram(dataFolder(), platform);
+
+    frmMain window(values, platform);
+    platform.setOwner(&window);
+    if (const QScreen* screen = window.screen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+class Platform;
+
+// The values set once at start-up and read everywhere else.
+struct ProgramValues
+{
+    QString AppPath;          // the folder holding the data kit, always ending in "/"
+    QString CompoundSurnames; // whole text of data/fuxing.dat; empty when unreadable
+    int TextOffsetX = 250;    // twips subtracted from every centred position
+    int TextOffsetY = 500;
+};
+
+// Appends the separator unless the folder already ends in one (the root folder does).
+QString withTrailingSlash(const QString& folder);
+
+// Decodes GBK; a byte sequence that is not GBK becomes U+FFFD instead of ending the text.
+QString decodeGbk(const QByteArray& bytes);
+
+// Whole file as Unicode less one trailing CR LF; on failure the warning box, then empty text.
+QString ReadTextFile(const QString& path, Platform& platform);
+
+// Files larger than this are refused by ReadTextFile: the list is a few kilobytes.
+inline constexpr qint64 MaxTextFileBytes = 64 * 1024 * 1024;
+
+// Steps of Main before the window exists: AppPath, CompoundSurnames and the offsets.
+ProgramValues startProgram(const QString& appFolder, Platform& platform);

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+class QPainter;
+
+// Everything that blocks on a person or reaches outside the program (message boxes, file and
+// colour dialogs, the printer, the browser) goes through this interface, so that tests can
+// answer in advance and nothing waits for a human.
+class Platform
+{
+public:
+    enum class Icon { None, Information, Warning };
+
+    struct SaveAnswer
+    {
+        QString path;        // as typed and confirmed, before any completion
+        int filterIndex = 1; // 1-based, as the dialog reports it
+    };
+
+    struct ColorAnswer
+    {
+        int resultCode = 0; // nonzero: a colour was confirmed
+        QRgb color = 0;
+    };
+
+    // A failed print job, with a stable number and a readable description.
+    struct PrintError
+    {
+        int number = 0;
+        QString description;
+    };
+
+    virtual ~Platform() = default;
+
+    virtual void showMessage(const QString& text, const QString& caption, Icon icon) = 0;
+
+    // An empty answer means the person cancelled. Never adds a suffix of its own.
+    virtual std::optional<SaveAnswer> askSaveFileName(const QString& title,
+                                                      const QStringList& filters) = 0;
+
+    // customColors is filled afresh by the caller at every opening.
+    virtual ColorAnswer chooseColor(QRgb initial, const QList<QRgb>& customColors) = 0;
+
+    // Prints one page on the default printer: the picture is drawn by `paint` onto a painter whose
+    // coordinates are twips from the top-left of the printable area.
+    virtual std::optional<PrintError> printTwips(const std::function<void(QPainter&)>& paint)
+        = 0;
+
+    virtual void openUrl(const QUrl& url) = 0;
+};
+
+inline const QString AppTitle = QStringLiteral("Sorvex签名设计");

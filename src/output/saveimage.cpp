@@ -1,0 +1,73 @@
+#include "saveimage.h"
+
+#include "platform.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+
+QStringList saveFilters()
+{
+    return {QStringLiteral("bmp文件(*.bmp)"), QStringLiteral("jpg文件(*.jpg)")};
+}
+
+QString completeSavePath(const QString& path, int filterIndex)
+{
+    const QString last = path.mid(path.lastIndexOf(u'/') + 1);
+    if (last.contains(u'.'))
+        return path;
+    return path + (filterIndex == 1 ? QStringLiteral(".bmp") : QStringLiteral(".jpg"));
+}
+
+QString ShowSaveDialog(Platform& platform, const QString& title, const QStringList& filters)
+{
+    const std::optional<Platform::SaveAnswer> answer = platform.askSaveFileName(title, filters);
+    if (!answer || answer->path.isEmpty())
+        return {};
+    return completeSavePath(answer->path, answer->filterIndex);
+}
+
+const char* imageFormatFor(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
+        return "JPG";
+    if (suffix == QLatin1String("png"))
+        return "PNG";
+    return "BMP";
+}
+
+std::optional<QString> writeImage(const QImage& image, const QString& path)
+{
+    if (QFileInfo(path).isDir())
+        return QStringLiteral("这是一个文件夹");
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    const char* format = imageFormatFor(path);
+    // Written at the picture's own pixels, whatever density it is shown at.
+    QImage out = image;
+    out.setDevicePixelRatio(1);
+    if (!out.save(&file, format, qstrcmp(format, "JPG") == 0 ? 95 : -1)) {
+        const QString reason = file.error() != QFileDevice::NoError ? file.errorString()
+                                                                    : QStringLiteral("无法写入图片数据");
+        file.cancelWriting();
+        return reason;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return std::nullopt;
+}
+
+void saveSignature(Platform& platform, const QImage& image)
+{
+    const QString path = ShowSaveDialog(platform, SaveDialogTitle, saveFilters());
+    if (path.isEmpty())
+        return;
+    if (const std::optional<QString> error = writeImage(image, path)) {
+        platform.showMessage(QStringLiteral("无法保存到 %1：\r\n%2").arg(path, *error), AppTitle,
+                             Platform::Icon::Warning);
+        return;
+    }
+    platform.showMessage(QStringLiteral("保存完毕！\r\n") + path, AppTitle,
+                         Platform::Icon::Information);
+}

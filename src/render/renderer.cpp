@@ -1,0 +1,216 @@
+#include "renderer.h"
+
+#include "app/programvalues.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/fonttable.h"
+#include "catalogue/stylerules.h"
+#include "styles.h"
+
+DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y)
+{
+    const std::optional<double> points = fontSizeFromText(in.sizeText);
+    if (!points)
+        return DrawOutcome::BadSize;
+
+    Surface& s = ctx.surface;
+    s.Clear();
+    if (!in.backgroundPath.isEmpty())
+        s.SetBackground(in.backgroundPath);
+    s.SetFontName(QStringLiteral("Courier New"));
+    s.SetFontSize(*points);
+    s.SetInkColor(in.ink);
+    s.SetTransparentText(true);
+
+    int index = in.styleIndex;
+    QString currentText = in.styleCurrentText;
+    if (index < 0 || index >= ctx.catalogue.styleNames.size()) {
+        if (ctx.catalogue.styleNames.isEmpty())
+            return DrawOutcome::Drawn; // no style to draw with: the background alone
+        // The handler draws the first style in full; this drawing then goes on over it with the
+        // settings that drawing left, as the nested call of the original does.
+        if (ctx.selectFirstStyle)
+            ctx.selectFirstStyle();
+        index = 0;
+        currentText = ctx.catalogue.styleNames.first();
+    }
+    const QString& styleName = ctx.catalogue.styleNames.at(index);
+    const QString& fontPath = ctx.catalogue.FontPaths.at(index);
+
+    if (fontPath.right(4).toLower() == QLatin1String(".dat")) {
+        ctx.fonts.AddFont(fontPath);
+        s.SetFontName(ctx.fonts.familyFor(fontPath, faceNameOfFontFile(fontPath)));
+        if (isSealStyle(currentText))
+            drawSeal(ctx, in.txtCN, fontPath, currentText == SealStyleIntaglio, x, y);
+        else
+            drawOrdinaryStyle(ctx, in.txtCN, fontPath, x, y);
+    } else {
+        drawFolderStyle(ctx, styleName, fontPath, in, x, y);
+    }
+    return DrawOutcome::Drawn;
+}
+
+void drawOrdinaryStyle(RenderContext& ctx, const QString& name, const QString& fontPath, int x,
+                       int y)
+{
+    Surface& s = ctx.surface;
+    if (x == NoPosition)
+        x = nearest((s.InnerWidth() - s.TextWidth(name)) / 2 - ctx.values.TextOffsetX);
+    if (y == NoPosition)
+        y = nearest((s.InnerHeight() - s.TextHeight(name)) / 2 - ctx.values.TextOffsetY);
+    s.CursorX = x;
+    s.CursorY = y;
+    ctx.mover.Place(s.CursorX, s.CursorY,
+                    s.TextWidth(name) - double(name.size() - 1) * Tightening, s.TextHeight(name));
+    s.DrawText(name.left(1));
+    // Each character starts 200 twips before the end of the previous one's own advance.
+    for (qsizetype i = 1; i < name.size(); ++i) {
+        x = nearest(s.TextWidth(name.mid(i - 1, 1)) + x - Tightening);
+        s.CursorX = x;
+        s.CursorY = y;
+        s.DrawText(name.mid(i, 1));
+    }
+    ctx.fonts.RemoveFont(fontPath);
+}
+
+QString completedSealName(const QString& name)
+{
+    if (name.size() == 2)
+        return name + QStringLiteral("之印");
+    if (name.size() == 3)
+        return name + QStringLiteral("印");
+    return name;
+}
+
+void drawSeal(RenderContext& ctx, const QString& typed, const QString& fontPath, bool intaglio,
+              int x, int y)
+{
+    Surface& s = ctx.surface;
+    const QString name = completedSealName(typed);
+    const QString first = name.left(1);
+    const double tw1 = s.TextWidth(first);
+    const double th1 = s.TextHeight(first);
+    if (x == NoPosition)
+        x = nearest((s.InnerWidth() - 2 * tw1) / 2 - ctx.values.TextOffsetX - 500);
+    if (y == NoPosition)
+        y = nearest((s.InnerHeight() - s.TextHeight(name)) / 2 - ctx.values.TextOffsetY - 400);
+
+    struct Cell
+    {
+        int x, y;
+        QString text;
+    };
+    Cell cells[4];
+    cells[0] = {x, y, {}};
+    cells[1] = {nearest(tw1 + x), y, {}};
+    cells[2] = {x, nearest(th1 + y), {}};
+    cells[3] = {cells[1].x, cells[2].y, {}};
+    if (name.size() == 4) {
+        // Read down the right column, then down the left one.
+        cells[1].text = name.mid(0, 1);
+        cells[3].text = name.mid(1, 1);
+        cells[0].text = name.mid(2, 1);
+        cells[2].text = name.mid(3, 1);
+    }
+
+    ctx.mover.Place(cells[0].x, cells[0].y, 2 * tw1, 2 * th1);
+    s.SetCopyMode();
+    s.DrawFrame(cells[0].x - 100, cells[0].y - 60, cells[3].x + tw1, cells[3].y + th1,
+                SealFrameColor, intaglio);
+    for (const Cell& cell : cells) {
+        if (cell.text.isEmpty())
+            continue;
+        s.CursorX = cell.x;
+        s.CursorY = cell.y;
+        s.DrawText(cell.text);
+    }
+    ctx.fonts.RemoveFont(fontPath);
+}
+
+std::optional<QString> compoundSurnameGlyph(const QString& compoundSurnames, const QString& name)
+{
+    const QString surname = name.left(2);
+    if (!compoundSurnames.contains(u' ' + surname + u'-'))
+        return std::nullopt;
+    const qsizetype p = compoundSurnames.indexOf(surname);
+    return compoundSurnames.mid(p + 4, 1); // the 1-based p + 4 of the list format
+}
+
+Pieces splitChinese(const QString& n, const QString& compoundSurnames)
+{
+    const qsizetype L = n.size();
+    if (const std::optional<QString> glyph = compoundSurnameGlyph(compoundSurnames, n)) {
+        if (L <= 2)
+            return {*glyph, {}, {}};
+        if (L == 3)
+            return {*glyph, {}, n.mid(2, 1)};
+        return {*glyph, n.mid(2, L - 3), n.mid(L - 1, 1)};
+    }
+    if (L == 1)
+        return {n, {}, {}};
+    if (L == 2)
+        return {n.left(1), {}, n.mid(1, 1)};
+    return {n.left(1), n.mid(1, L - 2), n.mid(L - 1, 1)};
+}
+
+Pieces splitLatin(const QString& n)
+{
+    const qsizetype L = n.size();
+    if (L == 0)
+        return {};
+    if (L == 1)
+        return {n, {}, {}};
+    if (L == 2)
+        return {n.left(1), {}, n.mid(1, 1)};
+    return {n.left(1), n.mid(1, L - 2), n.mid(L - 1, 1)};
+}
+
+void drawFolderStyle(RenderContext& ctx, const QString& styleName, const QString& fontBase,
+                     const DrawInputs& in, int x, int y)
+{
+    Surface& s = ctx.surface;
+    const bool latin = styleName.contains(LatinStyleMark);
+    Pieces pieces;
+    if (!latin && !ctx.catalogue.StyleList.contains(u',' + styleName + u',')) {
+        if (in.txtCN.isEmpty())
+            return;
+        pieces = splitChinese(in.txtCN, ctx.values.CompoundSurnames);
+    } else if (latin) {
+        pieces = splitLatin(in.txtEN);
+    }
+
+    const QString* piece[3] = {&pieces.head, &pieces.middle, &pieces.tail};
+    QString files[3];
+    int w[3] = {0, 0, 0};
+    for (int k = 0; k < 3; ++k) {
+        files[k] = fontBase + QString::number(k + 1) + QStringLiteral(".dat");
+        if (piece[k]->isEmpty())
+            continue;
+        ctx.fonts.AddFont(files[k]);
+        s.SetFontName(ctx.fonts.familyFor(files[k], faceNameOfFolderFont(files[k])));
+        w[k] = nearest(s.TextWidth(*piece[k]));
+        ctx.fonts.RemoveFont(files[k]);
+    }
+    const int W = w[0] + w[1] + w[2];
+    const double tox = ctx.values.TextOffsetX;
+    const double toy = ctx.values.TextOffsetY;
+
+    // Each piece's height is asked for before its own face is selected, so it is measured in
+    // the face selected last.
+    auto drawPiece = [&](int k, double cx, bool placeMover) {
+        s.CursorX = cx;
+        s.CursorY = y != NoPosition ? y : (s.InnerHeight() - s.TextHeight(*piece[k])) / 2 - toy;
+        if (placeMover)
+            ctx.mover.Place(s.CursorX, s.CursorY, W, s.TextHeight(*piece[k]));
+        ctx.fonts.AddFont(files[k]);
+        s.SetFontName(ctx.fonts.familyFor(files[k], faceNameOfFolderFont(files[k])));
+        s.DrawText(*piece[k]);
+        ctx.fonts.RemoveFont(files[k]);
+    };
+    const double centredLeft = (s.InnerWidth() - W) / 2 - tox;
+    if (!pieces.head.isEmpty())
+        drawPiece(0, x != NoPosition ? x : centredLeft, true);
+    if (!pieces.middle.isEmpty())
+        drawPiece(1, x != NoPosition ? double(x) + w[0] : centredLeft + w[0], false);
+    if (!pieces.tail.isEmpty())
+        drawPiece(2, x != NoPosition ? double(x) + w[0] + w[1] : centredLeft + w[0] + w[1], false);
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "surface.h"
+
+#include <QRgb>
+#include <QString>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <optional>
+
+struct Catalogue;
+struct ProgramValues;
+class FontTable;
+
+// What one drawing reads from the window, gathered into a plain value.
+struct DrawInputs
+{
+    QString txtCN;
+    QString txtEN;
+    int styleIndex = -1;      // selected position in cboFont; -1: none
+    QString styleCurrentText; // current text of cboFont
+    QString backgroundPath;   // ImagePaths at the position selected in cboImg; empty: none
+    QString sizeText;         // text of cboSize, in points
+    QRgb ink = 0xFF000000;    // background colour of lblColorPreview
+};
+
+struct RenderContext
+{
+    const ProgramValues& values;
+    const Catalogue& catalogue;
+    FontTable& fonts;
+    Surface& surface;
+    Mover& mover;
+    // Selects the first style as a person would, running its handler (which may draw).
+    std::function<void()> selectFirstStyle;
+};
+
+enum class DrawOutcome { Drawn, BadSize };
+
+inline constexpr int NoPosition = -1;
+inline constexpr int Tightening = 200; // twips between neighbouring characters
+
+// The nearest integer, halves to even; clamped to the 32-bit range.
+inline int nearest(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    const double r = std::nearbyint(v);
+    if (r >= double(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (r <= double(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return int(r);
+}
+
+// Redraws the whole picture: background, size, ink, then the name in the chosen style, with
+// its top-left at (x, y); -1 on an axis centres the text along it. A size text that is not a
+// usable size leaves the picture as it was.
+DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y);
+
+// The character drawn for a compound surname, or nothing when the name has none. An entry whose
+// glyph lies beyond the end of the list gives an empty glyph.
+std::optional<QString> compoundSurnameGlyph(const QString& compoundSurnames, const QString& name);
+
+// Head, middle and tail of a folder style's name.
+struct Pieces
+{
+    QString head, middle, tail;
+};
+Pieces splitChinese(const QString& name, const QString& compoundSurnames);
+Pieces splitLatin(const QString& name);
+
+// Seal completion: "之印" after two characters, "印" after three.
+QString completedSealName(const QString& name);

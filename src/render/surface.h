@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QRgb>
+#include <QString>
+
+// The drawing surface the renderer draws on. Positions and sizes are twips (15 twips make one
+// pixel at 96 dpi; 20 twips make one point), origin top-left, y downwards.
+class Surface
+{
+public:
+    virtual ~Surface() = default;
+
+    virtual void Clear() = 0;
+    // False when the file cannot be loaded; the surface then shows no picture.
+    virtual bool SetBackground(const QString& path) = 0;
+    virtual void SetFontName(const QString& face) = 0;
+    virtual void SetFontSize(double points) = 0;
+    virtual void SetInkColor(QRgb ink) = 0;
+    virtual void SetTransparentText(bool transparent) = 0;
+
+    virtual double TextWidth(const QString& s) = 0;
+    virtual double TextHeight(const QString& s) = 0;
+    virtual double InnerWidth() const = 0;
+    virtual double InnerHeight() const = 0;
+
+    // Draws s with its top-left corner at the cursor.
+    virtual void DrawText(const QString& s) = 0;
+    virtual void SetCopyMode() = 0;
+    virtual void DrawFrame(double x1, double y1, double x2, double y2, QRgb color,
+                           bool filled) = 0;
+
+    double CursorX = 0;
+    double CursorY = 0;
+};
+
+// The transparent handle over the drawn text. Its rectangle is twips inside the surface,
+// held in single precision as the drag arithmetic needs.
+struct Mover
+{
+    float left = 120;
+    float top = 1560;
+    float width = 615;
+    float height = 375;
+
+    void Place(double l, double t, double w, double h)
+    {
+        left = float(l);
+        top = float(t);
+        width = float(w);
+        height = float(h);
+    }
+};

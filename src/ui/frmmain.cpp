@@ -1,0 +1,350 @@
+#include "frmmain.h"
+
+#include "catalogue/stylerules.h"
+#include "imagearea.h"
+#include "output/platform.h"
+#include "output/saveimage.h"
+
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QScreen>
+
+namespace {
+
+// Controls are laid out in twips; 15 twips make one logical pixel.
+QRect twips(int left, int top, int width, int height)
+{
+    auto px = [](int t) { return qRound(t / double(TwipsPerPixel)); };
+    return QRect(px(left), px(top), px(width), px(height));
+}
+
+QFont songti()
+{
+    QFont f(QStringLiteral("宋体"));
+    f.setPointSizeF(12);
+    return f;
+}
+
+QFont courier()
+{
+    QFont f(QStringLiteral("Courier New"));
+    f.setPointSizeF(14.25);
+    return f;
+}
+
+} // namespace
+
+frmMain::frmMain(const ProgramValues& values, Platform& platform, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
+                          | Qt::MSWindowsFixedSizeDialogHint),
+      values_(values), platform_(platform), surface_(qGuiApp->devicePixelRatio())
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Sorvex签名设计软件 免费版"));
+    setWindowIcon(QIcon(QStringLiteral(":/sorvex-sign.ico")));
+    setFixedSize(719, 459);
+    skin_.load(QStringLiteral(":/skin.bmp"));
+    createControls();
+    Form_Load();
+}
+
+void frmMain::createControls()
+{
+    cboSize = new QComboBox(this);
+    cboSize->setObjectName(QStringLiteral("cboSize"));
+    cboSize->setEditable(true);
+    cboSize->setInsertPolicy(QComboBox::NoInsert);
+    cboSize->setGeometry(twips(8280, 3360, 1620, 360));
+    cboSize->setFont(songti());
+    cboSize->lineEdit()->installEventFilter(this);
+    connect(cboSize, &QComboBox::activated, this, &frmMain::cboSize_Click);
+
+    cboImg = new QComboBox(this);
+    cboImg->setObjectName(QStringLiteral("cboImg"));
+    cboImg->setGeometry(twips(8280, 2155, 1620, 360));
+    cboImg->setFont(songti());
+    connect(cboImg, &QComboBox::activated, this, &frmMain::cboImg_Click);
+
+    cboFont = new QComboBox(this);
+    cboFont->setObjectName(QStringLiteral("cboFont"));
+    cboFont->setGeometry(twips(8280, 1515, 1620, 360));
+    cboFont->setFont(songti());
+    connect(cboFont, &QComboBox::activated, this, &frmMain::cboFont_Click);
+
+    picMain = new PictureBox(this);
+    picMain->setGeometry(twips(580, 2300, 5820, 3920));
+    picMain->setFocusPolicy(Qt::StrongFocus);
+
+    imgMove = new ImageArea(QStringLiteral("imgMove"), picMain);
+    imgMove->setToolTip(QStringLiteral("按住文字可以拖动到你想要的位置哦"));
+    // The widget sits on whole pixels while the mover keeps twips; positions are taken from
+    // the mover itself so the grab point stays exactly under the pointer.
+    auto fromMover = [this](void (frmMain::*handler)(int, int, float, float)) {
+        return [this, handler](int button, int shift, float x, float y) {
+            (this->*handler)(button, shift,
+                             x + float(imgMove->x() * TwipsPerPixel) - mover_.left,
+                             y + float(imgMove->y() * TwipsPerPixel) - mover_.top);
+        };
+    };
+    connect(imgMove, &ImageArea::mouseDown, this, fromMover(&frmMain::imgMove_MouseDown));
+    connect(imgMove, &ImageArea::mouseMove, this, fromMover(&frmMain::imgMove_MouseMove));
+    connect(imgMove, &ImageArea::mouseUp, this, fromMover(&frmMain::imgMove_MouseUp));
+
+    txtEN = new QLineEdit(SampleLatinName, this);
+    txtEN->setObjectName(QStringLiteral("txtEN"));
+    txtEN->setGeometry(twips(4560, 1640, 1720, 315));
+    txtEN->setFont(courier());
+    txtEN->setFrame(false);
+    connect(txtEN, &QLineEdit::textChanged, this, &frmMain::txtEN_Change);
+
+    txtCN = new QLineEdit(SampleChineseName, this);
+    txtCN->setObjectName(QStringLiteral("txtCN"));
+    txtCN->setGeometry(twips(1440, 1640, 1455, 285));
+    txtCN->setFont(courier());
+    txtCN->setFrame(false);
+    connect(txtCN, &QLineEdit::textChanged, this, &frmMain::txtCN_Change);
+
+    auto area = [this](const char* name, QRect geometry, void (frmMain::*click)()) {
+        auto* a = new ImageArea(QString::fromLatin1(name), this);
+        a->setGeometry(geometry);
+        connect(a, &ImageArea::clicked, this, click);
+        return a;
+    };
+    imgLogo = area("imgLogo", twips(600, 600, 5775, 735), &frmMain::imgLogo_Click);
+    imgPrint = area("imgPrint", twips(8760, 3840, 975, 780), &frmMain::imgPrint_Click);
+    imgSave = area("imgSave", twips(7920, 4080, 735, 645), &frmMain::imgSave_Click);
+    imgHelp = area("imgHelp", twips(8760, 4680, 1215, 945), &frmMain::imgHelp_Click);
+    imgUrlMore = area("imgUrlMore", twips(7320, 4800, 1335, 705), &frmMain::imgUrlMore_Click);
+
+    lblColorPreview = new QLabel(this);
+    lblColorPreview->setObjectName(QStringLiteral("lblColorPreview"));
+    lblColorPreview->setGeometry(twips(8280, 2760, 1620, 375));
+    lblColorPreview->setAutoFillBackground(true);
+    lblColorPreview->setFocusPolicy(Qt::NoFocus);
+    lblColorPreview->setCursor(Qt::PointingHandCursor);
+    lblColorPreview->installEventFilter(this);
+
+    // Tab order: txtCN, txtEN, picMain, cboFont, cboImg, cboSize; the label takes no focus.
+    setTabOrder(txtCN, txtEN);
+    setTabOrder(txtEN, picMain);
+    setTabOrder(picMain, cboFont);
+    setTabOrder(cboFont, cboImg);
+    setTabOrder(cboImg, cboSize);
+    txtCN->setFocus();
+}
+
+void frmMain::Form_Load()
+{
+    IsLoading = true;
+    catalogue_ = loadCatalogue(values_.AppPath);
+
+    cboFont->clear();
+    cboFont->addItems(catalogue_.styleNames);
+    // No default style: nothing is selected, and the first drawing selects the first style.
+    cboFont->setCurrentIndex(catalogue_.indexOfStyle(DefaultStyle));
+    if (cboFont->currentIndex() >= 0)
+        cboFont_Click();
+
+    cboImg->clear();
+    cboImg->addItems(catalogue_.backgroundNames);
+    cboImg->setCurrentIndex(std::min<int>(DefaultBackground, int(cboImg->count()) - 1));
+    if (cboImg->currentIndex() >= 0)
+        cboImg_Click();
+
+    cboSize->clear();
+    cboSize->addItems(catalogue_.sizes);
+    cboSize->setEditText(DefaultSize);
+    setInk(qRgb(0, 0, 0));
+
+    IsLoading = false;
+    Redraw();
+}
+
+DrawInputs frmMain::drawInputs() const
+{
+    DrawInputs in;
+    in.txtCN = txtCN->text();
+    in.txtEN = txtEN->text();
+    in.styleIndex = cboFont->currentIndex();
+    in.styleCurrentText = cboFont->currentText();
+    const int bg = cboImg->currentIndex();
+    in.backgroundPath = bg >= 0 ? catalogue_.ImagePaths.value(bg) : QString();
+    in.sizeText = cboSize->currentText();
+    in.ink = ink_;
+    return in;
+}
+
+void frmMain::DrawSignature(int x, int y)
+{
+    if (IsLoading)
+        return;
+    RenderContext ctx{values_, catalogue_, fonts_, surface_, mover_, [this] {
+                          cboFont->setCurrentIndex(0);
+                          cboFont_Click();
+                      }};
+    const DrawInputs in = drawInputs();
+    if (::DrawSignature(ctx, in, x, y) == DrawOutcome::BadSize) {
+        // A drag redraws on every move; the warning belongs to the choice, not to each move.
+        if (x == NoPosition && y == NoPosition)
+            platform_.showMessage(
+                QStringLiteral("字大小“%1”不能使用：请输入 1 到 2160 之间的数字。").arg(in.sizeText),
+                AppTitle, Platform::Icon::Warning);
+        return;
+    }
+    showPicture();
+    Q_EMIT signatureDrawn();
+}
+
+void frmMain::showPicture()
+{
+    picMain->setPicture(surface_.PersistentImage());
+    imgMove->setGeometry(QRectF(mover_.left / TwipsPerPixel, mover_.top / TwipsPerPixel,
+                                mover_.width / TwipsPerPixel, mover_.height / TwipsPerPixel)
+                             .toRect());
+}
+
+void frmMain::setInk(QRgb ink)
+{
+    ink_ = ink;
+    QPalette palette = lblColorPreview->palette();
+    palette.setColor(QPalette::Window, QColor(ink));
+    lblColorPreview->setPalette(palette);
+}
+
+void frmMain::cboFont_Click()
+{
+    const StyleRule rule = styleRuleFor(cboFont->currentText());
+    const QString size = cboSize->currentText();
+    const QString capped = cappedSizeText(size, rule);
+    if (capped != size)
+        cboSize->setEditText(capped);
+    setInk(rule.ink);
+    DrawSignature(NoPosition, NoPosition);
+}
+
+void frmMain::cboImg_Click()
+{
+    const QString path = catalogue_.ImagePaths.value(cboImg->currentIndex());
+    if (!surface_.SetBackground(path) && !IsLoading)
+        platform_.showMessage(QStringLiteral("背景图片不能打开：%1\r\n%2")
+                                  .arg(path, surface_.backgroundError()),
+                              AppTitle, Platform::Icon::Warning);
+    DrawSignature(NoPosition, NoPosition);
+}
+
+void frmMain::cboSize_Click()
+{
+    DrawSignature(NoPosition, NoPosition);
+}
+
+void frmMain::cboSize_KeyDown(int keyCode)
+{
+    if (keyCode == 13)
+        DrawSignature(NoPosition, NoPosition);
+}
+
+void frmMain::txtCN_Change()
+{
+    if (!txtCN->text().isEmpty())
+        DrawSignature(NoPosition, NoPosition);
+}
+
+void frmMain::txtEN_Change()
+{
+    if (!txtEN->text().isEmpty())
+        DrawSignature(NoPosition, NoPosition);
+}
+
+void frmMain::lblColorPreview_Click()
+{
+    const QList<QRgb> custom(16, qRgb(0, 0, 0));
+    const Platform::ColorAnswer answer = platform_.chooseColor(ink_, custom);
+    colorDialogResult = QString::number(answer.resultCode);
+    if (colorDialogResult.toInt() >= 1)
+        setInk(answer.color);
+    DrawSignature(NoPosition, NoPosition);
+}
+
+void frmMain::imgSave_Click()
+{
+    saveSignature(platform_, surface_.PersistentImage());
+}
+
+void frmMain::imgPrint_Click()
+{
+    const QImage picture = surface_.PersistentImage();
+    const auto error = platform_.printTwips([&picture](QPainter& painter) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRectF(0, 0, ImageSurface::OuterWidth(), ImageSurface::OuterHeight()),
+                          picture);
+    });
+    if (error)
+        platform_.showMessage(QStringLiteral("错误号: %1\r\n\r\n错误描述: %2")
+                                  .arg(error->number)
+                                  .arg(error->description),
+                              AppTitle, Platform::Icon::Warning);
+}
+
+void frmMain::imgLogo_Click()
+{
+    platform_.openUrl(QUrl(MakerHomePage));
+}
+
+void frmMain::imgUrlMore_Click()
+{
+    imgLogo_Click();
+}
+
+void frmMain::imgHelp_Click()
+{
+    platform_.openUrl(QUrl(MakerHomePage + QStringLiteral("/tvlx.asp")));
+}
+
+void frmMain::imgMove_MouseDown(int button, int, float x, float y)
+{
+    if (button != 1)
+        return;
+    DragStartX = x;
+    DragStartY = y;
+    if (!isSealStyle(cboFont->currentText()))
+        imgMove->setBorder(true);
+}
+
+void frmMain::imgMove_MouseMove(int button, int, float x, float y)
+{
+    if (button != 1)
+        return;
+    mover_.left = mover_.left - DragStartX + x;
+    mover_.top = mover_.top - DragStartY + y;
+    DrawSignature(nearest(mover_.left), nearest(mover_.top));
+}
+
+void frmMain::imgMove_MouseUp(int, int, float, float)
+{
+    imgMove->setBorder(false);
+}
+
+void frmMain::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.drawImage(QPoint(0, 0), skin_);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == cboSize->lineEdit() && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            cboSize_KeyDown(13);
+    } else if (watched == lblColorPreview && event->type() == QEvent::MouseButtonRelease
+               && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        lblColorPreview_Click();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}

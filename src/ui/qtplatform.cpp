@@ -1,0 +1,89 @@
+#include "qtplatform.h"
+
+#include "output/colorchoice.h"
+#include "render/imagesurface.h"
+
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QScreen>
+#include <QTimer>
+
+void QtPlatform::showMessage(const QString& text, const QString& caption, Icon icon)
+{
+    QMessageBox box(owner_);
+    box.setWindowTitle(caption);
+    box.setText(text);
+    box.setIcon(icon == Icon::Information ? QMessageBox::Information
+                : icon == Icon::Warning   ? QMessageBox::Warning
+                                          : QMessageBox::NoIcon);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+std::optional<Platform::SaveAnswer> QtPlatform::askSaveFileName(const QString& title,
+                                                                const QStringList& filters)
+{
+    QFileDialog dialog(owner_, title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(filters.value(0));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return SaveAnswer{dialog.selectedFiles().first(),
+                      int(filters.indexOf(dialog.selectedNameFilter())) + 1};
+}
+
+Platform::ColorAnswer QtPlatform::chooseColor(QRgb initial, const QList<QRgb>& customColors)
+{
+    for (int i = 0; i < QColorDialog::customCount(); ++i)
+        QColorDialog::setCustomColor(i, QColor(customColors.value(i, 0xFF000000)));
+    QColorDialog dialog(QColor(initial), owner_);
+    dialog.setOption(QColorDialog::DontUseNativeDialog);
+    // Centred on the whole primary screen once it has its size, as the hook does.
+    QTimer::singleShot(0, &dialog, [&dialog] {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        if (!screen)
+            return;
+        const QRect frame = dialog.frameGeometry();
+        const QSize s = screen->geometry().size();
+        dialog.move(CenterDialogHook(s.width() * double(TwipsPerPixel),
+                                     s.height() * double(TwipsPerPixel), TwipsPerPixel,
+                                     TwipsPerPixel, frame)
+                    + screen->geometry().topLeft());
+    });
+    const int result = dialog.exec() == QDialog::Accepted ? 1 : 0;
+    return {result, dialog.selectedColor().rgb()};
+}
+
+std::optional<Platform::PrintError> QtPlatform::printTwips(
+    const std::function<void(QPainter&)>& paint)
+{
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull())
+        return PrintError{NoPrinterError, QStringLiteral("没有找到默认打印机，请先安装打印机。")};
+    QPrinter printer(info, QPrinter::HighResolution);
+    printer.setColorMode(QPrinter::Color);
+    printer.setDocName(AppTitle);
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return PrintError{PrintJobError, QStringLiteral("打印机拒绝了打印任务。")};
+    // Page coordinates are twips from the top-left of the printable area.
+    painter.scale(printer.resolution() / 1440.0, printer.resolution() / 1440.0);
+    paint(painter);
+    if (!painter.end() || printer.printerState() == QPrinter::Error)
+        return PrintError{PrintJobError, QStringLiteral("打印任务没有完成。")};
+    return std::nullopt;
+}
+
+void QtPlatform::openUrl(const QUrl& url)
+{
+    QDesktopServices::openUrl(url);
+}

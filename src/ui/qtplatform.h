@@ -1,0 +1,26 @@
+#pragma once
+
+#include "output/platform.h"
+
+class QWidget;
+
+// The real edge: Qt's own dialogs (never the native ones), the default printer, the browser.
+class QtPlatform : public Platform
+{
+public:
+    void setOwner(QWidget* owner) { owner_ = owner; }
+
+    void showMessage(const QString& text, const QString& caption, Icon icon) override;
+    std::optional<SaveAnswer> askSaveFileName(const QString& title,
+                                              const QStringList& filters) override;
+    ColorAnswer chooseColor(QRgb initial, const QList<QRgb>& customColors) override;
+    std::optional<PrintError> printTwips(const std::function<void(QPainter&)>& paint) override;
+    void openUrl(const QUrl& url) override;
+
+private:
+    QWidget* owner_ = nullptr;
+};
+
+// Stable numbers for printing failures.
+inline constexpr int NoPrinterError = 482;
+inline constexpr int PrintJobError = 483;
