@@ -38,8 +38,8 @@ if ((${#missing[@]})); then
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=${SORVEX_BUILD_TYPE:-RelWithDebInfo} \
-  ${SORVEX_CMAKE_ARGS:-} >/dev/null
-cmake --build "$build" -j"$(nproc)" -- --no-print-directory -s 2>&1 \
-  | grep -vE '^\[ *[0-9]+%\]|^(Consolidate|Scanning|Built target)' || true
-test "${PIPESTATUS[0]}" -eq 0
+[ -f "$build/CMakeCache.txt" ] || echo "Building sorvex-sign in $build (the first build takes a few minutes)..."
+mkdir -p "$build"
+cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE="${SORVEX_BUILD_TYPE:-RelWithDebInfo}" \
+  ${SORVEX_CMAKE_ARGS:-} >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
+cmake --build "$build" -j"$(nproc)" >"$build/build.log" 2>&1 || { cat "$build/build.log"; exit 1; }

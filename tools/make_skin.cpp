@@ -288,10 +288,10 @@ int main(int argc, char** argv)
     }
     face = QFontDatabase::applicationFontFamilies(id).value(0);
     const QImage icon = drawIcon();
-    const bool ok = writeFile(out + QStringLiteral("/skin.bmp"), bmp(drawSkin()))
-                    && writeFile(out + QStringLiteral("/sorvex-sign.ico"), ico(icon))
-                    && icon.scaled(256, 256, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                           .save(out + QStringLiteral("/sorvex-sign.png"));
+    const bool ok = writeFile(out + QStringLiteral("/skin.bmp"), bmp(drawSkin())) &&
+                    writeFile(out + QStringLiteral("/sorvex-sign.ico"), ico(icon)) &&
+                    icon.scaled(256, 256, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                        .save(out + QStringLiteral("/sorvex-sign.png"));
     if (!ok) {
         std::fprintf(stderr, "make-skin: cannot write into %s\n", argv[1]);
         return 1;

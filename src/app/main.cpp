@@ -12,8 +12,8 @@ static QString dataFolder()
 {
     const QString beside = QCoreApplication::applicationDirPath();
     const QString installed = QDir::cleanPath(beside + QStringLiteral("/../share/sorvex-sign"));
-    if (!QDir(beside + QStringLiteral("/fonts")).exists()
-        && QDir(installed + QStringLiteral("/fonts")).exists())
+    if (!QDir(beside + QStringLiteral("/fonts")).exists() &&
+        QDir(installed + QStringLiteral("/fonts")).exists())
         return installed;
     return beside;
 }
@@ -25,10 +25,10 @@ int main(int argc, char** argv)
     QApplication::setApplicationDisplayName(AppTitle);
     QGuiApplication::setDesktopFileName(QStringLiteral("org.sorvex.SorvexSign"));
     // The window asks for Windows faces by name; these are the closest Debian ones.
-    QFont::insertSubstitutions(QStringLiteral("宋体"),
-                               {QStringLiteral("AR PL UMing CN"), QStringLiteral("WenQuanYi Zen Hei")});
-    QFont::insertSubstitutions(QStringLiteral("Courier New"),
-                               {QStringLiteral("Liberation Mono"), QStringLiteral("AR PL UMing CN")});
+    QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("AR PL UMing CN"),
+                                                        QStringLiteral("WenQuanYi Zen Hei")});
+    QFont::insertSubstitutions(QStringLiteral("Courier New"), {QStringLiteral("Liberation Mono"),
+                                                               QStringLiteral("AR PL UMing CN")});
 
     QtPlatform platform;
     const ProgramValues values = startProgram(dataFolder(), platform);

@@ -15,7 +15,7 @@ QString withTrailingSlash(const QString& folder)
 
 QString decodeGbk(const QByteArray& bytes)
 {
-    iconv_t cd = iconv_open("UTF-16LE", "GBK");
+    iconv_t cd = iconv_open("UTF-16LE", "GB18030");
     if (cd == reinterpret_cast<iconv_t>(-1))
         return QString::fromLocal8Bit(bytes);
 
@@ -61,6 +61,7 @@ ProgramValues startProgram(const QString& appFolder, Platform& platform)
 {
     ProgramValues values;
     values.AppPath = withTrailingSlash(appFolder);
-    values.CompoundSurnames = ReadTextFile(values.AppPath + QStringLiteral("data/fuxing.dat"), platform);
+    values.CompoundSurnames =
+        ReadTextFile(values.AppPath + QStringLiteral("data/fuxing.dat"), platform);
     return values;
 }

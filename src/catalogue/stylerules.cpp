@@ -19,7 +19,9 @@ double leadingNumber(const QString& text)
 {
     qsizetype i = 0;
     const qsizetype n = text.size();
-    auto at = [&](qsizetype k) { return k < n ? text.at(k) : QChar(); };
+    auto at = [&](qsizetype k) {
+        return k < n ? text.at(k) : QChar();
+    };
     while (i < n && (at(i) == u' ' || at(i) == u'\t' || at(i) == u'\r' || at(i) == u'\n'))
         ++i;
     const qsizetype start = i;
@@ -57,7 +59,7 @@ double leadingNumber(const QString& text)
 QString cappedSizeText(const QString& sizeText, const StyleRule& rule)
 {
     return leadingNumber(sizeText) > rule.largestSize ? QString::number(rule.largestSize)
-                                                       : sizeText;
+                                                      : sizeText;
 }
 
 std::optional<double> fontSizeFromText(const QString& text)

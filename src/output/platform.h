@@ -51,8 +51,7 @@ public:
 
     // Prints one page on the default printer: the picture is drawn by `paint` onto a painter whose
     // coordinates are twips from the top-left of the printable area.
-    virtual std::optional<PrintError> printTwips(const std::function<void(QPainter&)>& paint)
-        = 0;
+    virtual std::optional<PrintError> printTwips(const std::function<void(QPainter&)>& paint) = 0;
 
     virtual void openUrl(const QUrl& url) = 0;
 };

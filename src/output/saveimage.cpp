@@ -48,8 +48,9 @@ std::optional<QString> writeImage(const QImage& image, const QString& path)
     QImage out = image;
     out.setDevicePixelRatio(1);
     if (!out.save(&file, format, qstrcmp(format, "JPG") == 0 ? 95 : -1)) {
-        const QString reason = file.error() != QFileDevice::NoError ? file.errorString()
-                                                                    : QStringLiteral("无法写入图片数据");
+        const QString reason = file.error() != QFileDevice::NoError
+                                   ? file.errorString()
+                                   : QStringLiteral("无法写入图片数据");
         file.cancelWriting();
         return reason;
     }

@@ -33,8 +33,7 @@ int pixelOf(double twips)
 } // namespace
 
 ImageSurface::ImageSurface(qreal scale, bool cacheBackground)
-    : image_(qRound(SurfaceWidthPx * scale), qRound(SurfaceHeightPx * scale),
-             QImage::Format_RGB32),
+    : image_(qRound(SurfaceWidthPx * scale), qRound(SurfaceHeightPx * scale), QImage::Format_RGB32),
       cacheBackground_(cacheBackground)
 {
     image_.setDotsPerMeterX(3780);
@@ -70,8 +69,8 @@ bool ImageSurface::SetBackground(const QString& path)
 bool ImageSurface::loadBackground(const QString& path)
 {
     const QFileInfo info(path);
-    if (cacheBackground_ && path == backgroundPath_ && info.size() == backgroundSize_
-        && info.lastModified() == backgroundModified_)
+    if (cacheBackground_ && path == backgroundPath_ && info.size() == backgroundSize_ &&
+        info.lastModified() == backgroundModified_)
         return backgroundError_.isEmpty();
 
     backgroundPath_ = path;
@@ -86,7 +85,8 @@ bool ImageSurface::loadBackground(const QString& path)
     if (!info.isFile()) {
         backgroundError_ = QStringLiteral("文件不存在或不能访问");
     } else if (size.isValid() && qint64(size.width()) * size.height() > MaxBackgroundPixels) {
-        backgroundError_ = QStringLiteral("图片太大（%1 × %2 像素）").arg(size.width()).arg(size.height());
+        backgroundError_ =
+            QStringLiteral("图片太大（%1 × %2 像素）").arg(size.width()).arg(size.height());
     } else {
         // Only the part that shows is kept: the picture is drawn unscaled from the top-left.
         if (size.isValid())
@@ -96,8 +96,9 @@ bool ImageSurface::loadBackground(const QString& path)
         if (image.isNull())
             backgroundError_ = reader.errorString();
         else
-            background_ = image.copy(0, 0, std::min(image.width(), SurfaceWidthPx),
-                                     std::min(image.height(), SurfaceHeightPx))
+            background_ = image
+                              .copy(0, 0, std::min(image.width(), SurfaceWidthPx),
+                                    std::min(image.height(), SurfaceHeightPx))
                               .convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
     return backgroundError_.isEmpty();

@@ -59,8 +59,8 @@ void drawOrdinaryStyle(RenderContext& ctx, const QString& name, const QString& f
         y = nearest((s.InnerHeight() - s.TextHeight(name)) / 2 - ctx.values.TextOffsetY);
     s.CursorX = x;
     s.CursorY = y;
-    ctx.mover.Place(s.CursorX, s.CursorY,
-                    s.TextWidth(name) - double(name.size() - 1) * Tightening, s.TextHeight(name));
+    ctx.mover.Place(s.CursorX, s.CursorY, s.TextWidth(name) - double(name.size() - 1) * Tightening,
+                    s.TextHeight(name));
     s.DrawText(name.left(1));
     // Each character starts 200 twips before the end of the previous one's own advance.
     for (qsizetype i = 1; i < name.size(); ++i) {

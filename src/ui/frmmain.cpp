@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScreen>
 
 namespace {
@@ -18,7 +19,9 @@ namespace {
 // Controls are laid out in twips; 15 twips make one logical pixel.
 QRect twips(int left, int top, int width, int height)
 {
-    auto px = [](int t) { return qRound(t / double(TwipsPerPixel)); };
+    auto px = [](int t) {
+        return qRound(t / double(TwipsPerPixel));
+    };
     return QRect(px(left), px(top), px(width), px(height));
 }
 
@@ -39,9 +42,9 @@ QFont courier()
 } // namespace
 
 frmMain::frmMain(const ProgramValues& values, Platform& platform, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
-                          | Qt::MSWindowsFixedSizeDialogHint),
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
       values_(values), platform_(platform), surface_(qGuiApp->devicePixelRatio())
 {
     setObjectName(QStringLiteral("frmMain"));
@@ -62,7 +65,10 @@ void frmMain::createControls()
     cboSize->setGeometry(twips(8280, 3360, 1620, 360));
     cboSize->setFont(songti());
     cboSize->lineEdit()->installEventFilter(this);
-    connect(cboSize, &QComboBox::activated, this, &frmMain::cboSize_Click);
+    connect(cboSize, &QComboBox::activated, this, [this] {
+        if (!sizeEnterInProgress_)
+            cboSize_Click();
+    });
 
     cboImg = new QComboBox(this);
     cboImg->setObjectName(QStringLiteral("cboImg"));
@@ -86,8 +92,7 @@ void frmMain::createControls()
     // the mover itself so the grab point stays exactly under the pointer.
     auto fromMover = [this](void (frmMain::*handler)(int, int, float, float)) {
         return [this, handler](int button, int shift, float x, float y) {
-            (this->*handler)(button, shift,
-                             x + float(imgMove->x() * TwipsPerPixel) - mover_.left,
+            (this->*handler)(button, shift, x + float(imgMove->x() * TwipsPerPixel) - mover_.left,
                              y + float(imgMove->y() * TwipsPerPixel) - mover_.top);
         };
     };
@@ -192,7 +197,8 @@ void frmMain::DrawSignature(int x, int y)
         // A drag redraws on every move; the warning belongs to the choice, not to each move.
         if (x == NoPosition && y == NoPosition)
             platform_.showMessage(
-                QStringLiteral("字大小“%1”不能使用：请输入 1 到 2160 之间的数字。").arg(in.sizeText),
+                QStringLiteral("字大小“%1”不能使用：请输入 1 到 2160 之间的数字。")
+                    .arg(in.sizeText),
                 AppTitle, Platform::Icon::Warning);
         return;
     }
@@ -231,9 +237,9 @@ void frmMain::cboImg_Click()
 {
     const QString path = catalogue_.ImagePaths.value(cboImg->currentIndex());
     if (!surface_.SetBackground(path) && !IsLoading)
-        platform_.showMessage(QStringLiteral("背景图片不能打开：%1\r\n%2")
-                                  .arg(path, surface_.backgroundError()),
-                              AppTitle, Platform::Icon::Warning);
+        platform_.showMessage(
+            QStringLiteral("背景图片不能打开：%1\r\n%2").arg(path, surface_.backgroundError()),
+            AppTitle, Platform::Icon::Warning);
     DrawSignature(NoPosition, NoPosition);
 }
 
@@ -339,10 +345,16 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == cboSize->lineEdit() && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             cboSize_KeyDown(13);
-    } else if (watched == lblColorPreview && event->type() == QEvent::MouseButtonRelease
-               && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            // The key goes on to the box, whose own Enter handling picks a matching entry of
+            // the list; that is not a pick from the list and must not draw a second time.
+            const QScopedValueRollback<bool> guard(sizeEnterInProgress_, true);
+            watched->event(event);
+            return true;
+        }
+    } else if (watched == lblColorPreview && event->type() == QEvent::MouseButtonRelease &&
+               static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         lblColorPreview_Click();
         return true;
     }

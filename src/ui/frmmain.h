@@ -78,6 +78,7 @@ private:
     Mover mover_;
     QRgb ink_ = 0xFF000000;
     QImage skin_;
+    bool sizeEnterInProgress_ = false;
 
     QComboBox* cboSize = nullptr;
     QComboBox* cboImg = nullptr;

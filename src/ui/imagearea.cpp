@@ -24,14 +24,14 @@ void ImageArea::setBorder(bool on)
 
 int ImageArea::buttonState(Qt::MouseButtons buttons)
 {
-    return (buttons & Qt::LeftButton ? 1 : 0) | (buttons & Qt::RightButton ? 2 : 0)
-           | (buttons & Qt::MiddleButton ? 4 : 0);
+    return (buttons & Qt::LeftButton ? 1 : 0) | (buttons & Qt::RightButton ? 2 : 0) |
+           (buttons & Qt::MiddleButton ? 4 : 0);
 }
 
 static int shiftState(Qt::KeyboardModifiers m)
 {
-    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0)
-           | (m & Qt::AltModifier ? 4 : 0);
+    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
+           (m & Qt::AltModifier ? 4 : 0);
 }
 
 void ImageArea::paintEvent(QPaintEvent*)

@@ -56,15 +56,15 @@ Platform::ColorAnswer QtPlatform::chooseColor(QRgb initial, const QList<QRgb>& c
         const QSize s = screen->geometry().size();
         dialog.move(CenterDialogHook(s.width() * double(TwipsPerPixel),
                                      s.height() * double(TwipsPerPixel), TwipsPerPixel,
-                                     TwipsPerPixel, frame)
-                    + screen->geometry().topLeft());
+                                     TwipsPerPixel, frame) +
+                    screen->geometry().topLeft());
     });
     const int result = dialog.exec() == QDialog::Accepted ? 1 : 0;
     return {result, dialog.selectedColor().rgb()};
 }
 
-std::optional<Platform::PrintError> QtPlatform::printTwips(
-    const std::function<void(QPainter&)>& paint)
+std::optional<Platform::PrintError>
+QtPlatform::printTwips(const std::function<void(QPainter&)>& paint)
 {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull())

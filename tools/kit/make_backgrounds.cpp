@@ -31,8 +31,7 @@ void ricePaper(QPainter& p, QSize s)
         const double y = rng.bounded(double(s.height()));
         const int shade = 200 + rng.bounded(40);
         p.setPen(QPen(QColor(shade, shade - 12, shade - 40, 60), 0.6));
-        p.drawLine(QPointF(x, y),
-                   QPointF(x + rng.bounded(8.0) - 4, y + rng.bounded(8.0) - 4));
+        p.drawLine(QPointF(x, y), QPointF(x + rng.bounded(8.0) - 4, y + rng.bounded(8.0) - 4));
     }
 }
 
@@ -80,8 +79,9 @@ void festiveCard(QPainter& p, QSize s)
     p.drawRect(QRectF(10, 10, s.width() - 20, s.height() - 20));
     p.setPen(QPen(QColor(240, 200, 90), 1));
     p.drawRect(QRectF(16, 16, s.width() - 32, s.height() - 32));
-    for (QPointF c : {QPointF(16, 16), QPointF(s.width() - 16.0, 16),
-                      QPointF(16, s.height() - 16.0), QPointF(s.width() - 16.0, s.height() - 16.0)}) {
+    for (QPointF c :
+         {QPointF(16, 16), QPointF(s.width() - 16.0, 16), QPointF(16, s.height() - 16.0),
+          QPointF(s.width() - 16.0, s.height() - 16.0)}) {
         p.setBrush(QColor(240, 200, 90));
         p.drawEllipse(c, 6, 6);
     }
@@ -137,12 +137,9 @@ int main(int argc, char** argv)
     const QString out = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(out);
     const Background backgrounds[] = {
-        {"01-纯白.png", {W, H}, plainWhite},
-        {"02-宣纸.jpg", {W, H}, ricePaper},
-        {"03-米字格.png", {W, H}, practiceGrid},
-        {"04-淡彩渐变.jpg", {W, H}, softGradient},
-        {"05-红色贺卡.bmp", {W, H}, festiveCard},
-        {"06-证书边框.png", {2 * W, 2 * H}, certificate},
+        {"01-纯白.png", {W, H}, plainWhite},      {"02-宣纸.jpg", {W, H}, ricePaper},
+        {"03-米字格.png", {W, H}, practiceGrid},  {"04-淡彩渐变.jpg", {W, H}, softGradient},
+        {"05-红色贺卡.bmp", {W, H}, festiveCard}, {"06-证书边框.png", {2 * W, 2 * H}, certificate},
         {"07-竹简.jpg", {W, H}, bambooSlips},
     };
     for (const Background& b : backgrounds) {

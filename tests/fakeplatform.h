@@ -1,0 +1,65 @@
+#pragma once
+
+#include "output/platform.h"
+
+#include <QPainter>
+
+#include <deque>
+
+// Answers every dialog from a script and records what the program showed.
+class FakePlatform : public Platform
+{
+public:
+    struct Message
+    {
+        QString text;
+        QString caption;
+        Icon icon;
+    };
+
+    std::vector<Message> messages;
+    std::deque<std::optional<SaveAnswer>> saveAnswers;
+    std::vector<QStringList> saveDialogFilters;
+    std::deque<ColorAnswer> colorAnswers;
+    std::vector<std::pair<QRgb, QList<QRgb>>> colorDialogs; // initial, custom colours
+    std::optional<PrintError> printFailure;
+    std::vector<QImage> printedPages; // what each job drew, at 1/10 twip per pixel
+    std::vector<QUrl> openedUrls;
+
+    void showMessage(const QString& text, const QString& caption, Icon icon) override
+    {
+        messages.push_back({text, caption, icon});
+    }
+    std::optional<SaveAnswer> askSaveFileName(const QString&, const QStringList& filters) override
+    {
+        saveDialogFilters.push_back(filters);
+        if (saveAnswers.empty())
+            return std::nullopt;
+        std::optional<SaveAnswer> answer;
+        answer.swap(saveAnswers.front());
+        saveAnswers.pop_front();
+        return answer;
+    }
+    ColorAnswer chooseColor(QRgb initial, const QList<QRgb>& custom) override
+    {
+        colorDialogs.emplace_back(initial, custom);
+        if (colorAnswers.empty())
+            return {};
+        const ColorAnswer answer = colorAnswers.front();
+        colorAnswers.pop_front();
+        return answer;
+    }
+    std::optional<PrintError> printTwips(const std::function<void(QPainter&)>& paint) override
+    {
+        if (printFailure)
+            return printFailure;
+        QImage page(600, 400, QImage::Format_RGB32);
+        page.fill(Qt::white);
+        QPainter p(&page);
+        p.scale(0.1, 0.1);
+        paint(p);
+        printedPages.push_back(page);
+        return std::nullopt;
+    }
+    void openUrl(const QUrl& url) override { openedUrls.push_back(url); }
+};

@@ -1,0 +1,248 @@
+// The window, headless: layout, choices and typing, dragging, and the buttons.
+#include "catalogue/stylerules.h"
+#include "fakeplatform.h"
+#include "kit.h"
+#include "pixels.h"
+#include "ui/frmmain.h"
+#include "ui/imagearea.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Window : public testing::Test
+{
+protected:
+    FakePlatform platform;
+    ProgramValues values = startProgram(kitDir(), platform);
+    frmMain w{values, platform};
+    QSignalSpy drawings{&w, &frmMain::signatureDrawn};
+
+    template <class T> T* control(const char* name)
+    {
+        T* c = w.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(c, nullptr) << name;
+        return c;
+    }
+    QComboBox* cboFont() { return control<QComboBox>("cboFont"); }
+    QComboBox* cboSize() { return control<QComboBox>("cboSize"); }
+    QLineEdit* txtCN() { return control<QLineEdit>("txtCN"); }
+    ImageArea* imgMove() { return control<ImageArea>("imgMove"); }
+    QImage picture() { return control<PictureBox>("picMain")->picture(); }
+    QRect ink() { return inkBox(picture(), darkInk); }
+
+    void pickStyle(const QString& name)
+    {
+        const int index = cboFont()->findText(name);
+        ASSERT_GE(index, 0);
+        cboFont()->setCurrentIndex(index);
+        Q_EMIT cboFont()->activated(index);
+    }
+
+    void mouse(QEvent::Type type, QPoint local, Qt::MouseButton button, Qt::MouseButtons held)
+    {
+        QWidget* target = imgMove();
+        QMouseEvent e(type, QPointF(local), target->mapToGlobal(QPointF(local)), button, held,
+                      Qt::NoModifier);
+        QApplication::sendEvent(target, &e);
+    }
+
+    // Press at `from` inside imgMove, move by `by` pixels in `steps`, release.
+    void drag(QPoint from, QPoint by, int steps = 3)
+    {
+        mouse(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+        QPoint pointer = imgMove()->mapTo(&w, from);
+        for (int i = 1; i <= steps; ++i) {
+            const QPoint next =
+                imgMove()->mapTo(&w, from) + by * i / steps - (by * (i - 1) / steps);
+            pointer = next;
+            mouse(QEvent::MouseMove, imgMove()->mapFrom(&w, pointer), Qt::NoButton, Qt::LeftButton);
+        }
+        mouse(QEvent::MouseButtonRelease, imgMove()->mapFrom(&w, pointer), Qt::LeftButton,
+              Qt::NoButton);
+    }
+};
+
+TEST_F(Window, OpensWithTheSampleSignatureOnTheDefaults)
+{
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Sorvex签名设计软件 免费版"));
+    EXPECT_EQ(cboFont()->currentText(), DefaultStyle);
+    EXPECT_EQ(control<QComboBox>("cboImg")->currentIndex(), 1);
+    EXPECT_EQ(cboSize()->currentText(), "72");
+    EXPECT_EQ(cboSize()->count(), 19);
+    EXPECT_EQ(w.inkColor(), qRgb(0, 0, 0));
+    EXPECT_FALSE(w.IsLoading);
+    EXPECT_EQ(txtCN()->text().size(), 3);
+    EXPECT_FALSE(ink().isEmpty());
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(Window, ControlsSitAtTheirPlacesInTabOrder)
+{
+    EXPECT_EQ(w.size(), QSize(719, 459));
+    EXPECT_EQ(w.minimumSize(), w.maximumSize()) << "fixed size";
+    const std::pair<const char*, QRect> places[] = {
+        {"cboSize", {552, 224, 108, 24}},   {"cboImg", {552, 144, 108, 24}},
+        {"cboFont", {552, 101, 108, 24}},   {"picMain", {39, 153, 388, 261}},
+        {"txtEN", {304, 109, 115, 21}},     {"txtCN", {96, 109, 97, 19}},
+        {"imgLogo", {40, 40, 385, 49}},     {"imgPrint", {584, 256, 65, 52}},
+        {"imgSave", {528, 272, 49, 43}},    {"imgHelp", {584, 312, 81, 63}},
+        {"imgUrlMore", {488, 320, 89, 47}}, {"lblColorPreview", {552, 184, 108, 25}}};
+    for (const auto& [name, rect] : places)
+        EXPECT_EQ(control<QWidget>(name)->geometry(), rect) << name;
+    EXPECT_EQ(imgMove()->parentWidget()->objectName(), "picMain");
+    EXPECT_EQ(imgMove()->toolTip(), QStringLiteral("按住文字可以拖动到你想要的位置哦"));
+    EXPECT_TRUE(cboSize()->isEditable());
+    EXPECT_EQ(cboSize()->insertPolicy(), QComboBox::NoInsert);
+    EXPECT_FALSE(cboFont()->isEditable());
+    EXPECT_EQ(control<QLabel>("lblColorPreview")->focusPolicy(), Qt::NoFocus);
+
+    QStringList order;
+    QWidget* next = txtCN();
+    for (int i = 0; i < 6; ++i, next = next->nextInFocusChain()) {
+        while (next->focusPolicy() == Qt::NoFocus || next->focusProxy() ||
+               !next->objectName().size())
+            next = next->nextInFocusChain();
+        order << next->objectName();
+    }
+    EXPECT_EQ(order, QStringList({"txtCN", "txtEN", "picMain", "cboFont", "cboImg", "cboSize"}));
+}
+
+TEST_F(Window, StylePickCapsTheSizeAndSetsTheInkThenDrawsOnce)
+{
+    cboSize()->setEditText(QStringLiteral("100"));
+    pickStyle(SealStyle);
+    EXPECT_EQ(cboSize()->currentText(), "48");
+    EXPECT_EQ(w.inkColor(), qRgb(192, 0, 0));
+    EXPECT_EQ(drawings.count(), 1);
+    pickStyle(SealStyleIntaglio);
+    EXPECT_EQ(w.inkColor(), qRgb(255, 255, 255));
+    cboSize()->setEditText(QStringLiteral("big"));
+    pickStyle(DefaultStyle);
+    EXPECT_EQ(cboSize()->currentText(), "big") << "a text that is no number stays as typed";
+    EXPECT_EQ(w.inkColor(), qRgb(0, 0, 0));
+    ASSERT_EQ(platform.messages.size(), 1u) << "the unusable size is reported";
+    EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
+}
+
+TEST_F(Window, EnterInTheSizeBoxRedrawsOnceAndTypingDoesNot)
+{
+    cboSize()->lineEdit()->selectAll();
+    QTest::keyClicks(cboSize()->lineEdit(), QStringLiteral("36"));
+    EXPECT_EQ(drawings.count(), 0);
+    const QRect before = ink();
+    QTest::keyClick(cboSize()->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(drawings.count(), 1);
+    EXPECT_LT(ink().height(), before.height()) << "drawn at 36 points";
+    EXPECT_EQ(cboSize()->count(), 19) << "typed sizes are not added to the list";
+}
+
+TEST_F(Window, EmptyingTheNameKeepsTheLastPicture)
+{
+    const QImage before = picture();
+    txtCN()->clear();
+    EXPECT_EQ(drawings.count(), 0);
+    EXPECT_EQ(picture(), before);
+    txtCN()->insert(QStringLiteral("李"));
+    EXPECT_EQ(drawings.count(), 1);
+}
+
+TEST_F(Window, DraggingMovesTheInkByThePointersTravel)
+{
+    const QRect before = ink();
+    const Mover start = w.mover();
+    drag(QPoint(5, 5), QPoint(30, 20));
+    EXPECT_EQ(drawings.count(), 3);
+    EXPECT_EQ(ink().topLeft() - before.topLeft(), QPoint(30, 20));
+    EXPECT_FLOAT_EQ(w.mover().left, start.left + 450);
+    EXPECT_FLOAT_EQ(w.mover().top, start.top + 300);
+    EXPECT_FALSE(imgMove()->hasBorder());
+
+    // Any other change puts the text back at its centred place.
+    txtCN()->insert(QStringLiteral("华"));
+    EXPECT_FLOAT_EQ(w.mover().top, start.top);
+}
+
+TEST_F(Window, OnlyTheLeftButtonAloneDrags)
+{
+    w.DragStartX = 7;
+    mouse(QEvent::MouseButtonPress, {5, 5}, Qt::RightButton, Qt::RightButton);
+    EXPECT_FALSE(imgMove()->hasBorder());
+    EXPECT_FLOAT_EQ(w.DragStartX, 7) << "the grab point keeps its value";
+    mouse(QEvent::MouseMove, {25, 25}, Qt::NoButton, Qt::LeftButton | Qt::RightButton);
+    EXPECT_EQ(drawings.count(), 0);
+
+    mouse(QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_TRUE(imgMove()->hasBorder());
+    mouse(QEvent::MouseButtonRelease, {5, 5}, Qt::LeftButton, Qt::NoButton);
+    EXPECT_FALSE(imgMove()->hasBorder()) << "released without a move";
+    EXPECT_EQ(drawings.count(), 0);
+}
+
+TEST_F(Window, SealsShowNoBorderButStillDrag)
+{
+    pickStyle(SealStyle);
+    drawings.clear();
+    const Mover start = w.mover();
+    mouse(QEvent::MouseButtonPress, {3, 3}, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_FALSE(imgMove()->hasBorder());
+    mouse(QEvent::MouseMove, {13, 3}, Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(drawings.count(), 1);
+    EXPECT_FLOAT_EQ(w.mover().left, start.left + 150);
+}
+
+TEST_F(Window, LinksOpenTheMakersPages)
+{
+    for (const char* name : {"imgLogo", "imgUrlMore", "imgHelp", "imgHelp"})
+        QTest::mouseClick(control<QWidget>(name), Qt::LeftButton);
+    ASSERT_EQ(platform.openedUrls.size(), 4u);
+    EXPECT_EQ(platform.openedUrls[0], QUrl(MakerHomePage));
+    EXPECT_EQ(platform.openedUrls[1], platform.openedUrls[0]);
+    EXPECT_EQ(platform.openedUrls[2].toString(), MakerHomePage + QStringLiteral("/tvlx.asp"));
+    EXPECT_EQ(drawings.count(), 0);
+}
+
+TEST_F(Window, ColourChoiceStartsFromTheInkAndRedrawsEvenWhenCancelled)
+{
+    platform.colorAnswers = {{1, qRgb(0, 0, 255)}, {0, qRgb(255, 0, 0)}};
+    QTest::mouseClick(control<QWidget>("lblColorPreview"), Qt::LeftButton);
+    EXPECT_EQ(w.inkColor(), qRgb(0, 0, 255));
+    EXPECT_EQ(w.colorDialogResult, "1");
+    EXPECT_GT(countPixels(picture(), [](QRgb c) { return qBlue(c) > 200 && qRed(c) < 50; }), 100);
+    QTest::mouseClick(control<QWidget>("lblColorPreview"), Qt::LeftButton);
+    EXPECT_EQ(w.inkColor(), qRgb(0, 0, 255)) << "cancel keeps the colour";
+    EXPECT_EQ(w.colorDialogResult, "0");
+    EXPECT_EQ(drawings.count(), 2);
+    ASSERT_EQ(platform.colorDialogs.size(), 2u);
+    EXPECT_EQ(platform.colorDialogs[0].first, qRgb(0, 0, 0));
+    EXPECT_EQ(platform.colorDialogs[1].first, qRgb(0, 0, 255));
+    EXPECT_EQ(platform.colorDialogs[1].second, QList<QRgb>(16, qRgb(0, 0, 0)));
+}
+
+TEST_F(Window, PrintDrawsThePictureAtItsOuterSizeOrReportsTheFailure)
+{
+    QTest::mouseClick(control<QWidget>("imgPrint"), Qt::LeftButton);
+    ASSERT_EQ(platform.printedPages.size(), 1u);
+    // 5820 x 3920 twips at a tenth of a twip per pixel: 582 x 392 pixels from the corner.
+    const QRect page =
+        inkBox(platform.printedPages[0], [](QRgb c) { return c != qRgb(255, 255, 255); });
+    EXPECT_LE(page.left(), 1);
+    EXPECT_NEAR(page.right(), 581, 2);
+
+    platform.printFailure = Platform::PrintError{482, QStringLiteral("没有找到默认打印机")};
+    QTest::mouseClick(control<QWidget>("imgPrint"), Qt::LeftButton);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text,
+              QStringLiteral("错误号: 482\r\n\r\n错误描述: 没有找到默认打印机"));
+    EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
+    EXPECT_EQ(platform.messages[0].caption, AppTitle);
+}
+
+} // namespace

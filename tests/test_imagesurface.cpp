@@ -1,0 +1,230 @@
+// Real pixels with the kit's fonts, through the real font table.
+#include "app/programvalues.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/fonttable.h"
+#include "catalogue/stylerules.h"
+#include "kit.h"
+#include "pixels.h"
+#include "render/imagesurface.h"
+#include "render/renderer.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString Gongwen = QStringLiteral("SorvexGongwen");
+
+QString kitFontFile(const QString& style)
+{
+    const Catalogue c = loadCatalogue(kitDir());
+    return c.FontPaths.value(c.indexOfStyle(style));
+}
+
+// Mover rectangle in whole pixels of a surface at `scale`, widened by `slack` pixels.
+QRect moverPixels(const Mover& m, double scale, int slack)
+{
+    const double k = scale / TwipsPerPixel;
+    return QRectF(m.left * k, m.top * k, m.width * k, m.height * k)
+        .toAlignedRect()
+        .adjusted(-slack, -slack, slack, slack);
+}
+
+class RealDrawing : public testing::Test
+{
+protected:
+    ProgramValues values;
+    Catalogue catalogue = loadCatalogue(kitDir());
+    AppFontTable fonts;
+    Mover mover;
+    DrawInputs in;
+
+    void SetUp() override
+    {
+        in.txtCN = QStringLiteral("王晓明");
+        in.txtEN = QStringLiteral("Xiaoming");
+        in.sizeText = QStringLiteral("72");
+        in.ink = qRgb(0, 0, 0);
+    }
+
+    void draw(ImageSurface& surface, const QString& style, int x = -1, int y = -1)
+    {
+        in.styleIndex = catalogue.indexOfStyle(style);
+        ASSERT_GE(in.styleIndex, 0) << style.toStdString();
+        in.styleCurrentText = style;
+        RenderContext ctx{values, catalogue, fonts, surface, mover, {}};
+        ASSERT_EQ(DrawSignature(ctx, in, x, y), DrawOutcome::Drawn);
+    }
+};
+
+TEST(FontTable, ProgramFontsAreTheOnlyFontsTestsSee)
+{
+    const QString file = kitFontFile(DefaultStyle);
+    ASSERT_TRUE(QFile::exists(file));
+    EXPECT_FALSE(QFontDatabase::families().contains(Gongwen));
+    AppFontTable fonts(0);
+    fonts.AddFont(file);
+    EXPECT_TRUE(QFontDatabase::families().contains(Gongwen));
+    EXPECT_EQ(fonts.familyFor(file, Gongwen), Gongwen);
+    fonts.RemoveFont(file);
+    EXPECT_FALSE(QFontDatabase::families().contains(Gongwen))
+        << "removed at once without keep-alive";
+}
+
+TEST(FontTable, KeepsAFewReleasedFilesAndDropsTheOldest)
+{
+    const Catalogue c = loadCatalogue(kitDir());
+    AppFontTable fonts(2);
+    QStringList files;
+    for (const QString& path : c.FontPaths)
+        if (path.endsWith(QLatin1String(".dat")))
+            files << path;
+    ASSERT_GE(files.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        fonts.AddFont(files[i]);
+        fonts.RemoveFont(files[i]);
+    }
+    EXPECT_EQ(fonts.registeredCount(), 2);
+    EXPECT_EQ(fonts.familyFor(files[0], QStringLiteral("x")), "x") << "the oldest was dropped";
+    // A file in use is never dropped, however many are released meanwhile.
+    fonts.AddFont(files[0]);
+    for (int i = 1; i < 3; ++i) {
+        fonts.AddFont(files[i]);
+        fonts.RemoveFont(files[i]);
+    }
+    EXPECT_EQ(fonts.familyFor(files[0], QStringLiteral("x")), Gongwen);
+    fonts.RemoveFont(files[0]);
+}
+
+TEST(FontTable, SelectsTheFilesOwnFamilyWhenTheFaceNameDiffers)
+{
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QStringLiteral("别名(NotTheFamily).dat"));
+    ASSERT_TRUE(QFile::copy(kitFontFile(DefaultStyle), copy));
+    AppFontTable fonts;
+    fonts.AddFont(copy);
+    EXPECT_EQ(fonts.familyFor(copy, QStringLiteral("NotTheFamily")), Gongwen);
+    fonts.RemoveFont(copy);
+
+    // Not a font at all: the face is asked for as named and a substitute draws.
+    const QString text = dir.filePath(QStringLiteral("坏(Broken).dat"));
+    QFile f(text);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("not a font");
+    f.close();
+    fonts.AddFont(text);
+    EXPECT_EQ(fonts.familyFor(text, QStringLiteral("Broken")), "Broken");
+    fonts.RemoveFont(text);
+}
+
+TEST_F(RealDrawing, InkLiesInsideTheMoverAndNowhereElse)
+{
+    for (double scale : {1.0, 2.0}) {
+        SCOPED_TRACE(scale);
+        ImageSurface surface(scale);
+        draw(surface, DefaultStyle);
+        const QRect ink = inkBox(surface.PersistentImage(), darkInk);
+        ASSERT_FALSE(ink.isEmpty());
+        EXPECT_TRUE(moverPixels(mover, scale, int(2 * scale)).contains(ink))
+            << "ink " << ink.x() << "," << ink.y() << " " << ink.width() << "x" << ink.height();
+        EXPECT_GT(ink.width(), 0.6 * mover.width * scale / TwipsPerPixel);
+        EXPECT_EQ(surface.PersistentImage().width(), qRound(388 * scale));
+    }
+}
+
+TEST_F(RealDrawing, EveryKindOfStyleDrawsInsideItsMover)
+{
+    for (const QString& style : {QStringLiteral("毛体"), QStringLiteral("艺术签"),
+                                 QStringLiteral("英文签-流畅"), QStringLiteral("楷书签")}) {
+        SCOPED_TRACE(style.toStdString());
+        ImageSurface surface;
+        draw(surface, style);
+        const QRect ink = inkBox(surface.PersistentImage(), darkInk);
+        ASSERT_FALSE(ink.isEmpty());
+        // Script faces reach past their advance and below their descent; allow a little.
+        EXPECT_TRUE(moverPixels(mover, 1, 12).contains(ink))
+            << ink.x() << "," << ink.y() << " " << ink.width() << "x" << ink.height() << " in "
+            << mover.left / 15 << "," << mover.top / 15 << " " << mover.width / 15 << "x"
+            << mover.height / 15;
+    }
+}
+
+TEST_F(RealDrawing, DraggedTextMovesByTheDragInPixels)
+{
+    ImageSurface surface;
+    draw(surface, DefaultStyle, 300, 450);
+    const QRect a = inkBox(surface.PersistentImage(), darkInk);
+    draw(surface, DefaultStyle, 300 + 30 * 15, 450 + 20 * 15);
+    const QRect b = inkBox(surface.PersistentImage(), darkInk);
+    EXPECT_EQ(b.topLeft() - a.topLeft(), QPoint(30, 20));
+    EXPECT_EQ(b.size(), a.size());
+}
+
+TEST_F(RealDrawing, SealFrameIsDarkRedWhateverTheInk)
+{
+    in.ink = qRgb(0, 0, 255);
+    in.sizeText = QStringLiteral("48");
+    auto isFrame = [](QRgb c) {
+        return c == qRgb(192, 0, 0);
+    };
+    auto isBlue = [](QRgb c) {
+        return qBlue(c) > 160 && qRed(c) < 100 && qGreen(c) < 100;
+    };
+    for (const QString& style : {SealStyle, SealStyleIntaglio}) {
+        SCOPED_TRACE(style.toStdString());
+        ImageSurface surface;
+        in.txtCN = QStringLiteral("王明");
+        draw(surface, style);
+        const QImage& image = surface.PersistentImage();
+        const QRect frame = inkBox(image, isFrame);
+        const QRect cells = moverPixels(mover, 1, 0);
+        // The frame reaches 100 twips left of and 60 above cell 1, and to cell 4's far corner.
+        EXPECT_NEAR(frame.left(), (mover.left - 100) / 15, 1);
+        EXPECT_NEAR(frame.top(), (mover.top - 60) / 15, 1);
+        EXPECT_NEAR(frame.right(), (mover.left + mover.width) / 15, 1);
+        const QRect blue = inkBox(image, isBlue);
+        ASSERT_FALSE(blue.isEmpty()) << "characters take the ink";
+        EXPECT_TRUE(cells.adjusted(-2, -2, 2, 2).contains(blue));
+        const int red = countPixels(image, isFrame);
+        const int area = frame.width() * frame.height();
+        if (style == SealStyleIntaglio)
+            EXPECT_GT(red, area / 2) << "the intaglio square is filled";
+        else
+            EXPECT_LT(red, area / 10) << "the relief frame is an outline";
+    }
+}
+
+TEST(ImageSurfaceBackground, LoadsDrawsAndNoticesAChangedFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bg.png"));
+    QImage big(800, 600, QImage::Format_RGB32);
+    big.fill(qRgb(10, 200, 30));
+    ASSERT_TRUE(big.save(path));
+    ImageSurface surface;
+    EXPECT_TRUE(surface.SetBackground(path));
+    EXPECT_EQ(surface.PersistentImage().pixel(387, 260), qRgb(10, 200, 30));
+
+    QImage small(100, 50, QImage::Format_RGB32);
+    small.fill(qRgb(0, 0, 200));
+    ASSERT_TRUE(small.save(path));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime);
+    f.close();
+    surface.Clear();
+    EXPECT_TRUE(surface.SetBackground(path));
+    EXPECT_EQ(surface.PersistentImage().pixel(10, 10), qRgb(0, 0, 200));
+    EXPECT_EQ(surface.PersistentImage().pixel(200, 200), qRgb(255, 255, 255))
+        << "a smaller picture sits top-left on white";
+
+    EXPECT_FALSE(surface.SetBackground(dir.filePath(QStringLiteral("missing.jpg"))));
+    EXPECT_FALSE(surface.backgroundError().isEmpty());
+    EXPECT_EQ(surface.PersistentImage().pixel(10, 10), qRgb(255, 255, 255));
+}
+
+} // namespace

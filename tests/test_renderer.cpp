@@ -1,0 +1,479 @@
+// Geometry of every kind of style, to the twip, against a surface whose measures are known.
+#include "app/programvalues.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/stylerules.h"
+#include "recordingsurface.h"
+#include "render/renderer.h"
+
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString Folder = QStringLiteral("艺术签");
+const QString Latin = QStringLiteral("英文签-流畅");
+const QString Ordinary = QStringLiteral("公文签");
+const QString Base = QStringLiteral("/kit/fonts/艺术签/sva");
+const QString LatinBase = QStringLiteral("/kit/fonts/英文签-流畅/svc");
+const QString OrdinaryFile = QStringLiteral("/kit/fonts/电脑字/公文签(Gw).dat");
+const QChar Glyph0(0xE000);
+const QChar Glyph1(0xE001);
+
+struct Expected
+{
+    QString face;
+    double x, y;
+    QString text;
+};
+
+class Renderer : public testing::Test
+{
+protected:
+    QStringList log;
+    RecordingSurface surface{&log};
+    RecordingFontTable fonts{&log};
+    Mover mover;
+    ProgramValues values;
+    Catalogue catalogue;
+    DrawInputs in;
+    int firstStyleSelections = 0;
+
+    void SetUp() override
+    {
+        catalogue.styleNames = {
+            Folder, Latin, Ordinary, SealStyle, SealStyleIntaglio, QStringLiteral("大写")};
+        catalogue.FontPaths = {Base,
+                               LatinBase,
+                               OrdinaryFile,
+                               QStringLiteral("/kit/fonts/电脑字/篆印体(Zy).dat"),
+                               QStringLiteral("/kit/fonts/电脑字/篆印体-阴文(Zyy).dat"),
+                               QStringLiteral("/kit/fonts/电脑字/大写(Dx).DAT")};
+        catalogue.StyleList = QStringLiteral(",公文签,篆印体,篆印体-阴文,大写,");
+        values.CompoundSurnames = QStringLiteral(" 欧阳-欧") + Glyph0 + QStringLiteral(" 司马-司") +
+                                  Glyph1 + QStringLiteral("\r\n 上官-上");
+        in.sizeText = QStringLiteral("72");
+        in.backgroundPath = QStringLiteral("/kit/images/02-宣纸.jpg");
+
+        surface.charWidth[QStringLiteral("Gw")] = {{u'A', 1000}, {u'B', 1098.5}, {u'C', 900}};
+        surface.faceHeight[QStringLiteral("Gw")] = 700;
+        surface.faceWidth[QStringLiteral("Zy")] = 1200;
+        surface.faceHeight[QStringLiteral("Zy")] = 1300;
+        surface.faceWidth[QStringLiteral("Zyy")] = 1200;
+        surface.faceHeight[QStringLiteral("Zyy")] = 1300;
+        for (const QString& prefix : {QStringLiteral("sva"), QStringLiteral("svc")}) {
+            surface.faceWidth[prefix + u'1'] = 1000.4;
+            surface.faceWidth[prefix + u'2'] = 800.6;
+            surface.faceWidth[prefix + u'3'] = 900.5;
+            surface.faceHeight[prefix + u'1'] = 1100;
+            surface.faceHeight[prefix + u'2'] = 800;
+            surface.faceHeight[prefix + u'3'] = 950;
+        }
+    }
+
+    DrawOutcome draw(const QString& style, const QString& cn, int x = -1, int y = -1)
+    {
+        in.styleIndex = int(catalogue.styleNames.indexOf(style));
+        in.styleCurrentText = style;
+        in.txtCN = cn;
+        RenderContext ctx{values, catalogue, fonts, surface, mover, [this] {
+                              ++firstStyleSelections;
+                          }};
+        const DrawOutcome outcome = DrawSignature(ctx, in, x, y);
+        EXPECT_TRUE(fonts.balanced()) << "every AddFont has its RemoveFont";
+        return outcome;
+    }
+
+    void expectTexts(const std::vector<Expected>& expected)
+    {
+        ASSERT_EQ(surface.texts.size(), expected.size()) << log.join(u'\n').toStdString();
+        for (size_t i = 0; i < expected.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(surface.texts[i].face, expected[i].face);
+            EXPECT_DOUBLE_EQ(surface.texts[i].x, expected[i].x);
+            EXPECT_DOUBLE_EQ(surface.texts[i].y, expected[i].y);
+            EXPECT_EQ(surface.texts[i].text, expected[i].text);
+        }
+    }
+
+    void expectMover(double l, double t, double w, double h)
+    {
+        EXPECT_FLOAT_EQ(mover.left, float(l));
+        EXPECT_FLOAT_EQ(mover.top, float(t));
+        EXPECT_FLOAT_EQ(mover.width, float(w));
+        EXPECT_FLOAT_EQ(mover.height, float(h));
+    }
+};
+
+TEST(Nearest, HalvesGoToTheEvenNeighbour)
+{
+    EXPECT_EQ(nearest(0.5), 0);
+    EXPECT_EQ(nearest(1.5), 2);
+    EXPECT_EQ(nearest(2.5), 2);
+    EXPECT_EQ(nearest(-0.5), 0);
+    EXPECT_EQ(nearest(-1.5), -2);
+    EXPECT_EQ(nearest(2866.5), 2866);
+    EXPECT_EQ(nearest(2.4999), 2);
+    EXPECT_EQ(nearest(1e300), std::numeric_limits<int>::max());
+    EXPECT_EQ(nearest(std::nan("")), 0);
+}
+
+// --- ordinary font-file styles ---
+
+TEST_F(Renderer, OrdinaryStyleCentresByTheWholeNameAndTightensCharacterByCharacter)
+{
+    ASSERT_EQ(draw(Ordinary, QStringLiteral("ABC")), DrawOutcome::Drawn);
+    // whole name 1000 + 1098.5 + 900 - 2 * 7.25 = 2984: x = nearest(1418 - 250); y =
+    // nearest(1107.5) third character: nearest(1098.5 + 1968 - 200) = nearest(2866.5), to the even
+    // 2866
+    expectTexts({{"Gw", 1168, 1108, "A"}, {"Gw", 1968, 1108, "B"}, {"Gw", 2866, 1108, "C"}});
+    expectMover(1168, 1108, 2984 - 2 * 200, 700);
+    EXPECT_EQ(log.first(), "Clear");
+    EXPECT_EQ(log.mid(1, 3), QStringList({"SetBackground /kit/images/02-宣纸.jpg",
+                                          "SetFontName Courier New", "SetFontSize 72"}));
+    EXPECT_EQ(log.indexOf("AddFont " + OrdinaryFile) + 1, log.indexOf("SetFontName Gw"));
+    EXPECT_EQ(log.last(), "RemoveFont " + OrdinaryFile);
+}
+
+TEST_F(Renderer, OrdinaryStyleEdgeCases)
+{
+    draw(Ordinary, QStringLiteral("A"));
+    expectTexts({{"Gw", 2160, 1108, "A"}});
+    expectMover(2160, 1108, 1000, 700);
+
+    // An empty name: the mover 200 wide at nearest(InnerWidth / 2 - 250), nothing drawn.
+    draw(Ordinary, QString());
+    expectTexts({});
+    expectMover(2660, 1108, 200, 700);
+
+    // A position on one axis only.
+    draw(Ordinary, QStringLiteral("AB"), 300, -1);
+    expectTexts({{"Gw", 300, 1108, "A"}, {"Gw", 1100, 1108, "B"}});
+    draw(Ordinary, QStringLiteral("A"), -1, -40);
+    expectTexts({{"Gw", 2160, -40, "A"}});
+}
+
+TEST_F(Renderer, FontFileStyleIsKnownByItsExtensionInAnyCaseAndNeverUsesTheLatinName)
+{
+    surface.faceWidth[QStringLiteral("Dx")] = 600;
+    in.txtEN = QStringLiteral("Latin");
+    draw(QStringLiteral("大写"), QStringLiteral("AB"));
+    ASSERT_EQ(surface.texts.size(), 2u);
+    EXPECT_EQ(surface.texts[0].face, "Dx");
+    EXPECT_EQ(surface.texts[0].text + surface.texts[1].text, "AB");
+}
+
+TEST_F(Renderer, SizeScalesEveryMeasure)
+{
+    in.sizeText = QStringLiteral(" 36 ");
+    draw(Ordinary, QStringLiteral("A"));
+    // 500 wide, 350 high: x = nearest(2660 - 250), y = nearest(1782.5 - 500) to the even 1282
+    expectTexts({{"Gw", 2410, 1282, "A"}});
+}
+
+TEST_F(Renderer, UnusableSizeLeavesThePictureAlone)
+{
+    for (const char* size : {"0", "-5", "1e9", "NaN", "72abc", "   ", "", "2161", "inf"}) {
+        in.sizeText = QString::fromUtf8(size);
+        log.clear();
+        EXPECT_EQ(draw(Ordinary, QStringLiteral("A")), DrawOutcome::BadSize) << size;
+        EXPECT_TRUE(log.isEmpty()) << size;
+    }
+    in.sizeText = QStringLiteral("48.5");
+    EXPECT_EQ(draw(Ordinary, QStringLiteral("A")), DrawOutcome::Drawn);
+}
+
+TEST_F(Renderer, NoStyleSelectedSelectsTheFirstAndDrawsIt)
+{
+    in.styleIndex = -1;
+    in.txtCN = QStringLiteral("AB");
+    RenderContext ctx{values, catalogue, fonts, surface, mover, [this] {
+                          ++firstStyleSelections;
+                      }};
+    DrawSignature(ctx, in, -1, -1);
+    EXPECT_EQ(firstStyleSelections, 1);
+    EXPECT_TRUE(log.contains("AddFont " + Base + "1.dat")) << "the first style is the folder style";
+}
+
+TEST_F(Renderer, EmptyCatalogueDrawsTheBackgroundAlone)
+{
+    catalogue = Catalogue{};
+    in.styleIndex = -1;
+    RenderContext ctx{values, catalogue, fonts, surface, mover, [this] {
+                          ++firstStyleSelections;
+                      }};
+    EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
+    EXPECT_EQ(firstStyleSelections, 0);
+    EXPECT_TRUE(surface.texts.empty());
+    EXPECT_TRUE(log.contains("SetBackground /kit/images/02-宣纸.jpg"));
+}
+
+// --- seals ---
+
+TEST(SealCompletion, CompletesTwoAndThreeCharacterNamesOnly)
+{
+    EXPECT_EQ(completedSealName("AB"), "AB之印");
+    EXPECT_EQ(completedSealName("ABC"), "ABC印");
+    EXPECT_EQ(completedSealName("ABCD"), "ABCD");
+    EXPECT_EQ(completedSealName("A"), "A");
+    EXPECT_EQ(completedSealName(""), "");
+}
+
+struct SealCase
+{
+    const char* name;
+    const char* typed;
+    std::vector<Expected> texts; // in drawing order: cells 1, 2, 3, 4
+};
+
+class SealLayout : public Renderer, public testing::WithParamInterface<SealCase>
+{
+};
+
+// Cells are 1200 x 1300: x = nearest((5820 - 2400) / 2 - 750) = 960,
+// y = nearest((3915 - 1300) / 2 - 900) = nearest(407.5) = 408.
+TEST_P(SealLayout, ReadsDownTheRightColumnThenTheLeft)
+{
+    const SealCase& c = GetParam();
+    draw(SealStyle, QString::fromUtf8(c.typed));
+    expectTexts(c.texts);
+    ASSERT_EQ(surface.frames.size(), 1u);
+    const auto& f = surface.frames[0];
+    EXPECT_EQ(std::vector<double>({f.x1, f.y1, f.x2, f.y2}),
+              std::vector<double>({860, 348, 2160 + 1200, 1708 + 1300}));
+    EXPECT_FALSE(f.filled);
+    expectMover(960, 408, 2400, 2600);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, SealLayout,
+                         testing::Values(SealCase{"TwoCharacters",
+                                                  "AB",
+                                                  {{"Zy", 960, 408, "之"},
+                                                   {"Zy", 2160, 408, "A"},
+                                                   {"Zy", 960, 1708, "印"},
+                                                   {"Zy", 2160, 1708, "B"}}},
+                                         SealCase{"ThreeCharacters",
+                                                  "ABC",
+                                                  {{"Zy", 960, 408, "C"},
+                                                   {"Zy", 2160, 408, "A"},
+                                                   {"Zy", 960, 1708, "印"},
+                                                   {"Zy", 2160, 1708, "B"}}},
+                                         SealCase{"FourCharacters",
+                                                  "ABCD",
+                                                  {{"Zy", 960, 408, "C"},
+                                                   {"Zy", 2160, 408, "A"},
+                                                   {"Zy", 960, 1708, "D"},
+                                                   {"Zy", 2160, 1708, "B"}}},
+                                         SealCase{"OneCharacterDrawsTheFrameOnly", "A", {}},
+                                         SealCase{"FiveCharactersDrawTheFrameOnly", "ABCDE", {}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Renderer, SealOfAnEmptyNameIsAFrame100TwipsWide)
+{
+    draw(SealStyle, QString());
+    ASSERT_EQ(surface.frames.size(), 1u);
+    const auto& f = surface.frames[0];
+    // TW1 = 0: x = nearest(2910 - 750); the frame runs from 100 left of x to x itself.
+    EXPECT_DOUBLE_EQ(f.x1, 2060);
+    EXPECT_DOUBLE_EQ(f.x2, 2160);
+    EXPECT_DOUBLE_EQ(f.y2 - f.y1, 2 * 1300 + 60);
+    EXPECT_FLOAT_EQ(mover.width, 0);
+}
+
+TEST_F(Renderer, DraggedSealPutsCellOneExactlyAtThePosition)
+{
+    in.ink = qRgb(0, 0, 255);
+    draw(SealStyleIntaglio, QStringLiteral("ABCD"), 500, -600);
+    expectTexts({{"Zyy", 500, -600, "C"},
+                 {"Zyy", 1700, -600, "A"},
+                 {"Zyy", 500, 700, "D"},
+                 {"Zyy", 1700, 700, "B"}});
+    const auto& f = surface.frames.at(0);
+    EXPECT_DOUBLE_EQ(f.x1, 400);
+    EXPECT_DOUBLE_EQ(f.y1, -660);
+    EXPECT_TRUE(f.filled);
+    EXPECT_EQ(f.color, SealFrameColor) << "the frame keeps its red whatever the ink";
+    EXPECT_EQ(surface.texts[0].ink, qRgb(0, 0, 255));
+    EXPECT_LT(log.indexOf("SetCopyMode"), log.indexOf("DrawFrame"));
+    EXPECT_LT(log.indexOf("DrawFrame"), log.indexOf(QRegularExpression("DrawText .+")));
+}
+
+TEST_F(Renderer, SealIsToldApartByTheCurrentTextNotTheEntry)
+{
+    in.styleIndex = int(catalogue.styleNames.indexOf(SealStyle));
+    in.styleCurrentText = Ordinary;
+    in.txtCN = QStringLiteral("AB");
+    RenderContext ctx{values, catalogue, fonts, surface, mover, {}};
+    DrawSignature(ctx, in, -1, -1);
+    EXPECT_TRUE(surface.frames.empty());
+    EXPECT_EQ(surface.texts.size(), 2u);
+}
+
+// --- folder styles ---
+
+TEST(CompoundSurname, FoundOnlyWithItsEntryMarkers)
+{
+    const QString list = QStringLiteral(" 欧阳-欧") + Glyph0 + QStringLiteral(" 司马-司") + Glyph1;
+    EXPECT_EQ(compoundSurnameGlyph(list, QStringLiteral("欧阳娜娜")), QString(Glyph0));
+    EXPECT_EQ(compoundSurnameGlyph(list, QStringLiteral("司马懿")), QString(Glyph1));
+    EXPECT_FALSE(compoundSurnameGlyph(list, QStringLiteral("马懿")));
+    EXPECT_FALSE(compoundSurnameGlyph(list, QStringLiteral("阳-")));
+    EXPECT_FALSE(compoundSurnameGlyph(QString(), QStringLiteral("欧阳")));
+    // The glyph is taken four places after the first occurrence of the two characters.
+    const QString earlier = QStringLiteral("欧阳xx 欧阳-欧") + Glyph0;
+    EXPECT_EQ(compoundSurnameGlyph(earlier, QStringLiteral("欧阳")), " ");
+    EXPECT_EQ(compoundSurnameGlyph(QStringLiteral(" 欧阳-欧"), QStringLiteral("欧阳")), QString());
+}
+
+struct FolderCase
+{
+    const char* name;
+    const char* style; // "cn" or "en"
+    const char* text;
+    int x, y;
+    std::vector<Expected> texts;
+    std::array<double, 4> mover; // unchanged when the head is empty: the fixture's 1, 2, 3, 4
+};
+
+class FolderLayout : public Renderer, public testing::WithParamInterface<FolderCase>
+{
+};
+
+// Widths: face 1 1000.4 -> 1000, face 2 800.6 a character (two: 1593.95 -> 1594),
+// face 3 900.5 -> 900. Heights 1100, 800, 950. A centred piece's height is that of the face
+// selected before it: the head's is the last measured face's.
+TEST_P(FolderLayout, PiecesSitSideBySide)
+{
+    const FolderCase& c = GetParam();
+    const bool latin = QByteArray(c.style) == "en";
+    in.txtEN = latin ? QString::fromUtf8(c.text) : QStringLiteral("unused");
+    mover.Place(1, 2, 3, 4);
+    draw(latin ? Latin : Folder, latin ? QStringLiteral("未用") : QString::fromUtf8(c.text), c.x,
+         c.y);
+    std::vector<Expected> expected = c.texts;
+    for (Expected& e : expected) {
+        e.text.replace(u'G', Glyph0);
+        if (latin)
+            e.face.replace(QStringLiteral("sva"), QStringLiteral("svc"));
+    }
+    expectTexts(expected);
+    expectMover(c.mover[0], c.mover[1], c.mover[2], c.mover[3]);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, FolderLayout,
+    testing::Values(
+        FolderCase{"ABC",
+                   "cn",
+                   "王晓明",
+                   -1,
+                   -1,
+                   {{"sva1", 1309.5, 982.5, "王"},
+                    {"sva2", 2309.5, 907.5, "晓"},
+                    {"sva3", 3110.5, 1057.5, "明"}},
+                   {1309.5, 982.5, 2701, 950}},
+        FolderCase{"AB",
+                   "cn",
+                   "王明",
+                   -1,
+                   -1,
+                   {{"sva1", 1710, 982.5, "王"}, {"sva3", 2710, 907.5, "明"}},
+                   {1710, 982.5, 1900, 950}},
+        FolderCase{
+            "A", "cn", "王", -1, -1, {{"sva1", 2160, 907.5, "王"}}, {2160, 907.5, 1000, 1100}},
+        FolderCase{"LongName",
+                   "cn",
+                   "王小晓明",
+                   -1,
+                   -1,
+                   {{"sva1", 913, 982.5, "王"},
+                    {"sva2", 1913, 907.5, "小晓"},
+                    {"sva3", 3507, 1057.5, "明"}},
+                   {913, 982.5, 3494, 950}},
+        FolderCase{"CompoundXY",
+                   "cn",
+                   "欧阳",
+                   -1,
+                   -1,
+                   {{"sva1", 2160, 907.5, "G"}},
+                   {2160, 907.5, 1000, 1100}},
+        FolderCase{"CompoundXYA",
+                   "cn",
+                   "欧阳娜",
+                   -1,
+                   -1,
+                   {{"sva1", 1710, 982.5, "G"}, {"sva3", 2710, 907.5, "娜"}},
+                   {1710, 982.5, 1900, 950}},
+        FolderCase{"CompoundXYAB",
+                   "cn",
+                   "欧阳娜妮",
+                   -1,
+                   -1,
+                   {{"sva1", 1309.5, 982.5, "G"},
+                    {"sva2", 2309.5, 907.5, "娜"},
+                    {"sva3", 3110.5, 1057.5, "妮"}},
+                   {1309.5, 982.5, 2701, 950}},
+        FolderCase{"CompoundXYABC",
+                   "cn",
+                   "欧阳娜妮丽",
+                   -1,
+                   -1,
+                   {{"sva1", 913, 982.5, "G"},
+                    {"sva2", 1913, 907.5, "娜妮"},
+                    {"sva3", 3507, 1057.5, "丽"}},
+                   {913, 982.5, 3494, 950}},
+        FolderCase{"GlyphBeyondTheEndLeavesTheHeadEmpty",
+                   "cn",
+                   "上官婉",
+                   -1,
+                   -1,
+                   {{"sva3", 2210, 982.5, "婉"}},
+                   {1, 2, 3, 4}},
+        FolderCase{"Dragged",
+                   "cn",
+                   "王晓明",
+                   500,
+                   600,
+                   {{"sva1", 500, 600, "王"}, {"sva2", 1500, 600, "晓"}, {"sva3", 2301, 600, "明"}},
+                   {500, 600, 2701, 950}},
+        FolderCase{"EmptyChineseName", "cn", "", -1, -1, {}, {1, 2, 3, 4}},
+        FolderCase{"LatinEmpty", "en", "", -1, -1, {}, {1, 2, 3, 4}},
+        FolderCase{
+            "LatinOne", "en", "J", -1, -1, {{"sva1", 2160, 907.5, "J"}}, {2160, 907.5, 1000, 1100}},
+        FolderCase{"LatinTwo",
+                   "en",
+                   "Jo",
+                   -1,
+                   -1,
+                   {{"sva1", 1710, 982.5, "J"}, {"sva3", 2710, 907.5, "o"}},
+                   {1710, 982.5, 1900, 950}},
+        FolderCase{
+            "LatinMore",
+            "en",
+            "John",
+            -1,
+            -1,
+            {{"sva1", 913, 982.5, "J"}, {"sva2", 1913, 907.5, "oh"}, {"sva3", 3507, 1057.5, "n"}},
+            {913, 982.5, 3494, 950}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Renderer, FolderStyleRegistersEachFaceAroundEachUse)
+{
+    draw(Folder, QStringLiteral("王晓明"));
+    EXPECT_EQ(fonts.adds, 6);
+    const QStringList fontCalls = log.filter(QRegularExpression("^(Add|Remove)Font"));
+    EXPECT_EQ(fontCalls.mid(0, 2),
+              QStringList({"AddFont " + Base + "1.dat", "RemoveFont " + Base + "1.dat"}));
+}
+
+TEST_F(Renderer, FolderStyleNamedLikeAFontFileStyleDrawsNothing)
+{
+    catalogue.StyleList = QStringLiteral(",公文签,艺术签,");
+    mover.Place(1, 2, 3, 4);
+    draw(Folder, QStringLiteral("王晓明"));
+    EXPECT_TRUE(surface.texts.empty());
+    expectMover(1, 2, 3, 4);
+    EXPECT_EQ(fonts.adds, 0);
+}
+
+} // namespace

@@ -1,0 +1,158 @@
+#include "fakeplatform.h"
+#include "output/colorchoice.h"
+#include "output/saveimage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct PathCase
+{
+    const char* typed;
+    int filter;
+    const char* saved;
+};
+
+class SavePathCompletion : public testing::TestWithParam<PathCase>
+{
+};
+
+TEST_P(SavePathCompletion, OnlyABareLastComponentGetsAnExtension)
+{
+    EXPECT_EQ(completeSavePath(QString::fromUtf8(GetParam().typed), GetParam().filter),
+              QString::fromUtf8(GetParam().saved));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SavePathCompletion,
+    testing::Values(PathCase{"/tmp/sig", 1, "/tmp/sig.bmp"},
+                    PathCase{"/tmp/sig", 2, "/tmp/sig.jpg"},
+                    PathCase{"/tmp/sig.png", 1, "/tmp/sig.png"},
+                    PathCase{"/tmp/sig.png", 2, "/tmp/sig.png"},
+                    PathCase{"/tmp/release.2/sig", 1, "/tmp/release.2/sig.bmp"},
+                    PathCase{"/tmp/sig.", 2, "/tmp/sig."}, PathCase{"sig", 7, "sig.jpg"}));
+
+QImage samplePicture()
+{
+    QImage image(388, 261, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
+    return image;
+}
+
+TEST(SaveSignature, EachFormatDecodesAsItsExtensionSays)
+{
+    QTemporaryDir dir;
+    const QImage picture = samplePicture();
+    const std::pair<const char*, const char*> cases[] = {{"a.bmp", "bmp"},
+                                                         {"b.jpg", "jpeg"},
+                                                         {"c.JPEG", "jpeg"},
+                                                         {"d.png", "png"},
+                                                         {"e.sig", "bmp"}};
+    for (const auto& [name, format] : cases) {
+        FakePlatform platform;
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        platform.saveAnswers.push_back(Platform::SaveAnswer{path, 1});
+        saveSignature(platform, picture);
+        ASSERT_EQ(platform.messages.size(), 1u) << name;
+        EXPECT_EQ(platform.messages[0].text, QStringLiteral("保存完毕！\r\n") + path);
+        EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Information);
+        QImageReader reader(path);
+        EXPECT_EQ(reader.format(), QByteArray(format)) << name;
+        const QImage back = reader.read().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(back.size(), picture.size());
+        if (QByteArray(format) == "jpeg") {
+            int worst = 0;
+            for (int y = 0; y < back.height(); y += 7)
+                for (int x = 0; x < back.width(); x += 7)
+                    worst = std::max(
+                        worst, std::abs(qGray(back.pixel(x, y)) - qGray(picture.pixel(x, y))));
+            EXPECT_LT(worst, 40);
+        } else {
+            EXPECT_EQ(back, picture) << name;
+        }
+    }
+    QFile bmp(dir.filePath(QStringLiteral("a.bmp")));
+    ASSERT_TRUE(bmp.open(QIODevice::ReadOnly));
+    EXPECT_EQ(bmp.read(30).mid(28, 2), QByteArray("\x18\x00", 2)) << "24 bits per pixel";
+}
+
+TEST(SaveSignature, BareNameTakesTheChosenFilter)
+{
+    QTemporaryDir dir;
+    FakePlatform platform;
+    platform.saveAnswers.push_back(Platform::SaveAnswer{dir.filePath(QStringLiteral("sig")), 2});
+    saveSignature(platform, samplePicture());
+    EXPECT_EQ(QImageReader(dir.filePath(QStringLiteral("sig.jpg"))).format(), "jpeg");
+    EXPECT_EQ(platform.saveDialogFilters.at(0),
+              QStringList({QStringLiteral("bmp文件(*.bmp)"), QStringLiteral("jpg文件(*.jpg)")}));
+}
+
+TEST(SaveSignature, CancelWritesNothingAndSaysNothing)
+{
+    QTemporaryDir dir;
+    FakePlatform platform;
+    platform.saveAnswers.push_back(std::nullopt);
+    saveSignature(platform, samplePicture());
+    platform.saveAnswers.push_back(Platform::SaveAnswer{QString(), 1});
+    saveSignature(platform, samplePicture());
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+}
+
+TEST(SaveSignature, AFailedWriteLeavesTheExistingFileAndSaysWhy)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("folder.png"));
+    QDir().mkdir(folder);
+    const QString path = dir.filePath(QStringLiteral("keep.bmp"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("precious");
+    }
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    const bool rootIgnoresPermissions =
+        QFile(dir.filePath(QStringLiteral("probe"))).open(QIODevice::WriteOnly);
+    FakePlatform platform;
+    for (const QString& target :
+         {path, dir.filePath(QStringLiteral("no/such/folder/x.png")), folder}) {
+        platform.saveAnswers.push_back(Platform::SaveAnswer{target, 1});
+        saveSignature(platform, samplePicture());
+    }
+    QFile::setPermissions(dir.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile kept(path);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    if (!rootIgnoresPermissions) {
+        EXPECT_EQ(kept.readAll(), "precious");
+    }
+    const size_t failures = rootIgnoresPermissions ? 2 : 3;
+    size_t warnings = 0;
+    for (const auto& m : platform.messages)
+        if (m.icon == Platform::Icon::Warning) {
+            ++warnings;
+            EXPECT_FALSE(m.text.contains(QStringLiteral("保存完毕")));
+        }
+    EXPECT_EQ(warnings, failures);
+}
+
+TEST(CenterDialogHook, CentresOnTheWholeScreenTruncatingTowardZero)
+{
+    EXPECT_EQ(CenterDialogHook(1024 * 15, 768 * 15, 15, 15, QRect(0, 0, 450, 330)),
+              QPoint(287, 219));
+    EXPECT_EQ(CenterDialogHook(1920 * 15, 1080 * 15, 15, 15, QRect(100, 100, 451, 331)),
+              QPoint(734, 374));
+    // Larger than the screen: negative, halved toward zero.
+    EXPECT_EQ(CenterDialogHook(300 * 15, 200 * 15, 15, 15, QRect(0, 0, 451, 333)),
+              QPoint(-75, -66));
+    EXPECT_EQ(CenterDialogHook(1000, 1000, 0, 0, QRect(0, 0, 10, 10)), QPoint(-5, -5));
+}
+
+} // namespace
