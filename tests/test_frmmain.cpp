@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -243,6 +244,37 @@ TEST_F(Window, PrintDrawsThePictureAtItsOuterSizeOrReportsTheFailure)
               QStringLiteral("错误号: 482\r\n\r\n错误描述: 没有找到默认打印机"));
     EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
     EXPECT_EQ(platform.messages[0].caption, AppTitle);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Window, SaveWritesThePictureAsShown)
+{
+    QTemporaryDir dir;
+    drag(QPoint(4, 4), QPoint(-20, 10));
+    platform.saveAnswers.push_back(Platform::SaveAnswer{dir.filePath(QStringLiteral("sig")), 1});
+    QTest::mouseClick(control<QWidget>("imgSave"), Qt::LeftButton);
+    const QImage saved(dir.filePath(QStringLiteral("sig.bmp")));
+    EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32),
+              picture().convertToFormat(QImage::Format_RGB32));
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text,
+              QStringLiteral("保存完毕！\r\n") + dir.filePath(QStringLiteral("sig.bmp")));
+    EXPECT_EQ(platform.messages[0].caption, AppTitle);
+}
+
+TEST_F(Window, ASharperPictureKeepsTheLayout)
+{
+    const QImage one = w.PersistentImage(1);
+    const QImage two = w.PersistentImage(2);
+    ASSERT_EQ(two.size(), one.size() * 2);
+    const QRect a = inkBox(one, darkInk);
+    const QRect b = inkBox(two, darkInk);
+    EXPECT_NEAR(b.left(), 2 * a.left(), 2);
+    EXPECT_NEAR(b.top(), 2 * a.top(), 2);
+    EXPECT_NEAR(b.width(), 2 * a.width(), 3);
 }
 
 } // namespace

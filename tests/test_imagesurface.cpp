@@ -3,6 +3,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
 #include "catalogue/stylerules.h"
+#include "fakeplatform.h"
 #include "kit.h"
 #include "pixels.h"
 #include "render/imagesurface.h"
@@ -45,6 +46,8 @@ protected:
 
     void SetUp() override
     {
+        FakePlatform platform;
+        values = startProgram(kitDir(), platform);
         in.txtCN = QStringLiteral("王晓明");
         in.txtEN = QStringLiteral("Xiaoming");
         in.sizeText = QStringLiteral("72");
@@ -196,6 +199,20 @@ TEST_F(RealDrawing, SealFrameIsDarkRedWhateverTheInk)
         else
             EXPECT_LT(red, area / 10) << "the relief frame is an outline";
     }
+}
+
+TEST_F(RealDrawing, CompoundSurnameIsOneHeadGlyph)
+{
+    // At 72 points an em is 96 pixels: 欧阳 drawn as one glyph takes one em, not two.
+    ImageSurface surface;
+    in.txtCN = QStringLiteral("欧阳娜娜");
+    draw(surface, QStringLiteral("艺术签"));
+    const QRect compound = inkBox(surface.PersistentImage(), darkInk);
+    const float compoundWidth = mover.width;
+    values.CompoundSurnames.clear();
+    draw(surface, QStringLiteral("艺术签"));
+    EXPECT_NEAR(mover.width - compoundWidth, 96 * TwipsPerPixel, 30);
+    EXPECT_GT(compound.width(), 2.5 * 96) << "the glyph draws: three ems of ink";
 }
 
 TEST(ImageSurfaceBackground, LoadsDrawsAndNoticesAChangedFile)

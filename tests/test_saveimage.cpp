@@ -156,3 +156,19 @@ TEST(CenterDialogHook, CentresOnTheWholeScreenTruncatingTowardZero)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ShowSaveDialog, ANameTheDialogCannotHaveIsReportedAndNothingIsWritten)
+{
+    FakePlatform platform;
+    platform.saveAnswers.push_back(
+        Platform::SaveAnswer{QStringLiteral("/tmp/a") + QChar(0) + u'b', 1});
+    EXPECT_EQ(ShowSaveDialog(platform, SaveDialogTitle, saveFilters()), QString());
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_TRUE(platform.messages[0].text.startsWith(QStringLiteral("Error: ")));
+    EXPECT_EQ(platform.messages[0].caption, "browseFile");
+    EXPECT_EQ(platform.messages[0].icon, Platform::Icon::None);
+}
+
+} // namespace

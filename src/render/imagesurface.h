@@ -42,6 +42,7 @@ public:
 
     // Background plus everything drawn, at the surface's scale.
     const QImage& PersistentImage() const { return image_; }
+    qreal scale() const { return image_.devicePixelRatio(); }
     static constexpr int OuterWidth() { return OuterWidthTwips; }
     static constexpr int OuterHeight() { return OuterHeightTwips; }
 

@@ -131,7 +131,6 @@ void frmMain::createControls()
     lblColorPreview->setGeometry(twips(8280, 2760, 1620, 375));
     lblColorPreview->setAutoFillBackground(true);
     lblColorPreview->setFocusPolicy(Qt::NoFocus);
-    lblColorPreview->setCursor(Qt::PointingHandCursor);
     lblColorPreview->installEventFilter(this);
 
     // Tab order: txtCN, txtEN, picMain, cboFont, cboImg, cboSize; the label takes no focus.
@@ -193,7 +192,8 @@ void frmMain::DrawSignature(int x, int y)
                           cboFont_Click();
                       }};
     const DrawInputs in = drawInputs();
-    if (::DrawSignature(ctx, in, x, y) == DrawOutcome::BadSize) {
+    const DrawOutcome outcome = ::DrawSignature(ctx, in, x, y);
+    if (outcome == DrawOutcome::BadSize) {
         // A drag redraws on every move; the warning belongs to the choice, not to each move.
         if (x == NoPosition && y == NoPosition)
             platform_.showMessage(
@@ -202,8 +202,21 @@ void frmMain::DrawSignature(int x, int y)
                 AppTitle, Platform::Icon::Warning);
         return;
     }
+    lastDrawing_ = LastDrawing{in, x, y};
     showPicture();
     Q_EMIT signatureDrawn();
+}
+
+QImage frmMain::PersistentImage(qreal scale)
+{
+    if (qFuzzyCompare(scale, surface_.scale()) || !lastDrawing_)
+        return surface_.PersistentImage();
+    // Drawn afresh at the scale asked for, so that the text stays sharp.
+    ImageSurface out(scale);
+    Mover scratch = mover_;
+    RenderContext ctx{values_, catalogue_, fonts_, out, scratch, {}};
+    ::DrawSignature(ctx, lastDrawing_->inputs, lastDrawing_->x, lastDrawing_->y);
+    return out.PersistentImage();
 }
 
 void frmMain::showPicture()
@@ -278,13 +291,15 @@ void frmMain::lblColorPreview_Click()
 
 void frmMain::imgSave_Click()
 {
-    saveSignature(platform_, surface_.PersistentImage());
+    saveSignature(platform_, PersistentImage());
 }
 
 void frmMain::imgPrint_Click()
 {
-    const QImage picture = surface_.PersistentImage();
-    const auto error = platform_.printTwips([&picture](QPainter& painter) {
+    const auto error = platform_.printTwips([this](QPainter& painter) {
+        // The picture is drawn again at up to 600 dpi instead of stretching the screen's pixels.
+        const int dpi = std::clamp(painter.device()->logicalDpiX(), 96, 600);
+        const QImage picture = PersistentImage(dpi / 96.0);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(QRectF(0, 0, ImageSurface::OuterWidth(), ImageSurface::OuterHeight()),
                           picture);

@@ -51,6 +51,8 @@ public:
     const Catalogue& catalogue() const { return catalogue_; }
     const Mover& mover() const { return mover_; }
     const ImageSurface& surface() const { return surface_; }
+    // Background plus the last drawing, at `scale` output pixels per reference pixel.
+    QImage PersistentImage(qreal scale = 1);
     DrawInputs drawInputs() const;
     QString colorDialogResult; // result code of the last colour dialog, as decimal text
     float DragStartX = 0;
@@ -79,6 +81,12 @@ private:
     QRgb ink_ = 0xFF000000;
     QImage skin_;
     bool sizeEnterInProgress_ = false;
+    struct LastDrawing
+    {
+        DrawInputs inputs;
+        int x, y;
+    };
+    std::optional<LastDrawing> lastDrawing_;
 
     QComboBox* cboSize = nullptr;
     QComboBox* cboImg = nullptr;

@@ -66,6 +66,13 @@ Platform::ColorAnswer QtPlatform::chooseColor(QRgb initial, const QList<QRgb>& c
 std::optional<Platform::PrintError>
 QtPlatform::printTwips(const std::function<void(QPainter&)>& paint)
 {
+    return printOnDefaultPrinter(paint);
+}
+
+std::optional<Platform::PrintError>
+printOnDefaultPrinter(const std::function<void(QPainter&)>& paint)
+{
+    using PrintError = Platform::PrintError;
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull())
         return PrintError{NoPrinterError, QStringLiteral("没有找到默认打印机，请先安装打印机。")};

@@ -21,6 +21,11 @@ private:
     QWidget* owner_ = nullptr;
 };
 
+// One page on the default printer, no dialog, in colour; `paint` draws in twips from the
+// top-left of the printable area.
+std::optional<Platform::PrintError>
+printOnDefaultPrinter(const std::function<void(QPainter&)>& paint);
+
 // Stable numbers for printing failures.
 inline constexpr int NoPrinterError = 482;
 inline constexpr int PrintJobError = 483;

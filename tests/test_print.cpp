@@ -1,0 +1,161 @@
+// Printing through a real CUPS queue: a private daemon with a CUPS-PDF queue as its default,
+// started by the test set-up (tests/cups/cupsd.sh).
+#include "fakeplatform.h"
+#include "kit.h"
+#include "pixels.h"
+#include "ui/frmmain.h"
+#include "ui/qtplatform.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QPageLayout>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Scripted dialogs, but the real default printer.
+class PrintingPlatform : public FakePlatform
+{
+public:
+    std::optional<PrintError> printTwips(const std::function<void(QPainter&)>& paint) override
+    {
+        return printOnDefaultPrinter(paint);
+    }
+};
+
+QString run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(60000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// Where CUPS-PDF puts the pages of this user's jobs, as its Debian settings say.
+QString cupsPdfFolder()
+{
+    QFile conf(QStringLiteral("/etc/cups/cups-pdf.conf"));
+    QString out = QStringLiteral("${HOME}/PDF");
+    if (conf.open(QIODevice::ReadOnly))
+        for (const QString& line : QString::fromUtf8(conf.readAll()).split(u'\n'))
+            if (line.startsWith(QLatin1String("Out ")))
+                out = line.mid(4).trimmed();
+    return out.replace(QLatin1String("${HOME}"), QDir::homePath());
+}
+
+QStringList pdfsIn(const QString& folder)
+{
+    QStringList files = QDir(folder).entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Time);
+    for (QString& f : files)
+        f = folder + u'/' + f;
+    return files;
+}
+
+// Waits until the queue is empty and `expected` PDFs written since `since` arrived, or a minute
+// and a half. (A new scheduler numbers its jobs from 1 again, so names repeat across runs.)
+QStringList arrivedPdfs(const QString& folder, const QDateTime& since, qsizetype expected)
+{
+    const QDeadlineTimer deadline(90000);
+    QStringList fresh;
+    while (!deadline.hasExpired()) {
+        fresh.clear();
+        for (const QString& f : pdfsIn(folder))
+            if (QFileInfo(f).lastModified() >= since)
+                fresh << f;
+        if (fresh.size() >= expected &&
+            run(QStringLiteral("lpstat"), {QStringLiteral("-o")}).trimmed().isEmpty())
+            break;
+        QThread::msleep(200);
+    }
+    return fresh;
+}
+
+class RealPrinter : public testing::Test
+{
+protected:
+    QString pdfFolder = cupsPdfFolder();
+    void SetUp() override
+    {
+        if (QPrinterInfo::defaultPrinter().isNull())
+            GTEST_SKIP() << "no private CUPS daemon (it needs root to run the CUPS-PDF backend)";
+    }
+};
+
+TEST_F(RealPrinter, PrintsOnePagePerClickWithThePictureAtItsPhysicalSize)
+{
+    PrintingPlatform platform;
+    const ProgramValues values = startProgram(kitDir(), platform);
+    frmMain w(values, platform);
+    const QDateTime start = QDateTime::currentDateTime().addSecs(-1);
+    w.imgPrint_Click();
+    w.imgPrint_Click();
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text.toStdString();
+
+    const QStringList pdfs = arrivedPdfs(pdfFolder, start, 2);
+    ASSERT_EQ(pdfs.size(), 2)
+        << "two clicks, two jobs in " << pdfFolder.toStdString() << ": "
+        << run(QStringLiteral("lpstat"), {QStringLiteral("-o")}).toStdString();
+    const QString info = run(QStringLiteral("pdfinfo"), {pdfs[0]});
+    EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))))
+        << info.toStdString();
+
+    // At 100 dpi the picture (5820 x 3920 twips) is 404 x 272 pixels, at the printable area's
+    // top-left corner.
+    QTemporaryDir dir;
+    run(QStringLiteral("pdftoppm"),
+        {QStringLiteral("-r"), QStringLiteral("100"), QStringLiteral("-png"),
+         QStringLiteral("-singlefile"), pdfs[0], dir.filePath(QStringLiteral("page"))});
+    const QImage page(dir.filePath(QStringLiteral("page.png")));
+    ASSERT_FALSE(page.isNull());
+    const QRect picture = inkBox(page, [](QRgb c) { return qGray(c) < 250; });
+    QPrinter printer(QPrinterInfo::defaultPrinter());
+    const QRectF paint = printer.pageLayout().paintRect(QPageLayout::Inch);
+    EXPECT_NEAR(picture.width(), 5820 / 14.4, 3);
+    EXPECT_NEAR(picture.height(), 3920 / 14.4, 3);
+    EXPECT_NEAR(picture.left(), paint.left() * 100, 3);
+    EXPECT_NEAR(picture.top(), paint.top() * 100, 3);
+
+    // Sharp: the glyph edges of a 600-dpi page show no 96-dpi staircase, i.e. the dark ink has
+    // many more distinct edge positions than a stretched screen picture could give.
+    const auto at600 = [](double inches) {
+        return QString::number(qRound(inches * 600));
+    };
+    run(QStringLiteral("pdftoppm"),
+        {QStringLiteral("-r"), QStringLiteral("600"), QStringLiteral("-x"), at600(paint.left()),
+         QStringLiteral("-y"), at600(paint.top()), QStringLiteral("-W"), at600(5820 / 1440.0),
+         QStringLiteral("-H"), at600(3920 / 1440.0), QStringLiteral("-png"),
+         QStringLiteral("-singlefile"), pdfs[0], dir.filePath(QStringLiteral("fine"))});
+    const QImage fine(dir.filePath(QStringLiteral("fine.png")));
+    const QRect ink = inkBox(fine, darkInk);
+    ASSERT_FALSE(ink.isEmpty());
+    QSet<int> edges;
+    for (int y = ink.top(); y <= ink.bottom(); ++y)
+        for (int x = ink.left() + 1; x <= ink.right(); ++x)
+            if (darkInk(fine.pixel(x, y)) && !darkInk(fine.pixel(x - 1, y)))
+                edges.insert(x % 100);
+    // A 96-dpi picture stretched to 600 dpi puts edges only every 6.25 pixels: 16 of 100 places.
+    EXPECT_GT(edges.size(), 60);
+}
+
+TEST(NoPrinter, IsReportedWithTheErrorNumber)
+{
+    if (qEnvironmentVariable("CUPS_SERVER") != QStringLiteral("127.0.0.1:9"))
+        GTEST_SKIP() << "run with CUPS_SERVER pointing nowhere";
+    PrintingPlatform platform;
+    const ProgramValues values = startProgram(kitDir(), platform);
+    frmMain w(values, platform);
+    w.imgPrint_Click();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_TRUE(
+        platform.messages[0].text.startsWith(QStringLiteral("错误号: 482\r\n\r\n错误描述: ")));
+    EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
+}
+
+} // namespace
