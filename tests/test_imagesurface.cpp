@@ -215,6 +215,47 @@ TEST_F(RealDrawing, CompoundSurnameIsOneHeadGlyph)
     EXPECT_GT(compound.width(), 2.5 * 96) << "the glyph draws: three ems of ink";
 }
 
+// Keeping registrations, the decoded background and rendered text must not change a pixel.
+TEST_F(RealDrawing, ReusingWorkDrawsTheSamePixelsAsDrawingAfresh)
+{
+    in.backgroundPath = catalogue.ImagePaths.value(DefaultBackground);
+    const std::pair<int, int> moves[] = {{-1, -1},   {600, 400}, {615, 430},  {-1, 700},
+                                         {1201, -1}, {600, 400}, {-300, -200}};
+    for (double scale : {1.0, 2.0}) {
+        for (const QString& style : catalogue.styleNames) {
+            SCOPED_TRACE(style.toStdString() + " at " + std::to_string(scale));
+            in.txtCN = QStringLiteral("欧阳娜娜");
+            if (style.contains(LatinStyleMark) || isSealStyle(style))
+                in.txtCN = QStringLiteral("王晓明");
+            ImageSurface fast(scale, true);
+            ImageSurface literal(scale, false);
+            AppFontTable literalFonts(0);
+            for (const auto& [x, y] : moves) {
+                draw(fast, style, x, y);
+                const Mover fastMover = mover;
+                in.styleIndex = catalogue.indexOfStyle(style);
+                RenderContext ctx{values, catalogue, literalFonts, literal, mover, {}};
+                ASSERT_EQ(DrawSignature(ctx, in, x, y), DrawOutcome::Drawn);
+                const QImage& a = fast.PersistentImage();
+                const QImage& b = literal.PersistentImage();
+                QRect diff;
+                int worst = 0;
+                for (int py = 0; py < a.height(); ++py)
+                    for (int px = 0; px < a.width(); ++px)
+                        if (a.pixel(px, py) != b.pixel(px, py)) {
+                            diff |= QRect(px, py, 1, 1);
+                            worst = std::max(
+                                worst, std::abs(qGray(a.pixel(px, py)) - qGray(b.pixel(px, py))));
+                        }
+                EXPECT_TRUE(diff.isEmpty()) << "at " << x << "," << y << ": pixels differ in "
+                                            << diff.x() << "," << diff.y() << " " << diff.width()
+                                            << "x" << diff.height() << " by up to " << worst;
+                EXPECT_EQ(fastMover.left, mover.left);
+            }
+        }
+    }
+}
+
 TEST(ImageSurfaceBackground, LoadsDrawsAndNoticesAChangedFile)
 {
     QTemporaryDir dir;

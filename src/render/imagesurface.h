@@ -4,7 +4,10 @@
 
 #include <QDateTime>
 #include <QFont>
+#include <QHash>
 #include <QImage>
+
+#include <list>
 
 // The drawable area of picMain: 388 x 261 pixels at 96 dpi.
 inline constexpr int SurfaceWidthPx = 388;
@@ -22,7 +25,10 @@ inline constexpr qint64 MaxBackgroundPixels = 40'000'000;
 class ImageSurface : public Surface
 {
 public:
-    explicit ImageSurface(qreal scale = 1.0, bool cacheBackground = true);
+    // With `reuse`, the decoded background is kept while its file is unchanged and the
+    // coverage of rendered text is kept for whole-pixel moves; reuse = false decodes and
+    // renders afresh on every drawing, with the same pixels.
+    explicit ImageSurface(qreal scale = 1.0, bool reuse = true);
 
     void Clear() override;
     bool SetBackground(const QString& path) override;
@@ -37,7 +43,8 @@ public:
     double InnerHeight() const override { return SurfaceHeightPx * TwipsPerPixel; }
 
     void DrawText(const QString& s) override;
-    void SetCopyMode() override { copyMode_ = true; }
+    // Frames are opaque: copying and blending give the same pixels.
+    void SetCopyMode() override {}
     void DrawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled) override;
 
     // Background plus everything drawn, at the surface's scale.
@@ -62,8 +69,20 @@ private:
     qint64 backgroundSize_ = -1;
     QDateTime backgroundModified_;
     QString backgroundError_;
-    bool cacheBackground_;
+    bool reuse_;
     bool showBackground_ = true;
+
+    struct TextLayer
+    {
+        QImage image;  // coverage of the text's outline (Alpha8), at output pixels
+        QPoint origin; // where the baseline's whole-pixel origin falls in the image
+    };
+    TextLayer renderTextLayer(const QString& s, double fractionX, double fractionY);
+    void blendCoverage(const TextLayer& layer, int left, int top);
+    static constexpr qsizetype MaxTextLayerBytes = 8 * 1024 * 1024;
+    QHash<QString, TextLayer> layers_;
+    std::list<QString> layerOrder_; // oldest first
+    qsizetype layerBytes_ = 0;
 
     QFont font_;
     double points_ = 9;
@@ -73,5 +92,4 @@ private:
     double heightPx_ = 0;
     QRgb ink_ = 0xFF000000;
     bool transparentText_ = false;
-    bool copyMode_ = false;
 };
