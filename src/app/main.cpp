@@ -1,5 +1,6 @@
 #include "app/programvalues.h"
 #include "ui/frmmain.h"
+#include "ui/imagearea.h"
 #include "ui/qtplatform.h"
 
 #include <QApplication>
@@ -38,5 +39,10 @@ int main(int argc, char** argv)
     if (const QScreen* screen = window.screen())
         window.move(screen->availableGeometry().center() - window.rect().center());
     window.show();
+    // For measuring start-up: the time from process start until the first picture is on screen.
+    if (qEnvironmentVariableIsSet("SORVEX_QUIT_AFTER_FIRST_PICTURE"))
+        QObject::connect(window.findChild<PictureBox*>(QStringLiteral("picMain")),
+                         &PictureBox::painted, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
     return app.exec();
 }

@@ -84,4 +84,5 @@ void PictureBox::paintEvent(QPaintEvent*)
     p.fillRect(rect(), Qt::white);
     // The surface's image carries its own pixel ratio, so it lands at its logical size.
     p.drawImage(QPointF(0, 0), picture_);
+    Q_EMIT painted();
 }

@@ -41,6 +41,9 @@ public:
     void setPicture(const QImage& image);
     const QImage& picture() const { return picture_; }
 
+Q_SIGNALS:
+    void painted();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
