@@ -1,0 +1,59 @@
+#include "vectorsurface.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+VectorSurface::VectorSurface(QPainter& painter, bool transparent)
+    : painter_(painter), transparent_(transparent)
+{
+    painter_.setRenderHint(QPainter::Antialiasing);
+}
+
+void VectorSurface::Clear()
+{
+    // Drawings only add to a vector picture: clearing starts the box over with its background.
+    if (!transparent_)
+        painter_.fillRect(QRectF(0, 0, SurfaceWidthPx, SurfaceHeightPx), QColor(BackColor));
+}
+
+bool VectorSurface::SetBackground(const QString& path)
+{
+    const bool ok = background_.load(path, false);
+    if (!transparent_ && ok)
+        painter_.drawImage(QPointF(0, 0), background_.image());
+    return ok;
+}
+
+void VectorSurface::DrawText(const QString& s)
+{
+    const double x = CursorX / TwipsPerPixel;
+    const double y = CursorY / TwipsPerPixel;
+    if (s.isEmpty() || std::abs(x) > 1.0e6 || std::abs(y) > 1.0e6)
+        return;
+    if (!transparentText_)
+        painter_.fillRect(QRectF(x, y, face_.advancePx(s), face_.heightPx()), QColor(BackColor));
+    QPainterPath outline;
+    outline.addText(QPointF(x, y + face_.ascentPx()), face_.font(), s);
+    painter_.fillPath(outline, QColor(ink_));
+}
+
+void VectorSurface::DrawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled)
+{
+    // The same whole reference pixels as the raster picture: corners inclusive, outlines one
+    // pixel wide.
+    const double l = std::floor(std::min(x1, x2) / TwipsPerPixel);
+    const double t = std::floor(std::min(y1, y2) / TwipsPerPixel);
+    const double r = std::floor(std::max(x1, x2) / TwipsPerPixel) + 1;
+    const double b = std::floor(std::max(y1, y2) / TwipsPerPixel) + 1;
+    const QColor c(color | 0xFF000000);
+    if (filled) {
+        painter_.fillRect(QRectF(QPointF(l, t), QPointF(r, b)), c);
+        return;
+    }
+    painter_.fillRect(QRectF(QPointF(l, t), QPointF(r, t + 1)), c);
+    painter_.fillRect(QRectF(QPointF(l, b - 1), QPointF(r, b)), c);
+    painter_.fillRect(QRectF(QPointF(l, t), QPointF(l + 1, b)), c);
+    painter_.fillRect(QRectF(QPointF(r - 1, t), QPointF(r, b)), c);
+}
