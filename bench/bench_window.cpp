@@ -59,7 +59,8 @@ int main(int argc, char** argv)
             w.cboFont_Click();
             w.imgMove_MouseDown(1, 0, 30, 30);
             for (int m = 0; m < moves; ++m)
-                w.imgMove_MouseMove(1, 0, 30 + float((m % 9) - 4) * 15, 30 + float((m % 7) - 3) * 15);
+                w.imgMove_MouseMove(1, 0, 30 + float((m % 9) - 4) * 15,
+                                    30 + float((m % 7) - 3) * 15);
             w.imgMove_MouseUp(1, 0, 30, 30);
         }
         std::printf("after %d moves over %d styles: peak resident %ld kB, resident %ld kB\n",

@@ -4,20 +4,8 @@
 #include "ui/qtplatform.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFont>
 #include <QScreen>
-
-// The data kit sits beside the program; an installed copy keeps it in ../share/sorvex-sign.
-static QString dataFolder()
-{
-    const QString beside = QCoreApplication::applicationDirPath();
-    const QString installed = QDir::cleanPath(beside + QStringLiteral("/../share/sorvex-sign"));
-    if (!QDir(beside + QStringLiteral("/fonts")).exists() &&
-        QDir(installed + QStringLiteral("/fonts")).exists())
-        return installed;
-    return beside;
-}
 
 int main(int argc, char** argv)
 {
@@ -32,7 +20,8 @@ int main(int argc, char** argv)
                                                                QStringLiteral("AR PL UMing CN")});
 
     QtPlatform platform;
-    const ProgramValues values = startProgram(dataFolder(), platform);
+    const ProgramValues values =
+        startProgram(dataFolderFor(QCoreApplication::applicationDirPath()), platform);
 
     frmMain window(values, platform);
     platform.setOwner(&window);
@@ -42,7 +31,6 @@ int main(int argc, char** argv)
     // For measuring start-up: the time from process start until the first picture is on screen.
     if (qEnvironmentVariableIsSet("SORVEX_QUIT_AFTER_FIRST_PICTURE"))
         QObject::connect(window.findChild<PictureBox*>(QStringLiteral("picMain")),
-                         &PictureBox::painted, &app, &QCoreApplication::quit,
-                         Qt::QueuedConnection);
+                         &PictureBox::painted, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     return app.exec();
 }

@@ -2,11 +2,22 @@
 
 #include "output/platform.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <iconv.h>
+
+QString dataFolderFor(const QString& programFolder)
+{
+    const QString installed =
+        QDir::cleanPath(programFolder + QStringLiteral("/../share/sorvex-sign"));
+    if (!QDir(programFolder + QStringLiteral("/fonts")).exists() &&
+        QDir(installed + QStringLiteral("/fonts")).exists())
+        return installed;
+    return programFolder;
+}
 
 QString withTrailingSlash(const QString& folder)
 {

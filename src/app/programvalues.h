@@ -13,6 +13,10 @@ struct ProgramValues
     int TextOffsetY = 500;
 };
 
+// Where the data kit is: beside the program, or for an installed copy with nothing beside it,
+// in ../share/sorvex-sign.
+QString dataFolderFor(const QString& programFolder);
+
 // Appends the separator unless the folder already ends in one (the root folder does).
 QString withTrailingSlash(const QString& folder);
 

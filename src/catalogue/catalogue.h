@@ -22,6 +22,9 @@ inline const QString FontFileFolder = QStringLiteral("电脑字");
 inline const QString DefaultStyle = QStringLiteral("公文签");
 inline constexpr int DefaultBackground = 1;
 inline const QString DefaultSize = QStringLiteral("72");
+// The names the window starts with, so that it opens with a finished signature.
+inline const QString SampleChineseName = QStringLiteral("王晓明");
+inline const QString SampleLatinName = QStringLiteral("Xiaoming");
 
 // Entries of a folder in name order, ignoring case; hidden entries, "." and ".." never appear.
 QStringList listFolder(const QString& folder, bool withFolders);

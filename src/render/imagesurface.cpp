@@ -111,8 +111,7 @@ const ImageSurface::TextLayer& ImageSurface::keptTextLayer(const QString& s, dou
     return *layers_.constFind(key);
 }
 
-ImageSurface::TextLayer ImageSurface::renderTextLayer(const QString& s, double fx,
-                                                      double fy) const
+ImageSurface::TextLayer ImageSurface::renderTextLayer(const QString& s, double fx, double fy) const
 {
     const qreal k = scale();
     // Glyphs may reach past their advance and beyond the line (script faces do): the layer

@@ -16,8 +16,6 @@ class PictureBox;
 class Platform;
 
 inline const QString MakerHomePage = QStringLiteral("https://www.sorvex.example");
-inline const QString SampleChineseName = QStringLiteral("王晓明");
-inline const QString SampleLatinName = QStringLiteral("Xiaoming");
 
 // The one window. It wires events to their handlers; drawing, saving and the rest live with
 // their subsystems.

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QStringList>
+
+class QTextStream;
+
+// The companion program: the window's catalogue, renderer and drawing, from the command line.
+// Returns the exit code: 0 done, 1 a failure, 2 bad arguments. Errors are one line each on
+// `err`; --list, --report and the rest go to `out`.
+int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream& err,
+                     bool progressOnTerminal);
+
+inline constexpr int ExitOk = 0;
+inline constexpr int ExitFailure = 1;
+inline constexpr int ExitBadArguments = 2;

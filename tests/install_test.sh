@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs into a temporary prefix and checks that both programs find the data kit there.
+set -euo pipefail
+build=$1 prefix=$2
+rm -rf "$prefix"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+test -x "$prefix/bin/sorvex-sign"
+test -f "$prefix/share/applications/org.sorvex.SorvexSign.desktop"
+test -f "$prefix/share/icons/hicolor/256x256/apps/org.sorvex.SorvexSign.png"
+test -f "$prefix/share/sorvex-sign/data/fuxing.dat"
+"$prefix/bin/sorvex-sign-render" --list | grep -q "公文签"
+"$prefix/bin/sorvex-sign-render" -o "$prefix/check.png"
+# The window starts, shows its first picture and quits; a missing list would show a warning
+# box and never quit, hence the time limit.
+SORVEX_QUIT_AFTER_FIRST_PICTURE=1 timeout 30 "$prefix/bin/sorvex-sign"
+rm -rf "$prefix"
+echo "installed copy finds its data"

@@ -1,0 +1,205 @@
+// The command-line companion: same drawing as the window, other outputs, clear errors.
+#include "cli/rendercommand.h"
+#include "fakeplatform.h"
+#include "kit.h"
+#include "pixels.h"
+#include "ui/frmmain.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Outcome
+{
+    int code;
+    QString out;
+    QString err;
+};
+
+Outcome render(QStringList args)
+{
+    args.prepend(QStringLiteral("sorvex-sign-render"));
+    args << QStringLiteral("--data") << kitDir();
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    const int code = runRenderCommand(args, o, e, false);
+    o.flush();
+    e.flush();
+    return {code, out, err};
+}
+
+QJsonObject reportOf(const Outcome& r)
+{
+    return QJsonDocument::fromJson(r.out.trimmed().toUtf8()).object();
+}
+
+class RenderCommand : public testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    QString path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+};
+
+TEST_F(RenderCommand, DefaultPictureEqualsTheWindowsPixelForPixel)
+{
+    FakePlatform platform;
+    const ProgramValues values = startProgram(kitDir(), platform);
+    frmMain w(values, platform);
+    const Outcome r = render({QStringLiteral("-o"), path("sig.png")});
+    ASSERT_EQ(r.code, ExitOk) << r.err.toStdString();
+    EXPECT_TRUE(r.err.isEmpty());
+    EXPECT_EQ(QImage(path("sig.png")).convertToFormat(QImage::Format_RGB32),
+              w.PersistentImage(1).convertToFormat(QImage::Format_RGB32));
+}
+
+TEST_F(RenderCommand, LargerScaleKeepsTheLayoutAndDrawsSharper)
+{
+    const QStringList common = {QStringLiteral("--style"), QStringLiteral("艺术签"),
+                                QStringLiteral("--cn"), QStringLiteral("欧阳娜娜"),
+                                QStringLiteral("--report")};
+    const Outcome one = render(common + QStringList{QStringLiteral("-o"), path("one.png")});
+    const Outcome four = render(common + QStringList{QStringLiteral("--scale"), QStringLiteral("4"),
+                                                     QStringLiteral("-o"), path("four.png")});
+    ASSERT_EQ(four.code, ExitOk) << four.err.toStdString();
+    EXPECT_EQ(reportOf(one)[QStringLiteral("mover")], reportOf(four)[QStringLiteral("mover")]);
+    const QImage small(path("one.png"));
+    const QImage big(path("four.png"));
+    ASSERT_EQ(big.size(), small.size() * 4);
+    const QRect a = inkBox(small, darkInk);
+    const QRect b = inkBox(big, darkInk);
+    EXPECT_NEAR(b.left(), 4 * a.left(), 6);
+    EXPECT_NEAR(b.width(), 4 * a.width(), 10);
+    // Not the small picture enlarged: its edges are sharper than any enlargement of it.
+    auto grey = [](const QImage& im) {
+        return countPixels(im, [](QRgb c) { return qGray(c) > 40 && qGray(c) < 200; });
+    };
+    const QImage enlarged =
+        small.scaled(big.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    EXPECT_LT(grey(big) * 2, grey(enlarged));
+}
+
+TEST_F(RenderCommand, TransparentPngHoldsOnlyTheDrawing)
+{
+    const Outcome r = render({QStringLiteral("--transparent"), QStringLiteral("--color"),
+                              QStringLiteral("#0000ff"), QStringLiteral("-o"), path("t.png")});
+    ASSERT_EQ(r.code, ExitOk) << r.err.toStdString();
+    const QImage image = QImage(path("t.png")).convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(image.pixel(387, 260)), 0);
+    const int opaqueBlue = countPixels(image, [](QRgb c) {
+        return qAlpha(c) == 255 && qBlue(c) == 255 && qRed(c) == 0 && qGreen(c) == 0;
+    });
+    EXPECT_GT(opaqueBlue, 500);
+    EXPECT_EQ(countPixels(image, [](QRgb c) { return qAlpha(c) > 0 && qBlue(c) < 200; }), 0)
+        << "no background shows through";
+}
+
+TEST_F(RenderCommand, SvgKeepsTextAsOutlines)
+{
+    const Outcome r = render({QStringLiteral("--style"), QStringLiteral("篆印体"),
+                              QStringLiteral("-o"), path("seal.svg")});
+    ASSERT_EQ(r.code, ExitOk) << r.err.toStdString();
+    QFile f(path("seal.svg"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray svg = f.readAll();
+    EXPECT_TRUE(svg.contains("<path"));
+    EXPECT_FALSE(svg.contains("<text"));
+    QSvgRenderer renderer(svg);
+    ASSERT_TRUE(renderer.isValid());
+    QImage image(388, 261, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    renderer.render(&p);
+    p.end();
+    render({QStringLiteral("--style"), QStringLiteral("篆印体"), QStringLiteral("-o"),
+            path("seal.png")});
+    auto red = [](QRgb c) {
+        return qRed(c) > 150 && qGreen(c) < 80 && qBlue(c) < 80;
+    };
+    const QRect vector = inkBox(image, red);
+    const QRect raster = inkBox(QImage(path("seal.png")), red);
+    EXPECT_NEAR(vector.left(), raster.left(), 2);
+    EXPECT_NEAR(vector.right(), raster.right(), 2);
+    EXPECT_NEAR(vector.bottom(), raster.bottom(), 2);
+}
+
+TEST_F(RenderCommand, BatchMakesOnePicturePerRowAndNamesTheRowsThatFail)
+{
+    QFile csv(path("names.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    csv.write("王晓明,Xiaoming\n"
+              "\"欧阳,娜娜\",Nana,艺术签,nana.jpg\n"
+              "李白,Li Bai,没有这个,li.png\n"
+              "杜甫,Du Fu,公文签,../escape.png\n");
+    csv.close();
+    const Outcome r =
+        render({QStringLiteral("--batch"), path("names.csv"), QStringLiteral("-o"), path("out")});
+    EXPECT_EQ(r.code, ExitFailure);
+    EXPECT_TRUE(QFile::exists(path("out/0001.png")));
+    EXPECT_EQ(QImageReader(path("out/nana.jpg")).format(), "jpeg");
+    EXPECT_FALSE(QFile::exists(path("out/li.png")));
+    EXPECT_FALSE(QFile::exists(path("escape.png")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("row 3: no style named")));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("row 4:")));
+}
+
+struct BadArguments
+{
+    const char* name;
+    QStringList args;
+    const char* says;
+};
+
+class RenderCommandErrors : public testing::TestWithParam<BadArguments>
+{
+};
+
+TEST_P(RenderCommandErrors, ExitWith2AndOneClearLine)
+{
+    const Outcome r = render(GetParam().args);
+    EXPECT_EQ(r.code, ExitBadArguments);
+    EXPECT_EQ(r.err.count(u'\n'), 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8(GetParam().says))) << r.err.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RenderCommandErrors,
+    testing::Values(
+        BadArguments{"UnknownOption", {"--bogus", "-o", "/tmp/x.png"}, "bogus"},
+        BadArguments{"NoOutput", {}, "no output"},
+        BadArguments{"UnknownStyle", {"--style", "无", "-o", "/tmp/x.png"}, "no style named"},
+        BadArguments{"BadSize", {"--size", "72abc", "-o", "/tmp/x.png"}, "size"},
+        BadArguments{"BadColour", {"--color", "red", "-o", "/tmp/x.png"}, "colour"},
+        BadArguments{"BadPosition", {"--pos", "12", "-o", "/tmp/x.png"}, "position"},
+        BadArguments{"ScaleTooLarge", {"--scale", "9", "-o", "/tmp/x.png"}, "scale"},
+        BadArguments{"UnknownBackground", {"--background", "99", "-o", "/tmp/x.png"}, "background"},
+        BadArguments{"UnknownFormat", {"-o", "/tmp/x.gif"}, "format"},
+        BadArguments{"TransparentJpeg", {"--transparent", "-o", "/tmp/x.jpg"}, "transparent"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RenderCommandList, ListsStylesAndBackgroundsWithTheirPositions)
+{
+    const Outcome r = render({QStringLiteral("--list")});
+    EXPECT_EQ(r.code, ExitOk);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("\t公文签\n")));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("  1\t宣纸\n")));
+    EXPECT_EQ(render({QStringLiteral("--help")}).code, ExitOk);
+}
+
+TEST(RenderCommandList, AFailureToWriteExitsWith1)
+{
+    const Outcome r = render({QStringLiteral("-o"), QStringLiteral("/nonexistent-folder/x.png")});
+    EXPECT_EQ(r.code, ExitFailure);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("cannot write")));
+}
+
+} // namespace
