@@ -66,8 +66,11 @@ void ImageSurface::DrawText(const QString& s)
         return;
     const double x = CursorX / TwipsPerPixel;
     const double y = CursorY / TwipsPerPixel;
-    if (std::abs(x) > 1.0e6 || std::abs(y) > 1.0e6)
-        return; // far outside the picture; nothing would show
+    // Text wholly outside the picture draws nothing; glyphs may overhang their box by an em.
+    const double em = face_.heightPx();
+    if (x > SurfaceWidthPx + em || y > SurfaceHeightPx + em || y + 2 * em < 0 ||
+        x + face_.advancePx(s) + em < 0)
+        return;
     if (!transparentText_) {
         QPainter p(&image_);
         p.fillRect(QRectF(x, y, face_.advancePx(s), face_.heightPx()), QColor(BackColor));
@@ -80,8 +83,15 @@ void ImageSurface::DrawText(const QString& s)
     const double by = std::round((y + face_.ascentPx()) * k * 64) / 64;
     const int ix = int(std::floor(bx));
     const int iy = int(std::floor(by));
-    if (!reuse_) {
-        const TextLayer layer = renderTextLayer(s, bx - ix, by - iy);
+    // A layer far larger than the picture (a very long name, a huge size) is rendered only
+    // where it shows, and not kept; every other layer has the same extent however it is drawn,
+    // which keeps the pixels the same.
+    const QRect extent = textExtent(s);
+    const bool huge = qint64(extent.width()) * extent.height() > MaxTextLayerPixels;
+    if (!reuse_ || huge || s.size() > MaxKeptTextLength) {
+        const TextLayer layer =
+            renderTextLayer(s, bx - ix, by - iy,
+                            huge ? extent.intersected(image_.rect().translated(-ix, -iy)) : extent);
         blendCoverage(layer, ix - layer.origin.x(), iy - layer.origin.y());
         return;
     }
@@ -100,7 +110,7 @@ const ImageSurface::TextLayer& ImageSurface::keptTextLayer(const QString& s, dou
     auto it = layers_.constFind(key);
     if (it != layers_.constEnd())
         return *it;
-    it = layers_.insert(key, renderTextLayer(s, fx, fy));
+    it = layers_.insert(key, renderTextLayer(s, fx, fy, textExtent(s)));
     layerBytes_ += it->image.sizeInBytes();
     layerOrder_.push_back(key);
     while (layerBytes_ > MaxTextLayerBytes && layerOrder_.size() > 1) {
@@ -111,18 +121,24 @@ const ImageSurface::TextLayer& ImageSurface::keptTextLayer(const QString& s, dou
     return *layers_.constFind(key);
 }
 
-ImageSurface::TextLayer ImageSurface::renderTextLayer(const QString& s, double fx, double fy) const
+// Where the text's outline box, with a margin, lies around its whole-pixel baseline origin,
+// in output pixels. Glyphs may reach past their advance and beyond the line (script faces do).
+QRect ImageSurface::textExtent(const QString& s) const
 {
     const qreal k = scale();
-    // Glyphs may reach past their advance and beyond the line (script faces do): the layer
-    // covers their outline box with a margin.
     const QRectF box = face_.boundingRectPx(s);
     const int margin = 2;
+    return QRect(QPoint(qFloor(box.left() * k) - margin, qFloor(box.top() * k) - margin),
+                 QPoint(qCeil(box.right() * k) + margin, qCeil(box.bottom() * k) + margin));
+}
+
+ImageSurface::TextLayer ImageSurface::renderTextLayer(const QString& s, double fx, double fy,
+                                                      const QRect& extent) const
+{
+    const qreal k = scale();
     TextLayer layer;
-    layer.origin = QPoint(qCeil(-box.left() * k) + margin, qCeil(-box.top() * k) + margin);
-    const QSize size(qCeil(box.right() * k) + layer.origin.x() + margin,
-                     qCeil(box.bottom() * k) + layer.origin.y() + margin);
-    QImage white(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+    layer.origin = -extent.topLeft();
+    QImage white(extent.size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
     white.fill(Qt::transparent);
     white.setDotsPerMeterX(image_.dotsPerMeterX());
     white.setDotsPerMeterY(image_.dotsPerMeterY());

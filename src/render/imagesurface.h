@@ -54,7 +54,10 @@ private:
     };
 
     void restoreBackground();
-    TextLayer renderTextLayer(const QString& s, double fractionX, double fractionY) const;
+    QRect textExtent(const QString& s) const;
+    // Renders the part `extent` (around the baseline's whole-pixel origin) of the text.
+    TextLayer renderTextLayer(const QString& s, double fractionX, double fractionY,
+                              const QRect& extent) const;
     const TextLayer& keptTextLayer(const QString& s, double fractionX, double fractionY);
     void blendCoverage(const TextLayer& layer, int left, int top);
     void fillPixels(int left, int top, int width, int height, QRgb color);
@@ -65,6 +68,8 @@ private:
     bool transparent_;
 
     static constexpr qsizetype MaxTextLayerBytes = 8 * 1024 * 1024;
+    static constexpr qsizetype MaxKeptTextLength = 64; // longer texts are not kept
+    static constexpr qint64 MaxTextLayerPixels = 16'000'000;
     QHash<QString, TextLayer> layers_;
     std::list<QString> layerOrder_; // oldest first
     qsizetype layerBytes_ = 0;
