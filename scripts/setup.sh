@@ -19,7 +19,7 @@ packages=(
   fonts-wqy-zenhei fonts-kouzan-mouhitsu fonts-aoyagi-kouzan-t
   fonts-dancingscript fonts-kaushanscript fonts-kristi fonts-lobster fonts-liberation2
   # printing tests: a private CUPS daemon with a PDF queue
-  cups-daemon cups-client cups-filters ghostscript printer-driver-cups-pdf poppler-utils
+  libcups2-dev cups-daemon cups-client cups-filters ghostscript printer-driver-cups-pdf poppler-utils
   # a real X server for looking at the window
   xvfb xauth
 )

@@ -144,6 +144,28 @@ TEST_F(RealPrinter, PrintsOnePagePerClickWithThePictureAtItsPhysicalSize)
     EXPECT_GT(edges.size(), 60);
 }
 
+TEST_F(RealPrinter, AQueueThatRefusesOrIsStoppedIsReportedNotSwallowed)
+{
+    const QString server = qEnvironmentVariable("CUPS_SERVER");
+    const QString queue = QPrinterInfo::defaultPrinter().printerName();
+    const std::pair<const char*, const char*> states[] = {{"cupsreject", "cupsaccept"},
+                                                          {"cupsdisable", "cupsenable"}};
+    for (const auto& [stop, resume] : states) {
+        SCOPED_TRACE(stop);
+        run(QString::fromLatin1(stop), {QStringLiteral("-h"), server, queue});
+        PrintingPlatform platform;
+        const ProgramValues values = startProgram(kitDir(), platform);
+        frmMain w(values, platform);
+        w.imgPrint_Click();
+        run(QString::fromLatin1(resume), {QStringLiteral("-h"), server, queue});
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_TRUE(platform.messages[0].text.startsWith(QStringLiteral("错误号: 48")));
+        EXPECT_TRUE(platform.messages[0].text.contains(queue));
+    }
+    EXPECT_TRUE(run(QStringLiteral("lpstat"), {QStringLiteral("-o")}).trimmed().isEmpty())
+        << "nothing was queued";
+}
+
 TEST(NoPrinter, IsReportedWithTheErrorNumber)
 {
     if (qEnvironmentVariable("CUPS_SERVER") != QStringLiteral("127.0.0.1:9"))

@@ -29,3 +29,4 @@ printOnDefaultPrinter(const std::function<void(QPainter&)>& paint);
 // Stable numbers for printing failures.
 inline constexpr int NoPrinterError = 482;
 inline constexpr int PrintJobError = 483;
+inline constexpr int PrinterStoppedError = 484;

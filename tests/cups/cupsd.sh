@@ -4,7 +4,7 @@
 # touched; clients reach it through CUPS_SERVER=127.0.0.1:PORT.
 #   cupsd.sh start DIR PORT | cupsd.sh stop DIR
 set -euo pipefail
-action=$1 dir=$2
+action=$1 dir=$(realpath -m "$2")
 
 stop() {
   if [ -f "$dir/cupsd.pid" ]; then
@@ -67,9 +67,17 @@ CONF
   </dev/null >"$dir/log/cupsd.out" 2>&1 &
 echo $! >"$dir/cupsd.pid"
 # The scheduler takes a moment to listen; the queue is added as soon as it answers.
-for _ in $(seq 100); do
-  lpadmin -h "127.0.0.1:$port" -p SorvexPDF -E -v cups-pdf:/ \
-    -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null && break
+ready=""
+for _ in $(seq 150); do
+  if lpadmin -h "127.0.0.1:$port" -p SorvexPDF -E -v cups-pdf:/ \
+       -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null &&
+     lpadmin -h "127.0.0.1:$port" -d SorvexPDF 2>/dev/null; then
+    ready=yes
+    break
+  fi
   sleep 0.1
 done
-lpadmin -h "127.0.0.1:$port" -d SorvexPDF
+if [ -z "$ready" ]; then
+  echo "cupsd.sh: the private scheduler did not take the queue; see $dir/log" >&2
+  exit 1
+fi
