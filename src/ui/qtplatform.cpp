@@ -80,8 +80,8 @@ printOnDefaultPrinter(const std::function<void(QPainter&)>& paint)
         return PrintError{NoPrinterError, QStringLiteral("没有找到默认打印机，请先安装打印机。")};
     // Qt hands the job over without saying whether it was taken; a queue that refuses jobs or
     // is stopped would swallow it silently, so CUPS is asked first.
-    if (cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT,
-                                             info.printerName().toUtf8().constData(), nullptr)) {
+    if (cups_dest_t* dest =
+            cupsGetNamedDest(CUPS_HTTP_DEFAULT, info.printerName().toUtf8().constData(), nullptr)) {
         const char* accepting =
             cupsGetOption("printer-is-accepting-jobs", dest->num_options, dest->options);
         const char* state = cupsGetOption("printer-state", dest->num_options, dest->options);
@@ -89,8 +89,9 @@ printOnDefaultPrinter(const std::function<void(QPainter&)>& paint)
         const bool stopped = state && QByteArray(state).toInt() == IPP_PSTATE_STOPPED;
         cupsFreeDests(1, dest);
         if (refuses)
-            return PrintError{PrintJobError, QStringLiteral("打印机“%1”现在不接受打印任务。")
-                                                 .arg(info.printerName())};
+            return PrintError{
+                PrintJobError,
+                QStringLiteral("打印机“%1”现在不接受打印任务。").arg(info.printerName())};
         if (stopped)
             return PrintError{PrinterStoppedError,
                               QStringLiteral("打印机“%1”已停止，请先在打印机设置中恢复它。")

@@ -1,0 +1,360 @@
+// Data from anywhere: broken fonts and pictures, odd names, huge folders, odd sizes and names.
+// Each gets a clear message or a sound drawing; none may crash or hang.
+#include "app/programvalues.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/fonttable.h"
+#include "fakeplatform.h"
+#include "kit.h"
+#include "output/saveimage.h"
+#include "pixels.h"
+#include "render/imagesurface.h"
+#include "render/renderer.h"
+#include "ui/frmmain.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray readBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray randomBytes(qsizetype n)
+{
+    QByteArray b(n, Qt::Uninitialized);
+    QRandomGenerator rng(7);
+    rng.fillRange(reinterpret_cast<quint32*>(b.data()), n / 4);
+    return b;
+}
+
+quint32 crc32(const QByteArray& data)
+{
+    quint32 c = 0xFFFFFFFF;
+    for (const char byte : data) {
+        c ^= quint8(byte);
+        for (int k = 0; k < 8; ++k)
+            c = (c >> 1) ^ (0xEDB88320 & (0 - (c & 1)));
+    }
+    return ~c;
+}
+
+// A folder laid out like the kit, filled by each test.
+class HostileData : public testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    FakePlatform platform;
+    QString app() const { return dir.path() + u'/'; }
+    QString kitFont(const QString& style) const
+    {
+        const Catalogue c = loadCatalogue(kitDir());
+        return c.FontPaths.value(c.indexOfStyle(style));
+    }
+    void fileStyle(const QString& fileName, const QByteArray& bytes)
+    {
+        writeBytes(app() + QStringLiteral("fonts/电脑字/") + fileName, bytes);
+    }
+
+    // Draws every style of the folder with every name; returns how many drawings were made.
+    int drawEverything(const QStringList& names, const QString& background = QString())
+    {
+        ProgramValues values = startProgram(app(), platform);
+        const Catalogue catalogue = loadCatalogue(values.AppPath);
+        AppFontTable fonts;
+        ImageSurface surface;
+        Mover mover;
+        int drawings = 0;
+        for (int i = 0; i < catalogue.styleNames.size(); ++i) {
+            for (const QString& name : names) {
+                DrawInputs in;
+                in.txtCN = in.txtEN = name;
+                in.styleIndex = i;
+                in.styleCurrentText = catalogue.styleNames[i];
+                in.sizeText = QStringLiteral("72");
+                in.backgroundPath = background;
+                RenderContext ctx{values, catalogue, fonts, surface, mover, {}};
+                drawings += DrawSignature(ctx, in, -1, -1) == DrawOutcome::Drawn ? 1 : 0;
+                DrawSignature(ctx, in, -40000, 90000);
+            }
+        }
+        return drawings;
+    }
+};
+
+TEST_F(HostileData, BrokenFontFilesDrawInASubstituteFace)
+{
+    const QByteArray real = readBytes(kitFont(DefaultStyle));
+    ASSERT_GT(real.size(), 100000);
+    fileStyle(QStringLiteral("空(Empty).dat"), QByteArray());
+    fileStyle(QStringLiteral("文本(Text).DAT"), "this is not a font\n");
+    fileStyle(QStringLiteral("截断(Cut).dat"), real.left(real.size() / 3));
+    fileStyle(QStringLiteral("头部(Head).dat"), real.left(2000));
+    fileStyle(QStringLiteral("巨大(Huge).dat"), randomBytes(50 * 1024 * 1024));
+    fileStyle(QStringLiteral("拉丁(svc1).dat"),
+              readBytes(kitDir() + QStringLiteral("fonts/英文签-流畅/svc1.dat")));
+    fileStyle(QStringLiteral("没有括号.dat"), real.left(5000));
+    fileStyle(QStringLiteral("多余(A))B).dat"), QByteArray());
+    // A folder style with only its first file, and one whose files are not fonts.
+    writeBytes(app() + QStringLiteral("fonts/单文件/abc1.dat"), real);
+    writeBytes(app() + QStringLiteral("fonts/假字体/xyz1.dat"), "nope");
+    const int styles = 10;
+    EXPECT_EQ(drawEverything({QStringLiteral("王晓明"), QStringLiteral("Ab")}), styles * 2);
+}
+
+TEST_F(HostileData, AFontThatVanishesAfterListingDrawsInASubstitute)
+{
+    fileStyle(QStringLiteral("公文签(SorvexGongwen).dat"), readBytes(kitFont(DefaultStyle)));
+    const ProgramValues values = startProgram(app(), platform);
+    const Catalogue catalogue = loadCatalogue(values.AppPath);
+    ASSERT_TRUE(QFile::remove(catalogue.FontPaths.first()));
+    AppFontTable fonts;
+    ImageSurface surface;
+    Mover mover;
+    DrawInputs in;
+    in.txtCN = SampleChineseName;
+    in.styleIndex = 0;
+    in.styleCurrentText = DefaultStyle;
+    in.sizeText = QStringLiteral("72");
+    RenderContext ctx{values, catalogue, fonts, surface, mover, {}};
+    EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
+}
+
+TEST_F(HostileData, BrokenPicturesAreRefusedWithAReason)
+{
+    const QByteArray jpeg = readBytes(loadCatalogue(kitDir()).ImagePaths.value(1));
+    ASSERT_TRUE(jpeg.startsWith("\xff\xd8"));
+    QImage png(64, 64, QImage::Format_RGB32);
+    png.fill(Qt::green);
+    png.save(dir.filePath(QStringLiteral("ok.png")));
+    QByteArray badCrc = readBytes(dir.filePath(QStringLiteral("ok.png")));
+    badCrc[badCrc.indexOf("IDAT") + 6] = char(badCrc[badCrc.indexOf("IDAT") + 6] ^ 0x55);
+    // A header that claims 30000 x 30000 pixels: a few bytes on disk, gigabytes decoded.
+    QByteArray bomb = readBytes(dir.filePath(QStringLiteral("ok.png")));
+    const qsizetype ihdr = bomb.indexOf("IHDR") + 4;
+    for (int i = 0; i < 2; ++i) {
+        bomb[ihdr + i * 4 + 0] = 0;
+        bomb[ihdr + i * 4 + 1] = 0;
+        bomb[ihdr + i * 4 + 2] = char(30000 >> 8);
+        bomb[ihdr + i * 4 + 3] = char(30000 & 0xFF);
+    }
+    const quint32 crc = crc32(bomb.mid(ihdr - 4, 4 + 13));
+    for (int i = 0; i < 4; ++i)
+        bomb[ihdr + 13 + i] = char(crc >> (24 - 8 * i));
+    const std::pair<const char*, QByteArray> broken[] = {{"bad-crc.png", badCrc},
+                                                         {"text.jpg", "GIF89a? no, just text"},
+                                                         {"empty.png", {}},
+                                                         {"bomb.png", bomb},
+                                                         {"folder.jpg/inner", "x"}};
+    for (const auto& [name, bytes] : broken) {
+        SCOPED_TRACE(name);
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        writeBytes(path, bytes);
+        ImageSurface surface;
+        const QString target = QByteArray(name).contains('/') ? QFileInfo(path).path() : path;
+        EXPECT_FALSE(surface.SetBackground(target));
+        EXPECT_FALSE(surface.backgroundError().isEmpty());
+        EXPECT_EQ(surface.PersistentImage().pixel(5, 5), qRgb(255, 255, 255));
+    }
+    ImageSurface surface;
+    EXPECT_FALSE(surface.SetBackground(dir.filePath(QStringLiteral("bomb.png"))));
+    EXPECT_TRUE(surface.backgroundError().contains(QStringLiteral("30000")));
+
+    // A truncated JPEG shows what could be decoded; tiny and huge pictures sit top-left.
+    writeBytes(dir.filePath(QStringLiteral("cut.jpg")), jpeg.left(jpeg.size() / 2));
+    EXPECT_TRUE(surface.SetBackground(dir.filePath(QStringLiteral("cut.jpg"))));
+    QImage tiny(3, 2, QImage::Format_RGB32);
+    tiny.fill(Qt::blue);
+    tiny.save(dir.filePath(QStringLiteral("tiny.bmp")));
+    EXPECT_TRUE(surface.SetBackground(dir.filePath(QStringLiteral("tiny.bmp"))));
+    EXPECT_EQ(surface.PersistentImage().pixel(1, 1), qRgb(0, 0, 255));
+    EXPECT_EQ(surface.PersistentImage().pixel(3, 1), qRgb(255, 255, 255));
+    QImage large(5000, 4000, QImage::Format_RGB32);
+    large.fill(Qt::red);
+    large.save(dir.filePath(QStringLiteral("large.jpg")));
+    EXPECT_TRUE(surface.SetBackground(dir.filePath(QStringLiteral("large.jpg"))));
+    EXPECT_GT(qRed(surface.PersistentImage().pixel(387, 260)), 200);
+}
+
+TEST_F(HostileData, TheWindowTellsWhichBackgroundCannotBeShownAndGoesOn)
+{
+    fileStyle(QStringLiteral("公文签(SorvexGongwen).dat"), readBytes(kitFont(DefaultStyle)));
+    writeBytes(app() + QStringLiteral("images/01-好.png"),
+               readBytes(kitDir() + QStringLiteral("images/01-纯白.png")));
+    writeBytes(app() + QStringLiteral("images/02-坏.jpg"), "broken");
+    writeBytes(app() + QStringLiteral("data/fuxing.dat"), " 欧阳-欧X\r\n");
+    const ProgramValues values = startProgram(app(), platform);
+    frmMain w(values, platform);
+    EXPECT_TRUE(platform.messages.empty()) << "the starting background is not reported";
+    auto* images = w.findChild<QComboBox*>(QStringLiteral("cboImg"));
+    images->setCurrentIndex(1);
+    Q_EMIT images->activated(1);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_TRUE(platform.messages[0].text.contains(QStringLiteral("02-坏.jpg")));
+    EXPECT_FALSE(inkBox(w.PersistentImage(), darkInk).isEmpty()) << "the name is still drawn";
+}
+
+TEST_F(HostileData, OddCompoundSurnameListsFindWhatTheyCan)
+{
+    fileStyle(QStringLiteral("公文签(SorvexGongwen).dat"), readBytes(kitFont(DefaultStyle)));
+    const QString head = kitDir() + QStringLiteral("fonts/艺术签/sva");
+    for (int k = 1; k <= 3; ++k)
+        writeBytes(app() + QStringLiteral("fonts/艺术签/sva%1.dat").arg(k),
+                   readBytes(head + QString::number(k) + ".dat"));
+    const QByteArray utf8 = QStringLiteral(" 欧阳-欧\uE000").toUtf8();
+    const QByteArray lists[] = {QByteArray("\xff\xfe\x80 \xc5\xb7\xd1\xf4-"), utf8,
+                                QByteArray("\r\n"), QByteArray(" \xc5\xb7\xd1\xf4-\xc5\xb7"),
+                                QByteArray(10 * 1024 * 1024, ' ') +
+                                    " \xc5\xb7\xd1\xf4-\xc5\xb7\xaa\xa1"};
+    for (const QByteArray& list : lists) {
+        writeBytes(app() + QStringLiteral("data/fuxing.dat"), list);
+        EXPECT_EQ(drawEverything({QStringLiteral("欧阳娜娜"), QStringLiteral("欧")}), 4);
+    }
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(HostileData, HugeAndOddlyNamedFoldersList)
+{
+    for (int i = 0; i < 5000; ++i) {
+        QDir().mkpath(app() + QStringLiteral("fonts/s%1").arg(i, 4, 10, QLatin1Char('0')));
+        writeBytes(app() + QStringLiteral("images/%1-背景%1.png").arg(i), {});
+    }
+    const QStringList odd = {QStringLiteral("带 空格(F).dat"), QStringLiteral("引\"号'(F).dat"),
+                             QStringLiteral("百分%s%n(F).dat"), QStringLiteral("表情😀(F).dat"),
+                             QString(80, u'长') + QStringLiteral("(F).dat")};
+    for (const QString& name : odd)
+        fileStyle(name, {});
+    // A name that is not UTF-8, and a symbolic link that points at itself.
+    const QByteArray raw =
+        QFile::encodeName(app() + QStringLiteral("fonts/电脑字/")) + "bad\xff\xfe(F).dat";
+    const int fd = ::open(raw.constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    ASSERT_EQ(
+        ::symlink("loop", QFile::encodeName(app() + QStringLiteral("fonts/loop")).constData()), 0);
+    ASSERT_EQ(
+        ::symlink("loop2", QFile::encodeName(app() + QStringLiteral("images/loop2")).constData()),
+        0);
+
+    const Catalogue c = loadCatalogue(app());
+    ::unlink(raw.constData()); // the temporary folder cannot remove what it cannot name
+    // The name that is not UTF-8 is not listed: no path could reach the file.
+    EXPECT_EQ(c.styleNames.size(), 5000 + 5) << c.styleNames.mid(5000).join(u'|').toStdString();
+    EXPECT_EQ(c.backgroundNames.size(), 5000);
+    EXPECT_TRUE(c.styleNames.contains(QStringLiteral("表情😀")));
+    EXPECT_TRUE(c.styleNames.contains(QStringLiteral("百分%s%n")));
+
+    const ProgramValues values = startProgram(app(), platform);
+    frmMain w(values, platform);
+    EXPECT_EQ(w.findChild<QComboBox*>(QStringLiteral("cboFont"))->count(), 5005);
+}
+
+TEST_F(HostileData, MissingFoldersGiveAnEmptyWindowThatStillWorks)
+{
+    const ProgramValues values = startProgram(app(), platform);
+    ASSERT_EQ(platform.messages.size(), 1u) << "the missing list is reported once";
+    frmMain w(values, platform);
+    w.Redraw();
+    platform.saveAnswers.push_back(Platform::SaveAnswer{dir.filePath(QStringLiteral("blank")), 1});
+    w.imgSave_Click();
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("blank.bmp"))));
+}
+
+TEST(HostileNames, LongAndStrangeNamesDrawInEveryKitStyle)
+{
+    QString surrogates;
+    for (int i = 0; i < 10; ++i)
+        surrogates += QChar(0xD800 + i);
+    const QStringList names = {QString(10000, u'字'),
+                               QString(10000, u'A'),
+                               surrogates,
+                               QStringLiteral("\u0301\u0301\u0301"),
+                               QStringLiteral("\uFFFD\u200B"),
+                               QStringLiteral("😀😀")};
+    FakePlatform platform;
+    const ProgramValues values = startProgram(kitDir(), platform);
+    const Catalogue catalogue = loadCatalogue(values.AppPath);
+    AppFontTable fonts;
+    ImageSurface surface;
+    Mover mover;
+    for (int i = 0; i < catalogue.styleNames.size(); ++i)
+        for (const QString& name : names) {
+            DrawInputs in;
+            in.txtCN = in.txtEN = name;
+            in.styleIndex = i;
+            in.styleCurrentText = catalogue.styleNames[i];
+            in.sizeText = QStringLiteral("190");
+            RenderContext ctx{values, catalogue, fonts, surface, mover, {}};
+            EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
+            EXPECT_EQ(DrawSignature(ctx, in, std::numeric_limits<int>::max(),
+                                    std::numeric_limits<int>::min()),
+                      DrawOutcome::Drawn);
+        }
+}
+
+TEST(HostileSizes, UnusableSizesAreReportedOnceAndLeaveThePicture)
+{
+    FakePlatform platform;
+    const ProgramValues values = startProgram(kitDir(), platform);
+    frmMain w(values, platform);
+    auto* size = w.findChild<QComboBox*>(QStringLiteral("cboSize"));
+    const QImage before = w.PersistentImage();
+    for (const char* text : {"0", "-5", "1e9", "NaN", "72abc", "   "}) {
+        size->setEditText(QString::fromLatin1(text));
+        w.cboSize_KeyDown(13);
+        w.imgMove_MouseDown(1, 0, 10, 10);
+        w.imgMove_MouseMove(1, 0, 40, 40); // a drag does not repeat the warning
+        w.imgMove_MouseUp(1, 0, 40, 40);
+    }
+    EXPECT_EQ(platform.messages.size(), 6u);
+    EXPECT_EQ(w.PersistentImage(), before);
+    // The largest size there is draws.
+    size->setEditText(QStringLiteral("2160"));
+    w.cboSize_KeyDown(13);
+    EXPECT_EQ(platform.messages.size(), 6u);
+}
+
+TEST(HostileDisk, AFullDiskLeavesTheOldFileAndSaysSo)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    QTemporaryDir dir;
+    const QByteArray mount = QFile::encodeName(dir.path());
+    if (std::system(
+            ("mount -t tmpfs -o size=256k sorvextest " + mount + " 2>/dev/null").constData()) != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    const QString path = dir.filePath(QStringLiteral("sig.bmp"));
+    writeBytes(path, "old picture");
+    writeBytes(dir.filePath(QStringLiteral("filler")), QByteArray(200 * 1024, 'x'));
+    FakePlatform platform;
+    platform.saveAnswers.push_back(Platform::SaveAnswer{path, 1});
+    QImage picture(388, 261, QImage::Format_RGB32);
+    picture.fill(Qt::gray);
+    saveSignature(platform, picture);
+    const QByteArray kept = readBytes(path);
+    std::system(("umount " + mount).constData());
+    EXPECT_EQ(kept, "old picture");
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
+    EXPECT_TRUE(platform.messages[0].text.contains(path));
+}
+
+} // namespace
