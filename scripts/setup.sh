@@ -20,6 +20,8 @@ packages=(
   fonts-dancingscript fonts-kaushanscript fonts-kristi fonts-lobster fonts-liberation2
   # printing tests: a private CUPS daemon with a PDF queue
   libcups2-dev cups-daemon cups-client cups-filters ghostscript printer-driver-cups-pdf poppler-utils
+  # the fuzz targets are built with clang and its libFuzzer
+  clang libclang-rt-14-dev
   # a real X server for looking at the window
   xvfb xauth
 )

@@ -1,7 +1,34 @@
 #!/usr/bin/env bash
-# Sets everything up (packages, build, data kit) and runs the whole test suite.
+# Sets everything up (packages, build, data kit) and runs the whole test suite: the tests, a
+# short fuzz run of the text handling, and the tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer (LeakSanitizer included). `--quick` runs the tests alone.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-bash "$here/scripts/setup.sh"
 build=${SORVEX_BUILD_DIR:-$here/build}
-ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)" "$@"
+quick=""
+[ "${1:-}" = "--quick" ] && quick=yes
+
+bash "$here/scripts/setup.sh"
+ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)"
+[ -n "$quick" ] && exit 0
+
+echo "Fuzzing the text handling (a short run; see fuzz/CMakeLists.txt for long ones)..."
+cmake -S "$here/fuzz" -B "$here/build-fuzz" -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$here/build-fuzz.log" 2>&1 &&
+  cmake --build "$here/build-fuzz" -j"$(nproc)" >>"$here/build-fuzz.log" 2>&1 ||
+  { cat "$here/build-fuzz.log"; exit 1; }
+for target in textfile names compound savepath size; do
+  scratch=$(mktemp -d)
+  if ! "$here/build-fuzz/fuzz_$target" -runs=20000 -max_len=4096 "$scratch" \
+       "$here/fuzz/corpus/$target" >"$scratch.log" 2>&1; then
+    cat "$scratch.log"
+    exit 1
+  fi
+  echo "  fuzz_$target: $(grep -o 'Done [0-9]* runs' "$scratch.log"), no finding"
+  rm -rf "$scratch" "$scratch.log"
+done
+
+echo "The tests again under the sanitizers..."
+SORVEX_BUILD_DIR="$here/build-asan" SORVEX_CMAKE_ARGS="-DSORVEX_SANITIZE=ON \
+  -DSORVEX_BENCHMARKS=OFF -DSORVEX_PREBUILT_KIT=$build/bin" bash "$here/scripts/setup.sh"
+ctest --test-dir "$here/build-asan" --output-on-failure --no-tests=error -j"$(nproc)"

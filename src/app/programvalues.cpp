@@ -62,7 +62,12 @@ QString ReadTextFile(const QString& path, Platform& platform)
                              Platform::Icon::Warning);
         return {};
     }
-    QString text = decodeGbk(file.readAll());
+    return textOfFileBytes(file.readAll());
+}
+
+QString textOfFileBytes(const QByteArray& bytes)
+{
+    QString text = decodeGbk(bytes);
     if (text.endsWith(QLatin1String("\r\n")))
         text.chop(2);
     return text;

@@ -23,6 +23,9 @@ QString withTrailingSlash(const QString& folder);
 // Decodes GBK; a byte sequence that is not GBK becomes U+FFFD instead of ending the text.
 QString decodeGbk(const QByteArray& bytes);
 
+// The text of a file's bytes: GBK decoded, one trailing CR LF dropped.
+QString textOfFileBytes(const QByteArray& bytes);
+
 // Whole file as Unicode less one trailing CR LF; on failure the warning box, then empty text.
 QString ReadTextFile(const QString& path, Platform& platform);
 

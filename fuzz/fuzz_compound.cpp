@@ -1,0 +1,24 @@
+// The compound-surname lookup and the split of a name into head, middle and tail.
+#include "fuzz.h"
+#include "render/renderer.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QString input = utf16Of(data, size);
+    // The list and the name, split at the first NUL.
+    const qsizetype cut = input.indexOf(QChar(0));
+    const QString list = cut < 0 ? input : input.left(cut);
+    const QString name = cut < 0 ? QString() : input.mid(cut + 1);
+    const std::optional<QString> glyph = compoundSurnameGlyph(list, name);
+    if (glyph)
+        FUZZ_CHECK(glyph->size() <= 1 && list.contains(u' ' + name.left(2) + u'-'));
+    const Pieces chinese = splitChinese(name, list);
+    if (!glyph)
+        FUZZ_CHECK(chinese.head + chinese.middle + chinese.tail == name);
+    else
+        FUZZ_CHECK(name.size() <= 2 || chinese.tail == name.right(1));
+    const Pieces latin = splitLatin(name);
+    FUZZ_CHECK(latin.head + latin.middle + latin.tail == name);
+    FUZZ_CHECK(completedSealName(name).startsWith(name));
+    return 0;
+}
