@@ -1,8 +1,6 @@
 #pragma once
 
-#include "background.h"
 #include "facestate.h"
-#include "surface.h"
 
 #include <QHash>
 #include <QImage>
@@ -11,7 +9,7 @@
 
 // A surface over a QImage. Text is always measured at the 96-dpi reference, so the layout in
 // twips never depends on `scale`, which only sets how many output pixels a reference pixel gets.
-class ImageSurface : public Surface
+class ImageSurface : public MeasuredSurface
 {
 public:
     // With `reuse`, the decoded background is kept while its file is unchanged and the
@@ -22,19 +20,7 @@ public:
 
     void Clear() override;
     bool SetBackground(const QString& path) override;
-    void SetFontName(const QString& face) override { face_.setFace(face); }
-    void SetFontSize(double points) override { face_.setPoints(points); }
-    void SetInkColor(QRgb ink) override { ink_ = ink | 0xFF000000; }
-    void SetTransparentText(bool transparent) override { transparentText_ = transparent; }
-
-    double TextWidth(const QString& s) override { return face_.advancePx(s) * TwipsPerPixel; }
-    double TextHeight(const QString&) override { return face_.heightPx() * TwipsPerPixel; }
-    double InnerWidth() const override { return SurfaceWidthPx * TwipsPerPixel; }
-    double InnerHeight() const override { return SurfaceHeightPx * TwipsPerPixel; }
-
     void DrawText(const QString& s) override;
-    // Frames are opaque: copying and blending give the same pixels.
-    void SetCopyMode() override {}
     void DrawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled) override;
 
     // Background plus everything drawn, at the surface's scale.
@@ -73,8 +59,4 @@ private:
     QHash<QString, TextLayer> layers_;
     std::list<QString> layerOrder_; // oldest first
     qsizetype layerBytes_ = 0;
-
-    FaceState face_;
-    QRgb ink_ = 0xFF000000;
-    bool transparentText_ = false;
 };

@@ -114,8 +114,8 @@ void drawSeal(RenderContext& ctx, const QString& typed, const QString& fontPath,
 
     ctx.mover.Place(cells[0].x, cells[0].y, 2 * tw1, 2 * th1);
     s.SetCopyMode();
-    s.DrawFrame(double(cells[0].x) - 100, double(cells[0].y) - 60, cells[3].x + tw1, cells[3].y + th1,
-                SealFrameColor, intaglio);
+    s.DrawFrame(double(cells[0].x) - 100, double(cells[0].y) - 60, cells[3].x + tw1,
+                cells[3].y + th1, SealFrameColor, intaglio);
     for (const Cell& cell : cells) {
         if (cell.text.isEmpty())
             continue;
