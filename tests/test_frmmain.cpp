@@ -88,6 +88,7 @@ TEST_F(Window, OpensWithTheSampleSignatureOnTheDefaults)
 TEST_F(Window, ControlsSitAtTheirPlacesInTabOrder)
 {
     EXPECT_EQ(w.size(), QSize(719, 459));
+    EXPECT_TRUE(w.windowIcon().availableSizes().contains(QSize(32, 32))) << "the icon decodes";
     EXPECT_EQ(w.minimumSize(), w.maximumSize()) << "fixed size";
     const std::pair<const char*, QRect> places[] = {
         {"cboSize", {552, 224, 108, 24}},   {"cboImg", {552, 144, 108, 24}},
