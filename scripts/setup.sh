@@ -11,7 +11,7 @@ packages=(
   # build
   cmake g++ make pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev libgl-dev
-  libgtest-dev googletest libgmock-dev libbenchmark-dev
+  libpng-dev libgtest-dev googletest libgmock-dev libbenchmark-dev
   # fonts: the data kit is made from these; Liberation and UMing stand in for the
   # Windows faces the window asks for
   fontconfig python3 python3-fonttools

@@ -1,6 +1,7 @@
 #include "saveimage.h"
 
 #include "platform.h"
+#include "pngwriter.h"
 
 #include <QFileInfo>
 #include <QSaveFile>
@@ -52,10 +53,10 @@ std::optional<QString> writeImage(const QImage& image, const QString& path)
     // Written at the picture's own pixels, whatever density it is shown at.
     QImage out = image;
     out.setDevicePixelRatio(1);
-    // JPEG at high quality; PNG at zlib's fastest level (quality 80), which on textured
-    // backgrounds is several times faster than the default for a slightly larger file.
-    const int quality = qstrcmp(format, "JPG") == 0 ? 95 : qstrcmp(format, "PNG") == 0 ? 80 : -1;
-    if (!out.save(&file, format, quality)) {
+    const bool written = qstrcmp(format, "PNG") == 0
+                             ? writeFastPng(out, file)
+                             : out.save(&file, format, qstrcmp(format, "JPG") == 0 ? 95 : -1);
+    if (!written) {
         const QString reason = file.error() != QFileDevice::NoError
                                    ? file.errorString()
                                    : QStringLiteral("无法写入图片数据");
