@@ -95,11 +95,12 @@ void ImageSurface::DrawText(const QString& s)
         blendCoverage(layer, ix - layer.origin.x(), iy - layer.origin.y());
         return;
     }
-    const TextLayer& layer = keptTextLayer(s, bx - ix, by - iy);
+    const TextLayer& layer = keptTextLayer(s, bx - ix, by - iy, extent);
     blendCoverage(layer, ix - layer.origin.x(), iy - layer.origin.y());
 }
 
-const ImageSurface::TextLayer& ImageSurface::keptTextLayer(const QString& s, double fx, double fy)
+const ImageSurface::TextLayer& ImageSurface::keptTextLayer(const QString& s, double fx, double fy,
+                                                           const QRect& extent)
 {
     const QString key = QStringLiteral("%1|%2|%3|%4|")
                             .arg(face_.font().families().join(u','))
@@ -110,7 +111,7 @@ const ImageSurface::TextLayer& ImageSurface::keptTextLayer(const QString& s, dou
     auto it = layers_.constFind(key);
     if (it != layers_.constEnd())
         return *it;
-    it = layers_.insert(key, renderTextLayer(s, fx, fy, textExtent(s)));
+    it = layers_.insert(key, renderTextLayer(s, fx, fy, extent));
     layerBytes_ += it->image.sizeInBytes();
     layerOrder_.push_back(key);
     while (layerBytes_ > MaxTextLayerBytes && layerOrder_.size() > 1) {
