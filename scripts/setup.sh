@@ -10,7 +10,7 @@ build=${SORVEX_BUILD_DIR:-$here/build}
 packages=(
   # build
   cmake g++ make pkg-config git
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev qt6-translations-l10n libgl-dev
   libpng-dev libgtest-dev googletest libgmock-dev libbenchmark-dev
   # fonts: the data kit is made from these; Liberation and UMing stand in for the
   # Windows faces the window asks for

@@ -5,7 +5,10 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QScreen>
+#include <QTranslator>
 
 int main(int argc, char** argv)
 {
@@ -18,6 +21,12 @@ int main(int argc, char** argv)
                                                         QStringLiteral("WenQuanYi Zen Hei")});
     QFont::insertSubstitutions(QStringLiteral("Courier New"), {QStringLiteral("Liberation Mono"),
                                                                QStringLiteral("AR PL UMing CN")});
+
+    // The interface is Chinese; so are Qt's own dialogs and buttons.
+    QTranslator qtChinese;
+    if (qtChinese.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                       QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtChinese);
 
     QtPlatform platform;
     const ProgramValues values =
