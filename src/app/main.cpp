@@ -35,7 +35,7 @@ int main(int argc, char** argv)
     frmMain window(values, platform);
     platform.setOwner(&window);
     if (const QScreen* screen = window.screen())
-        window.move(screen->availableGeometry().center() - window.rect().center());
+        window.move(screen->geometry().center() - window.rect().center());
     window.show();
     // For measuring start-up: the time from process start until the first picture is on screen.
     if (qEnvironmentVariableIsSet("SORVEX_QUIT_AFTER_FIRST_PICTURE"))
