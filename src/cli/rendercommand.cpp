@@ -49,8 +49,6 @@ public:
     }
     void openUrl(const QUrl&) override {}
 
-    static constexpr int NoPrinterError = 482;
-
 private:
     QTextStream& err_;
 };

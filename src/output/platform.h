@@ -57,3 +57,8 @@ public:
 };
 
 inline const QString AppTitle = QStringLiteral("Sorvex签名设计");
+
+// Stable numbers for printing failures.
+inline constexpr int NoPrinterError = 482;
+inline constexpr int PrintJobError = 483;
+inline constexpr int PrinterStoppedError = 484;

@@ -48,7 +48,6 @@ public:
     QRgb inkColor() const { return ink_; }
     const Catalogue& catalogue() const { return catalogue_; }
     const Mover& mover() const { return mover_; }
-    const ImageSurface& surface() const { return surface_; }
     // Background plus the last drawing, at `scale` output pixels per reference pixel.
     QImage PersistentImage(qreal scale = 1);
     DrawInputs drawInputs() const;

@@ -26,7 +26,3 @@ private:
 std::optional<Platform::PrintError>
 printOnDefaultPrinter(const std::function<void(QPainter&)>& paint);
 
-// Stable numbers for printing failures.
-inline constexpr int NoPrinterError = 482;
-inline constexpr int PrintJobError = 483;
-inline constexpr int PrinterStoppedError = 484;
