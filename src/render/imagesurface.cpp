@@ -83,43 +83,45 @@ void ImageSurface::DrawText(const QString& s)
     const double by = std::round((y + face_.ascentPx()) * k * 64) / 64;
     const int ix = int(std::floor(bx));
     const int iy = int(std::floor(by));
+    const double fx = bx - ix;
+    const double fy = by - iy;
+    // Kept coverage is looked up first: a drag move then measures nothing more.
+    const bool keep = reuse_ && s.size() <= MaxKeptTextLength;
+    const QString key = keep ? QStringLiteral("%1|%2|%3|%4|")
+                                       .arg(face_.font().families().join(u','))
+                                       .arg(face_.points(), 0, 'g', 17)
+                                       .arg(qRound(fx * 64))
+                                       .arg(qRound(fy * 64)) +
+                                   s
+                             : QString();
+    if (keep) {
+        if (const auto it = layers_.constFind(key); it != layers_.constEnd()) {
+            blendCoverage(*it, ix - it->origin.x(), iy - it->origin.y());
+            return;
+        }
+    }
     // A layer far larger than the picture (a very long name, a huge size) is rendered only
     // where it shows, and not kept; every other layer has the same extent however it is drawn,
     // which keeps the pixels the same.
     const QRect extent = textExtent(s);
     const bool huge = qint64(extent.width()) * extent.height() > MaxTextLayerPixels;
-    if (!reuse_ || huge || s.size() > MaxKeptTextLength) {
-        const TextLayer layer =
-            renderTextLayer(s, bx - ix, by - iy,
-                            huge ? extent.intersected(image_.rect().translated(-ix, -iy)) : extent);
-        blendCoverage(layer, ix - layer.origin.x(), iy - layer.origin.y());
-        return;
-    }
-    const TextLayer& layer = keptTextLayer(s, bx - ix, by - iy, extent);
+    TextLayer layer = renderTextLayer(
+        s, fx, fy, huge ? extent.intersected(image_.rect().translated(-ix, -iy)) : extent);
     blendCoverage(layer, ix - layer.origin.x(), iy - layer.origin.y());
+    if (keep && !huge)
+        keepTextLayer(key, std::move(layer));
 }
 
-const ImageSurface::TextLayer& ImageSurface::keptTextLayer(const QString& s, double fx, double fy,
-                                                           const QRect& extent)
+void ImageSurface::keepTextLayer(const QString& key, TextLayer layer)
 {
-    const QString key = QStringLiteral("%1|%2|%3|%4|")
-                            .arg(face_.font().families().join(u','))
-                            .arg(face_.points(), 0, 'g', 17)
-                            .arg(qRound(fx * 64))
-                            .arg(qRound(fy * 64)) +
-                        s;
-    auto it = layers_.constFind(key);
-    if (it != layers_.constEnd())
-        return *it;
-    it = layers_.insert(key, renderTextLayer(s, fx, fy, extent));
-    layerBytes_ += it->image.sizeInBytes();
+    layerBytes_ += layer.image.sizeInBytes();
+    layers_.insert(key, std::move(layer));
     layerOrder_.push_back(key);
     while (layerBytes_ > MaxTextLayerBytes && layerOrder_.size() > 1) {
         layerBytes_ -= layers_.value(layerOrder_.front()).image.sizeInBytes();
         layers_.remove(layerOrder_.front());
         layerOrder_.pop_front();
     }
-    return *layers_.constFind(key);
 }
 
 // Where the text's outline box, with a margin, lies around its whole-pixel baseline origin,

@@ -44,8 +44,7 @@ private:
     // Renders the part `extent` (around the baseline's whole-pixel origin) of the text.
     TextLayer renderTextLayer(const QString& s, double fractionX, double fractionY,
                               const QRect& extent) const;
-    const TextLayer& keptTextLayer(const QString& s, double fractionX, double fractionY,
-                                   const QRect& extent);
+    void keepTextLayer(const QString& key, TextLayer layer);
     void blendCoverage(const TextLayer& layer, int left, int top);
     void fillPixels(int left, int top, int width, int height, QRgb color);
 

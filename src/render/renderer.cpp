@@ -6,6 +6,13 @@
 #include "catalogue/stylerules.h"
 #include "styles.h"
 
+// Registers a font file and selects its face; the caller removes the file after using it.
+static void selectFontFile(RenderContext& ctx, const QString& path, const QString& face)
+{
+    ctx.fonts.AddFont(path);
+    ctx.surface.SetFontName(ctx.fonts.familyFor(path, face));
+}
+
 DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y)
 {
     const std::optional<double> points = fontSizeFromText(in.sizeText);
@@ -37,8 +44,7 @@ DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y
     const QString& fontPath = ctx.catalogue.FontPaths.at(index);
 
     if (fontPath.right(4).toLower() == QLatin1String(".dat")) {
-        ctx.fonts.AddFont(fontPath);
-        s.SetFontName(ctx.fonts.familyFor(fontPath, faceNameOfFontFile(fontPath)));
+        selectFontFile(ctx, fontPath, faceNameOfFontFile(fontPath));
         if (isSealStyle(currentText))
             drawSeal(ctx, in.txtCN, fontPath, currentText == SealStyleIntaglio, x, y);
         else
@@ -180,13 +186,14 @@ void drawFolderStyle(RenderContext& ctx, const QString& styleName, const QString
 
     const QString* piece[3] = {&pieces.head, &pieces.middle, &pieces.tail};
     QString files[3];
+    QString faces[3];
     int w[3] = {0, 0, 0};
     for (int k = 0; k < 3; ++k) {
         files[k] = fontBase + QString::number(k + 1) + QStringLiteral(".dat");
+        faces[k] = faceNameOfFolderFont(files[k]);
         if (piece[k]->isEmpty())
             continue;
-        ctx.fonts.AddFont(files[k]);
-        s.SetFontName(ctx.fonts.familyFor(files[k], faceNameOfFolderFont(files[k])));
+        selectFontFile(ctx, files[k], faces[k]);
         w[k] = nearest(s.TextWidth(*piece[k]));
         ctx.fonts.RemoveFont(files[k]);
     }
@@ -201,8 +208,7 @@ void drawFolderStyle(RenderContext& ctx, const QString& styleName, const QString
         s.CursorY = y != NoPosition ? y : (s.InnerHeight() - s.TextHeight(*piece[k])) / 2 - toy;
         if (placeMover)
             ctx.mover.Place(s.CursorX, s.CursorY, W, s.TextHeight(*piece[k]));
-        ctx.fonts.AddFont(files[k]);
-        s.SetFontName(ctx.fonts.familyFor(files[k], faceNameOfFolderFont(files[k])));
+        selectFontFile(ctx, files[k], faces[k]);
         s.DrawText(*piece[k]);
         ctx.fonts.RemoveFont(files[k]);
     };
