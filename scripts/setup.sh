@@ -11,13 +11,11 @@ packages=(
   # build
   cmake g++ make pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev qt6-translations-l10n libgl-dev
-  libpng-dev libgtest-dev googletest libgmock-dev libbenchmark-dev
-  # fonts: the data kit is made from these; Liberation and UMing stand in for the
-  # Windows faces the window asks for
-  fontconfig python3 python3-fonttools
-  fonts-lxgw-wenkai fonts-arphic-ukai fonts-arphic-uming fonts-arphic-gkai00mp
-  fonts-wqy-zenhei fonts-kouzan-mouhitsu fonts-aoyagi-kouzan-t
-  fonts-dancingscript fonts-kaushanscript fonts-kristi fonts-lobster fonts-liberation2
+  libpng-dev libwoff-dev libgtest-dev googletest libgmock-dev libbenchmark-dev
+  # fonts: the data kit is made from LXGW WenKai and the npm registry's font packages;
+  # Liberation and UMing stand in for the faces the window's controls ask for
+  fontconfig python3 python3-fonttools python3-brotli
+  fonts-lxgw-wenkai fonts-arphic-uming fonts-liberation2
   # printing tests: a private CUPS daemon with a PDF queue
   libcups2-dev cups-daemon cups-client cups-filters ghostscript printer-driver-cups-pdf poppler-utils
   # the fuzz targets are built with clang and its libFuzzer
@@ -25,6 +23,9 @@ packages=(
   # a real X server for looking at the window
   xvfb xauth
 )
+
+# The kit's npm font packages are fetched with the machine's own npm, else Debian's.
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do

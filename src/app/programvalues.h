@@ -13,6 +13,12 @@ struct ProgramValues
     int TextOffsetY = 500;
 };
 
+// The face that draws characters beyond a style's own, in the data kit.
+inline QString fallbackFontPath(const ProgramValues& values)
+{
+    return values.AppPath + QStringLiteral("data/fallback.dat");
+}
+
 // Where the data kit is: beside the program, or for an installed copy with nothing beside it,
 // in ../share/sorvex-sign.
 QString dataFolderFor(const QString& programFolder);

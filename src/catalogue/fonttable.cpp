@@ -1,13 +1,86 @@
 #include "fonttable.h"
 
+#include "app/programvalues.h"
+
+#include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QSet>
+
+#include <woff2/decode.h>
 
 AppFontTable::~AppFontTable()
 {
     for (const Entry& e : std::as_const(entries_))
         if (e.id >= 0)
             QFontDatabase::removeApplicationFont(e.id);
+    if (fallbackId_ >= 0)
+        QFontDatabase::removeApplicationFont(fallbackId_);
+}
+
+QByteArray unpackedFont(const QString& path)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray data = file.read(MaxFontFileBytes);
+    if (!data.startsWith("wOF2"))
+        return data;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data.constData());
+    const size_t size = woff2::ComputeWOFF2FinalSize(bytes, size_t(data.size()));
+    if (size == 0 || size > size_t(MaxFontFileBytes))
+        return {};
+    QByteArray font(qsizetype(size), Qt::Uninitialized);
+    if (!woff2::ConvertWOFF2ToTTF(reinterpret_cast<uint8_t*>(font.data()), size, bytes,
+                                  size_t(data.size())))
+        return {};
+    return font;
+}
+
+QStringList AppFontTable::fallbackFamilies(const QString& text)
+{
+    if (fallbackId_ < 0 && !fallbackPath_.isEmpty() && needsFallback(text)) {
+        // Registered unpacked: Qt reads every application font again whenever one is added,
+        // and a compressed one would be unpacked again each time.
+        const QByteArray font = unpackedFont(fallbackPath_);
+        if (!font.isEmpty())
+            fallbackId_ = QFontDatabase::addApplicationFontFromData(font);
+        fallbackPath_.clear(); // one attempt
+        if (fallbackId_ >= 0) {
+            fallbackFamilies_ = QFontDatabase::applicationFontFamilies(fallbackId_);
+            fallbackFont_.setFamilies(fallbackFamilies_);
+            QFontMetricsF(fallbackFont_).height();
+        }
+    }
+    return fallbackFamilies_;
+}
+
+namespace {
+
+QSet<char32_t> gb2312Hanzi()
+{
+    QSet<char32_t> set;
+    for (int hi = 0xB0; hi <= 0xF7; ++hi)
+        for (int lo = 0xA1; lo <= 0xFE; ++lo)
+            for (const char32_t c :
+                 decodeGbk(QByteArray().append(char(hi)).append(char(lo))).toUcs4())
+                set.insert(c);
+    return set;
+}
+
+} // namespace
+
+bool needsFallback(const QString& text)
+{
+    static const QSet<char32_t> promised = gb2312Hanzi();
+    for (const char32_t c : text.toUcs4()) {
+        const bool punctuation = (c >= 0x3000 && c <= 0x303F) || (c >= 0xFF00 && c <= 0xFFEF);
+        const bool privateUse = c >= 0xE000 && c <= 0xF8FF; // compound-surname glyphs
+        if (c >= 0x2E80 && !punctuation && !privateUse && !promised.contains(c))
+            return true;
+    }
+    return false;
 }
 
 void AppFontTable::AddFont(const QString& path)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QFont>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -19,7 +20,18 @@ public:
     // has it (or could not be registered, so that a substitute draws), else the file's own
     // first family, so that a font whose internal name differs from its file name still draws.
     virtual QString familyFor(const QString& path, const QString& face) const = 0;
+    // Families that draw what a selected face lacks, in order, for drawing `text`.
+    virtual QStringList fallbackFamilies(const QString& /*text*/) { return {}; }
 };
+
+// Whether `text` holds a character beyond those every face of the kit draws: the ideographs of
+// GB2312, Latin letters and punctuation.
+bool needsFallback(const QString& text);
+
+// A font file's bytes as FreeType reads them fastest: WOFF2 unpacked to TrueType. Empty when
+// the file is not a regular file, or is larger than a font can be once unpacked.
+QByteArray unpackedFont(const QString& path);
+inline constexpr qint64 MaxFontFileBytes = 64 * 1024 * 1024;
 
 // Registration through QFontDatabase application fonts.
 //
@@ -38,6 +50,12 @@ public:
     void AddFont(const QString& path) override;
     void RemoveFont(const QString& path) override;
     QString familyFor(const QString& path, const QString& face) const override;
+    QStringList fallbackFamilies(const QString& text) override;
+
+    // The face that draws characters beyond a style's own. It is large and compressed, so it
+    // is registered only once a text needs it, and then kept for as long as the table lives.
+    // A missing or broken file leaves the system's fallback alone to do it.
+    void useFallback(const QString& path) { fallbackPath_ = path; }
 
     int registeredCount() const { return int(entries_.size()); }
 
@@ -57,4 +75,8 @@ private:
     int keepAlive_;
     QHash<QString, Entry> entries_;
     std::list<QString> released_; // released files still registered, oldest first
+    QString fallbackPath_;
+    int fallbackId_ = -1;
+    QStringList fallbackFamilies_;
+    QFont fallbackFont_; // holds the decoded face, so that new sizes do not unpack it again
 };

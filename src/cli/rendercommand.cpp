@@ -81,6 +81,7 @@ public:
     Renderer(const ProgramValues& values, const Catalogue& catalogue)
         : values_(values), catalogue_(catalogue)
     {
+        fonts_.useFallback(fallbackFontPath(values_));
     }
 
     // Draws the job; a raster picture is handed to `write` (which may keep it for later),

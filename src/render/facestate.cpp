@@ -22,8 +22,17 @@ const QPaintDevice* FaceState::referenceDevice()
 
 void FaceState::setFace(const QString& face)
 {
-    font_.setFamilies({face});
+    face_ = face;
+    font_.setFamilies(QStringList{face} + fallback_);
     update();
+}
+
+void FaceState::setFallback(const QStringList& faces)
+{
+    if (faces == fallback_)
+        return;
+    fallback_ = faces;
+    setFace(face_);
 }
 
 void FaceState::setPoints(double points)

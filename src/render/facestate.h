@@ -17,6 +17,7 @@ public:
     FaceState();
 
     void setFace(const QString& face);
+    void setFallback(const QStringList& faces);
     void setPoints(double points);
 
     const QFont& font() const { return font_; }
@@ -35,6 +36,8 @@ private:
     void update();
 
     QFont font_;
+    QString face_;
+    QStringList fallback_;
     double points_ = 9;
     double ascentPx_ = 0;
     double heightPx_ = 0;
@@ -46,6 +49,7 @@ class MeasuredSurface : public Surface
 {
 public:
     void SetFontName(const QString& face) override { face_.setFace(face); }
+    void SetFallbackFaces(const QStringList& faces) override { face_.setFallback(faces); }
     void SetFontSize(double points) override { face_.setPoints(points); }
     void SetInkColor(QRgb ink) override { ink_ = ink | 0xFF000000; }
     void SetTransparentText(bool transparent) override { transparentText_ = transparent; }

@@ -23,6 +23,7 @@ DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y
     s.Clear();
     if (!in.backgroundPath.isEmpty())
         s.SetBackground(in.backgroundPath);
+    s.SetFallbackFaces(ctx.fonts.fallbackFamilies(in.txtCN + in.txtEN));
     s.SetFontName(QStringLiteral("Courier New"));
     s.SetFontSize(*points);
     s.SetInkColor(in.ink);

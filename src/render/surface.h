@@ -2,6 +2,7 @@
 
 #include <QRgb>
 #include <QString>
+#include <QStringList>
 
 // The drawing surface the renderer draws on. Positions and sizes are twips (15 twips make one
 // pixel at 96 dpi; 20 twips make one point), origin top-left, y downwards.
@@ -14,6 +15,8 @@ public:
     // False when the file cannot be loaded; the surface then shows no picture.
     virtual bool SetBackground(const QString& path) = 0;
     virtual void SetFontName(const QString& face) = 0;
+    // Faces that draw the characters a selected face lacks.
+    virtual void SetFallbackFaces(const QStringList&) {}
     virtual void SetFontSize(double points) = 0;
     virtual void SetInkColor(QRgb ink) = 0;
     virtual void SetTransparentText(bool transparent) = 0;

@@ -48,6 +48,7 @@ frmMain::frmMain(const ProgramValues& values, Platform& platform, QWidget* paren
       values_(values), platform_(platform), surface_(qGuiApp->devicePixelRatio())
 {
     setObjectName(QStringLiteral("frmMain"));
+    fonts_.useFallback(fallbackFontPath(values_));
     setWindowTitle(QStringLiteral("Sorvex签名设计软件 免费版"));
     setWindowIcon(QIcon(QStringLiteral(":/sorvex-sign.ico")));
     setFixedSize(719, 459);

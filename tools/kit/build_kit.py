@@ -1,78 +1,450 @@
 #!/usr/bin/python3
-"""Builds the demo data kit beside the program from Debian's font packages.
+"""Builds the data kit beside the program.
 
-    build_kit.py OUTPUT_DIR
+    build_kit.py OUTPUT_DIR CACHE_DIR        fonts/, data/ and licenses/ in OUTPUT_DIR
+    build_kit.py --fetch CACHE_DIR NAME...   fetch and verify the named packages only
 
-Writes OUTPUT_DIR/fonts (font-file and folder styles), OUTPUT_DIR/data/fuxing.dat and
-OUTPUT_DIR/licenses. Every font gets a family name no installed font has, so a face that
-draws in the program draws because the program registered its file. Backgrounds are drawn by
-make-backgrounds.
+LXGW WenKai comes from Debian's fonts-lxgw-wenkai; every other face from the npm registry's
+@fontsource packages, pinned below by version and integrity hash. A package is fetched once
+into CACHE_DIR and checked against its hash every time it is used; a tarball that does not
+match is refused. Backgrounds are drawn by make-backgrounds.
+
+Each face gets a family name no installed font has, so a face that draws in the program draws
+because the program registered its file. Every Chinese face draws a non-empty outline for all
+6,763 GB2312 characters (and a head face for every compound surname), every Latin face for
+ASCII and the Latin-1 letters; the builder fails when that does not hold.
 """
 
+import base64
+import glob
+import hashlib
+import io
 import logging
+import multiprocessing
 import os
+import re
 import shutil
+import struct
+import subprocess
 import sys
+import tarfile
+import tempfile
+import unicodedata
 
-from fontTools.ttLib import TTCollection, TTFont
-from fontTools.ttLib.tables._g_l_y_f import Glyph, GlyphComponent
+from fontTools import subset
+from fontTools.pens.recordingPen import DecomposingRecordingPen
+from fontTools.pens.transformPen import TransformPen
+from fontTools.pens.ttGlyphPen import TTGlyphPen
+from fontTools.ttLib import TTFont
+from fontTools.ttLib.tables._c_m_a_p import CmapSubtable
 
-FONTS = "/usr/share/fonts"
-SOURCES = {
-    "wenkai": ("fonts-lxgw-wenkai", f"{FONTS}/truetype/lxgw-wenkai/LXGWWenKai-Regular.ttf"),
-    "wenkai-bold": ("fonts-lxgw-wenkai", f"{FONTS}/truetype/lxgw-wenkai/LXGWWenKai-Bold.ttf"),
-    "wenkai-light": ("fonts-lxgw-wenkai", f"{FONTS}/truetype/lxgw-wenkai/LXGWWenKai-Light.ttf"),
-    "ukai": ("fonts-arphic-ukai", f"{FONTS}/truetype/arphic/ukai.ttc"),
-    "gkai": ("fonts-arphic-gkai00mp", f"{FONTS}/truetype/arphic-gkai00mp/gkai00mp.ttf"),
-    "zenhei": ("fonts-wqy-zenhei", f"{FONTS}/truetype/wqy/wqy-zenhei.ttc"),
-    "sousyo": ("fonts-kouzan-mouhitsu", f"{FONTS}/truetype/kouzan-mouhitsu/KouzanBrushFontSousyo.ttf"),
-    "gyosho": ("fonts-kouzan-mouhitsu", f"{FONTS}/truetype/kouzan-mouhitsu/kouzan-mouhitsu-gyosho.ttf"),
-    "lobster": ("fonts-lobster", f"{FONTS}/opentype/lobster/lobster.otf"),
-    "dancing": ("fonts-dancingscript", f"{FONTS}/opentype/dancingscript/DancingScript-Regular.otf"),
-    "dancing-bold": ("fonts-dancingscript", f"{FONTS}/opentype/dancingscript/DancingScript-Bold.otf"),
-    "kaushan": ("fonts-kaushanscript", f"{FONTS}/opentype/kaushanscript/KaushanScript-Regular.otf"),
-    "kristi": ("fonts-kristi", f"{FONTS}/truetype/kristi/Kristi.ttf"),
+WENKAI = "/usr/share/fonts/truetype/lxgw-wenkai"
+DEBIAN = {
+    "wenkai": ("fonts-lxgw-wenkai", f"{WENKAI}/LXGWWenKai-Regular.ttf"),
+    "wenkai-bold": ("fonts-lxgw-wenkai", f"{WENKAI}/LXGWWenKai-Bold.ttf"),
 }
 
-# Font-file styles: file name style(face).dat, the face being the family the file carries.
+# @fontsource packages: version and the registry's integrity hash of its tarball.
+NPM = {
+    "liu-jian-mao-cao": ("5.3.0", "sha512-OaFm4okm77XoGA9jp1J89tDjdWlzb68yJCUL7LV75QxUWF/qOBRVqmhP7XFFsgcn/PL+nc2dPvRGT/8yit5LZg=="),
+    "zhi-mang-xing": ("5.3.0", "sha512-V21yCCm5o2PHdXF2P9KKh7uiqL8QFFuII4DRQkpG24tfyDzJPchXKsxkcvKM43xEPvQKdbhHCBbXEFjcm/TUCQ=="),
+    "ma-shan-zheng": ("5.3.1", "sha512-cGGn7Yje2RSduXVxEk+rCfNZyD/T/7FMGj03LNPiK8TRL9Sing0tq1zJF3n+W29szPqgb2RNs5oIvmm+ikeI+Q=="),
+    "long-cang": ("5.3.0", "sha512-lCcBJb+LWZpYCVtGvQRiZPy5/EaGPuYLycpJXUIOz28EYGGqhTVWBRqY6ucaW8l1F8gvfjutY1PoAPUrFiP0wg=="),
+    "zcool-qingke-huangyou": ("5.3.0", "sha512-6/ld8x/knq1NjDQxLSyg9pDnBPOmtWDb30ZTFk+n8OxfkBoUvPAxh3aV/6+UFGmA5CekJfcgpUwd2/x/weLvSQ=="),
+    "zcool-kuaile": ("5.3.0", "sha512-jn4vpQ6QSVEckUn7uk5a9XcZMxEksTRqljmeE1VKRGMjGd6VoXdMyLGSdnTXSVwZLCCEHaIcm/2cdQuwvasJ9w=="),
+    "great-vibes": ("5.3.0", "sha512-1w60cXzXnC9V4y943po8044O1mqRQBiTTK75h7OpZE+1VQtx+KlAAzoIyEE5KNzu05gUpxaCQg7cbL7ITSwegQ=="),
+    "cedarville-cursive": ("5.3.0", "sha512-wHP/LV0JvHoZRpfNAnDa9p9dAjIqB0gaG44MLs4+MsuQhL3i6+zGDTmxvxMx4bRe6r/HkChxIaMxjWOfjfSdGg=="),
+    "pinyon-script": ("5.3.0", "sha512-ilhy4l5apzyDkfuKb7PZBUT5Sf6nfxucdXT5TQ0wQDyWtDPlouLy1lQq3lMEPk1lPsHHVrd11EkPnEG8FqDgUA=="),
+    "parisienne": ("5.3.0", "sha512-YbfjZDYy7FMTVE0HRgejkGX3T5iFfgagOYtAAAymq9GklviFAZ1GqIdlyviNe23TiR20f2K7zxsL4AECtWnkEQ=="),
+    "sacramento": ("5.3.0", "sha512-KkqN52aTsJ0pSBva/NREqFljs0M1TwMIpNcqdSQc2EKR/mVU1CvM2dazf9eG19rHMTIssjbia83nGG705SlD1w=="),
+    "herr-von-muellerhoff": ("5.3.0", "sha512-VOE/9IbMILLfTJwei5l73IFNHMI0t551/QvI+3/cxKOGj8EKjCBO48NlbAVOuRDGbZd/EGn7Dkl8Yv+Jh06IJA=="),
+    "mr-de-haviland": ("5.3.0", "sha512-qpBK2wuVNnWNmtz4IWvNvJYNHShzmFkXwrZLYS2nauN2+Oy3Z6zXexq3lUj8QbO4Zz+D0IpL9cs8I/67lvp/iA=="),
+    "alex-brush": ("5.3.0", "sha512-n3m2aZxsc8r748fBiYqfiVJ5l5iJe7ui5KPh2oBz07jsbr7zKynZ6F5MgXbR1iV8J0hPetmp6g5OwKYRZCDUcw=="),
+}
+
+# A Chinese face: its source, and the face its missing characters are filled from (the
+# closest in style of the kit's faces that has them).
+KAI_FILL = "wenkai"
+BOLD_FILL = "wenkai-bold"
+CHINESE = {
+    "gongwen": ("wenkai", None),
+    "maoti": ("liu-jian-mao-cao", KAI_FILL),
+    "kaishu": ("ma-shan-zheng", KAI_FILL),
+    "xingshu": ("zhi-mang-xing", KAI_FILL),
+    "xingcao": ("long-cang", KAI_FILL),
+    "seal": ("zcool-qingke-huangyou", BOLD_FILL),
+    "seal-intaglio": ("zcool-kuaile", BOLD_FILL),
+}
+
+# Font-file styles: fonts/电脑字/style(face).dat.
 FILE_STYLES = [
-    ("公文签", "SorvexGongwen", "wenkai", None),
-    ("毛体", "SorvexMaoti", "sousyo", "gkai"),  # Japanese brush face, simplified forms from Kai
-    ("篆印体", "SorvexZhuanyin", "wenkai-bold", None),
-    ("篆印体-阴文", "SorvexZhuanyinYin", "zenhei", None),
-    ("楷书签", "SorvexKaishu", "ukai", None),
-    ("行书签", "SorvexXingshu", "gyosho", "gkai"),
+    ("公文签", "SorvexGongwen", "gongwen"),  # the start-up default: a clean formal Kai
+    ("毛体", "SorvexMaoti", "maoti"),  # grass script throughout
+    ("篆印体", "SorvexZhuanyin", "seal"),  # square strokes read as a carved seal
+    ("篆印体-阴文", "SorvexZhuanyinYin", "seal-intaglio"),  # heavy strokes survive white on red
+    ("楷书签", "SorvexKaishu", "kaishu"),  # brush Kai
+    ("行书签", "SorvexXingshu", "xingshu"),  # running hand
 ]
 
-# Folder styles: three faces for head, middle and tail, files prefix + "1.dat" .. "3.dat".
+# Folder styles: fonts/style/prefix1.dat .. prefix3.dat for head, middle and tail.
 FOLDER_STYLES = [
-    ("艺术签", "sva", [("wenkai-bold", None), ("ukai", None), ("gkai", None)]),
-    ("潇洒签", "svb", [("gkai", None), ("wenkai-light", None), ("sousyo", "gkai")]),
-    ("英文签-流畅", "svc", [("lobster", None), ("dancing", None), ("kaushan", None)]),
-    ("英文签-手写", "svd", [("kaushan", None), ("kristi", None), ("dancing-bold", None)]),
+    ("艺术签", "sva", ["kaishu", "xingcao", "xingshu"]),
+    ("潇洒签", "svb", ["xingshu", "xingcao", "maoti"]),
+    ("英文签-流畅", "svc", ["great-vibes"] * 3),
+    ("英文签-手写", "svd", ["cedarville-cursive"] * 3),
+    ("英文签-花体", "sve", ["pinyon-script"] * 3),
+    ("英文签-优雅", "svf", ["parisienne", "sacramento", "sacramento"]),
+    ("英文签-商务", "svg", ["herr-von-muellerhoff", "mr-de-haviland", "mr-de-haviland"]),
+    ("英文签-书法", "svh", ["alex-brush"] * 3),
 ]
+
+# A Latin face lacking a character takes it from its kindred face.
+LATIN_FILL = {"herr-von-muellerhoff": "mr-de-haviland"}
+
+# Characters beyond GB2312 draw in this face, whatever the style (data/fallback.dat). It is
+# loaded only when a name needs it, so it is stored compressed.
+FALLBACK = ("wenkai", "SorvexFallback")
+RARE_NAME_CHARACTERS = "堃昇䶮龑𠮷喆琇玥赟"
 
 COMPOUND_SURNAMES = (
     "欧阳 司马 上官 诸葛 东方 皇甫 尉迟 公孙 慕容 长孙 宇文 司徒 夏侯 轩辕 令狐 端木 西门 南宫 "
     "独孤 司空 呼延 闻人 赫连 澹台 公冶 太叔 申屠 钟离 宗政 濮阳 淳于 单于 仲孙 万俟 东郭 百里 "
     "东门 公羊 羊舌 微生 梁丘 左丘 第五 谷梁 拓跋 夹谷 宰父 段干 乐正 巫马 公良 公西 漆雕 壤驷 "
-    "颛孙 子车 亓官 司寇 鲜于 闾丘 公仪 北宫 东宫 叱干 尉缭 即墨 青阳 况后 有琴 梁丘").split()
+    "颛孙 子车 亓官 司寇 鲜于 闾丘 公仪 北宫 东宫 叱干 尉缭 即墨 青阳 况后 有琴").split()
 PUA_START = 0xE000
 
-
-def surnames():
-    seen = []
-    for s in COMPOUND_SURNAMES:
-        if s not in seen:
-            seen.append(s)
-    return seen
+LAYOUT_TABLES = ("GSUB", "GPOS", "GDEF", "BASE", "JSTF", "MATH", "kern")
+PER_GLYPH_TABLES = ("hdmx", "LTSH", "VDMX", "DSIG", "vhea", "vmtx", "VORG", "fpgm", "prep",
+                    "cvt ", "gasp")
 
 
-def load(key):
-    path = SOURCES[key][1]
-    if path.endswith(".ttc"):
-        return TTCollection(path).fonts[0]
-    return TTFont(path)
+class KitError(Exception):
+    pass
+
+
+def gb2312_hanzi():
+    chars = []
+    for hi in range(0xB0, 0xF8):
+        for lo in range(0xA1, 0xFF):
+            try:
+                chars.append(bytes([hi, lo]).decode("gb2312"))
+            except UnicodeDecodeError:
+                pass
+    return chars
+
+
+GB2312 = gb2312_hanzi()
+LATIN = [chr(c) for c in range(0x21, 0x7F)] + [
+    chr(c) for c in range(0xC0, 0x100) if c not in (0xD7, 0xF7)]
+
+
+IDEOGRAPHS = "国中永明王田"
+
+
+def is_han(cp):
+    return (0x3400 <= cp <= 0x4DBF or 0x4E00 <= cp <= 0x9FFF or 0xF900 <= cp <= 0xFAFF
+            or 0x20000 <= cp <= 0x3FFFF)
+
+
+def is_companion(cp):
+    """What a Chinese face keeps beside its ideographs: Latin letters and punctuation."""
+    return (cp <= 0x24F or 0x2000 <= cp <= 0x206F or 0x3000 <= cp <= 0x303F
+            or 0xFF00 <= cp <= 0xFFEF)
+
+
+def is_name_character(cp):
+    """What the fallback keeps: anything a Chinese name may hold beyond GB2312."""
+    return (is_han(cp) or is_companion(cp) or 0x2E80 <= cp <= 0x2FDF or 0x3040 <= cp <= 0x312F
+            or 0x3200 <= cp <= 0x33FF)
+
+
+def is_blank(cp):
+    return unicodedata.category(chr(cp)) in ("Zs", "Zl", "Zp", "Cc", "Cf")
+
+
+# --- packages ---------------------------------------------------------------------------
+
+def integrity_of(path):
+    with open(path, "rb") as f:
+        digest = hashlib.sha512(f.read()).digest()
+    return "sha512-" + base64.b64encode(digest).decode()
+
+
+def tarball(name, cache):
+    """The verified tarball of a pinned package, fetched with npm unless the cache holds it."""
+    if name not in NPM:
+        raise KitError(f"no pinned package @fontsource/{name}")
+    version, expected = NPM[name]
+    path = os.path.join(cache, f"fontsource-{name}-{version}.tgz")
+    if not os.path.exists(path):
+        os.makedirs(cache, exist_ok=True)
+        with tempfile.TemporaryDirectory(dir=cache) as scratch:
+            print(f"build_kit: fetching @fontsource/{name}@{version}", flush=True)
+            npm = subprocess.run(
+                ["npm", "pack", "--silent", f"@fontsource/{name}@{version}",
+                 "--pack-destination", scratch],
+                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+            fetched = os.path.join(scratch, os.path.basename(path))
+            if npm.returncode != 0 or not os.path.exists(fetched):
+                raise KitError(f"npm could not fetch @fontsource/{name}@{version}: "
+                               f"{npm.stderr.strip()}")
+            if integrity_of(fetched) != expected:
+                raise KitError(f"@fontsource/{name}@{version} from the registry does not match "
+                               f"its pinned integrity hash")
+            os.replace(fetched, path)
+    actual = integrity_of(path)
+    if actual != expected:
+        raise KitError(f"{path} does not match the pinned integrity hash of "
+                       f"@fontsource/{name}@{version} (expected {expected}, found {actual}); "
+                       f"delete it to fetch it again")
+    return path
+
+
+def package_members(path, pattern):
+    """(name, bytes) of the tarball's members whose path matches `pattern`."""
+    with tarfile.open(path, "r:gz") as tar:
+        for member in tar.getmembers():
+            if member.isfile() and re.fullmatch(pattern, member.name):
+                yield member.name, tar.extractfile(member).read()
+
+
+# --- fonts --------------------------------------------------------------------------------
+
+def outline(glyf, name):
+    g = glyf[name]
+    if g.isComposite():
+        return ("composite", tuple((c.glyphName, c.x, c.y) for c in g.components))
+    if g.numberOfContours <= 0:
+        return ()
+    return (tuple(g.endPtsOfContours), tuple(map(tuple, g.coordinates)),
+            tuple(f & 1 for f in g.flags))
+
+
+def raw_glyph(glyf, name):
+    g = glyf.glyphs[name]
+    return g.data if hasattr(g, "data") else None
+
+
+def set_cmap(font, mapping):
+    t4 = CmapSubtable.newSubtable(4)
+    t4.platformID, t4.platEncID, t4.language = 3, 1, 0
+    t4.cmap = {c: g for c, g in mapping.items() if c <= 0xFFFF}
+    tables = [t4]
+    if any(c > 0xFFFF for c in mapping):
+        t12 = CmapSubtable.newSubtable(12)
+        t12.platformID, t12.platEncID, t12.language = 3, 10, 0
+        t12.cmap = dict(mapping)
+        tables.append(t12)
+    font["cmap"].tables = tables
+
+
+def strip_instructions(font):
+    for name in font.getGlyphOrder():
+        g = font["glyf"][name]
+        if hasattr(g, "program"):
+            g.program.fromBytecode(b"")
+
+
+def drop_tables(font, tags):
+    for tag in tags:
+        if tag in font:
+            del font[tag]
+
+
+def join_slices(name, slices, keep_layout):
+    """One font from a package's unicode-range slices: the union of their glyphs and cmaps.
+    The slices keep the original glyph names; a name that stands for two outlines fails."""
+    fonts = [TTFont(io.BytesIO(data)) for _, data in slices]
+    base = fonts[0]
+    base.flavor = None
+    glyf, hmtx = base["glyf"], base["hmtx"].metrics
+    order = list(base.getGlyphOrder())
+    known = {g: raw_glyph(glyf, g) for g in order}
+    mapping = dict(base.getBestCmap())
+    for font in fonts[1:]:
+        for g in font.getGlyphOrder():
+            if g in known:
+                # Slices may differ in hinting only; the outline must be the same.
+                if known[g] != raw_glyph(font["glyf"], g) and outline(glyf, g) != outline(
+                        font["glyf"], g):
+                    raise KitError(f"{name}: glyph {g} differs between slices")
+                continue
+            known[g] = raw_glyph(font["glyf"], g)
+            order.append(g)
+            glyf.glyphs[g] = font["glyf"][g]
+            hmtx[g] = font["hmtx"].metrics[g]
+        for cp, g in font.getBestCmap().items():
+            if mapping.setdefault(cp, g) != g:
+                raise KitError(f"{name}: U+{cp:04X} maps to two glyphs")
+    base.setGlyphOrder(order)
+    glyf.glyphOrder = order
+    set_cmap(base, mapping)
+    drop_tables(base, PER_GLYPH_TABLES + (() if keep_layout else LAYOUT_TABLES))
+    strip_instructions(base)
+    return base
+
+
+def serialized(font):
+    buffer = io.BytesIO()
+    font.save(buffer)
+    return buffer.getvalue()
+
+
+class Sources:
+    """Source fonts as bytes, each read or joined once, handed out as fresh copies."""
+
+    def __init__(self, cache):
+        self.cache = cache
+        self.data = {}
+        self.licenses = {}
+
+    def add_license(self, key):
+        package = DEBIAN[key][0]
+        with open(f"/usr/share/doc/{package}/copyright", "rb") as f:
+            self.licenses[package] = f.read()
+
+    def font(self, key):
+        if key not in self.data:
+            if key in DEBIAN:
+                package, path = DEBIAN[key]
+                font = TTFont(path)
+                drop_tables(font, PER_GLYPH_TABLES + LAYOUT_TABLES)
+                strip_instructions(font)
+                self.data[key] = serialized(font)
+                self.add_license(key)
+            else:
+                path = tarball(key, self.cache)
+                # A Chinese face comes in numbered slices beside its Latin ones. Other scripts'
+                # slices are left out; the plain Latin slice comes first, so that a Latin face
+                # keeps its own kerning and ligatures.
+                files = rf"package/files/{re.escape(key)}-"
+                latin = sorted(package_members(path, files + r"latin(-ext)?-400-normal\.woff"))
+                woff = latin + list(package_members(path, files + r"\d+-400-normal\.woff"))
+                chinese = len(woff) > len(latin)
+                if not woff:
+                    raise KitError(f"@fontsource/{key} holds no WOFF files")
+                self.data[key] = serialized(join_slices(key, woff, keep_layout=not chinese))
+                for _, text in package_members(path, r"package/LICENSE"):
+                    self.licenses[f"fontsource-{key}"] = text
+        return TTFont(io.BytesIO(self.data[key]))
+
+
+def drawn(glyf, name, depth=0):
+    """Whether a glyph has ink: contours of its own or a component that has. A glyph not yet
+    decompiled is judged by its header, which is what keeps the checks of a whole face fast."""
+    g = glyf.glyphs[name]
+    if hasattr(g, "data"):
+        contours = struct.unpack(">h", g.data[:2])[0] if len(g.data) >= 2 else 0
+        if contours >= 0:
+            return contours > 0
+        g = glyf[name]
+    if g.isComposite():
+        return depth < 8 and any(drawn(glyf, c.glyphName, depth + 1) for c in g.components)
+    return g.numberOfContours > 0
+
+
+def drop_empty_mappings(font):
+    """A character whose glyph has no outline is unmapped, so that it falls back to another
+    face instead of drawing as a gap. Blanks keep their empty glyphs."""
+    glyf, mapping = font["glyf"], font.getBestCmap()
+    kept = {cp: g for cp, g in mapping.items() if is_blank(cp) or drawn(glyf, g)}
+    set_cmap(font, kept)
+    return len(mapping) - len(kept)
+
+
+def subset_to(font, unicodes):
+    options = subset.Options()
+    options.hinting = False
+    options.layout_features = []
+    options.name_IDs = ["*"]
+    options.name_languages = ["*"]
+    options.notdef_outline = True
+    options.glyph_names = False
+    options.drop_tables += list(PER_GLYPH_TABLES + LAYOUT_TABLES)
+    subsetter = subset.Subsetter(options)
+    subsetter.populate(unicodes=sorted(unicodes))
+    subsetter.subset(font)
+
+
+def add_glyph(font, name, glyph, advance):
+    glyph.recalcBounds(font["glyf"])
+    order = font.getGlyphOrder() + [name]
+    font["glyf"].glyphs[name] = glyph
+    font["hmtx"].metrics[name] = (advance, glyph.xMin if glyph.numberOfContours else 0)
+    font.setGlyphOrder(order)
+    font["glyf"].glyphOrder = order
+
+
+def outline_of(glyphset, name, transform):
+    """A glyph's outline, components resolved, through an affine transform."""
+    recording = DecomposingRecordingPen(glyphset)
+    glyphset[name].draw(recording)
+    pen = TTGlyphPen(None)
+    recording.replay(TransformPen(pen, transform))
+    return pen.glyph()
+
+
+def reference_box(font, reference):
+    """The mean box and advance of a few plain characters, in font units: where this face puts
+    a character and how large."""
+    glyf, cmap = font["glyf"], font.getBestCmap()
+    boxes = []
+    for ch in reference:
+        g = glyf[cmap[ord(ch)]] if ord(ch) in cmap else None
+        if g is not None and g.numberOfContours > 0:
+            boxes.append((g.xMin, g.yMin, g.xMax, g.yMax, font["hmtx"][cmap[ord(ch)]][0]))
+    if not boxes:
+        raise KitError(f"a face without any of {reference} to measure")
+    return [sum(b[i] for b in boxes) / len(boxes) for i in range(5)]
+
+
+def fill_missing(font, donor, required, reference):
+    """Draws each required character the face lacks from the donor, scaled and moved so that
+    the reference characters of both faces take the same place and size. Ideographs keep the
+    face's own advance; other characters the donor's, scaled."""
+    mapping = dict(font.getBestCmap())
+    missing = [ch for ch in required if ord(ch) not in mapping]
+    if not missing:
+        return 0
+    if donor is None:
+        raise KitError(f"no face to fill {''.join(missing[:20])} from")
+    dx0, dy0, dx1, dy1, _ = reference_box(donor, reference)
+    tx0, ty0, tx1, ty1, advance = reference_box(font, reference)
+    scale = (ty1 - ty0) / (dy1 - dy0)
+    shift_x = (tx0 + tx1) / 2 - scale * (dx0 + dx1) / 2
+    shift_y = (ty0 + ty1) / 2 - scale * (dy0 + dy1) / 2
+    donor_glyphs, donor_cmap = donor.getGlyphSet(), donor.getBestCmap()
+    for ch in missing:
+        if ord(ch) not in donor_cmap:
+            raise KitError(f"no face to fill {ch} (U+{ord(ch):04X}) from")
+        source = donor_cmap[ord(ch)]
+        name = f"fill.u{ord(ch):04X}"
+        glyph = outline_of(donor_glyphs, source, (scale, 0, 0, scale, shift_x, shift_y))
+        width = advance if is_han(ord(ch)) else donor["hmtx"][source][0] * scale
+        add_glyph(font, name, glyph, round(width))
+        mapping[ord(ch)] = name
+    set_cmap(font, mapping)
+    return len(missing)
+
+
+def add_compound_glyphs(font, pairs):
+    """A Private Use Area glyph per compound surname: its two characters side by side in one em,
+    outlines resolved, so its bounds and side bearing are those of the ink."""
+    mapping = dict(font.getBestCmap())
+    glyphset = font.getGlyphSet()
+    em = font["head"].unitsPerEm
+    for i, pair in enumerate(pairs):
+        pen = TTGlyphPen(None)
+        for k, ch in enumerate(pair):
+            if ord(ch) not in mapping:
+                raise KitError(f"head face lacks {ch} for {pair}")
+            recording = DecomposingRecordingPen(glyphset)
+            glyphset[mapping[ord(ch)]].draw(recording)
+            recording.replay(TransformPen(pen, (0.5, 0, 0, 0.9, k * em // 2, em // 20)))
+        name = f"compound{i}"
+        add_glyph(font, name, pen.glyph(), em)
+        mapping[PUA_START + i] = name
+    set_cmap(font, mapping)
 
 
 def rename(font, family):
@@ -84,98 +456,140 @@ def rename(font, family):
         name.setName(family + ";sorvex", 3, *platform)
         name.setName(family, 4, *platform)
         name.setName(family.replace(" ", ""), 6, *platform)
-    if "CFF " in font:
-        cff = font["CFF "].cff
-        cff.fontNames = [family]
-        top = cff.topDictIndex[0]
-        top.FamilyName = top.FullName = family
 
 
-def drop_per_glyph_tables(font):
-    for tag in ("hdmx", "LTSH", "VDMX", "DSIG", "kern"):
-        if tag in font:
-            del font[tag]
+def uncovered(font, required):
+    """The required characters the face does not draw."""
+    glyf, cmap = font["glyf"], font.getBestCmap()
+    return [ch for ch in required if ord(ch) not in cmap or not drawn(glyf, cmap[ord(ch)])]
 
 
-def add_glyph(font, name, glyph, advance):
-    order = font.getGlyphOrder()
-    font["glyf"].glyphs[name] = glyph
-    font["hmtx"].metrics[name] = (advance, 0)
-    if "vmtx" in font:
-        font["vmtx"].metrics[name] = (font["head"].unitsPerEm, 0)
-    font.setGlyphOrder(order + [name])
-    font["glyf"].glyphOrder = font.getGlyphOrder()
-
-
-def map_codepoint(font, codepoint, glyph_name):
-    for table in font["cmap"].tables:
-        if table.isUnicode() and (codepoint <= 0xFFFF or table.format in (12, 13)):
-            if table.format in (4, 12, 13):
-                table.cmap[codepoint] = glyph_name
-
-
-def fill_missing(font, donor):
-    """Copies the characters `font` lacks from `donor` (same units per em, TrueType outlines)."""
-    cmap = font.getBestCmap()
-    donor_cmap = donor.getBestCmap()
-    scale = font["head"].unitsPerEm / donor["head"].unitsPerEm
-    assert scale == 1, "donor must share the units per em"
-    donor_glyf = donor["glyf"]
-    copied = {}
-
-    def copy(gname):
-        if gname in copied:
-            return copied[gname]
-        new = f"sv.{gname}"
-        copied[gname] = new
-        g = donor_glyf[gname]
-        if g.isComposite():
-            for c in g.components:
-                c.glyphName = copy(c.glyphName)
-        if hasattr(g, "program"):
-            g.program.fromBytecode(b"")  # the donor's hinting means nothing here
-        add_glyph(font, new, g, donor["hmtx"].metrics[gname][0])
-        return new
-
-    for cp, gname in donor_cmap.items():
-        if cp not in cmap and 0x3000 <= cp <= 0x9FFF:
-            map_codepoint(font, cp, copy(gname))
-
-
-def add_compound_glyphs(font, pairs):
-    """A Private Use Area glyph per compound surname: its two characters side by side in one em."""
-    cmap = font.getBestCmap()
-    em = font["head"].unitsPerEm
-    for i, pair in enumerate(pairs):
-        missing = [c for c in pair if ord(c) not in cmap]
-        if missing:
-            raise SystemExit(f"build_kit: head font lacks {''.join(missing)} for {pair}")
-        g = Glyph()
-        g.numberOfContours = -1
-        g.components = []
-        for k, ch in enumerate(pair):
-            c = GlyphComponent()
-            c.glyphName = cmap[ord(ch)]
-            c.x = k * em // 2
-            c.y = em // 20
-            c.flags = 0x4  # ROUND_XY_TO_GRID
-            c.transform = [[0.5, 0], [0, 0.9]]
-            g.components.append(c)
-        name = f"sv.compound{i}"
-        add_glyph(font, name, g, em)
-        map_codepoint(font, PUA_START + i, name)
-
-
-def make_font(key, donor, family, out_path, pairs=None):
-    font = load(key)
-    if donor or pairs:
-        drop_per_glyph_tables(font)
-    if donor:
-        fill_missing(font, load(donor))
-    if pairs:
-        add_compound_glyphs(font, pairs)
+def save_face(font, family, path, required, flavor=None):
+    """Saves the face and proves its coverage on the file written (a compressed file, whose
+    glyphs take a minute to unpack, on the face just before it is written)."""
     rename(font, family)
-    font.save(out_path)
+    font["post"].formatType = 3.0
+    font.flavor = flavor
+    if flavor:
+        lacking = uncovered(font, required)
+        font.save(path)
+    else:
+        font.save(path)
+        lacking = uncovered(TTFont(path), required)
+    if lacking:
+        shown = "".join(lacking[:20])
+        raise KitError(f"{path} does not draw {len(lacking)} required characters: {shown}")
+
+
+class Kit:
+    def __init__(self, out, cache):
+        self.sources = Sources(cache)
+        self.pairs = list(dict.fromkeys(COMPOUND_SURNAMES))
+        self.compounds = [chr(PUA_START + i) for i in range(len(self.pairs))]
+        self.report = []
+        self.out = out
+        self.made = {}  # face key -> (path of its first file, characters, fills, emptied)
+        self.donors = {}
+
+    def donor(self, key):
+        if key and key not in self.donors:
+            self.donors[key] = self.sources.font(key)
+        return self.donors.get(key)
+
+    def face(self, key, family, path, required, make):
+        """Writes a face. A face already made for another style is copied under its new family:
+        only its names change, and its glyphs are copied as they are."""
+        if key in self.made:
+            first, chars, fills, emptied = self.made[key]
+            font = TTFont(first)
+        else:
+            font, fills, emptied = make()
+            chars = len(font.getBestCmap())
+        save_face(font, family, path, required)
+        if key not in self.made:
+            self.made[key] = (path, chars, fills, emptied)
+        source = CHINESE[key.split(":")[0]][0] if key.split(":")[0] in CHINESE else key
+        self.report.append((os.path.relpath(path, self.out), source, chars, fills, emptied))
+
+    def chinese_face(self, key, family, path, head):
+        def make():
+            source, donor = CHINESE[key]
+            font = self.sources.font(source)
+            emptied = drop_empty_mappings(font)
+            own = {cp for cp in font.getBestCmap() if is_companion(cp)}
+            subset_to(font, own | {ord(ch) for ch in GB2312})
+            fills = fill_missing(font, self.donor(donor), GB2312, IDEOGRAPHS)
+            if head:
+                add_compound_glyphs(font, self.pairs)
+            return font, fills, emptied
+
+        required = GB2312 + (self.compounds if head else [])
+        self.face(f"{key}:head" if head else key, family, path, required, make)
+
+    def latin_face(self, source, family, path):
+        def make():
+            font = self.sources.font(source)
+            emptied = drop_empty_mappings(font)
+            fills = fill_missing(font, self.donor(LATIN_FILL.get(source)), LATIN, "Hnox")
+            return font, fills, emptied
+
+        self.face(source, family, path, LATIN, make)
+
+    def build(self):
+        fonts = os.path.join(self.out, "fonts")
+        files = os.path.join(fonts, "电脑字")
+        data = os.path.join(self.out, "data")
+        licenses = os.path.join(self.out, "licenses")
+        for d in (files, data, licenses):
+            os.makedirs(d, exist_ok=True)
+        # The compressed fallback takes as long as all the styles: it is made beside them.
+        fallback_path = os.path.join(data, "fallback.dat")
+        fallback = multiprocessing.get_context("fork").Process(
+            target=make_fallback, args=(self.sources.cache, fallback_path))
+        fallback.start()
+        for style, family, key in FILE_STYLES:
+            self.chinese_face(key, family, os.path.join(files, f"{style}({family}).dat"), False)
+        for style, prefix, faces in FOLDER_STYLES:
+            folder = os.path.join(fonts, style)
+            os.makedirs(folder, exist_ok=True)
+            for k, key in enumerate(faces, start=1):
+                path = os.path.join(folder, f"{prefix}{k}.dat")
+                if "英文签" in style:
+                    self.latin_face(key, f"{prefix}{k}", path)
+                else:
+                    self.chinese_face(key, f"{prefix}{k}", path, head=k == 1)
+        fallback.join()
+        if fallback.exitcode != 0:
+            raise KitError(f"the fallback face could not be made ({fallback_path})")
+        self.report.append((os.path.relpath(fallback_path, self.out), FALLBACK[0],
+                            len(TTFont(fallback_path).getBestCmap()), 0, 0))
+        self.sources.add_license(FALLBACK[0])
+        with open(os.path.join(data, "fuxing.dat"), "wb") as f:
+            f.write(fuxing_text(self.pairs))
+        for name, text in sorted(self.sources.licenses.items()):
+            with open(os.path.join(licenses, f"{name}.txt"), "wb") as f:
+                f.write(text)
+
+    def print_report(self):
+        print(f"build_kit: {'face':<28} {'source':<22} {'characters':>10} {'filled':>7}")
+        for path, source, chars, fills, emptied in self.report:
+            note = f"  ({emptied} empty outlines unmapped)" if emptied else ""
+            print(f"build_kit: {path:<28} {source:<22} {chars:>10} {fills:>7}{note}")
+
+
+def make_fallback(cache, path):
+    """Characters beyond GB2312 for every style; each style's own face draws GB2312."""
+    logging.getLogger("fontTools").setLevel(logging.ERROR)
+    try:
+        source, family = FALLBACK
+        font = Sources(cache).font(source)
+        drop_empty_mappings(font)
+        gb2312 = {ord(ch) for ch in GB2312}
+        subset_to(font, {cp for cp in font.getBestCmap() if is_name_character(cp)} - gb2312)
+        save_face(font, family, path, RARE_NAME_CHARACTERS, flavor="woff2")
+    except KitError as e:
+        print(f"build_kit: {e}", file=sys.stderr)
+        sys.exit(1)
 
 
 def fuxing_text(pairs):
@@ -184,47 +598,34 @@ def fuxing_text(pairs):
     for i, p in enumerate(pairs):
         first = text.find(p)
         if text[first - 1] != " " or text[first + 2] != "-" or text[first + 4] != chr(PUA_START + i):
-            raise SystemExit(f"build_kit: {p} occurs before its own entry")
-    # Windows code page 936 keeps the user-defined area at the GB18030 codes; everything else
-    # must be plain GBK.
-    data = text.encode("gb18030")
+            raise KitError(f"{p} occurs before its own entry")
+    # The user-defined area of code page 936 sits at the GB18030 codes; everything else must be
+    # plain GBK.
     for ch in text:
         if not PUA_START <= ord(ch) < PUA_START + 0x765:
             ch.encode("gbk")
-    return data + b"\r\n"
+    return text.encode("gb18030") + b"\r\n"
 
 
-def main():
-    logging.getLogger("fontTools").setLevel(logging.ERROR)  # gkai00mp has 4 stray glyf bytes
-    if len(sys.argv) != 2:
-        raise SystemExit("usage: build_kit.py OUTPUT_DIR")
-    out = sys.argv[1]
-    fonts = os.path.join(out, "fonts")
-    files = os.path.join(fonts, "电脑字")
-    data = os.path.join(out, "data")
-    licenses = os.path.join(out, "licenses")
-    for d in (files, data, licenses):
-        os.makedirs(d, exist_ok=True)
-    pairs = surnames()
-
-    for style, face, key, donor in FILE_STYLES:
-        make_font(key, donor, face, os.path.join(files, f"{style}({face}).dat"))
-    for style, prefix, faces in FOLDER_STYLES:
-        folder = os.path.join(fonts, style)
-        os.makedirs(folder, exist_ok=True)
-        chinese = "英文签" not in style
-        for k, (key, donor) in enumerate(faces, start=1):
-            make_font(key, donor, f"{prefix}{k}", os.path.join(folder, f"{prefix}{k}.dat"),
-                      pairs if chinese and k == 1 else None)
-
-    with open(os.path.join(data, "fuxing.dat"), "wb") as f:
-        f.write(fuxing_text(pairs))
-
-    used = {key for *_, key, donor in FILE_STYLES} | {k for *_, faces in FOLDER_STYLES for k, _ in faces}
-    used |= {donor for *_, donor in FILE_STYLES if donor}
-    for package in sorted({SOURCES[k][0] for k in used}):
-        shutil.copy(f"/usr/share/doc/{package}/copyright", os.path.join(licenses, f"{package}.txt"))
+def main(argv):
+    logging.getLogger("fontTools").setLevel(logging.ERROR)
+    try:
+        if len(argv) >= 2 and argv[0] == "--fetch":
+            for name in argv[2:]:
+                print(f"build_kit: {os.path.basename(tarball(name, argv[1]))} verified")
+            return 0
+        if len(argv) != 2:
+            print("usage: build_kit.py OUTPUT_DIR CACHE_DIR | --fetch CACHE_DIR NAME...",
+                  file=sys.stderr)
+            return 2
+        kit = Kit(argv[0], argv[1])
+        kit.build()
+        kit.print_report()
+        return 0
+    except KitError as e:
+        print(f"build_kit: {e}", file=sys.stderr)
+        return 1
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main(sys.argv[1:]))

@@ -148,7 +148,9 @@ int main(int argc, char** argv)
         b.draw(p, b.size);
         p.end();
         const QString path = out + u'/' + QString::fromUtf8(b.file);
-        if (!image.save(path, nullptr, 92)) {
+        // 92 is a JPEG quality; PNG takes zlib's default level.
+        const int quality = path.endsWith(QLatin1String(".jpg")) ? 92 : -1;
+        if (!image.save(path, nullptr, quality)) {
             std::fprintf(stderr, "make-backgrounds: cannot write %s\n", qPrintable(path));
             return 1;
         }
