@@ -8,7 +8,9 @@ test -x "$prefix/bin/sorvex-sign"
 test -f "$prefix/share/applications/org.sorvex.SorvexSign.desktop"
 test -f "$prefix/share/icons/hicolor/256x256/apps/org.sorvex.SorvexSign.png"
 test -f "$prefix/share/sorvex-sign/data/fuxing.dat"
-"$prefix/bin/sorvex-sign-render" --list | grep -q "公文签"
+# Captured first: grep -q would stop reading early, and the renderer would die of SIGPIPE.
+listing=$("$prefix/bin/sorvex-sign-render" --list)
+grep -q "公文签" <<<"$listing"
 "$prefix/bin/sorvex-sign-render" -o "$prefix/check.png"
 # The window starts, shows its first picture and quits; a missing list would show a warning
 # box and never quit, hence the time limit.

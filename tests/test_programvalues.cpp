@@ -41,7 +41,7 @@ TEST_P(ReadTextFileCases, DecodesGbkAndDropsOneTrailingCrLf)
 INSTANTIATE_TEST_SUITE_P(
     Texts, ReadTextFileCases,
     testing::Values(
-        // " 欧阳-欧" in GBK, then the user-defined area code AAA1 that Windows reads as U+E000
+        // " 欧阳-欧" in GBK, then the user-defined area code AAA1, which GB18030 maps to U+E000
         TextCase{"GbkWithUserDefinedGlyph", QByteArray::fromHex("20c5b7d1f42dc5b7aaa1"),
                  QStringLiteral(" 欧阳-欧") + QChar(0xE000)},
         TextCase{"OneCrLfDropped", "ab\r\n", "ab"},

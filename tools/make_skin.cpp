@@ -236,7 +236,7 @@ void infoHeader(QByteArray& b, int w, int h, quint32 imageSize, int ppm)
 
 QByteArray bmp(const QImage& img)
 {
-    // Two bytes of padding after the pixels, as common Windows tools write them.
+    // Two bytes of padding after the pixels, as most BMP writers do.
     const QByteArray px = pixels24(img) + QByteArray(2, '\0');
     QByteArray b("BM");
     put32(b, quint32(54 + px.size()));

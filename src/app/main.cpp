@@ -16,9 +16,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("sorvex-sign"));
     QApplication::setApplicationDisplayName(AppTitle);
     QGuiApplication::setDesktopFileName(QStringLiteral("org.sorvex.SorvexSign"));
-    // The window asks for Windows faces by name; these are the closest Debian ones.
-    QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("AR PL UMing CN"),
-                                                        QStringLiteral("WenQuanYi Zen Hei")});
+    // The window's controls ask for 宋体 and Courier New by name; these faces stand in for them.
+    QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("AR PL UMing CN")});
     QFont::insertSubstitutions(QStringLiteral("Courier New"), {QStringLiteral("Liberation Mono"),
                                                                QStringLiteral("AR PL UMing CN")});
 

@@ -8,8 +8,7 @@ QStringList listFolder(const QString& folder, bool withFolders)
     QDir::Filters filters = QDir::Files | QDir::NoDotAndDotDot;
     if (withFolders)
         filters |= QDir::Dirs;
-    // The reference file system returns names in case-insensitive order; readdir order is
-    // arbitrary and must not decide the lists.
+    // Case-insensitive name order: readdir order is arbitrary and must not decide the lists.
     return dir.entryList(filters, QDir::Name | QDir::IgnoreCase);
 }
 

@@ -38,7 +38,7 @@ inline constexpr qint64 MaxFontFileBytes = 64 * 1024 * 1024;
 // RemoveFont releases a file; with keepAlive > 0 the registration behind it stays until more
 // than keepAlive released files pile up, so a drag that redraws on every mouse move does not
 // re-read a 16 MB font each time. A file whose size or modification time changed is registered
-// afresh. keepAlive 0 removes at once, as the platform call it stands for does.
+// afresh. keepAlive 0 removes each file as soon as it is released.
 class AppFontTable : public FontTable
 {
 public:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "job.h"
+
 #include <QStringList>
 
 class QTextStream;
@@ -9,7 +11,3 @@ class QTextStream;
 // `err`; --list, --report and the rest go to `out`.
 int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream& err,
                      bool progressOnTerminal);
-
-inline constexpr int ExitOk = 0;
-inline constexpr int ExitFailure = 1;
-inline constexpr int ExitBadArguments = 2;

@@ -35,7 +35,7 @@ DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y
         if (ctx.catalogue.styleNames.isEmpty())
             return DrawOutcome::Drawn; // no style to draw with: the background alone
         // The handler draws the first style in full; this drawing then goes on over it with the
-        // settings that drawing left, as the nested call of the original does.
+        // settings that drawing left, so a window with no style picked still shows a name.
         if (ctx.selectFirstStyle)
             ctx.selectFirstStyle();
         index = 0;

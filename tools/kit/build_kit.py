@@ -253,7 +253,7 @@ def drop_tables(font, tags):
 
 def join_slices(name, slices, keep_layout):
     """One font from a package's unicode-range slices: the union of their glyphs and cmaps.
-    The slices keep the original glyph names; a name that stands for two outlines fails."""
+    The slices keep the font's own glyph names; a name that stands for two outlines fails."""
     fonts = [TTFont(io.BytesIO(data)) for _, data in slices]
     base = fonts[0]
     base.flavor = None
@@ -599,7 +599,7 @@ def fuxing_text(pairs):
         first = text.find(p)
         if text[first - 1] != " " or text[first + 2] != "-" or text[first + 4] != chr(PUA_START + i):
             raise KitError(f"{p} occurs before its own entry")
-    # The user-defined area of code page 936 sits at the GB18030 codes; everything else must be
+    # The user-defined area of GBK sits at the GB18030 codes; everything else must be
     # plain GBK.
     for ch in text:
         if not PUA_START <= ord(ch) < PUA_START + 0x765:

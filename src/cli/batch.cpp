@@ -1,0 +1,169 @@
+#include "batch.h"
+
+#include "drawing.h"
+#include "output/saveimage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMutex>
+#include <QSemaphore>
+#include <QTextStream>
+#include <QThreadPool>
+
+#include <variant>
+
+QStringList csvFields(const QString& line)
+{
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (quoted) {
+            if (c == u'"' && i + 1 < line.size() && line.at(i + 1) == u'"') {
+                field += u'"';
+                ++i;
+            } else if (c == u'"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u',') {
+            fields << field;
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    fields << field;
+    return fields;
+}
+
+namespace {
+
+std::variant<QStringList, Failure> readRows(const QString& path)
+{
+    QFile csv(path);
+    if (!csv.open(QIODevice::ReadOnly | QIODevice::Text))
+        return Failure{ExitFailure,
+                       QStringLiteral("cannot read %1: %2").arg(path, csv.errorString())};
+    QStringList rows = QString::fromUtf8(csv.readAll()).split(u'\n');
+    while (!rows.isEmpty() && rows.last().trimmed().isEmpty())
+        rows.removeLast();
+    return rows;
+}
+
+// The job of row `number` (counted from 1), or why it cannot be made.
+std::variant<Job, Failure> rowJob(const QString& row, qsizetype number, const Job& defaults)
+{
+    const QStringList f = csvFields(row.trimmed());
+    Job job = defaults;
+    job.cn = f.value(0);
+    job.en = f.value(1);
+    if (!f.value(2).isEmpty())
+        job.style = f.value(2);
+    const QString file = f.value(3).isEmpty()
+                             ? QStringLiteral("%1.png").arg(number, 4, 10, QLatin1Char('0'))
+                             : f.value(3);
+    if (file.contains(u'/') || file == QLatin1String(".."))
+        return Failure{ExitFailure, QStringLiteral("the file name must not hold a folder")};
+    job.output = defaults.output + u'/' + file;
+    return job;
+}
+
+// Encodes and writes pictures on the other cores, a bounded number of pictures ahead of the
+// drawing, which stays on this thread.
+class BackgroundWriter
+{
+public:
+    BackgroundWriter() : slots_(2 * pool_.maxThreadCount()) {}
+
+    PictureWriter writerFor(qsizetype number, const QString& path)
+    {
+        return [this, number, path](const QImage& image) -> std::optional<Failure> {
+            slots_.acquire();
+            pool_.start([this, number, path, image] {
+                if (auto error = writeImage(image, path)) {
+                    const QMutexLocker locked(&lock_);
+                    errors_ << QStringLiteral("row %1: cannot write %2: %3")
+                                   .arg(number)
+                                   .arg(path, *error);
+                }
+                slots_.release();
+            });
+            return std::nullopt;
+        };
+    }
+
+    // Waits for every picture; the rows that could not be written.
+    QStringList finish()
+    {
+        pool_.waitForDone();
+        return errors_;
+    }
+
+private:
+    QThreadPool pool_;
+    QSemaphore slots_;
+    QMutex lock_;
+    QStringList errors_;
+};
+
+void showProgress(QTextStream& err, qsizetype done, qsizetype total)
+{
+    const int width = 30;
+    const int filled = total ? int(done * width / total) : width;
+    err << '\r' << '[' << QString(filled, u'#') << QString(width - filled, u' ') << "] " << done
+        << '/' << total << Qt::flush;
+}
+
+} // namespace
+
+int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& out,
+             QTextStream& err, bool progressOnTerminal)
+{
+    const auto read = readRows(options.batchFile);
+    if (const auto* failure = std::get_if<Failure>(&read)) {
+        err << "sorvex-sign-render: " << failure->message << Qt::endl;
+        return failure->code;
+    }
+    const QStringList& rows = std::get<QStringList>(read);
+    if (!QDir().mkpath(options.job.output)) {
+        err << "sorvex-sign-render: cannot make the folder " << options.job.output << Qt::endl;
+        return ExitFailure;
+    }
+
+    BackgroundWriter writer;
+    int failures = 0;
+    const char* fresh = progressOnTerminal ? "\n" : "";
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const auto made = rowJob(rows[i], i + 1, options.job);
+        std::optional<Failure> failure;
+        if (const auto* job = std::get_if<Job>(&made))
+            failure = drawJob(renderer, *job, options.report, out,
+                              writer.writerFor(i + 1, job->output));
+        else
+            failure = std::get<Failure>(made);
+        if (failure) {
+            err << fresh << "sorvex-sign-render: row " << i + 1 << ": " << failure->message
+                << Qt::endl;
+            ++failures;
+        }
+        if (progressOnTerminal)
+            showProgress(err, i + 1, rows.size());
+    }
+    const QStringList writeErrors = writer.finish();
+    if (progressOnTerminal)
+        err << Qt::endl;
+    for (const QString& e : writeErrors)
+        err << "sorvex-sign-render: " << e << Qt::endl;
+    failures += int(writeErrors.size());
+    if (failures > 0) {
+        err << "sorvex-sign-render: " << failures << " of " << rows.size() << " rows failed"
+            << Qt::endl;
+        return ExitFailure;
+    }
+    return ExitOk;
+}

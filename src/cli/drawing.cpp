@@ -1,0 +1,167 @@
+#include "drawing.h"
+
+#include "app/programvalues.h"
+#include "catalogue/stylerules.h"
+#include "output/saveimage.h"
+#include "render/vectorsurface.h"
+
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QPainter>
+#include <QSvgGenerator>
+#include <QTextStream>
+
+void ConsolePlatform::showMessage(const QString& text, const QString&, Icon)
+{
+    err_ << "sorvex-sign-render: " << QString(text).replace(QLatin1String("\r\n"), QLatin1String(" "))
+         << Qt::endl;
+}
+
+std::optional<Platform::PrintError>
+ConsolePlatform::printTwips(const std::function<void(QPainter&)>&)
+{
+    return PrintError{NoPrinterError, QStringLiteral("not available here")};
+}
+
+namespace {
+
+QString suffixOf(const QString& path)
+{
+    return QFileInfo(path).suffix().toLower();
+}
+
+QString hexColor(QRgb c)
+{
+    return QStringLiteral("#%1").arg(c & 0xFFFFFF, 6, 16, QLatin1Char('0'));
+}
+
+} // namespace
+
+std::optional<Failure> checkOutputFormat(const Job& job)
+{
+    static const QStringList formats = {"png", "bmp", "jpg", "jpeg", "svg"};
+    const QString suffix = suffixOf(job.output);
+    if (!formats.contains(suffix))
+        return Failure{ExitBadArguments,
+                       QStringLiteral("unknown output format: %1 (use .png .bmp .jpg .svg)")
+                           .arg(job.output)};
+    if (job.transparent && suffix != QLatin1String("png") && suffix != QLatin1String("svg"))
+        return Failure{ExitBadArguments,
+                       QStringLiteral("--transparent needs a .png or .svg output")};
+    return std::nullopt;
+}
+
+PictureWriter writeTo(const Job& job)
+{
+    return [output = job.output](const QImage& image) -> std::optional<Failure> {
+        if (auto error = writeImage(image, output))
+            return Failure{ExitFailure, QStringLiteral("cannot write %1: %2").arg(output, *error)};
+        return std::nullopt;
+    };
+}
+
+SignatureRenderer::SignatureRenderer(const ProgramValues& values, const Catalogue& catalogue)
+    : values_(values), catalogue_(catalogue)
+{
+    fonts_.useFallback(fallbackFontPath(values_));
+}
+
+ImageSurface& SignatureRenderer::surfaceFor(const Job& job)
+{
+    if (!surface_ || surfaceKind_ != std::pair(job.scale, job.transparent)) {
+        surface_ = std::make_unique<ImageSurface>(job.scale, true, job.transparent);
+        surfaceKind_ = {job.scale, job.transparent};
+    }
+    return *surface_;
+}
+
+std::optional<Failure> SignatureRenderer::inputsFor(const Job& job, DrawInputs& in) const
+{
+    in.txtCN = job.cn;
+    in.txtEN = job.en;
+    in.styleIndex = catalogue_.indexOfStyle(job.style);
+    if (in.styleIndex < 0)
+        return Failure{ExitBadArguments,
+                       QStringLiteral("no style named \"%1\" (see --list)").arg(job.style)};
+    in.styleCurrentText = job.style;
+    const StyleRule rule = styleRuleFor(job.style);
+    in.sizeText = job.size ? *job.size : cappedSizeText(DefaultSize, rule);
+    if (!fontSizeFromText(in.sizeText))
+        return Failure{
+            ExitBadArguments,
+            QStringLiteral("size \"%1\" is not a number from 1 to 2160").arg(in.sizeText)};
+    in.ink = job.color ? *job.color : rule.ink;
+
+    const QString& bg = job.background;
+    if (bg == QLatin1String("none"))
+        return std::nullopt;
+    qsizetype index = DefaultBackground;
+    if (!bg.isEmpty()) {
+        bool number = false;
+        index = bg.toInt(&number);
+        if (!number)
+            index = catalogue_.backgroundNames.indexOf(bg);
+        if (index < 0 || index >= catalogue_.ImagePaths.size())
+            return Failure{ExitBadArguments,
+                           QStringLiteral("no background \"%1\" (see --list)").arg(bg)};
+    }
+    in.backgroundPath =
+        catalogue_.ImagePaths.value(std::min(index, catalogue_.ImagePaths.size() - 1));
+    return std::nullopt;
+}
+
+std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* report,
+                                                 const PictureWriter& write)
+{
+    DrawInputs in;
+    if (auto failure = inputsFor(job, in))
+        return failure;
+    Mover mover;
+    if (suffixOf(job.output) == QLatin1String("svg")) {
+        QSvgGenerator svg;
+        svg.setFileName(job.output);
+        svg.setSize(QSize(SurfaceWidthPx, SurfaceHeightPx));
+        svg.setViewBox(QRect(0, 0, SurfaceWidthPx, SurfaceHeightPx));
+        svg.setResolution(96);
+        svg.setTitle(AppTitle);
+        QPainter painter;
+        if (!painter.begin(&svg))
+            return Failure{ExitFailure, QStringLiteral("cannot write %1").arg(job.output)};
+        VectorSurface surface(painter, job.transparent);
+        RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
+        DrawSignature(ctx, in, job.x, job.y);
+        if (!painter.end())
+            return Failure{ExitFailure, QStringLiteral("cannot write %1").arg(job.output)};
+    } else {
+        ImageSurface& surface = surfaceFor(job);
+        RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
+        DrawSignature(ctx, in, job.x, job.y);
+        if (auto failure = write(surface.PersistentImage()))
+            return failure;
+    }
+    if (report) {
+        *report = QJsonObject{
+            {QStringLiteral("style"), job.style},
+            {QStringLiteral("size"), in.sizeText},
+            {QStringLiteral("ink"), hexColor(in.ink)},
+            {QStringLiteral("mover"), QJsonObject{{QStringLiteral("left"), mover.left},
+                                                  {QStringLiteral("top"), mover.top},
+                                                  {QStringLiteral("width"), mover.width},
+                                                  {QStringLiteral("height"), mover.height}}},
+            {QStringLiteral("output"), QFileInfo(job.output).absoluteFilePath()}};
+    }
+    return std::nullopt;
+}
+
+std::optional<Failure> drawJob(SignatureRenderer& renderer, const Job& job, bool report,
+                               QTextStream& out, const PictureWriter& write)
+{
+    if (auto failure = checkOutputFormat(job))
+        return failure;
+    QJsonObject json;
+    if (auto failure = renderer.render(job, report ? &json : nullptr, write))
+        return failure;
+    if (report)
+        out << QJsonDocument(json).toJson(QJsonDocument::Compact) << Qt::endl;
+    return std::nullopt;
+}

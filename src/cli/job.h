@@ -1,0 +1,36 @@
+#pragma once
+
+#include "catalogue/catalogue.h"
+#include "render/renderer.h"
+
+#include <QRgb>
+#include <QString>
+
+#include <optional>
+
+inline constexpr int ExitOk = 0;
+inline constexpr int ExitFailure = 1;
+inline constexpr int ExitBadArguments = 2;
+
+// Why a picture was not made, with the exit code it stands for.
+struct Failure
+{
+    int code;
+    QString message;
+};
+
+// One picture to make.
+struct Job
+{
+    QString cn = SampleChineseName;
+    QString en = SampleLatinName;
+    QString style = DefaultStyle;
+    std::optional<QString> size;
+    std::optional<QRgb> color;
+    QString background; // name, list position or "none"; empty: position 1
+    int x = NoPosition;
+    int y = NoPosition;
+    double scale = 1;
+    bool transparent = false;
+    QString output;
+};

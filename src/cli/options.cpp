@@ -1,0 +1,130 @@
+#include "options.h"
+
+#include <QColor>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+namespace {
+
+struct Declared
+{
+    QCommandLineOption data{QStringLiteral("data"),
+                            QStringLiteral("Folder holding fonts/, images/ and data/."),
+                            QStringLiteral("DIR")};
+    QCommandLineOption style{QStringLiteral("style"), QStringLiteral("Style name as listed."),
+                             QStringLiteral("NAME"), DefaultStyle};
+    QCommandLineOption cn{QStringLiteral("cn"), QStringLiteral("The Chinese name."),
+                          QStringLiteral("TEXT"), SampleChineseName};
+    QCommandLineOption en{QStringLiteral("en"), QStringLiteral("The Latin-letter name."),
+                          QStringLiteral("TEXT"), SampleLatinName};
+    QCommandLineOption size{QStringLiteral("size"),
+                            QStringLiteral("Type size in points, as the size box takes it."),
+                            QStringLiteral("TEXT")};
+    QCommandLineOption color{QStringLiteral("color"), QStringLiteral("Ink colour."),
+                             QStringLiteral("#RRGGBB")};
+    QCommandLineOption background{
+        QStringLiteral("background"),
+        QStringLiteral("Background by display name or list position, or none."),
+        QStringLiteral("NAME|INDEX|none")};
+    QCommandLineOption pos{QStringLiteral("pos"),
+                           QStringLiteral("Text position in twips; -1 centres an axis."),
+                           QStringLiteral("X,Y"), QStringLiteral("-1,-1")};
+    QCommandLineOption scale{QStringLiteral("scale"),
+                             QStringLiteral("Output pixels per reference pixel, 1 to 8."),
+                             QStringLiteral("N"), QStringLiteral("1")};
+    QCommandLineOption transparent{
+        QStringLiteral("transparent"),
+        QStringLiteral("No background picture, only the drawing (PNG or SVG).")};
+    QCommandLineOption output{QStringList{QStringLiteral("o"), QStringLiteral("output")},
+                              QStringLiteral("Output file (.png .bmp .jpg .svg); with --batch, "
+                                             "the output folder."),
+                              QStringLiteral("FILE")};
+    QCommandLineOption batch{QStringLiteral("batch"),
+                             QStringLiteral("One picture per row cn,en[,style[,file]]."),
+                             QStringLiteral("FILE.csv")};
+    QCommandLineOption list{QStringLiteral("list"),
+                            QStringLiteral("List the styles and backgrounds.")};
+    QCommandLineOption report{QStringLiteral("report"),
+                              QStringLiteral("After drawing, one line of JSON.")};
+};
+
+Failure badArgument(const QString& message)
+{
+    return {ExitBadArguments, message};
+}
+
+std::optional<Failure> readPicture(const QCommandLineParser& parser, const Declared& d, Job& job)
+{
+    job.style = parser.value(d.style);
+    job.cn = parser.value(d.cn);
+    job.en = parser.value(d.en);
+    if (parser.isSet(d.size))
+        job.size = parser.value(d.size);
+    if (parser.isSet(d.color)) {
+        const QString text = parser.value(d.color);
+        const QColor c = QColor::fromString(text);
+        if (!c.isValid() || !text.startsWith(u'#'))
+            return badArgument(QStringLiteral("colour \"%1\" is not #RRGGBB").arg(text));
+        job.color = c.rgb();
+    }
+    job.background = parser.value(d.background);
+
+    const QString position = parser.value(d.pos);
+    const QStringList xy = position.split(u',');
+    bool okX = false, okY = false;
+    if (xy.size() == 2) {
+        job.x = xy[0].trimmed().toInt(&okX);
+        job.y = xy[1].trimmed().toInt(&okY);
+    }
+    if (!okX || !okY)
+        return badArgument(QStringLiteral("position \"%1\" is not X,Y in twips").arg(position));
+
+    bool okScale = false;
+    job.scale = parser.value(d.scale).toDouble(&okScale);
+    if (!okScale || !(job.scale >= 1 && job.scale <= 8))
+        return badArgument(
+            QStringLiteral("scale \"%1\" is not from 1 to 8").arg(parser.value(d.scale)));
+    job.transparent = parser.isSet(d.transparent);
+    job.output = parser.value(d.output);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::variant<Options, Failure> parseOptions(const QStringList& arguments)
+{
+    const Declared d;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Draws a signature as the Sorvex签名设计 window does, into a PNG, BMP, JPEG "
+                       "or SVG file."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addOptions({d.data, d.style, d.cn, d.en, d.size, d.color, d.background, d.pos, d.scale,
+                       d.transparent, d.output, d.batch, d.list, d.report});
+
+    Options options;
+    if (!parser.parse(arguments))
+        return badArgument(parser.errorText());
+    if (parser.isSet(help)) {
+        options.helpText = parser.helpText();
+        return options;
+    }
+    if (parser.isSet(version)) {
+        options.versionText = QCoreApplication::applicationName() + u' ' +
+                              QCoreApplication::applicationVersion() + u'\n';
+        return options;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return badArgument(QStringLiteral("unexpected argument \"%1\"")
+                               .arg(parser.positionalArguments().first()));
+    if (auto failure = readPicture(parser, d, options.job))
+        return *failure;
+    options.dataDir = parser.value(d.data);
+    options.batchFile = parser.value(d.batch);
+    options.list = parser.isSet(d.list);
+    options.report = parser.isSet(d.report);
+    if (!options.list && !parser.isSet(d.output))
+        return badArgument(QStringLiteral("no output given (-o FILE)"));
+    return options;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "job.h"
+
+#include <QStringList>
+
+#include <variant>
+
+// What the command line asks for.
+struct Options
+{
+    Job job;           // the picture, or with a batch the settings every row starts from
+    QString dataDir;   // empty: the kit beside the program
+    QString batchFile; // empty: one picture to job.output
+    bool list = false;
+    bool report = false;
+    QString helpText;    // set when --help was asked for
+    QString versionText; // set when --version was asked for
+};
+
+std::variant<Options, Failure> parseOptions(const QStringList& arguments);
