@@ -5,6 +5,7 @@
 #include "pixels.h"
 #include "ui/frmmain.h"
 #include "ui/imagearea.h"
+#include "ui/picturebox.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -246,10 +247,6 @@ TEST_F(Window, PrintDrawsThePictureAtItsOuterSizeOrReportsTheFailure)
     EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
     EXPECT_EQ(platform.messages[0].caption, AppTitle);
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(Window, SaveWritesThePictureAsShown)
 {

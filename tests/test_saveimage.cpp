@@ -1,5 +1,4 @@
 #include "fakeplatform.h"
-#include "output/colorchoice.h"
 #include "output/saveimage.h"
 
 #include <QDir>
@@ -141,34 +140,6 @@ TEST(SaveSignature, AFailedWriteLeavesTheExistingFileAndSaysWhy)
             EXPECT_FALSE(m.text.contains(QStringLiteral("保存完毕")));
         }
     EXPECT_EQ(warnings, failures);
-}
-
-TEST(CenterDialogHook, CentresOnTheWholeScreenTruncatingTowardZero)
-{
-    EXPECT_EQ(CenterDialogHook(1024 * 15, 768 * 15, 15, 15, QRect(0, 0, 450, 330)),
-              QPoint(287, 219));
-    EXPECT_EQ(CenterDialogHook(1920 * 15, 1080 * 15, 15, 15, QRect(100, 100, 451, 331)),
-              QPoint(734, 374));
-    // Larger than the screen: negative, halved toward zero.
-    EXPECT_EQ(CenterDialogHook(300 * 15, 200 * 15, 15, 15, QRect(0, 0, 451, 333)),
-              QPoint(-75, -66));
-    EXPECT_EQ(CenterDialogHook(1000, 1000, 0, 0, QRect(0, 0, 10, 10)), QPoint(-5, -5));
-}
-
-} // namespace
-
-namespace {
-
-TEST(ShowSaveDialog, ANameTheDialogCannotHaveIsReportedAndNothingIsWritten)
-{
-    FakePlatform platform;
-    platform.saveAnswers.push_back(
-        Platform::SaveAnswer{QStringLiteral("/tmp/a") + QChar(0) + u'b', 1});
-    EXPECT_EQ(ShowSaveDialog(platform, SaveDialogTitle, saveFilters()), QString());
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_TRUE(platform.messages[0].text.startsWith(QStringLiteral("Error: ")));
-    EXPECT_EQ(platform.messages[0].caption, "browseFile");
-    EXPECT_EQ(platform.messages[0].icon, Platform::Icon::None);
 }
 
 } // namespace

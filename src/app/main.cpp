@@ -1,6 +1,6 @@
 #include "app/programvalues.h"
 #include "ui/frmmain.h"
-#include "ui/imagearea.h"
+#include "ui/picturebox.h"
 #include "ui/qtplatform.h"
 
 #include <QApplication>

@@ -4,6 +4,9 @@
 
 class Platform;
 
+// The program's title: the caption of its message boxes.
+inline const QString AppTitle = QStringLiteral("Sorvex签名设计");
+
 // The values set once at start-up and read everywhere else.
 struct ProgramValues
 {

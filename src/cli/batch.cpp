@@ -142,8 +142,8 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
         const auto made = rowJob(rows[i], i + 1, options.job);
         std::optional<Failure> failure;
         if (const auto* job = std::get_if<Job>(&made))
-            failure = drawJob(renderer, *job, options.report, out,
-                              writer.writerFor(i + 1, job->output));
+            failure =
+                drawJob(renderer, *job, options.report, out, writer.writerFor(i + 1, job->output));
         else
             failure = std::get<Failure>(made);
         if (failure) {

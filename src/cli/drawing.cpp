@@ -13,8 +13,8 @@
 
 void ConsolePlatform::showMessage(const QString& text, const QString&, Icon)
 {
-    err_ << "sorvex-sign-render: " << QString(text).replace(QLatin1String("\r\n"), QLatin1String(" "))
-         << Qt::endl;
+    err_ << "sorvex-sign-render: "
+         << QString(text).replace(QLatin1String("\r\n"), QLatin1String(" ")) << Qt::endl;
 }
 
 std::optional<Platform::PrintError>
@@ -42,9 +42,9 @@ std::optional<Failure> checkOutputFormat(const Job& job)
     static const QStringList formats = {"png", "bmp", "jpg", "jpeg", "svg"};
     const QString suffix = suffixOf(job.output);
     if (!formats.contains(suffix))
-        return Failure{ExitBadArguments,
-                       QStringLiteral("unknown output format: %1 (use .png .bmp .jpg .svg)")
-                           .arg(job.output)};
+        return Failure{
+            ExitBadArguments,
+            QStringLiteral("unknown output format: %1 (use .png .bmp .jpg .svg)").arg(job.output)};
     if (job.transparent && suffix != QLatin1String("png") && suffix != QLatin1String("svg"))
         return Failure{ExitBadArguments,
                        QStringLiteral("--transparent needs a .png or .svg output")};

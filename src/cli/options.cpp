@@ -116,8 +116,8 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
         return options;
     }
     if (!parser.positionalArguments().isEmpty())
-        return badArgument(QStringLiteral("unexpected argument \"%1\"")
-                               .arg(parser.positionalArguments().first()));
+        return badArgument(
+            QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
     if (auto failure = readPicture(parser, d, options.job))
         return *failure;
     options.dataDir = parser.value(d.data);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "printerror.h"
+
 #include <QColor>
 #include <QImage>
 #include <QString>
@@ -31,12 +33,7 @@ public:
         QRgb color = 0;
     };
 
-    // A failed print job, with a stable number and a readable description.
-    struct PrintError
-    {
-        int number = 0;
-        QString description;
-    };
+    using PrintError = ::PrintError;
 
     virtual ~Platform() = default;
 
@@ -55,10 +52,3 @@ public:
 
     virtual void openUrl(const QUrl& url) = 0;
 };
-
-inline const QString AppTitle = QStringLiteral("Sorvex签名设计");
-
-// Stable numbers for printing failures.
-inline constexpr int NoPrinterError = 482;
-inline constexpr int PrintJobError = 483;
-inline constexpr int PrinterStoppedError = 484;

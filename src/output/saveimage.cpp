@@ -1,5 +1,6 @@
 #include "saveimage.h"
 
+#include "app/programvalues.h"
 #include "platform.h"
 #include "pngwriter.h"
 
@@ -24,11 +25,6 @@ QString ShowSaveDialog(Platform& platform, const QString& title, const QStringLi
     const std::optional<Platform::SaveAnswer> answer = platform.askSaveFileName(title, filters);
     if (!answer || answer->path.isEmpty())
         return {};
-    if (answer->path.contains(QChar(0))) {
-        platform.showMessage(QStringLiteral("Error: 52 文件名无效"), QStringLiteral("browseFile"),
-                             Platform::Icon::None);
-        return {};
-    }
     return completeSavePath(answer->path, answer->filterIndex);
 }
 

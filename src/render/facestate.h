@@ -1,11 +1,9 @@
 #pragma once
 
-#include "background.h"
-#include "surface.h"
-
 #include <QFont>
 #include <QRectF>
 #include <QString>
+#include <QStringList>
 
 class QPaintDevice;
 
@@ -41,27 +39,4 @@ private:
     double points_ = 9;
     double ascentPx_ = 0;
     double heightPx_ = 0;
-};
-
-// What every real surface shares: the selected face and size, measured at the reference, the
-// ink and the size of the drawable area.
-class MeasuredSurface : public Surface
-{
-public:
-    void SetFontName(const QString& face) override { face_.setFace(face); }
-    void SetFallbackFaces(const QStringList& faces) override { face_.setFallback(faces); }
-    void SetFontSize(double points) override { face_.setPoints(points); }
-    void SetInkColor(QRgb ink) override { ink_ = ink | 0xFF000000; }
-    void SetTransparentText(bool transparent) override { transparentText_ = transparent; }
-    double TextWidth(const QString& s) override { return face_.advancePx(s) * TwipsPerPixel; }
-    double TextHeight(const QString&) override { return face_.heightPx() * TwipsPerPixel; }
-    double InnerWidth() const override { return SurfaceWidthPx * TwipsPerPixel; }
-    double InnerHeight() const override { return SurfaceHeightPx * TwipsPerPixel; }
-    // Frames are opaque: copying and blending give the same pixels.
-    void SetCopyMode() override {}
-
-protected:
-    FaceState face_;
-    QRgb ink_ = 0xFF000000;
-    bool transparentText_ = false;
 };

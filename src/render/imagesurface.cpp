@@ -71,10 +71,6 @@ void ImageSurface::DrawText(const QString& s)
     if (x > SurfaceWidthPx + em || y > SurfaceHeightPx + em || y + 2 * em < 0 ||
         x + face_.advancePx(s) + em < 0)
         return;
-    if (!transparentText_) {
-        QPainter p(&image_);
-        p.fillRect(QRectF(x, y, face_.advancePx(s), face_.heightPx()), QColor(BackColor));
-    }
     // The baseline in output pixels, snapped to the 1/64 pixel that glyph outlines are placed
     // on anyway. The text's coverage is rendered apart at that fraction of a pixel and blended
     // in at the whole pixel, so a coverage kept from an earlier drawing gives the same pixels.

@@ -4,7 +4,6 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
 #include "catalogue/stylerules.h"
-#include "styles.h"
 
 // Registers a font file and selects its face; the caller removes the file after using it.
 static void selectFontFile(RenderContext& ctx, const QString& path, const QString& face)
@@ -13,48 +12,54 @@ static void selectFontFile(RenderContext& ctx, const QString& path, const QStrin
     ctx.surface.SetFontName(ctx.fonts.familyFor(path, face));
 }
 
-DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y)
+QString completedSealName(const QString& name)
 {
-    const std::optional<double> points = fontSizeFromText(in.sizeText);
-    if (!points)
-        return DrawOutcome::BadSize;
-
-    Surface& s = ctx.surface;
-    s.Clear();
-    if (!in.backgroundPath.isEmpty())
-        s.SetBackground(in.backgroundPath);
-    s.SetFallbackFaces(ctx.fonts.fallbackFamilies(in.txtCN + in.txtEN));
-    s.SetFontName(QStringLiteral("Courier New"));
-    s.SetFontSize(*points);
-    s.SetInkColor(in.ink);
-    s.SetTransparentText(true);
-
-    int index = in.styleIndex;
-    QString currentText = in.styleCurrentText;
-    if (index < 0 || index >= ctx.catalogue.styleNames.size()) {
-        if (ctx.catalogue.styleNames.isEmpty())
-            return DrawOutcome::Drawn; // no style to draw with: the background alone
-        // The handler draws the first style in full; this drawing then goes on over it with the
-        // settings that drawing left, so a window with no style picked still shows a name.
-        if (ctx.selectFirstStyle)
-            ctx.selectFirstStyle();
-        index = 0;
-        currentText = ctx.catalogue.styleNames.first();
-    }
-    const QString& styleName = ctx.catalogue.styleNames.at(index);
-    const QString& fontPath = ctx.catalogue.FontPaths.at(index);
-
-    if (fontPath.right(4).toLower() == QLatin1String(".dat")) {
-        selectFontFile(ctx, fontPath, faceNameOfFontFile(fontPath));
-        if (isSealStyle(currentText))
-            drawSeal(ctx, in.txtCN, fontPath, currentText == SealStyleIntaglio, x, y);
-        else
-            drawOrdinaryStyle(ctx, in.txtCN, fontPath, x, y);
-    } else {
-        drawFolderStyle(ctx, styleName, fontPath, in, x, y);
-    }
-    return DrawOutcome::Drawn;
+    if (name.size() == 2)
+        return name + QStringLiteral("之印");
+    if (name.size() == 3)
+        return name + QStringLiteral("印");
+    return name;
 }
+
+std::optional<QString> compoundSurnameGlyph(const QString& compoundSurnames, const QString& name)
+{
+    const QString surname = name.left(2);
+    if (!compoundSurnames.contains(u' ' + surname + u'-'))
+        return std::nullopt;
+    const qsizetype p = compoundSurnames.indexOf(surname);
+    return compoundSurnames.mid(p + 4, 1); // the 1-based p + 4 of the list format
+}
+
+Pieces splitChinese(const QString& n, const QString& compoundSurnames)
+{
+    const qsizetype L = n.size();
+    if (const std::optional<QString> glyph = compoundSurnameGlyph(compoundSurnames, n)) {
+        if (L <= 2)
+            return {*glyph, {}, {}};
+        if (L == 3)
+            return {*glyph, {}, n.mid(2, 1)};
+        return {*glyph, n.mid(2, L - 3), n.mid(L - 1, 1)};
+    }
+    if (L == 1)
+        return {n, {}, {}};
+    if (L == 2)
+        return {n.left(1), {}, n.mid(1, 1)};
+    return {n.left(1), n.mid(1, L - 2), n.mid(L - 1, 1)};
+}
+
+Pieces splitLatin(const QString& n)
+{
+    const qsizetype L = n.size();
+    if (L == 0)
+        return {};
+    if (L == 1)
+        return {n, {}, {}};
+    if (L == 2)
+        return {n.left(1), {}, n.mid(1, 1)};
+    return {n.left(1), n.mid(1, L - 2), n.mid(L - 1, 1)};
+}
+
+namespace {
 
 void drawOrdinaryStyle(RenderContext& ctx, const QString& name, const QString& fontPath, int x,
                        int y)
@@ -77,15 +82,6 @@ void drawOrdinaryStyle(RenderContext& ctx, const QString& name, const QString& f
         s.DrawText(name.mid(i, 1));
     }
     ctx.fonts.RemoveFont(fontPath);
-}
-
-QString completedSealName(const QString& name)
-{
-    if (name.size() == 2)
-        return name + QStringLiteral("之印");
-    if (name.size() == 3)
-        return name + QStringLiteral("印");
-    return name;
 }
 
 void drawSeal(RenderContext& ctx, const QString& typed, const QString& fontPath, bool intaglio,
@@ -131,44 +127,6 @@ void drawSeal(RenderContext& ctx, const QString& typed, const QString& fontPath,
         s.DrawText(cell.text);
     }
     ctx.fonts.RemoveFont(fontPath);
-}
-
-std::optional<QString> compoundSurnameGlyph(const QString& compoundSurnames, const QString& name)
-{
-    const QString surname = name.left(2);
-    if (!compoundSurnames.contains(u' ' + surname + u'-'))
-        return std::nullopt;
-    const qsizetype p = compoundSurnames.indexOf(surname);
-    return compoundSurnames.mid(p + 4, 1); // the 1-based p + 4 of the list format
-}
-
-Pieces splitChinese(const QString& n, const QString& compoundSurnames)
-{
-    const qsizetype L = n.size();
-    if (const std::optional<QString> glyph = compoundSurnameGlyph(compoundSurnames, n)) {
-        if (L <= 2)
-            return {*glyph, {}, {}};
-        if (L == 3)
-            return {*glyph, {}, n.mid(2, 1)};
-        return {*glyph, n.mid(2, L - 3), n.mid(L - 1, 1)};
-    }
-    if (L == 1)
-        return {n, {}, {}};
-    if (L == 2)
-        return {n.left(1), {}, n.mid(1, 1)};
-    return {n.left(1), n.mid(1, L - 2), n.mid(L - 1, 1)};
-}
-
-Pieces splitLatin(const QString& n)
-{
-    const qsizetype L = n.size();
-    if (L == 0)
-        return {};
-    if (L == 1)
-        return {n, {}, {}};
-    if (L == 2)
-        return {n.left(1), {}, n.mid(1, 1)};
-    return {n.left(1), n.mid(1, L - 2), n.mid(L - 1, 1)};
 }
 
 void drawFolderStyle(RenderContext& ctx, const QString& styleName, const QString& fontBase,
@@ -220,4 +178,49 @@ void drawFolderStyle(RenderContext& ctx, const QString& styleName, const QString
         drawPiece(1, x != NoPosition ? double(x) + w[0] : centredLeft + w[0], false);
     if (!pieces.tail.isEmpty())
         drawPiece(2, x != NoPosition ? double(x) + w[0] + w[1] : centredLeft + w[0] + w[1], false);
+}
+
+} // namespace
+
+DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y)
+{
+    const std::optional<double> points = fontSizeFromText(in.sizeText);
+    if (!points)
+        return DrawOutcome::BadSize;
+
+    Surface& s = ctx.surface;
+    s.Clear();
+    if (!in.backgroundPath.isEmpty())
+        s.SetBackground(in.backgroundPath);
+    s.SetFallbackFaces(ctx.fonts.fallbackFamilies(in.txtCN + in.txtEN));
+    s.SetFontName(QStringLiteral("Courier New"));
+    s.SetFontSize(*points);
+    s.SetInkColor(in.ink);
+    s.SetTransparentText(true);
+
+    int index = in.styleIndex;
+    QString currentText = in.styleCurrentText;
+    if (index < 0 || index >= ctx.catalogue.styleNames.size()) {
+        if (ctx.catalogue.styleNames.isEmpty())
+            return DrawOutcome::Drawn; // no style to draw with: the background alone
+        // The handler draws the first style in full; this drawing then goes on over it with the
+        // settings that drawing left, so a window with no style picked still shows a name.
+        if (ctx.selectFirstStyle)
+            ctx.selectFirstStyle();
+        index = 0;
+        currentText = ctx.catalogue.styleNames.first();
+    }
+    const QString& styleName = ctx.catalogue.styleNames.at(index);
+    const QString& fontPath = ctx.catalogue.FontPaths.at(index);
+
+    if (fontPath.right(4).toLower() == QLatin1String(".dat")) {
+        selectFontFile(ctx, fontPath, faceNameOfFontFile(fontPath));
+        if (isSealStyle(currentText))
+            drawSeal(ctx, in.txtCN, fontPath, currentText == SealStyleIntaglio, x, y);
+        else
+            drawOrdinaryStyle(ctx, in.txtCN, fontPath, x, y);
+    } else {
+        drawFolderStyle(ctx, styleName, fontPath, in, x, y);
+    }
+    return DrawOutcome::Drawn;
 }

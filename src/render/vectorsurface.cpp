@@ -32,8 +32,6 @@ void VectorSurface::DrawText(const QString& s)
     const double y = CursorY / TwipsPerPixel;
     if (s.isEmpty() || std::abs(x) > 1.0e6 || std::abs(y) > 1.0e6)
         return;
-    if (!transparentText_)
-        painter_.fillRect(QRectF(x, y, face_.advancePx(s), face_.heightPx()), QColor(BackColor));
     QPainterPath outline;
     outline.addText(QPointF(x, y + face_.ascentPx()), face_.font(), s);
     painter_.fillPath(outline, QColor(ink_));

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "facestate.h"
+#include "background.h"
+#include "measuredsurface.h"
 
 class QPainter;
 

@@ -4,6 +4,7 @@
 #include "imagearea.h"
 #include "output/platform.h"
 #include "output/saveimage.h"
+#include "picturebox.h"
 
 #include <QComboBox>
 #include <QGuiApplication>

@@ -46,7 +46,6 @@ public:
     void imgMove_MouseUp(int button, int shift, float x, float y);
 
     QRgb inkColor() const { return ink_; }
-    const Catalogue& catalogue() const { return catalogue_; }
     const Mover& mover() const { return mover_; }
     // Background plus the last drawing, at `scale` output pixels per reference pixel.
     QImage PersistentImage(qreal scale = 1);

@@ -1,6 +1,8 @@
 #include "qtplatform.h"
 
-#include "output/colorchoice.h"
+#include "app/programvalues.h"
+#include "output/placement.h"
+#include "render/geometry.h"
 #include "render/imagesurface.h"
 
 #include <QColorDialog>
@@ -15,6 +17,23 @@
 #include <QTimer>
 
 #include <cups/cups.h>
+
+void centreOnPrimaryScreen(QWidget& window)
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QSize s = screen->geometry().size();
+    window.move(centredPosition(s.width() * double(TwipsPerPixel),
+                                s.height() * double(TwipsPerPixel), TwipsPerPixel, TwipsPerPixel,
+                                window.frameGeometry().size()) +
+                screen->geometry().topLeft());
+}
+
+void CenterDialogHook(QWidget& dialog)
+{
+    centreOnPrimaryScreen(dialog);
+}
 
 void QtPlatform::showMessage(const QString& text, const QString& caption, Icon icon)
 {
@@ -49,18 +68,7 @@ Platform::ColorAnswer QtPlatform::chooseColor(QRgb initial, const QList<QRgb>& c
         QColorDialog::setCustomColor(i, QColor(customColors.value(i, 0xFF000000)));
     QColorDialog dialog(QColor(initial), owner_);
     dialog.setOption(QColorDialog::DontUseNativeDialog);
-    // Centred on the whole primary screen once it has its size, as the hook does.
-    QTimer::singleShot(0, &dialog, [&dialog] {
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        if (!screen)
-            return;
-        const QRect frame = dialog.frameGeometry();
-        const QSize s = screen->geometry().size();
-        dialog.move(CenterDialogHook(s.width() * double(TwipsPerPixel),
-                                     s.height() * double(TwipsPerPixel), TwipsPerPixel,
-                                     TwipsPerPixel, frame) +
-                    screen->geometry().topLeft());
-    });
+    QTimer::singleShot(0, &dialog, [&dialog] { CenterDialogHook(dialog); });
     const int result = dialog.exec() == QDialog::Accepted ? 1 : 0;
     return {result, dialog.selectedColor().rgb()};
 }

@@ -21,8 +21,13 @@ private:
     QWidget* owner_ = nullptr;
 };
 
+// Moves a window so that its frame sits centred on the whole primary screen.
+void centreOnPrimaryScreen(QWidget& window);
+
+// Run as the colour dialog opens: centres it on the whole primary screen.
+void CenterDialogHook(QWidget& dialog);
+
 // One page on the default printer, no dialog, in colour; `paint` draws in twips from the
 // top-left of the printable area.
 std::optional<Platform::PrintError>
 printOnDefaultPrinter(const std::function<void(QPainter&)>& paint);
-

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "facestate.h"
+#include "geometry.h"
+#include "surface.h"
+
+// What every real surface shares: the selected face and size, measured at the reference, the
+// ink and the size of the drawable area.
+class MeasuredSurface : public Surface
+{
+public:
+    void SetFontName(const QString& face) override { face_.setFace(face); }
+    void SetFallbackFaces(const QStringList& faces) override { face_.setFallback(faces); }
+    void SetFontSize(double points) override { face_.setPoints(points); }
+    void SetInkColor(QRgb ink) override { ink_ = ink | 0xFF000000; }
+    // Text is only ever drawn without a box behind it, as the renderer asks on every drawing.
+    void SetTransparentText(bool) override {}
+    double TextWidth(const QString& s) override { return face_.advancePx(s) * TwipsPerPixel; }
+    double TextHeight(const QString&) override { return face_.heightPx() * TwipsPerPixel; }
+    double InnerWidth() const override { return SurfaceWidthPx * TwipsPerPixel; }
+    double InnerHeight() const override { return SurfaceHeightPx * TwipsPerPixel; }
+    // Frames are opaque: copying and blending give the same pixels.
+    void SetCopyMode() override {}
+
+protected:
+    FaceState face_;
+    QRgb ink_ = 0xFF000000;
+};
