@@ -3,10 +3,10 @@
 //   build/bench/bench-redraw [--benchmark_filter=...]
 //
 // Three paths per case: "ours" (registrations kept alive, background kept decoded while its
-// file is unchanged), "literal" (every font registered and removed around each use, the
+// file is unchanged), "uncached" (every font registered and removed around each use, the
 // background decoded from its file on every drawing) and "floor" (fonts registered once, no
 // registration calls at all: the drawing alone). Prints median and p99 per case and the ratio
-// literal / ours.
+// uncached / ours.
 #include "app/programvalues.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
@@ -70,10 +70,10 @@ const Case cases[] = {
     {"英文签-流畅", "王晓明", "72", "红色贺卡"}, {"英文签-流畅", "王晓明", "190", "宣纸"},
 };
 
-enum class Path { Ours, Literal, Floor };
+enum class Path { Ours, Uncached, Floor };
 const char* pathName(Path p)
 {
-    return p == Path::Ours ? "ours" : p == Path::Literal ? "literal" : "floor";
+    return p == Path::Ours ? "ours" : p == Path::Uncached ? "uncached" : "floor";
 }
 
 struct Figures
@@ -108,7 +108,7 @@ void redraw(benchmark::State& state, const Case& c, Path path)
         fonts = std::make_unique<PreregisteredFonts>();
     else
         fonts = std::make_unique<AppFontTable>(path == Path::Ours ? 8 : 0);
-    ImageSurface surface(1.0, path != Path::Literal);
+    ImageSurface surface(1.0, path != Path::Uncached);
     Mover mover;
     DrawInputs in;
     in.txtCN = QString::fromUtf8(c.cn);
@@ -151,12 +151,12 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     for (const Case& c : cases)
-        for (Path p : {Path::Ours, Path::Literal, Path::Floor}) {
+        for (Path p : {Path::Ours, Path::Uncached, Path::Floor}) {
             const std::string name =
                 std::string(pathName(p)) + "/" + c.style + "/" + c.size + "pt/" + c.background;
             benchmark::RegisterBenchmark(name.c_str(),
                                          [&c, p](benchmark::State& s) { redraw(s, c, p); })
-                ->Iterations(p == Path::Literal ? 200 : 1000)
+                ->Iterations(p == Path::Uncached ? 200 : 1000)
                 ->Unit(benchmark::kMicrosecond);
         }
     benchmark::Initialize(&argc, argv);
@@ -164,12 +164,12 @@ int main(int argc, char** argv)
     benchmark::Shutdown();
 
     std::printf("\n%-34s %10s %10s %10s %10s %10s %8s\n", "case", "ours med", "ours p99",
-                "literal med", "literal p99", "floor med", "ratio");
+                "uncached med", "uncached p99", "floor med", "ratio");
     for (const auto& [name, byPath] : results) {
         auto get = [&](Path p) {
             return byPath.count(p) ? byPath.at(p) : Figures{};
         };
-        const Figures o = get(Path::Ours), l = get(Path::Literal), f = get(Path::Floor);
+        const Figures o = get(Path::Ours), l = get(Path::Uncached), f = get(Path::Floor);
         std::printf("%-34s %9.3fms %9.3fms %10.3fms %10.3fms %9.3fms %7.1fx\n", name.c_str(),
                     o.median, o.p99, l.median, l.p99, f.median,
                     o.median > 0 ? l.median / o.median : 0);

@@ -1,4 +1,5 @@
-// The completion of a chosen save path with an extension.
+// The completion of a chosen save path: never fails, changes a path at most once, and leaves a
+// name whose last component has an extension.
 #include "fuzz.h"
 #include "output/saveimage.h"
 
@@ -10,11 +11,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString path = utf16Of(data + 1, size - 1);
     const QString done = completeSavePath(path, filter);
     FUZZ_CHECK(done.startsWith(path));
-    const QString last = path.mid(path.lastIndexOf(u'/') + 1);
-    if (last.contains(u'.'))
-        FUZZ_CHECK(done == path);
-    else
-        FUZZ_CHECK(done == path + (filter == 1 ? QStringLiteral(".bmp") : QStringLiteral(".jpg")));
+    FUZZ_CHECK(completeSavePath(done, filter) == done);
+    FUZZ_CHECK(completeSavePath(done, 3 - filter) == done);
+    FUZZ_CHECK(done.mid(done.lastIndexOf(u'/') + 1).contains(u'.'));
+    const QString added = done.mid(path.size());
+    FUZZ_CHECK(added.isEmpty() || added == QLatin1String(".bmp") || added == QLatin1String(".jpg"));
     imageFormatFor(done);
     return 0;
 }
