@@ -132,6 +132,23 @@ TEST_F(RenderCommand, SvgKeepsTextAsOutlines)
     EXPECT_NEAR(vector.bottom(), raster.bottom(), 2);
 }
 
+TEST_F(RenderCommand, SheetShowsEveryStyleInItsOwnCell)
+{
+    const Outcome r = render({QStringLiteral("--sheet"), QStringLiteral("--background"),
+                              QStringLiteral("none"), QStringLiteral("-o"), path("sheet.png")});
+    ASSERT_EQ(r.code, ExitOk) << r.err.toStdString();
+    const QImage sheet(path("sheet.png"));
+    const int styles = int(loadCatalogue(kitDir()).styleNames.size());
+    const int rows = (styles + 2) / 3;
+    ASSERT_EQ(sheet.size(), QSize(3 * (388 + 8) + 8, rows * (261 + 30 + 8) + 8));
+    for (int i = 0; i < styles; ++i) {
+        const QRect cell(8 + (i % 3) * 396, 8 + (i / 3) * 299 + 30, 388, 261);
+        const QImage picture = sheet.copy(cell);
+        EXPECT_GT(countPixels(picture, [](QRgb c) { return c != qRgb(255, 255, 255); }), 200)
+            << "cell " << i << " is empty";
+    }
+}
+
 TEST_F(RenderCommand, BatchMakesOnePicturePerRowAndNamesTheRowsThatFail)
 {
     QFile csv(path("names.csv"));

@@ -44,6 +44,8 @@ struct Declared
                              QStringLiteral("FILE.csv")};
     QCommandLineOption list{QStringLiteral("list"),
                             QStringLiteral("List the styles and backgrounds.")};
+    QCommandLineOption sheet{QStringLiteral("sheet"),
+                             QStringLiteral("Every style, each with its own name, in one picture.")};
     QCommandLineOption report{QStringLiteral("report"),
                               QStringLiteral("After drawing, one line of JSON.")};
 };
@@ -101,7 +103,7 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({d.data, d.style, d.cn, d.en, d.size, d.color, d.background, d.pos, d.scale,
-                       d.transparent, d.output, d.batch, d.list, d.report});
+                       d.transparent, d.output, d.batch, d.list, d.sheet, d.report});
 
     Options options;
     if (!parser.parse(arguments))
@@ -123,6 +125,7 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
     options.dataDir = parser.value(d.data);
     options.batchFile = parser.value(d.batch);
     options.list = parser.isSet(d.list);
+    options.sheet = parser.isSet(d.sheet);
     options.report = parser.isSet(d.report);
     if (!options.list && !parser.isSet(d.output))
         return badArgument(QStringLiteral("no output given (-o FILE)"));

@@ -13,6 +13,7 @@ struct Options
     QString dataDir;   // empty: the kit beside the program
     QString batchFile; // empty: one picture to job.output
     bool list = false;
+    bool sheet = false; // every style in one picture
     bool report = false;
     QString helpText;    // set when --help was asked for
     QString versionText; // set when --version was asked for

@@ -4,6 +4,7 @@
 #include "batch.h"
 #include "drawing.h"
 #include "options.h"
+#include "sheet.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -55,6 +56,11 @@ int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream
     }
 
     SignatureRenderer renderer(values, catalogue);
+    if (options.sheet) {
+        if (auto failure = drawSheet(options, catalogue, renderer))
+            return fail(err, *failure);
+        return ExitOk;
+    }
     if (!options.batchFile.isEmpty())
         return runBatch(options, renderer, out, err, progressOnTerminal);
     if (auto failure = drawJob(renderer, options.job, options.report, out, writeTo(options.job)))

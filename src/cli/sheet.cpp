@@ -1,0 +1,67 @@
+#include "sheet.h"
+
+#include "catalogue/fonttable.h"
+#include "catalogue/stylerules.h"
+#include "drawing.h"
+#include "output/saveimage.h"
+
+#include <QFileInfo>
+#include <QPainter>
+
+namespace {
+
+constexpr int Columns = 3;
+constexpr int CaptionPx = 30;
+constexpr int GapPx = 8;
+
+} // namespace
+
+std::optional<Failure> drawSheet(const Options& options, const Catalogue& catalogue,
+                                 SignatureRenderer& renderer)
+{
+    Job job = options.job;
+    if (QFileInfo(job.output).suffix().toLower() == QLatin1String("svg"))
+        return Failure{ExitBadArguments, QStringLiteral("a sheet is a raster picture: use .png")};
+    job.output = QStringLiteral("sheet.png"); // each cell is drawn as a PNG would be
+    const int count = int(catalogue.styleNames.size());
+    if (count == 0)
+        return Failure{ExitFailure, QStringLiteral("there is no style to draw")};
+    const QSize cell(qRound(SurfaceWidthPx * job.scale), qRound(SurfaceHeightPx * job.scale));
+    const int rows = (count + Columns - 1) / Columns;
+    const int pitchX = cell.width() + GapPx;
+    const int pitchY = cell.height() + CaptionPx + GapPx;
+    QImage sheet(Columns * pitchX + GapPx, rows * pitchY + GapPx, QImage::Format_RGB32);
+    sheet.setDotsPerMeterX(3780);
+    sheet.setDotsPerMeterY(3780);
+    sheet.fill(QColor(236, 236, 236));
+
+    // Captions in the default style's face, so that they read alike on every machine.
+    AppFontTable captionFonts;
+    const QString captionFile = catalogue.FontPaths.value(catalogue.indexOfStyle(DefaultStyle));
+    captionFonts.AddFont(captionFile);
+    QFont caption(captionFonts.familyFor(captionFile, faceNameOfFontFile(captionFile)));
+    caption.setPixelSize(CaptionPx * 2 / 3);
+
+    QPainter painter(&sheet);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setFont(caption);
+    for (int i = 0; i < count; ++i) {
+        job.style = catalogue.styleNames[i];
+        QImage picture;
+        const auto keep = [&picture](const QImage& image) -> std::optional<Failure> {
+            picture = image.copy();
+            return std::nullopt;
+        };
+        if (auto failure = renderer.render(job, nullptr, keep))
+            return Failure{failure->code, job.style + QStringLiteral(": ") + failure->message};
+        const QPoint at(GapPx + (i % Columns) * pitchX, GapPx + (i / Columns) * pitchY);
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(at, QSize(cell.width(), CaptionPx)),
+                         Qt::AlignLeft | Qt::AlignVCenter, job.style);
+        picture.setDevicePixelRatio(1);
+        painter.drawImage(at + QPoint(0, CaptionPx), picture);
+    }
+    painter.end();
+    captionFonts.RemoveFont(captionFile);
+    return writeTo(options.job)(sheet);
+}
