@@ -121,6 +121,12 @@ void AppFontTable::RemoveFont(const QString& path)
     trim();
 }
 
+QString AppFontTable::sourceOf(const QString& path) const
+{
+    const auto it = entries_.constFind(path);
+    return it == entries_.constEnd() ? path : path + u'#' + QString::number(it->id);
+}
+
 QString AppFontTable::familyFor(const QString& path, const QString& face) const
 {
     const auto it = entries_.constFind(path);

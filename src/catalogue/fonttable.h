@@ -20,6 +20,8 @@ public:
     // has it (or could not be registered, so that a substitute draws), else the file's own
     // first family, so that a font whose internal name differs from its file name still draws.
     virtual QString familyFor(const QString& path, const QString& face) const = 0;
+    // Names the registration of the file at `path`: a file registered afresh gets a new name.
+    virtual QString sourceOf(const QString& path) const { return path; }
     // Families that draw what a selected face lacks, in order, for drawing `text`.
     virtual QStringList fallbackFamilies(const QString& /*text*/) { return {}; }
 };
@@ -51,6 +53,7 @@ public:
     void RemoveFont(const QString& path) override;
     QString familyFor(const QString& path, const QString& face) const override;
     QStringList fallbackFamilies(const QString& text) override;
+    QString sourceOf(const QString& path) const override;
 
     // The face that draws characters beyond a style's own. It is large and compressed, so it
     // is registered only once a text needs it, and then kept for as long as the table lives.

@@ -23,7 +23,15 @@ const QPaintDevice* FaceState::referenceDevice()
 void FaceState::setFace(const QString& face)
 {
     face_ = face;
-    font_.setFamilies(QStringList{face} + fallback_);
+    source_.clear();
+    update();
+}
+
+void FaceState::setSource(const QString& source)
+{
+    if (source == source_)
+        return;
+    source_ = source;
     update();
 }
 
@@ -32,7 +40,7 @@ void FaceState::setFallback(const QStringList& faces)
     if (faces == fallback_)
         return;
     fallback_ = faces;
-    setFace(face_);
+    update();
 }
 
 void FaceState::setPoints(double points)
@@ -43,18 +51,29 @@ void FaceState::setPoints(double points)
 
 void FaceState::update()
 {
+    font_.setFamilies(QStringList{face_} + fallback_);
     font_.setPointSizeF(points_);
-    const QFontMetricsF fm(font_, referenceDevice());
-    ascentPx_ = fm.ascent();
-    heightPx_ = fm.height();
+    key_ = face_ + u'\x1f' + source_ + u'\x1f' + fallback_.join(u'\x1e') + u'\x1f' +
+           QString::number(points_, 'g', 17);
+    auto it = metrics_.constFind(key_);
+    if (it == metrics_.constEnd()) {
+        if (metrics_.size() >= MaxRemembered)
+            metrics_.clear();
+        const QFontMetricsF fm(font_, referenceDevice());
+        it = metrics_.insert(key_, {fm.ascent(), fm.height()});
+    }
+    ascentPx_ = it->ascent;
+    heightPx_ = it->height;
 }
 
-double FaceState::advancePx(const QString& s) const
+double FaceState::advancePx(const QString& s)
 {
-    return QFontMetricsF(font_, referenceDevice()).horizontalAdvance(s);
-}
-
-QRectF FaceState::boundingRectPx(const QString& s) const
-{
-    return QFontMetricsF(font_, referenceDevice()).boundingRect(s);
+    const std::pair<QString, QString> at{key_, s};
+    if (const auto it = advances_.constFind(at); it != advances_.constEnd())
+        return *it;
+    if (advances_.size() >= MaxRemembered)
+        advances_.clear();
+    const double advance = QFontMetricsF(font_, referenceDevice()).horizontalAdvance(s);
+    advances_.insert(at, advance);
+    return advance;
 }

@@ -1,6 +1,8 @@
 #include "imagesurface.h"
 
+#include <QGlyphRun>
 #include <QPainter>
+#include <QTextLayout>
 #include <QtMath>
 
 #include <algorithm>
@@ -15,6 +17,9 @@ int pixelOf(double twips)
     return int(std::clamp(std::floor(twips / TwipsPerPixel), -1.0e6, 1.0e6));
 }
 
+// Antialiasing reaches a pixel past an outline's box; two keep it safely inside the extent.
+constexpr int InkMargin = 2;
+
 } // namespace
 
 ImageSurface::ImageSurface(qreal scale, bool reuse, bool transparent)
@@ -25,39 +30,119 @@ ImageSurface::ImageSurface(qreal scale, bool reuse, bool transparent)
     image_.setDotsPerMeterX(3780);
     image_.setDotsPerMeterY(3780);
     image_.setDevicePixelRatio(scale);
-    restoreBackground();
+    restore(image_.rect());
 }
 
 void ImageSurface::Clear()
 {
-    restoreBackground();
+    restore(drawn_);
+    drawn_ = QRect();
 }
 
 bool ImageSurface::SetBackground(const QString& path)
 {
-    const bool ok = background_.load(path, reuse_);
-    restoreBackground();
+    bool ok = true;
+    QImage picture;
+    if (!path.isEmpty()) {
+        ok = background_.load(path, reuse_);
+        picture = background_.image();
+    }
+    if (transparent_)
+        picture = QImage();
+    setPicture(picture);
     return ok;
 }
 
-void ImageSurface::restoreBackground()
+// Makes `picture` the background at this surface's scale. Only a different picture is put on
+// the whole image again: Clear has already restored what the last drawing covered.
+void ImageSurface::setPicture(const QImage& picture)
 {
-    const QImage& picture = background_.image();
-    if (transparent_ || picture.isNull()) {
-        image_.fill(transparent_ ? QRgb(0) : BackColor);
+    if (reuse_ && picture.cacheKey() == composed_.cacheKey() &&
+        picture.isNull() == composed_.isNull())
         return;
+    if (picture.isNull() || picture.size() == image_.size()) {
+        composed_ = picture;
+    } else {
+        composed_ = QImage(image_.size(), QImage::Format_RGB32);
+        composed_.setDevicePixelRatio(image_.devicePixelRatio());
+        QPainter p(&composed_);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawImage(QRectF(0, 0, SurfaceWidthPx, SurfaceHeightPx), picture);
     }
-    if (image_.size() == picture.size()) {
-        // Row copies: the painter would hand a picture this small to worker threads, and waking
-        // them costs more than the copy.
-        const size_t bytes = size_t(picture.width()) * 4;
-        for (int y = 0; y < image_.height(); ++y)
-            std::memcpy(image_.scanLine(y), picture.constScanLine(y), bytes);
+    restore(image_.rect());
+    drawn_ = QRect();
+}
+
+// Row copies: the painter would hand a picture this small to worker threads, and waking them
+// costs more than the copy.
+void ImageSurface::restore(const QRect& area)
+{
+    const QRect r = area.intersected(image_.rect());
+    if (r.isEmpty())
         return;
+    const size_t bytes = size_t(r.width()) * 4;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image_.scanLine(y)) + r.left();
+        if (composed_.isNull())
+            std::fill_n(row, r.width(), transparent_ ? QRgb(0) : BackColor);
+        else
+            std::memcpy(row, reinterpret_cast<const QRgb*>(composed_.constScanLine(y)) + r.left(),
+                        bytes);
     }
-    QPainter p(&image_);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawImage(QRectF(0, 0, SurfaceWidthPx, SurfaceHeightPx), picture);
+}
+
+const ImageSurface::ShapedText& ImageSurface::shaped(const QString& s)
+{
+    const std::pair<QString, QString> key{face_.key(), s};
+    if (reuse_) {
+        if (const auto it = shapes_.constFind(key); it != shapes_.constEnd())
+            return *it;
+    }
+    ShapedText text;
+    QTextLayout layout(s, face_.font(), FaceState::referenceDevice());
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    const QTextLine line = layout.createLine();
+    layout.endLayout();
+    const QPointF toBaseline(0, -line.ascent());
+    for (const QGlyphRun& glyphRun : layout.glyphRuns()) {
+        ShapedText::Run run;
+        run.font = glyphRun.rawFont();
+        run.glyphs = glyphRun.glyphIndexes();
+        run.positions = glyphRun.positions();
+        run.ink.reserve(size_t(run.glyphs.size()));
+        for (qsizetype i = 0; i < run.glyphs.size(); ++i) {
+            run.positions[i] += toBaseline;
+            const QRectF box = run.font.boundingRect(run.glyphs[i]).translated(run.positions[i]);
+            run.ink.push_back(box);
+            text.ink |= box;
+        }
+        text.glyphCount += run.glyphs.size();
+        text.runs.push_back(std::move(run));
+    }
+    if (!reuse_) {
+        scratch_ = std::move(text);
+        return scratch_;
+    }
+    while (shapedGlyphs_ + text.glyphCount > MaxShapedGlyphs && !shapeOrder_.empty()) {
+        shapedGlyphs_ -= shapes_.value(shapeOrder_.front()).glyphCount;
+        shapes_.remove(shapeOrder_.front());
+        shapeOrder_.pop_front();
+    }
+    shapedGlyphs_ += text.glyphCount;
+    shapeOrder_.push_back(key);
+    return *shapes_.insert(key, std::move(text));
+}
+
+// Where a reference-pixel box around the baseline's origin falls in output pixels, with the
+// margin antialiasing needs.
+QRect ImageSurface::outputExtent(const QRectF& ink) const
+{
+    const qreal k = scale();
+    return QRect(QPoint(qFloor(ink.left() * k) - InkMargin, qFloor(ink.top() * k) - InkMargin),
+                 QPoint(qCeil(ink.right() * k) + InkMargin, qCeil(ink.bottom() * k) + InkMargin));
 }
 
 void ImageSurface::DrawText(const QString& s)
@@ -66,14 +151,13 @@ void ImageSurface::DrawText(const QString& s)
         return;
     const double x = CursorX / TwipsPerPixel;
     const double y = CursorY / TwipsPerPixel;
-    // Text wholly outside the picture draws nothing; glyphs may overhang their box by an em.
-    const double em = face_.heightPx();
-    if (x > SurfaceWidthPx + em || y > SurfaceHeightPx + em || y + 2 * em < 0 ||
-        x + face_.advancePx(s) + em < 0)
+    // Far beyond the picture nothing can show, and positions that far overflow pixel integers.
+    const double reach = 2.0e6;
+    if (std::abs(x) > reach || std::abs(y) > reach)
         return;
     // The baseline in output pixels, snapped to the 1/64 pixel that glyph outlines are placed
-    // on anyway. The text's coverage is rendered apart at that fraction of a pixel and blended
-    // in at the whole pixel, so a coverage kept from an earlier drawing gives the same pixels.
+    // on anyway. Coverage is rendered at that fraction of a pixel and blended in at the whole
+    // pixel, so a coverage kept from an earlier drawing gives the same pixels.
     const qreal k = scale();
     const double bx = std::round(x * k * 64) / 64;
     const double by = std::round((y + face_.ascentPx()) * k * 64) / 64;
@@ -81,34 +165,36 @@ void ImageSurface::DrawText(const QString& s)
     const int iy = int(std::floor(by));
     const double fx = bx - ix;
     const double fy = by - iy;
-    // Kept coverage is looked up first: a drag move then measures nothing more.
-    const bool keep = reuse_ && s.size() <= MaxKeptTextLength;
-    const QString key = keep ? QStringLiteral("%1|%2|%3|%4|")
-                                       .arg(face_.font().families().join(u','))
-                                       .arg(face_.points(), 0, 'g', 17)
-                                       .arg(qRound(fx * 64))
-                                       .arg(qRound(fy * 64)) +
-                                   s
-                             : QString();
-    if (keep) {
+
+    const QString key = reuse_ ? QStringLiteral("%1\x1f%2\x1f%3\x1f")
+                                         .arg(face_.key())
+                                         .arg(qRound(fx * 64))
+                                         .arg(qRound(fy * 64)) +
+                                     s
+                               : QString();
+    if (reuse_) {
         if (const auto it = layers_.constFind(key); it != layers_.constEnd()) {
             blendCoverage(*it, ix - it->origin.x(), iy - it->origin.y());
             return;
         }
     }
-    // A layer far larger than the picture (a very long name, a huge size) is rendered only
-    // where it shows, and not kept; every other layer has the same extent however it is drawn,
-    // which keeps the pixels the same.
-    const QRect extent = textExtent(s);
-    const bool huge = qint64(extent.width()) * extent.height() > MaxTextLayerPixels;
-    TextLayer layer = renderTextLayer(
-        s, fx, fy, huge ? extent.intersected(image_.rect().translated(-ix, -iy)) : extent);
+    const ShapedText& text = shaped(s);
+    if (text.glyphCount == 0)
+        return;
+    const QRect whole = outputExtent(text.ink);
+    const QRect visible = whole.intersected(image_.rect().translated(-ix, -iy));
+    if (visible.isEmpty())
+        return;
+    // A text no larger than a few pictures is rendered whole and kept for the moves that follow;
+    // a larger one (a very long name, a huge size) only where it shows.
+    const bool small = qint64(whole.width()) * whole.height() <= MaxKeptLayerPixels;
+    TextLayer layer = renderLayer(text, fx, fy, small ? whole : visible);
     blendCoverage(layer, ix - layer.origin.x(), iy - layer.origin.y());
-    if (keep && !huge)
-        keepTextLayer(key, std::move(layer));
+    if (reuse_ && small)
+        keepLayer(key, std::move(layer));
 }
 
-void ImageSurface::keepTextLayer(const QString& key, TextLayer layer)
+void ImageSurface::keepLayer(const QString& key, TextLayer layer)
 {
     layerBytes_ += layer.image.sizeInBytes();
     layers_.insert(key, std::move(layer));
@@ -120,36 +206,41 @@ void ImageSurface::keepTextLayer(const QString& key, TextLayer layer)
     }
 }
 
-// Where the text's outline box, with a margin, lies around its whole-pixel baseline origin,
-// in output pixels. Glyphs may reach past their advance and beyond the line (script faces do).
-QRect ImageSurface::textExtent(const QString& s) const
-{
-    const qreal k = scale();
-    const QRectF box = face_.boundingRectPx(s);
-    const int margin = 2;
-    return QRect(QPoint(qFloor(box.left() * k) - margin, qFloor(box.top() * k) - margin),
-                 QPoint(qCeil(box.right() * k) + margin, qCeil(box.bottom() * k) + margin));
-}
-
-ImageSurface::TextLayer ImageSurface::renderTextLayer(const QString& s, double fx, double fy,
-                                                      const QRect& extent) const
+// Coverage of the glyphs that reach `extent` (output pixels around the baseline's whole-pixel
+// origin), drawn at the baseline's fraction of a pixel. A glyph's coverage depends on nothing
+// but the glyph and that fraction, so leaving out the glyphs that cannot reach the extent
+// leaves every pixel of it as drawing them all would.
+ImageSurface::TextLayer ImageSurface::renderLayer(const ShapedText& text, double fx, double fy,
+                                                  const QRect& extent) const
 {
     const qreal k = scale();
     TextLayer layer;
     layer.origin = -extent.topLeft();
-    QImage white(extent.size().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
-    white.fill(Qt::transparent);
-    white.setDotsPerMeterX(image_.dotsPerMeterX());
-    white.setDotsPerMeterY(image_.dotsPerMeterY());
-    white.setDevicePixelRatio(k);
+    layer.image = QImage(extent.size(), QImage::Format_Alpha8);
+    layer.image.fill(0);
+    layer.image.setDevicePixelRatio(k);
     {
-        QPainter p(&white);
-        p.setFont(face_.font());
+        QPainter p(&layer.image);
         p.setPen(Qt::white);
-        p.drawText(QPointF((layer.origin.x() + fx) / k, (layer.origin.y() + fy) / k), s);
+        const QPointF baseline((layer.origin.x() + fx) / k, (layer.origin.y() + fy) / k);
+        for (const ShapedText::Run& run : text.runs) {
+            QList<quint32> glyphs;
+            QList<QPointF> positions;
+            for (qsizetype i = 0; i < run.glyphs.size(); ++i) {
+                if (!outputExtent(run.ink[size_t(i)]).intersects(extent))
+                    continue;
+                glyphs << run.glyphs[i];
+                positions << run.positions[i];
+            }
+            if (glyphs.isEmpty())
+                continue;
+            QGlyphRun part;
+            part.setRawFont(run.font);
+            part.setGlyphIndexes(glyphs);
+            part.setPositions(positions);
+            p.drawGlyphRun(baseline, part);
+        }
     }
-    // Only the coverage is kept: the alpha of white text drawn on nothing.
-    layer.image = white.convertToFormat(QImage::Format_Alpha8);
     layer.image.setDevicePixelRatio(1);
     return layer;
 }
@@ -163,6 +254,7 @@ void ImageSurface::blendCoverage(const TextLayer& layer, int left, int top)
         QRect(left, top, layer.image.width(), layer.image.height()).intersected(image_.rect());
     if (area.isEmpty())
         return;
+    drawn_ |= area;
     const uint ink = ink_;
     auto mix = [ink](uint d, uint c, int shift) {
         const uint t = ((ink >> shift) & 0xFF) * c + ((d >> shift) & 0xFF) * (255 - c);
@@ -202,9 +294,13 @@ void ImageSurface::DrawFrame(double x1, double y1, double x2, double y2, QRgb co
 void ImageSurface::fillPixels(int left, int top, int width, int height, QRgb color)
 {
     const qreal k = scale();
-    const QRect device = QRect(QPoint(qFloor(left * k), qFloor(top * k)),
-                               QPoint(qCeil((left + width) * k) - 1, qCeil((top + height) * k) - 1))
-                             .intersected(image_.rect());
+    const QRect device =
+        QRect(QPoint(qFloor(left * k), qFloor(top * k)),
+              QPoint(qCeil((left + qint64(width)) * k) - 1, qCeil((top + qint64(height)) * k) - 1))
+            .intersected(image_.rect());
+    if (device.isEmpty())
+        return;
+    drawn_ |= device;
     for (int y = device.top(); y <= device.bottom(); ++y)
         std::fill_n(reinterpret_cast<QRgb*>(image_.scanLine(y)) + device.left(), device.width(),
                     color | 0xFF000000);

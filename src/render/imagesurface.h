@@ -5,21 +5,27 @@
 
 #include <QHash>
 #include <QImage>
+#include <QRawFont>
 
 #include <list>
+#include <vector>
 
 // A surface over a QImage. Text is always measured at the 96-dpi reference, so the layout in
 // twips never depends on `scale`, which only sets how many output pixels a reference pixel gets.
+//
+// Text is shaped once per face and text, and only the glyphs that can show are rasterised, as
+// coverage in an 8-bit buffer that is then blended in the ink. With `reuse`, a text's whole
+// coverage is kept while it is not too large, and the decoded background while its file is
+// unchanged; reuse = false does all of it afresh on every drawing, with the same pixels.
 class ImageSurface : public MeasuredSurface
 {
 public:
-    // With `reuse`, the decoded background is kept while its file is unchanged and the
-    // coverage of rendered text is kept for whole-pixel moves; reuse = false decodes and
-    // renders afresh on every drawing, with the same pixels. A `transparent` surface shows no
-    // background: only what is drawn, on nothing.
+    // A `transparent` surface shows no background: only what is drawn, on nothing.
     explicit ImageSurface(qreal scale = 1.0, bool reuse = true, bool transparent = false);
 
+    // Puts the background back where the last drawing drew; the rest never changed.
     void Clear() override;
+    // An empty path shows no picture.
     bool SetBackground(const QString& path) override;
     void DrawText(const QString& s) override;
     void DrawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled) override;
@@ -30,33 +36,62 @@ public:
     static constexpr int OuterWidth() { return OuterWidthTwips; }
     static constexpr int OuterHeight() { return OuterHeightTwips; }
 
+    // Output pixels drawn on since the last Clear.
+    QRect drawnRect() const { return drawn_; }
+
     // Why the last SetBackground failed, in words for the user.
     const QString& backgroundError() const { return background_.error(); }
 
 private:
+    // A text shaped at the reference: its glyphs with positions and ink boxes relative to the
+    // baseline's origin, in reference pixels.
+    struct ShapedText
+    {
+        struct Run
+        {
+            QRawFont font;
+            QList<quint32> glyphs;
+            QList<QPointF> positions;
+            std::vector<QRectF> ink;
+        };
+        std::vector<Run> runs;
+        QRectF ink;
+        qsizetype glyphCount = 0;
+    };
+
     struct TextLayer
     {
         QImage image;  // coverage of the text's outline (Alpha8), at output pixels
         QPoint origin; // where the baseline's whole-pixel origin falls in the image
     };
 
-    void restoreBackground();
-    QRect textExtent(const QString& s) const;
-    // Renders the part `extent` (around the baseline's whole-pixel origin) of the text.
-    TextLayer renderTextLayer(const QString& s, double fractionX, double fractionY,
-                              const QRect& extent) const;
-    void keepTextLayer(const QString& key, TextLayer layer);
+    void restore(const QRect& area);
+    void setPicture(const QImage& picture);
+    const ShapedText& shaped(const QString& s);
+    QRect outputExtent(const QRectF& ink) const;
+    TextLayer renderLayer(const ShapedText& text, double fractionX, double fractionY,
+                          const QRect& extent) const;
+    void keepLayer(const QString& key, TextLayer layer);
     void blendCoverage(const TextLayer& layer, int left, int top);
     void fillPixels(int left, int top, int width, int height, QRgb color);
 
     QImage image_;
+    QImage composed_; // the background as it shows at this scale; null: the plain colour
     BackgroundPicture background_;
     bool reuse_;
     bool transparent_;
+    QRect drawn_;
 
-    static constexpr qsizetype MaxTextLayerBytes = 8 * 1024 * 1024;
-    static constexpr qsizetype MaxKeptTextLength = 64; // longer texts are not kept
-    static constexpr qint64 MaxTextLayerPixels = 16'000'000;
+    // Shaped texts, bounded by their glyphs, oldest dropped first.
+    QHash<std::pair<QString, QString>, ShapedText> shapes_;
+    ShapedText scratch_; // the shaped text of a drawing that keeps nothing
+    std::list<std::pair<QString, QString>> shapeOrder_;
+    qsizetype shapedGlyphs_ = 0;
+    static constexpr qsizetype MaxShapedGlyphs = 200'000;
+
+    // Whole coverage of texts no larger than MaxKeptLayerPixels, bounded by bytes.
+    static constexpr qint64 MaxKeptLayerPixels = 4'000'000;
+    static constexpr qsizetype MaxTextLayerBytes = 16 * 1024 * 1024;
     QHash<QString, TextLayer> layers_;
     std::list<QString> layerOrder_; // oldest first
     qsizetype layerBytes_ = 0;

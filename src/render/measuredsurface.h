@@ -10,6 +10,7 @@ class MeasuredSurface : public Surface
 {
 public:
     void SetFontName(const QString& face) override { face_.setFace(face); }
+    void SetFontSource(const QString& source) override { face_.setSource(source); }
     void SetFallbackFaces(const QStringList& faces) override { face_.setFallback(faces); }
     void SetFontSize(double points) override { face_.setPoints(points); }
     void SetInkColor(QRgb ink) override { ink_ = ink | 0xFF000000; }

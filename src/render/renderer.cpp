@@ -10,6 +10,7 @@ static void selectFontFile(RenderContext& ctx, const QString& path, const QStrin
 {
     ctx.fonts.AddFont(path);
     ctx.surface.SetFontName(ctx.fonts.familyFor(path, face));
+    ctx.surface.SetFontSource(ctx.fonts.sourceOf(path));
 }
 
 QString completedSealName(const QString& name)
@@ -190,8 +191,7 @@ DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y
 
     Surface& s = ctx.surface;
     s.Clear();
-    if (!in.backgroundPath.isEmpty())
-        s.SetBackground(in.backgroundPath);
+    s.SetBackground(in.backgroundPath);
     s.SetFallbackFaces(ctx.fonts.fallbackFamilies(in.txtCN + in.txtEN));
     s.SetFontName(QStringLiteral("Courier New"));
     s.SetFontSize(*points);

@@ -15,6 +15,9 @@ public:
     // False when the file cannot be loaded; the surface then shows no picture.
     virtual bool SetBackground(const QString& path) = 0;
     virtual void SetFontName(const QString& face) = 0;
+    // Names the file the face just selected comes from, so that two files whose fonts share a
+    // family name are never taken for one another.
+    virtual void SetFontSource(const QString&) {}
     // Faces that draw the characters a selected face lacks.
     virtual void SetFallbackFaces(const QStringList&) {}
     virtual void SetFontSize(double points) = 0;

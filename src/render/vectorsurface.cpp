@@ -20,6 +20,8 @@ void VectorSurface::Clear()
 
 bool VectorSurface::SetBackground(const QString& path)
 {
+    if (path.isEmpty())
+        return true;
     const bool ok = background_.load(path, false);
     if (!transparent_ && ok)
         painter_.drawImage(QPointF(0, 0), background_.image());
