@@ -1,6 +1,7 @@
 // Data from anywhere: broken fonts and pictures, odd names, huge folders, odd sizes and names.
 // Each gets a clear message or a sound drawing; none may crash or hang.
 #include "app/programvalues.h"
+#include "cli/rendercommand.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
 #include "fakeplatform.h"
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTextStream>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -325,29 +327,74 @@ TEST(HostileSizes, UnusableSizesAreReportedOnceAndLeaveThePicture)
     EXPECT_EQ(platform.messages.size(), 6u);
 }
 
-TEST(HostileDisk, AFullDiskLeavesTheOldFileAndSaysSo)
+// A full file system: every way of writing a picture keeps the file that was there, leaves no
+// new one half written, and says so.
+struct FullDiskCase
 {
-    if (geteuid() != 0)
-        GTEST_SKIP() << "mounting a small file system needs root";
+    const char* name;
+    const char* file;
+    bool existing;
+    bool window; // through the window's save, else the command line
+};
+
+class FullDisk : public testing::TestWithParam<FullDiskCase>
+{
+protected:
     QTemporaryDir dir;
-    const QByteArray mount = QFile::encodeName(dir.path());
-    if (std::system(
-            ("mount -t tmpfs -o size=256k sorvextest " + mount + " 2>/dev/null").constData()) != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs here";
-    const QString path = dir.filePath(QStringLiteral("sig.bmp"));
-    writeBytes(path, "old picture");
-    writeBytes(dir.filePath(QStringLiteral("filler")), QByteArray(200 * 1024, 'x'));
-    FakePlatform platform;
-    platform.saveAnswers.push_back(Platform::SaveAnswer{path, 1});
-    QImage picture(388, 261, QImage::Format_RGB32);
-    picture.fill(Qt::gray);
-    saveSignature(platform, picture);
-    const QByteArray kept = readBytes(path);
-    std::system(("umount " + mount).constData());
-    EXPECT_EQ(kept, "old picture");
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
-    EXPECT_TRUE(platform.messages[0].text.contains(path));
+    QByteArray mount = QFile::encodeName(dir.path());
+
+    void SetUp() override
+    {
+        if (geteuid() != 0)
+            GTEST_SKIP() << "mounting a small file system needs root";
+        if (std::system(("mount -t tmpfs -o size=256k sorvextest " + mount + " 2>/dev/null")
+                            .constData()) != 0)
+            GTEST_SKIP() << "cannot mount a tmpfs here";
+        writeBytes(dir.filePath(QStringLiteral("filler")), QByteArray(240 * 1024, 'x'));
+    }
+    void TearDown() override { std::system(("umount " + mount + " 2>/dev/null").constData()); }
+};
+
+TEST_P(FullDisk, KeepsTheOldFileLeavesNoPartOneAndSaysSo)
+{
+    const FullDiskCase& c = GetParam();
+    const QString path = dir.filePath(QString::fromUtf8(c.file));
+    if (c.existing)
+        writeBytes(path, "old picture");
+    QString said;
+    if (c.window) {
+        FakePlatform platform;
+        platform.saveAnswers.push_back(Platform::SaveAnswer{path, 1});
+        QImage picture(388, 261, QImage::Format_RGB32);
+        picture.fill(Qt::gray);
+        saveSignature(platform, picture);
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
+        said = platform.messages[0].text;
+    } else {
+        QString out;
+        QTextStream o(&out), e(&said);
+        const QStringList args = {QStringLiteral("sorvex-sign-render"), QStringLiteral("--data"),
+                                  kitDir(), QStringLiteral("-o"), path};
+        EXPECT_EQ(runRenderCommand(args, o, e, false), ExitFailure);
+        e.flush();
+    }
+    EXPECT_TRUE(said.contains(path)) << said.toStdString();
+    if (c.existing)
+        EXPECT_EQ(readBytes(path), "old picture");
+    else
+        EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), c.existing ? 2 : 1)
+        << "no temporary file is left";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FullDisk,
+    testing::Values(FullDiskCase{"WindowBmp", "sig.bmp", true, true},
+                    FullDiskCase{"CommandLinePng", "sig.png", true, false},
+                    FullDiskCase{"CommandLineJpeg", "sig.jpg", true, false},
+                    FullDiskCase{"CommandLineSvg", "keep.svg", true, false},
+                    FullDiskCase{"CommandLineNewSvg", "new.svg", false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

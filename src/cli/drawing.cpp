@@ -5,6 +5,7 @@
 #include "output/saveimage.h"
 #include "render/vectorsurface.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QPainter>
@@ -118,8 +119,12 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
         return failure;
     Mover mover;
     if (suffixOf(job.output) == QLatin1String("svg")) {
+        // Drawn in memory, then written as every other picture is: a full disk must not cut
+        // an existing file short.
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
         QSvgGenerator svg;
-        svg.setFileName(job.output);
+        svg.setOutputDevice(&buffer);
         svg.setSize(QSize(SurfaceWidthPx, SurfaceHeightPx));
         svg.setViewBox(QRect(0, 0, SurfaceWidthPx, SurfaceHeightPx));
         svg.setResolution(96);
@@ -132,6 +137,9 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
         DrawSignature(ctx, in, job.x, job.y);
         if (!painter.end())
             return Failure{ExitFailure, QStringLiteral("cannot write %1").arg(job.output)};
+        if (auto error = writeFile(job.output, buffer.data()))
+            return Failure{ExitFailure,
+                           QStringLiteral("cannot write %1: %2").arg(job.output, *error)};
     } else {
         ImageSurface& surface = surfaceFor(job);
         RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};

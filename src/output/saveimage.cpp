@@ -38,6 +38,23 @@ const char* imageFormatFor(const QString& path)
     return "BMP";
 }
 
+std::optional<QString> writeFile(const QString& path, const QByteArray& bytes)
+{
+    if (QFileInfo(path).isDir())
+        return QStringLiteral("这是一个文件夹");
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return reason;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return std::nullopt;
+}
+
 std::optional<QString> writeImage(const QImage& image, const QString& path)
 {
     if (QFileInfo(path).isDir())

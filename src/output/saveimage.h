@@ -21,6 +21,10 @@ QString ShowSaveDialog(Platform& platform, const QString& title, const QStringLi
 // The file format a name's extension asks for: "JPG", "PNG", or "BMP" for any other.
 const char* imageFormatFor(const QString& path);
 
+// Writes bytes to a file: an existing file is replaced only once the new one is complete, and
+// a failed write leaves nothing behind. Returns the reason on failure.
+std::optional<QString> writeFile(const QString& path, const QByteArray& bytes);
+
 // Writes the picture in the format its extension asks for. An existing file is replaced only
 // once the new one is complete. Returns the reason on failure.
 std::optional<QString> writeImage(const QImage& image, const QString& path);
