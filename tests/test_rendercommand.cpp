@@ -5,6 +5,7 @@
 #include "pixels.h"
 #include "ui/frmmain.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImageReader>
 #include <QJsonDocument>
@@ -151,12 +152,21 @@ TEST_F(RenderCommand, SheetShowsEveryStyleInItsOwnCell)
 
 TEST_F(RenderCommand, BatchMakesOnePicturePerRowAndNamesTheRowsThatFail)
 {
+    QDir().mkpath(path("out"));
+    QFile notes(path("out/notes.txt"));
+    ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+    notes.write("my notes");
+    notes.close();
     QFile csv(path("names.csv"));
     ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
     csv.write("王晓明,Xiaoming\n"
               "\"欧阳,娜娜\",Nana,艺术签,nana.jpg\n"
               "李白,Li Bai,没有这个,li.png\n"
               "杜甫,Du Fu,公文签,../escape.png\n");
+    // A file name with a NUL or another control character is refused before its extension
+    // decides anything: "notes.txt<NUL>.svg" must not become notes.txt.
+    csv.write(QByteArray("王晓明,Nana,公文签,notes.txt") + '\0' + ".svg\n");
+    csv.write("王晓明,Nana,公文签,bell\x07.png\n");
     csv.close();
     const Outcome r =
         render({QStringLiteral("--batch"), path("names.csv"), QStringLiteral("-o"), path("out")});
@@ -167,6 +177,12 @@ TEST_F(RenderCommand, BatchMakesOnePicturePerRowAndNamesTheRowsThatFail)
     EXPECT_FALSE(QFile::exists(path("escape.png")));
     EXPECT_TRUE(r.err.contains(QStringLiteral("row 3: no style named")));
     EXPECT_TRUE(r.err.contains(QStringLiteral("row 4:")));
+    EXPECT_TRUE(notes.open(QIODevice::ReadOnly));
+    EXPECT_EQ(notes.readAll(), "my notes");
+    EXPECT_TRUE(r.err.contains(QStringLiteral("row 5: the file name holds a control character")))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("row 6: the file name holds a control character")));
+    EXPECT_EQ(QDir(path("out")).entryList(QDir::Files).size(), 3);
 }
 
 struct BadArguments

@@ -10,6 +10,7 @@
 #include <QTextStream>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <variant>
 
 QStringList csvFields(const QString& line)
@@ -67,6 +68,11 @@ std::variant<Job, Failure> rowJob(const QString& row, qsizetype number, const Jo
     const QString file = f.value(3).isEmpty()
                              ? QStringLiteral("%1.png").arg(number, 4, 10, QLatin1Char('0'))
                              : f.value(3);
+    // Checked before the extension decides anything: the file system would end the name at a
+    // NUL and write the picture over whatever the name before it is.
+    if (std::any_of(file.cbegin(), file.cend(),
+                    [](QChar c) { return c.category() == QChar::Other_Control; }))
+        return Failure{ExitFailure, QStringLiteral("the file name holds a control character")};
     if (file.contains(u'/') || file == QLatin1String(".."))
         return Failure{ExitFailure, QStringLiteral("the file name must not hold a folder")};
     job.output = defaults.output + u'/' + file;
