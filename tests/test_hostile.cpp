@@ -1,9 +1,9 @@
 // Data from anywhere: broken fonts and pictures, odd names, huge folders, odd sizes and names.
 // Each gets a clear message or a sound drawing; none may crash or hang.
 #include "app/programvalues.h"
-#include "cli/rendercommand.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
+#include "cli/rendercommand.h"
 #include "fakeplatform.h"
 #include "kit.h"
 #include "output/saveimage.h"
@@ -20,6 +20,7 @@
 #include <QTextStream>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -169,7 +170,20 @@ TEST_F(HostileData, BrokenPicturesAreRefusedWithAReason)
     const quint32 crc = crc32(bomb.mid(ihdr - 4, 4 + 13));
     for (int i = 0; i < 4; ++i)
         bomb[ihdr + 13 + i] = char(crc >> (24 - 8 * i));
+    // BMPs whose header promises pixels the file does not hold: decoded, they would show memory
+    // that was never written.
+    QImage small(40, 30, QImage::Format_RGB32);
+    small.fill(Qt::green);
+    small.save(dir.filePath(QStringLiteral("ok.bmp")));
+    const QByteArray bmp = readBytes(dir.filePath(QStringLiteral("ok.bmp")));
+    QByteArray offsetPastEnd = bmp;
+    const quint32 past = quint32(bmp.size() + 4096);
+    for (int i = 0; i < 4; ++i)
+        offsetPastEnd[10 + i] = char(past >> (8 * i));
+    const QByteArray pixelsCut = bmp.left(bmp.size() - 1200);
     const std::pair<const char*, QByteArray> broken[] = {{"bad-crc.png", badCrc},
+                                                         {"offset-past-end.bmp", offsetPastEnd},
+                                                         {"pixels-cut.bmp", pixelsCut},
                                                          {"text.jpg", "GIF89a? no, just text"},
                                                          {"empty.png", {}},
                                                          {"bomb.png", bomb},
@@ -327,6 +341,121 @@ TEST(HostileSizes, UnusableSizesAreReportedOnceAndLeaveThePicture)
     EXPECT_EQ(platform.messages.size(), 6u);
 }
 
+// Files that are not regular files, where the program reads one: a FIFO would block on open for
+// ever, a device would be read without end. Each gets the warning a missing file gets.
+enum class Special { Fifo, Zero, Random };
+enum class Reads { SurnameList, Background, Font, BatchList };
+
+struct SpecialFileCase
+{
+    const char* name;
+    Reads reads;
+    Special special;
+};
+
+class SpecialFiles : public testing::TestWithParam<SpecialFileCase>
+{
+protected:
+    QTemporaryDir dir;
+    QString app() const { return dir.path() + u'/'; }
+
+    // Puts the special file at `path`, in place of whatever was there.
+    void makeSpecial(const QString& path) const
+    {
+        QFile::remove(path);
+        QDir().mkpath(QFileInfo(path).path());
+        const QByteArray name = QFile::encodeName(path);
+        switch (GetParam().special) {
+        case Special::Fifo:
+            ASSERT_EQ(::mkfifo(name.constData(), 0644), 0);
+            break;
+        case Special::Zero:
+            ASSERT_EQ(::symlink("/dev/zero", name.constData()), 0);
+            break;
+        case Special::Random:
+            ASSERT_EQ(::symlink("/dev/urandom", name.constData()), 0);
+            break;
+        }
+    }
+};
+
+TEST_P(SpecialFiles, AreRefusedWithTheUsualWarningAndNeverBlock)
+{
+    FakePlatform platform;
+    switch (GetParam().reads) {
+    case Reads::SurnameList: {
+        makeSpecial(app() + QStringLiteral("data/fuxing.dat"));
+        const ProgramValues values = startProgram(app(), platform);
+        EXPECT_TRUE(values.CompoundSurnames.isEmpty());
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_EQ(platform.messages[0].text, QStringLiteral("不存在该文件或该文件不能访问！"));
+        break;
+    }
+    case Reads::Background: {
+        // Listed as a picture, then replaced before it is drawn.
+        writeBytes(app() + QStringLiteral("images/01-甲.png"), "not yet");
+        writeBytes(app() + QStringLiteral("images/02-乙.png"), "not yet");
+        const ProgramValues values = startProgram(app(), platform);
+        frmMain w(values, platform);
+        makeSpecial(app() + QStringLiteral("images/01-甲.png"));
+        auto* cboImg = w.findChild<QComboBox*>(QStringLiteral("cboImg"));
+        cboImg->setCurrentIndex(0);
+        Q_EMIT cboImg->activated(0);
+        ASSERT_FALSE(platform.messages.empty());
+        EXPECT_TRUE(platform.messages.back().text.contains(QStringLiteral("01-甲.png")));
+        break;
+    }
+    case Reads::Font: {
+        // Listed as a font, then replaced before it is drawn with: a substitute draws.
+        const QString font = app() + QStringLiteral("fonts/电脑字/特(Special).dat");
+        writeBytes(font, "not yet");
+        const ProgramValues values = startProgram(app(), platform);
+        const Catalogue catalogue = loadCatalogue(values.AppPath);
+        makeSpecial(font);
+        AppFontTable fonts;
+        ImageSurface surface;
+        Mover mover;
+        DrawInputs in;
+        in.txtCN = QStringLiteral("王晓明");
+        in.styleIndex = 0;
+        in.styleCurrentText = catalogue.styleNames.value(0);
+        in.sizeText = QStringLiteral("72");
+        RenderContext ctx{values, catalogue, fonts, surface, mover, {}};
+        EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
+        break;
+    }
+    case Reads::BatchList: {
+        makeSpecial(app() + QStringLiteral("rows.csv"));
+        QString out, err;
+        QTextStream o(&out), e(&err);
+        const QStringList args = {QStringLiteral("sorvex-sign-render"),
+                                  QStringLiteral("--data"),
+                                  kitDir(),
+                                  QStringLiteral("--batch"),
+                                  app() + QStringLiteral("rows.csv"),
+                                  QStringLiteral("-o"),
+                                  app() + QStringLiteral("out")};
+        EXPECT_EQ(runRenderCommand(args, o, e, false), ExitFailure);
+        e.flush();
+        EXPECT_TRUE(err.contains(QStringLiteral("cannot read"))) << err.toStdString();
+        break;
+    }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SpecialFiles,
+    testing::Values(SpecialFileCase{"SurnameListFifo", Reads::SurnameList, Special::Fifo},
+                    SpecialFileCase{"SurnameListZero", Reads::SurnameList, Special::Zero},
+                    SpecialFileCase{"SurnameListRandom", Reads::SurnameList, Special::Random},
+                    SpecialFileCase{"BackgroundFifo", Reads::Background, Special::Fifo},
+                    SpecialFileCase{"BackgroundZero", Reads::Background, Special::Zero},
+                    SpecialFileCase{"FontFifo", Reads::Font, Special::Fifo},
+                    SpecialFileCase{"FontRandom", Reads::Font, Special::Random},
+                    SpecialFileCase{"BatchListFifo", Reads::BatchList, Special::Fifo},
+                    SpecialFileCase{"BatchListZero", Reads::BatchList, Special::Zero}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // A full file system: every way of writing a picture keeps the file that was there, leaves no
 // new one half written, and says so.
 struct FullDiskCase
@@ -347,8 +476,9 @@ protected:
     {
         if (geteuid() != 0)
             GTEST_SKIP() << "mounting a small file system needs root";
-        if (std::system(("mount -t tmpfs -o size=256k sorvextest " + mount + " 2>/dev/null")
-                            .constData()) != 0)
+        if (std::system(
+                ("mount -t tmpfs -o size=256k sorvextest " + mount + " 2>/dev/null").constData()) !=
+            0)
             GTEST_SKIP() << "cannot mount a tmpfs here";
         writeBytes(dir.filePath(QStringLiteral("filler")), QByteArray(240 * 1024, 'x'));
     }
@@ -388,13 +518,13 @@ TEST_P(FullDisk, KeepsTheOldFileLeavesNoPartOneAndSaysSo)
         << "no temporary file is left";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, FullDisk,
-    testing::Values(FullDiskCase{"WindowBmp", "sig.bmp", true, true},
-                    FullDiskCase{"CommandLinePng", "sig.png", true, false},
-                    FullDiskCase{"CommandLineJpeg", "sig.jpg", true, false},
-                    FullDiskCase{"CommandLineSvg", "keep.svg", true, false},
-                    FullDiskCase{"CommandLineNewSvg", "new.svg", false, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, FullDisk,
+                         testing::Values(FullDiskCase{"WindowBmp", "sig.bmp", true, true},
+                                         FullDiskCase{"CommandLinePng", "sig.png", true, false},
+                                         FullDiskCase{"CommandLineJpeg", "sig.jpg", true, false},
+                                         FullDiskCase{"CommandLineSvg", "keep.svg", true, false},
+                                         FullDiskCase{"CommandLineNewSvg", "new.svg", false,
+                                                      false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

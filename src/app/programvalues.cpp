@@ -1,6 +1,7 @@
 #include "programvalues.h"
 
 #include "output/platform.h"
+#include "regularfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -55,14 +56,13 @@ QString decodeGbk(const QByteArray& bytes)
 
 QString ReadTextFile(const QString& path, Platform& platform)
 {
-    QFile file(path);
-    const QFileInfo info(path);
-    if (info.isDir() || info.size() > MaxTextFileBytes || !file.open(QIODevice::ReadOnly)) {
+    const std::optional<QByteArray> bytes = readRegularFile(path, MaxTextFileBytes);
+    if (!bytes) {
         platform.showMessage(QStringLiteral("不存在该文件或该文件不能访问！"), AppTitle,
                              Platform::Icon::Warning);
         return {};
     }
-    return textOfFileBytes(file.readAll());
+    return textOfFileBytes(*bytes);
 }
 
 QString textOfFileBytes(const QByteArray& bytes)

@@ -1,6 +1,7 @@
 #include "fonttable.h"
 
 #include "app/programvalues.h"
+#include "app/regularfile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -21,10 +22,10 @@ AppFontTable::~AppFontTable()
 
 QByteArray unpackedFont(const QString& path)
 {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> read = readRegularFile(path, MaxFontFileBytes);
+    if (!read)
         return {};
-    const QByteArray data = file.read(MaxFontFileBytes);
+    const QByteArray& data = *read;
     if (!data.startsWith("wOF2"))
         return data;
     const auto* bytes = reinterpret_cast<const uint8_t*>(data.constData());

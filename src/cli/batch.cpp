@@ -1,5 +1,6 @@
 #include "batch.h"
 
+#include "app/regularfile.h"
 #include "drawing.h"
 #include "output/saveimage.h"
 
@@ -44,13 +45,15 @@ QStringList csvFields(const QString& line)
 
 namespace {
 
+constexpr qint64 MaxBatchFileBytes = 64 * 1024 * 1024;
+
 std::variant<QStringList, Failure> readRows(const QString& path)
 {
-    QFile csv(path);
-    if (!csv.open(QIODevice::ReadOnly | QIODevice::Text))
-        return Failure{ExitFailure,
-                       QStringLiteral("cannot read %1: %2").arg(path, csv.errorString())};
-    QStringList rows = QString::fromUtf8(csv.readAll()).split(u'\n');
+    QString why;
+    const std::optional<QByteArray> bytes = readRegularFile(path, MaxBatchFileBytes, &why);
+    if (!bytes)
+        return Failure{ExitFailure, QStringLiteral("cannot read %1: %2").arg(path, why)};
+    QStringList rows = QString::fromUtf8(*bytes).remove(u'\r').split(u'\n');
     while (!rows.isEmpty() && rows.last().trimmed().isEmpty())
         rows.removeLast();
     return rows;

@@ -1,0 +1,53 @@
+#include "regularfile.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::optional<QByteArray> refuse(QString* error, const QString& why)
+{
+    if (error)
+        *error = why;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QByteArray> readRegularFile(const QString& path, qint64 cap, QString* error)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return refuse(error, QStringLiteral("文件不存在或不能访问"));
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return refuse(error, QStringLiteral("这不是一个普通文件"));
+    }
+    QByteArray bytes;
+    bytes.reserve(qsizetype(std::clamp<qint64>(st.st_size, 0, cap)));
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return refuse(error, QStringLiteral("文件不能读取"));
+        }
+        if (bytes.size() + n > cap) {
+            ::close(fd);
+            return refuse(error, QStringLiteral("文件太大"));
+        }
+        bytes.append(buffer, n);
+    }
+    ::close(fd);
+    return bytes;
+}
