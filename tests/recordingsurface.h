@@ -5,6 +5,7 @@
 
 #include <QMap>
 #include <QStringList>
+#include <QTextBoundaryFinder>
 
 // A surface whose text measures are known exactly, recording what is drawn.
 //
@@ -44,13 +45,20 @@ public:
 
     explicit RecordingSurface(QStringList* sharedLog) : log(sharedLog) {}
 
+    // Per character as a person sees it: a surrogate pair, a letter with its marks.
     double width(const QString& f, const QString& s) const
     {
         double w = 0;
-        for (QChar c : s)
-            w += charWidth.value(f).value(c, faceWidth.value(f, 500));
-        if (s.size() > 1)
-            w += pairAdjust * double(s.size() - 1);
+        int characters = 0;
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, s);
+        for (qsizetype at = 0; at < s.size();) {
+            const qsizetype next = graphemes.toNextBoundary();
+            w += charWidth.value(f).value(s.at(at), faceWidth.value(f, 500));
+            ++characters;
+            at = next < 0 ? s.size() : next;
+        }
+        if (characters > 1)
+            w += pairAdjust * double(characters - 1);
         return w;
     }
     double height(const QString& f) const { return faceHeight.value(f, 700); }

@@ -138,8 +138,10 @@ TEST_F(Kit, EveryStyleInksEveryCharacterOfAName)
     {
         const char* chinese;
         const char* latin;
-    } names[] = {
-        {"吧爸帮阳", "José Müller"}, {"堃昇龑喆", "Zoë Ångström"}, {"䶮琇赟玥", "Ñuñez Çelik"}};
+    } names[] = {{"吧爸帮阳", "José Müller"},
+                 {"堃昇龑喆", "Zoë Ångström"},
+                 {"䶮琇赟玥", "Ñuñez Çelik"},
+                 {"吉𠮷明", "Łukasz"}};
     AppFontTable fonts;
     fonts.useFallback(fallbackFontPath(values));
     for (int i = 0; i < c.styleNames.size(); ++i) {

@@ -151,6 +151,12 @@ TEST_F(Renderer, OrdinaryStyleEdgeCases)
     expectTexts({{"Gw", 300, 1108, "A"}, {"Gw", 1100, 1108, "B"}});
     draw(Ordinary, QStringLiteral("A"), -1, -40);
     expectTexts({{"Gw", 2160, -40, "A"}});
+
+    // A character beyond the Basic Multilingual Plane is one character: drawn whole, counted
+    // once in the tightening. 𠮷 is 500 wide: whole name 1000 + 500 - 7.25.
+    draw(Ordinary, QStringLiteral("A𠮷"), 300, 0);
+    expectTexts({{"Gw", 300, 0, "A"}, {"Gw", 1100, 0, "𠮷"}});
+    expectMover(300, 0, 1492.75 - 200, 700);
 }
 
 TEST_F(Renderer, FontFileStyleIsKnownByItsExtensionInAnyCaseAndNeverUsesTheLatinName)
@@ -217,6 +223,8 @@ TEST(SealCompletion, CompletesTwoAndThreeCharacterNamesOnly)
     EXPECT_EQ(completedSealName("ABCD"), "ABCD");
     EXPECT_EQ(completedSealName("A"), "A");
     EXPECT_EQ(completedSealName(""), "");
+    EXPECT_EQ(completedSealName("𠮷明"), "𠮷明之印");
+    EXPECT_EQ(completedSealName("A𠮷B"), "A𠮷B印");
 }
 
 struct SealCase
@@ -263,6 +271,18 @@ INSTANTIATE_TEST_SUITE_P(Names, SealLayout,
                                                   {{"Zy", 960, 408, "C"},
                                                    {"Zy", 2160, 408, "A"},
                                                    {"Zy", 960, 1708, "D"},
+                                                   {"Zy", 2160, 1708, "B"}}},
+                                         SealCase{"SurrogatePairIsOneCharacter",
+                                                  "𠮷明",
+                                                  {{"Zy", 960, 408, "之"},
+                                                   {"Zy", 2160, 408, "𠮷"},
+                                                   {"Zy", 960, 1708, "印"},
+                                                   {"Zy", 2160, 1708, "明"}}},
+                                         SealCase{"MarkStaysWithItsLetter",
+                                                  "e\u0301B",
+                                                  {{"Zy", 960, 408, "之"},
+                                                   {"Zy", 2160, 408, "e\u0301"},
+                                                   {"Zy", 960, 1708, "印"},
                                                    {"Zy", 2160, 1708, "B"}}},
                                          SealCase{"OneCharacterDrawsTheFrameOnly", "A", {}},
                                          SealCase{"FiveCharactersDrawTheFrameOnly", "ABCDE", {}}),
@@ -436,6 +456,22 @@ INSTANTIATE_TEST_SUITE_P(
                    600,
                    {{"sva1", 500, 600, "王"}, {"sva2", 1500, 600, "晓"}, {"sva3", 2301, 600, "明"}},
                    {500, 600, 2701, 950}},
+        FolderCase{"SurrogatePairIsOneCharacter",
+                   "cn",
+                   "王𠮷明",
+                   -1,
+                   -1,
+                   {{"sva1", 1309.5, 982.5, "王"},
+                    {"sva2", 2309.5, 907.5, "𠮷"},
+                    {"sva3", 3110.5, 1057.5, "明"}},
+                   {1309.5, 982.5, 2701, 950}},
+        FolderCase{"CompoundThenSurrogatePair",
+                   "cn",
+                   "欧阳𠮷",
+                   -1,
+                   -1,
+                   {{"sva1", 1710, 982.5, "G"}, {"sva3", 2710, 907.5, "𠮷"}},
+                   {1710, 982.5, 1900, 950}},
         FolderCase{"EmptyChineseName", "cn", "", -1, -1, {}, {1, 2, 3, 4}},
         FolderCase{"LatinEmpty", "en", "", -1, -1, {}, {1, 2, 3, 4}},
         FolderCase{
@@ -454,7 +490,16 @@ INSTANTIATE_TEST_SUITE_P(
             -1,
             -1,
             {{"sva1", 913, 982.5, "J"}, {"sva2", 1913, 907.5, "oh"}, {"sva3", 3507, 1057.5, "n"}},
-            {913, 982.5, 3494, 950}}),
+            {913, 982.5, 3494, 950}},
+        FolderCase{"LatinMarkStaysWithItsLetter",
+                   "en",
+                   "Jose\u0301",
+                   -1,
+                   -1,
+                   {{"sva1", 913, 982.5, "J"},
+                    {"sva2", 1913, 907.5, "os"},
+                    {"sva3", 3507, 1057.5, "e\u0301"}},
+                   {913, 982.5, 3494, 950}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Renderer, FolderStyleRegistersEachFaceAroundEachUse)

@@ -5,6 +5,10 @@
 #include "catalogue/fonttable.h"
 #include "catalogue/stylerules.h"
 
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+
 // Registers a font file and selects its face; the caller removes the file after using it.
 static void selectFontFile(RenderContext& ctx, const QString& path, const QString& face)
 {
@@ -13,51 +17,80 @@ static void selectFontFile(RenderContext& ctx, const QString& path, const QStrin
     ctx.surface.SetFontSource(ctx.fonts.sourceOf(path));
 }
 
+QStringList characters(const QString& text)
+{
+    QStringList out;
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+    for (qsizetype at = 0; at < text.size();) {
+        qsizetype next = graphemes.toNextBoundary();
+        if (next <= at)
+            next = text.size();
+        out << text.mid(at, next - at);
+        at = next;
+    }
+    return out;
+}
+
 QString completedSealName(const QString& name)
 {
-    if (name.size() == 2)
+    const qsizetype length = characters(name).size();
+    if (length == 2)
         return name + QStringLiteral("之印");
-    if (name.size() == 3)
+    if (length == 3)
         return name + QStringLiteral("印");
     return name;
 }
 
 std::optional<QString> compoundSurnameGlyph(const QString& compoundSurnames, const QString& name)
 {
-    const QString surname = name.left(2);
+    const QString surname = characters(name).mid(0, 2).join(QString());
     if (!compoundSurnames.contains(u' ' + surname + u'-'))
         return std::nullopt;
+    // Four characters on from where the surname first occurs: the surname, "-", and the
+    // character the entry names it by.
     const qsizetype p = compoundSurnames.indexOf(surname);
-    return compoundSurnames.mid(p + 4, 1); // the 1-based p + 4 of the list format
+    return characters(compoundSurnames.mid(p)).mid(4, 1).join(QString());
 }
+
+namespace {
+
+QString joined(const QStringList& parts, qsizetype from, qsizetype count)
+{
+    return parts.mid(from, count).join(QString());
+}
+
+// Head, middle and tail of a name of L characters from `first` on: the first, the ones between
+// and the last.
+Pieces headMiddleTail(const QStringList& c, qsizetype first)
+{
+    const qsizetype L = c.size() - first;
+    if (L <= 0)
+        return {};
+    if (L == 1)
+        return {c[first], {}, {}};
+    if (L == 2)
+        return {c[first], {}, c[first + 1]};
+    return {c[first], joined(c, first + 1, L - 2), c.last()};
+}
+
+} // namespace
 
 Pieces splitChinese(const QString& n, const QString& compoundSurnames)
 {
-    const qsizetype L = n.size();
+    const QStringList c = characters(n);
     if (const std::optional<QString> glyph = compoundSurnameGlyph(compoundSurnames, n)) {
-        if (L <= 2)
+        if (c.size() <= 2)
             return {*glyph, {}, {}};
-        if (L == 3)
-            return {*glyph, {}, n.mid(2, 1)};
-        return {*glyph, n.mid(2, L - 3), n.mid(L - 1, 1)};
+        if (c.size() == 3)
+            return {*glyph, {}, c[2]};
+        return {*glyph, joined(c, 2, c.size() - 3), c.last()};
     }
-    if (L == 1)
-        return {n, {}, {}};
-    if (L == 2)
-        return {n.left(1), {}, n.mid(1, 1)};
-    return {n.left(1), n.mid(1, L - 2), n.mid(L - 1, 1)};
+    return headMiddleTail(c, 0);
 }
 
 Pieces splitLatin(const QString& n)
 {
-    const qsizetype L = n.size();
-    if (L == 0)
-        return {};
-    if (L == 1)
-        return {n, {}, {}};
-    if (L == 2)
-        return {n.left(1), {}, n.mid(1, 1)};
-    return {n.left(1), n.mid(1, L - 2), n.mid(L - 1, 1)};
+    return headMiddleTail(characters(n), 0);
 }
 
 namespace {
@@ -72,15 +105,16 @@ void drawOrdinaryStyle(RenderContext& ctx, const QString& name, const QString& f
         y = nearest((s.InnerHeight() - s.TextHeight(name)) / 2 - ctx.values.TextOffsetY);
     s.CursorX = x;
     s.CursorY = y;
-    ctx.mover.Place(s.CursorX, s.CursorY, s.TextWidth(name) - double(name.size() - 1) * Tightening,
+    const QStringList chars = characters(name);
+    ctx.mover.Place(s.CursorX, s.CursorY, s.TextWidth(name) - double(chars.size() - 1) * Tightening,
                     s.TextHeight(name));
-    s.DrawText(name.left(1));
+    s.DrawText(chars.value(0));
     // Each character starts 200 twips before the end of the previous one's own advance.
-    for (qsizetype i = 1; i < name.size(); ++i) {
-        x = nearest(s.TextWidth(name.mid(i - 1, 1)) + x - Tightening);
+    for (qsizetype i = 1; i < chars.size(); ++i) {
+        x = nearest(s.TextWidth(chars[i - 1]) + x - Tightening);
         s.CursorX = x;
         s.CursorY = y;
-        s.DrawText(name.mid(i, 1));
+        s.DrawText(chars[i]);
     }
     ctx.fonts.RemoveFont(fontPath);
 }
@@ -90,7 +124,8 @@ void drawSeal(RenderContext& ctx, const QString& typed, const QString& fontPath,
 {
     Surface& s = ctx.surface;
     const QString name = completedSealName(typed);
-    const QString first = name.left(1);
+    const QStringList chars = characters(name);
+    const QString first = chars.value(0);
     const double tw1 = s.TextWidth(first);
     const double th1 = s.TextHeight(first);
     if (x == NoPosition)
@@ -108,12 +143,12 @@ void drawSeal(RenderContext& ctx, const QString& typed, const QString& fontPath,
     cells[1] = {nearest(tw1 + x), y, {}};
     cells[2] = {x, nearest(th1 + y), {}};
     cells[3] = {cells[1].x, cells[2].y, {}};
-    if (name.size() == 4) {
+    if (chars.size() == 4) {
         // Read down the right column, then down the left one.
-        cells[1].text = name.mid(0, 1);
-        cells[3].text = name.mid(1, 1);
-        cells[0].text = name.mid(2, 1);
-        cells[2].text = name.mid(3, 1);
+        cells[1].text = chars[0];
+        cells[3].text = chars[1];
+        cells[0].text = chars[2];
+        cells[2].text = chars[3];
     }
 
     ctx.mover.Place(cells[0].x, cells[0].y, 2 * tw1, 2 * th1);

@@ -60,6 +60,10 @@ inline int nearest(double v)
 // usable size leaves the picture as it was.
 DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y);
 
+// The characters of a text as a person sees them: a surrogate pair, or a letter with its
+// combining marks, is one character. Every count, split and per-character step uses these.
+QStringList characters(const QString& text);
+
 // The character drawn for a compound surname, or nothing when the name has none. An entry whose
 // glyph lies beyond the end of the list gives an empty glyph.
 std::optional<QString> compoundSurnameGlyph(const QString& compoundSurnames, const QString& name);
