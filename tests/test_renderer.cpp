@@ -502,6 +502,19 @@ INSTANTIATE_TEST_SUITE_P(
                    {913, 982.5, 3494, 950}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(Renderer, WidthsBeyondThe32BitRangeStayWhole)
+{
+    // Three pieces a billion twips wide each: their sum must not wrap round to a negative width.
+    surface.faceWidth[QStringLiteral("sva1")] = 1.0e9;
+    surface.faceWidth[QStringLiteral("sva2")] = 1.0e9;
+    surface.faceWidth[QStringLiteral("sva3")] = 1.0e9;
+    surface.pairAdjust = 0;
+    draw(Folder, QStringLiteral("王晓明"), 0, 0);
+    EXPECT_FLOAT_EQ(mover.width, 3.0e9f);
+    ASSERT_EQ(surface.texts.size(), 3u);
+    EXPECT_DOUBLE_EQ(surface.texts[2].x, 2.0e9);
+}
+
 TEST_F(Renderer, FolderStyleRegistersEachFaceAroundEachUse)
 {
     draw(Folder, QStringLiteral("王晓明"));

@@ -182,17 +182,19 @@ void drawFolderStyle(RenderContext& ctx, const QString& styleName, const QString
     const QString* piece[3] = {&pieces.head, &pieces.middle, &pieces.tail};
     QString files[3];
     QString faces[3];
-    int w[3] = {0, 0, 0};
+    // Whole numbers held in doubles: three widths of a long name at a large size add up past
+    // the 32-bit range.
+    double w[3] = {0, 0, 0};
     for (int k = 0; k < 3; ++k) {
         files[k] = fontBase + QString::number(k + 1) + QStringLiteral(".dat");
         faces[k] = faceNameOfFolderFont(files[k]);
         if (piece[k]->isEmpty())
             continue;
         selectFontFile(ctx, files[k], faces[k]);
-        w[k] = nearest(s.TextWidth(*piece[k]));
+        w[k] = nearestWhole(s.TextWidth(*piece[k]));
         ctx.fonts.RemoveFont(files[k]);
     }
-    const int W = w[0] + w[1] + w[2];
+    const double W = w[0] + w[1] + w[2];
     const double tox = ctx.values.TextOffsetX;
     const double toy = ctx.values.TextOffsetY;
 
@@ -211,9 +213,9 @@ void drawFolderStyle(RenderContext& ctx, const QString& styleName, const QString
     if (!pieces.head.isEmpty())
         drawPiece(0, x != NoPosition ? x : centredLeft, true);
     if (!pieces.middle.isEmpty())
-        drawPiece(1, x != NoPosition ? double(x) + w[0] : centredLeft + w[0], false);
+        drawPiece(1, x != NoPosition ? x + w[0] : centredLeft + w[0], false);
     if (!pieces.tail.isEmpty())
-        drawPiece(2, x != NoPosition ? double(x) + w[0] + w[1] : centredLeft + w[0] + w[1], false);
+        drawPiece(2, x != NoPosition ? x + w[0] + w[1] : centredLeft + w[0] + w[1], false);
 }
 
 } // namespace

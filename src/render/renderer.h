@@ -55,6 +55,12 @@ inline int nearest(double v)
     return int(r);
 }
 
+// The same rounding without the 32-bit range, for sums of widths.
+inline double nearestWhole(double v)
+{
+    return std::isfinite(v) ? std::nearbyint(v) : 0;
+}
+
 // Redraws the whole picture: background, size, ink, then the name in the chosen style, with
 // its top-left at (x, y); -1 on an axis centres the text along it. A size text that is not a
 // usable size leaves the picture as it was.
