@@ -133,6 +133,39 @@ TEST_F(RenderCommand, SvgKeepsTextAsOutlines)
     EXPECT_NEAR(vector.bottom(), raster.bottom(), 2);
 }
 
+TEST_F(RenderCommand, ABackgroundThatCannotBeShownIsSaidOnceAndDrawnOnWhite)
+{
+    // The kit's fonts and list, and one picture that is not a picture.
+    QDir().mkpath(path("kit/images"));
+    for (const char* folder : {"fonts", "data"})
+        ASSERT_TRUE(
+            QFile::link(kitDir() + QLatin1String(folder), path("kit/") + QLatin1String(folder)));
+    QFile broken(path("kit/images/01-坏.png"));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("\x89PNG but not really");
+    broken.close();
+    QStringList args = {QStringLiteral("--background"), QStringLiteral("0"),
+                        QStringLiteral("--report"), QStringLiteral("-o"), path("sig.png")};
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    const int code = runRenderCommand(
+        QStringList{QStringLiteral("sorvex-sign-render"), QStringLiteral("--data"), path("kit")} +
+            args,
+        o, e, false);
+    o.flush();
+    e.flush();
+    EXPECT_EQ(code, ExitOk) << "the picture is still drawn";
+    EXPECT_EQ(err.count(u'\n'), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("01-坏.png"))) << err.toStdString();
+    EXPECT_EQ(QImage(path("sig.png")).pixel(2, 2), qRgb(255, 255, 255));
+    EXPECT_FALSE(reportOf({code, out, err})
+                     .value(QStringLiteral("background"))
+                     .toObject()
+                     .value(QStringLiteral("error"))
+                     .toString()
+                     .isEmpty());
+}
+
 TEST_F(RenderCommand, SheetShowsEveryStyleInItsOwnCell)
 {
     const Outcome r = render({QStringLiteral("--sheet"), QStringLiteral("--background"),

@@ -61,8 +61,9 @@ PictureWriter writeTo(const Job& job)
     };
 }
 
-SignatureRenderer::SignatureRenderer(const ProgramValues& values, const Catalogue& catalogue)
-    : values_(values), catalogue_(catalogue)
+SignatureRenderer::SignatureRenderer(const ProgramValues& values, const Catalogue& catalogue,
+                                     QTextStream& err)
+    : values_(values), catalogue_(catalogue), err_(err)
 {
     fonts_.useFallback(fallbackFontPath(values_));
 }
@@ -118,6 +119,7 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
     if (auto failure = inputsFor(job, in))
         return failure;
     Mover mover;
+    QString backgroundError;
     if (suffixOf(job.output) == QLatin1String("svg")) {
         // Drawn in memory, then written as every other picture is: a full disk must not cut
         // an existing file short.
@@ -135,6 +137,7 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
         VectorSurface surface(painter, job.transparent);
         RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
         DrawSignature(ctx, in, job.x, job.y);
+        backgroundError = surface.backgroundError();
         if (!painter.end())
             return Failure{ExitFailure, QStringLiteral("cannot write %1").arg(job.output)};
         if (auto error = writeFile(job.output, buffer.data()))
@@ -144,10 +147,18 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
         ImageSurface& surface = surfaceFor(job);
         RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
         DrawSignature(ctx, in, job.x, job.y);
+        backgroundError = surface.backgroundError();
         if (auto failure = write(surface.PersistentImage()))
             return failure;
     }
+    if (in.backgroundPath.isEmpty())
+        backgroundError.clear();
+    if (!backgroundError.isEmpty())
+        sayBackgroundFailed(in.backgroundPath, backgroundError);
     if (report) {
+        QJsonObject background{{QStringLiteral("path"), in.backgroundPath}};
+        if (!backgroundError.isEmpty())
+            background.insert(QStringLiteral("error"), backgroundError);
         *report = QJsonObject{
             {QStringLiteral("style"), job.style},
             {QStringLiteral("size"), in.sizeText},
@@ -156,9 +167,19 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
                                                   {QStringLiteral("top"), mover.top},
                                                   {QStringLiteral("width"), mover.width},
                                                   {QStringLiteral("height"), mover.height}}},
+            {QStringLiteral("background"), background},
             {QStringLiteral("output"), QFileInfo(job.output).absoluteFilePath()}};
     }
     return std::nullopt;
+}
+
+void SignatureRenderer::sayBackgroundFailed(const QString& path, const QString& why)
+{
+    if (backgroundsSaid_.contains(path))
+        return;
+    backgroundsSaid_.insert(path);
+    err_ << "sorvex-sign-render: the background " << path << " cannot be shown (" << why
+         << "); drawn on white" << Qt::endl;
 }
 
 std::optional<Failure> drawJob(SignatureRenderer& renderer, const Job& job, bool report,

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QJsonObject>
+#include <QSet>
 
 #include <functional>
 #include <memory>
@@ -47,7 +48,8 @@ PictureWriter writeTo(const Job& job);
 class SignatureRenderer
 {
 public:
-    SignatureRenderer(const ProgramValues& values, const Catalogue& catalogue);
+    // A background that cannot be shown is said once on `err`; the picture is drawn on white.
+    SignatureRenderer(const ProgramValues& values, const Catalogue& catalogue, QTextStream& err);
 
     // A raster picture goes to `write`; a vector one is written at once. With `report`, fills
     // it with what was drawn.
@@ -57,8 +59,12 @@ private:
     std::optional<Failure> inputsFor(const Job& job, DrawInputs& in) const;
     ImageSurface& surfaceFor(const Job& job);
 
+    void sayBackgroundFailed(const QString& path, const QString& why);
+
     const ProgramValues& values_;
     const Catalogue& catalogue_;
+    QTextStream& err_;
+    QSet<QString> backgroundsSaid_;
     AppFontTable fonts_;
     std::unique_ptr<ImageSurface> surface_;
     std::pair<double, bool> surfaceKind_;

@@ -44,8 +44,9 @@ struct Declared
                              QStringLiteral("FILE.csv")};
     QCommandLineOption list{QStringLiteral("list"),
                             QStringLiteral("List the styles and backgrounds.")};
-    QCommandLineOption sheet{QStringLiteral("sheet"),
-                             QStringLiteral("Every style, each with its own name, in one picture.")};
+    QCommandLineOption sheet{
+        QStringLiteral("sheet"),
+        QStringLiteral("Every style, each with its own name, in one picture.")};
     QCommandLineOption report{QStringLiteral("report"),
                               QStringLiteral("After drawing, one line of JSON.")};
 };

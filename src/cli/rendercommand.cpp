@@ -55,7 +55,7 @@ int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream
         return ExitOk;
     }
 
-    SignatureRenderer renderer(values, catalogue);
+    SignatureRenderer renderer(values, catalogue, err);
     if (options.sheet) {
         if (auto failure = drawSheet(options, catalogue, renderer))
             return fail(err, *failure);

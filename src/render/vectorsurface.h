@@ -17,6 +17,9 @@ public:
     void DrawText(const QString& s) override;
     void DrawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled) override;
 
+    // Why the last SetBackground failed, in words for the user.
+    const QString& backgroundError() const { return background_.error(); }
+
 private:
     QPainter& painter_;
     bool transparent_;
