@@ -4,6 +4,7 @@ set(core ${CMAKE_CURRENT_LIST_DIR})
 add_library(sorvexcore STATIC
   ${core}/app/programvalues.cpp ${core}/app/programvalues.h
   ${core}/app/regularfile.cpp ${core}/app/regularfile.h
+  ${core}/app/csvtable.cpp ${core}/app/csvtable.h
   ${core}/catalogue/catalogue.cpp ${core}/catalogue/catalogue.h
   ${core}/catalogue/fonttable.cpp ${core}/catalogue/fonttable.h
   ${core}/catalogue/stylerules.cpp ${core}/catalogue/stylerules.h

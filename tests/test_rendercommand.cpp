@@ -218,6 +218,50 @@ TEST_F(RenderCommand, BatchMakesOnePicturePerRowAndNamesTheRowsThatFail)
     EXPECT_EQ(QDir(path("out")).entryList(QDir::Files).size(), 3);
 }
 
+struct BatchEncoding
+{
+    const char* name;
+    QByteArray bytes;
+    const char* encoding;
+};
+
+class BatchEncodings : public testing::TestWithParam<BatchEncoding>
+{
+};
+
+// A list saved by a spreadsheet in China is GBK more often than not; others save UTF-8, some
+// with a byte-order mark. Each is read as what it is, and --report says which.
+TEST_P(BatchEncodings, RowsReadAsTheFileIsWritten)
+{
+    QTemporaryDir dir;
+    QFile csv(dir.filePath(QStringLiteral("rows.csv")));
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    csv.write(GetParam().bytes);
+    csv.close();
+    const Outcome r = render({QStringLiteral("--batch"), csv.fileName(), QStringLiteral("--report"),
+                              QStringLiteral("-o"), dir.filePath(QStringLiteral("out"))});
+    EXPECT_EQ(r.code, ExitOk) << r.err.toStdString();
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("out/王.png"))));
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("out/李.png"))));
+    const QJsonObject first = QJsonDocument::fromJson(r.out.section(u'\n', 0, 0).toUtf8()).object();
+    EXPECT_EQ(first.value(QStringLiteral("encoding")).toString(),
+              QString::fromUtf8(GetParam().encoding));
+}
+
+const QByteArray BatchRows = "王晓明,Xiaoming,艺术签,王.png\r\n李白,Li Bai,公文签,李.png\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BatchEncodings,
+    testing::Values(BatchEncoding{"Utf8", BatchRows, "UTF-8"},
+                    BatchEncoding{"Utf8WithMark", "\xEF\xBB\xBF" + BatchRows, "UTF-8"},
+                    BatchEncoding{
+                        "Gbk",
+                        QByteArray::fromHex("cdf5cffec3f72c5869616f6d696e672cd2d5caf5c7a92ccdf52e"
+                                            "706e670d0ac0eeb0d72c4c69204261692cb9abcec4c7a92cc0"
+                                            "ee2e706e670d0a"),
+                        "GB18030"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct BadArguments
 {
     const char* name;

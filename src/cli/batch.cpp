@@ -1,11 +1,14 @@
 #include "batch.h"
 
+#include "app/csvtable.h"
 #include "app/regularfile.h"
 #include "drawing.h"
 #include "output/saveimage.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMutex>
 #include <QSemaphore>
 #include <QTextStream>
@@ -14,55 +17,22 @@
 #include <algorithm>
 #include <variant>
 
-QStringList csvFields(const QString& line)
-{
-    QStringList fields;
-    QString field;
-    bool quoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const QChar c = line.at(i);
-        if (quoted) {
-            if (c == u'"' && i + 1 < line.size() && line.at(i + 1) == u'"') {
-                field += u'"';
-                ++i;
-            } else if (c == u'"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == u'"') {
-            quoted = true;
-        } else if (c == u',') {
-            fields << field;
-            field.clear();
-        } else {
-            field += c;
-        }
-    }
-    fields << field;
-    return fields;
-}
-
 namespace {
 
 constexpr qint64 MaxBatchFileBytes = 64 * 1024 * 1024;
 
-std::variant<QStringList, Failure> readRows(const QString& path)
+std::variant<CsvTable, Failure> readRows(const QString& path)
 {
     QString why;
     const std::optional<QByteArray> bytes = readRegularFile(path, MaxBatchFileBytes, &why);
     if (!bytes)
         return Failure{ExitFailure, QStringLiteral("cannot read %1: %2").arg(path, why)};
-    QStringList rows = QString::fromUtf8(*bytes).remove(u'\r').split(u'\n');
-    while (!rows.isEmpty() && rows.last().trimmed().isEmpty())
-        rows.removeLast();
-    return rows;
+    return readCsv(*bytes);
 }
 
 // The job of row `number` (counted from 1), or why it cannot be made.
-std::variant<Job, Failure> rowJob(const QString& row, qsizetype number, const Job& defaults)
+std::variant<Job, Failure> rowJob(const QStringList& f, qsizetype number, const Job& defaults)
 {
-    const QStringList f = csvFields(row.trimmed());
     Job job = defaults;
     job.cn = f.value(0);
     job.en = f.value(1);
@@ -138,7 +108,14 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
         err << "sorvex-sign-render: " << failure->message << Qt::endl;
         return failure->code;
     }
-    const QStringList& rows = std::get<QStringList>(read);
+    const CsvTable& table = std::get<CsvTable>(read);
+    const QList<QStringList>& rows = table.rows;
+    if (options.report)
+        out << QJsonDocument(QJsonObject{{QStringLiteral("batch"), options.batchFile},
+                                         {QStringLiteral("encoding"), table.encoding},
+                                         {QStringLiteral("rows"), rows.size()}})
+                   .toJson(QJsonDocument::Compact)
+            << Qt::endl;
     if (!QDir().mkpath(options.job.output)) {
         err << "sorvex-sign-render: cannot make the folder " << options.job.output << Qt::endl;
         return ExitFailure;

@@ -10,6 +10,3 @@ class SignatureRenderer;
 // failed, each failed row named on `err`.
 int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& out,
              QTextStream& err, bool progressOnTerminal);
-
-// Splits one CSV line: commas, fields in double quotes with "" for a quote.
-QStringList csvFields(const QString& line);
