@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets everything up (packages, build, data kit) and runs the whole test suite: the tests, a
-# short fuzz run of the text handling, and the tests again under AddressSanitizer and
+# short fuzz run of every fuzz target, and the tests again under AddressSanitizer and
 # UndefinedBehaviorSanitizer (LeakSanitizer included). `--quick` runs the tests alone.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -12,15 +12,17 @@ bash "$here/scripts/setup.sh"
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)"
 [ -n "$quick" ] && exit 0
 
-echo "Fuzzing the text handling (a short run; see fuzz/CMakeLists.txt for long ones)..."
+echo "Fuzzing (a short run with a fixed seed; see fuzz/CMakeLists.txt for long ones)..."
 cmake -S "$here/fuzz" -B "$here/build-fuzz" -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$here/build-fuzz.log" 2>&1 &&
   cmake --build "$here/build-fuzz" -j"$(nproc)" >>"$here/build-fuzz.log" 2>&1 ||
   { cat "$here/build-fuzz.log"; exit 1; }
-for target in textfile names compound savepath size; do
+for target in textfile names compound savepath size csv background drawing; do
+  runs=20000
+  [ "$target" = drawing ] && runs=1000 # each run draws with real fonts
   scratch=$(mktemp -d)
-  if ! "$here/build-fuzz/fuzz_$target" -runs=20000 -max_len=4096 "$scratch" \
-       "$here/fuzz/corpus/$target" >"$scratch.log" 2>&1; then
+  if ! LSAN_OPTIONS="suppressions=$here/fuzz/lsan.supp" "$here/build-fuzz/fuzz_$target" -seed=1 -runs=$runs -max_len=4096 \
+       -artifact_prefix="$scratch/" "$scratch" "$here/fuzz/corpus/$target" >"$scratch.log" 2>&1; then
     cat "$scratch.log"
     exit 1
   fi

@@ -1,0 +1,24 @@
+// The batch list: decoding UTF-8 or GB18030, rows and quoted fields.
+#include "app/csvtable.h"
+#include "fuzz.h"
+
+#include <QStringDecoder>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    const CsvTable table = readCsv(bytes);
+    FUZZ_CHECK(table.encoding == QLatin1String("UTF-8") ||
+               table.encoding == QLatin1String("GB18030"));
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString asUtf8 = utf8(bytes);
+    if (!utf8.hasError())
+        FUZZ_CHECK(table.encoding == QLatin1String("UTF-8"));
+    FUZZ_CHECK(table.rows.size() <= bytes.count('\n') + 1);
+    for (const QStringList& row : table.rows) {
+        FUZZ_CHECK(!row.isEmpty());
+        for (const QString& field : row)
+            FUZZ_CHECK(field.size() <= bytes.size());
+    }
+    return 0;
+}
