@@ -11,6 +11,7 @@ add_library(sorvexcore STATIC
   ${core}/render/surface.h ${core}/render/geometry.h ${core}/render/measuredsurface.h
   ${core}/render/background.cpp ${core}/render/background.h
   ${core}/render/facestate.cpp ${core}/render/facestate.h
+  ${core}/render/shapedtext.cpp ${core}/render/shapedtext.h
   ${core}/render/imagesurface.cpp ${core}/render/imagesurface.h
   ${core}/render/vectorsurface.cpp ${core}/render/vectorsurface.h
   ${core}/render/renderer.cpp ${core}/render/renderer.h

@@ -319,6 +319,32 @@ TEST(HostileNames, LongAndStrangeNamesDrawInEveryKitStyle)
               styles * names.size() * 2);
 }
 
+// A name of 10,000 characters rasterises only the glyphs that can show, in every style, centred
+// or dragged: the picture holds a few dozen at 72 points, never thousands.
+TEST(HostileNames, AVeryLongNameRasterisesOnlyWhatShows)
+{
+    FakePlatform platform;
+    const ProgramValues values = startProgram(kitDir(), platform);
+    const Catalogue catalogue = loadCatalogue(values.AppPath);
+    AppFontTable fonts;
+    Mover mover;
+    for (int i = 0; i < catalogue.styleNames.size(); ++i) {
+        for (const auto& [x, y] : {std::pair(-1, -1), std::pair(0, 0), std::pair(-300000, 600)}) {
+            SCOPED_TRACE(catalogue.styleNames[i].toStdString() + " at " + std::to_string(x));
+            ImageSurface surface;
+            DrawInputs in;
+            in.txtCN = QString(10000, u'王');
+            in.txtEN = QString(10000, u'm');
+            in.styleIndex = i;
+            in.styleCurrentText = catalogue.styleNames[i];
+            in.sizeText = QStringLiteral("72");
+            RenderContext ctx{values, catalogue, fonts, surface, mover, {}};
+            ASSERT_EQ(DrawSignature(ctx, in, x, y), DrawOutcome::Drawn);
+            EXPECT_LE(surface.glyphsRasterised(), 64);
+        }
+    }
+}
+
 TEST(HostileSizes, UnusableSizesAreReportedOnceAndLeaveThePicture)
 {
     FakePlatform platform;

@@ -2,7 +2,6 @@
 
 #include <QGlyphRun>
 #include <QPainter>
-#include <QTextLayout>
 #include <QtMath>
 
 #include <algorithm>
@@ -25,7 +24,7 @@ constexpr int InkMargin = 2;
 ImageSurface::ImageSurface(qreal scale, bool reuse, bool transparent)
     : image_(qRound(SurfaceWidthPx * scale), qRound(SurfaceHeightPx * scale),
              transparent ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32),
-      reuse_(reuse), transparent_(transparent)
+      reuse_(reuse), transparent_(transparent), shaper_(reuse)
 {
     image_.setDotsPerMeterX(3780);
     image_.setDotsPerMeterY(3780);
@@ -37,6 +36,7 @@ void ImageSurface::Clear()
 {
     restore(drawn_);
     drawn_ = QRect();
+    rasterised_ = 0;
 }
 
 bool ImageSurface::SetBackground(const QString& path)
@@ -91,51 +91,6 @@ void ImageSurface::restore(const QRect& area)
     }
 }
 
-const ImageSurface::ShapedText& ImageSurface::shaped(const QString& s)
-{
-    const std::pair<QString, QString> key{face_.key(), s};
-    if (reuse_) {
-        if (const auto it = shapes_.constFind(key); it != shapes_.constEnd())
-            return *it;
-    }
-    ShapedText text;
-    QTextLayout layout(s, face_.font(), FaceState::referenceDevice());
-    QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    const QTextLine line = layout.createLine();
-    layout.endLayout();
-    const QPointF toBaseline(0, -line.ascent());
-    for (const QGlyphRun& glyphRun : layout.glyphRuns()) {
-        ShapedText::Run run;
-        run.font = glyphRun.rawFont();
-        run.glyphs = glyphRun.glyphIndexes();
-        run.positions = glyphRun.positions();
-        run.ink.reserve(size_t(run.glyphs.size()));
-        for (qsizetype i = 0; i < run.glyphs.size(); ++i) {
-            run.positions[i] += toBaseline;
-            const QRectF box = run.font.boundingRect(run.glyphs[i]).translated(run.positions[i]);
-            run.ink.push_back(box);
-            text.ink |= box;
-        }
-        text.glyphCount += run.glyphs.size();
-        text.runs.push_back(std::move(run));
-    }
-    if (!reuse_) {
-        scratch_ = std::move(text);
-        return scratch_;
-    }
-    while (shapedGlyphs_ + text.glyphCount > MaxShapedGlyphs && !shapeOrder_.empty()) {
-        shapedGlyphs_ -= shapes_.value(shapeOrder_.front()).glyphCount;
-        shapes_.remove(shapeOrder_.front());
-        shapeOrder_.pop_front();
-    }
-    shapedGlyphs_ += text.glyphCount;
-    shapeOrder_.push_back(key);
-    return *shapes_.insert(key, std::move(text));
-}
-
 // Where a reference-pixel box around the baseline's origin falls in output pixels, with the
 // margin antialiasing needs.
 QRect ImageSurface::outputExtent(const QRectF& ink) const
@@ -178,7 +133,7 @@ void ImageSurface::DrawText(const QString& s)
             return;
         }
     }
-    const ShapedText& text = shaped(s);
+    const ShapedText& text = shaper_.shaped(face_, s);
     if (text.glyphCount == 0)
         return;
     const QRect whole = outputExtent(text.ink);
@@ -211,7 +166,7 @@ void ImageSurface::keepLayer(const QString& key, TextLayer layer)
 // but the glyph and that fraction, so leaving out the glyphs that cannot reach the extent
 // leaves every pixel of it as drawing them all would.
 ImageSurface::TextLayer ImageSurface::renderLayer(const ShapedText& text, double fx, double fy,
-                                                  const QRect& extent) const
+                                                  const QRect& extent)
 {
     const qreal k = scale();
     TextLayer layer;
@@ -234,6 +189,7 @@ ImageSurface::TextLayer ImageSurface::renderLayer(const ShapedText& text, double
             }
             if (glyphs.isEmpty())
                 continue;
+            rasterised_ += glyphs.size();
             QGlyphRun part;
             part.setRawFont(run.font);
             part.setGlyphIndexes(glyphs);

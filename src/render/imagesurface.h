@@ -2,10 +2,10 @@
 
 #include "background.h"
 #include "measuredsurface.h"
+#include "shapedtext.h"
 
 #include <QHash>
 #include <QImage>
-#include <QRawFont>
 
 #include <list>
 #include <vector>
@@ -38,27 +38,13 @@ public:
 
     // Output pixels drawn on since the last Clear.
     QRect drawnRect() const { return drawn_; }
+    // Glyphs rasterised since the last Clear: only those that can show are.
+    qsizetype glyphsRasterised() const { return rasterised_; }
 
     // Why the last SetBackground failed, in words for the user.
     const QString& backgroundError() const { return background_.error(); }
 
 private:
-    // A text shaped at the reference: its glyphs with positions and ink boxes relative to the
-    // baseline's origin, in reference pixels.
-    struct ShapedText
-    {
-        struct Run
-        {
-            QRawFont font;
-            QList<quint32> glyphs;
-            QList<QPointF> positions;
-            std::vector<QRectF> ink;
-        };
-        std::vector<Run> runs;
-        QRectF ink;
-        qsizetype glyphCount = 0;
-    };
-
     struct TextLayer
     {
         QImage image;  // coverage of the text's outline (Alpha8), at output pixels
@@ -67,10 +53,9 @@ private:
 
     void restore(const QRect& area);
     void setPicture(const QImage& picture);
-    const ShapedText& shaped(const QString& s);
     QRect outputExtent(const QRectF& ink) const;
     TextLayer renderLayer(const ShapedText& text, double fractionX, double fractionY,
-                          const QRect& extent) const;
+                          const QRect& extent);
     void keepLayer(const QString& key, TextLayer layer);
     void blendCoverage(const TextLayer& layer, int left, int top);
     void fillPixels(int left, int top, int width, int height, QRgb color);
@@ -81,13 +66,9 @@ private:
     bool reuse_;
     bool transparent_;
     QRect drawn_;
+    qsizetype rasterised_ = 0;
 
-    // Shaped texts, bounded by their glyphs, oldest dropped first.
-    QHash<std::pair<QString, QString>, ShapedText> shapes_;
-    ShapedText scratch_; // the shaped text of a drawing that keeps nothing
-    std::list<std::pair<QString, QString>> shapeOrder_;
-    qsizetype shapedGlyphs_ = 0;
-    static constexpr qsizetype MaxShapedGlyphs = 200'000;
+    TextShaper shaper_;
 
     // Whole coverage of texts no larger than MaxKeptLayerPixels, bounded by bytes.
     static constexpr qint64 MaxKeptLayerPixels = 4'000'000;

@@ -34,9 +34,20 @@ void VectorSurface::DrawText(const QString& s)
     const double y = CursorY / TwipsPerPixel;
     if (s.isEmpty() || std::abs(x) > 1.0e6 || std::abs(y) > 1.0e6)
         return;
+    // Only the outlines of glyphs that can show: a long name would otherwise fill the file with
+    // shapes no one sees.
+    const QPointF origin(x, y + face_.ascentPx());
+    const QRectF picture(-2, -2, SurfaceWidthPx + 4, SurfaceHeightPx + 4);
+    const ShapedText& text = shaper_.shaped(face_, s);
     QPainterPath outline;
-    outline.addText(QPointF(x, y + face_.ascentPx()), face_.font(), s);
-    painter_.fillPath(outline, QColor(ink_));
+    outline.setFillRule(Qt::WindingFill);
+    for (const ShapedText::Run& run : text.runs)
+        for (qsizetype i = 0; i < run.glyphs.size(); ++i)
+            if (run.ink[size_t(i)].translated(origin).intersects(picture))
+                outline.addPath(
+                    run.font.pathForGlyph(run.glyphs[i]).translated(origin + run.positions[i]));
+    if (!outline.isEmpty())
+        painter_.fillPath(outline, QColor(ink_));
 }
 
 void VectorSurface::DrawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled)

@@ -2,6 +2,7 @@
 
 #include "background.h"
 #include "measuredsurface.h"
+#include "shapedtext.h"
 
 class QPainter;
 
@@ -24,4 +25,5 @@ private:
     QPainter& painter_;
     bool transparent_;
     BackgroundPicture background_;
+    TextShaper shaper_{true};
 };
