@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -135,16 +136,97 @@ TEST_F(Window, StylePickCapsTheSizeAndSetsTheInkThenDrawsOnce)
     EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
 }
 
-TEST_F(Window, EnterInTheSizeBoxRedrawsOnceAndTypingDoesNot)
+// The window shown and active, as a person has it: keys go to the focused widget through the
+// window, clicks through the window to the widget under the pointer.
+class ShownWindow : public Window
 {
-    cboSize()->lineEdit()->selectAll();
-    QTest::keyClicks(cboSize()->lineEdit(), QStringLiteral("36"));
-    EXPECT_EQ(drawings.count(), 0);
-    const QRect before = ink();
-    QTest::keyClick(cboSize()->lineEdit(), Qt::Key_Return);
-    EXPECT_EQ(drawings.count(), 1);
-    EXPECT_LT(ink().height(), before.height()) << "drawn at 36 points";
+protected:
+    QWindow* window = nullptr;
+
+    void SetUp() override
+    {
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        window = w.windowHandle();
+        drawings.clear();
+    }
+    void click(QWidget* widget)
+    {
+        QTest::mouseClick(window, Qt::LeftButton, {}, widget->mapTo(&w, widget->rect().center()));
+    }
+    void type(const QString& text)
+    {
+        for (const QChar c : text)
+            QTest::keyClick(window, c.toLatin1());
+    }
+    void key(Qt::Key k, Qt::KeyboardModifiers m = {}) { QTest::keyClick(window, k, m); }
+};
+
+struct TypedSize
+{
+    const char* name;
+    const char* typed;
+    Qt::KeyboardModifiers enter; // Qt::KeypadModifier: the keypad's Enter
+    bool usable;
+};
+
+class SizeBox : public ShownWindow, public testing::WithParamInterface<TypedSize>
+{
+};
+
+// The size typed is the size drawn, exactly as typed; an unusable one is said once and the
+// picture stays as it was.
+TEST_P(SizeBox, EnterDrawsExactlyTheSizeTyped)
+{
+    const TypedSize& c = GetParam();
+    const float height72 = w.mover().height;
+    const QImage before = picture();
+    click(cboSize());
+    key(Qt::Key_A, Qt::ControlModifier);
+    type(QString::fromLatin1(c.typed));
+    EXPECT_EQ(drawings.count(), 0) << "typing alone draws nothing";
+    key(c.enter & Qt::KeypadModifier ? Qt::Key_Enter : Qt::Key_Return, c.enter);
+    EXPECT_EQ(cboSize()->currentText(), QString::fromLatin1(c.typed)) << "nothing is completed";
     EXPECT_EQ(cboSize()->count(), 19) << "typed sizes are not added to the list";
+    if (c.usable) {
+        EXPECT_EQ(drawings.count(), 1);
+        EXPECT_NEAR(w.mover().height, height72 * QString::fromLatin1(c.typed).toDouble() / 72,
+                    height72 / 100);
+        EXPECT_TRUE(platform.messages.empty());
+    } else {
+        EXPECT_EQ(drawings.count(), 0);
+        EXPECT_EQ(picture(), before);
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SizeBox,
+    testing::Values(TypedSize{"NotInTheList", "50", {}, true}, TypedSize{"Small", "30", {}, true},
+                    TypedSize{"KeypadEnter", "50", Qt::KeypadModifier, true},
+                    TypedSize{"OneIsNotTen", "1", {}, true},
+                    TypedSize{"FourIsNotFortyEight", "4", {}, true},
+                    TypedSize{"SevenIsNotSeventyTwo", "7", {}, true},
+                    TypedSize{"FourteenIsNot145", "14", {}, true},
+                    TypedSize{"Largest", "2160", {}, true}, TypedSize{"Zero", "0", {}, false},
+                    TypedSize{"Negative", "-5", {}, false}, TypedSize{"Letters", "abc", {}, false},
+                    TypedSize{"TooLarge", "99999", {}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// An unusable size is said when a size is chosen, never from typing elsewhere or dragging.
+TEST_F(ShownWindow, AnUnusableSizeIsNotSaidAgainWhileTypingANameOrDragging)
+{
+    click(cboSize());
+    key(Qt::Key_A, Qt::ControlModifier);
+    key(Qt::Key_Backspace);
+    const QImage before = picture();
+    click(txtCN());
+    type(QStringLiteral("ab"));
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(picture(), before);
+    drag(QPoint(5, 5), QPoint(20, 0));
+    EXPECT_TRUE(platform.messages.empty());
 }
 
 TEST_F(Window, EmptyingTheNameKeepsTheLastPicture)

@@ -66,7 +66,10 @@ void frmMain::createControls()
     cboSize->setInsertPolicy(QComboBox::NoInsert);
     cboSize->setGeometry(twips(8280, 3360, 1620, 360));
     cboSize->setFont(songti());
-    cboSize->lineEdit()->installEventFilter(this);
+    // The box takes exactly the text typed: no inline completion of "1" into "10".
+    cboSize->setCompleter(nullptr);
+    // Key presses arrive at the box itself, whose line edit passes focus on to it.
+    cboSize->installEventFilter(this);
     connect(cboSize, &QComboBox::activated, this, [this] {
         if (!sizeEnterInProgress_)
             cboSize_Click();
@@ -185,28 +188,32 @@ DrawInputs frmMain::drawInputs() const
     return in;
 }
 
-void frmMain::DrawSignature(int x, int y)
+DrawOutcome frmMain::DrawSignature(int x, int y)
 {
     if (IsLoading)
-        return;
+        return DrawOutcome::Drawn;
     RenderContext ctx{values_, catalogue_, fonts_, surface_, mover_, [this] {
                           cboFont->setCurrentIndex(0);
                           cboFont_Click();
                       }};
     const DrawInputs in = drawInputs();
+    // An unusable size leaves the picture as it was. It is said when a person makes a choice,
+    // never while a name is typed or the text dragged.
     const DrawOutcome outcome = ::DrawSignature(ctx, in, x, y);
-    if (outcome == DrawOutcome::BadSize) {
-        // A drag redraws on every move; the warning belongs to the choice, not to each move.
-        if (x == NoPosition && y == NoPosition)
-            platform_.showMessage(
-                QStringLiteral("字大小“%1”不能使用：请输入 1 到 2160 之间的数字。")
-                    .arg(in.sizeText),
-                AppTitle, Platform::Icon::Warning);
-        return;
-    }
+    if (outcome == DrawOutcome::BadSize)
+        return outcome;
     lastDrawing_ = LastDrawing{in, x, y};
     showPicture();
     Q_EMIT signatureDrawn();
+    return outcome;
+}
+
+void frmMain::drawChoice()
+{
+    if (DrawSignature(NoPosition, NoPosition) == DrawOutcome::BadSize)
+        platform_.showMessage(QStringLiteral("字大小“%1”不能使用：请输入 1 到 2160 之间的数字。")
+                                  .arg(cboSize->currentText()),
+                              AppTitle, Platform::Icon::Warning);
 }
 
 QImage frmMain::PersistentImage(qreal scale)
@@ -245,7 +252,7 @@ void frmMain::cboFont_Click()
     if (capped != size)
         cboSize->setEditText(capped);
     setInk(rule.ink);
-    DrawSignature(NoPosition, NoPosition);
+    drawChoice();
 }
 
 void frmMain::cboImg_Click()
@@ -255,18 +262,18 @@ void frmMain::cboImg_Click()
         platform_.showMessage(
             QStringLiteral("背景图片不能打开：%1\r\n%2").arg(path, surface_.backgroundError()),
             AppTitle, Platform::Icon::Warning);
-    DrawSignature(NoPosition, NoPosition);
+    drawChoice();
 }
 
 void frmMain::cboSize_Click()
 {
-    DrawSignature(NoPosition, NoPosition);
+    drawChoice();
 }
 
 void frmMain::cboSize_KeyDown(int keyCode)
 {
     if (keyCode == 13)
-        DrawSignature(NoPosition, NoPosition);
+        drawChoice();
 }
 
 void frmMain::txtCN_Change()
@@ -288,7 +295,7 @@ void frmMain::lblColorPreview_Click()
     colorDialogResult = QString::number(answer.resultCode);
     if (colorDialogResult.toInt() >= 1)
         setInk(answer.color);
-    DrawSignature(NoPosition, NoPosition);
+    drawChoice();
 }
 
 void frmMain::imgSave_Click()
@@ -360,7 +367,7 @@ void frmMain::paintEvent(QPaintEvent*)
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == cboSize->lineEdit() && event->type() == QEvent::KeyPress) {
+    if (watched == cboSize && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             cboSize_KeyDown(13);

@@ -25,7 +25,7 @@ class frmMain : public QWidget
 public:
     frmMain(const ProgramValues& values, Platform& platform, QWidget* parent = nullptr);
 
-    void DrawSignature(int x, int y);
+    DrawOutcome DrawSignature(int x, int y);
     void Redraw() { DrawSignature(NoPosition, NoPosition); }
 
     // Handlers, named after the control and event they serve.
@@ -66,6 +66,8 @@ private:
     void createControls();
     void Form_Load();
     void setInk(QRgb ink);
+    // Draws after a person's choice; an unusable size is said.
+    void drawChoice();
     void showPicture();
 
     const ProgramValues& values_;
