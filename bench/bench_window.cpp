@@ -29,6 +29,7 @@ public:
         return std::nullopt;
     }
     void openUrl(const QUrl&) override {}
+    bool confirmReplace(const QString&) override { return false; }
 };
 
 long statusKb(const char* field)

@@ -1,4 +1,5 @@
-// The compound-surname lookup and the split of a name into head, middle and tail.
+// The compound-surname lookup and the split of a name, in characters as a person sees them,
+// into head, middle and tail.
 #include "fuzz.h"
 #include "render/renderer.h"
 
@@ -9,14 +10,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const qsizetype cut = input.indexOf(QChar(0));
     const QString list = cut < 0 ? input : input.left(cut);
     const QString name = cut < 0 ? QString() : input.mid(cut + 1);
+    const QStringList chars = characters(name);
+    FUZZ_CHECK(chars.join(QString()) == name);
     const std::optional<QString> glyph = compoundSurnameGlyph(list, name);
     if (glyph)
-        FUZZ_CHECK(glyph->size() <= 1 && list.contains(u' ' + name.left(2) + u'-'));
+        FUZZ_CHECK(characters(*glyph).size() <= 1 &&
+                   list.contains(u' ' + chars.mid(0, 2).join(QString()) + u'-'));
     const Pieces chinese = splitChinese(name, list);
     if (!glyph)
         FUZZ_CHECK(chinese.head + chinese.middle + chinese.tail == name);
     else
-        FUZZ_CHECK(name.size() <= 2 || chinese.tail == name.right(1));
+        FUZZ_CHECK(chars.size() <= 2 || chinese.tail == chars.last());
     const Pieces latin = splitLatin(name);
     FUZZ_CHECK(latin.head + latin.middle + latin.tail == name);
     FUZZ_CHECK(completedSealName(name).startsWith(name));

@@ -42,10 +42,13 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     new QGuiApplication(*argc, *argv);
     kit = new Kit;
     const QString root = kit->dir.path() + u'/';
-    const QString kai = QStringLiteral("/usr/share/fonts/truetype/lxgw-wenkai/LXGWWenKai-Regular.ttf");
-    const QString latin = QStringLiteral("/usr/share/fonts/truetype/liberation2/LiberationSerif-Regular.ttf");
+    const QString kai =
+        QStringLiteral("/usr/share/fonts/truetype/lxgw-wenkai/LXGWWenKai-Regular.ttf");
+    const QString latin =
+        QStringLiteral("/usr/share/fonts/truetype/liberation2/LiberationSerif-Regular.ttf");
     for (const char* style : {"公文签(Kai)", "篆印体(Kai)", "篆印体-阴文(Kai)"})
-        link(kai, root + QStringLiteral("fonts/电脑字/") + QString::fromUtf8(style) + QStringLiteral(".dat"));
+        link(kai, root + QStringLiteral("fonts/电脑字/") + QString::fromUtf8(style) +
+                      QStringLiteral(".dat"));
     for (int k = 1; k <= 3; ++k) {
         link(kai, root + QStringLiteral("fonts/艺术签/fza%1.dat").arg(k));
         link(latin, root + QStringLiteral("fonts/英文签-试/fzb%1.dat").arg(k));

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(completeSavePath(done, 3 - filter) == done);
     FUZZ_CHECK(done.mid(done.lastIndexOf(u'/') + 1).contains(u'.'));
     const QString added = done.mid(path.size());
-    FUZZ_CHECK(added.isEmpty() || added == QLatin1String(".bmp") || added == QLatin1String(".jpg"));
+    FUZZ_CHECK(added.isEmpty() || added == QLatin1String(".bmp") ||
+               added == QLatin1String(".jpg") || added == QLatin1String(".png"));
     imageFormatFor(done);
     return 0;
 }

@@ -25,6 +25,8 @@ public:
     std::optional<PrintError> printFailure;
     std::vector<QImage> printedPages; // what each job drew, at 1/10 twip per pixel
     std::vector<QUrl> openedUrls;
+    std::deque<bool> replaceAnswers;
+    QStringList replaceQuestions;
 
     void showMessage(const QString& text, const QString& caption, Icon icon) override
     {
@@ -62,4 +64,13 @@ public:
         return std::nullopt;
     }
     void openUrl(const QUrl& url) override { openedUrls.push_back(url); }
+    bool confirmReplace(const QString& path) override
+    {
+        replaceQuestions << path;
+        if (replaceAnswers.empty())
+            return false;
+        const bool answer = replaceAnswers.front();
+        replaceAnswers.pop_front();
+        return answer;
+    }
 };

@@ -34,7 +34,8 @@ INSTANTIATE_TEST_SUITE_P(
                     PathCase{"/tmp/sig.png", 1, "/tmp/sig.png"},
                     PathCase{"/tmp/sig.png", 2, "/tmp/sig.png"},
                     PathCase{"/tmp/release.2/sig", 1, "/tmp/release.2/sig.bmp"},
-                    PathCase{"/tmp/sig.", 2, "/tmp/sig."}, PathCase{"sig", 7, "sig.jpg"}));
+                    PathCase{"/tmp/sig.", 2, "/tmp/sig."}, PathCase{"sig", 3, "sig.png"},
+                    PathCase{"sig", 4, "sig.png"}, PathCase{"sig", 7, "sig.jpg"}));
 
 QImage samplePicture()
 {
@@ -42,6 +43,17 @@ QImage samplePicture()
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             image.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
+    return image;
+}
+
+// The picture as shown, or with `transparent` the drawing alone.
+QImage samplePictures(bool transparent)
+{
+    if (!transparent)
+        return samplePicture();
+    QImage image(388, 261, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    image.setPixel(100, 100, qRgb(0, 0, 0));
     return image;
 }
 
@@ -58,7 +70,7 @@ TEST(SaveSignature, EachFormatDecodesAsItsExtensionSays)
         FakePlatform platform;
         const QString path = dir.filePath(QString::fromLatin1(name));
         platform.saveAnswers.push_back(Platform::SaveAnswer{path, 1});
-        saveSignature(platform, picture);
+        saveSignature(platform, [&picture](bool) { return picture; });
         ASSERT_EQ(platform.messages.size(), 1u) << name;
         EXPECT_EQ(platform.messages[0].text, QStringLiteral("保存完毕！\r\n") + path);
         EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Information);
@@ -82,15 +94,59 @@ TEST(SaveSignature, EachFormatDecodesAsItsExtensionSays)
     EXPECT_EQ(bmp.read(30).mid(28, 2), QByteArray("\x18\x00", 2)) << "24 bits per pixel";
 }
 
-TEST(SaveSignature, BareNameTakesTheChosenFilter)
+TEST(SaveSignature, BareNameTakesTheChosenType)
 {
     QTemporaryDir dir;
     FakePlatform platform;
     platform.saveAnswers.push_back(Platform::SaveAnswer{dir.filePath(QStringLiteral("sig")), 2});
-    saveSignature(platform, samplePicture());
+    saveSignature(platform, samplePictures);
     EXPECT_EQ(QImageReader(dir.filePath(QStringLiteral("sig.jpg"))).format(), "jpeg");
-    EXPECT_EQ(platform.saveDialogFilters.at(0),
-              QStringList({QStringLiteral("bmp文件(*.bmp)"), QStringLiteral("jpg文件(*.jpg)")}));
+    EXPECT_EQ(
+        platform.saveDialogFilters.at(0),
+        QStringList({QStringLiteral("bmp文件(*.bmp)"), QStringLiteral("jpg文件(*.jpg)"),
+                     QStringLiteral("png文件(*.png)"), QStringLiteral("透明背景png文件(*.png)")}));
+}
+
+// The transparent type saves the drawing alone, on nothing.
+TEST(SaveSignature, TransparentPngHoldsTheDrawingAlone)
+{
+    QTemporaryDir dir;
+    FakePlatform platform;
+    platform.saveAnswers.push_back(Platform::SaveAnswer{dir.filePath(QStringLiteral("sig")), 4});
+    saveSignature(platform, samplePictures);
+    const QImage saved(dir.filePath(QStringLiteral("sig.png")));
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_TRUE(saved.hasAlphaChannel());
+    EXPECT_EQ(qAlpha(saved.pixel(0, 0)), 0);
+}
+
+// A name the dialog completes is asked about before an existing file is replaced, as a typed
+// full name is by the dialog itself; "否" keeps the file.
+TEST(SaveSignature, ACompletedNameAsksBeforeReplacing)
+{
+    QTemporaryDir dir;
+    const QString existing = dir.filePath(QStringLiteral("sig1.bmp"));
+    QFile old(existing);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("keep me");
+    old.close();
+    for (const bool replace : {false, true}) {
+        FakePlatform platform;
+        platform.saveAnswers.push_back(
+            Platform::SaveAnswer{dir.filePath(QStringLiteral("sig1")), 1});
+        platform.replaceAnswers.push_back(replace);
+        saveSignature(platform, samplePictures);
+        ASSERT_EQ(platform.replaceQuestions, QStringList{existing});
+        QFile file(existing);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll() == "keep me", !replace);
+        EXPECT_EQ(platform.messages.size(), replace ? 1u : 0u);
+    }
+    // A bare name with no file of that name is not asked about.
+    FakePlatform platform;
+    platform.saveAnswers.push_back(Platform::SaveAnswer{dir.filePath(QStringLiteral("sig2")), 1});
+    saveSignature(platform, samplePictures);
+    EXPECT_TRUE(platform.replaceQuestions.isEmpty());
 }
 
 TEST(SaveSignature, CancelWritesNothingAndSaysNothing)
@@ -98,9 +154,9 @@ TEST(SaveSignature, CancelWritesNothingAndSaysNothing)
     QTemporaryDir dir;
     FakePlatform platform;
     platform.saveAnswers.push_back(std::nullopt);
-    saveSignature(platform, samplePicture());
+    saveSignature(platform, samplePictures);
     platform.saveAnswers.push_back(Platform::SaveAnswer{QString(), 1});
-    saveSignature(platform, samplePicture());
+    saveSignature(platform, samplePictures);
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }
@@ -123,7 +179,7 @@ TEST(SaveSignature, AFailedWriteLeavesTheExistingFileAndSaysWhy)
     for (const QString& target :
          {path, dir.filePath(QStringLiteral("no/such/folder/x.png")), folder}) {
         platform.saveAnswers.push_back(Platform::SaveAnswer{target, 1});
-        saveSignature(platform, samplePicture());
+        saveSignature(platform, samplePictures);
     }
     QFile::setPermissions(dir.path(),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);

@@ -28,6 +28,7 @@ public:
     ColorAnswer chooseColor(QRgb, const QList<QRgb>&) override { return {}; }
     std::optional<PrintError> printTwips(const std::function<void(QPainter&)>&) override;
     void openUrl(const QUrl&) override {}
+    bool confirmReplace(const QString&) override { return false; }
 
 private:
     QTextStream& err_;

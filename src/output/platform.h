@@ -51,4 +51,7 @@ public:
     virtual std::optional<PrintError> printTwips(const std::function<void(QPainter&)>& paint) = 0;
 
     virtual void openUrl(const QUrl& url) = 0;
+
+    // Asks whether the existing file at `path` may be replaced; true for "是".
+    virtual bool confirmReplace(const QString& path) = 0;
 };

@@ -9,7 +9,8 @@
 
 QStringList saveFilters()
 {
-    return {QStringLiteral("bmp文件(*.bmp)"), QStringLiteral("jpg文件(*.jpg)")};
+    return {QStringLiteral("bmp文件(*.bmp)"), QStringLiteral("jpg文件(*.jpg)"),
+            QStringLiteral("png文件(*.png)"), QStringLiteral("透明背景png文件(*.png)")};
 }
 
 QString completeSavePath(const QString& path, int filterIndex)
@@ -17,15 +18,25 @@ QString completeSavePath(const QString& path, int filterIndex)
     const QString last = path.mid(path.lastIndexOf(u'/') + 1);
     if (last.contains(u'.'))
         return path;
-    return path + (filterIndex == 1 ? QStringLiteral(".bmp") : QStringLiteral(".jpg"));
+    if (filterIndex == BmpType)
+        return path + QStringLiteral(".bmp");
+    if (filterIndex == PngType || filterIndex == TransparentPngType)
+        return path + QStringLiteral(".png");
+    return path + QStringLiteral(".jpg");
 }
 
-QString ShowSaveDialog(Platform& platform, const QString& title, const QStringList& filters)
+QString ShowSaveDialog(Platform& platform, const QString& title, const QStringList& filters,
+                       int* filterIndex)
 {
     const std::optional<Platform::SaveAnswer> answer = platform.askSaveFileName(title, filters);
     if (!answer || answer->path.isEmpty())
         return {};
-    return completeSavePath(answer->path, answer->filterIndex);
+    if (filterIndex)
+        *filterIndex = answer->filterIndex;
+    const QString path = completeSavePath(answer->path, answer->filterIndex);
+    if (path != answer->path && QFileInfo::exists(path) && !platform.confirmReplace(path))
+        return {};
+    return path;
 }
 
 const char* imageFormatFor(const QString& path)
@@ -81,12 +92,15 @@ std::optional<QString> writeImage(const QImage& image, const QString& path)
     return std::nullopt;
 }
 
-void saveSignature(Platform& platform, const QImage& image)
+void saveSignature(Platform& platform, const PictureSource& picture)
 {
-    const QString path = ShowSaveDialog(platform, SaveDialogTitle, saveFilters());
+    int type = BmpType;
+    const QString path = ShowSaveDialog(platform, SaveDialogTitle, saveFilters(), &type);
     if (path.isEmpty())
         return;
-    if (const std::optional<QString> error = writeImage(image, path)) {
+    const bool transparent =
+        type == TransparentPngType && qstrcmp(imageFormatFor(path), "PNG") == 0;
+    if (const std::optional<QString> error = writeImage(picture(transparent), path)) {
         platform.showMessage(QStringLiteral("无法保存到 %1：\r\n%2").arg(path, *error), AppTitle,
                              Platform::Icon::Warning);
         return;

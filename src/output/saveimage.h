@@ -4,19 +4,25 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class Platform;
 
 inline const QString SaveDialogTitle = QStringLiteral("保存签名图片");
-QStringList saveFilters(); // BMP first: filter index 1
+// The types of the save dialog, by 1-based filter index.
+enum SaveType { BmpType = 1, JpgType = 2, PngType = 3, TransparentPngType = 4 };
+QStringList saveFilters();
 
-// A last path component without any "." gets ".bmp" (filter 1) or ".jpg"; any other name is
-// returned as it is.
+// A last path component without any "." gets the chosen type's extension: ".bmp", ".png" for
+// either PNG type, ".jpg" for any other; any other name is returned as it is.
 QString completeSavePath(const QString& path, int filterIndex);
 
-// The save dialog; the chosen path completed, or empty when the person cancelled.
-QString ShowSaveDialog(Platform& platform, const QString& title, const QStringList& filters);
+// The save dialog; the chosen path completed, or empty when the person cancelled. A completed
+// name that names an existing file is asked about first, as the dialog asks about a typed one;
+// `filterIndex` receives the chosen type.
+QString ShowSaveDialog(Platform& platform, const QString& title, const QStringList& filters,
+                       int* filterIndex = nullptr);
 
 // The file format a name's extension asks for: "JPG", "PNG", or "BMP" for any other.
 const char* imageFormatFor(const QString& path);
@@ -29,5 +35,8 @@ std::optional<QString> writeFile(const QString& path, const QByteArray& bytes);
 // once the new one is complete. Returns the reason on failure.
 std::optional<QString> writeImage(const QImage& image, const QString& path);
 
+// The picture as shown, or with `transparent` the drawing alone, on nothing.
+using PictureSource = std::function<QImage(bool transparent)>;
+
 // The whole click on the save button: dialog, writing, and the message that follows.
-void saveSignature(Platform& platform, const QImage& image);
+void saveSignature(Platform& platform, const PictureSource& picture);

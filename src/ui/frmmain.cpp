@@ -216,12 +216,12 @@ void frmMain::drawChoice()
                               AppTitle, Platform::Icon::Warning);
 }
 
-QImage frmMain::PersistentImage(qreal scale)
+QImage frmMain::PersistentImage(qreal scale, bool transparent)
 {
-    if (qFuzzyCompare(scale, surface_.scale()) || !lastDrawing_)
+    if ((qFuzzyCompare(scale, surface_.scale()) && !transparent) || !lastDrawing_)
         return surface_.PersistentImage();
     // Drawn afresh at the scale asked for, so that the text stays sharp.
-    ImageSurface out(scale);
+    ImageSurface out(scale, true, transparent);
     Mover scratch = mover_;
     RenderContext ctx{values_, catalogue_, fonts_, out, scratch, {}};
     ::DrawSignature(ctx, lastDrawing_->inputs, lastDrawing_->x, lastDrawing_->y);
@@ -300,7 +300,7 @@ void frmMain::lblColorPreview_Click()
 
 void frmMain::imgSave_Click()
 {
-    saveSignature(platform_, PersistentImage());
+    saveSignature(platform_, [this](bool transparent) { return PersistentImage(1, transparent); });
 }
 
 void frmMain::imgPrint_Click()

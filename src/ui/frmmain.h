@@ -47,8 +47,9 @@ public:
 
     QRgb inkColor() const { return ink_; }
     const Mover& mover() const { return mover_; }
-    // Background plus the last drawing, at `scale` output pixels per reference pixel.
-    QImage PersistentImage(qreal scale = 1);
+    // Background plus the last drawing, at `scale` output pixels per reference pixel; with
+    // `transparent`, the drawing alone.
+    QImage PersistentImage(qreal scale = 1, bool transparent = false);
     DrawInputs drawInputs() const;
     QString colorDialogResult; // result code of the last colour dialog, as decimal text
     float DragStartX = 0;

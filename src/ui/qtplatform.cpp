@@ -2,17 +2,20 @@
 
 #include "app/programvalues.h"
 #include "output/placement.h"
+#include "output/saveimage.h"
 #include "render/geometry.h"
 #include "render/imagesurface.h"
 
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 
@@ -117,6 +120,18 @@ printOnDefaultPrinter(const std::function<void(QPainter&)>& paint)
     if (!painter.end() || printer.printerState() == QPrinter::Error)
         return PrintError{PrintJobError, QStringLiteral("打印任务没有完成。")};
     return std::nullopt;
+}
+
+bool QtPlatform::confirmReplace(const QString& path)
+{
+    QMessageBox box(owner_);
+    box.setWindowTitle(SaveDialogTitle);
+    box.setIcon(QMessageBox::Warning);
+    box.setText(QStringLiteral("“%1”已经存在。\n要替换它吗？").arg(QFileInfo(path).fileName()));
+    QPushButton* yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
+    box.setDefaultButton(box.addButton(QStringLiteral("否"), QMessageBox::NoRole));
+    box.exec();
+    return box.clickedButton() == yes;
 }
 
 void QtPlatform::openUrl(const QUrl& url)

@@ -16,6 +16,7 @@ public:
     ColorAnswer chooseColor(QRgb initial, const QList<QRgb>& customColors) override;
     std::optional<PrintError> printTwips(const std::function<void(QPainter&)>& paint) override;
     void openUrl(const QUrl& url) override;
+    bool confirmReplace(const QString& path) override;
 
 private:
     QWidget* owner_ = nullptr;
