@@ -489,7 +489,8 @@ struct FullDiskCase
     const char* name;
     const char* file;
     bool existing;
-    bool window; // through the window's save, else the command line
+    bool window;   // through the window's save, else the command line
+    bool readOnly; // mounted read-only, else full
 };
 
 class FullDisk : public testing::TestWithParam<FullDiskCase>
@@ -506,7 +507,13 @@ protected:
                 ("mount -t tmpfs -o size=256k sorvextest " + mount + " 2>/dev/null").constData()) !=
             0)
             GTEST_SKIP() << "cannot mount a tmpfs here";
-        writeBytes(dir.filePath(QStringLiteral("filler")), QByteArray(240 * 1024, 'x'));
+        if (GetParam().existing)
+            writeBytes(dir.filePath(QString::fromUtf8(GetParam().file)), "old picture");
+        // Fills every byte that is left.
+        writeBytes(dir.filePath(QStringLiteral("filler")), QByteArray(256 * 1024, 'x'));
+        if (GetParam().readOnly) {
+            ASSERT_EQ(std::system(("mount -o remount,ro " + mount).constData()), 0);
+        }
     }
     void TearDown() override { std::system(("umount " + mount + " 2>/dev/null").constData()); }
 };
@@ -515,8 +522,6 @@ TEST_P(FullDisk, KeepsTheOldFileLeavesNoPartOneAndSaysSo)
 {
     const FullDiskCase& c = GetParam();
     const QString path = dir.filePath(QString::fromUtf8(c.file));
-    if (c.existing)
-        writeBytes(path, "old picture");
     QString said;
     if (c.window) {
         FakePlatform platform;
@@ -527,6 +532,10 @@ TEST_P(FullDisk, KeepsTheOldFileLeavesNoPartOneAndSaysSo)
         ASSERT_EQ(platform.messages.size(), 1u);
         EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
         said = platform.messages[0].text;
+        // Every word the window says is Chinese; only the path may hold Latin letters.
+        EXPECT_FALSE(
+            QString(said).remove(path).contains(QRegularExpression(QStringLiteral("[A-Za-z]"))))
+            << said.toStdString();
     } else {
         QString out;
         QTextStream o(&out), e(&said);
@@ -544,13 +553,17 @@ TEST_P(FullDisk, KeepsTheOldFileLeavesNoPartOneAndSaysSo)
         << "no temporary file is left";
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, FullDisk,
-                         testing::Values(FullDiskCase{"WindowBmp", "sig.bmp", true, true},
-                                         FullDiskCase{"CommandLinePng", "sig.png", true, false},
-                                         FullDiskCase{"CommandLineJpeg", "sig.jpg", true, false},
-                                         FullDiskCase{"CommandLineSvg", "keep.svg", true, false},
-                                         FullDiskCase{"CommandLineNewSvg", "new.svg", false,
-                                                      false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Table, FullDisk,
+    testing::Values(FullDiskCase{"WindowBmp", "sig.bmp", true, true, false},
+                    FullDiskCase{"WindowNewPng", "new.png", false, true, false},
+                    FullDiskCase{"WindowSmallPng", "sig.png", true, true, false},
+                    FullDiskCase{"WindowReadOnly", "sig.bmp", true, true, true},
+                    FullDiskCase{"CommandLinePng", "sig.png", true, false, false},
+                    FullDiskCase{"CommandLineJpeg", "sig.jpg", true, false, false},
+                    FullDiskCase{"CommandLineSvg", "keep.svg", true, false, false},
+                    FullDiskCase{"CommandLineNewSvg", "new.svg", false, false, false},
+                    FullDiskCase{"CommandLineReadOnly", "sig.png", true, false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

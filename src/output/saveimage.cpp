@@ -4,8 +4,11 @@
 #include "platform.h"
 #include "pngwriter.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QSaveFile>
+
+#include <cerrno>
 
 QStringList saveFilters()
 {
@@ -49,47 +52,75 @@ const char* imageFormatFor(const QString& path)
     return "BMP";
 }
 
+namespace {
+
+// Why a write failed, in words for the user, from the system's error number.
+QString reasonFor(int error, const QFileDevice& file)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("磁盘空间不足");
+    case EROFS:
+        return QStringLiteral("这个磁盘是只读的，不能写入");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("没有在这里写入文件的权限");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("文件夹不存在");
+    case ENAMETOOLONG:
+        return QStringLiteral("文件名太长");
+    case EISDIR:
+        return QStringLiteral("这是一个文件夹");
+    case EIO:
+        return QStringLiteral("读写磁盘时出错");
+    default:
+        return file.error() == QFileDevice::OpenError || error == 0
+                   ? QStringLiteral("文件不能写入")
+                   : QStringLiteral("文件不能写入（错误号 %1）").arg(error);
+    }
+}
+
+} // namespace
+
 std::optional<QString> writeFile(const QString& path, const QByteArray& bytes)
 {
     if (QFileInfo(path).isDir())
         return QStringLiteral("这是一个文件夹");
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
+    errno = 0;
+    // Unbuffered: a buffered write that fails only when commit() flushes it is reported as
+    // success, and an empty file replaces the old one.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return reasonFor(errno, file);
+    errno = 0;
     if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
+        const int error = errno;
         file.cancelWriting();
-        return reason;
+        return reasonFor(error, file);
     }
+    errno = 0;
     if (!file.commit())
-        return file.errorString();
+        return reasonFor(errno, file);
     return std::nullopt;
 }
 
 std::optional<QString> writeImage(const QImage& image, const QString& path)
 {
-    if (QFileInfo(path).isDir())
-        return QStringLiteral("这是一个文件夹");
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
     const char* format = imageFormatFor(path);
-    // Written at the picture's own pixels, whatever density it is shown at.
+    // Written at the picture's own pixels, whatever density it is shown at; encoded first, so
+    // that every picture reaches the disk through the one safe write.
     QImage out = image;
     out.setDevicePixelRatio(1);
-    const bool written = qstrcmp(format, "PNG") == 0
-                             ? writeFastPng(out, file)
-                             : out.save(&file, format, qstrcmp(format, "JPG") == 0 ? 95 : -1);
-    if (!written) {
-        const QString reason = file.error() != QFileDevice::NoError
-                                   ? file.errorString()
-                                   : QStringLiteral("无法写入图片数据");
-        file.cancelWriting();
-        return reason;
-    }
-    if (!file.commit())
-        return file.errorString();
-    return std::nullopt;
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    const bool encoded = qstrcmp(format, "PNG") == 0
+                             ? writeFastPng(out, buffer)
+                             : out.save(&buffer, format, qstrcmp(format, "JPG") == 0 ? 95 : -1);
+    if (!encoded)
+        return QStringLiteral("图片数据不能编码");
+    return writeFile(path, buffer.data());
 }
 
 void saveSignature(Platform& platform, const PictureSource& picture)
