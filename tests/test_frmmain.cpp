@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -136,6 +137,11 @@ TEST_F(Window, StylePickCapsTheSizeAndSetsTheInkThenDrawsOnce)
     EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
 }
 
+QImage PersistentImageOf(frmMain& w)
+{
+    return w.PersistentImage();
+}
+
 // The window shown and active, as a person has it: keys go to the focused widget through the
 // window, clicks through the window to the widget under the pointer.
 class ShownWindow : public Window
@@ -214,6 +220,87 @@ INSTANTIATE_TEST_SUITE_P(
                     TypedSize{"TooLarge", "99999", {}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(ShownWindow, CtrlSSavesAndCtrlPPrints)
+{
+    click(txtCN());
+    key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(platform.saveDialogFilters.size(), 1u) << "the save dialog opened";
+    key(Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(platform.printedPages.size(), 1u);
+}
+
+struct Nudge
+{
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    QPoint pixels;
+};
+
+class ArrowKeys : public ShownWindow, public testing::WithParamInterface<Nudge>
+{
+};
+
+// With the picture focused, an arrow moves the text as a drag of that many pixels would.
+TEST_P(ArrowKeys, MoveTheTextAsADragWould)
+{
+    const Nudge& n = GetParam();
+    const Mover start = w.mover();
+    const QRect before = ink();
+    click(control<PictureBox>("picMain"));
+    ASSERT_TRUE(control<PictureBox>("picMain")->hasFocus());
+    key(n.key, n.modifiers);
+    key(n.key, n.modifiers);
+    EXPECT_EQ(drawings.count(), 2);
+    EXPECT_FLOAT_EQ(w.mover().left, start.left + 2 * n.pixels.x() * TwipsPerPixel);
+    EXPECT_FLOAT_EQ(w.mover().top, start.top + 2 * n.pixels.y() * TwipsPerPixel);
+    EXPECT_EQ(ink().topLeft() - before.topLeft(), 2 * n.pixels);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ArrowKeys,
+    testing::Values(Nudge{"Right", Qt::Key_Right, {}, {1, 0}}, Nudge{"Up", Qt::Key_Up, {}, {0, -1}},
+                    Nudge{"ShiftLeft", Qt::Key_Left, Qt::ShiftModifier, {-10, 0}},
+                    Nudge{"ShiftDown", Qt::Key_Down, Qt::ShiftModifier, {0, 10}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// What the window shows is the picture, after every kind of change: only what changed is
+// painted again, and a new background changes all of it.
+TEST_F(ShownWindow, TheWindowShowsEveryChangeOfThePicture)
+{
+    const auto shown = [this] {
+        QCoreApplication::processEvents();
+        return w.screen()
+            ->grabWindow(w.winId(), 39, 153, 388, 261)
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    auto* cboImg = control<QComboBox>("cboImg");
+    for (int i : {0, 2, 1}) {
+        cboImg->setCurrentIndex(i);
+        Q_EMIT cboImg->activated(i);
+        EXPECT_EQ(shown(), picture().convertToFormat(QImage::Format_RGB32)) << "background " << i;
+    }
+    drag(QPoint(5, 5), QPoint(40, 30));
+    EXPECT_EQ(shown(), picture().convertToFormat(QImage::Format_RGB32)) << "after a drag";
+    click(txtCN());
+    type(QStringLiteral("a"));
+    EXPECT_EQ(shown(), picture().convertToFormat(QImage::Format_RGB32)) << "after typing";
+}
+
+TEST_F(ShownWindow, ThePictureShowsWhenItHasFocus)
+{
+    auto* picture = control<PictureBox>("picMain");
+    const QImage unfocused = picture->grab().toImage();
+    click(picture);
+    const QImage focused = picture->grab().toImage();
+    EXPECT_NE(focused, unfocused);
+    EXPECT_EQ(focused.copy(10, 10, 300, 200), unfocused.copy(10, 10, 300, 200))
+        << "the mark is at the edge, the picture itself unchanged";
+    EXPECT_EQ(PersistentImageOf(w), control<PictureBox>("picMain")->picture())
+        << "nothing of the mark is saved";
+}
+
 // An unusable size is said when a size is chosen, never from typing elsewhere or dragging.
 TEST_F(ShownWindow, AnUnusableSizeIsNotSaidAgainWhileTypingANameOrDragging)
 {
@@ -283,14 +370,22 @@ TEST_F(Window, SealsShowNoBorderButStillDrag)
     EXPECT_FLOAT_EQ(w.mover().left, start.left + 150);
 }
 
-TEST_F(Window, LinksOpenTheMakersPages)
+TEST_F(Window, LinksOpenTheMakersPagesAndTheHelpThatShipsWithTheKit)
 {
     for (const char* name : {"imgLogo", "imgUrlMore", "imgHelp", "imgHelp"})
         QTest::mouseClick(control<QWidget>(name), Qt::LeftButton);
     ASSERT_EQ(platform.openedUrls.size(), 4u);
     EXPECT_EQ(platform.openedUrls[0], QUrl(MakerHomePage));
     EXPECT_EQ(platform.openedUrls[1], platform.openedUrls[0]);
-    EXPECT_EQ(platform.openedUrls[2].toString(), MakerHomePage + QStringLiteral("/tvlx.asp"));
+    // 使用必读 opens a page that loads without a network: the offline help, in Chinese.
+    const QUrl help = platform.openedUrls[2];
+    ASSERT_TRUE(help.isLocalFile()) << help.toString().toStdString();
+    QFile page(help.toLocalFile());
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(page.readAll());
+    for (const char* topic : {"拖动", "保存", "打印", "fonts/电脑字", "images/"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(topic))) << topic;
+    EXPECT_EQ(platform.openedUrls[3], help);
     EXPECT_EQ(drawings.count(), 0);
 }
 

@@ -80,6 +80,7 @@ void ImageSurface::restore(const QRect& area)
     const QRect r = area.intersected(image_.rect());
     if (r.isEmpty())
         return;
+    changed_ |= r;
     const size_t bytes = size_t(r.width()) * 4;
     for (int y = r.top(); y <= r.bottom(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(image_.scanLine(y)) + r.left();
@@ -211,6 +212,7 @@ void ImageSurface::blendCoverage(const TextLayer& layer, int left, int top)
     if (area.isEmpty())
         return;
     drawn_ |= area;
+    changed_ |= area;
     const uint ink = ink_;
     auto mix = [ink](uint d, uint c, int shift) {
         const uint t = ((ink >> shift) & 0xFF) * c + ((d >> shift) & 0xFF) * (255 - c);
@@ -257,6 +259,7 @@ void ImageSurface::fillPixels(int left, int top, int width, int height, QRgb col
     if (device.isEmpty())
         return;
     drawn_ |= device;
+    changed_ |= device;
     for (int y = device.top(); y <= device.bottom(); ++y)
         std::fill_n(reinterpret_cast<QRgb*>(image_.scanLine(y)) + device.left(), device.width(),
                     color | 0xFF000000);

@@ -8,6 +8,7 @@
 #include <QImage>
 
 #include <list>
+#include <utility>
 #include <vector>
 
 // A surface over a QImage. Text is always measured at the 96-dpi reference, so the layout in
@@ -38,6 +39,8 @@ public:
 
     // Output pixels drawn on since the last Clear.
     QRect drawnRect() const { return drawn_; }
+    // Output pixels changed in any way since the last call: what a view must show again.
+    QRect takeChanged() { return std::exchange(changed_, QRect()); }
     // Glyphs rasterised since the last Clear: only those that can show are.
     qsizetype glyphsRasterised() const { return rasterised_; }
 
@@ -66,6 +69,7 @@ private:
     bool reuse_;
     bool transparent_;
     QRect drawn_;
+    QRect changed_;
     qsizetype rasterised_ = 0;
 
     TextShaper shaper_;

@@ -7,6 +7,7 @@
 #include "picturebox.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QShortcut>
 
 namespace {
 
@@ -89,7 +91,8 @@ void frmMain::createControls()
 
     picMain = new PictureBox(this);
     picMain->setGeometry(twips(580, 2300, 5820, 3920));
-    picMain->setFocusPolicy(Qt::StrongFocus);
+    picMain->setPicture(&surface_.PersistentImage());
+    connect(picMain, &PictureBox::nudged, this, &frmMain::nudgeText);
 
     imgMove = new ImageArea(QStringLiteral("imgMove"), picMain);
     imgMove->setToolTip(QStringLiteral("按住文字可以拖动到你想要的位置哦"));
@@ -137,6 +140,11 @@ void frmMain::createControls()
     lblColorPreview->setAutoFillBackground(true);
     lblColorPreview->setFocusPolicy(Qt::NoFocus);
     lblColorPreview->installEventFilter(this);
+
+    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this,
+            &frmMain::imgSave_Click);
+    connect(new QShortcut(QKeySequence::Print, this), &QShortcut::activated, this,
+            &frmMain::imgPrint_Click);
 
     // Tab order: txtCN, txtEN, picMain, cboFont, cboImg, cboSize; the label takes no focus.
     setTabOrder(txtCN, txtEN);
@@ -230,7 +238,7 @@ QImage frmMain::PersistentImage(qreal scale, bool transparent)
 
 void frmMain::showPicture()
 {
-    picMain->setPicture(surface_.PersistentImage());
+    picMain->showChanged(surface_.takeChanged());
     imgMove->setGeometry(QRectF(mover_.left / TwipsPerPixel, mover_.top / TwipsPerPixel,
                                 mover_.width / TwipsPerPixel, mover_.height / TwipsPerPixel)
                              .toRect());
@@ -332,7 +340,10 @@ void frmMain::imgUrlMore_Click()
 
 void frmMain::imgHelp_Click()
 {
-    platform_.openUrl(QUrl(MakerHomePage + QStringLiteral("/tvlx.asp")));
+    // The help shipped with the data kit; a kit without it has the web page.
+    const QString help = values_.AppPath + QStringLiteral("help/index.html");
+    platform_.openUrl(QFileInfo(help).isFile() ? QUrl::fromLocalFile(help)
+                                               : QUrl(MakerHomePage + QStringLiteral("/tvlx.asp")));
 }
 
 void frmMain::imgMove_MouseDown(int button, int, float x, float y)
@@ -352,6 +363,13 @@ void frmMain::imgMove_MouseMove(int button, int, float x, float y)
     mover_.left = mover_.left - DragStartX + x;
     mover_.top = mover_.top - DragStartY + y;
     DrawSignature(nearest(mover_.left), nearest(mover_.top));
+}
+
+void frmMain::nudgeText(int dx, int dy)
+{
+    // A drag by that many pixels from the grab point, through the drag's own arithmetic.
+    imgMove_MouseMove(1, 0, DragStartX + float(dx * TwipsPerPixel),
+                      DragStartY + float(dy * TwipsPerPixel));
 }
 
 void frmMain::imgMove_MouseUp(int, int, float, float)

@@ -44,6 +44,8 @@ public:
     void imgMove_MouseDown(int button, int shift, float x, float y);
     void imgMove_MouseMove(int button, int shift, float x, float y);
     void imgMove_MouseUp(int button, int shift, float x, float y);
+    // Moves the text by whole pixels, as the arrow keys on the picture do.
+    void nudgeText(int dx, int dy);
 
     QRgb inkColor() const { return ink_; }
     const Mover& mover() const { return mover_; }
