@@ -7,6 +7,7 @@
 #include "ui/imagearea.h"
 #include "ui/picturebox.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -286,6 +287,32 @@ TEST_F(ShownWindow, TheWindowShowsEveryChangeOfThePicture)
     click(txtCN());
     type(QStringLiteral("a"));
     EXPECT_EQ(shown(), picture().convertToFormat(QImage::Format_RGB32)) << "after typing";
+}
+
+// The style list shows each name drawn in its own face, and is wide enough for the longest.
+TEST_F(ShownWindow, TheStyleListShowsEachStyleInItsOwnFace)
+{
+    click(cboFont());
+    QAbstractItemView* list = cboFont()->view();
+    ASSERT_TRUE(list->isVisible());
+    int widest = 0;
+    for (int i = 0; i < cboFont()->count(); ++i) {
+        const QImage preview = cboFont()->itemData(i, Qt::UserRole + 1).value<QImage>();
+        ASSERT_FALSE(preview.isNull()) << cboFont()->itemText(i).toStdString();
+        EXPECT_GT(countPixels(preview, [](QRgb c) { return qAlpha(c) > 128; }), 40);
+        widest = std::max(widest, int(preview.deviceIndependentSize().width()));
+        EXPECT_GE(list->visualRect(list->model()->index(i, 0)).width(),
+                  int(preview.deviceIndependentSize().width()))
+            << "the whole name fits: " << cboFont()->itemText(i).toStdString();
+    }
+    const auto preview = [this](const char* style) {
+        return cboFont()
+            ->itemData(cboFont()->findText(QString::fromUtf8(style)), Qt::UserRole + 1)
+            .value<QImage>();
+    };
+    EXPECT_NE(preview("公文签"), preview("毛体")) << "each in its own face";
+    EXPECT_GT(list->width(), widest);
+    key(Qt::Key_Escape);
 }
 
 TEST_F(ShownWindow, ThePictureShowsWhenItHasFocus)

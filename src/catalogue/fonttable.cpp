@@ -11,6 +11,8 @@
 
 #include <woff2/decode.h>
 
+#include <algorithm>
+
 AppFontTable::~AppFontTable()
 {
     for (const Entry& e : std::as_const(entries_))
@@ -105,6 +107,23 @@ void AppFontTable::AddFont(const QString& path)
     }
     ++it->uses;
     released_.remove(path);
+    dropOthersAnsweringTo(path);
+}
+
+// A face is selected by its family name. Another kept file whose font has the same name would
+// be taken for this one, so it goes; it is registered again when its own style is drawn.
+void AppFontTable::dropOthersAnsweringTo(const QString& path)
+{
+    const QStringList families = entries_.value(path).families;
+    QStringList others;
+    for (auto e = entries_.cbegin(); e != entries_.cend(); ++e)
+        if (e.key() != path && e->uses == 0 &&
+            std::any_of(e->families.cbegin(), e->families.cend(), [&](const QString& f) {
+                return families.contains(f, Qt::CaseInsensitive);
+            }))
+            others << e.key();
+    for (const QString& other : std::as_const(others))
+        unregister(other);
 }
 
 void AppFontTable::RemoveFont(const QString& path)

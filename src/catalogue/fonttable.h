@@ -73,6 +73,7 @@ private:
     };
 
     void unregister(const QString& path);
+    void dropOthersAnsweringTo(const QString& path);
     void trim();
 
     int keepAlive_;

@@ -5,9 +5,12 @@
 #include "output/platform.h"
 #include "output/saveimage.h"
 #include "picturebox.h"
+#include "stylelist.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -16,6 +19,7 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyle>
 
 namespace {
 
@@ -83,8 +87,10 @@ void frmMain::createControls()
     cboImg->setFont(songti());
     connect(cboImg, &QComboBox::activated, this, &frmMain::cboImg_Click);
 
-    cboFont = new QComboBox(this);
+    cboFont = new StyleComboBox(this);
     cboFont->setObjectName(QStringLiteral("cboFont"));
+    cboFont->setItemDelegate(new StylePreviewDelegate(cboFont));
+    connect(cboFont, &StyleComboBox::popupAboutToShow, this, &frmMain::makeStylePreviews);
     cboFont->setGeometry(twips(8280, 1515, 1620, 360));
     cboFont->setFont(songti());
     connect(cboFont, &QComboBox::activated, this, &frmMain::cboFont_Click);
@@ -363,6 +369,55 @@ void frmMain::imgMove_MouseMove(int button, int, float x, float y)
     mover_.left = mover_.left - DragStartX + x;
     mover_.top = mover_.top - DragStartY + y;
     DrawSignature(nearest(mover_.left), nearest(mover_.top));
+}
+
+// Each style's name drawn in its own face, as font menus show them; a Latin style shows a
+// sample of its letters after its name. Made when the list first opens, not at start-up.
+void frmMain::makeStylePreviews()
+{
+    if (previewsMade_)
+        return;
+    previewsMade_ = true;
+    const qreal ratio = devicePixelRatioF();
+    const QFont label = songti();
+    const QFontMetricsF labelMetrics(label);
+    const QString sample = QStringLiteral("Abc");
+    qreal widest = 0;
+    for (int i = 0; i < catalogue_.styleNames.size(); ++i) {
+        const QString& name = catalogue_.styleNames[i];
+        const QString& base = catalogue_.FontPaths[i];
+        const bool fileStyle = base.right(4).toLower() == QLatin1String(".dat");
+        const QString file = fileStyle ? base : base + QStringLiteral("1.dat");
+        const QString face = fileStyle ? faceNameOfFontFile(file) : faceNameOfFolderFont(file);
+        fonts_.AddFont(file);
+        QFont own;
+        own.setFamilies({fonts_.familyFor(file, face), label.family()});
+        own.setPixelSize(22);
+        const QFontMetricsF ownMetrics(own);
+        const bool latin = name.contains(LatinStyleMark);
+        const qreal labelWidth = latin ? labelMetrics.horizontalAdvance(name + u' ') : 0;
+        const qreal width = labelWidth + ownMetrics.horizontalAdvance(latin ? sample : name) + 2;
+        QImage preview((QSizeF(width, 28) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+        preview.setDevicePixelRatio(ratio);
+        preview.fill(Qt::transparent);
+        QPainter p(&preview);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(palette().color(QPalette::Text));
+        if (latin) {
+            p.setFont(label);
+            p.drawText(QPointF(0, 19), name);
+        }
+        p.setFont(own);
+        p.drawText(QPointF(labelWidth, 21), latin ? sample : name);
+        p.end();
+        fonts_.RemoveFont(file);
+        cboFont->setItemData(i, preview, StyleComboBox::PreviewRole);
+        widest = std::max(widest, width);
+    }
+    // Wide enough for the longest name, and its scroll bar.
+    cboFont->view()->setMinimumWidth(
+        int(std::ceil(widest)) + 8 +
+        cboFont->view()->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
 void frmMain::nudgeText(int dx, int dy)

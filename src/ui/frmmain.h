@@ -9,6 +9,7 @@
 #include <QWidget>
 
 class QComboBox;
+class StyleComboBox;
 class QLabel;
 class QLineEdit;
 class ImageArea;
@@ -44,6 +45,7 @@ public:
     void imgMove_MouseDown(int button, int shift, float x, float y);
     void imgMove_MouseMove(int button, int shift, float x, float y);
     void imgMove_MouseUp(int button, int shift, float x, float y);
+    void makeStylePreviews();
     // Moves the text by whole pixels, as the arrow keys on the picture do.
     void nudgeText(int dx, int dy);
 
@@ -82,6 +84,7 @@ private:
     QRgb ink_ = 0xFF000000;
     QImage skin_;
     bool sizeEnterInProgress_ = false;
+    bool previewsMade_ = false;
     struct LastDrawing
     {
         DrawInputs inputs;
@@ -91,7 +94,7 @@ private:
 
     QComboBox* cboSize = nullptr;
     QComboBox* cboImg = nullptr;
-    QComboBox* cboFont = nullptr;
+    StyleComboBox* cboFont = nullptr;
     PictureBox* picMain = nullptr;
     ImageArea* imgMove = nullptr;
     QLineEdit* txtEN = nullptr;
