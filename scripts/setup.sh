@@ -20,8 +20,8 @@ packages=(
   libcups2-dev cups-daemon cups-client cups-filters ghostscript printer-driver-cups-pdf poppler-utils
   # the fuzz targets are built with clang and its libFuzzer
   clang libclang-rt-14-dev
-  # a real X server for looking at the window
-  xvfb xauth
+  # a real X server and window manager, driven with real input, for the window's tests
+  xvfb xauth x11-utils xdotool openbox
 )
 
 # The kit's npm font packages are fetched with the machine's own npm, else Debian's.

@@ -8,13 +8,18 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QScreen>
+#include <QSettings>
 #include <QTranslator>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // No display name: Qt would append it to every title the window system shows.
     QApplication::setApplicationName(QStringLiteral("sorvex-sign"));
-    QApplication::setApplicationDisplayName(AppTitle);
+    // The program writes nothing but the pictures a person saves. Qt's own dialogs keep their
+    // last folder and custom colours in a settings file; that file goes nowhere.
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.sorvex.SorvexSign"));
     // The window's controls ask for 宋体 and Courier New by name; these faces stand in for them.
     QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("AR PL UMing CN")});
@@ -33,8 +38,7 @@ int main(int argc, char** argv)
 
     frmMain window(values, platform);
     platform.setOwner(&window);
-    if (const QScreen* screen = window.screen())
-        window.move(screen->geometry().center() - window.rect().center());
+    centreWhenShown(window);
     window.show();
     // For measuring start-up: the time from process start until the first picture is on screen.
     if (qEnvironmentVariableIsSet("SORVEX_QUIT_AFTER_FIRST_PICTURE"))

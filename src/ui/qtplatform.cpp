@@ -8,6 +8,7 @@
 
 #include <QColorDialog>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 #include <cups/cups.h>
 
@@ -36,6 +38,79 @@ void centreOnPrimaryScreen(QWidget& window)
 void CenterDialogHook(QWidget& dialog)
 {
     centreOnPrimaryScreen(dialog);
+}
+
+namespace {
+
+// Centres a window's frame as soon as it is known. The window manager frames a window around
+// the time it first appears, sometimes just after its first exposure, and may place a dialog
+// itself just after that; so for a moment after showing, the frame is centred again whenever
+// its size changes or something else moves it.
+class CentreWhenFramed : public QObject
+{
+public:
+    CentreWhenFramed(QWidget& window, void (*centre)(QWidget&))
+        : QObject(&window), window_(window), centre_(centre)
+    {
+        // Frame margins can change with no event to say so: they are looked at again a few
+        // times a second too.
+        timer_.setInterval(50);
+        QObject::connect(&timer_, &QTimer::timeout, this, &CentreWhenFramed::check);
+    }
+
+    void check()
+    {
+        if (!window_.isVisible())
+            return;
+        if (!shown_.isValid()) {
+            shown_.start();
+            timer_.start();
+        }
+        const QRect frame = window_.frameGeometry();
+        if (frame.size() != centred_.size() || frame.topLeft() != centred_.topLeft()) {
+            centre_(window_);
+            centred_ = window_.frameGeometry();
+            if (frame.size() != window_.size() && !framed_.isValid())
+                framed_.start();
+        }
+        if ((framed_.isValid() && framed_.elapsed() > 1500) || shown_.elapsed() > 10000)
+            deleteLater();
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        const QEvent::Type t = event->type();
+        if (t == QEvent::Expose || t == QEvent::Move || t == QEvent::Resize || t == QEvent::Show)
+            check();
+        return false;
+    }
+
+private:
+    QWidget& window_;
+    void (*centre_)(QWidget&);
+    QTimer timer_;
+    QElapsedTimer shown_;
+    QElapsedTimer framed_; // since the window was first seen framed
+    QRect centred_;        // the frame as last centred
+};
+
+void centreOnExposure(QWidget& window, void (*centre)(QWidget&))
+{
+    // Centred by the window alone first, so that it appears near its place.
+    centre(window);
+    window.winId();
+    auto* watcher = new CentreWhenFramed(window, centre);
+    window.installEventFilter(watcher);
+    if (QWindow* handle = window.windowHandle())
+        handle->installEventFilter(watcher);
+}
+
+} // namespace
+
+void centreWhenShown(QWidget& window)
+{
+    centreOnExposure(window, centreOnPrimaryScreen);
 }
 
 void QtPlatform::showMessage(const QString& text, const QString& caption, Icon icon)
@@ -71,7 +146,7 @@ Platform::ColorAnswer QtPlatform::chooseColor(QRgb initial, const QList<QRgb>& c
         QColorDialog::setCustomColor(i, QColor(customColors.value(i, 0xFF000000)));
     QColorDialog dialog(QColor(initial), owner_);
     dialog.setOption(QColorDialog::DontUseNativeDialog);
-    QTimer::singleShot(0, &dialog, [&dialog] { CenterDialogHook(dialog); });
+    centreOnExposure(dialog, CenterDialogHook);
     const int result = dialog.exec() == QDialog::Accepted ? 1 : 0;
     return {result, dialog.selectedColor().rgb()};
 }

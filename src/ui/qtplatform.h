@@ -28,6 +28,9 @@ void centreOnPrimaryScreen(QWidget& window);
 // Run as the colour dialog opens: centres it on the whole primary screen.
 void CenterDialogHook(QWidget& dialog);
 
+// Centres a window's frame on the primary screen once it is shown and framed.
+void centreWhenShown(QWidget& window);
+
 // One page on the default printer, no dialog, in colour; `paint` draws in twips from the
 // top-left of the printable area.
 std::optional<Platform::PrintError>

@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# The window under a real X server and window manager, driven with real mouse and key events
+# as a person drives it, and read back as the window system shows it:
+#   - the caption is exactly the program's title;
+#   - the window's frame, and the colour dialog's, sit centred on the screen;
+#   - opening and closing every dialog writes nothing under HOME.
+set -euo pipefail
+bin=$1
+work=$(mktemp -d)
+app="" wm="" xvfb=""
+cleanup() {
+  for pid in $app $wm $xvfb; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*"
+  [ -s "$work/app.log" ] && sed 's/^/  program: /' "$work/app.log"
+  [ -s "$work/wm.log" ] && sed 's/^/  window manager: /' "$work/wm.log"
+  kill -0 "$wm" 2>/dev/null || echo "  the window manager is gone"
+  [ -n "$app" ] && ! kill -0 "$app" 2>/dev/null && echo "  the program is gone"
+  exit 1
+}
+
+export HOME=$work/home XDG_CONFIG_HOME="" XDG_DATA_HOME="" XDG_CACHE_HOME=$work/cache
+mkdir -p "$HOME"
+unset QT_QPA_PLATFORM
+for n in $(seq 120 160); do
+  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=:$n; break; }
+done
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=$display
+for _ in $(seq 300); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# Openbox runs its --startup command once it manages windows.
+openbox --startup "touch $work/wm-ready" >"$work/wm.log" 2>&1 &
+wm=$!
+for _ in $(seq 300); do [ -e "$work/wm-ready" ] && break; sleep 0.1; done
+[ -e "$work/wm-ready" ] || fail "the window manager did not start"
+
+# Where a window's frame is, as "x y w h", from the window manager's frame extents; nothing
+# while the window is not framed.
+frame_of() {
+  local id=$1 x y w h l r t b extents
+  extents=$(xprop -id "$id" _NET_FRAME_EXTENTS 2>/dev/null) || return 0
+  [[ "$extents" == *=* ]] || return 0
+  read -r l r t b < <(sed 's/.*= //; s/,//g' <<<"$extents")
+  eval "$(xwininfo -id "$id" | awk '/Absolute upper-left X/{print "x="$4} /Absolute upper-left Y/{print "y="$4} /Width:/{print "w="$2} /Height:/{print "h="$2}')"
+  echo "$((x - l)) $((y - t)) $((w + l + r)) $((h + t + b))"
+}
+# The frame ends up centred: the window manager frames a window as it appears, and the
+# program centres it once it knows the frame.
+centred() {
+  local what=$1 frame="" x y w h
+  for _ in $(seq 100); do
+    frame=$(frame_of "$2")
+    if [ -n "$frame" ]; then
+      read -r x y w h <<<"$frame"
+      [ "$x" -eq $(((1280 - w) / 2)) ] && [ "$y" -eq $(((1024 - h) / 2)) ] && return
+    fi
+    sleep 0.1
+  done
+  [ -n "$frame" ] || fail "$what window was never framed: $(xprop -id "$2" WM_STATE _NET_WM_STATE 2>&1 | tr '\n' ' ')"
+  fail "$what frame at $x,$y (${w}x$h); centred is $(((1280 - w) / 2)),$(((1024 - h) / 2))"
+}
+# The first visible window of the program other than the main one.
+dialog() {
+  local id
+  for _ in $(seq 300); do
+    for id in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
+      [ "$id" != "$main" ] && xprop -id "$id" _NET_FRAME_EXTENTS 2>/dev/null | grep -q = && { echo "$id"; return; }
+    done
+    sleep 0.1
+  done
+  fail "no dialog opened"
+}
+settle() { sleep 0.5; }
+# Real key presses, as a person types them into the active window.
+press() {
+  timeout 5 xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
+  timeout 5 xdotool key "$2"
+}
+
+"$bin/sorvex-sign" >"$work/app.log" 2>&1 &
+app=$!
+main=""
+for _ in $(seq 300); do
+  main=$(xdotool search --onlyvisible --pid "$app" --name "Sorvex" 2>/dev/null | head -n 1) || true
+  [ -n "$main" ] && break
+  sleep 0.1
+done
+[ -n "$main" ] || fail "the window did not open: $(xwininfo -root -children 2>&1 | tail -n 5)"
+settle
+
+title=$(xprop -id "$main" _NET_WM_NAME | sed 's/^[^"]*"//; s/"$//')
+[ "$title" = "Sorvex签名设计软件 免费版" ] || fail "the caption reads \"$title\""
+centred "the main window's" "$main"
+
+# The colour label, then Escape.
+xdotool mousemove --window "$main" 606 196 click 1
+colour=$(dialog)
+settle
+centred "the colour dialog's" "$colour"
+[ "$(xprop -id "$colour" _NET_WM_NAME | sed 's/^[^"]*"//; s/"$//')" != "" ] || fail "the colour dialog has no title"
+press "$colour" Escape
+settle
+
+# The save dialog through Ctrl+S, then Escape.
+press "$main" ctrl+s
+save=$(dialog)
+settle
+save_title=$(xprop -id "$save" _NET_WM_NAME | sed 's/^[^"]*"//; s/"$//')
+[ "$save_title" = "保存签名图片" ] || fail "the save dialog's caption reads \"$save_title\""
+press "$save" Escape
+settle
+
+# Closed as a person closes it.
+press "$main" alt+F4
+for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null && fail "the window did not close"
+app=""
+left=$(find "$HOME" -mindepth 1 | head -n 5)
+[ -z "$left" ] || fail "files were written under HOME: $left"
+echo "caption, centring and a clean HOME as the window system shows them"
