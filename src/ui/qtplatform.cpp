@@ -184,6 +184,8 @@ printOnDefaultPrinter(const std::function<void(QPainter&)>& paint)
                                   .arg(info.printerName())};
     }
     QPrinter printer(info, QPrinter::HighResolution);
+    // No margins of Qt's own: the page's origin is the corner of the printable area.
+    printer.setPageMargins(printer.pageLayout().minimumMargins(), printer.pageLayout().units());
     printer.setColorMode(QPrinter::Color);
     printer.setDocName(AppTitle);
     QPainter painter;
