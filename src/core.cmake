@@ -21,8 +21,9 @@ add_library(sorvexcore STATIC
   ${core}/output/placement.cpp ${core}/output/placement.h
 )
 target_include_directories(sorvexcore PUBLIC ${core})
-find_package(PNG REQUIRED)
+find_package(ZLIB REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(WOFF2 REQUIRED IMPORTED_TARGET libwoff2dec)
-target_link_libraries(sorvexcore PUBLIC Qt6::Core Qt6::Gui PRIVATE PNG::PNG PkgConfig::WOFF2)
+pkg_check_modules(DEFLATE REQUIRED IMPORTED_TARGET libdeflate)
+target_link_libraries(sorvexcore PUBLIC Qt6::Core Qt6::Gui PRIVATE ZLIB::ZLIB PkgConfig::WOFF2 PkgConfig::DEFLATE)
 set_target_properties(sorvexcore PROPERTIES AUTOMOC OFF)

@@ -131,6 +131,12 @@ TEST_F(RenderCommand, SvgKeepsTextAsOutlines)
     EXPECT_NEAR(vector.left(), raster.left(), 2);
     EXPECT_NEAR(vector.right(), raster.right(), 2);
     EXPECT_NEAR(vector.bottom(), raster.bottom(), 2);
+    // The background shows in the file as in the raster picture, away from the seal.
+    const QImage png(path("seal.png"));
+    for (const QPoint at : {QPoint(5, 5), QPoint(380, 250), QPoint(350, 20)})
+        EXPECT_LE(std::abs(qGray(image.pixel(at)) - qGray(png.pixel(at))), 2)
+            << at.x() << "," << at.y();
+    EXPECT_EQ(svg.count("<image"), 1) << "the background, once";
 }
 
 TEST_F(RenderCommand, ABackgroundThatCannotBeShownIsSaidOnceAndDrawnOnWhite)

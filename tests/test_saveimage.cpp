@@ -1,4 +1,5 @@
 #include "fakeplatform.h"
+#include "output/pngwriter.h"
 #include "output/saveimage.h"
 
 #include <QDir>
@@ -56,6 +57,54 @@ QImage samplePictures(bool transparent)
     image.setPixel(100, 100, qRgb(0, 0, 0));
     return image;
 }
+
+struct BandCase
+{
+    const char* name;
+    bool transparent;
+    int changedTop, changedBottom; // rows drawn over the background
+};
+
+class PngBands : public testing::TestWithParam<BandCase>
+{
+};
+
+// A PNG that reuses a background's compressed rows decodes to exactly the picture: the rows
+// taken from the background, the rows compressed afresh, and the seams between them.
+TEST_P(PngBands, DecodeToThePictureExactly)
+{
+    const BandCase& c = GetParam();
+    QImage background = samplePictures(false);
+    if (c.transparent) {
+        background = QImage(388, 261, QImage::Format_ARGB32_Premultiplied);
+        background.fill(Qt::transparent);
+    }
+    QImage picture = background.copy();
+    for (int y = std::max(c.changedTop, 0); y <= std::min(c.changedBottom, 260); ++y)
+        for (int x = 40; x < 300; x += 3)
+            picture.setPixel(x, y, qRgba(0, 0, 200, 255));
+    const PngBackground bands(background);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("banded.png"));
+    const int top = std::max(c.changedTop, 0);
+    const QImage changed = c.changedBottom < c.changedTop
+                               ? QImage()
+                               : picture.copy(0, top, 388, c.changedBottom - top + 1);
+    ASSERT_FALSE(writePngOver(bands, changed, top, path));
+    const QImage decoded(path);
+    ASSERT_FALSE(decoded.isNull());
+    const QImage::Format format =
+        c.transparent ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    EXPECT_EQ(decoded.convertToFormat(format), picture.convertToFormat(format));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PngBands,
+                         testing::Values(BandCase{"Middle", false, 100, 140},
+                                         BandCase{"OnABandEdge", false, 16, 31},
+                                         BandCase{"FirstAndLastRows", false, 0, 260},
+                                         BandCase{"NothingDrawn", false, 0, -1},
+                                         BandCase{"TransparentMiddle", true, 50, 120}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SaveSignature, EachFormatDecodesAsItsExtensionSays)
 {

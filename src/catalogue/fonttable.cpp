@@ -88,6 +88,13 @@ bool needsFallback(const QString& text)
 
 void AppFontTable::AddFont(const QString& path)
 {
+    if (trusted_) {
+        if (const auto kept = entries_.find(path); kept != entries_.end()) {
+            ++kept->uses;
+            released_.remove(path);
+            return;
+        }
+    }
     const QFileInfo info(path);
     auto it = entries_.find(path);
     if (it != entries_.end() && (it->size != info.size() || it->modified != info.lastModified())) {
@@ -104,10 +111,13 @@ void AppFontTable::AddFont(const QString& path)
                 e.families = QFontDatabase::applicationFontFamilies(e.id);
         }
         it = entries_.insert(path, e);
+        ++it->uses;
+        released_.remove(path);
+        dropOthersAnsweringTo(path);
+        return;
     }
     ++it->uses;
     released_.remove(path);
-    dropOthersAnsweringTo(path);
 }
 
 // A face is selected by its family name. Another kept file whose font has the same name would

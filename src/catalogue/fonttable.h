@@ -60,6 +60,10 @@ public:
     // A missing or broken file leaves the system's fallback alone to do it.
     void useFallback(const QString& path) { fallbackPath_ = path; }
 
+    // While trusted, a kept registration is used without asking the file system whether its
+    // file changed: a drag redraws many times a second.
+    void setTrusted(bool trusted) { trusted_ = trusted; }
+
     int registeredCount() const { return int(entries_.size()); }
 
 private:
@@ -79,6 +83,7 @@ private:
     int keepAlive_;
     QHash<QString, Entry> entries_;
     std::list<QString> released_; // released files still registered, oldest first
+    bool trusted_ = false;
     QString fallbackPath_;
     int fallbackId_ = -1;
     QStringList fallbackFamilies_;

@@ -12,6 +12,7 @@
 #include <QMutex>
 #include <QSemaphore>
 #include <QTextStream>
+#include <QThread>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -57,14 +58,19 @@ std::variant<Job, Failure> rowJob(const QStringList& f, qsizetype number, const 
 class BackgroundWriter
 {
 public:
-    BackgroundWriter() : slots_(2 * pool_.maxThreadCount()) {}
+    // Twice the cores: a thread that waits for the disk to take a file leaves its core to
+    // another.
+    BackgroundWriter() : slots_(4 * QThread::idealThreadCount())
+    {
+        pool_.setMaxThreadCount(2 * QThread::idealThreadCount());
+    }
 
     PictureWriter writerFor(qsizetype number, const QString& path)
     {
-        return [this, number, path](const QImage& image) -> std::optional<Failure> {
+        return [this, number, path](const RasterPicture& picture) -> std::optional<Failure> {
             slots_.acquire();
-            pool_.start([this, number, path, image] {
-                if (auto error = writeImage(image, path)) {
+            pool_.start([this, number, path, picture] {
+                if (auto error = picture.writeTo(path)) {
                     const QMutexLocker locked(&lock_);
                     errors_ << QStringLiteral("row %1: cannot write %2: %3")
                                    .arg(number)
@@ -120,6 +126,13 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
         err << "sorvex-sign-render: cannot make the folder " << options.job.output << Qt::endl;
         return ExitFailure;
     }
+
+    QStringList styles{options.job.style};
+    for (const QStringList& row : rows)
+        if (!row.value(2).isEmpty())
+            styles << row.value(2);
+    styles.removeDuplicates();
+    renderer.prepare(styles);
 
     BackgroundWriter writer;
     int failures = 0;

@@ -6,6 +6,9 @@
 #include "render/vectorsurface.h"
 
 #include <QBuffer>
+
+#include <cstring>
+
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QPainter>
@@ -54,8 +57,8 @@ std::optional<Failure> checkOutputFormat(const Job& job)
 
 PictureWriter writeTo(const Job& job)
 {
-    return [output = job.output](const QImage& image) -> std::optional<Failure> {
-        if (auto error = writeImage(image, output))
+    return [output = job.output](const RasterPicture& picture) -> std::optional<Failure> {
+        if (auto error = picture.writeTo(output))
             return Failure{ExitFailure, QStringLiteral("cannot write %1: %2").arg(output, *error)};
         return std::nullopt;
     };
@@ -66,6 +69,36 @@ SignatureRenderer::SignatureRenderer(const ProgramValues& values, const Catalogu
     : values_(values), catalogue_(catalogue), err_(err)
 {
     fonts_.useFallback(fallbackFontPath(values_));
+}
+
+std::optional<QString> RasterPicture::writeTo(const QString& path) const
+{
+    return background ? writePngOver(*background, changed, firstChanged, path)
+                      : writeImage(image, path);
+}
+
+QImage RasterPicture::whole() const
+{
+    if (!background)
+        return image;
+    QImage picture = background->picture().copy();
+    for (int y = 0; y < changed.height(); ++y)
+        std::memcpy(picture.scanLine(firstChanged + y), changed.constScanLine(y),
+                    size_t(changed.bytesPerLine()));
+    return picture;
+}
+
+void SignatureRenderer::prepare(const QStringList& styles)
+{
+    for (const QString& style : styles)
+        for (const QString& file : fontFilesOf(catalogue_, int(catalogue_.indexOfStyle(style))))
+            if (!prepared_.contains(file)) {
+                prepared_.insert(file);
+                fonts_.AddFont(file);
+            }
+    // Checked as they were registered: a batch does not ask about them again for every row.
+    fonts_.setTrusted(true);
+    trusted_ = true;
 }
 
 ImageSurface& SignatureRenderer::surfaceFor(const Job& job)
@@ -134,21 +167,41 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
         QPainter painter;
         if (!painter.begin(&svg))
             return Failure{ExitFailure, QStringLiteral("cannot write %1").arg(job.output)};
-        VectorSurface surface(painter, job.transparent);
+        VectorSurface surface(painter, job.transparent, svgBackground_);
         RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
         DrawSignature(ctx, in, job.x, job.y);
         backgroundError = surface.backgroundError();
         if (!painter.end())
             return Failure{ExitFailure, QStringLiteral("cannot write %1").arg(job.output)};
-        if (auto error = writeFile(job.output, buffer.data()))
+        QByteArray document = buffer.data();
+        if (const QImage shown = surface.standIn(); !shown.isNull())
+            putBackground(document, shown);
+        if (auto error = writeFile(job.output, document))
             return Failure{ExitFailure,
                            QStringLiteral("cannot write %1: %2").arg(job.output, *error)};
     } else {
         ImageSurface& surface = surfaceFor(job);
+        surface.setDragging(trusted_);
         RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
         DrawSignature(ctx, in, job.x, job.y);
         backgroundError = surface.backgroundError();
-        if (auto failure = write(surface.PersistentImage()))
+        RasterPicture picture;
+        if (suffixOf(job.output) == QLatin1String("png")) {
+            // A batch over one background compresses the background's rows once, and hands on
+            // only the rows its drawing changed.
+            const QImage blank = surface.blankPicture();
+            if (!pngBackground_ || pngBackground_->cacheKey() != blank.cacheKey())
+                pngBackground_ = std::make_shared<const PngBackground>(blank);
+            picture.background = pngBackground_;
+            const QRect drawn = surface.drawnRect();
+            if (!drawn.isEmpty())
+                picture.changed = surface.PersistentImage().copy(
+                    0, drawn.top(), surface.PersistentImage().width(), drawn.height());
+            picture.firstChanged = drawn.isEmpty() ? 0 : drawn.top();
+        } else {
+            picture.image = surface.PersistentImage();
+        }
+        if (auto failure = write(picture))
             return failure;
     }
     if (in.backgroundPath.isEmpty())
@@ -171,6 +224,25 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
             {QStringLiteral("output"), QFileInfo(job.output).absoluteFilePath()}};
     }
     return std::nullopt;
+}
+
+// Puts the background's data, encoded once for all pictures over it, where the surface drew
+// its one-pixel stand-in: the first image of the file.
+void SignatureRenderer::putBackground(QByteArray& svg, const QImage& background)
+{
+    if (svgEncodedKey_ != background.cacheKey() || svgEncoded_.isEmpty()) {
+        QBuffer png;
+        png.open(QIODevice::WriteOnly);
+        writeFastPng(background, png);
+        svgEncoded_ = png.data().toBase64();
+        svgEncodedKey_ = background.cacheKey();
+    }
+    const QByteArray uri("data:image/png;base64,");
+    const qsizetype image = svg.indexOf("<image");
+    const qsizetype start = image < 0 ? -1 : svg.indexOf(uri, image);
+    const qsizetype end = start < 0 ? -1 : svg.indexOf('"', start);
+    if (end > start)
+        svg.replace(start + uri.size(), end - start - uri.size(), svgEncoded_);
 }
 
 void SignatureRenderer::sayBackgroundFailed(const QString& path, const QString& why)

@@ -3,6 +3,8 @@
 #include "catalogue/fonttable.h"
 #include "job.h"
 #include "output/platform.h"
+#include "output/pngwriter.h"
+#include "render/background.h"
 #include "render/imagesurface.h"
 
 #include <QImage>
@@ -38,8 +40,23 @@ private:
 // format has no transparency.
 std::optional<Failure> checkOutputFormat(const Job& job);
 
+// A finished raster picture, with what a PNG writer may reuse: the background's compressed
+// rows, and the rows the drawing changed.
+struct RasterPicture
+{
+    QImage image; // the whole picture; null when `background` and `changed` make it
+    std::shared_ptr<const PngBackground> background;
+    QImage changed; // the rows the drawing changed, from row firstChanged on
+    int firstChanged = 0;
+
+    // Writes it to `path`; the reason when that fails.
+    std::optional<QString> writeTo(const QString& path) const;
+    // The whole picture.
+    QImage whole() const;
+};
+
 // Hands a finished raster picture on; may keep it to write later.
-using PictureWriter = std::function<std::optional<Failure>(const QImage&)>;
+using PictureWriter = std::function<std::optional<Failure>(const RasterPicture&)>;
 
 // Writes the picture to the job's output now.
 PictureWriter writeTo(const Job& job);
@@ -52,6 +69,11 @@ public:
     // A background that cannot be shown is said once on `err`; the picture is drawn on white.
     SignatureRenderer(const ProgramValues& values, const Catalogue& catalogue, QTextStream& err);
 
+    // Registers the fonts of these styles for as long as the renderer lives. Each registration
+    // makes Qt read every registered font again, so a batch registers what it needs once,
+    // before it draws, instead of as its rows come.
+    void prepare(const QStringList& styles);
+
     // A raster picture goes to `write`; a vector one is written at once. With `report`, fills
     // it with what was drawn.
     std::optional<Failure> render(const Job& job, QJsonObject* report, const PictureWriter& write);
@@ -61,13 +83,20 @@ private:
     ImageSurface& surfaceFor(const Job& job);
 
     void sayBackgroundFailed(const QString& path, const QString& why);
+    void putBackground(QByteArray& svg, const QImage& background);
 
     const ProgramValues& values_;
     const Catalogue& catalogue_;
     QTextStream& err_;
     QSet<QString> backgroundsSaid_;
+    QSet<QString> prepared_; // font files registered for the renderer's whole life
+    bool trusted_ = false;   // after prepare: kept files are not checked again
     AppFontTable fonts_;
     std::unique_ptr<ImageSurface> surface_;
+    std::shared_ptr<const PngBackground> pngBackground_; // of the surface's blank picture
+    BackgroundPicture svgBackground_;                    // kept across SVG pictures
+    qint64 svgEncodedKey_ = 0;
+    QByteArray svgEncoded_; // the background's PNG in base64, made once
     std::pair<double, bool> surfaceKind_;
 };
 

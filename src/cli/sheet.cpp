@@ -48,8 +48,9 @@ std::optional<Failure> drawSheet(const Options& options, const Catalogue& catalo
     for (int i = 0; i < count; ++i) {
         job.style = catalogue.styleNames[i];
         QImage picture;
-        const auto keep = [&picture](const QImage& image) -> std::optional<Failure> {
-            picture = image.copy();
+        const auto keep = [&picture](const RasterPicture& drawn) -> std::optional<Failure> {
+            picture = drawn.whole();
+            picture.setDevicePixelRatio(1);
             return std::nullopt;
         };
         if (auto failure = renderer.render(job, nullptr, keep))
@@ -63,5 +64,7 @@ std::optional<Failure> drawSheet(const Options& options, const Catalogue& catalo
     }
     painter.end();
     captionFonts.RemoveFont(captionFile);
-    return writeTo(options.job)(sheet);
+    RasterPicture whole;
+    whole.image = sheet;
+    return writeTo(options.job)(whole);
 }

@@ -123,6 +123,16 @@ std::optional<QString> writeImage(const QImage& image, const QString& path)
     return writeFile(path, buffer.data());
 }
 
+std::optional<QString> writePngOver(const PngBackground& background, const QImage& changed,
+                                    int firstChanged, const QString& path)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    if (!writeFastPng(background, changed, firstChanged, buffer))
+        return QStringLiteral("图片数据不能编码");
+    return writeFile(path, buffer.data());
+}
+
 void saveSignature(Platform& platform, const PictureSource& picture)
 {
     int type = BmpType;

@@ -8,6 +8,7 @@
 #include <optional>
 
 class Platform;
+class PngBackground;
 
 inline const QString SaveDialogTitle = QStringLiteral("保存签名图片");
 // The types of the save dialog, by 1-based filter index.
@@ -34,6 +35,11 @@ std::optional<QString> writeFile(const QString& path, const QByteArray& bytes);
 // Writes the picture in the format its extension asks for. An existing file is replaced only
 // once the new one is complete. Returns the reason on failure.
 std::optional<QString> writeImage(const QImage& image, const QString& path);
+
+// A PNG of `background` but for the rows in `changed`, from row `firstChanged` on, reusing the
+// background's compressed rows.
+std::optional<QString> writePngOver(const PngBackground& background, const QImage& changed,
+                                    int firstChanged, const QString& path);
 
 // The picture as shown, or with `transparent` the drawing alone, on nothing.
 using PictureSource = std::function<QImage(bool transparent)>;

@@ -9,6 +9,8 @@
 
 bool BackgroundPicture::load(const QString& path, bool reuse)
 {
+    if (reuse && trusted_ && path == path_)
+        return error_.isEmpty();
     const QFileInfo info(path);
     if (reuse && path == path_ && info.size() == size_ && info.lastModified() == modified_)
         return error_.isEmpty();

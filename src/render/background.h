@@ -19,6 +19,9 @@ public:
     // With `reuse`, a file already loaded is not read again while its size and modification
     // time stay the same. Returns false, with a reason, when the picture cannot be shown.
     bool load(const QString& path, bool reuse);
+    // While trusted, a file already loaded is taken as it is without asking the file system:
+    // a drag redraws many times a second and its files do not change under it.
+    void setTrusted(bool trusted) { trusted_ = trusted; }
     // The same from a file's bytes.
     bool decode(const QByteArray& bytes);
 
@@ -31,4 +34,5 @@ private:
     qint64 size_ = -1;
     QDateTime modified_;
     QString error_;
+    bool trusted_ = false;
 };

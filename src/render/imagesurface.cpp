@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -73,6 +76,16 @@ void ImageSurface::setPicture(const QImage& picture)
     drawn_ = QRect();
 }
 
+QImage ImageSurface::blankPicture() const
+{
+    if (!composed_.isNull())
+        return composed_;
+    QImage blank(image_.size(), image_.format());
+    blank.setDevicePixelRatio(image_.devicePixelRatio());
+    blank.fill(transparent_ ? QRgb(0) : BackColor);
+    return blank;
+}
+
 // Row copies: the painter would hand a picture this small to worker threads, and waking them
 // costs more than the copy.
 void ImageSurface::restore(const QRect& area)
@@ -122,12 +135,17 @@ void ImageSurface::DrawText(const QString& s)
     const double fx = bx - ix;
     const double fy = by - iy;
 
-    const QString key = reuse_ ? QStringLiteral("%1\x1f%2\x1f%3\x1f")
-                                         .arg(face_.key())
-                                         .arg(qRound(fx * 64))
-                                         .arg(qRound(fy * 64)) +
-                                     s
-                               : QString();
+    QString key;
+    if (reuse_) {
+        key.reserve(face_.key().size() + s.size() + 16);
+        key.append(face_.key())
+            .append(u'\x1f')
+            .append(QString::number(qRound(fx * 64)))
+            .append(u'\x1f')
+            .append(QString::number(qRound(fy * 64)))
+            .append(u'\x1f')
+            .append(s);
+    }
     if (reuse_) {
         if (const auto it = layers_.constFind(key); it != layers_.constEnd()) {
             blendCoverage(*it, ix - it->origin.x(), iy - it->origin.y());
@@ -141,13 +159,30 @@ void ImageSurface::DrawText(const QString& s)
     const QRect visible = whole.intersected(image_.rect().translated(-ix, -iy));
     if (visible.isEmpty())
         return;
-    // A text no larger than a few pictures is rendered whole and kept for the moves that follow;
-    // a larger one (a very long name, a huge size) only where it shows.
+    // A text no larger than a few pictures is rendered whole and kept for the moves that follow.
     const bool small = qint64(whole.width()) * whole.height() <= MaxKeptLayerPixels;
-    TextLayer layer = renderLayer(text, fx, fy, small ? whole : visible);
+    if (small || !reuse_) {
+        TextLayer layer = renderLayer(text, fx, fy, small ? whole : visible);
+        blendCoverage(layer, ix - layer.origin.x(), iy - layer.origin.y());
+        if (reuse_)
+            keepLayer(key, std::move(layer));
+        return;
+    }
+    // A larger one (a very long name, a huge size) is rendered only around where it shows, a
+    // picture's width and height further each way, and kept while the moves stay within that.
+    if (const auto it = parts_.constFind(key);
+        it != parts_.constEnd() && it->reach.contains(visible)) {
+        blendCoverage(it->layer, ix - it->layer.origin.x(), iy - it->layer.origin.y());
+        return;
+    }
+    const QRect around =
+        visible.adjusted(-image_.width(), -image_.height(), image_.width(), image_.height())
+            .intersected(whole);
+    TextLayer layer = renderLayer(text, fx, fy, around);
     blendCoverage(layer, ix - layer.origin.x(), iy - layer.origin.y());
-    if (reuse_ && small)
-        keepLayer(key, std::move(layer));
+    if (parts_.size() >= MaxKeptParts)
+        parts_.clear();
+    parts_.insert(key, {std::move(layer), around});
 }
 
 void ImageSurface::keepLayer(const QString& key, TextLayer layer)
@@ -162,49 +197,104 @@ void ImageSurface::keepLayer(const QString& key, TextLayer layer)
     }
 }
 
-// Coverage of the glyphs that reach `extent` (output pixels around the baseline's whole-pixel
-// origin), drawn at the baseline's fraction of a pixel. A glyph's coverage depends on nothing
-// but the glyph and that fraction, so leaving out the glyphs that cannot reach the extent
-// leaves every pixel of it as drawing them all would.
+// Coverage of the glyphs that reach `reach` (output pixels around the baseline's whole-pixel
+// origin), drawn at the baseline's fraction of a pixel. Each glyph is drawn whole, in a layer
+// the size of the glyphs drawn: the painter rasterises an outline that crosses the edge of
+// what it paints on in another way, and a glyph's pixels must not depend on how much of the
+// text was drawn with it. Leaving out the glyphs that do not reach `reach` leaves every pixel
+// there as drawing them all would.
 ImageSurface::TextLayer ImageSurface::renderLayer(const ShapedText& text, double fx, double fy,
-                                                  const QRect& extent)
+                                                  const QRect& reach)
 {
+    struct Part
+    {
+        const ShapedText::Run* run;
+        QList<quint32> glyphs;
+        QList<QPointF> positions;
+    };
+    std::vector<Part> parts;
+    QRect extent;
+    for (const ShapedText::Run& run : text.runs) {
+        Part part{&run, {}, {}};
+        for (qsizetype i = 0; i < run.glyphs.size(); ++i) {
+            const QRect glyph = outputExtent(run.ink[size_t(i)]);
+            if (!glyph.intersects(reach))
+                continue;
+            extent |= glyph;
+            part.glyphs << run.glyphs[i];
+            part.positions << run.positions[i];
+        }
+        if (!part.glyphs.isEmpty())
+            parts.push_back(std::move(part));
+    }
     const qreal k = scale();
     TextLayer layer;
     layer.origin = -extent.topLeft();
-    layer.image = QImage(extent.size(), QImage::Format_Alpha8);
+    layer.image = QImage(extent.size().expandedTo(QSize(1, 1)), QImage::Format_Alpha8);
     layer.image.fill(0);
     layer.image.setDevicePixelRatio(k);
     {
         QPainter p(&layer.image);
         p.setPen(Qt::white);
         const QPointF baseline((layer.origin.x() + fx) / k, (layer.origin.y() + fy) / k);
-        for (const ShapedText::Run& run : text.runs) {
-            QList<quint32> glyphs;
-            QList<QPointF> positions;
-            for (qsizetype i = 0; i < run.glyphs.size(); ++i) {
-                if (!outputExtent(run.ink[size_t(i)]).intersects(extent))
-                    continue;
-                glyphs << run.glyphs[i];
-                positions << run.positions[i];
-            }
-            if (glyphs.isEmpty())
-                continue;
-            rasterised_ += glyphs.size();
-            QGlyphRun part;
-            part.setRawFont(run.font);
-            part.setGlyphIndexes(glyphs);
-            part.setPositions(positions);
-            p.drawGlyphRun(baseline, part);
+        for (const Part& part : parts) {
+            rasterised_ += part.glyphs.size();
+            QGlyphRun run;
+            run.setRawFont(part.run->font);
+            run.setGlyphIndexes(part.glyphs);
+            run.setPositions(part.positions);
+            p.drawGlyphRun(baseline, run);
         }
     }
     layer.image.setDevicePixelRatio(1);
     return layer;
 }
 
-// Text in an opaque ink is blended into the picture as ink * c + dest * (255 - c), divided by
-// 255 in one rounding step (as the painter does), c being the outline's coverage of the pixel.
-// Alpha is blended the same way, so a transparent picture gets premultiplied pixels.
+namespace {
+
+// One pixel: ink * c + dest * (255 - c), divided by 255 in one rounding step (as the painter
+// does). Two channels go through each multiplication, in 16-bit lanes that cannot overflow
+// into each other (255 * 255 + 255 + 128 < 65536), which rounds every channel exactly as one
+// at a time would.
+inline quint32 blendPixel(quint32 ink, quint32 dest, quint32 c)
+{
+    const auto lanes = [](quint32 t) {
+        return ((t + ((t >> 8) & 0x00FF00FF) + 0x00800080) >> 8) & 0x00FF00FF;
+    };
+    const quint32 rb = lanes((ink & 0x00FF00FF) * c + (dest & 0x00FF00FF) * (255 - c));
+    const quint32 ag =
+        lanes(((ink >> 8) & 0x00FF00FF) * c + ((dest >> 8) & 0x00FF00FF) * (255 - c));
+    return rb | (ag << 8);
+}
+
+#ifdef __SSE2__
+// Four pixels at once, with the same arithmetic in 16-bit lanes.
+inline __m128i blendFour(__m128i inkLo, __m128i inkHi, __m128i dest, quint32 coverage)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i full = _mm_set1_epi16(255);
+    const __m128i half = _mm_set1_epi16(0x80);
+    // The four coverages, each repeated over its pixel's four channels.
+    __m128i c = _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(coverage)), zero);
+    c = _mm_unpacklo_epi16(c, c);
+    const __m128i cLo = _mm_unpacklo_epi32(c, c);
+    const __m128i cHi = _mm_unpackhi_epi32(c, c);
+    const auto mix = [&](__m128i ink, __m128i d, __m128i cov) {
+        __m128i t =
+            _mm_add_epi16(_mm_mullo_epi16(ink, cov), _mm_mullo_epi16(d, _mm_sub_epi16(full, cov)));
+        t = _mm_add_epi16(t, _mm_add_epi16(_mm_srli_epi16(t, 8), half));
+        return _mm_srli_epi16(t, 8);
+    };
+    const __m128i lo = mix(inkLo, _mm_unpacklo_epi8(dest, zero), cLo);
+    const __m128i hi = mix(inkHi, _mm_unpackhi_epi8(dest, zero), cHi);
+    return _mm_packus_epi16(lo, hi);
+}
+#endif
+
+} // namespace
+
+// Text in an opaque ink is blended into the picture by its coverage, pixel by pixel. Alpha is
+// blended the same way, so a transparent picture gets premultiplied pixels.
 void ImageSurface::blendCoverage(const TextLayer& layer, int left, int top)
 {
     const QRect area =
@@ -213,21 +303,43 @@ void ImageSurface::blendCoverage(const TextLayer& layer, int left, int top)
         return;
     drawn_ |= area;
     changed_ |= area;
-    const uint ink = ink_;
-    auto mix = [ink](uint d, uint c, int shift) {
-        const uint t = ((ink >> shift) & 0xFF) * c + ((d >> shift) & 0xFF) * (255 - c);
-        return ((t + (t >> 8) + 0x80) >> 8) << shift;
-    };
+    const quint32 ink = ink_;
+    const uchar* coverageRows = layer.image.constBits();
+    const qsizetype coverageStride = layer.image.bytesPerLine();
+    uchar* destRows = image_.bits();
+    const qsizetype destStride = image_.bytesPerLine();
+    const int width = area.width();
+#ifdef __SSE2__
+    const __m128i inks = _mm_set1_epi32(int(ink));
+    const __m128i inkLo = _mm_unpacklo_epi8(inks, _mm_setzero_si128());
+    const __m128i inkHi = _mm_unpackhi_epi8(inks, _mm_setzero_si128());
+#endif
     for (int y = area.top(); y <= area.bottom(); ++y) {
-        const uchar* coverage = layer.image.constScanLine(y - top) + (area.left() - left);
-        QRgb* dest = reinterpret_cast<QRgb*>(image_.scanLine(y)) + area.left();
-        for (int i = 0; i < area.width(); ++i) {
-            const uint c = coverage[i];
-            if (c == 0)
+        const uchar* coverage = coverageRows + (y - top) * coverageStride + (area.left() - left);
+        auto* dest = reinterpret_cast<quint32*>(destRows + y * destStride) + area.left();
+        int i = 0;
+        // Most of a text's box is empty or full: four pixels are taken at once.
+        for (; i + 4 <= width; i += 4) {
+            quint32 four;
+            std::memcpy(&four, coverage + i, 4);
+            if (four == 0)
                 continue;
-            const uint d = dest[i];
-            dest[i] = c == 255 ? ink : mix(d, c, 24) | mix(d, c, 16) | mix(d, c, 8) | mix(d, c, 0);
+            if (four == 0xFFFFFFFF) {
+                std::fill_n(dest + i, 4, ink);
+                continue;
+            }
+#ifdef __SSE2__
+            const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dest + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + i),
+                             blendFour(inkLo, inkHi, d, four));
+#else
+            for (int k = 0; k < 4; ++k)
+                dest[i + k] = blendPixel(ink, dest[i + k], coverage[i + k]);
+#endif
         }
+        for (; i < width; ++i)
+            if (const quint32 c = coverage[i])
+                dest[i] = c == 255 ? ink : blendPixel(ink, dest[i], c);
     }
 }
 

@@ -37,6 +37,12 @@ public:
     static constexpr int OuterWidth() { return OuterWidthTwips; }
     static constexpr int OuterHeight() { return OuterHeightTwips; }
 
+    // From a drag's press to its release, kept files are not checked again.
+    void setDragging(bool dragging) { background_.setTrusted(dragging); }
+
+    // The picture with nothing drawn on it, at this scale.
+    QImage blankPicture() const;
+
     // Output pixels drawn on since the last Clear.
     QRect drawnRect() const { return drawn_; }
     // Output pixels changed in any way since the last call: what a view must show again.
@@ -58,7 +64,7 @@ private:
     void setPicture(const QImage& picture);
     QRect outputExtent(const QRectF& ink) const;
     TextLayer renderLayer(const ShapedText& text, double fractionX, double fractionY,
-                          const QRect& extent);
+                          const QRect& reach);
     void keepLayer(const QString& key, TextLayer layer);
     void blendCoverage(const TextLayer& layer, int left, int top);
     void fillPixels(int left, int top, int width, int height, QRgb color);
@@ -78,6 +84,14 @@ private:
     static constexpr qint64 MaxKeptLayerPixels = 4'000'000;
     static constexpr qsizetype MaxTextLayerBytes = 16 * 1024 * 1024;
     QHash<QString, TextLayer> layers_;
+    // Parts of texts too large to keep whole: what showed, with a margin; a few at a time.
+    struct TextPart
+    {
+        TextLayer layer;
+        QRect reach; // output pixels around the baseline's whole-pixel origin it serves
+    };
+    QHash<QString, TextPart> parts_;
+    static constexpr qsizetype MaxKeptParts = 4;
     std::list<QString> layerOrder_; // oldest first
     qsizetype layerBytes_ = 0;
 };

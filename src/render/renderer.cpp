@@ -17,6 +17,17 @@ static void selectFontFile(RenderContext& ctx, const QString& path, const QStrin
     ctx.surface.SetFontSource(ctx.fonts.sourceOf(path));
 }
 
+QStringList fontFilesOf(const Catalogue& catalogue, int styleIndex)
+{
+    const QString base = catalogue.FontPaths.value(styleIndex);
+    if (base.isEmpty())
+        return {};
+    if (base.right(4).toLower() == QLatin1String(".dat"))
+        return {base};
+    return {base + QStringLiteral("1.dat"), base + QStringLiteral("2.dat"),
+            base + QStringLiteral("3.dat")};
+}
+
 QStringList characters(const QString& text)
 {
     QStringList out;
@@ -48,8 +59,14 @@ std::optional<QString> compoundSurnameGlyph(const QString& compoundSurnames, con
         return std::nullopt;
     // Four characters on from where the surname first occurs: the surname, "-", and the
     // character the entry names it by.
-    const qsizetype p = compoundSurnames.indexOf(surname);
-    return characters(compoundSurnames.mid(p)).mid(4, 1).join(QString());
+    // Only the few characters from the surname on are looked at, not the whole list.
+    const QString from = compoundSurnames.mid(compoundSurnames.indexOf(surname), 64);
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, from);
+    for (int i = 0; i < 4 && graphemes.toNextBoundary() >= 0;)
+        ++i;
+    const qsizetype start = graphemes.position();
+    const qsizetype end = graphemes.toNextBoundary();
+    return end > start ? from.mid(start, end - start) : QString();
 }
 
 namespace {

@@ -82,5 +82,8 @@ struct Pieces
 Pieces splitChinese(const QString& name, const QString& compoundSurnames);
 Pieces splitLatin(const QString& name);
 
+// The font files a style draws with: its one file, or its folder's three.
+QStringList fontFilesOf(const Catalogue& catalogue, int styleIndex);
+
 // Seal completion: "之印" after two characters, "印" after three.
 QString completedSealName(const QString& name);

@@ -6,7 +6,13 @@
 #include <cmath>
 
 VectorSurface::VectorSurface(QPainter& painter, bool transparent)
-    : painter_(painter), transparent_(transparent)
+    : painter_(painter), transparent_(transparent), background_(own_)
+{
+    painter_.setRenderHint(QPainter::Antialiasing);
+}
+
+VectorSurface::VectorSurface(QPainter& painter, bool transparent, BackgroundPicture& kept)
+    : painter_(painter), transparent_(transparent), background_(kept), standInMode_(true)
 {
     painter_.setRenderHint(QPainter::Antialiasing);
 }
@@ -22,9 +28,17 @@ bool VectorSurface::SetBackground(const QString& path)
 {
     if (path.isEmpty())
         return true;
-    const bool ok = background_.load(path, false);
-    if (!transparent_ && ok)
+    const bool ok = background_.load(path, standInMode_);
+    if (transparent_ || !ok)
+        return ok;
+    if (standInMode_) {
+        QImage pixel(1, 1, QImage::Format_RGB32);
+        pixel.fill(Qt::white);
+        painter_.drawImage(QRectF(0, 0, SurfaceWidthPx, SurfaceHeightPx), pixel);
+        standIn_ = background_.image();
+    } else {
         painter_.drawImage(QPointF(0, 0), background_.image());
+    }
     return ok;
 }
 

@@ -12,6 +12,13 @@ class VectorSurface : public MeasuredSurface
 {
 public:
     VectorSurface(QPainter& painter, bool transparent);
+    // With a background kept by the caller across pictures, and drawn as a one-pixel stand-in
+    // that the caller replaces by the background's data, encoded once: a batch of SVG files
+    // over one background does not encode it again for every file.
+    VectorSurface(QPainter& painter, bool transparent, BackgroundPicture& kept);
+
+    // The picture the stand-in stands for; null when none was drawn.
+    QImage standIn() const { return standIn_; }
 
     void Clear() override;
     bool SetBackground(const QString& path) override;
@@ -24,6 +31,9 @@ public:
 private:
     QPainter& painter_;
     bool transparent_;
-    BackgroundPicture background_;
+    BackgroundPicture own_;
+    BackgroundPicture& background_;
+    bool standInMode_ = false;
+    QImage standIn_;
     TextShaper shaper_{true};
 };

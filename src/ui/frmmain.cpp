@@ -356,6 +356,9 @@ void frmMain::imgMove_MouseDown(int button, int, float x, float y)
 {
     if (button != 1)
         return;
+    // A drag starts: its moves need not ask the file system about files just used.
+    fonts_.setTrusted(true);
+    surface_.setDragging(true);
     DragStartX = x;
     DragStartY = y;
     if (!isSealStyle(cboFont->currentText()))
@@ -429,6 +432,8 @@ void frmMain::nudgeText(int dx, int dy)
 
 void frmMain::imgMove_MouseUp(int, int, float, float)
 {
+    fonts_.setTrusted(false);
+    surface_.setDragging(false);
     imgMove->setBorder(false);
 }
 

@@ -38,9 +38,13 @@ void ImageArea::paintEvent(QPaintEvent*)
 {
     if (!border_)
         return;
+    // Four one-pixel fills: a stroked rectangle costs the painter a path on every drag move.
     QPainter p(this);
-    p.setPen(QPen(Qt::black, 1));
-    p.drawRect(rect().adjusted(0, 0, -1, -1));
+    const QRect r = rect();
+    p.fillRect(QRect(r.left(), r.top(), r.width(), 1), Qt::black);
+    p.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), Qt::black);
+    p.fillRect(QRect(r.left(), r.top(), 1, r.height()), Qt::black);
+    p.fillRect(QRect(r.right(), r.top(), 1, r.height()), Qt::black);
 }
 
 void ImageArea::mousePressEvent(QMouseEvent* e)

@@ -34,10 +34,14 @@ void PictureBox::paintEvent(QPaintEvent* event)
         p.fillRect(area, Qt::white);
         return;
     }
-    // The image carries its own pixel ratio: only the part asked for is drawn, where it belongs.
+    // The image carries its own pixel ratio: only the part asked for is drawn, where it belongs;
+    // at one pixel per pixel as a plain copy.
     const qreal k = picture_->devicePixelRatio();
-    p.drawImage(QRectF(area), *picture_,
-                QRectF(area.x() * k, area.y() * k, area.width() * k, area.height() * k));
+    if (k == 1)
+        p.drawImage(area.topLeft(), *picture_, area);
+    else
+        p.drawImage(QRectF(area), *picture_,
+                    QRectF(area.x() * k, area.y() * k, area.width() * k, area.height() * k));
     if (hasFocus()) {
         p.setPen(QPen(QColor(0, 61, 57), 1, Qt::DotLine));
         p.drawRect(rect().adjusted(0, 0, -1, -1));
