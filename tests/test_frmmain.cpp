@@ -2,6 +2,7 @@
 #include "catalogue/stylerules.h"
 #include "fakeplatform.h"
 #include "kit.h"
+#include "output/saveimage.h"
 #include "pixels.h"
 #include "ui/frmmain.h"
 #include "ui/imagearea.h"
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -465,6 +467,29 @@ TEST_F(Window, SaveWritesThePictureAsShown)
     EXPECT_EQ(platform.messages[0].text,
               QStringLiteral("保存完毕！\r\n") + dir.filePath(QStringLiteral("sig.bmp")));
     EXPECT_EQ(platform.messages[0].caption, AppTitle);
+}
+
+TEST_F(Window, SaveAsPdfDrawsThePictureAsShownInOutlines)
+{
+    QTemporaryDir dir;
+    drag(QPoint(4, 4), QPoint(-20, 10));
+    platform.saveAnswers.push_back(
+        Platform::SaveAnswer{dir.filePath(QStringLiteral("sig")), PdfType});
+    QTest::mouseClick(control<QWidget>("imgSave"), Qt::LeftButton);
+    const QString pdf = dir.filePath(QStringLiteral("sig.pdf"));
+    ASSERT_TRUE(QFile::exists(pdf));
+    QProcess::execute(QStringLiteral("pdftoppm"),
+                      {QStringLiteral("-r"), QStringLiteral("96"), QStringLiteral("-singlefile"),
+                       QStringLiteral("-png"), pdf, dir.filePath(QStringLiteral("page"))});
+    const QImage page(dir.filePath(QStringLiteral("page.png")));
+    ASSERT_EQ(page.width(), 388);
+    EXPECT_NEAR(page.height(), 261.3, 1) << "3,920 twips";
+    const QRect shown = inkBox(picture(), darkInk), printed = inkBox(page, darkInk);
+    ASSERT_FALSE(shown.isEmpty());
+    for (const auto& [a, b] :
+         {std::pair(shown.left(), printed.left()), std::pair(shown.top(), printed.top()),
+          std::pair(shown.right(), printed.right()), std::pair(shown.bottom(), printed.bottom())})
+        EXPECT_NEAR(a, b, 2);
 }
 
 TEST_F(Window, ASharperPictureKeepsTheLayout)

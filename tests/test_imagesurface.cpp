@@ -160,16 +160,16 @@ TEST_F(RealDrawing, ReusingWorkDrawsTheSamePixelsAsDrawingAfresh)
             if (style.contains(LatinStyleMark) || isSealStyle(style))
                 in.txtCN = QStringLiteral("王晓明");
             ImageSurface fast(scale, true);
-            ImageSurface literal(scale, false);
-            AppFontTable literalFonts(0);
+            ImageSurface uncached(scale, false);
+            AppFontTable uncachedFonts(0);
             for (const auto& [x, y] : moves) {
                 draw(fast, style, x, y);
                 const Mover fastMover = mover;
                 in.styleIndex = catalogue.indexOfStyle(style);
-                RenderContext ctx{values, catalogue, literalFonts, literal, mover, {}};
+                RenderContext ctx{values, catalogue, uncachedFonts, uncached, mover, {}};
                 ASSERT_EQ(DrawSignature(ctx, in, x, y), DrawOutcome::Drawn);
                 const QImage& a = fast.PersistentImage();
-                const QImage& b = literal.PersistentImage();
+                const QImage& b = uncached.PersistentImage();
                 QRect diff;
                 int worst = 0;
                 for (int py = 0; py < a.height(); ++py)

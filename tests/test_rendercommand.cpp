@@ -299,7 +299,15 @@ INSTANTIATE_TEST_SUITE_P(
         BadArguments{"ScaleTooLarge", {"--scale", "9", "-o", "/tmp/x.png"}, "scale"},
         BadArguments{"UnknownBackground", {"--background", "99", "-o", "/tmp/x.png"}, "background"},
         BadArguments{"UnknownFormat", {"-o", "/tmp/x.gif"}, "format"},
-        BadArguments{"TransparentJpeg", {"--transparent", "-o", "/tmp/x.jpg"}, "transparent"}),
+        BadArguments{"TransparentJpeg", {"--transparent", "-o", "/tmp/x.jpg"}, "transparent"},
+        BadArguments{"StampWithoutPlace", {"--stamp", "/tmp/c.pdf", "-o", "/tmp/x.pdf"}, "--at"},
+        BadArguments{"StampIntoAPicture",
+                     {"--stamp", "/tmp/c.pdf", "--at", "1,1", "-o", "/tmp/x.png"},
+                     ".pdf output"},
+        BadArguments{"PlaceOffThePage",
+                     {"--stamp", "/tmp/c.pdf", "--at", "-3,1", "-o", "/tmp/x.pdf"},
+                     "millimetres"},
+        BadArguments{"PageWithoutStamp", {"--page", "2", "-o", "/tmp/x.pdf"}, "--page goes with"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RenderCommandList, ListsStylesAndBackgroundsWithTheirPositions)

@@ -153,7 +153,8 @@ TEST(SaveSignature, BareNameTakesTheChosenType)
     EXPECT_EQ(
         platform.saveDialogFilters.at(0),
         QStringList({QStringLiteral("bmp文件(*.bmp)"), QStringLiteral("jpg文件(*.jpg)"),
-                     QStringLiteral("png文件(*.png)"), QStringLiteral("透明背景png文件(*.png)")}));
+                     QStringLiteral("png文件(*.png)"), QStringLiteral("透明背景png文件(*.png)"),
+                     QStringLiteral("pdf文件(*.pdf)")}));
 }
 
 // The transparent type saves the drawing alone, on nothing.

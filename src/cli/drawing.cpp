@@ -2,6 +2,7 @@
 
 #include "app/programvalues.h"
 #include "catalogue/stylerules.h"
+#include "output/pdfpicture.h"
 #include "output/saveimage.h"
 #include "render/vectorsurface.h"
 
@@ -43,15 +44,16 @@ QString hexColor(QRgb c)
 
 std::optional<Failure> checkOutputFormat(const Job& job)
 {
-    static const QStringList formats = {"png", "bmp", "jpg", "jpeg", "svg"};
+    static const QStringList formats = {"png", "bmp", "jpg", "jpeg", "svg", "pdf"};
+    static const QStringList clear = {"png", "svg", "pdf"};
     const QString suffix = suffixOf(job.output);
     if (!formats.contains(suffix))
-        return Failure{
-            ExitBadArguments,
-            QStringLiteral("unknown output format: %1 (use .png .bmp .jpg .svg)").arg(job.output)};
-    if (job.transparent && suffix != QLatin1String("png") && suffix != QLatin1String("svg"))
         return Failure{ExitBadArguments,
-                       QStringLiteral("--transparent needs a .png or .svg output")};
+                       QStringLiteral("unknown output format: %1 (use .png .bmp .jpg .svg .pdf)")
+                           .arg(job.output)};
+    if (job.transparent && !clear.contains(suffix))
+        return Failure{ExitBadArguments,
+                       QStringLiteral("--transparent needs a .png, .svg or .pdf output")};
     return std::nullopt;
 }
 
@@ -153,7 +155,21 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
         return failure;
     Mover mover;
     QString backgroundError;
-    if (suffixOf(job.output) == QLatin1String("svg")) {
+    if (suffixOf(job.output) == QLatin1String("pdf")) {
+        const QByteArray document = picturePdf(
+            job.transparent,
+            [&](VectorSurface& surface) {
+                RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
+                DrawSignature(ctx, in, job.x, job.y);
+                return mover;
+            },
+            &backgroundError);
+        if (document.isEmpty())
+            return Failure{ExitFailure, QStringLiteral("cannot write %1").arg(job.output)};
+        if (auto error = writeFile(job.output, document))
+            return Failure{ExitFailure,
+                           QStringLiteral("cannot write %1: %2").arg(job.output, *error)};
+    } else if (suffixOf(job.output) == QLatin1String("svg")) {
         // Drawn in memory, then written as every other picture is: a full disk must not cut
         // an existing file short.
         QBuffer buffer;
@@ -224,6 +240,23 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
             {QStringLiteral("output"), QFileInfo(job.output).absoluteFilePath()}};
     }
     return std::nullopt;
+}
+
+std::variant<QByteArray, Failure> SignatureRenderer::textBoxPdf(const Job& job)
+{
+    DrawInputs in;
+    if (auto failure = inputsFor(job, in))
+        return *failure;
+    in.backgroundPath.clear();
+    const QByteArray document = ::textBoxPdf([&](VectorSurface& surface) {
+        Mover mover;
+        RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
+        DrawSignature(ctx, in, job.x, job.y);
+        return mover;
+    });
+    if (document.isEmpty())
+        return Failure{ExitFailure, QStringLiteral("nothing to draw: the name is empty")};
+    return document;
 }
 
 // Puts the background's data, encoded once for all pictures over it, where the surface drew

@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <variant>
 
 struct ProgramValues;
 class QTextStream;
@@ -77,6 +78,9 @@ public:
     // A raster picture goes to `write`; a vector one is written at once. With `report`, fills
     // it with what was drawn.
     std::optional<Failure> render(const Job& job, QJsonObject* report, const PictureWriter& write);
+
+    // The signature alone, on a page the size of its text's box: what is put onto a document.
+    std::variant<QByteArray, Failure> textBoxPdf(const Job& job);
 
 private:
     std::optional<Failure> inputsFor(const Job& job, DrawInputs& in) const;

@@ -35,10 +35,11 @@ struct Declared
     QCommandLineOption transparent{
         QStringLiteral("transparent"),
         QStringLiteral("No background picture, only the drawing (PNG or SVG).")};
-    QCommandLineOption output{QStringList{QStringLiteral("o"), QStringLiteral("output")},
-                              QStringLiteral("Output file (.png .bmp .jpg .svg); with --batch, "
-                                             "the output folder."),
-                              QStringLiteral("FILE")};
+    QCommandLineOption output{
+        QStringList{QStringLiteral("o"), QStringLiteral("output")},
+        QStringLiteral("Output file (.png .bmp .jpg .svg .pdf); with --batch, "
+                       "the output folder."),
+        QStringLiteral("FILE")};
     QCommandLineOption batch{QStringLiteral("batch"),
                              QStringLiteral("One picture per row cn,en[,style[,file]]."),
                              QStringLiteral("FILE.csv")};
@@ -49,6 +50,21 @@ struct Declared
         QStringLiteral("Every style, each with its own name, in one picture.")};
     QCommandLineOption report{QStringLiteral("report"),
                               QStringLiteral("After drawing, one line of JSON.")};
+    QCommandLineOption stamp{
+        QStringLiteral("stamp"),
+        QStringLiteral("Put the signature onto this PDF; -o names the signed copy."),
+        QStringLiteral("FILE.pdf")};
+    QCommandLineOption page{QStringLiteral("page"),
+                            QStringLiteral("With --stamp, the page to sign, from 1."),
+                            QStringLiteral("N"), QStringLiteral("1")};
+    QCommandLineOption at{
+        QStringLiteral("at"),
+        QStringLiteral("With --stamp, millimetres from the page's top-left corner."),
+        QStringLiteral("X,Y")};
+    QCommandLineOption width{QStringLiteral("width"),
+                             QStringLiteral("With --stamp, the signature's width in millimetres "
+                                            "(default: its own size)."),
+                             QStringLiteral("MM")};
 };
 
 Failure badArgument(const QString& message)
@@ -92,19 +108,64 @@ std::optional<Failure> readPicture(const QCommandLineParser& parser, const Decla
     return std::nullopt;
 }
 
+std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declared& d,
+                                 Options& options)
+{
+    options.stampFile = parser.value(d.stamp);
+    if (options.stampFile.isEmpty()) {
+        for (const QCommandLineOption* o : {&d.page, &d.at, &d.width})
+            if (parser.isSet(*o))
+                return badArgument(
+                    QStringLiteral("--%1 goes with --stamp").arg(o->names().constFirst()));
+        return std::nullopt;
+    }
+    if (options.list || options.sheet || !options.batchFile.isEmpty())
+        return badArgument(QStringLiteral("--stamp signs one document at a time"));
+    if (!options.job.output.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+        return badArgument(QStringLiteral("--stamp needs a .pdf output"));
+    bool ok = false;
+    options.stamp.page = parser.value(d.page).toInt(&ok);
+    if (!ok || options.stamp.page < 1)
+        return badArgument(
+            QStringLiteral("page \"%1\" is not a page number").arg(parser.value(d.page)));
+    if (!parser.isSet(d.at))
+        return badArgument(QStringLiteral("--stamp needs --at X,Y in millimetres"));
+    const QStringList xy = parser.value(d.at).split(u',');
+    bool okX = false, okY = false;
+    if (xy.size() == 2)
+        options.stamp.atMm =
+            QPointF(xy[0].trimmed().toDouble(&okX), xy[1].trimmed().toDouble(&okY));
+    // A page is at most 5,080 mm (200 in) each way.
+    const auto onAPage = [](double mm) {
+        return mm >= 0 && mm <= 5080;
+    };
+    if (!okX || !okY || !onAPage(options.stamp.atMm.x()) || !onAPage(options.stamp.atMm.y()))
+        return badArgument(QStringLiteral("position \"%1\" is not X,Y in millimetres on a page")
+                               .arg(parser.value(d.at)));
+    if (parser.isSet(d.width)) {
+        const double mm = parser.value(d.width).toDouble(&ok);
+        if (!ok || !(mm > 0 && mm <= 5080))
+            return badArgument(QStringLiteral("width \"%1\" is not a width in millimetres")
+                                   .arg(parser.value(d.width)));
+        options.stamp.widthMm = mm;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::variant<Options, Failure> parseOptions(const QStringList& arguments)
 {
     const Declared d;
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Draws a signature as the Sorvex签名设计 window does, into a PNG, BMP, JPEG "
-                       "or SVG file."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Draws a signature as the Sorvex签名设计 window does, into a PNG, BMP, JPEG, "
+        "SVG or PDF file, or onto a page of a PDF document."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({d.data, d.style, d.cn, d.en, d.size, d.color, d.background, d.pos, d.scale,
-                       d.transparent, d.output, d.batch, d.list, d.sheet, d.report});
+                       d.transparent, d.output, d.batch, d.list, d.sheet, d.report, d.stamp, d.page,
+                       d.at, d.width});
 
     Options options;
     if (!parser.parse(arguments))
@@ -130,5 +191,7 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
     options.report = parser.isSet(d.report);
     if (!options.list && !parser.isSet(d.output))
         return badArgument(QStringLiteral("no output given (-o FILE)"));
+    if (auto failure = readStamp(parser, d, options))
+        return *failure;
     return options;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "job.h"
+#include "output/pdfstamp.h"
 
 #include <QStringList>
 
@@ -15,6 +16,8 @@ struct Options
     bool list = false;
     bool sheet = false; // every style in one picture
     bool report = false;
+    QString stampFile; // a PDF to put the signature on; empty: none
+    StampPlace stamp;
     QString helpText;    // set when --help was asked for
     QString versionText; // set when --version was asked for
 };

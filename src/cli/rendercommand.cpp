@@ -5,6 +5,7 @@
 #include "drawing.h"
 #include "options.h"
 #include "sheet.h"
+#include "stamp.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -58,6 +59,11 @@ int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream
     SignatureRenderer renderer(values, catalogue, err);
     if (options.sheet) {
         if (auto failure = drawSheet(options, catalogue, renderer))
+            return fail(err, *failure);
+        return ExitOk;
+    }
+    if (!options.stampFile.isEmpty()) {
+        if (auto failure = stampDocument(options, renderer))
             return fail(err, *failure);
         return ExitOk;
     }

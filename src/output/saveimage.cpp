@@ -13,7 +13,8 @@
 QStringList saveFilters()
 {
     return {QStringLiteral("bmp文件(*.bmp)"), QStringLiteral("jpg文件(*.jpg)"),
-            QStringLiteral("png文件(*.png)"), QStringLiteral("透明背景png文件(*.png)")};
+            QStringLiteral("png文件(*.png)"), QStringLiteral("透明背景png文件(*.png)"),
+            QStringLiteral("pdf文件(*.pdf)")};
 }
 
 QString completeSavePath(const QString& path, int filterIndex)
@@ -25,6 +26,8 @@ QString completeSavePath(const QString& path, int filterIndex)
         return path + QStringLiteral(".bmp");
     if (filterIndex == PngType || filterIndex == TransparentPngType)
         return path + QStringLiteral(".png");
+    if (filterIndex == PdfType)
+        return path + QStringLiteral(".pdf");
     return path + QStringLiteral(".jpg");
 }
 
@@ -133,7 +136,7 @@ std::optional<QString> writePngOver(const PngBackground& background, const QImag
     return writeFile(path, buffer.data());
 }
 
-void saveSignature(Platform& platform, const PictureSource& picture)
+void saveSignature(Platform& platform, const PictureSource& picture, const PdfSource& pdf)
 {
     int type = BmpType;
     const QString path = ShowSaveDialog(platform, SaveDialogTitle, saveFilters(), &type);
@@ -141,7 +144,14 @@ void saveSignature(Platform& platform, const PictureSource& picture)
         return;
     const bool transparent =
         type == TransparentPngType && qstrcmp(imageFormatFor(path), "PNG") == 0;
-    if (const std::optional<QString> error = writeImage(picture(transparent), path)) {
+    std::optional<QString> error;
+    if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0) {
+        const QByteArray document = pdf ? pdf() : QByteArray();
+        error = document.isEmpty() ? QStringLiteral("图片数据不能编码") : writeFile(path, document);
+    } else {
+        error = writeImage(picture(transparent), path);
+    }
+    if (error) {
         platform.showMessage(QStringLiteral("无法保存到 %1：\r\n%2").arg(path, *error), AppTitle,
                              Platform::Icon::Warning);
         return;

@@ -12,11 +12,11 @@ class PngBackground;
 
 inline const QString SaveDialogTitle = QStringLiteral("保存签名图片");
 // The types of the save dialog, by 1-based filter index.
-enum SaveType { BmpType = 1, JpgType = 2, PngType = 3, TransparentPngType = 4 };
+enum SaveType { BmpType = 1, JpgType = 2, PngType = 3, TransparentPngType = 4, PdfType = 5 };
 QStringList saveFilters();
 
 // A last path component without any "." gets the chosen type's extension: ".bmp", ".png" for
-// either PNG type, ".jpg" for any other; any other name is returned as it is.
+// either PNG type, ".pdf", ".jpg" for any other; any other name is returned as it is.
 QString completeSavePath(const QString& path, int filterIndex);
 
 // The save dialog; the chosen path completed, or empty when the person cancelled. A completed
@@ -44,5 +44,9 @@ std::optional<QString> writePngOver(const PngBackground& background, const QImag
 // The picture as shown, or with `transparent` the drawing alone, on nothing.
 using PictureSource = std::function<QImage(bool transparent)>;
 
-// The whole click on the save button: dialog, writing, and the message that follows.
-void saveSignature(Platform& platform, const PictureSource& picture);
+// The picture as one page of PDF.
+using PdfSource = std::function<QByteArray()>;
+
+// The whole click on the save button: dialog, writing, and the message that follows. The
+// format follows the name's extension: a ".pdf" name is written from `pdf`.
+void saveSignature(Platform& platform, const PictureSource& picture, const PdfSource& pdf = {});

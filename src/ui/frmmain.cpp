@@ -2,9 +2,11 @@
 
 #include "catalogue/stylerules.h"
 #include "imagearea.h"
+#include "output/pdfpicture.h"
 #include "output/platform.h"
 #include "output/saveimage.h"
 #include "picturebox.h"
+#include "render/vectorsurface.h"
 #include "stylelist.h"
 
 #include <QAbstractItemView>
@@ -314,7 +316,18 @@ void frmMain::lblColorPreview_Click()
 
 void frmMain::imgSave_Click()
 {
-    saveSignature(platform_, [this](bool transparent) { return PersistentImage(1, transparent); });
+    saveSignature(
+        platform_, [this](bool transparent) { return PersistentImage(1, transparent); },
+        [this] {
+            return picturePdf(false, [this](VectorSurface& out) {
+                Mover scratch = mover_;
+                if (lastDrawing_) {
+                    RenderContext ctx{values_, catalogue_, fonts_, out, scratch, {}};
+                    ::DrawSignature(ctx, lastDrawing_->inputs, lastDrawing_->x, lastDrawing_->y);
+                }
+                return scratch;
+            });
+        });
 }
 
 void frmMain::imgPrint_Click()

@@ -1,0 +1,22 @@
+#include "stamp.h"
+
+#include "drawing.h"
+#include "options.h"
+#include "output/pdfstamp.h"
+#include "output/saveimage.h"
+
+std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& renderer)
+{
+    const auto signature = renderer.textBoxPdf(options.job);
+    if (const auto* failure = std::get_if<Failure>(&signature))
+        return *failure;
+    const auto stamped =
+        stampPdf(options.stampFile, std::get<QByteArray>(signature), options.stamp);
+    if (const auto* failure = std::get_if<StampFailure>(&stamped))
+        return Failure{failure->kind == StampFailure::NoSuchPage ? ExitBadArguments : ExitFailure,
+                       failure->message};
+    const QString& output = options.job.output;
+    if (auto error = writeFile(output, std::get<QByteArray>(stamped)))
+        return Failure{ExitFailure, QStringLiteral("cannot write %1: %2").arg(output, *error)};
+    return std::nullopt;
+}

@@ -1,0 +1,70 @@
+#include "pdfpicture.h"
+
+#include "app/programvalues.h"
+#include "render/geometry.h"
+#include "render/vectorsurface.h"
+
+#include <QBuffer>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPicture>
+
+namespace {
+
+constexpr double TwipsPerPoint = 20;
+
+// Paints `paint` on one page of `widthTwips` × `heightTwips`, in reference pixels.
+QByteArray onePage(double widthTwips, double heightTwips,
+                   const std::function<void(QPainter&)>& paint)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter pdf(&buffer);
+        pdf.setTitle(AppTitle);
+        pdf.setCreator(AppTitle);
+        pdf.setResolution(1440 / TwipsPerPixel);
+        pdf.setPageSize(QPageSize(QSizeF(widthTwips / TwipsPerPoint, heightTwips / TwipsPerPoint),
+                                  QPageSize::Point, QString(), QPageSize::ExactMatch));
+        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+        QPainter painter;
+        if (!painter.begin(&pdf))
+            return {};
+        paint(painter);
+        if (!painter.end())
+            return {};
+    }
+    return buffer.data();
+}
+
+} // namespace
+
+QByteArray picturePdf(bool transparent, const VectorDrawing& draw, QString* backgroundError)
+{
+    return onePage(OuterWidthTwips, OuterHeightTwips, [&](QPainter& painter) {
+        VectorSurface surface(painter, transparent);
+        draw(surface);
+        if (backgroundError)
+            *backgroundError = surface.backgroundError();
+    });
+}
+
+QByteArray textBoxPdf(const VectorDrawing& draw)
+{
+    // Drawn once where nothing is kept to learn the text's box, then on a page of that size.
+    QPicture scratch;
+    Mover box;
+    {
+        QPainter painter(&scratch);
+        VectorSurface surface(painter, true);
+        box = draw(surface);
+    }
+    if (!(box.width > 0 && box.height > 0))
+        return {};
+    return onePage(box.width, box.height, [&](QPainter& painter) {
+        painter.translate(-box.left / TwipsPerPixel, -box.top / TwipsPerPixel);
+        VectorSurface surface(painter, true);
+        draw(surface);
+    });
+}

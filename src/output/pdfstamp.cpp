@@ -1,0 +1,139 @@
+#include "pdfstamp.h"
+
+#include "app/regularfile.h"
+
+#include <QFileInfo>
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+#include <qpdf/QUtil.hh>
+
+#include <cmath>
+
+namespace {
+
+constexpr double PointsPerMm = 72 / 25.4;
+
+StampFailure refused(const QString& message)
+{
+    return {StampFailure::Refused, message};
+}
+
+// The matrix that puts the form's box, `width` × `height` points at scale `s`, upright at
+// `u`, `v` points from the top-left corner of the page as shown, whatever the page's /Rotate.
+std::string placement(const QPDFObjectHandle::Rectangle& box, int rotate, double s, double u,
+                      double v, double height)
+{
+    double a = s, b = 0, c = 0, d = s, e = box.llx + u, f = box.ury - v - height;
+    switch (rotate) {
+    case 90:
+        a = 0, b = s, c = -s, d = 0, e = box.llx + v + height, f = box.lly + u;
+        break;
+    case 180:
+        a = -s, b = 0, c = 0, d = -s, e = box.urx - u, f = box.lly + v + height;
+        break;
+    case 270:
+        a = 0, b = -s, c = s, d = 0, e = box.urx - v - height, f = box.ury - u;
+        break;
+    default:
+        break;
+    }
+    std::string m;
+    for (double x : {a, b, c, d, e, f})
+        m += QUtil::double_to_string(x, 4) + ' ';
+    return m;
+}
+
+} // namespace
+
+std::variant<QByteArray, StampFailure>
+stampPdf(const QString& documentPath, const QByteArray& signature, const StampPlace& place)
+{
+    // Read whole first, as a regular file: a FIFO or a device must not hang or flood us.
+    QString readError;
+    const std::optional<QByteArray> bytes =
+        readRegularFile(documentPath, MaxDocumentBytes, &readError);
+    if (!bytes)
+        return StampFailure{StampFailure::Unreadable,
+                            QStringLiteral("cannot read %1: %2").arg(documentPath, readError)};
+    const std::string name = QFileInfo(documentPath).fileName().toStdString();
+    try {
+        QPDF document;
+        document.setSuppressWarnings(true);
+        // A document that needs mending is refused rather than silently rewritten.
+        document.setAttemptRecovery(false);
+        document.processMemoryFile(name.c_str(), bytes->constData(), size_t(bytes->size()));
+        if (document.isEncrypted())
+            return refused(
+                QStringLiteral("%1 is encrypted; it cannot be signed here").arg(documentPath));
+        std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(document).getAllPages();
+        if (place.page < 1 || size_t(place.page) > pages.size())
+            return StampFailure{StampFailure::NoSuchPage,
+                                QStringLiteral("%1 has %2 page(s); there is no page %3")
+                                    .arg(documentPath)
+                                    .arg(pages.size())
+                                    .arg(place.page)};
+
+        QPDF own;
+        own.processMemoryFile("signature", signature.constData(), size_t(signature.size()));
+        QPDFPageObjectHelper ownPage = QPDFPageDocumentHelper(own).getAllPages().at(0);
+        const QPDFObjectHandle::Rectangle ownBox = ownPage.getMediaBox().getArrayAsRectangle();
+        const double ownWidth = ownBox.urx - ownBox.llx, ownHeight = ownBox.ury - ownBox.lly;
+        const QPDFObjectHandle form = document.copyForeignObject(ownPage.getFormXObjectForPage());
+
+        QPDFPageObjectHelper& target = pages[size_t(place.page - 1)];
+        const QPDFObjectHandle::Rectangle box = target.getCropBox().getArrayAsRectangle();
+        QPDFObjectHandle rotation = target.getAttribute("/Rotate", false);
+        const int rotate =
+            rotation.isInteger() ? ((rotation.getIntValueAsInt() % 360) + 360) % 360 : 0;
+        const double scale = place.widthMm ? *place.widthMm * PointsPerMm / ownWidth : 1.0;
+
+        // This page's resources only: others may share the dictionary.
+        QPDFObjectHandle resources = target.getAttribute("/Resources", true);
+        if (!resources.isDictionary()) {
+            resources = QPDFObjectHandle::newDictionary();
+            target.getObjectHandle().replaceKey("/Resources", resources);
+        }
+        QPDFObjectHandle xobjects = resources.getKey("/XObject");
+        xobjects =
+            xobjects.isDictionary() ? xobjects.shallowCopy() : QPDFObjectHandle::newDictionary();
+        resources.replaceKey("/XObject", xobjects);
+        int suffix = 1;
+        const std::string formName = resources.getUniqueResourceName("/SorvexSign", suffix);
+        xobjects.replaceKey(formName, form);
+
+        // The page's own content is wrapped so that whatever state it leaves does not reach the
+        // signature; its streams stay as they were.
+        const std::string draw = "\nQ\nq " +
+                                 placement(box, rotate, scale, place.atMm.x() * PointsPerMm,
+                                           place.atMm.y() * PointsPerMm, ownHeight * scale) +
+                                 "cm " + formName + " Do Q\n";
+        target.addPageContents(QPDFObjectHandle::newStream(&document, "q\n"), true);
+        target.addPageContents(QPDFObjectHandle::newStream(&document, draw), false);
+
+        QPDFWriter writer(document);
+        writer.setOutputMemory();
+        writer.setDecodeLevel(qpdf_dl_none);
+        writer.setCompressStreams(false);
+        writer.write();
+        if (document.anyWarnings())
+            return refused(
+                QStringLiteral("%1 is damaged; it cannot be signed here").arg(documentPath));
+        std::unique_ptr<Buffer> out(writer.getBuffer());
+        return QByteArray(reinterpret_cast<const char*>(out->getBuffer()),
+                          qsizetype(out->getSize()));
+    } catch (const QPDFExc& e) {
+        if (e.getErrorCode() == qpdf_e_password)
+            return refused(
+                QStringLiteral("%1 is encrypted; it cannot be signed here").arg(documentPath));
+        return refused(QStringLiteral("%1 is not a PDF or is damaged (%2)")
+                           .arg(documentPath, QString::fromStdString(e.getMessageDetail())));
+    } catch (const std::exception& e) {
+        return refused(QStringLiteral("%1 is not a PDF or is damaged (%2)")
+                           .arg(documentPath, QString::fromLocal8Bit(e.what())));
+    }
+}

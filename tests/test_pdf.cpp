@@ -1,0 +1,273 @@
+// PDF: the picture as a page, and the signature put onto a document, checked with poppler.
+#include "cli/rendercommand.h"
+#include "kit.h"
+#include "pixels.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFontDatabase>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Outcome
+{
+    int code;
+    QString err;
+};
+
+Outcome render(QStringList args)
+{
+    args.prepend(QStringLiteral("sorvex-sign-render"));
+    args << QStringLiteral("--data") << kitDir();
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    const int code = runRenderCommand(args, o, e, false);
+    e.flush();
+    return {code, err};
+}
+
+QString run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(60000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// Page `page` of a PDF at 254 dpi: ten pixels a millimetre.
+QImage pageImage(const QString& pdf, int page, const QString& prefix)
+{
+    const QString n = QString::number(page);
+    run(QStringLiteral("pdftoppm"),
+        {QStringLiteral("-r"), QStringLiteral("254"), QStringLiteral("-f"), n, QStringLiteral("-l"),
+         n, QStringLiteral("-singlefile"), QStringLiteral("-png"), pdf, prefix});
+    return QImage(prefix + QStringLiteral(".png")).convertToFormat(QImage::Format_RGB32);
+}
+
+bool sealRed(QRgb c)
+{
+    return qRed(c) > 150 && qGreen(c) < 80 && qBlue(c) < 80;
+}
+
+class Pdf : public testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    QString path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+
+    // A document of `pages` A4 pages, a line of text on each, as other programs make them.
+    QString contract(int pages)
+    {
+        const int id = QFontDatabase::addApplicationFont(
+            kitDir() + QStringLiteral("/fonts/电脑字/公文签(SorvexGongwen).dat"));
+        const QString family = QFontDatabase::applicationFontFamilies(id).value(0);
+        const QString file = path("contract.pdf");
+        QPdfWriter pdf(file);
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        pdf.setResolution(254);
+        QPainter painter(&pdf);
+        painter.setFont(QFont(family, 14));
+        for (int i = 1; i <= pages; ++i) {
+            if (i > 1)
+                pdf.newPage();
+            painter.drawText(QPointF(250, 400),
+                             QStringLiteral("合同 page %1 of the contract").arg(i));
+            painter.fillRect(QRectF(250, 600, 1000, 20), Qt::blue);
+        }
+        painter.end();
+        return file;
+    }
+};
+
+TEST_F(Pdf, OnePageOfThePicturesSizeWithOutlinesAndNoFont)
+{
+    for (const bool transparent : {false, true}) {
+        SCOPED_TRACE(transparent ? "transparent" : "with background");
+        QStringList args = {QStringLiteral("--style"), QStringLiteral("篆印体"),
+                            QStringLiteral("-o"), path("sig.pdf")};
+        if (transparent)
+            args << QStringLiteral("--transparent");
+        const Outcome r = render(args);
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        const QString info = run(QStringLiteral("pdfinfo"), {path("sig.pdf")});
+        EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Page size: +291 x 196 pts"))))
+            << info.toStdString();
+        EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages: +1\\n"))));
+        EXPECT_EQ(run(QStringLiteral("pdffonts"), {path("sig.pdf")}).count(u'\n'), 2)
+            << "a header and no font";
+        const int images =
+            run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), path("sig.pdf")})
+                .count(u'\n') -
+            2;
+        EXPECT_EQ(images, transparent ? 0 : 1);
+        // The seal lands where the raster picture has it.
+        render({QStringLiteral("--style"), QStringLiteral("篆印体"), QStringLiteral("-o"),
+                path("sig.png")});
+        run(QStringLiteral("pdftoppm"),
+            {QStringLiteral("-r"), QStringLiteral("96"), QStringLiteral("-singlefile"),
+             QStringLiteral("-png"), path("sig.pdf"), path("page")});
+        const QRect vector = inkBox(QImage(path("page.png")), sealRed);
+        const QRect raster = inkBox(QImage(path("sig.png")), sealRed);
+        EXPECT_NEAR(vector.left(), raster.left(), 2);
+        EXPECT_NEAR(vector.top(), raster.top(), 2);
+        EXPECT_NEAR(vector.right(), raster.right(), 2);
+        EXPECT_NEAR(vector.bottom(), raster.bottom(), 2);
+    }
+}
+
+TEST_F(Pdf, StampPutsTheSignatureWhereAskedAndLeavesTheRestAsItWas)
+{
+    const QString original = contract(3);
+    QFile in(original);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    const QByteArray before = in.readAll();
+
+    struct Ask
+    {
+        const char* at;
+        const char* width;
+        double leftMm, topMm, widthMm;
+    };
+    for (const Ask& ask :
+         {Ask{"20,30", nullptr, 20, 30, 0}, Ask{"120.5,200", "50", 120.5, 200, 50}}) {
+        SCOPED_TRACE(ask.at);
+        QStringList args = {QStringLiteral("--style"), QStringLiteral("篆印体"),
+                            QStringLiteral("--stamp"), original,
+                            QStringLiteral("--page"),  QStringLiteral("2"),
+                            QStringLiteral("--at"),    QString::fromUtf8(ask.at),
+                            QStringLiteral("-o"),      path("signed.pdf")};
+        if (ask.width)
+            args << QStringLiteral("--width") << QString::fromUtf8(ask.width);
+        const Outcome r = render(args);
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+
+        const QString info = run(QStringLiteral("pdfinfo"), {path("signed.pdf")});
+        EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages: +3\\n"))));
+        EXPECT_EQ(run(QStringLiteral("pdftotext"), {path("signed.pdf"), QStringLiteral("-")}),
+                  run(QStringLiteral("pdftotext"), {original, QStringLiteral("-")}));
+
+        // The seal's frame is the text's box: its corner is where it was asked for.
+        const QImage page2 = pageImage(path("signed.pdf"), 2, path("p2"));
+        const QRect ink = inkBox(page2, sealRed);
+        ASSERT_FALSE(ink.isEmpty());
+        EXPECT_NEAR(ink.left() / 10.0, ask.leftMm, 0.5);
+        EXPECT_NEAR(ink.top() / 10.0, ask.topMm, 0.5);
+        if (ask.widthMm > 0) {
+            EXPECT_NEAR(ink.width() / 10.0, ask.widthMm, 0.5);
+        }
+        // Around the signature the page is as it was.
+        const QImage was = pageImage(original, 2, path("o2"));
+        const QRect signature = ink.adjusted(-2, -2, 2, 2);
+        int changed = 0;
+        for (int y = 0; y < was.height(); ++y)
+            for (int x = 0; x < was.width(); ++x)
+                changed += !signature.contains(x, y) && was.pixel(x, y) != page2.pixel(x, y);
+        EXPECT_EQ(changed, 0);
+
+        for (const int other : {1, 3})
+            EXPECT_EQ(pageImage(path("signed.pdf"), other, path("s")),
+                      pageImage(original, other, path("o")))
+                << "page " << other;
+        // Every stream of the document travels byte for byte.
+        QFile out(path("signed.pdf"));
+        ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+        const QByteArray after = out.readAll();
+        int streams = 0;
+        for (qsizetype at = before.indexOf("stream\n"); at >= 0;
+             at = before.indexOf("stream\n", at + 1)) {
+            if (at > 3 && before.mid(at - 3, 3) == "end")
+                continue;
+            const qsizetype end = before.indexOf("endstream", at);
+            // The line end before "endstream" is not part of the data.
+            QByteArray data = before.mid(at + 7, end - at - 7);
+            data.chop(data.endsWith("\r\n") ? 2 : data.endsWith('\n') ? 1 : 0);
+            EXPECT_TRUE(after.contains(data)) << "stream at " << at;
+            ++streams;
+        }
+        EXPECT_GE(streams, 3);
+    }
+}
+
+struct BadDocument
+{
+    const char* name;
+    int exitCode;
+    const char* says;
+};
+
+class StampRefuses : public Pdf, public testing::WithParamInterface<BadDocument>
+{
+};
+
+TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
+{
+    const QString good = contract(2);
+    QFile in(good);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    const QByteArray bytes = in.readAll();
+    const std::string name = GetParam().name;
+    QString document = path("document.pdf");
+    QStringList extra;
+    auto write = [&](const QByteArray& data) {
+        QFile f(document);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    };
+    if (name == "Missing")
+        document = path("nowhere.pdf");
+    else if (name == "NotAPdf")
+        write("合同 in plain text, not a PDF\n");
+    else if (name == "Truncated")
+        write(bytes.left(bytes.size() * 2 / 3));
+    else if (name == "BrokenCrossReference") {
+        QByteArray broken = bytes;
+        const qsizetype xref = broken.lastIndexOf("xref");
+        broken.replace(xref, 4, "xxxx");
+        write(broken);
+    } else if (name == "Encrypted" || name == "EncryptedWithoutPassword") {
+        QPDF source;
+        source.processFile(good.toLocal8Bit().constData());
+        QPDFWriter w(source, document.toLocal8Bit().constData());
+        w.setR6EncryptionParameters(name == "Encrypted" ? "secret" : "", "owner", true, true, true,
+                                    true, true, true, qpdf_r3p_full, true);
+        w.write();
+    } else if (name == "PagePastTheEnd") {
+        document = good;
+        extra << QStringLiteral("--page") << QStringLiteral("3");
+    } else if (name == "PageZero") {
+        document = good;
+        extra << QStringLiteral("--page") << QStringLiteral("0");
+    }
+    const Outcome r =
+        render(QStringList{QStringLiteral("--stamp"), document, QStringLiteral("--at"),
+                           QStringLiteral("10,10"), QStringLiteral("-o"), path("signed.pdf")} +
+               extra);
+    EXPECT_EQ(r.code, GetParam().exitCode);
+    EXPECT_EQ(r.err.count(u'\n'), 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8(GetParam().says))) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(path("signed.pdf")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StampRefuses,
+                         testing::Values(BadDocument{"Missing", 1, "cannot read"},
+                                         BadDocument{"NotAPdf", 1, "not a PDF"},
+                                         BadDocument{"Truncated", 1, "damaged"},
+                                         BadDocument{"BrokenCrossReference", 1, "damaged"},
+                                         BadDocument{"Encrypted", 1, "encrypted"},
+                                         BadDocument{"EncryptedWithoutPassword", 1, "encrypted"},
+                                         BadDocument{"PagePastTheEnd", 2, "no page 3"},
+                                         BadDocument{"PageZero", 2, "page \"0\""}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
