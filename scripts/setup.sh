@@ -22,6 +22,8 @@ packages=(
   clang libclang-rt-14-dev
   # a real X server and window manager, driven with real input, for the window's tests
   xvfb xauth x11-utils xdotool openbox
+  # the Debian package: manual pages, and the checks its test makes
+  help2man lintian appstream desktop-file-utils man-db bash-completion
 )
 
 # The kit's npm font packages are fetched with the machine's own npm, else Debian's.

@@ -34,7 +34,7 @@ struct Declared
                              QStringLiteral("N"), QStringLiteral("1")};
     QCommandLineOption transparent{
         QStringLiteral("transparent"),
-        QStringLiteral("No background picture, only the drawing (PNG or SVG).")};
+        QStringLiteral("No background picture, only the drawing (PNG, SVG or PDF).")};
     QCommandLineOption output{
         QStringList{QStringLiteral("o"), QStringLiteral("output")},
         QStringLiteral("Output file (.png .bmp .jpg .svg .pdf); with --batch, "
