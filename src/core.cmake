@@ -20,15 +20,11 @@ add_library(sorvexcore STATIC
   ${core}/output/pngwriter.cpp ${core}/output/pngwriter.h
   ${core}/output/placement.cpp ${core}/output/placement.h
   ${core}/output/pdfpicture.cpp ${core}/output/pdfpicture.h
-  ${core}/output/pdfstamp.cpp ${core}/output/pdfstamp.h
 )
 target_include_directories(sorvexcore PUBLIC ${core})
 find_package(ZLIB REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(WOFF2 REQUIRED IMPORTED_TARGET libwoff2dec)
 pkg_check_modules(DEFLATE REQUIRED IMPORTED_TARGET libdeflate)
-pkg_check_modules(QPDF REQUIRED IMPORTED_TARGET GLOBAL libqpdf)
-target_link_libraries(sorvexcore PUBLIC Qt6::Core Qt6::Gui PRIVATE ZLIB::ZLIB PkgConfig::WOFF2 PkgConfig::DEFLATE PkgConfig::QPDF)
-# qpdf 11 headers: its own smart pointers are plain std::shared_ptr.
-target_compile_definitions(sorvexcore PRIVATE POINTERHOLDER_TRANSITION=4)
+target_link_libraries(sorvexcore PUBLIC Qt6::Core Qt6::Gui PRIVATE ZLIB::ZLIB PkgConfig::WOFF2 PkgConfig::DEFLATE)
 set_target_properties(sorvexcore PROPERTIES AUTOMOC OFF)

@@ -2,7 +2,7 @@
 
 #include "drawing.h"
 #include "options.h"
-#include "output/pdfstamp.h"
+#include "pdfstamp.h"
 #include "output/saveimage.h"
 
 std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& renderer)
