@@ -2,8 +2,8 @@
 
 #include "drawing.h"
 #include "options.h"
-#include "pdfstamp.h"
 #include "output/saveimage.h"
+#include "pdfstamp.h"
 
 std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& renderer)
 {
