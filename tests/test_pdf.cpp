@@ -236,9 +236,11 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
         broken.replace(xref, 4, "xxxx");
         write(broken);
     } else if (name == "Encrypted" || name == "EncryptedWithoutPassword") {
+        // qpdf keeps the names it is given: they must outlive it.
+        const QByteArray from = good.toLocal8Bit(), to = document.toLocal8Bit();
         QPDF source;
-        source.processFile(good.toLocal8Bit().constData());
-        QPDFWriter w(source, document.toLocal8Bit().constData());
+        source.processFile(from.constData());
+        QPDFWriter w(source, to.constData());
         w.setR6EncryptionParameters(name == "Encrypted" ? "secret" : "", "owner", true, true, true,
                                     true, true, true, qpdf_r3p_full, true);
         w.write();
