@@ -22,8 +22,10 @@ echo "built $deb"
 lintian --fail-on error "$deb"
 
 home=$(mktemp -d)
-trap 'rm -rf "$home"; apt-get purge -y -qq sorvex-sign >/dev/null 2>&1 || true' EXIT
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "./$deb" >/dev/null
+# Another package manager at work is waited for, not taken for a failure.
+apt=(apt-get -o DPkg::Lock::Timeout=300 -y -qq)
+trap 'rm -rf "$home"; "${apt[@]}" purge sorvex-sign >/dev/null 2>&1 || true' EXIT
+DEBIAN_FRONTEND=noninteractive "${apt[@]}" install --no-install-recommends "./$deb" >/dev/null
 mapfile -t files < <(dpkg-query -L sorvex-sign)
 
 export HOME=$home
@@ -50,7 +52,7 @@ styles=$(bash -c 'source /usr/share/bash-completion/bash_completion
   COMP_POINT=${#COMP_LINE}; _sorvex_sign_render; printf "%s\n" "${COMPREPLY[@]}"')
 grep -qx "篆印体" <<<"$styles"
 
-apt-get purge -y -qq sorvex-sign >/dev/null
+"${apt[@]}" purge sorvex-sign >/dev/null
 for f in "${files[@]}"; do
   if [ -f "$f" ] || [ -L "$f" ]; then
     echo "left after removal: $f"
