@@ -199,6 +199,29 @@ TEST_F(Pdf, StampPutsTheSignatureWhereAskedAndLeavesTheRestAsItWas)
     }
 }
 
+// A name far wider than the picture is put on a document whole, not cut to the picture.
+TEST_F(Pdf, StampCarriesTheWholeNameWhateverItsSize)
+{
+    const QString original = contract(1);
+    std::vector<int> widths;
+    for (const char* size : {"30", "300"}) {
+        SCOPED_TRACE(size);
+        const Outcome r = render(
+            {QStringLiteral("--style"), QStringLiteral("英文签-流畅"), QStringLiteral("--en"),
+             QStringLiteral("Xiaoming Wang"), QStringLiteral("--color"), QStringLiteral("#00c000"),
+             QStringLiteral("--size"), QString::fromLatin1(size), QStringLiteral("--stamp"),
+             original, QStringLiteral("--at"), QStringLiteral("10,10"), QStringLiteral("--width"),
+             QStringLiteral("80"), QStringLiteral("-o"), path("signed.pdf")});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        const auto green = [](QRgb c) {
+            return qGreen(c) > 120 && qRed(c) < 100;
+        };
+        widths.push_back(inkBox(pageImage(path("signed.pdf"), 1, path("p")), green).width());
+    }
+    EXPECT_NEAR(widths[0] / 10.0, widths[1] / 10.0, 1.0);
+    EXPECT_GT(widths[1] / 10.0, 60);
+}
+
 struct BadDocument
 {
     const char* name;

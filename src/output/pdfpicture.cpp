@@ -52,19 +52,25 @@ QByteArray picturePdf(bool transparent, const VectorDrawing& draw, QString* back
 
 QByteArray textBoxPdf(const VectorDrawing& draw)
 {
-    // Drawn once where nothing is kept to learn the text's box, then on a page of that size.
+    // Drawn once where nothing is kept to learn the text's box and where its ink reaches (a
+    // script's flourish may leave the box), then on a page of that size.
     QPicture scratch;
-    Mover box;
+    QRectF page;
     {
         QPainter painter(&scratch);
         VectorSurface surface(painter, true);
-        box = draw(surface);
+        surface.drawWholeText();
+        const Mover box = draw(surface);
+        page = QRectF(box.left, box.top, box.width, box.height) |
+               QRectF(surface.inkRect().topLeft() * TwipsPerPixel,
+                      surface.inkRect().size() * TwipsPerPixel);
     }
-    if (!(box.width > 0 && box.height > 0))
+    if (!(page.width() > 0 && page.height() > 0))
         return {};
-    return onePage(box.width, box.height, [&](QPainter& painter) {
-        painter.translate(-box.left / TwipsPerPixel, -box.top / TwipsPerPixel);
+    return onePage(page.width(), page.height(), [&](QPainter& painter) {
+        painter.translate(-page.left() / TwipsPerPixel, -page.top() / TwipsPerPixel);
         VectorSurface surface(painter, true);
+        surface.drawWholeText();
         draw(surface);
     });
 }

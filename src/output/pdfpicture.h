@@ -18,6 +18,6 @@ using VectorDrawing = std::function<Mover(VectorSurface&)>;
 QByteArray picturePdf(bool transparent, const VectorDrawing& draw,
                       QString* backgroundError = nullptr);
 
-// A PDF of one page the size of the text's own box, with nothing but the text: what is put
-// onto a document.
+// A PDF of one page the size of the text's own box (grown to take in any ink beyond it), with
+// nothing but the text, all of it: what is put onto a document.
 QByteArray textBoxPdf(const VectorDrawing& draw);

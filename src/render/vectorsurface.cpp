@@ -57,11 +57,13 @@ void VectorSurface::DrawText(const QString& s)
     outline.setFillRule(Qt::WindingFill);
     for (const ShapedText::Run& run : text.runs)
         for (qsizetype i = 0; i < run.glyphs.size(); ++i)
-            if (run.ink[size_t(i)].translated(origin).intersects(picture))
+            if (wholeText_ || run.ink[size_t(i)].translated(origin).intersects(picture))
                 outline.addPath(
                     run.font.pathForGlyph(run.glyphs[i]).translated(origin + run.positions[i]));
-    if (!outline.isEmpty())
+    if (!outline.isEmpty()) {
         painter_.fillPath(outline, QColor(ink_));
+        inked_ |= outline.boundingRect();
+    }
 }
 
 void VectorSurface::DrawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled)
@@ -73,6 +75,7 @@ void VectorSurface::DrawFrame(double x1, double y1, double x2, double y2, QRgb c
     const double r = std::floor(std::max(x1, x2) / TwipsPerPixel) + 1;
     const double b = std::floor(std::max(y1, y2) / TwipsPerPixel) + 1;
     const QColor c(color | 0xFF000000);
+    inked_ |= QRectF(QPointF(l, t), QPointF(r, b));
     if (filled) {
         painter_.fillRect(QRectF(QPointF(l, t), QPointF(r, b)), c);
         return;

@@ -20,6 +20,12 @@ public:
     // The picture the stand-in stands for; null when none was drawn.
     QImage standIn() const { return standIn_; }
 
+    // Draws every glyph, also those outside the picture: a signature put on a document is
+    // drawn whole at its own size.
+    void drawWholeText() { wholeText_ = true; }
+    // What text and frames covered, in reference pixels.
+    QRectF inkRect() const { return inked_; }
+
     void Clear() override;
     bool SetBackground(const QString& path) override;
     void DrawText(const QString& s) override;
@@ -34,6 +40,8 @@ private:
     BackgroundPicture own_;
     BackgroundPicture& background_;
     bool standInMode_ = false;
+    bool wholeText_ = false;
+    QRectF inked_;
     QImage standIn_;
     TextShaper shaper_{true};
 };
