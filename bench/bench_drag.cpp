@@ -14,6 +14,7 @@
 #include "app/programvalues.h"
 #include "catalogue/fonttable.h"
 #include "output/platform.h"
+#include "quietplatform.h"
 #include "render/imagesurface.h"
 #include "render/renderer.h"
 #include "ui/frmmain.h"
@@ -39,23 +40,6 @@ namespace {
 // Waits between paced moves by spinning rather than sleeping: what is left of the paced cost
 // is then the drawing, not the processor waking from idle.
 bool spinWhilePacing = false;
-
-class QuietPlatform : public Platform
-{
-public:
-    void showMessage(const QString&, const QString&, Icon) override {}
-    std::optional<SaveAnswer> askSaveFileName(const QString&, const QStringList&) override
-    {
-        return std::nullopt;
-    }
-    ColorAnswer chooseColor(QRgb, const QList<QRgb>&) override { return {}; }
-    std::optional<PrintError> printTwips(const std::function<void(QPainter&)>&) override
-    {
-        return std::nullopt;
-    }
-    void openUrl(const QUrl&) override {}
-    bool confirmReplace(const QString&) override { return false; }
-};
 
 struct Case
 {

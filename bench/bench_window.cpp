@@ -4,6 +4,7 @@
 //   /usr/bin/time -v build/bench/bench-window 1000
 #include "app/programvalues.h"
 #include "output/platform.h"
+#include "quietplatform.h"
 #include "ui/frmmain.h"
 
 #include <QApplication>
@@ -13,24 +14,6 @@
 #include <cstdio>
 
 namespace {
-
-// Answers nothing and shows nothing: the measurement never waits for a person.
-class QuietPlatform : public Platform
-{
-public:
-    void showMessage(const QString&, const QString&, Icon) override {}
-    std::optional<SaveAnswer> askSaveFileName(const QString&, const QStringList&) override
-    {
-        return std::nullopt;
-    }
-    ColorAnswer chooseColor(QRgb, const QList<QRgb>&) override { return {}; }
-    std::optional<PrintError> printTwips(const std::function<void(QPainter&)>&) override
-    {
-        return std::nullopt;
-    }
-    void openUrl(const QUrl&) override {}
-    bool confirmReplace(const QString&) override { return false; }
-};
 
 long statusKb(const char* field)
 {

@@ -86,12 +86,7 @@ TEST_F(Kit, EveryFaceDrawsEveryCharacterItsStylePromises)
     int faces = 0;
     for (int i = 0; i < c.styleNames.size(); ++i) {
         const bool latinStyle = c.styleNames[i].contains(LatinStyleMark);
-        QStringList files;
-        if (c.FontPaths[i].endsWith(QLatin1String(".dat")))
-            files << c.FontPaths[i];
-        else
-            for (int k = 1; k <= 3; ++k)
-                files << c.FontPaths[i] + QString::number(k) + QStringLiteral(".dat");
+        const QStringList files = fontFilesOf(c, i);
         for (const QString& file : files) {
             const QRawFont raw(file, 32);
             ASSERT_TRUE(raw.isValid()) << file.toStdString();
@@ -181,12 +176,7 @@ TEST_F(Kit, EveryFaceIsSelectableByItsNameRightAfterRegistration)
 {
     AppFontTable fonts(0);
     for (int i = 0; i < c.styleNames.size(); ++i) {
-        QStringList files;
-        if (c.FontPaths[i].endsWith(QLatin1String(".dat")))
-            files << c.FontPaths[i];
-        else
-            for (int k = 1; k <= 3; ++k)
-                files << c.FontPaths[i] + QString::number(k) + QStringLiteral(".dat");
+        const QStringList files = fontFilesOf(c, i);
         QStringList faces;
         for (const QString& file : files) {
             SCOPED_TRACE(file.toStdString());

@@ -1,7 +1,7 @@
 // PDF: the picture as a page, and the signature put onto a document, checked with poppler.
-#include "cli/rendercommand.h"
 #include "kit.h"
 #include "pixels.h"
+#include "rendercli.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,23 +19,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-struct Outcome
-{
-    int code;
-    QString err;
-};
-
-Outcome render(QStringList args)
-{
-    args.prepend(QStringLiteral("sorvex-sign-render"));
-    args << QStringLiteral("--data") << kitDir();
-    QString out, err;
-    QTextStream o(&out), e(&err);
-    const int code = runRenderCommand(args, o, e, false);
-    e.flush();
-    return {code, err};
-}
 
 QString run(const QString& program, const QStringList& args)
 {

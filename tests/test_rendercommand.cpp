@@ -1,8 +1,8 @@
 // The command-line companion: same drawing as the window, other outputs, clear errors.
-#include "cli/rendercommand.h"
 #include "fakeplatform.h"
 #include "kit.h"
 #include "pixels.h"
+#include "rendercli.h"
 #include "ui/frmmain.h"
 
 #include <QDir>
@@ -18,25 +18,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-struct Outcome
-{
-    int code;
-    QString out;
-    QString err;
-};
-
-Outcome render(QStringList args)
-{
-    args.prepend(QStringLiteral("sorvex-sign-render"));
-    args << QStringLiteral("--data") << kitDir();
-    QString out, err;
-    QTextStream o(&out), e(&err);
-    const int code = runRenderCommand(args, o, e, false);
-    o.flush();
-    e.flush();
-    return {code, out, err};
-}
 
 QJsonObject reportOf(const Outcome& r)
 {

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "output/platform.h"
+
+// Answers nothing and shows nothing: a measurement never waits for a person.
+class QuietPlatform : public Platform
+{
+public:
+    void showMessage(const QString&, const QString&, Icon) override {}
+    std::optional<SaveAnswer> askSaveFileName(const QString&, const QStringList&) override
+    {
+        return std::nullopt;
+    }
+    ColorAnswer chooseColor(QRgb, const QList<QRgb>&) override { return {}; }
+    std::optional<PrintError> printTwips(const std::function<void(QPainter&)>&) override
+    {
+        return std::nullopt;
+    }
+    void openUrl(const QUrl&) override {}
+    bool confirmReplace(const QString&) override { return false; }
+};
