@@ -14,6 +14,7 @@
 #include <QTextStream>
 
 #include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <gtest/gtest.h>
@@ -181,6 +182,35 @@ TEST_F(Pdf, StampPutsTheSignatureWhereAskedAndLeavesTheRestAsItWas)
         EXPECT_GE(streams, 3);
     }
 }
+
+// However a page is turned for showing, the signature stands upright where it was asked for.
+class StampOnATurnedPage : public Pdf, public testing::WithParamInterface<int>
+{
+};
+
+TEST_P(StampOnATurnedPage, StandsUprightAtThePlaceAsShown)
+{
+    const QByteArray plain = contract(1).toLocal8Bit(), turned = path("turned.pdf").toLocal8Bit();
+    {
+        QPDF document;
+        document.processFile(plain.constData());
+        QPDFObjectHandle page = document.getAllPages().at(0);
+        page.replaceKey("/Rotate", QPDFObjectHandle::newInteger(GetParam()));
+        QPDFWriter w(document, turned.constData());
+        w.write();
+    }
+    const Outcome r = render({QStringLiteral("--style"), QStringLiteral("篆印体"),
+                              QStringLiteral("--stamp"), path("turned.pdf"), QStringLiteral("--at"),
+                              QStringLiteral("20,30"), QStringLiteral("-o"), path("signed.pdf")});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QRect ink = inkBox(pageImage(path("signed.pdf"), 1, path("p")), sealRed);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_NEAR(ink.left() / 10.0, 20, 0.5);
+    EXPECT_NEAR(ink.top() / 10.0, 30, 0.5);
+    EXPECT_GT(ink.height(), ink.width()) << "the seal is taller than wide";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StampOnATurnedPage, testing::Values(0, 90, 180, 270));
 
 // A name far wider than the picture is put on a document whole, not cut to the picture.
 TEST_F(Pdf, StampCarriesTheWholeNameWhateverItsSize)
