@@ -28,11 +28,11 @@ QStringList fontFilesOf(const Catalogue& catalogue, int styleIndex)
             base + QStringLiteral("3.dat")};
 }
 
-QStringList characters(const QString& text)
+QStringList characters(const QString& text, qsizetype atMost)
 {
     QStringList out;
     QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
-    for (qsizetype at = 0; at < text.size();) {
+    for (qsizetype at = 0; at < text.size() && out.size() != atMost;) {
         qsizetype next = graphemes.toNextBoundary();
         if (next <= at)
             next = text.size();
@@ -44,7 +44,7 @@ QStringList characters(const QString& text)
 
 QString completedSealName(const QString& name)
 {
-    const qsizetype length = characters(name).size();
+    const qsizetype length = characters(name, 4).size();
     if (length == 2)
         return name + QStringLiteral("之印");
     if (length == 3)
@@ -54,7 +54,7 @@ QString completedSealName(const QString& name)
 
 std::optional<QString> compoundSurnameGlyph(const QString& compoundSurnames, const QString& name)
 {
-    const QString surname = characters(name).mid(0, 2).join(QString());
+    const QString surname = characters(name, 2).join(QString());
     if (!compoundSurnames.contains(u' ' + surname + u'-'))
         return std::nullopt;
     // Four characters on from where the surname first occurs: the surname, "-", and the
@@ -141,7 +141,8 @@ void drawSeal(RenderContext& ctx, const QString& typed, const QString& fontPath,
 {
     Surface& s = ctx.surface;
     const QString name = completedSealName(typed);
-    const QStringList chars = characters(name);
+    // Four characters fill the four cells; a longer name shows only its frame.
+    const QStringList chars = characters(name, 5);
     const QString first = chars.value(0);
     const double tw1 = s.TextWidth(first);
     const double th1 = s.TextHeight(first);

@@ -68,7 +68,9 @@ DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y
 
 // The characters of a text as a person sees them: a surrogate pair, or a letter with its
 // combining marks, is one character. Every count, split and per-character step uses these.
-QStringList characters(const QString& text);
+// With `atMost` ≥ 0, only that many from the start: a long name need not be split whole to
+// learn whether it has more.
+QStringList characters(const QString& text, qsizetype atMost = -1);
 
 // The character drawn for a compound surname, or nothing when the name has none. An entry whose
 // glyph lies beyond the end of the list gives an empty glyph.
