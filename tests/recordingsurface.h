@@ -85,7 +85,6 @@ public:
         *log << QStringLiteral("SetFontSize %1").arg(p);
     }
     void SetInkColor(QRgb c) override { ink = c; }
-    void SetTransparentText(bool) override {}
     double TextWidth(const QString& s) override { return width(face, s) * points / 72; }
     double TextHeight(const QString&) override { return height(face) * points / 72; }
     double InnerWidth() const override { return inner[0]; }

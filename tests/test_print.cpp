@@ -90,9 +90,10 @@ QRectF imageableArea(const QString& ppdPath)
     const auto area = QRegularExpression(QStringLiteral("\\*ImageableArea %1[/:][^\"]*\"([^\"]+)\"")
                                              .arg(QRegularExpression::escape(size)))
                           .match(text);
-    const auto paper = QRegularExpression(QStringLiteral("\\*PaperDimension %1[/:][^\"]*\"([^\"]+)\"")
-                                              .arg(QRegularExpression::escape(size)))
-                           .match(text);
+    const auto paper =
+        QRegularExpression(QStringLiteral("\\*PaperDimension %1[/:][^\"]*\"([^\"]+)\"")
+                               .arg(QRegularExpression::escape(size)))
+            .match(text);
     const QStringList a = area.captured(1).split(u' ', Qt::SkipEmptyParts);
     const QStringList p = paper.captured(1).split(u' ', Qt::SkipEmptyParts);
     if (a.size() != 4 || p.size() != 2)

@@ -288,6 +288,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadArguments{"PlaceOffThePage",
                      {"--stamp", "/tmp/c.pdf", "--at", "-3,1", "-o", "/tmp/x.pdf"},
                      "millimetres"},
+        BadArguments{"SheetAsPdf", {"--sheet", "-o", "/tmp/x.pdf"}, "raster"},
         BadArguments{"PageWithoutStamp", {"--page", "2", "-o", "/tmp/x.pdf"}, "--page goes with"}),
     [](const auto& info) { return std::string(info.param.name); });
 

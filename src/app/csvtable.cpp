@@ -29,12 +29,9 @@ CsvTable readCsv(const QByteArray& bytes)
     while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
         lines.removeLast();
     table.rows.reserve(lines.size());
-    for (const QString& line : std::as_const(lines)) {
-        QString row = line;
-        if (row.endsWith(u'\r'))
-            row.chop(1);
-        table.rows << csvFields(row.trimmed());
-    }
+    // Trimming takes the CR of a CR LF line end too.
+    for (const QString& line : std::as_const(lines))
+        table.rows << csvFields(line.trimmed());
     return table;
 }
 

@@ -88,20 +88,17 @@ bool needsFallback(const QString& text)
 
 void AppFontTable::AddFont(const QString& path)
 {
-    if (trusted_) {
-        if (const auto kept = entries_.find(path); kept != entries_.end()) {
-            ++kept->uses;
-            released_.remove(path);
-            return;
+    auto it = entries_.find(path);
+    if (it != entries_.end() && !trusted_) {
+        const QFileInfo info(path);
+        if (it->size != info.size() || it->modified != info.lastModified()) {
+            unregister(path);
+            it = entries_.end();
         }
     }
-    const QFileInfo info(path);
-    auto it = entries_.find(path);
-    if (it != entries_.end() && (it->size != info.size() || it->modified != info.lastModified())) {
-        unregister(path);
-        it = entries_.end();
-    }
-    if (it == entries_.end()) {
+    const bool fresh = it == entries_.end();
+    if (fresh) {
+        const QFileInfo info(path);
         Entry e;
         e.size = info.size();
         e.modified = info.lastModified();
@@ -111,13 +108,11 @@ void AppFontTable::AddFont(const QString& path)
                 e.families = QFontDatabase::applicationFontFamilies(e.id);
         }
         it = entries_.insert(path, e);
-        ++it->uses;
-        released_.remove(path);
-        dropOthersAnsweringTo(path);
-        return;
     }
     ++it->uses;
     released_.remove(path);
+    if (fresh)
+        dropOthersAnsweringTo(path);
 }
 
 // A face is selected by its family name. Another kept file whose font has the same name would

@@ -7,14 +7,13 @@
 #include "render/vectorsurface.h"
 
 #include <QBuffer>
-
-#include <cstring>
-
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QPainter>
 #include <QSvgGenerator>
 #include <QTextStream>
+
+#include <cstring>
 
 void ConsolePlatform::showMessage(const QString& text, const QString&, Icon)
 {
@@ -147,6 +146,69 @@ std::optional<Failure> SignatureRenderer::inputsFor(const Job& job, DrawInputs& 
     return std::nullopt;
 }
 
+VectorDrawing SignatureRenderer::drawing(const Job& job, const DrawInputs& in, Mover& mover)
+{
+    return [this, &job, &in, &mover](VectorSurface& surface) {
+        RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
+        DrawSignature(ctx, in, job.x, job.y);
+        return mover;
+    };
+}
+
+// Drawn in memory, then written as every other picture is: a full disk must not cut an
+// existing file short. Empty when the generator fails.
+QByteArray SignatureRenderer::svgDocument(const Job& job, const DrawInputs& in, Mover& mover,
+                                          QString& backgroundError)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QSvgGenerator svg;
+    svg.setOutputDevice(&buffer);
+    svg.setSize(QSize(SurfaceWidthPx, SurfaceHeightPx));
+    svg.setViewBox(QRect(0, 0, SurfaceWidthPx, SurfaceHeightPx));
+    svg.setResolution(96);
+    svg.setTitle(AppTitle);
+    QPainter painter;
+    if (!painter.begin(&svg))
+        return {};
+    VectorSurface surface(painter, job.transparent, svgBackground_);
+    drawing(job, in, mover)(surface);
+    backgroundError = surface.backgroundError();
+    if (!painter.end())
+        return {};
+    QByteArray document = buffer.data();
+    if (const QImage shown = surface.standIn(); !shown.isNull())
+        putBackground(document, shown);
+    return document;
+}
+
+RasterPicture SignatureRenderer::rasterPicture(const Job& job, const DrawInputs& in, Mover& mover,
+                                               QString& backgroundError)
+{
+    ImageSurface& surface = surfaceFor(job);
+    surface.setDragging(trusted_);
+    RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
+    DrawSignature(ctx, in, job.x, job.y);
+    backgroundError = surface.backgroundError();
+    RasterPicture picture;
+    if (suffixOf(job.output) != QLatin1String("png")) {
+        picture.image = surface.PersistentImage();
+        return picture;
+    }
+    // A batch over one background compresses the background's rows once, and hands on only
+    // the rows its drawing changed.
+    const QImage blank = surface.blankPicture();
+    if (!pngBackground_ || pngBackground_->cacheKey() != blank.cacheKey())
+        pngBackground_ = std::make_shared<const PngBackground>(blank);
+    picture.background = pngBackground_;
+    const QRect drawn = surface.drawnRect();
+    if (!drawn.isEmpty())
+        picture.changed = surface.PersistentImage().copy(
+            0, drawn.top(), surface.PersistentImage().width(), drawn.height());
+    picture.firstChanged = drawn.isEmpty() ? 0 : drawn.top();
+    return picture;
+}
+
 std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* report,
                                                  const PictureWriter& write)
 {
@@ -155,70 +217,19 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
         return failure;
     Mover mover;
     QString backgroundError;
-    if (suffixOf(job.output) == QLatin1String("pdf")) {
-        const QByteArray document = picturePdf(
-            job.transparent,
-            [&](VectorSurface& surface) {
-                RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
-                DrawSignature(ctx, in, job.x, job.y);
-                return mover;
-            },
-            &backgroundError);
+    const QString suffix = suffixOf(job.output);
+    if (suffix == QLatin1String("pdf") || suffix == QLatin1String("svg")) {
+        const QByteArray document =
+            suffix == QLatin1String("pdf")
+                ? picturePdf(job.transparent, drawing(job, in, mover), &backgroundError)
+                : svgDocument(job, in, mover, backgroundError);
         if (document.isEmpty())
             return Failure{ExitFailure, QStringLiteral("cannot write %1").arg(job.output)};
         if (auto error = writeFile(job.output, document))
             return Failure{ExitFailure,
                            QStringLiteral("cannot write %1: %2").arg(job.output, *error)};
-    } else if (suffixOf(job.output) == QLatin1String("svg")) {
-        // Drawn in memory, then written as every other picture is: a full disk must not cut
-        // an existing file short.
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        QSvgGenerator svg;
-        svg.setOutputDevice(&buffer);
-        svg.setSize(QSize(SurfaceWidthPx, SurfaceHeightPx));
-        svg.setViewBox(QRect(0, 0, SurfaceWidthPx, SurfaceHeightPx));
-        svg.setResolution(96);
-        svg.setTitle(AppTitle);
-        QPainter painter;
-        if (!painter.begin(&svg))
-            return Failure{ExitFailure, QStringLiteral("cannot write %1").arg(job.output)};
-        VectorSurface surface(painter, job.transparent, svgBackground_);
-        RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
-        DrawSignature(ctx, in, job.x, job.y);
-        backgroundError = surface.backgroundError();
-        if (!painter.end())
-            return Failure{ExitFailure, QStringLiteral("cannot write %1").arg(job.output)};
-        QByteArray document = buffer.data();
-        if (const QImage shown = surface.standIn(); !shown.isNull())
-            putBackground(document, shown);
-        if (auto error = writeFile(job.output, document))
-            return Failure{ExitFailure,
-                           QStringLiteral("cannot write %1: %2").arg(job.output, *error)};
-    } else {
-        ImageSurface& surface = surfaceFor(job);
-        surface.setDragging(trusted_);
-        RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
-        DrawSignature(ctx, in, job.x, job.y);
-        backgroundError = surface.backgroundError();
-        RasterPicture picture;
-        if (suffixOf(job.output) == QLatin1String("png")) {
-            // A batch over one background compresses the background's rows once, and hands on
-            // only the rows its drawing changed.
-            const QImage blank = surface.blankPicture();
-            if (!pngBackground_ || pngBackground_->cacheKey() != blank.cacheKey())
-                pngBackground_ = std::make_shared<const PngBackground>(blank);
-            picture.background = pngBackground_;
-            const QRect drawn = surface.drawnRect();
-            if (!drawn.isEmpty())
-                picture.changed = surface.PersistentImage().copy(
-                    0, drawn.top(), surface.PersistentImage().width(), drawn.height());
-            picture.firstChanged = drawn.isEmpty() ? 0 : drawn.top();
-        } else {
-            picture.image = surface.PersistentImage();
-        }
-        if (auto failure = write(picture))
-            return failure;
+    } else if (auto failure = write(rasterPicture(job, in, mover, backgroundError))) {
+        return failure;
     }
     if (in.backgroundPath.isEmpty())
         backgroundError.clear();
@@ -248,12 +259,8 @@ std::variant<QByteArray, Failure> SignatureRenderer::textBoxPdf(const Job& job)
     if (auto failure = inputsFor(job, in))
         return *failure;
     in.backgroundPath.clear();
-    const QByteArray document = ::textBoxPdf([&](VectorSurface& surface) {
-        Mover mover;
-        RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
-        DrawSignature(ctx, in, job.x, job.y);
-        return mover;
-    });
+    Mover mover;
+    const QByteArray document = ::textBoxPdf(drawing(job, in, mover));
     if (document.isEmpty())
         return Failure{ExitFailure, QStringLiteral("nothing to draw: the name is empty")};
     return document;

@@ -2,6 +2,7 @@
 
 #include "catalogue/fonttable.h"
 #include "job.h"
+#include "output/pdfpicture.h"
 #include "output/platform.h"
 #include "output/pngwriter.h"
 #include "render/background.h"
@@ -85,6 +86,12 @@ public:
 private:
     std::optional<Failure> inputsFor(const Job& job, DrawInputs& in) const;
     ImageSurface& surfaceFor(const Job& job);
+    // Draws the job on a vector surface, leaving the text's place in `mover`.
+    VectorDrawing drawing(const Job& job, const DrawInputs& in, Mover& mover);
+    QByteArray svgDocument(const Job& job, const DrawInputs& in, Mover& mover,
+                           QString& backgroundError);
+    RasterPicture rasterPicture(const Job& job, const DrawInputs& in, Mover& mover,
+                                QString& backgroundError);
 
     void sayBackgroundFailed(const QString& path, const QString& why);
     void putBackground(QByteArray& svg, const QImage& background);

@@ -20,7 +20,10 @@ std::optional<Failure> drawSheet(const Options& options, const Catalogue& catalo
                                  SignatureRenderer& renderer)
 {
     Job job = options.job;
-    if (QFileInfo(job.output).suffix().toLower() == QLatin1String("svg"))
+    if (auto failure = checkOutputFormat(job))
+        return failure;
+    const QString suffix = QFileInfo(job.output).suffix().toLower();
+    if (suffix == QLatin1String("svg") || suffix == QLatin1String("pdf"))
         return Failure{ExitBadArguments, QStringLiteral("a sheet is a raster picture: use .png")};
     job.output = QStringLiteral("sheet.png"); // each cell is drawn as a PNG would be
     const int count = int(catalogue.styleNames.size());
@@ -50,7 +53,6 @@ std::optional<Failure> drawSheet(const Options& options, const Catalogue& catalo
         QImage picture;
         const auto keep = [&picture](const RasterPicture& drawn) -> std::optional<Failure> {
             picture = drawn.whole();
-            picture.setDevicePixelRatio(1);
             return std::nullopt;
         };
         if (auto failure = renderer.render(job, nullptr, keep))

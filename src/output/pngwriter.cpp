@@ -12,9 +12,12 @@ namespace {
 
 constexpr int BandRows = 16;
 
-QImage::Format formatFor(const QImage& image)
+// The picture in the 32-bit format the rows are read from; no copy when it is in it already.
+QImage inRowFormat(const QImage& image)
 {
-    return image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    const QImage::Format format =
+        image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    return image.format() == format ? image : image.convertToFormat(format);
 }
 
 // One row as PNG keeps it: a filter byte, then RGB or RGBA with each byte less the one a pixel
@@ -183,10 +186,7 @@ bool zlibStreamOf(const PngBackground* kept, const QImage& background, const QIm
 } // namespace
 
 PngBackground::PngBackground(const QImage& background)
-    : picture_(background.format() == formatFor(background)
-                   ? background
-                   : background.convertToFormat(formatFor(background))),
-      cacheKey_(background.cacheKey())
+    : picture_(inRowFormat(background)), cacheKey_(background.cacheKey())
 {
     for (int first = 0; first < picture_.height(); first += BandRows) {
         const int last = std::min(first + BandRows, picture_.height()) - 1;
@@ -204,8 +204,7 @@ bool writeFastPng(const QImage& source, QIODevice& device)
 {
     if (source.isNull())
         return false;
-    const QImage image =
-        source.format() == formatFor(source) ? source : source.convertToFormat(formatFor(source));
+    const QImage image = inRowFormat(source);
     QByteArray stream;
     return zlibStreamOf(nullptr, image, QImage(), 0, stream) && writePng(image, stream, device);
 }

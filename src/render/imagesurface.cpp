@@ -145,8 +145,6 @@ void ImageSurface::DrawText(const QString& s)
             .append(QString::number(qRound(fy * 64)))
             .append(u'\x1f')
             .append(s);
-    }
-    if (reuse_) {
         if (const auto it = layers_.constFind(key); it != layers_.constEnd()) {
             blendCoverage(*it, ix - it->origin.x(), iy - it->origin.y());
             return;

@@ -14,8 +14,6 @@ public:
     void SetFallbackFaces(const QStringList& faces) override { face_.setFallback(faces); }
     void SetFontSize(double points) override { face_.setPoints(points); }
     void SetInkColor(QRgb ink) override { ink_ = ink | 0xFF000000; }
-    // Text is only ever drawn without a box behind it, as the renderer asks on every drawing.
-    void SetTransparentText(bool) override {}
     double TextWidth(const QString& s) override { return face_.advancePx(s) * TwipsPerPixel; }
     double TextHeight(const QString&) override { return face_.heightPx() * TwipsPerPixel; }
     double InnerWidth() const override { return SurfaceWidthPx * TwipsPerPixel; }

@@ -58,8 +58,7 @@ std::optional<QString> compoundSurnameGlyph(const QString& compoundSurnames, con
     if (!compoundSurnames.contains(u' ' + surname + u'-'))
         return std::nullopt;
     // Four characters on from where the surname first occurs: the surname, "-", and the
-    // character the entry names it by.
-    // Only the few characters from the surname on are looked at, not the whole list.
+    // character the entry names it by. Only those few characters are split, not the whole list.
     const QString from = compoundSurnames.mid(compoundSurnames.indexOf(surname), 64);
     QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, from);
     for (int i = 0; i < 4 && graphemes.toNextBoundary() >= 0;)
@@ -251,7 +250,6 @@ DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y
     s.SetFontName(QStringLiteral("Courier New"));
     s.SetFontSize(*points);
     s.SetInkColor(in.ink);
-    s.SetTransparentText(true);
 
     int index = in.styleIndex;
     QString currentText = in.styleCurrentText;

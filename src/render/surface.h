@@ -22,7 +22,6 @@ public:
     virtual void SetFallbackFaces(const QStringList&) {}
     virtual void SetFontSize(double points) = 0;
     virtual void SetInkColor(QRgb ink) = 0;
-    virtual void SetTransparentText(bool transparent) = 0;
 
     virtual double TextWidth(const QString& s) = 0;
     virtual double TextHeight(const QString& s) = 0;
