@@ -238,10 +238,18 @@ QImage frmMain::PersistentImage(qreal scale, bool transparent)
         return surface_.PersistentImage();
     // Drawn afresh at the scale asked for, so that the text stays sharp.
     ImageSurface out(scale, true, transparent);
-    Mover scratch = mover_;
-    RenderContext ctx{values_, catalogue_, fonts_, out, scratch, {}};
-    ::DrawSignature(ctx, lastDrawing_->inputs, lastDrawing_->x, lastDrawing_->y);
+    drawAgainOn(out);
     return out.PersistentImage();
+}
+
+Mover frmMain::drawAgainOn(Surface& out)
+{
+    Mover scratch = mover_;
+    if (lastDrawing_) {
+        RenderContext ctx{values_, catalogue_, fonts_, out, scratch, {}};
+        ::DrawSignature(ctx, lastDrawing_->inputs, lastDrawing_->x, lastDrawing_->y);
+    }
+    return scratch;
 }
 
 void frmMain::showPicture()
@@ -319,14 +327,7 @@ void frmMain::imgSave_Click()
     saveSignature(
         platform_, [this](bool transparent) { return PersistentImage(1, transparent); },
         [this] {
-            return picturePdf(false, [this](VectorSurface& out) {
-                Mover scratch = mover_;
-                if (lastDrawing_) {
-                    RenderContext ctx{values_, catalogue_, fonts_, out, scratch, {}};
-                    ::DrawSignature(ctx, lastDrawing_->inputs, lastDrawing_->x, lastDrawing_->y);
-                }
-                return scratch;
-            });
+            return picturePdf(false, [this](VectorSurface& out) { return drawAgainOn(out); });
         });
 }
 
@@ -401,10 +402,10 @@ void frmMain::makeStylePreviews()
     qreal widest = 0;
     for (int i = 0; i < catalogue_.styleNames.size(); ++i) {
         const QString& name = catalogue_.styleNames[i];
-        const QString& base = catalogue_.FontPaths[i];
-        const bool fileStyle = base.right(4).toLower() == QLatin1String(".dat");
-        const QString file = fileStyle ? base : base + QStringLiteral("1.dat");
-        const QString face = fileStyle ? faceNameOfFontFile(file) : faceNameOfFolderFont(file);
+        // A folder style shows in its first face.
+        const QString file = fontFilesOf(catalogue_, i).value(0);
+        const QString face =
+            file == catalogue_.FontPaths[i] ? faceNameOfFontFile(file) : faceNameOfFolderFont(file);
         fonts_.AddFont(file);
         QFont own;
         own.setFamilies({fonts_.familyFor(file, face), label.family()});

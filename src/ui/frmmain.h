@@ -73,6 +73,8 @@ private:
     void setInk(QRgb ink);
     // Draws after a person's choice; an unusable size is said.
     void drawChoice();
+    // The last drawing again on another surface; the window's own picture stays as it is.
+    Mover drawAgainOn(Surface& out);
     void showPicture();
 
     const ProgramValues& values_;

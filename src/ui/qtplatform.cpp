@@ -23,7 +23,7 @@
 
 #include <cups/cups.h>
 
-void centreOnPrimaryScreen(QWidget& window)
+void CenterDialogHook(QWidget& window)
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
@@ -35,11 +35,6 @@ void centreOnPrimaryScreen(QWidget& window)
                 screen->geometry().topLeft());
 }
 
-void CenterDialogHook(QWidget& dialog)
-{
-    centreOnPrimaryScreen(dialog);
-}
-
 namespace {
 
 // Centres a window's frame as soon as it is known. The window manager frames a window around
@@ -49,8 +44,7 @@ namespace {
 class CentreWhenFramed : public QObject
 {
 public:
-    CentreWhenFramed(QWidget& window, void (*centre)(QWidget&))
-        : QObject(&window), window_(window), centre_(centre)
+    explicit CentreWhenFramed(QWidget& window) : QObject(&window), window_(window)
     {
         // Frame margins can change with no event to say so: they are looked at again a few
         // times a second too.
@@ -67,8 +61,8 @@ public:
             timer_.start();
         }
         const QRect frame = window_.frameGeometry();
-        if (frame.size() != centred_.size() || frame.topLeft() != centred_.topLeft()) {
-            centre_(window_);
+        if (frame != centred_) {
+            CenterDialogHook(window_);
             centred_ = window_.frameGeometry();
             if (frame.size() != window_.size() && !framed_.isValid())
                 framed_.start();
@@ -88,29 +82,23 @@ protected:
 
 private:
     QWidget& window_;
-    void (*centre_)(QWidget&);
     QTimer timer_;
     QElapsedTimer shown_;
     QElapsedTimer framed_; // since the window was first seen framed
     QRect centred_;        // the frame as last centred
 };
 
-void centreOnExposure(QWidget& window, void (*centre)(QWidget&))
-{
-    // Centred by the window alone first, so that it appears near its place.
-    centre(window);
-    window.winId();
-    auto* watcher = new CentreWhenFramed(window, centre);
-    window.installEventFilter(watcher);
-    if (QWindow* handle = window.windowHandle())
-        handle->installEventFilter(watcher);
-}
-
 } // namespace
 
 void centreWhenShown(QWidget& window)
 {
-    centreOnExposure(window, centreOnPrimaryScreen);
+    // Centred by the window alone first, so that it appears near its place.
+    CenterDialogHook(window);
+    window.winId();
+    auto* watcher = new CentreWhenFramed(window);
+    window.installEventFilter(watcher);
+    if (QWindow* handle = window.windowHandle())
+        handle->installEventFilter(watcher);
 }
 
 void QtPlatform::showMessage(const QString& text, const QString& caption, Icon icon)
@@ -146,7 +134,7 @@ Platform::ColorAnswer QtPlatform::chooseColor(QRgb initial, const QList<QRgb>& c
         QColorDialog::setCustomColor(i, QColor(customColors.value(i, 0xFF000000)));
     QColorDialog dialog(QColor(initial), owner_);
     dialog.setOption(QColorDialog::DontUseNativeDialog);
-    centreOnExposure(dialog, CenterDialogHook);
+    centreWhenShown(dialog);
     const int result = dialog.exec() == QDialog::Accepted ? 1 : 0;
     return {result, dialog.selectedColor().rgb()};
 }

@@ -22,11 +22,9 @@ private:
     QWidget* owner_ = nullptr;
 };
 
-// Moves a window so that its frame sits centred on the whole primary screen.
-void centreOnPrimaryScreen(QWidget& window);
-
-// Run as the colour dialog opens: centres it on the whole primary screen.
-void CenterDialogHook(QWidget& dialog);
+// Moves a window (the main window, or the colour dialog as it opens) so that its frame sits
+// centred on the whole primary screen.
+void CenterDialogHook(QWidget& window);
 
 // Centres a window's frame on the primary screen once it is shown and framed.
 void centreWhenShown(QWidget& window);
