@@ -3,13 +3,13 @@
 #include "app/programvalues.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
-#include "cli/rendercommand.h"
 #include "fakeplatform.h"
 #include "kit.h"
 #include "output/saveimage.h"
 #include "pixels.h"
 #include "render/imagesurface.h"
 #include "render/renderer.h"
+#include "rendercli.h"
 #include "ui/frmmain.h"
 
 #include <QComboBox>
@@ -17,7 +17,6 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QTextStream>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -452,18 +451,10 @@ TEST_P(SpecialFiles, AreRefusedWithTheUsualWarningAndNeverBlock)
     }
     case Reads::BatchList: {
         makeSpecial(app() + QStringLiteral("rows.csv"));
-        QString out, err;
-        QTextStream o(&out), e(&err);
-        const QStringList args = {QStringLiteral("sorvex-sign-render"),
-                                  QStringLiteral("--data"),
-                                  kitDir(),
-                                  QStringLiteral("--batch"),
-                                  app() + QStringLiteral("rows.csv"),
-                                  QStringLiteral("-o"),
-                                  app() + QStringLiteral("out")};
-        EXPECT_EQ(runRenderCommand(args, o, e, false), ExitFailure);
-        e.flush();
-        EXPECT_TRUE(err.contains(QStringLiteral("cannot read"))) << err.toStdString();
+        const Outcome r = render({QStringLiteral("--batch"), app() + QStringLiteral("rows.csv"),
+                                  QStringLiteral("-o"), app() + QStringLiteral("out")});
+        EXPECT_EQ(r.code, ExitFailure);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("cannot read"))) << r.err.toStdString();
         break;
     }
     }
@@ -537,12 +528,9 @@ TEST_P(FullDisk, KeepsTheOldFileLeavesNoPartOneAndSaysSo)
             QString(said).remove(path).contains(QRegularExpression(QStringLiteral("[A-Za-z]"))))
             << said.toStdString();
     } else {
-        QString out;
-        QTextStream o(&out), e(&said);
-        const QStringList args = {QStringLiteral("sorvex-sign-render"), QStringLiteral("--data"),
-                                  kitDir(), QStringLiteral("-o"), path};
-        EXPECT_EQ(runRenderCommand(args, o, e, false), ExitFailure);
-        e.flush();
+        const Outcome r = render({QStringLiteral("-o"), path});
+        EXPECT_EQ(r.code, ExitFailure);
+        said = r.err;
     }
     EXPECT_TRUE(said.contains(path)) << said.toStdString();
     if (c.existing)
