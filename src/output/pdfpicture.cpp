@@ -52,12 +52,12 @@ QByteArray picturePdf(bool transparent, const VectorDrawing& draw, QString* back
 
 QByteArray textBoxPdf(const VectorDrawing& draw)
 {
-    // Drawn once where nothing is kept to learn the text's box and where its ink reaches (a
-    // script's flourish may leave the box), then on a page of that size.
-    QPicture scratch;
+    // Drawn once into a recording to learn the text's box and where its ink reaches (a
+    // script's flourish may leave the box), then played onto a page of that size.
+    QPicture recorded;
     QRectF page;
     {
-        QPainter painter(&scratch);
+        QPainter painter(&recorded);
         VectorSurface surface(painter, true);
         surface.drawWholeText();
         const Mover box = draw(surface);
@@ -69,8 +69,6 @@ QByteArray textBoxPdf(const VectorDrawing& draw)
         return {};
     return onePage(page.width(), page.height(), [&](QPainter& painter) {
         painter.translate(-page.left() / TwipsPerPixel, -page.top() / TwipsPerPixel);
-        VectorSurface surface(painter, true);
-        surface.drawWholeText();
-        draw(surface);
+        recorded.play(&painter);
     });
 }
