@@ -33,6 +33,7 @@ public:
         double x, y;
         QString text;
         QRgb ink;
+        double points;
     };
     std::vector<Text> texts;
     struct Frame
@@ -92,7 +93,7 @@ public:
     void DrawText(const QString& s) override
     {
         if (!s.isEmpty())
-            texts.push_back({face, CursorX, CursorY, s, ink});
+            texts.push_back({face, CursorX, CursorY, s, ink, points});
         *log << QStringLiteral("DrawText %1 %2,%3 %4").arg(face).arg(CursorX).arg(CursorY).arg(s);
     }
     void SetCopyMode() override { *log << QStringLiteral("SetCopyMode"); }

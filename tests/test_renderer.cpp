@@ -177,6 +177,23 @@ TEST_F(Renderer, SizeScalesEveryMeasure)
     expectTexts({{"Gw", 2410, 1282, "A"}});
 }
 
+// Below 72 points the tightening shrinks with the characters, so the tightened text keeps its
+// width per point; from 72 up it stays 200 twips. "ABC" is 2984 twips wide untightened at 72.
+TEST_F(Renderer, TightenedWidthPerPointHoldsBelow72)
+{
+    for (const double points : {8.0, 12.0, 36.5, 48.0, 71.0, 72.0, 100.0, 190.0}) {
+        SCOPED_TRACE(points);
+        in.sizeText = QString::number(points);
+        draw(Ordinary, QStringLiteral("ABC"), 0, 0);
+        const double tightened = points < 72 ? (2984 - 400) / 72.0 * points : 2984 * points / 72 - 400;
+        EXPECT_NEAR(mover.width, tightened, 0.01);
+        ASSERT_EQ(surface.texts.size(), 3u);
+        EXPECT_LT(surface.texts[0].x, surface.texts[1].x) << "every character after the one before";
+        EXPECT_LT(surface.texts[1].x, surface.texts[2].x);
+    }
+    EXPECT_EQ(surface.texts[1].x, nearest(1000 * 190 / 72.0 - 200));
+}
+
 TEST_F(Renderer, UnusableSizeLeavesThePictureAlone)
 {
     for (const char* size : {"0", "-5", "1e9", "NaN", "72abc", "   ", "", "2161", "inf"}) {
@@ -231,62 +248,70 @@ struct SealCase
 {
     const char* name;
     const char* typed;
-    std::vector<Expected> texts; // in drawing order: cells 1, 2, 3, 4
+    double x, y; // cell 1
+    int columns, rows;
+    const char* cells; // row by row; "." for an empty cell
+    double points = 72;
 };
 
 class SealLayout : public Renderer, public testing::WithParamInterface<SealCase>
 {
 };
 
-// Cells are 1200 x 1300: x = nearest((5820 - 2400) / 2 - 750) = 960,
-// y = nearest((3915 - 1300) / 2 - 900) = nearest(407.5) = 408.
-TEST_P(SealLayout, ReadsDownTheRightColumnThenTheLeft)
+// Cells are 1200 x 1300. Two columns: x = nearest((5820 - 2400) / 2 - 750) = 960; three:
+// nearest((5820 - 3600) / 2 - 750) = 360. Two rows: y = nearest((3915 - 1300) / 2 - 900) = 408;
+// three rows half a cell higher: nearest(-242.5) = -242.
+TEST_P(SealLayout, ReadsDownTheRightColumnFirst)
 {
     const SealCase& c = GetParam();
     draw(SealStyle, QString::fromUtf8(c.typed));
-    expectTexts(c.texts);
+    std::vector<Expected> expected;
+    const QStringList cells = characters(QString::fromUtf8(c.cells));
+    for (qsizetype i = 0; i < cells.size(); ++i)
+        if (cells[i] != u'.')
+            expected.push_back({"Zy", c.x + double(i % c.columns) * 1200,
+                                c.y + double(i / c.columns) * 1300, cells[i]});
+    expectTexts(expected);
+    for (const auto& text : surface.texts)
+        EXPECT_EQ(text.points, c.points);
     ASSERT_EQ(surface.frames.size(), 1u);
     const auto& f = surface.frames[0];
     EXPECT_EQ(std::vector<double>({f.x1, f.y1, f.x2, f.y2}),
-              std::vector<double>({860, 348, 2160 + 1200, 1708 + 1300}));
+              std::vector<double>({c.x - 100, c.y - 60, c.x + c.columns * 1200.0,
+                                   c.y + c.rows * 1300.0}));
     EXPECT_FALSE(f.filled);
-    expectMover(960, 408, 2400, 2600);
+    expectMover(c.x, c.y, c.columns * 1200.0, c.rows * 1300.0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, SealLayout,
-                         testing::Values(SealCase{"TwoCharacters",
-                                                  "AB",
-                                                  {{"Zy", 960, 408, "之"},
-                                                   {"Zy", 2160, 408, "A"},
-                                                   {"Zy", 960, 1708, "印"},
-                                                   {"Zy", 2160, 1708, "B"}}},
-                                         SealCase{"ThreeCharacters",
-                                                  "ABC",
-                                                  {{"Zy", 960, 408, "C"},
-                                                   {"Zy", 2160, 408, "A"},
-                                                   {"Zy", 960, 1708, "印"},
-                                                   {"Zy", 2160, 1708, "B"}}},
-                                         SealCase{"FourCharacters",
-                                                  "ABCD",
-                                                  {{"Zy", 960, 408, "C"},
-                                                   {"Zy", 2160, 408, "A"},
-                                                   {"Zy", 960, 1708, "D"},
-                                                   {"Zy", 2160, 1708, "B"}}},
-                                         SealCase{"SurrogatePairIsOneCharacter",
-                                                  "𠮷明",
-                                                  {{"Zy", 960, 408, "之"},
-                                                   {"Zy", 2160, 408, "𠮷"},
-                                                   {"Zy", 960, 1708, "印"},
-                                                   {"Zy", 2160, 1708, "明"}}},
-                                         SealCase{"MarkStaysWithItsLetter",
-                                                  "e\u0301B",
-                                                  {{"Zy", 960, 408, "之"},
-                                                   {"Zy", 2160, 408, "e\u0301"},
-                                                   {"Zy", 960, 1708, "印"},
-                                                   {"Zy", 2160, 1708, "B"}}},
-                                         SealCase{"OneCharacterDrawsTheFrameOnly", "A", {}},
-                                         SealCase{"FiveCharactersDrawTheFrameOnly", "ABCDE", {}}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Names, SealLayout,
+    testing::Values(SealCase{"OneCharacterFillsTheSquareAtTwiceTheSize", "A", 960, 408, 2, 2, "A", 144},
+                    SealCase{"TwoCharacters", "AB", 960, 408, 2, 2, "之A印B"},
+                    SealCase{"ThreeCharacters", "ABC", 960, 408, 2, 2, "CA印B"},
+                    SealCase{"FourCharacters", "ABCD", 960, 408, 2, 2, "CADB"},
+                    SealCase{"SurrogatePairIsOneCharacter", "𠮷明", 960, 408, 2, 2, "之𠮷印明"},
+                    SealCase{"MarkStaysWithItsLetter", "e\u0301B", 960, 408, 2, 2, "之e\u0301印B"},
+                    SealCase{"FiveCharacters", "ABCDE", 960, -242, 2, 3, "DAEB印C"},
+                    SealCase{"SixCharacters", "ABCDEF", 960, -242, 2, 3, "DAEBFC"},
+                    SealCase{"SevenCharacters", "ABCDEFG", 360, -242, 3, 3, "GDA之EB印FC"},
+                    SealCase{"EightCharacters", "ABCDEFGH", 360, -242, 3, 3, "GDAHEB印FC"},
+                    SealCase{"NineCharacters", "ABCDEFGHI", 360, -242, 3, 3, "GDAHEBIFC"},
+                    SealCase{"TenCharactersShowTheFirstNine", "ABCDEFGHIJ", 360, -242, 3, 3,
+                             "GDAHEBIFC"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// W is twice as wide as its cell: drawn at half the size, its ink centred in the cell.
+TEST_F(Renderer, SealCharacterLargerThanItsCellIsScaledIntoIt)
+{
+    surface.charWidth[QStringLiteral("Zy")] = {{u'W', 2400}};
+    draw(SealStyle, QStringLiteral("BW"));
+    expectTexts({{"Zy", 960, 408, "之"},
+                 {"Zy", 2160, 408, "B"},
+                 {"Zy", 960, 1708, "印"},
+                 {"Zy", 2160, 1708 + 325, "W"}});
+    EXPECT_EQ(surface.texts[3].points, 36);
+    EXPECT_EQ(surface.texts[2].points, 72);
+}
 
 TEST_F(Renderer, SealOfAnEmptyNameIsAFrame100TwipsWide)
 {

@@ -25,9 +25,9 @@ constexpr int InkMargin = 2;
 } // namespace
 
 ImageSurface::ImageSurface(qreal scale, bool reuse, bool transparent)
-    : image_(qRound(SurfaceWidthPx * scale), qRound(SurfaceHeightPx * scale),
+    : MeasuredSurface(reuse), image_(qRound(SurfaceWidthPx * scale), qRound(SurfaceHeightPx * scale),
              transparent ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32),
-      reuse_(reuse), transparent_(transparent), shaper_(reuse)
+      reuse_(reuse), transparent_(transparent)
 {
     image_.setDotsPerMeterX(3780);
     image_.setDotsPerMeterY(3780);

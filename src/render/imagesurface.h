@@ -78,7 +78,6 @@ private:
     QRect changed_;
     qsizetype rasterised_ = 0;
 
-    TextShaper shaper_;
 
     // Whole coverage of texts no larger than MaxKeptLayerPixels, bounded by bytes.
     static constexpr qint64 MaxKeptLayerPixels = 4'000'000;

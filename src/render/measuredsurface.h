@@ -2,6 +2,7 @@
 
 #include "facestate.h"
 #include "geometry.h"
+#include "shapedtext.h"
 #include "surface.h"
 
 // What every real surface shares: the selected face and size, measured at the reference, the
@@ -9,6 +10,9 @@
 class MeasuredSurface : public Surface
 {
 public:
+    // With keepShapes, shaped texts are kept for the next drawing.
+    explicit MeasuredSurface(bool keepShapes) : shaper_(keepShapes) {}
+
     void SetFontName(const QString& face) override { face_.setFace(face); }
     void SetFontSource(const QString& source) override { face_.setSource(source); }
     void SetFallbackFaces(const QStringList& faces) override { face_.setFallback(faces); }
@@ -16,6 +20,12 @@ public:
     void SetInkColor(QRgb ink) override { ink_ = ink | 0xFF000000; }
     double TextWidth(const QString& s) override { return face_.advancePx(s) * TwipsPerPixel; }
     double TextHeight(const QString&) override { return face_.heightPx() * TwipsPerPixel; }
+    QRectF TextInk(const QString& s) override
+    {
+        const QRectF ink = shaper_.shaped(face_, s).ink.translated(0, face_.ascentPx());
+        return {ink.x() * TwipsPerPixel, ink.y() * TwipsPerPixel, ink.width() * TwipsPerPixel,
+                ink.height() * TwipsPerPixel};
+    }
     double InnerWidth() const override { return SurfaceWidthPx * TwipsPerPixel; }
     double InnerHeight() const override { return SurfaceHeightPx * TwipsPerPixel; }
     // Frames are opaque: copying and blending give the same pixels.
@@ -23,5 +33,6 @@ public:
 
 protected:
     FaceState face_;
+    TextShaper shaper_;
     QRgb ink_ = 0xFF000000;
 };

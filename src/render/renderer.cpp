@@ -44,12 +44,22 @@ QStringList characters(const QString& text, qsizetype atMost)
 
 QString completedSealName(const QString& name)
 {
-    const qsizetype length = characters(name, 4).size();
-    if (length == 2)
+    switch (characters(name, 9).size()) {
+    case 2:
+    case 7:
         return name + QStringLiteral("之印");
-    if (length == 3)
+    case 3:
+    case 5:
+    case 8:
         return name + QStringLiteral("印");
-    return name;
+    default:
+        return name;
+    }
+}
+
+double tighteningAt(double points)
+{
+    return points >= 72 ? Tightening : Tightening * points / 72;
 }
 
 std::optional<QString> compoundSurnameGlyph(const QString& compoundSurnames, const QString& name)
@@ -111,8 +121,8 @@ Pieces splitLatin(const QString& n)
 
 namespace {
 
-void drawOrdinaryStyle(RenderContext& ctx, const QString& name, const QString& fontPath, int x,
-                       int y)
+void drawOrdinaryStyle(RenderContext& ctx, const QString& name, const QString& fontPath,
+                       double points, int x, int y)
 {
     Surface& s = ctx.surface;
     if (x == NoPosition)
@@ -122,12 +132,13 @@ void drawOrdinaryStyle(RenderContext& ctx, const QString& name, const QString& f
     s.CursorX = x;
     s.CursorY = y;
     const QStringList chars = characters(name);
-    ctx.mover.Place(s.CursorX, s.CursorY, s.TextWidth(name) - double(chars.size() - 1) * Tightening,
+    const double tightening = tighteningAt(points);
+    ctx.mover.Place(s.CursorX, s.CursorY, s.TextWidth(name) - double(chars.size() - 1) * tightening,
                     s.TextHeight(name));
     s.DrawText(chars.value(0));
-    // Each character starts 200 twips before the end of the previous one's own advance.
+    // Each character starts a little before the end of the previous one's own advance.
     for (qsizetype i = 1; i < chars.size(); ++i) {
-        x = nearest(s.TextWidth(chars[i - 1]) + x - Tightening);
+        x = nearest(s.TextWidth(chars[i - 1]) + x - tightening);
         s.CursorX = x;
         s.CursorY = y;
         s.DrawText(chars[i]);
@@ -135,49 +146,64 @@ void drawOrdinaryStyle(RenderContext& ctx, const QString& name, const QString& f
     ctx.fonts.RemoveFont(fontPath);
 }
 
+// Draws a character with its ink inside a cell: as it comes when it fits, else scaled down
+// and centred in it, so that a large character neither crosses the frame nor its neighbours.
+void drawInCell(Surface& s, const QString& text, double points, double x, double y, double width,
+                double height)
+{
+    const QRectF ink = s.TextInk(text);
+    if (ink.width() <= width && ink.height() <= height) {
+        s.CursorX = x;
+        s.CursorY = y;
+        s.DrawText(text);
+        return;
+    }
+    s.SetFontSize(points * std::min(width / ink.width(), height / ink.height()));
+    const QPointF centre = s.TextInk(text).center();
+    s.CursorX = x + width / 2 - centre.x();
+    s.CursorY = y + height / 2 - centre.y();
+    s.DrawText(text);
+    s.SetFontSize(points);
+}
+
 void drawSeal(RenderContext& ctx, const QString& typed, const QString& fontPath, bool intaglio,
-              int x, int y)
+              double points, int x, int y)
 {
     Surface& s = ctx.surface;
     const QString name = completedSealName(typed);
-    // Four characters fill the four cells; a longer name shows only its frame.
-    const QStringList chars = characters(name, 5);
+    const QStringList chars = characters(name, MaxSealCharacters);
+    const SealGrid grid = sealGridFor(chars.size());
     const QString first = chars.value(0);
     const double tw1 = s.TextWidth(first);
     const double th1 = s.TextHeight(first);
     if (x == NoPosition)
-        x = nearest((s.InnerWidth() - 2 * tw1) / 2 - ctx.values.TextOffsetX - 500);
+        x = nearest((s.InnerWidth() - grid.columns * tw1) / 2 - ctx.values.TextOffsetX - 500);
+    // A third row lifts the seal by half a cell, so that it stays centred as two rows are.
     if (y == NoPosition)
-        y = nearest((s.InnerHeight() - s.TextHeight(name)) / 2 - ctx.values.TextOffsetY - 400);
+        y = nearest((s.InnerHeight() - s.TextHeight(name) - (grid.rows - 2) * th1) / 2 -
+                    ctx.values.TextOffsetY - 400);
+    const auto cellX = [&](int column) { return nearest(column * tw1 + x); };
+    const auto cellY = [&](int row) { return nearest(row * th1 + y); };
+    const int right = cellX(grid.columns - 1);
+    const int bottom = cellY(grid.rows - 1);
 
-    struct Cell
-    {
-        int x, y;
-        QString text;
-    };
-    Cell cells[4];
-    cells[0] = {x, y, {}};
-    cells[1] = {nearest(tw1 + x), y, {}};
-    cells[2] = {x, nearest(th1 + y), {}};
-    cells[3] = {cells[1].x, cells[2].y, {}};
-    if (chars.size() == 4) {
-        // Read down the right column, then down the left one.
-        cells[1].text = chars[0];
-        cells[3].text = chars[1];
-        cells[0].text = chars[2];
-        cells[2].text = chars[3];
-    }
-
-    ctx.mover.Place(cells[0].x, cells[0].y, 2 * tw1, 2 * th1);
+    ctx.mover.Place(x, y, grid.columns * tw1, grid.rows * th1);
     s.SetCopyMode();
-    s.DrawFrame(double(cells[0].x) - 100, double(cells[0].y) - 60, cells[3].x + tw1,
-                cells[3].y + th1, SealFrameColor, intaglio);
-    for (const Cell& cell : cells) {
-        if (cell.text.isEmpty())
-            continue;
-        s.CursorX = cell.x;
-        s.CursorY = cell.y;
-        s.DrawText(cell.text);
+    s.DrawFrame(double(x) - 100, double(y) - 60, right + tw1, bottom + th1, SealFrameColor,
+                intaglio);
+    if (chars.size() == 1) {
+        // One character fills the square of four cells.
+        s.SetFontSize(points * 2);
+        drawInCell(s, first, points * 2, x, y, 2 * tw1, 2 * th1);
+        s.SetFontSize(points);
+    } else if (chars.size() > 1) {
+        // Row by row on the surface; the name reads down the right column first.
+        for (int row = 0; row < grid.rows; ++row)
+            for (int column = 0; column < grid.columns; ++column) {
+                const qsizetype at = (grid.columns - 1 - column) * grid.rows + row;
+                if (at < chars.size())
+                    drawInCell(s, chars[at], points, cellX(column), cellY(row), tw1, th1);
+            }
     }
     ctx.fonts.RemoveFont(fontPath);
 }
@@ -269,9 +295,9 @@ DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y
     if (fontPath.right(4).toLower() == QLatin1String(".dat")) {
         selectFontFile(ctx, fontPath, faceNameOfFontFile(fontPath));
         if (isSealStyle(currentText))
-            drawSeal(ctx, in.txtCN, fontPath, currentText == SealStyleIntaglio, x, y);
+            drawSeal(ctx, in.txtCN, fontPath, currentText == SealStyleIntaglio, *points, x, y);
         else
-            drawOrdinaryStyle(ctx, in.txtCN, fontPath, x, y);
+            drawOrdinaryStyle(ctx, in.txtCN, fontPath, *points, x, y);
     } else {
         drawFolderStyle(ctx, styleName, fontPath, in, x, y);
     }

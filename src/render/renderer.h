@@ -40,7 +40,11 @@ struct RenderContext
 enum class DrawOutcome { Drawn, BadSize };
 
 inline constexpr int NoPosition = -1;
-inline constexpr int Tightening = 200; // twips between neighbouring characters
+inline constexpr int Tightening = 200; // twips between neighbouring characters, from 72 pt
+
+// The tightening at a size: 200 twips from 72 points up, in proportion below, so that small
+// characters keep the spacing large ones have instead of running into each other.
+double tighteningAt(double points);
 
 // The nearest integer, halves to even; clamped to the 32-bit range.
 inline int nearest(double v)
@@ -87,5 +91,22 @@ Pieces splitLatin(const QString& name);
 // The font files a style draws with: its one file, or its folder's three.
 QStringList fontFilesOf(const Catalogue& catalogue, int styleIndex);
 
-// Seal completion: "之印" after two characters, "印" after three.
+// Seal completion to fill the grid: "之印" after two or seven characters, "印" after three, five
+// or eight.
 QString completedSealName(const QString& name);
+
+// A seal's cells: two by two up to four characters (one character fills all four), two columns
+// of three rows for five or six, three by three for seven and more; only the first nine show.
+struct SealGrid
+{
+    int columns, rows;
+};
+inline constexpr qsizetype MaxSealCharacters = 9;
+constexpr SealGrid sealGridFor(qsizetype characters)
+{
+    if (characters <= 4)
+        return {2, 2};
+    if (characters <= 6)
+        return {2, 3};
+    return {3, 3};
+}

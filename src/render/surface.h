@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRectF>
 #include <QRgb>
 #include <QString>
 #include <QStringList>
@@ -25,6 +26,9 @@ public:
 
     virtual double TextWidth(const QString& s) = 0;
     virtual double TextHeight(const QString& s) = 0;
+    // Where the ink of s falls when it is drawn with its top-left at the cursor, relative to the
+    // cursor. A surface that knows no outlines takes the text's box for its ink.
+    virtual QRectF TextInk(const QString& s) { return {0, 0, TextWidth(s), TextHeight(s)}; }
     virtual double InnerWidth() const = 0;
     virtual double InnerHeight() const = 0;
 

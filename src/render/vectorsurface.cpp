@@ -6,13 +6,14 @@
 #include <cmath>
 
 VectorSurface::VectorSurface(QPainter& painter, bool transparent)
-    : painter_(painter), transparent_(transparent), background_(own_)
+    : MeasuredSurface(true), painter_(painter), transparent_(transparent), background_(own_)
 {
     painter_.setRenderHint(QPainter::Antialiasing);
 }
 
 VectorSurface::VectorSurface(QPainter& painter, bool transparent, BackgroundPicture& kept)
-    : painter_(painter), transparent_(transparent), background_(kept), standInMode_(true)
+    : MeasuredSurface(true), painter_(painter), transparent_(transparent), background_(kept),
+      standInMode_(true)
 {
     painter_.setRenderHint(QPainter::Antialiasing);
 }

@@ -43,5 +43,4 @@ private:
     bool wholeText_ = false;
     QRectF inked_;
     QImage standIn_;
-    TextShaper shaper_{true};
 };
