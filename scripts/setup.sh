@@ -14,7 +14,7 @@ packages=(
   zlib1g-dev libdeflate-dev libwoff-dev libqpdf-dev libgtest-dev googletest libgmock-dev libbenchmark-dev
   # fonts: the data kit is made from LXGW WenKai and the npm registry's font packages;
   # Liberation and UMing stand in for the faces the window's controls ask for
-  fontconfig python3 python3-fonttools python3-brotli
+  fontconfig python3 python3-fonttools python3-brotli woff2
   fonts-lxgw-wenkai fonts-arphic-uming fonts-liberation2
   # printing tests: a private CUPS daemon with a PDF queue
   libcups2-dev cups-daemon cups-client cups-filters ghostscript printer-driver-cups-pdf poppler-utils

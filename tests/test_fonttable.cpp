@@ -89,37 +89,30 @@ TEST(FontTable, StylesWhoseFontsShareAFamilyEachDrawTheirOwn)
 {
     QTemporaryDir dir;
     const QString kit = kitDir() + QStringLiteral("fonts/");
+    QDir().mkpath(dir.filePath(QStringLiteral("fonts/英文签-甲")));
+    QDir().mkpath(dir.filePath(QStringLiteral("fonts/英文签-乙")));
     for (int k = 1; k <= 3; ++k) {
-        const QString name = QStringLiteral("xyz%1.dat").arg(k);
-        QDir().mkpath(dir.filePath(QStringLiteral("fonts/甲")));
-        QDir().mkpath(dir.filePath(QStringLiteral("fonts/乙")));
-        ASSERT_TRUE(QFile::copy(kit + QStringLiteral("艺术签/sva%1.dat").arg(k),
-                                dir.filePath(QStringLiteral("fonts/甲/") + name)));
+        const QString name = QStringLiteral("svc%1.dat").arg(k);
+        ASSERT_TRUE(QFile::copy(kit + QStringLiteral("英文签-流畅/svc%1.dat").arg(k),
+                                dir.filePath(QStringLiteral("fonts/英文签-甲/") + name)));
         // Another face, its family names rewritten to the first one's.
-        QFile source(kit + QStringLiteral("潇洒签/svb%1.dat").arg(k));
-        ASSERT_TRUE(source.open(QIODevice::ReadOnly));
-        QByteArray bytes = source.readAll();
-        const QByteArray from = QStringLiteral("svb%1").arg(k).toLatin1();
-        const QByteArray to = QStringLiteral("sva%1").arg(k).toLatin1();
-        QByteArray from16, to16;
-        for (int i = 0; i < from.size(); ++i) {
-            from16 += '\0' + QByteArray(1, from[i]);
-            to16 += '\0' + QByteArray(1, to[i]);
-        }
-        bytes.replace(from16, to16).replace(from, to);
-        QFile copy(dir.filePath(QStringLiteral("fonts/乙/") + name));
+        QByteArray bytes = unpackedFont(kit + QStringLiteral("英文签-书法/svh%1.dat").arg(k));
+        ASSERT_FALSE(bytes.isEmpty());
+        bytes.replace(QByteArray("\0s\0v\0h", 6), QByteArray("\0s\0v\0c", 6)).replace("svh", "svc");
+        QFile copy(dir.filePath(QStringLiteral("fonts/英文签-乙/") + name));
         ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
         copy.write(bytes);
     }
     ProgramValues values;
     values.AppPath = dir.path() + u'/';
     const Catalogue catalogue = loadCatalogue(values.AppPath);
-    ASSERT_EQ(catalogue.styleNames, QStringList({QStringLiteral("乙"), QStringLiteral("甲")}));
+    ASSERT_EQ(catalogue.styleNames,
+              QStringList({QStringLiteral("英文签-乙"), QStringLiteral("英文签-甲")}));
     const auto draw = [&](AppFontTable& fonts, int style) {
         ImageSurface surface;
         Mover mover;
         DrawInputs in;
-        in.txtCN = QStringLiteral("王晓明");
+        in.txtEN = QStringLiteral("Anna Lee");
         in.styleIndex = style;
         in.styleCurrentText = catalogue.styleNames[style];
         in.sizeText = QStringLiteral("72");
@@ -127,13 +120,31 @@ TEST(FontTable, StylesWhoseFontsShareAFamilyEachDrawTheirOwn)
         EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
         return surface.PersistentImage().copy();
     };
-    AppFontTable alone;
-    const QImage second = draw(alone, 0);
+    // Each alone first, its table gone before the next: Qt's fonts are the process's.
+    const QImage second = [&] {
+        AppFontTable alone;
+        return draw(alone, 0);
+    }();
     AppFontTable kept;
     const QImage first = draw(kept, 1);
     EXPECT_NE(first, second) << "the two faces differ";
     EXPECT_EQ(draw(kept, 0), second);
     EXPECT_EQ(draw(kept, 1), first);
+}
+
+// Rare characters draw in the face's own fallback where the kit has one beside the common one.
+TEST(FontTable, AFaceWithAFallbackOfItsOwnDrawsRareCharactersInIt)
+{
+    ProgramValues values;
+    values.AppPath = kitDir();
+    AppFontTable fonts;
+    fonts.useFallback(fallbackFontPath(values));
+    EXPECT_TRUE(fonts.fallbackFamilies(QStringLiteral("王明"), Gongwen).isEmpty())
+        << "nothing to draw beyond the faces";
+    EXPECT_EQ(fonts.fallbackFamilies(QStringLiteral("王堃"), Gongwen),
+              QStringList{QStringLiteral("SorvexFallbackGongwen")});
+    EXPECT_EQ(fonts.fallbackFamilies(QStringLiteral("王堃"), QStringLiteral("sva1")),
+              QStringList{QStringLiteral("SorvexFallback")});
 }
 
 } // namespace

@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
+
 namespace {
 
 class Kit : public testing::Test
@@ -66,15 +68,24 @@ QString gb2312Hanzi()
     return all;
 }
 
+// ASCII, the letters of Latin-1 and Latin Extended-A, and those of pinyin and Romanian names:
+// the letters of European and pinyin names.
 QString latinLetters()
 {
     QString all;
     for (char16_t c = 0x21; c < 0x7F; ++c)
         all += QChar(c);
-    for (char16_t c = 0xC0; c <= 0xFF; ++c)
+    for (char16_t c = 0xC0; c <= 0x17F; ++c)
         if (c != 0xD7 && c != 0xF7)
             all += QChar(c);
-    return all;
+    return all + QStringLiteral("ǍǎǏǐǑǒǓǔǕǖǗǘǙǚǛǜȘșȚț");
+}
+
+// A kit face as the program reads it: stored compressed, several faces of one source in one
+// collection; the first face of it.
+QRawFont rawFont(const QString& file, qreal pixels)
+{
+    return QRawFont(unpackedFont(file), pixels);
 }
 
 // Every face draws every character its style promises: a glyph with an outline, not a gap.
@@ -88,7 +99,7 @@ TEST_F(Kit, EveryFaceDrawsEveryCharacterItsStylePromises)
         const bool latinStyle = c.styleNames[i].contains(LatinStyleMark);
         const QStringList files = fontFilesOf(c, i);
         for (const QString& file : files) {
-            const QRawFont raw(file, 32);
+            const QRawFont raw = rawFont(file, 32);
             ASSERT_TRUE(raw.isValid()) << file.toStdString();
             QString gaps;
             for (const QChar ch : latinStyle ? latin : hanzi) {
@@ -102,6 +113,81 @@ TEST_F(Kit, EveryFaceDrawsEveryCharacterItsStylePromises)
         }
     }
     EXPECT_GE(faces, 20);
+}
+
+// A face keeps the rare name characters it draws itself: they match the rest of the name.
+TEST_F(Kit, RareCharactersComeFromTheStylesOwnFaceWhereItHasThem)
+{
+    const QRawFont seal = rawFont(fontFilesOf(c, c.indexOfStyle(SealStyle)).first(), 32);
+    for (const QChar ch : QStringLiteral("堃昇喆赟玥琇镕珺瑄"))
+        EXPECT_TRUE(seal.supportsCharacter(ch)) << QString(ch).toStdString();
+}
+
+// At the size a picture starts with, ordinary names stay inside it, in every style.
+TEST_F(Kit, OrdinaryNamesFitThePictureAt72Points)
+{
+    const char* chinese[] = {"王晓明", "张三丰", "欧阳娜娜", "司马相如", "上官婉儿"};
+    const char* latin[] = {"Anna Lee", "Zhang Wei", "José Müller", "Xiaoming Wang",
+                           "Mary Ann Smith"};
+    AppFontTable fonts;
+    for (int i = 0; i < c.styleNames.size(); ++i) {
+        const bool latinStyle = c.styleNames[i].contains(LatinStyleMark);
+        for (const char* name : latinStyle ? std::span(latin) : std::span(chinese)) {
+            SCOPED_TRACE(c.styleNames[i].toStdString() + " " + name);
+            ImageSurface surface(1, false, true);
+            Mover mover;
+            DrawInputs in;
+            (latinStyle ? in.txtEN : in.txtCN) = QString::fromUtf8(name);
+            in.styleIndex = i;
+            in.styleCurrentText = c.styleNames[i];
+            in.sizeText = QStringLiteral("72");
+            RenderContext ctx{values, c, fonts, surface, mover, {}};
+            ASSERT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
+            const QRect ink =
+                inkBox(surface.PersistentImage(), [](QRgb p) { return qAlpha(p) > 0; });
+            ASSERT_FALSE(ink.isEmpty());
+            EXPECT_TRUE(surface.PersistentImage().rect().adjusted(2, 2, -2, -2).contains(ink))
+                << "ink at " << ink.x() << "," << ink.y() << " " << ink.width() << "x"
+                << ink.height();
+        }
+    }
+}
+
+// The three faces of a Chinese folder style draw common name characters as tall as each other
+// and as high on the line.
+TEST_F(Kit, FolderStyleFacesMatchTheirHeadFace)
+{
+    const QString common = QStringLiteral("王李张刘陈杨黄赵吴周伟芳娜敏静丽强明华军");
+    for (const QString& style : folderStyles(false)) {
+        double height[3], centre[3];
+        const QStringList files = fontFilesOf(c, c.indexOfStyle(style));
+        AppFontTable fonts;
+        for (int k = 0; k < 3; ++k) {
+            // The face itself, not the first of the collection its file may be.
+            fonts.AddFont(files[k]);
+            QFont font(fonts.familyFor(files[k], faceNameOfFolderFont(files[k])));
+            font.setPixelSize(1000);
+            font.setHintingPreference(QFont::PreferNoHinting);
+            const QRawFont raw = QRawFont::fromFont(font);
+            std::vector<double> heights, centres;
+            for (const QChar ch : common) {
+                const QRectF box =
+                    raw.pathForGlyph(raw.glyphIndexesForString(ch).value(0)).boundingRect();
+                heights.push_back(box.height());
+                centres.push_back(raw.ascent() + box.center().y());
+            }
+            std::nth_element(heights.begin(), heights.begin() + 10, heights.end());
+            std::nth_element(centres.begin(), centres.begin() + 10, centres.end());
+            height[k] = heights[10];
+            centre[k] = centres[10];
+            fonts.RemoveFont(files[k]);
+        }
+        for (int k = 1; k < 3; ++k) {
+            SCOPED_TRACE(style.toStdString() + " face " + std::to_string(k + 1));
+            EXPECT_NEAR(height[k] / height[0], 1.0, 0.05);
+            EXPECT_NEAR(centre[k], centre[0], 30) << "within 0.03 em";
+        }
+    }
 }
 
 // Records where each character of each piece of text is drawn, in output pixels.
@@ -149,7 +235,9 @@ TEST_F(Kit, EveryStyleInksEveryCharacterOfAName)
             in.txtEN = QString::fromUtf8(name.latin);
             in.styleIndex = i;
             in.styleCurrentText = c.styleNames[i];
-            in.sizeText = QStringLiteral("36");
+            // Script letters are small for their size: thin strokes want room.
+            in.sizeText = c.styleNames[i].contains(LatinStyleMark) ? QStringLiteral("72")
+                                                                   : QStringLiteral("36");
             in.ink = qRgb(0, 0, 255);
             RenderContext ctx{values, c, fonts, surface, mover, {}};
             ASSERT_EQ(DrawSignature(ctx, in, 300, 300), DrawOutcome::Drawn);
@@ -204,7 +292,7 @@ TEST_F(Kit, EveryCompoundSurnameIsFoundAndDrawsInEveryChineseHeadFont)
 
     for (const QString& style : folderStyles(false)) {
         const QString head = c.FontPaths[c.indexOfStyle(style)] + QStringLiteral("1.dat");
-        const QRawFont raw(head, 64);
+        const QRawFont raw = rawFont(head, 64);
         ASSERT_TRUE(raw.isValid()) << head.toStdString();
         AppFontTable fonts(0);
         fonts.AddFont(head);

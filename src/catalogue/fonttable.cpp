@@ -3,6 +3,7 @@
 #include "app/programvalues.h"
 #include "app/regularfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -18,16 +19,19 @@ AppFontTable::~AppFontTable()
     for (const Entry& e : std::as_const(entries_))
         if (e.id >= 0)
             QFontDatabase::removeApplicationFont(e.id);
-    if (fallbackId_ >= 0)
-        QFontDatabase::removeApplicationFont(fallbackId_);
+    for (const Fallback& f : std::as_const(fallbacks_))
+        if (f.id >= 0)
+            QFontDatabase::removeApplicationFont(f.id);
 }
 
-QByteArray unpackedFont(const QString& path)
+QByteArray unpackedFont(const QString& path, bool* packed)
 {
     const std::optional<QByteArray> read = readRegularFile(path, MaxFontFileBytes);
     if (!read)
         return {};
     const QByteArray& data = *read;
+    if (packed)
+        *packed = data.startsWith("wOF2");
     if (!data.startsWith("wOF2"))
         return data;
     const auto* bytes = reinterpret_cast<const uint8_t*>(data.constData());
@@ -41,22 +45,67 @@ QByteArray unpackedFont(const QString& path)
     return font;
 }
 
-QStringList AppFontTable::fallbackFamilies(const QString& text)
+// Qt files a font it was handed as bytes under a name that a later one may get again once the
+// first is removed, and then draws the later one with the glyphs of the first. So a compressed
+// face is unpacked into a file of its own, under a name no other registration in this process
+// gets, and the file goes with its registration.
+int AppFontTable::registerFile(const QString& path, QString& unpacked)
 {
-    if (fallbackId_ < 0 && !fallbackPath_.isEmpty() && needsFallback(text)) {
-        // Registered unpacked: Qt reads every application font again whenever one is added,
-        // and a compressed one would be unpacked again each time.
-        const QByteArray font = unpackedFont(fallbackPath_);
-        if (!font.isEmpty())
-            fallbackId_ = QFontDatabase::addApplicationFontFromData(font);
-        fallbackPath_.clear(); // one attempt
-        if (fallbackId_ >= 0) {
-            fallbackFamilies_ = QFontDatabase::applicationFontFamilies(fallbackId_);
-            fallbackFont_.setFamilies(fallbackFamilies_);
-            QFontMetricsF(fallbackFont_).height();
-        }
+    bool packed = false;
+    const QByteArray font = unpackedFont(path, &packed);
+    if (font.isEmpty())
+        return -1;
+    if (!packed)
+        return QFontDatabase::addApplicationFont(path);
+    if (!unpackedDir_) {
+        unpackedDir_ = std::make_unique<QTemporaryDir>(QDir::temp().filePath(
+            QStringLiteral("sorvex-sign-XXXXXX")));
+        if (!unpackedDir_->isValid())
+            return -1;
     }
-    return fallbackFamilies_;
+    unpacked = unpackedDir_->filePath(QString::number(++unpackedCount_) + QStringLiteral(".ttf"));
+    QFile file(unpacked);
+    if (!file.open(QIODevice::WriteOnly) || file.write(font) != font.size()) {
+        file.remove();
+        unpacked.clear();
+        return -1;
+    }
+    file.close();
+    const int id = QFontDatabase::addApplicationFont(unpacked);
+    if (id < 0) {
+        QFile::remove(unpacked);
+        unpacked.clear();
+    }
+    return id;
+}
+
+QStringList AppFontTable::fallbackFamilies(const QString& text, const QString& face)
+{
+    if (fallbackPath_.isEmpty() || !needsFallback(text))
+        return {};
+    // Which file serves a face is asked of the file system once: a drag redraws many times a
+    // second.
+    auto chosen = fallbackOf_.constFind(face);
+    if (chosen == fallbackOf_.constEnd()) {
+        const QString own = QFileInfo(fallbackPath_).dir().filePath(
+            QStringLiteral("fallback(%1).dat").arg(face));
+        chosen = fallbackOf_.insert(
+            face, !face.isEmpty() && QFileInfo(own).isFile() ? own : fallbackPath_);
+    }
+    const QString path = *chosen;
+    auto it = fallbacks_.find(path);
+    if (it == fallbacks_.end()) {
+        Fallback f;
+        QString unpacked;
+        f.id = registerFile(path, unpacked);
+        if (f.id >= 0) {
+            f.families = QFontDatabase::applicationFontFamilies(f.id);
+            f.font.setFamilies(f.families);
+            QFontMetricsF(f.font).height();
+        }
+        it = fallbacks_.insert(path, f);
+    }
+    return it->families;
 }
 
 namespace {
@@ -86,8 +135,22 @@ bool needsFallback(const QString& text)
     return false;
 }
 
-void AppFontTable::AddFont(const QString& path)
+// Several styles may draw with one file, through links to it: it is registered once, as the
+// file it is, so that two registrations of one font never answer to the same families.
+QString AppFontTable::fileOf(const QString& path)
 {
+    if (trusted_)
+        if (const auto known = files_.constFind(path); known != files_.constEnd())
+            return *known;
+    const QString real = QFileInfo(path).canonicalFilePath();
+    if (files_.size() >= 4096)
+        files_.clear();
+    return *files_.insert(path, real.isEmpty() ? path : real);
+}
+
+void AppFontTable::AddFont(const QString& linked)
+{
+    const QString path = fileOf(linked);
     auto it = entries_.find(path);
     if (it != entries_.end() && !trusted_) {
         const QFileInfo info(path);
@@ -97,22 +160,26 @@ void AppFontTable::AddFont(const QString& path)
         }
     }
     const bool fresh = it == entries_.end();
-    if (fresh) {
-        const QFileInfo info(path);
-        Entry e;
-        e.size = info.size();
-        e.modified = info.lastModified();
-        if (info.isFile() && info.size() > 0) {
-            e.id = QFontDatabase::addApplicationFont(path);
-            if (e.id >= 0)
-                e.families = QFontDatabase::applicationFontFamilies(e.id);
-        }
-        it = entries_.insert(path, e);
-    }
+    if (fresh)
+        it = entries_.insert(path, registered(path));
     ++it->uses;
     released_.remove(path);
     if (fresh)
         dropOthersAnsweringTo(path);
+}
+
+AppFontTable::Entry AppFontTable::registered(const QString& path)
+{
+    const QFileInfo info(path);
+    Entry e;
+    e.size = info.size();
+    e.modified = info.lastModified();
+    if (info.isFile() && info.size() > 0) {
+        e.id = registerFile(path, e.unpacked);
+        if (e.id >= 0)
+            e.families = QFontDatabase::applicationFontFamilies(e.id);
+    }
+    return e;
 }
 
 // A face is selected by its family name. Another kept file whose font has the same name would
@@ -131,8 +198,9 @@ void AppFontTable::dropOthersAnsweringTo(const QString& path)
         unregister(other);
 }
 
-void AppFontTable::RemoveFont(const QString& path)
+void AppFontTable::RemoveFont(const QString& linked)
 {
+    const QString path = files_.value(linked, linked);
     auto it = entries_.find(path);
     if (it == entries_.end() || it->uses == 0)
         return;
@@ -146,15 +214,16 @@ void AppFontTable::RemoveFont(const QString& path)
     trim();
 }
 
-QString AppFontTable::sourceOf(const QString& path) const
+QString AppFontTable::sourceOf(const QString& linked) const
 {
+    const QString path = files_.value(linked, linked);
     const auto it = entries_.constFind(path);
     return it == entries_.constEnd() ? path : path + u'#' + QString::number(it->id);
 }
 
-QString AppFontTable::familyFor(const QString& path, const QString& face) const
+QString AppFontTable::familyFor(const QString& linked, const QString& face) const
 {
-    const auto it = entries_.constFind(path);
+    const auto it = entries_.constFind(files_.value(linked, linked));
     if (it == entries_.constEnd() || it->families.isEmpty())
         return face;
     for (const QString& family : it->families)
@@ -170,6 +239,8 @@ void AppFontTable::unregister(const QString& path)
         return;
     if (it->id >= 0)
         QFontDatabase::removeApplicationFont(it->id);
+    if (!it->unpacked.isEmpty())
+        QFile::remove(it->unpacked);
     entries_.erase(it);
     released_.remove(path);
 }

@@ -5,8 +5,10 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <list>
+#include <memory>
 
 // Font files registered for this process only. The renderer calls AddFont just before it
 // selects a file's face and RemoveFont right after drawing with it.
@@ -22,8 +24,11 @@ public:
     virtual QString familyFor(const QString& path, const QString& face) const = 0;
     // Names the registration of the file at `path`: a file registered afresh gets a new name.
     virtual QString sourceOf(const QString& path) const { return path; }
-    // Families that draw what a selected face lacks, in order, for drawing `text`.
-    virtual QStringList fallbackFamilies(const QString& /*text*/) { return {}; }
+    // Families that draw what the selected `face` lacks, in order, for drawing `text`.
+    virtual QStringList fallbackFamilies(const QString& /*text*/, const QString& /*face*/)
+    {
+        return {};
+    }
 };
 
 // Whether `text` holds a character beyond those every face of the kit draws: the ideographs of
@@ -31,8 +36,9 @@ public:
 bool needsFallback(const QString& text);
 
 // A font file's bytes as FreeType reads them fastest: WOFF2 unpacked to TrueType. Empty when
-// the file is not a regular file, or is larger than a font can be once unpacked.
-QByteArray unpackedFont(const QString& path);
+// the file is not a regular file, or is larger than a font can be once unpacked. `packed`
+// tells whether it was WOFF2.
+QByteArray unpackedFont(const QString& path, bool* packed = nullptr);
 inline constexpr qint64 MaxFontFileBytes = 64 * 1024 * 1024;
 
 // Registration through QFontDatabase application fonts.
@@ -52,12 +58,14 @@ public:
     void AddFont(const QString& path) override;
     void RemoveFont(const QString& path) override;
     QString familyFor(const QString& path, const QString& face) const override;
-    QStringList fallbackFamilies(const QString& text) override;
+    QStringList fallbackFamilies(const QString& text, const QString& face) override;
     QString sourceOf(const QString& path) const override;
 
-    // The face that draws characters beyond a style's own. It is large and compressed, so it
-    // is registered only once a text needs it, and then kept for as long as the table lives.
-    // A missing or broken file leaves the system's fallback alone to do it.
+    // The face that draws characters beyond a style's own: the file at `path`, or a file
+    // beside it named after the style's face, "fallback(face).dat", where there is one, so
+    // that a face can have rare characters drawn in a hand like its own. They are large and
+    // compressed, so each is registered only once a text needs it, and then kept for as long
+    // as the table lives. A missing or broken file leaves the system's fallback alone to do it.
     void useFallback(const QString& path) { fallbackPath_ = path; }
 
     // While trusted, a kept registration is used without asking the file system whether its
@@ -74,18 +82,30 @@ private:
         qint64 size = -1;
         QDateTime modified;
         int uses = 0;
+        QString unpacked; // the file Qt reads, where the font was compressed
     };
 
+    QString fileOf(const QString& path);
+    int registerFile(const QString& path, QString& unpacked);
     void unregister(const QString& path);
     void dropOthersAnsweringTo(const QString& path);
+    Entry registered(const QString& path);
     void trim();
 
     int keepAlive_;
-    QHash<QString, Entry> entries_;
+    QHash<QString, Entry> entries_;  // by the file a path is, links followed
+    QHash<QString, QString> files_;  // the file each path given is
     std::list<QString> released_; // released files still registered, oldest first
     bool trusted_ = false;
+    struct Fallback
+    {
+        int id = -1; // -1: the file could not be registered
+        QStringList families;
+        QFont font; // holds the decoded face, so that new sizes do not unpack it again
+    };
     QString fallbackPath_;
-    int fallbackId_ = -1;
-    QStringList fallbackFamilies_;
-    QFont fallbackFont_; // holds the decoded face, so that new sizes do not unpack it again
+    QHash<QString, Fallback> fallbacks_; // by path; tried once each
+    QHash<QString, QString> fallbackOf_;  // the path serving each face
+    std::unique_ptr<QTemporaryDir> unpackedDir_;
+    quint64 unpackedCount_ = 0;
 };

@@ -9,10 +9,13 @@
 
 #include <algorithm>
 
-// Registers a font file and selects its face; the caller removes the file after using it.
-static void selectFontFile(RenderContext& ctx, const QString& path, const QString& face)
+// Registers a font file and selects its face, with what draws the characters of `text` it
+// lacks; the caller removes the file after using it.
+static void selectFontFile(RenderContext& ctx, const QString& path, const QString& face,
+                           const QString& text)
 {
     ctx.fonts.AddFont(path);
+    ctx.surface.SetFallbackFaces(ctx.fonts.fallbackFamilies(text, face));
     ctx.surface.SetFontName(ctx.fonts.familyFor(path, face));
     ctx.surface.SetFontSource(ctx.fonts.sourceOf(path));
 }
@@ -233,7 +236,7 @@ void drawFolderStyle(RenderContext& ctx, const QString& styleName, const QString
         faces[k] = faceNameOfFolderFont(files[k]);
         if (piece[k]->isEmpty())
             continue;
-        selectFontFile(ctx, files[k], faces[k]);
+        selectFontFile(ctx, files[k], faces[k], in.txtEN + in.txtCN);
         w[k] = nearestWhole(s.TextWidth(*piece[k]));
         ctx.fonts.RemoveFont(files[k]);
     }
@@ -248,7 +251,7 @@ void drawFolderStyle(RenderContext& ctx, const QString& styleName, const QString
         s.CursorY = y != NoPosition ? y : (s.InnerHeight() - s.TextHeight(*piece[k])) / 2 - toy;
         if (placeMover)
             ctx.mover.Place(s.CursorX, s.CursorY, W, s.TextHeight(*piece[k]));
-        selectFontFile(ctx, files[k], faces[k]);
+        selectFontFile(ctx, files[k], faces[k], in.txtEN + in.txtCN);
         s.DrawText(*piece[k]);
         ctx.fonts.RemoveFont(files[k]);
     };
@@ -272,7 +275,6 @@ DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y
     Surface& s = ctx.surface;
     s.Clear();
     s.SetBackground(in.backgroundPath);
-    s.SetFallbackFaces(ctx.fonts.fallbackFamilies(in.txtCN + in.txtEN));
     s.SetFontName(QStringLiteral("Courier New"));
     s.SetFontSize(*points);
     s.SetInkColor(in.ink);
@@ -293,7 +295,7 @@ DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y
     const QString& fontPath = ctx.catalogue.FontPaths.at(index);
 
     if (fontPath.right(4).toLower() == QLatin1String(".dat")) {
-        selectFontFile(ctx, fontPath, faceNameOfFontFile(fontPath));
+        selectFontFile(ctx, fontPath, faceNameOfFontFile(fontPath), in.txtCN);
         if (isSealStyle(currentText))
             drawSeal(ctx, in.txtCN, fontPath, currentText == SealStyleIntaglio, *points, x, y);
         else

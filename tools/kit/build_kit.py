@@ -29,14 +29,19 @@ import subprocess
 import sys
 import tarfile
 import tempfile
+import statistics
 import unicodedata
 
 from fontTools import subset
 from fontTools.pens.recordingPen import DecomposingRecordingPen
 from fontTools.pens.transformPen import TransformPen
 from fontTools.pens.ttGlyphPen import TTGlyphPen
-from fontTools.ttLib import TTFont
+from fontTools.ttLib import TTCollection, TTFont
 from fontTools.ttLib.tables._c_m_a_p import CmapSubtable
+
+from compose import NAME_LETTERS, compose_letters
+from fit import (fit_file_style, fit_folder_style, ink_shape, match_to_head, scale_face,
+                 set_vertical_metrics, vertical_metrics)
 
 WENKAI = "/usr/share/fonts/truetype/lxgw-wenkai"
 DEBIAN = {
@@ -60,6 +65,12 @@ NPM = {
     "herr-von-muellerhoff": ("5.3.0", "sha512-VOE/9IbMILLfTJwei5l73IFNHMI0t551/QvI+3/cxKOGj8EKjCBO48NlbAVOuRDGbZd/EGn7Dkl8Yv+Jh06IJA=="),
     "mr-de-haviland": ("5.3.0", "sha512-qpBK2wuVNnWNmtz4IWvNvJYNHShzmFkXwrZLYS2nauN2+Oy3Z6zXexq3lUj8QbO4Zz+D0IpL9cs8I/67lvp/iA=="),
     "alex-brush": ("5.3.0", "sha512-n3m2aZxsc8r748fBiYqfiVJ5l5iJe7ui5KPh2oBz07jsbr7zKynZ6F5MgXbR1iV8J0hPetmp6g5OwKYRZCDUcw=="),
+    "allura": ("5.3.0", "sha512-UqloNNVxl03+psvtIXCYuo7/v2mD9XmX2HGiczhK6NmDDwbFJJDjrbHZ5tpNuVXKsMEQPc46tZu3hewYN82/YA=="),
+    "ms-madi": ("5.3.0", "sha512-pDRXXsvH0PXLABV3w3gP1Pr+jQx9bLu6m8UEmSENvKMxEIn56eRv4itulkYA5fnXdg6ttfJvA5pjmYvJ7PLBwQ=="),
+    "corinthia": ("5.3.0", "sha512-q9LxRjynQR5cNPrBzB6J9Ho+My1qObNYSdBxWzZCR72LuLnVeRIo+5wzUj2b5EJtvJU/AnXE/fagn8WDwPBDlQ=="),
+    "italianno": ("5.3.0", "sha512-zbI5nY80P4BB1OppKFFnUs8vMKgrbQW1zI0LQ74KR5sD6lmczcJdimM9X7TDIo3auanCRqgYpNSMH341v+7C/Q=="),
+    "birthstone": ("5.3.0", "sha512-cWuqsQXUc2kDNEG7IRZV3A+FDeD829pETTYkNYgcO7KyARjfSZuFmABvNjVv9J/7wYb51nQ6L4wZHGqCrH1vPg=="),
+    "marck-script": ("5.3.0", "sha512-PLm3zCeXB7osgon3TC0bjBFPua3d5syocLWFpK5eZZGoaSsOw6bpHLdMoGB8PkAErf4RiRUEiszs+Y7JhDnB/w=="),
 }
 
 # A Chinese face: its source, and the face its missing characters are filled from (the
@@ -96,14 +107,22 @@ FOLDER_STYLES = [
     ("英文签-优雅", "svf", ["parisienne", "sacramento", "sacramento"]),
     ("英文签-商务", "svg", ["herr-von-muellerhoff", "mr-de-haviland", "mr-de-haviland"]),
     ("英文签-书法", "svh", ["alex-brush"] * 3),
+    ("英文签-经典", "svi", ["allura"] * 3),
+    ("英文签-随性", "svj", ["ms-madi"] * 3),
+    ("英文签-古典", "svk", ["italianno"] * 3),
+    ("英文签-秀丽", "svl", ["corinthia"] * 3),
+    ("英文签-灵动", "svm", ["birthstone"] * 3),
+    ("英文签-俊逸", "svn", ["marck-script"] * 3),
 ]
 
-# A Latin face lacking a character takes it from its kindred face.
+# A Latin face lacking a character takes it from its kindred face, and a letter it cannot
+# compose from its own glyphs from the first of these script faces that has it.
 LATIN_FILL = {"herr-von-muellerhoff": "mr-de-haviland"}
+LATIN_DONORS = ["great-vibes", "allura", "corinthia", "birthstone"]
 
-# Characters beyond GB2312 draw in this face, whatever the style (data/fallback.dat). It is
-# loaded only when a name needs it, so it is stored compressed.
-FALLBACK = ("wenkai", "SorvexFallback")
+# Characters beyond GB2312 that a style's face lacks draw in a heavy Kai (data/fallback.dat),
+# or in the face's own fallback where the kit has one (data/fallback(face).dat).
+HEAVY_FALLBACK = "wenkai-bold"
 RARE_NAME_CHARACTERS = "堃昇䶮龑𠮷喆琇玥赟"
 
 COMPOUND_SURNAMES = (
@@ -303,6 +322,10 @@ class Sources:
         with open(f"/usr/share/doc/{package}/copyright", "rb") as f:
             self.licenses[package] = f.read()
 
+    def add_npm_license(self, key):
+        for _, text in package_members(tarball(key, self.cache), r"package/LICENSE"):
+            self.licenses[f"fontsource-{key}"] = text
+
     def font(self, key):
         if key not in self.data:
             if key in DEBIAN:
@@ -324,8 +347,7 @@ class Sources:
                 if not woff:
                     raise KitError(f"@fontsource/{key} holds no WOFF files")
                 self.data[key] = serialized(join_slices(key, woff, keep_layout=not chinese))
-                for _, text in package_members(path, r"package/LICENSE"):
-                    self.licenses[f"fontsource-{key}"] = text
+                self.add_npm_license(key)
         return TTFont(io.BytesIO(self.data[key]))
 
 
@@ -398,29 +420,37 @@ def reference_box(font, reference):
     return [sum(b[i] for b in boxes) / len(boxes) for i in range(5)]
 
 
-def fill_missing(font, donor, required, reference):
-    """Draws each required character the face lacks from the donor, scaled and moved so that
-    the reference characters of both faces take the same place and size. Ideographs keep the
-    face's own advance; other characters the donor's, scaled."""
+def fill_transform(donor, font, reference):
+    """The affine transform that puts the donor's glyphs at this face's size and place: the
+    reference characters of both take the same box."""
+    dx0, dy0, dx1, dy1, _ = reference_box(donor, reference)
+    tx0, ty0, tx1, ty1, _ = reference_box(font, reference)
+    scale = (ty1 - ty0) / (dy1 - dy0)
+    return (scale, 0, 0, scale, (tx0 + tx1) / 2 - scale * (dx0 + dx1) / 2,
+            (ty0 + ty1) / 2 - scale * (dy0 + dy1) / 2)
+
+
+def fill_missing(font, donors, required, reference):
+    """Draws each required character the face lacks from the first donor that has it, scaled
+    and moved so that the reference characters of both faces take the same place and size.
+    Ideographs keep the face's own advance; other characters the donor's, scaled."""
     mapping = dict(font.getBestCmap())
     missing = [ch for ch in required if ord(ch) not in mapping]
     if not missing:
         return 0
-    if donor is None:
-        raise KitError(f"no face to fill {''.join(missing[:20])} from")
-    dx0, dy0, dx1, dy1, _ = reference_box(donor, reference)
-    tx0, ty0, tx1, ty1, advance = reference_box(font, reference)
-    scale = (ty1 - ty0) / (dy1 - dy0)
-    shift_x = (tx0 + tx1) / 2 - scale * (dx0 + dx1) / 2
-    shift_y = (ty0 + ty1) / 2 - scale * (dy0 + dy1) / 2
-    donor_glyphs, donor_cmap = donor.getGlyphSet(), donor.getBestCmap()
+    advance = reference_box(font, reference)[4]
+    transforms = {}
     for ch in missing:
-        if ord(ch) not in donor_cmap:
+        donor = next((d for d in donors if d is not None and ord(ch) in d.getBestCmap()), None)
+        if donor is None:
             raise KitError(f"no face to fill {ch} (U+{ord(ch):04X}) from")
-        source = donor_cmap[ord(ch)]
+        if id(donor) not in transforms:
+            transforms[id(donor)] = fill_transform(donor, font, reference)
+        transform = transforms[id(donor)]
+        source = donor.getBestCmap()[ord(ch)]
         name = f"fill.u{ord(ch):04X}"
-        glyph = outline_of(donor_glyphs, source, (scale, 0, 0, scale, shift_x, shift_y))
-        width = advance if is_han(ord(ch)) else donor["hmtx"][source][0] * scale
+        glyph = outline_of(donor.getGlyphSet(), source, transform)
+        width = advance if is_han(ord(ch)) else donor["hmtx"][source][0] * transform[0]
         add_glyph(font, name, glyph, round(width))
         mapping[ord(ch)] = name
     set_cmap(font, mapping)
@@ -481,89 +511,210 @@ def save_face(font, family, path, required, flavor=None):
         raise KitError(f"{path} does not draw {len(lacking)} required characters: {shown}")
 
 
+_KIT = None
+
+
+def _make_chinese(key):
+    logging.getLogger("fontTools").setLevel(logging.ERROR)
+    _KIT.chinese(key)
+    return _KIT.raw[key]
+
+
+def normalize_metrics(font):
+    """One line height in every table that tells it, so that any engine measures the face
+    alike; the face's own hhea numbers are the ones kept."""
+    set_vertical_metrics(font, *vertical_metrics(font))
+
+
+def check_face(font, family, path, required):
+    rename(font, family)
+    font["post"].formatType = 3.0
+    lacking = uncovered(font, required)
+    if lacking:
+        shown = "".join(lacking[:20])
+        raise KitError(f"{path} does not draw {len(lacking)} required characters: {shown}")
+
+
+def save_job(job):
+    """Writes one face file, compressed; run in a worker, as compressing takes longer than
+    making. Several faces of one source go into one collection, where they share their glyphs
+    and differ only in size, line and name."""
+    logging.getLogger("fontTools").setLevel(logging.ERROR)
+    path, faces = job
+    fonts = [TTFont(io.BytesIO(data)) for data in faces]
+    if len(fonts) == 1:
+        fonts[0].flavor = "woff2"
+        fonts[0].save(path)
+        return len(fonts[0].getBestCmap())
+    collection = TTCollection()
+    collection.fonts = fonts
+    with tempfile.TemporaryDirectory() as scratch:
+        ttc = os.path.join(scratch, "faces.ttc")
+        collection.save(ttc, shareTables=True)
+        done = subprocess.run(["woff2_compress", ttc], capture_output=True, text=True)
+        if done.returncode != 0:
+            raise KitError(f"woff2_compress could not write {path}: {done.stderr.strip()}")
+        shutil.move(os.path.join(scratch, "faces.woff2"), path)
+    return len(fonts[0].getBestCmap())
+
+
 class Kit:
     def __init__(self, out, cache):
         self.sources = Sources(cache)
         self.pairs = list(dict.fromkeys(COMPOUND_SURNAMES))
         self.compounds = [chr(PUA_START + i) for i in range(len(self.pairs))]
-        self.report = []
+        self.compound_glyphs = dict(zip(self.pairs, self.compounds))
         self.out = out
-        self.made = {}  # face key -> (path of its first file, characters, fills, emptied)
+        self.raw = {}  # face key -> (TrueType bytes, source, fills, emptied, composed letters)
         self.donors = {}
+        self.variants = {}  # face key -> [(TrueType bytes, path)]: the styles drawing with it
+        self.files = []  # (path, face key, characters)
+        self.fits = []  # (style, scale, tightest margin in pixels)
+        self.shapes = []  # (style, file, ink height, ink centre, scale, shift)
+        self.heavy_shapes = []
 
     def donor(self, key):
         if key and key not in self.donors:
             self.donors[key] = self.sources.font(key)
         return self.donors.get(key)
 
-    def face(self, key, family, path, required, make):
-        """Writes a face. A face already made for another style is copied under its new family:
-        only its names change, and its glyphs are copied as they are."""
-        if key in self.made:
-            first, chars, fills, emptied = self.made[key]
-            font = TTFont(first)
-        else:
-            font, fills, emptied = make()
-            chars = len(font.getBestCmap())
-        save_face(font, family, path, required)
-        if key not in self.made:
-            self.made[key] = (path, chars, fills, emptied)
-        source = CHINESE[key.split(":")[0]][0] if key.split(":")[0] in CHINESE else key
-        self.report.append((os.path.relpath(path, self.out), source, chars, fills, emptied))
-
-    def chinese_face(self, key, family, path, head):
-        def make():
+    def chinese(self, key):
+        """A Chinese face as made from its source, before it is sized for a style. Every face
+        has the compound surnames' glyphs, so that one file serves a face as head and as any
+        other piece."""
+        name = key
+        if name not in self.raw:
             source, donor = CHINESE[key]
             font = self.sources.font(source)
             emptied = drop_empty_mappings(font)
-            own = {cp for cp in font.getBestCmap() if is_companion(cp)}
+            # A face keeps the rare name characters it draws itself, so that they match the
+            # rest of the name; the default face's own rare characters are its fallback.
+            keep = is_name_character if donor else is_companion
+            own = {cp for cp in font.getBestCmap() if keep(cp)}
             subset_to(font, own | {ord(ch) for ch in GB2312})
-            fills = fill_missing(font, self.donor(donor), GB2312, IDEOGRAPHS)
-            if head:
-                add_compound_glyphs(font, self.pairs)
-            return font, fills, emptied
+            fills = fill_missing(font, [self.donor(donor)], GB2312, IDEOGRAPHS)
+            add_compound_glyphs(font, self.pairs)
+            normalize_metrics(font)
+            self.raw[name] = (serialized(font), source, fills, emptied, "")
+        return TTFont(io.BytesIO(self.raw[name][0]))
 
-        required = GB2312 + (self.compounds if head else [])
-        self.face(f"{key}:head" if head else key, family, path, required, make)
-
-    def latin_face(self, source, family, path):
-        def make():
+    def latin(self, source):
+        """A Latin face with every letter of European and pinyin names."""
+        if source not in self.raw:
             font = self.sources.font(source)
             emptied = drop_empty_mappings(font)
-            fills = fill_missing(font, self.donor(LATIN_FILL.get(source)), LATIN, "Hnox")
-            return font, fills, emptied
+            kindred = self.donor(LATIN_FILL.get(source))
+            donors = [d for d in [kindred] + [self.donor(k) for k in LATIN_DONORS if k != source]
+                      if d is not None]
+            fills = fill_missing(font, donors, LATIN, "Hnox")
+            composed, missing, cmap = compose_letters(
+                font, NAME_LETTERS, donors, lambda d: fill_transform(d, font, "Hnox"))
+            if missing:
+                raise KitError(f"{source}: cannot compose {''.join(missing)}")
+            set_cmap(font, cmap)
+            normalize_metrics(font)
+            self.raw[source] = (serialized(font), source, fills, emptied, "".join(composed))
+        return TTFont(io.BytesIO(self.raw[source][0]))
 
-        self.face(source, family, path, LATIN, make)
+    def save(self, font, family, path, required, key):
+        check_face(font, family, path, required)
+        self.variants.setdefault(key, []).append((serialized(font), path))
+
+    def write_faces(self, shared):
+        """Each face once: a style's file where one style draws with it, else a collection in
+        `shared` that the styles' files link to."""
+        jobs, links = [], []
+        for key, variants in self.variants.items():
+            if len(variants) == 1:
+                jobs.append((variants[0][1], [variants[0][0]]))
+                continue
+            os.makedirs(shared, exist_ok=True)
+            target = os.path.join(shared, f"{key}.dat")
+            jobs.append((target, [data for data, _ in variants]))
+            links += [(target, path) for _, path in variants]
+        with multiprocessing.get_context("fork").Pool(os.cpu_count() or 1) as pool:
+            characters = pool.map(save_job, jobs, chunksize=1)
+        for target, path in links:
+            os.symlink(os.path.relpath(target, os.path.dirname(path)), path)
+        written = dict(zip((path for path, _ in jobs), characters))
+        for key, variants in self.variants.items():
+            for _, path in variants:
+                target = os.path.realpath(path)
+                self.files.append((path, key, written[target]))
+
+    def make_chinese_faces(self):
+        """The Chinese faces, made side by side: each takes as long as all the Latin ones."""
+        global _KIT
+        for _, donor in CHINESE.values():
+            self.sources.font(donor) if donor else None
+        self.sources.font("wenkai")
+        _KIT = self
+        with multiprocessing.get_context("fork").Pool(os.cpu_count() or 1) as pool:
+            for key, made in zip(CHINESE, pool.map(_make_chinese, CHINESE, chunksize=1)):
+                self.raw[key] = made
+        # What the workers read is gone with them, the licences among it.
+        for source, _ in CHINESE.values():
+            if source in DEBIAN:
+                self.sources.add_license(source)
+            else:
+                self.sources.add_npm_license(source)
 
     def build(self):
+        self.make_chinese_faces()
         fonts = os.path.join(self.out, "fonts")
         files = os.path.join(fonts, "电脑字")
         data = os.path.join(self.out, "data")
         licenses = os.path.join(self.out, "licenses")
         for d in (files, data, licenses):
             os.makedirs(d, exist_ok=True)
-        # The compressed fallback takes as long as all the styles: it is made beside them.
-        fallback_path = os.path.join(data, "fallback.dat")
-        fallback = multiprocessing.get_context("fork").Process(
-            target=make_fallback, args=(self.sources.cache, fallback_path))
-        fallback.start()
+        gongwen_shape = None
         for style, family, key in FILE_STYLES:
-            self.chinese_face(key, family, os.path.join(files, f"{style}({family}).dat"), False)
-        for style, prefix, faces in FOLDER_STYLES:
+            font = self.chinese(key)
+            scale, room = fit_file_style(font, seal=key.startswith("seal"))
+            scale_face(font, scale)
+            self.fits.append((style, scale, room))
+            if key == "gongwen":
+                gongwen_shape = ink_shape(font)
+            else:
+                self.heavy_shapes.append(ink_shape(font))
+            self.save(font, family, os.path.join(files, f"{style}({family}).dat"), GB2312, key)
+        for style, prefix, keys in FOLDER_STYLES:
             folder = os.path.join(fonts, style)
             os.makedirs(folder, exist_ok=True)
-            for k, key in enumerate(faces, start=1):
-                path = os.path.join(folder, f"{prefix}{k}.dat")
-                if "英文签" in style:
-                    self.latin_face(key, f"{prefix}{k}", path)
-                else:
-                    self.chinese_face(key, f"{prefix}{k}", path, head=k == 1)
-        fallback.join()
-        if fallback.exitcode != 0:
-            raise KitError(f"the fallback face could not be made ({fallback_path})")
-        self.report.append((os.path.relpath(fallback_path, self.out), FALLBACK[0],
-                            len(TTFont(fallback_path).getBestCmap()), 0, 0))
-        self.sources.add_license(FALLBACK[0])
+            latin = "英文签" in style
+            faces = [self.latin(k) if latin else self.chinese(k) for k in keys]
+            moves = [(1.0, 0.0)] + ([] if latin else [match_to_head(faces[0], f) for f in faces[1:]])
+            scale, room = fit_folder_style(faces, latin, self.compound_glyphs)
+            self.fits.append((style, scale, room))
+            for k, (font, key) in enumerate(zip(faces, keys), start=1):
+                if not latin:
+                    self.shapes.append((style, f"{prefix}{k}", *ink_shape(font, from_top=True),
+                                        *moves[k - 1]))
+                scale_face(font, scale)
+                if not latin:
+                    self.heavy_shapes.append(ink_shape(font))
+                required = (LATIN + NAME_LETTERS if latin
+                            else GB2312 + (self.compounds if k == 1 else []))
+                self.save(font, f"{prefix}{k}", os.path.join(folder, f"{prefix}{k}.dat"),
+                          required, key)
+        # The fallbacks: a heavy Kai as tall as the brush faces' characters for every style, and
+        # the default face's own source for the default style.
+        heavy = tuple(statistics.median(s[i] for s in self.heavy_shapes) for i in (0, 1))
+        for key, family, path, shape in (
+                (HEAVY_FALLBACK, "SorvexFallback", os.path.join(data, "fallback.dat"), heavy),
+                ("wenkai", "SorvexFallbackGongwen",
+                 os.path.join(data, "fallback(SorvexGongwen).dat"), gongwen_shape)):
+            font = self.sources.font(key)
+            drop_empty_mappings(font)
+            # As tall as the characters it stands beside; it draws on their baseline.
+            height = ink_shape(font)[0]
+            gb2312 = {ord(ch) for ch in GB2312}
+            subset_to(font, {cp for cp in font.getBestCmap() if is_name_character(cp)} - gb2312)
+            scale_face(font, shape[0] / height)
+            self.save(font, family, path, RARE_NAME_CHARACTERS, family)
+            self.raw[family] = (b"", key, 0, 0, "")
+            self.sources.add_license(key)
+        self.write_faces(os.path.join(data, "faces"))
         with open(os.path.join(data, "fuxing.dat"), "wb") as f:
             f.write(fuxing_text(self.pairs))
         for name, text in sorted(self.sources.licenses.items()):
@@ -571,25 +722,29 @@ class Kit:
                 f.write(text)
 
     def print_report(self):
-        print(f"build_kit: {'face':<28} {'source':<22} {'characters':>10} {'filled':>7}")
-        for path, source, chars, fills, emptied in self.report:
+        def size(path):
+            return "link" if os.path.islink(path) else os.path.getsize(path) // 1024
+
+        print(f"build_kit: {'face':<34} {'source':<22} {'characters':>10} {'filled':>7} "
+              f"{'kB':>6}  composed")
+        for path, key, chars in self.files:
+            _, source, fills, emptied, composed = self.raw[key]
             note = f"  ({emptied} empty outlines unmapped)" if emptied else ""
-            print(f"build_kit: {path:<28} {source:<22} {chars:>10} {fills:>7}{note}")
-
-
-def make_fallback(cache, path):
-    """Characters beyond GB2312 for every style; each style's own face draws GB2312."""
-    logging.getLogger("fontTools").setLevel(logging.ERROR)
-    try:
-        source, family = FALLBACK
-        font = Sources(cache).font(source)
-        drop_empty_mappings(font)
-        gb2312 = {ord(ch) for ch in GB2312}
-        subset_to(font, {cp for cp in font.getBestCmap() if is_name_character(cp)} - gb2312)
-        save_face(font, family, path, RARE_NAME_CHARACTERS, flavor="woff2")
-    except KitError as e:
-        print(f"build_kit: {e}", file=sys.stderr)
-        sys.exit(1)
+            print(f"build_kit: {os.path.relpath(path, self.out):<34} {source:<22} {chars:>10} "
+                  f"{fills:>7} {size(path):>6}  {composed}{note}")
+        print(f"build_kit: {'style':<16} {'scale':>6} {'tightest margin at 72 pt':>26}")
+        for style, scale, room in self.fits:
+            print(f"build_kit: {style:<16} {scale:>6.3f} {room:>23.1f} px")
+        print(f"build_kit: {'folder face':<16} {'ink height':>10} {'centre':>7} "
+              f"{'scaled':>7} {'moved':>6}  (ems; centre below the line's top)")
+        for style, face, height, centre, scale, shift in self.shapes:
+            print(f"build_kit: {style + '/' + face:<16} {height:>10.3f} {centre:>7.3f} "
+                  f"{scale:>7.3f} {shift:>+6.3f}")
+        total = sum(os.path.getsize(os.path.join(d, f))
+                    for part in ("fonts", "data", "licenses")
+                    for d, _, fs in os.walk(os.path.join(self.out, part))
+                    for f in fs if not os.path.islink(os.path.join(d, f)))
+        print(f"build_kit: its fonts, data and licences hold {total / 1e6:.1f} MB")
 
 
 def fuxing_text(pairs):

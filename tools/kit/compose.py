@@ -1,0 +1,280 @@
+"""Letters of European and pinyin names composed in a script face that lacks them.
+
+A missing accented letter is built as a composite of its base letter and its accent, both from
+the face itself where it has them. The accent comes from the face's spacing accent, its
+combining mark, or is cut from another letter of the face that carries it (the breve of ă for
+ğ); only when the face has none of these is it taken from a related script face, scaled to this
+one. Where the accent sits is learnt from the face's own é and É (and ç for marks below), so a
+slanted script puts its accents where its own designer put them.
+"""
+
+import unicodedata
+
+from fontTools.pens.boundsPen import BoundsPen
+from fontTools.pens.recordingPen import DecomposingRecordingPen
+from fontTools.pens.transformPen import TransformPen
+from fontTools.pens.ttGlyphPen import TTGlyphPen
+from fontTools.ttLib.tables._g_l_y_f import Glyph, GlyphComponent
+
+# Letters of European and pinyin names: Latin Extended-A, the pinyin vowels with tone marks, and
+# the Romanian comma-below letters.
+NAME_LETTERS = ([chr(c) for c in range(0x100, 0x180)] + list("ǍǎǏǐǑǒǓǔǕǖǗǘǙǚǛǜ")
+                + list("ȘșȚț"))
+
+ABOVE = {
+    "\u0300": "\u0060\u02cb", "\u0301": "\u00b4\u02ca", "\u0302": "\u02c6\u005e",
+    "\u0303": "\u02dc", "\u0304": "\u00af\u02c9", "\u0306": "\u02d8", "\u0307": "\u02d9",
+    "\u0308": "\u00a8", "\u030a": "\u02da\u00b0", "\u030b": "\u02dd", "\u030c": "\u02c7",
+}
+BELOW = {"\u0327": "\u00b8", "\u0328": "\u02db", "\u0326": "\u002c"}
+
+# Letters that are no base plus accent: made from other glyphs of the face where they can be.
+SAME_AS = {"Đ": "Ð"}
+PAIRS = {"Ĳ": "IJ", "ĳ": "ij", "ŉ": "\u2019n"}
+WITH_MIDDLE_DOT = {"Ŀ": "L", "ŀ": "l"}
+DOTLESS = {"ı": "i"}
+# A caron over a letter with an ascender is written as an apostrophe beside it.
+CARON_AS_APOSTROPHE = set("dltL")
+
+
+class Contours:
+    """A glyph's outline, components resolved, as separate contours with their boxes."""
+
+    def __init__(self, glyphset, name):
+        recording = DecomposingRecordingPen(glyphset)
+        glyphset[name].draw(recording)
+        self.contours, current = [], []
+        for op, args in recording.value:
+            current.append((op, args))
+            if op in ("closePath", "endPath"):
+                self.contours.append(current)
+                current = []
+
+    @staticmethod
+    def box(contour):
+        pen = BoundsPen(None)
+        for op, args in contour:
+            getattr(pen, op)(*args)
+        return pen.bounds
+
+    def pick(self, keep):
+        return [c for c in self.contours if (b := self.box(c)) and keep(b)]
+
+
+def union(boxes):
+    boxes = [b for b in boxes if b]
+    if not boxes:
+        return None
+    return (min(b[0] for b in boxes), min(b[1] for b in boxes), max(b[2] for b in boxes),
+            max(b[3] for b in boxes))
+
+
+def glyph_from(contours, transform=(1, 0, 0, 1, 0, 0)):
+    pen = TTGlyphPen(None)
+    target = TransformPen(pen, transform)
+    for contour in contours:
+        for op, args in contour:
+            getattr(target, op)(*args)
+    return pen.glyph()
+
+
+class Composer:
+    def __init__(self, font, donors, fill_transform):
+        """`donors`: related faces to take what this one lacks from, in order;
+        `fill_transform(donor)`: the affine transform that puts a donor's glyph at this face's
+        size and place."""
+        self.font = font
+        self.donors = donors
+        self.fill_transform = fill_transform
+        self.em = font["head"].unitsPerEm
+        self.composed = []
+        self._refresh()
+        self.placing = {"lower": self._learn("é", "e", "\u0301", 0.05),
+                        "upper": self._learn("É", "E", "\u0301", 0.04),
+                        "below": self._learn("ç", "c", "\u0327", -0.02)}
+
+    def _refresh(self):
+        self.glyphset = self.font.getGlyphSet()
+        self.cmap = dict(self.font.getBestCmap())
+
+    def has(self, ch):
+        return ord(ch) in self.cmap
+
+    def ink(self, name):
+        pen = BoundsPen(self.glyphset)
+        self.glyphset[name].draw(pen)
+        return pen.bounds
+
+    def _learn(self, letter, base, mark, default_gap):
+        """(horizontal offset of the accent's centre from the base's, gap between them) in
+        font units, as the face draws `letter`."""
+        fallback = (0.0, default_gap * self.em)
+        if not (self.has(letter) and self.has(base)):
+            return fallback
+        base_box = self.ink(self.cmap[ord(base)])
+        if not base_box:
+            return fallback
+        parts = Contours(self.glyphset, self.cmap[ord(letter)])
+        if mark in BELOW:
+            accent = union(map(Contours.box, parts.pick(lambda b: b[3] < base_box[1] + 0.05 * self.em)))
+            rest = union(map(Contours.box, parts.pick(lambda b: b[3] >= base_box[1] + 0.05 * self.em)))
+            if not accent or not rest:
+                return fallback
+            return ((accent[0] + accent[2]) / 2 - (rest[0] + rest[2]) / 2, rest[1] - accent[3])
+        accent = union(map(Contours.box, parts.pick(lambda b: b[1] > base_box[3] - 0.02 * self.em)))
+        rest = union(map(Contours.box, parts.pick(lambda b: b[1] <= base_box[3] - 0.02 * self.em)))
+        if not accent or not rest:
+            return fallback
+        return ((accent[0] + accent[2]) / 2 - (rest[0] + rest[2]) / 2, accent[1] - rest[3])
+
+    def add(self, name, glyph, advance):
+        glyf = self.font["glyf"]
+        order = self.font.getGlyphOrder() + [name]
+        glyf.glyphs[name] = glyph
+        glyph.recalcBounds(glyf)
+        self.font["hmtx"].metrics[name] = (round(advance), glyph.xMin if glyph.numberOfContours else 0)
+        self.font.setGlyphOrder(order)
+        glyf.glyphOrder = order
+        self.glyphset = self.font.getGlyphSet()
+
+    def map(self, ch, name):
+        self.cmap[ord(ch)] = name
+        self.composed.append(ch)
+
+    def accent_glyph(self, mark):
+        """The name of a glyph holding this face's accent alone, made if need be."""
+        name = f"accent.u{ord(mark):04X}"
+        if name in self.font["glyf"].glyphs:
+            return name
+        table = ABOVE if mark in ABOVE else BELOW
+        for spacing in table[mark] + mark:
+            if self.has(spacing) and self.ink(self.cmap[ord(spacing)]):
+                return self.cmap[ord(spacing)]
+        # Cut from a letter of the face that carries it.
+        for c in range(0xC0, 0x250):
+            decomposed = unicodedata.decomposition(chr(c)).split()
+            if (len(decomposed) == 2 and chr(int(decomposed[1], 16)) == mark and self.has(chr(c))
+                    and self.has(chr(int(decomposed[0], 16)))):
+                base_box = self.ink(self.cmap[int(decomposed[0], 16)])
+                parts = Contours(self.glyphset, self.cmap[c])
+                if mark in ABOVE:
+                    cut = parts.pick(lambda b: b[1] > base_box[3] - 0.02 * self.em)
+                else:
+                    cut = parts.pick(lambda b: b[3] < base_box[1] + 0.05 * self.em)
+                if cut and len(cut) < len(parts.contours):
+                    self.add(name, glyph_from(cut), 0)
+                    return name
+        for donor in self.donors:
+            donor_cmap = donor.getBestCmap()
+            for spacing in table[mark] + mark:
+                if ord(spacing) in donor_cmap:
+                    contours = Contours(donor.getGlyphSet(), donor_cmap[ord(spacing)]).contours
+                    if contours:
+                        self.add(name, glyph_from(contours, self.fill_transform(donor)), 0)
+                        return name
+        return None
+
+    def composite(self, ch, parts, advance):
+        """A composite glyph of (glyph name, x, y) parts."""
+        glyph = Glyph()
+        glyph.numberOfContours = -1
+        glyph.components = []
+        for name, x, y in parts:
+            component = GlyphComponent()
+            component.glyphName, component.x, component.y = name, round(x), round(y)
+            component.flags = 0
+            glyph.components.append(component)
+        name = f"name.u{ord(ch):04X}"
+        self.add(name, glyph, advance)
+        self.map(ch, name)
+        return True
+
+    def compose(self, ch):
+        if self.has(ch):
+            return True
+        if ch in SAME_AS and self.has(SAME_AS[ch]):
+            self.map(ch, self.cmap[ord(SAME_AS[ch])])
+            return True
+        if ch in PAIRS and all(self.compose(c) for c in PAIRS[ch]):
+            first, second = (self.cmap[ord(c)] for c in PAIRS[ch])
+            advance = self.font["hmtx"][first][0]
+            return self.composite(ch, [(first, 0, 0), (second, advance, 0)],
+                                  advance + self.font["hmtx"][second][0])
+        if ch in WITH_MIDDLE_DOT and self.compose(WITH_MIDDLE_DOT[ch]) and self.has("·"):
+            base = self.cmap[ord(WITH_MIDDLE_DOT[ch])]
+            dot, box = self.cmap[ord("·")], self.ink(self.cmap[ord(WITH_MIDDLE_DOT[ch])])
+            dot_box = self.ink(dot)
+            advance = self.font["hmtx"][base][0]
+            return self.composite(ch, [(base, 0, 0), (dot, box[2] - dot_box[0], 0)],
+                                  advance + (dot_box[2] - dot_box[0]))
+        if ch in DOTLESS and self.has(DOTLESS[ch]):
+            base = self.cmap[ord(DOTLESS[ch])]
+            parts = Contours(self.glyphset, base)
+            stem = union(map(Contours.box, parts.contours))
+            kept = parts.pick(lambda b: b[1] < stem[1] + 0.3 * (stem[3] - stem[1]))
+            if kept and len(kept) < len(parts.contours):
+                name = f"name.u{ord(ch):04X}"
+                self.add(name, glyph_from(kept), self.font["hmtx"][base][0])
+                self.map(ch, name)
+                return True
+        decomposed = unicodedata.decomposition(ch).split()
+        if len(decomposed) != 2 or decomposed[0].startswith("<"):
+            return False
+        base_ch, mark = chr(int(decomposed[0], 16)), chr(int(decomposed[1], 16))
+        if mark not in ABOVE and mark not in BELOW:
+            return False
+        if not self.compose(base_ch):
+            return False
+        base = self.cmap[ord(base_ch)]
+        box = self.ink(base)
+        if not box:
+            return False
+        advance = self.font["hmtx"][base][0]
+        if mark == "\u030c" and base_ch in CARON_AS_APOSTROPHE and self.has("\u2019"):
+            apostrophe = self.cmap[ord("\u2019")]
+            a = self.ink(apostrophe)
+            return self.composite(ch, [(base, 0, 0), (apostrophe, box[2] - a[0] - 0.03 * self.em,
+                                                      box[3] - a[3])], advance)
+        accent = self.accent_glyph(mark)
+        if not accent:
+            return False
+        a = self.ink(accent)
+        centre = (box[0] + box[2]) / 2
+        if mark in ABOVE:
+            upper = base_ch.isupper() or base_ch in "bdfhklt"
+            dx, gap = self.placing["upper" if upper else "lower"]
+            x = centre + dx - (a[0] + a[2]) / 2
+            y = box[3] + gap - a[1]
+        else:
+            dx, gap = self.placing["below"]
+            if mark == "\u0328":  # an ogonek hangs at the letter's right foot
+                x, y = box[2] - a[2], box[1] + 0.02 * self.em - a[3]
+            else:
+                x = centre + dx - (a[0] + a[2]) / 2
+                y = box[1] - gap - a[3]
+        return self.composite(ch, [(base, 0, 0), (accent, x, y)], advance)
+
+    def take_from_donor(self, ch):
+        for donor in self.donors:
+            donor_cmap = donor.getBestCmap()
+            if ord(ch) in donor_cmap:
+                contours = Contours(donor.getGlyphSet(), donor_cmap[ord(ch)]).contours
+                transform = self.fill_transform(donor)
+                name = f"name.u{ord(ch):04X}"
+                self.add(name, glyph_from(contours, transform),
+                         donor["hmtx"][donor_cmap[ord(ch)]][0] * transform[0])
+                self.map(ch, name)
+                return True
+        return False
+
+
+def compose_letters(font, letters, donors, fill_transform):
+    """Gives the face every letter of `letters`: composed from its own glyphs where it can, else
+    from a related face. Returns the letters added, those still missing and the new mapping of
+    characters to glyphs, for the caller to write into the face."""
+    composer = Composer(font, donors, fill_transform)
+    missing = []
+    for ch in letters:
+        if not composer.compose(ch) and not composer.take_from_donor(ch):
+            missing.append(ch)
+    return composer.composed, missing, composer.cmap

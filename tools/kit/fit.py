@@ -1,0 +1,217 @@
+"""Sizes the kit's faces so that ordinary names fit the picture, and makes the three faces of a
+folder style look like one hand.
+
+The program places a name by fixed rules (centred, moved 250 twips left and 500 up, tightened
+200 twips a character); the faces are ours to size. Here those rules are worked out from a
+face's own numbers at 72 points, where a pixel is 15 twips and an em 96 pixels, and a face is
+made smaller, all its glyphs and metrics at once, until the ink of every name of a table stays
+inside the 388 x 261 picture with a margin.
+"""
+
+import math
+import statistics
+
+from fontTools.pens.boundsPen import BoundsPen
+
+PX_PER_EM = 96  # 72 points at 96 dpi
+TWIPS = 15  # per pixel
+PICTURE = (388, 261)
+INNER = (PICTURE[0] * TWIPS, PICTURE[1] * TWIPS)
+OFFSET = (250, 500)  # twips every centred position is moved left and up
+TIGHTENING = 200
+SEAL_SHIFT = (500, 400)
+MARGIN = 6  # pixels of the picture kept free around the ink
+
+CHINESE_NAMES = ["王晓明", "张三丰", "欧阳娜娜", "司马相如"]
+LATIN_NAMES = ["Anna Lee", "Zhang Wei", "José Müller", "Xiaoming Wang", "Mary Ann Smith"]
+
+# Characters of common surnames and given names: what the faces of a folder style are matched on.
+MATCHED = "王李张刘陈杨黄赵吴周徐孙马朱胡郭何林高罗伟芳娜敏静丽强磊军洋勇艳杰娟涛明超秀霞平刚"
+
+
+def nearest(v):
+    """Halves to even, as the program rounds."""
+    return round(v)
+
+
+class Face:
+    """A face as the program measures it at 72 points, made `scale` times smaller or larger."""
+
+    def __init__(self, font, scale=1.0):
+        self.font, self.scale = font, scale
+        self.cmap = font.getBestCmap()
+        self.glyphset = font.getGlyphSet()
+        self.px = PX_PER_EM * scale / font["head"].unitsPerEm
+        # Ink boxes do not change with the scale: kept with the font for every scale tried.
+        if not hasattr(font, "ink_boxes"):
+            font.ink_boxes = {}
+        self._ink = font.ink_boxes
+
+    def glyph(self, ch):
+        return self.cmap.get(ord(ch), ".notdef")
+
+    def advance(self, text):
+        """Twips."""
+        return sum(self.font["hmtx"][self.glyph(ch)][0] for ch in text) * self.px * TWIPS
+
+    def ascent(self):
+        """Pixels, rounded up to whole pixels as the font engine does."""
+        return math.ceil(self.font["hhea"].ascent * self.px)
+
+    def height(self):
+        """Twips: ascent and descent, each to whole pixels."""
+        return (self.ascent() + math.ceil(-self.font["hhea"].descent * self.px)) * TWIPS
+
+    def ink(self, ch):
+        """Font units, y up; None for a blank."""
+        name = self.glyph(ch)
+        if name not in self._ink:
+            pen = BoundsPen(self.glyphset)
+            self.glyphset[name].draw(pen)
+            self._ink[name] = pen.bounds
+        return self._ink[name]
+
+    def ink_of(self, text, left, top):
+        """Pixel box of `text` drawn with its top-left at (left, top) twips."""
+        boxes, x = [], left / TWIPS
+        baseline = top / TWIPS + self.ascent()
+        for ch in text:
+            box = self.ink(ch)
+            if box:
+                boxes.append((x + box[0] * self.px, baseline - box[3] * self.px,
+                              x + box[2] * self.px, baseline - box[1] * self.px))
+            x += self.font["hmtx"][self.glyph(ch)][0] * self.px
+        return boxes
+
+
+def ordinary_ink(face, name):
+    x = nearest((INNER[0] - face.advance(name)) / 2 - OFFSET[0])
+    y = nearest((INNER[1] - face.height()) / 2 - OFFSET[1])
+    boxes = []
+    for i, ch in enumerate(name):
+        if i:
+            x = nearest(face.advance(name[i - 1]) + x - TIGHTENING)
+        boxes += face.ink_of(ch, x, y)
+    return boxes
+
+
+def seal_ink(face, name):
+    """The frame of a seal of two to four characters: it holds the characters."""
+    name += {2: "之印", 3: "印"}.get(len(name), "")
+    tw1, th1 = face.advance(name[0]), face.height()
+    x = nearest((INNER[0] - 2 * tw1) / 2 - OFFSET[0] - SEAL_SHIFT[0])
+    y = nearest((INNER[1] - th1) / 2 - OFFSET[1] - SEAL_SHIFT[1])
+    return [((x - 100) / TWIPS, (y - 60) / TWIPS, (x + 2 * tw1) / TWIPS, (y + 2 * th1) / TWIPS)]
+
+
+def folder_ink(faces, pieces):
+    widths = [nearest(f.advance(p)) if p else 0 for f, p in zip(faces, pieces)]
+    left = (INNER[0] - sum(widths)) / 2 - OFFSET[0]
+    # Each piece's top comes from the height of the face selected before it.
+    last = max((k for k in range(3) if pieces[k]), default=0)
+    boxes = []
+    for k in range(3):
+        if pieces[k]:
+            y = (INNER[1] - faces[last].height()) / 2 - OFFSET[1]
+            boxes += faces[k].ink_of(pieces[k], left + sum(widths[:k]), y)
+            last = k
+    return boxes
+
+
+def chinese_pieces(name, compounds):
+    if name[:2] in compounds:
+        rest = name[2:]
+        return [compounds[name[:2]], rest[:-1], rest[-1:]] if len(rest) > 1 else [
+            compounds[name[:2]], "", rest]
+    if len(name) == 2:
+        return [name[0], "", name[1]]
+    return [name[0], name[1:-1], name[-1]]
+
+
+def latin_pieces(name):
+    return [name[0], name[1:-1], name[-1]] if len(name) > 2 else [name[0], "", name[1:]]
+
+
+def margin(boxes):
+    """The least room, in pixels, between the ink and the picture's edges."""
+    return min(min(b[0], b[1], PICTURE[0] - b[2], PICTURE[1] - b[3]) for b in boxes)
+
+
+def fitting_scale(layouts):
+    """The largest scale, no more than 1, at which every layout keeps its margin, and that
+    margin. `layouts(scale)` gives the ink boxes of every name at a scale."""
+    scale = 1.0
+    while scale > 0.3 and margin(layouts(scale)) < MARGIN:
+        scale = round(scale - 0.005, 3)
+    return scale, margin(layouts(scale))
+
+
+def fit_file_style(font, seal):
+    def layouts(scale):
+        face = Face(font, scale)
+        draw = seal_ink if seal else ordinary_ink
+        return [b for name in CHINESE_NAMES for b in draw(face, name)]
+    return fitting_scale(layouts)
+
+
+def fit_folder_style(fonts, latin, compounds):
+    names = LATIN_NAMES if latin else CHINESE_NAMES + [c + "晓明" for c in compounds]
+    split = latin_pieces if latin else lambda n: chinese_pieces(n, compounds)
+
+    def layouts(scale):
+        faces = [Face(f, scale) for f in fonts]
+        return [b for name in names for b in folder_ink(faces, split(name))]
+    return fitting_scale(layouts)
+
+
+def ink_shape(font, from_top=False, characters=MATCHED):
+    """Median ink height and centre of the characters, in ems: the centre above the baseline,
+    or, `from_top`, below the line's top, where a face whose baseline was moved draws it."""
+    face, em = Face(font), font["head"].unitsPerEm
+    boxes = [face.ink(ch) for ch in characters if ord(ch) in face.cmap]
+    boxes = [b for b in boxes if b]
+    centre = statistics.median((b[3] + b[1]) / 2 / em for b in boxes)
+    return (statistics.median((b[3] - b[1]) / em for b in boxes),
+            vertical_metrics(font)[0] - centre if from_top else centre)
+
+
+def vertical_metrics(font):
+    """Ascent and descent in ems."""
+    em = font["head"].unitsPerEm
+    return font["hhea"].ascent / em, -font["hhea"].descent / em
+
+
+def set_vertical_metrics(font, ascent, descent):
+    """Every table that tells a line's height says the same, so that any engine measures it
+    alike."""
+    em = font["head"].unitsPerEm
+    up, down = round(ascent * em), round(descent * em)
+    font["hhea"].ascent, font["hhea"].descent, font["hhea"].lineGap = up, -down, 0
+    os2 = font["OS/2"]
+    os2.sTypoAscender, os2.sTypoDescender, os2.sTypoLineGap = up, -down, 0
+    os2.usWinAscent, os2.usWinDescent = max(up, 0), max(down, 0)
+
+
+def scale_face(font, factor):
+    """Makes every glyph and metric `factor` times its size: the em grows instead."""
+    if factor != 1:
+        font["head"].unitsPerEm = round(font["head"].unitsPerEm / factor)
+
+
+def match_to_head(head, other):
+    """Scales and moves `other` so that its characters are as tall as the head face's and sit
+    as high: the three pieces of a name then read as one. Returns the scale and the shift up,
+    in ems.
+
+    Every piece is placed by its top, the line's height taken from the face before it, and
+    its baseline lies its own ascent below that top. So `other` gets the head face's line
+    height, and the shift moves its baseline by moving ascent into descent: no outline
+    changes."""
+    head_height, head_centre = ink_shape(head)
+    height, centre = ink_shape(other)
+    factor = head_height / height
+    scale_face(other, factor)
+    shift = head_centre - centre * factor
+    ascent, descent = vertical_metrics(head)
+    set_vertical_metrics(other, ascent - shift, descent + shift)
+    return factor, shift
