@@ -69,6 +69,63 @@ TEST_F(RenderCommand, LargerScaleKeepsTheLayoutAndDrawsSharper)
     EXPECT_LT(grey(big) * 2, grey(enlarged));
 }
 
+struct FitCase
+{
+    const char* style;
+    const char* name;
+    const char* size; // asked
+    bool smaller;     // whether the name needs a smaller size than asked
+};
+
+class Fit : public RenderCommand, public testing::WithParamInterface<FitCase>
+{
+};
+
+// --fit draws at the size asked when the name fits, else at the largest whole size below it
+// that keeps its ink inside the picture; --report says which.
+TEST_P(Fit, DrawsTheLargestSizeThatKeepsTheInkInside)
+{
+    const FitCase& c = GetParam();
+    const Outcome r = render({QStringLiteral("--style"), QString::fromUtf8(c.style),
+                              QStringLiteral("--cn"), QString::fromUtf8(c.name),
+                              QStringLiteral("--en"), QString::fromUtf8(c.name),
+                              QStringLiteral("--size"), QString::fromUtf8(c.size),
+                              QStringLiteral("--fit"), QStringLiteral("--transparent"),
+                              QStringLiteral("--report"), QStringLiteral("-o"), path("fit.png")});
+    ASSERT_EQ(r.code, ExitOk) << r.err.toStdString();
+    const double used = reportOf(r)[QStringLiteral("size")].toString().toDouble();
+    if (!c.smaller)
+        EXPECT_EQ(used, QString::fromUtf8(c.size).toDouble());
+    else
+        EXPECT_LT(used, QString::fromUtf8(c.size).toDouble());
+    EXPECT_GE(used, 8);
+    const QImage picture(path("fit.png"));
+    const QRect ink = inkBox(picture, [](QRgb p) { return qAlpha(p) > 0; });
+    EXPECT_TRUE(picture.rect().contains(ink.adjusted(-1, -1, 1, 1)));
+    // One point larger runs past an edge.
+    if (c.smaller && used > 8) {
+        const Outcome larger = render({QStringLiteral("--style"), QString::fromUtf8(c.style),
+                                       QStringLiteral("--cn"), QString::fromUtf8(c.name),
+                                       QStringLiteral("--en"), QString::fromUtf8(c.name),
+                                       QStringLiteral("--size"), QString::number(used + 1),
+                                       QStringLiteral("--transparent"), QStringLiteral("-o"),
+                                       path("larger.png")});
+        const QImage cut(path("larger.png"));
+        const QRect inkCut = inkBox(cut, [](QRgb p) { return qAlpha(p) > 0; });
+        EXPECT_FALSE(cut.rect().adjusted(1, 1, -1, -1).contains(inkCut));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, Fit,
+    testing::Values(FitCase{"公文签", "王晓明", "72", false},
+                    FitCase{"公文签", "王晓明", "30", false},
+                    FitCase{"公文签", "买提艾力江·吐尔逊", "72", true},
+                    FitCase{"艺术签", "爱新觉罗溥仪明亮", "72", true},
+                    FitCase{"英文签-流畅", "Maximilian Alexander von Habsburg", "72", true},
+                    FitCase{"英文签-书法", "Anna Lee", "190", true}),
+    [](const auto& info) { return std::to_string(info.index); });
+
 TEST_F(RenderCommand, TransparentPngHoldsOnlyTheDrawing)
 {
     const Outcome r = render({QStringLiteral("--transparent"), QStringLiteral("--color"),

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QPainter>
+#include <QPicture>
 #include <QSvgGenerator>
 #include <QTextStream>
 
@@ -146,6 +147,35 @@ std::optional<Failure> SignatureRenderer::inputsFor(const Job& job, DrawInputs& 
     return std::nullopt;
 }
 
+// The size asked when the name's ink stays inside the picture at it, else the largest whole
+// size below it that keeps it inside, down to 8 points; 8 when none does.
+QString SignatureRenderer::fittedSize(const Job& job, DrawInputs in)
+{
+    constexpr int Smallest = 8;
+    const double asked = fontSizeFromText(in.sizeText).value_or(Smallest);
+    // A pixel to spare: the edges of the outlines are drawn smooth.
+    const QRectF picture(1, 1, SurfaceWidthPx - 2, SurfaceHeightPx - 2);
+    const auto fits = [&](const QString& size) {
+        in.sizeText = size;
+        QPicture recording;
+        QPainter painter(&recording);
+        VectorSurface surface(painter, true);
+        surface.drawWholeText();
+        Mover mover;
+        RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
+        DrawSignature(ctx, in, job.x, job.y);
+        painter.end();
+        return picture.contains(surface.inkRect());
+    };
+    const QString original = in.sizeText;
+    if (asked <= Smallest || fits(original))
+        return original;
+    for (int points = int(std::ceil(asked)) - 1; points > Smallest; --points)
+        if (fits(QString::number(points)))
+            return QString::number(points);
+    return QString::number(Smallest);
+}
+
 VectorDrawing SignatureRenderer::drawing(const Job& job, const DrawInputs& in, Mover& mover)
 {
     return [this, &job, &in, &mover](VectorSurface& surface) {
@@ -215,6 +245,8 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
     DrawInputs in;
     if (auto failure = inputsFor(job, in))
         return failure;
+    if (job.fit)
+        in.sizeText = fittedSize(job, in);
     Mover mover;
     QString backgroundError;
     const QString suffix = suffixOf(job.output);

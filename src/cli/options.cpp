@@ -32,6 +32,11 @@ struct Declared
     QCommandLineOption scale{QStringLiteral("scale"),
                              QStringLiteral("Output pixels per reference pixel, 1 to 8."),
                              QStringLiteral("N"), QStringLiteral("1")};
+    QCommandLineOption fit{
+        QStringLiteral("fit"),
+        QStringLiteral("Draw at the largest size, not above --size and in whole points down to "
+                       "8, at which the name's ink stays inside the picture; with --batch, "
+                       "every row.")};
     QCommandLineOption transparent{
         QStringLiteral("transparent"),
         QStringLiteral("No background picture, only the drawing (PNG, SVG or PDF).")};
@@ -104,6 +109,7 @@ std::optional<Failure> readPicture(const QCommandLineParser& parser, const Decla
         return badArgument(
             QStringLiteral("scale \"%1\" is not from 1 to 8").arg(parser.value(d.scale)));
     job.transparent = parser.isSet(d.transparent);
+    job.fit = parser.isSet(d.fit);
     job.output = parser.value(d.output);
     return std::nullopt;
 }
@@ -164,7 +170,7 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({d.data, d.style, d.cn, d.en, d.size, d.color, d.background, d.pos, d.scale,
-                       d.transparent, d.output, d.batch, d.list, d.sheet, d.report, d.stamp, d.page,
+                       d.transparent, d.fit, d.output, d.batch, d.list, d.sheet, d.report, d.stamp, d.page,
                        d.at, d.width});
 
     Options options;
