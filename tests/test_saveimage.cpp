@@ -110,15 +110,18 @@ TEST(SaveSignature, EachFormatDecodesAsItsExtensionSays)
 {
     QTemporaryDir dir;
     const QImage picture = samplePicture();
-    const std::pair<const char*, const char*> cases[] = {{"a.bmp", "bmp"},
-                                                         {"b.jpg", "jpeg"},
-                                                         {"c.JPEG", "jpeg"},
-                                                         {"d.png", "png"},
-                                                         {"e.sig", "bmp"}};
-    for (const auto& [name, format] : cases) {
+    // Any other extension gets the data of the type chosen in the dialog, under the name typed.
+    const std::tuple<const char*, int, const char*> cases[] = {{"a.bmp", PngType, "bmp"},
+                                                               {"b.jpg", BmpType, "jpeg"},
+                                                               {"c.JPEG", BmpType, "jpeg"},
+                                                               {"d.png", BmpType, "png"},
+                                                               {"e.sig", BmpType, "bmp"},
+                                                               {"f.tiff", PngType, "png"},
+                                                               {"my.signature", JpgType, "jpeg"}};
+    for (const auto& [name, type, format] : cases) {
         FakePlatform platform;
         const QString path = dir.filePath(QString::fromLatin1(name));
-        platform.saveAnswers.push_back(Platform::SaveAnswer{path, 1});
+        platform.saveAnswers.push_back(Platform::SaveAnswer{path, type});
         saveSignature(platform, [&picture](bool) { return picture; });
         ASSERT_EQ(platform.messages.size(), 1u) << name;
         EXPECT_EQ(platform.messages[0].text, QStringLiteral("保存完毕！\r\n") + path);

@@ -45,14 +45,28 @@ QString ShowSaveDialog(Platform& platform, const QString& title, const QStringLi
     return path;
 }
 
-const char* imageFormatFor(const QString& path)
+const char* imageFormatFor(const QString& path, int filterIndex)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
         return "JPG";
     if (suffix == QLatin1String("png"))
         return "PNG";
-    return "BMP";
+    if (suffix == QLatin1String("bmp"))
+        return "BMP";
+    if (suffix == QLatin1String("pdf"))
+        return "PDF";
+    switch (filterIndex) {
+    case JpgType:
+        return "JPG";
+    case PngType:
+    case TransparentPngType:
+        return "PNG";
+    case PdfType:
+        return "PDF";
+    default:
+        return "BMP";
+    }
 }
 
 namespace {
@@ -109,9 +123,10 @@ std::optional<QString> writeFile(const QString& path, const QByteArray& bytes)
     return std::nullopt;
 }
 
-std::optional<QString> writeImage(const QImage& image, const QString& path)
+std::optional<QString> writeImage(const QImage& image, const QString& path, const char* format)
 {
-    const char* format = imageFormatFor(path);
+    if (!format)
+        format = imageFormatFor(path);
     // Written at the picture's own pixels, whatever density it is shown at; encoded first, so
     // that every picture reaches the disk through the one safe write.
     QImage out = image;
@@ -142,14 +157,14 @@ void saveSignature(Platform& platform, const PictureSource& picture, const PdfSo
     const QString path = ShowSaveDialog(platform, SaveDialogTitle, saveFilters(), &type);
     if (path.isEmpty())
         return;
-    const bool transparent =
-        type == TransparentPngType && qstrcmp(imageFormatFor(path), "PNG") == 0;
+    const char* format = imageFormatFor(path, type);
+    const bool transparent = type == TransparentPngType && qstrcmp(format, "PNG") == 0;
     std::optional<QString> error;
-    if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0) {
+    if (qstrcmp(format, "PDF") == 0) {
         const QByteArray document = pdf ? pdf() : QByteArray();
         error = document.isEmpty() ? QStringLiteral("图片数据不能编码") : writeFile(path, document);
     } else {
-        error = writeImage(picture(transparent), path);
+        error = writeImage(picture(transparent), path, format);
     }
     if (error) {
         platform.showMessage(QStringLiteral("无法保存到 %1：\r\n%2").arg(path, *error), AppTitle,

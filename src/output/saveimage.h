@@ -25,8 +25,9 @@ QString completeSavePath(const QString& path, int filterIndex);
 QString ShowSaveDialog(Platform& platform, const QString& title, const QStringList& filters,
                        int* filterIndex = nullptr);
 
-// The file format a name's extension asks for: "JPG", "PNG", or "BMP" for any other.
-const char* imageFormatFor(const QString& path);
+// The file format a name asks for: "JPG", "PNG", "BMP" or "PDF" by its extension, and for any
+// other extension the format of the type chosen in the save dialog.
+const char* imageFormatFor(const QString& path, int filterIndex = BmpType);
 
 // Writes bytes to a file: an existing file is replaced only once the new one is complete, and
 // a failed write leaves nothing behind. Returns the reason on failure.
@@ -34,7 +35,8 @@ std::optional<QString> writeFile(const QString& path, const QByteArray& bytes);
 
 // Writes the picture in the format its extension asks for. An existing file is replaced only
 // once the new one is complete. Returns the reason on failure.
-std::optional<QString> writeImage(const QImage& image, const QString& path);
+std::optional<QString> writeImage(const QImage& image, const QString& path,
+                                  const char* format = nullptr);
 
 // A PNG of `background` but for the rows in `changed`, from row `firstChanged` on, reusing the
 // background's compressed rows.
