@@ -215,6 +215,13 @@ TEST_F(HostileData, BrokenPicturesAreRefusedWithAReason)
     large.save(dir.filePath(QStringLiteral("large.jpg")));
     EXPECT_TRUE(surface.SetBackground(dir.filePath(QStringLiteral("large.jpg"))));
     EXPECT_GT(qRed(surface.PersistentImage().pixel(387, 260)), 200);
+    // Under the program's own limit, above what Qt decodes by default (128 MB).
+    QImage huge(5800, 5800, QImage::Format_RGB888);
+    huge.fill(Qt::blue);
+    ASSERT_TRUE(huge.save(dir.filePath(QStringLiteral("huge.png")), "PNG", 100));
+    EXPECT_TRUE(surface.SetBackground(dir.filePath(QStringLiteral("huge.png"))))
+        << surface.backgroundError().toStdString();
+    EXPECT_EQ(surface.PersistentImage().pixel(387, 260), qRgb(0, 0, 255));
 }
 
 TEST_F(HostileData, TheWindowTellsWhichBackgroundCannotBeShownAndGoesOn)

@@ -86,6 +86,9 @@ bool BackgroundPicture::decode(const QByteArray& bytes)
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);
+    // Qt refuses pictures above 128 MB decoded; ours is the limit that counts, four bytes a
+    // pixel at most.
+    reader.setAllocationLimit(int(MaxBackgroundPixels * 4 / (1024 * 1024)) + 1);
     const QSize size = reader.size();
     if (size.isValid() && qint64(size.width()) * size.height() > MaxBackgroundPixels) {
         error_ = QStringLiteral("图片太大（%1 × %2 像素）").arg(size.width()).arg(size.height());
