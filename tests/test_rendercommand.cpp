@@ -225,6 +225,12 @@ TEST_F(RenderCommand, SheetShowsEveryStyleInItsOwnCell)
         EXPECT_GT(countPixels(picture, [](QRgb c) { return c != qRgb(255, 255, 255); }), 200)
             << "cell " << i << " is empty";
     }
+    // Too large to make: said before anything is drawn, and nothing written.
+    const Outcome huge = render({QStringLiteral("--sheet"), QStringLiteral("--scale"),
+                                 QStringLiteral("8"), QStringLiteral("-o"), path("huge.png")});
+    EXPECT_EQ(huge.code, ExitFailure);
+    EXPECT_TRUE(huge.err.contains(QStringLiteral("megapixels"))) << huge.err.toStdString();
+    EXPECT_FALSE(QFile::exists(path("huge.png")));
 }
 
 TEST_F(RenderCommand, BatchMakesOnePicturePerRowAndNamesTheRowsThatFail)

@@ -13,6 +13,8 @@ namespace {
 constexpr int Columns = 3;
 constexpr int CaptionPx = 30;
 constexpr int GapPx = 8;
+// 400 MB as it is drawn: a sheet larger than that is refused before anything is drawn.
+constexpr qint64 MaxSheetPixels = 100'000'000;
 
 } // namespace
 
@@ -33,7 +35,16 @@ std::optional<Failure> drawSheet(const Options& options, const Catalogue& catalo
     const int rows = (count + Columns - 1) / Columns;
     const int pitchX = cell.width() + GapPx;
     const int pitchY = cell.height() + CaptionPx + GapPx;
-    QImage sheet(Columns * pitchX + GapPx, rows * pitchY + GapPx, QImage::Format_RGB32);
+    const qint64 width = qint64(Columns) * pitchX + GapPx;
+    const qint64 height = qint64(rows) * pitchY + GapPx;
+    if (width * height > MaxSheetPixels)
+        return Failure{ExitFailure,
+                       QStringLiteral("a sheet of %1 styles would be %2 x %3 pixels, more than "
+                                      "100 megapixels: use a smaller --scale")
+                           .arg(count)
+                           .arg(width)
+                           .arg(height)};
+    QImage sheet(int(width), int(height), QImage::Format_RGB32);
     sheet.setDotsPerMeterX(3780);
     sheet.setDotsPerMeterY(3780);
     sheet.fill(QColor(236, 236, 236));
