@@ -201,9 +201,14 @@ void ImageSurface::keepLayer(const QString& key, TextLayer layer)
 // what it paints on in another way, and a glyph's pixels must not depend on how much of the
 // text was drawn with it. Leaving out the glyphs that do not reach `reach` leaves every pixel
 // there as drawing them all would.
+//
+// The glyphs go to the painter a few at a time, in groups fixed by their place in the run: one
+// outline of a thousand joined script letters takes the rasteriser time that grows with the
+// square of their number, and a glyph's group does not depend on which others are left out.
 ImageSurface::TextLayer ImageSurface::renderLayer(const ShapedText& text, double fx, double fy,
                                                   const QRect& reach)
 {
+    constexpr qsizetype GlyphsAtOnce = 16;
     struct Part
     {
         const ShapedText::Run* run;
@@ -215,6 +220,8 @@ ImageSurface::TextLayer ImageSurface::renderLayer(const ShapedText& text, double
     for (const ShapedText::Run& run : text.runs) {
         Part part{&run, {}, {}};
         for (qsizetype i = 0; i < run.glyphs.size(); ++i) {
+            if (i % GlyphsAtOnce == 0 && !part.glyphs.isEmpty())
+                parts.push_back(std::exchange(part, Part{&run, {}, {}}));
             const QRect glyph = outputExtent(run.ink[size_t(i)]);
             if (!glyph.intersects(reach))
                 continue;
