@@ -351,6 +351,26 @@ TEST(HostileNames, AVeryLongNameRasterisesOnlyWhatShows)
     }
 }
 
+// Centred, a folder style's middle piece of 17,000 characters at 190 points starts millions of
+// pixels to the left, and crosses the picture all the same.
+TEST(HostileNames, ANameThatStartsFarOffShowsWhereItCrossesThePicture)
+{
+    FakePlatform platform;
+    const ProgramValues values = startProgram(kitDir(), platform);
+    const Catalogue catalogue = loadCatalogue(values.AppPath);
+    AppFontTable fonts;
+    Mover mover;
+    ImageSurface surface;
+    DrawInputs in;
+    in.txtCN = QString(17000, u'王');
+    in.styleIndex = int(catalogue.indexOfStyle(QStringLiteral("艺术签")));
+    in.styleCurrentText = QStringLiteral("艺术签");
+    in.sizeText = QStringLiteral("190");
+    RenderContext ctx{values, catalogue, fonts, surface, mover, {}};
+    ASSERT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
+    EXPECT_GT(countPixels(surface.PersistentImage(), darkInk), 2000);
+}
+
 TEST(HostileSizes, UnusableSizesAreReportedOnceAndLeaveThePicture)
 {
     FakePlatform platform;

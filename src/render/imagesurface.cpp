@@ -120,8 +120,10 @@ void ImageSurface::DrawText(const QString& s)
         return;
     const double x = CursorX / TwipsPerPixel;
     const double y = CursorY / TwipsPerPixel;
-    // Far beyond the picture nothing can show, and positions that far overflow pixel integers.
-    const double reach = 2.0e6;
+    // Far beyond the picture nothing can show, and positions that far overflow the painter's
+    // fixed-point coordinates (1/64 pixel in 32 bits). Nearer, a long text that starts far off
+    // may still cross the picture, and only its glyphs near it are drawn.
+    const double reach = 3.0e7 / scale();
     if (std::abs(x) > reach || std::abs(y) > reach)
         return;
     // The baseline in output pixels, snapped to the 1/64 pixel that glyph outlines are placed
