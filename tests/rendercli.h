@@ -17,7 +17,8 @@ struct Outcome
 inline Outcome render(QStringList args)
 {
     args.prepend(QStringLiteral("sorvex-sign-render"));
-    args << QStringLiteral("--data") << kitDir();
+    if (!args.contains(QStringLiteral("--data")))
+        args << QStringLiteral("--data") << kitDir();
     QString out, err;
     QTextStream o(&out), e(&err);
     const int code = runRenderCommand(args, o, e, false);

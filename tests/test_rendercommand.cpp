@@ -210,6 +210,30 @@ TEST_F(RenderCommand, ABackgroundThatCannotBeShownIsSaidOnceAndDrawnOnWhite)
                      .isEmpty());
 }
 
+// A style whose font file cannot be read draws in a substitute face, and says so once.
+TEST_F(RenderCommand, AnUnreadableFontFileIsSaid)
+{
+    QDir().mkpath(path("kit/fonts/电脑字"));
+    QDir().mkpath(path("kit/fonts/英文签-空"));
+    QFile cut(kitDir() + QStringLiteral("fonts/电脑字/公文签(SorvexGongwen).dat"));
+    ASSERT_TRUE(cut.open(QIODevice::ReadOnly));
+    QFile half(path("kit/fonts/电脑字/截断(SorvexGongwen).dat"));
+    ASSERT_TRUE(half.open(QIODevice::WriteOnly));
+    half.write(cut.read(cut.size() / 2));
+    half.close();
+    QFile(path("kit/fonts/英文签-空/abc1.dat")).open(QIODevice::WriteOnly);
+    const std::pair<const char*, const char*> styles[] = {{"截断", "截断(SorvexGongwen).dat"},
+                                                          {"英文签-空", "abc1.dat"}};
+    for (const auto& [style, file] : styles) {
+        const Outcome r = render({QStringLiteral("--data"), path("kit"), QStringLiteral("--style"),
+                                  QString::fromUtf8(style), QStringLiteral("--background"),
+                                  QStringLiteral("none"), QStringLiteral("-o"), path("x.png")});
+        EXPECT_EQ(r.code, ExitOk) << r.err.toStdString();
+        EXPECT_EQ(r.err.count(QString::fromUtf8(file)), 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("cannot be read"))) << r.err.toStdString();
+    }
+}
+
 TEST_F(RenderCommand, SheetShowsEveryStyleInItsOwnCell)
 {
     const Outcome r = render({QStringLiteral("--sheet"), QStringLiteral("--background"),

@@ -160,8 +160,13 @@ void AppFontTable::AddFont(const QString& linked)
         }
     }
     const bool fresh = it == entries_.end();
-    if (fresh)
+    if (fresh) {
         it = entries_.insert(path, registered(path));
+        if (it->id < 0)
+            unusable_.insert(path);
+        else
+            unusable_.remove(path);
+    }
     ++it->uses;
     released_.remove(path);
     if (fresh)

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QFont>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -74,6 +75,13 @@ public:
 
     int registeredCount() const { return int(entries_.size()); }
 
+    // Whether the file at `path` could not be registered when it was last added: what it
+    // should draw is drawn in a substitute face.
+    bool unusable(const QString& path) const
+    {
+        return unusable_.contains(files_.value(path, path));
+    }
+
 private:
     struct Entry
     {
@@ -95,6 +103,7 @@ private:
     int keepAlive_;
     QHash<QString, Entry> entries_;  // by the file a path is, links followed
     QHash<QString, QString> files_;  // the file each path given is
+    QSet<QString> unusable_;         // files that could not be registered
     std::list<QString> released_; // released files still registered, oldest first
     bool trusted_ = false;
     struct Fallback

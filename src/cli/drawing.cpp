@@ -267,6 +267,7 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
         backgroundError.clear();
     if (!backgroundError.isEmpty())
         sayBackgroundFailed(in.backgroundPath, backgroundError);
+    sayUnusableFonts(in.styleIndex);
     if (report) {
         QJsonObject background{{QStringLiteral("path"), in.backgroundPath}};
         if (!backgroundError.isEmpty())
@@ -315,6 +316,19 @@ void SignatureRenderer::putBackground(QByteArray& svg, const QImage& background)
     const qsizetype end = start < 0 ? -1 : svg.indexOf('"', start);
     if (end > start)
         svg.replace(start + uri.size(), end - start - uri.size(), svgEncoded_);
+}
+
+// A style's font file that cannot be read draws in a substitute face: said once per file.
+void SignatureRenderer::sayUnusableFonts(int styleIndex)
+{
+    for (const QString& file : fontFilesOf(catalogue_, styleIndex)) {
+        if (!fonts_.unusable(file) || fontsSaid_.contains(file))
+            continue;
+        fontsSaid_.insert(file);
+        err_ << "sorvex-sign-render: the font file " << file
+             << " cannot be read; the style draws in a substitute face\n";
+        err_.flush();
+    }
 }
 
 void SignatureRenderer::sayBackgroundFailed(const QString& path, const QString& why)

@@ -95,12 +95,14 @@ private:
                                 QString& backgroundError);
 
     void sayBackgroundFailed(const QString& path, const QString& why);
+    void sayUnusableFonts(int styleIndex);
     void putBackground(QByteArray& svg, const QImage& background);
 
     const ProgramValues& values_;
     const Catalogue& catalogue_;
     QTextStream& err_;
     QSet<QString> backgroundsSaid_;
+    QSet<QString> fontsSaid_;
     QSet<QString> prepared_; // font files registered for the renderer's whole life
     bool trusted_ = false;   // after prepare: kept files are not checked again
     AppFontTable fonts_;
