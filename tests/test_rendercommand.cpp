@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 QJsonObject reportOf(const Outcome& r)
@@ -274,7 +276,14 @@ TEST_F(RenderCommand, BatchMakesOnePicturePerRowAndNamesTheRowsThatFail)
     // decides anything: "notes.txt<NUL>.svg" must not become notes.txt.
     csv.write(QByteArray("王晓明,Nana,公文签,notes.txt") + '\0' + ".svg\n");
     csv.write("王晓明,Nana,公文签,bell\x07.png\n");
+    // A link planted where row 7's picture goes points out of the folder.
+    csv.write("王晓明,Nana\n");
     csv.close();
+    QFile victim(path("victim.png"));
+    ASSERT_TRUE(victim.open(QIODevice::WriteOnly));
+    victim.write("keep me");
+    victim.close();
+    ASSERT_TRUE(QFile::link(QStringLiteral("../victim.png"), path("out/0007.png")));
     const Outcome r =
         render({QStringLiteral("--batch"), path("names.csv"), QStringLiteral("-o"), path("out")});
     EXPECT_EQ(r.code, ExitFailure);
@@ -289,7 +298,23 @@ TEST_F(RenderCommand, BatchMakesOnePicturePerRowAndNamesTheRowsThatFail)
     EXPECT_TRUE(r.err.contains(QStringLiteral("row 5: the file name holds a control character")))
         << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QStringLiteral("row 6: the file name holds a control character")));
-    EXPECT_EQ(QDir(path("out")).entryList(QDir::Files).size(), 3);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("row 7: cannot write"))) << r.err.toStdString();
+    EXPECT_TRUE(victim.open(QIODevice::ReadOnly));
+    EXPECT_EQ(victim.readAll(), "keep me");
+    EXPECT_EQ(QDir(path("out")).entryList(QDir::Files).size(), 4) << "three pictures and the link";
+}
+
+// A name that leads to a pipe (or a device) is not replaced by a file.
+TEST_F(RenderCommand, OnlyRegularFilesAreReplaced)
+{
+    ASSERT_EQ(::mkfifo(path("pipe").toLocal8Bit().constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(path("pipe"), path("sig.png")));
+    const Outcome r = render({QStringLiteral("-o"), path("sig.png")});
+    EXPECT_EQ(r.code, ExitFailure);
+    EXPECT_TRUE(QFileInfo(path("sig.png")).isSymLink());
+    struct stat info = {};
+    ASSERT_EQ(::stat(path("pipe").toLocal8Bit().constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 struct BatchEncoding

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
@@ -70,7 +71,13 @@ public:
         return [this, number, path](const RasterPicture& picture) -> std::optional<Failure> {
             slots_.acquire();
             pool_.start([this, number, path, picture] {
-                if (auto error = picture.writeTo(path)) {
+                // A link planted in the folder would have the picture written where it points.
+                std::optional<QString> error =
+                    QFileInfo(path).isSymLink()
+                        ? std::optional<QString>(QStringLiteral(
+                              "it is a link, and a batch writes only files inside its folder"))
+                        : picture.writeTo(path);
+                if (error) {
                     const QMutexLocker locked(&lock_);
                     errors_ << QStringLiteral("row %1: cannot write %2: %3")
                                    .arg(number)

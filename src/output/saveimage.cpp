@@ -103,8 +103,13 @@ QString reasonFor(int error, const QFileDevice& file)
 
 std::optional<QString> writeFile(const QString& path, const QByteArray& bytes)
 {
-    if (QFileInfo(path).isDir())
+    const QFileInfo existing(path);
+    if (existing.isDir())
         return QStringLiteral("这是一个文件夹");
+    // A new file takes the old one's place by name: a device or a pipe, or a link to one,
+    // would be replaced by a file, not written to.
+    if (existing.exists() && !existing.isFile())
+        return QStringLiteral("这不是普通文件，不能替换");
     QSaveFile file(path);
     errno = 0;
     // Unbuffered: a buffered write that fails only when commit() flushes it is reported as
