@@ -280,6 +280,29 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
         w.setR6EncryptionParameters(name == "Encrypted" ? "secret" : "", "owner", true, true, true,
                                     true, true, true, qpdf_r3p_full, true);
         w.write();
+    } else if (name == "DeepPageTree") {
+        // 50,000 levels of page tree above one page, with a correct cross-reference table.
+        constexpr int Levels = 50000;
+        QByteArray pdf = "%PDF-1.7\n";
+        std::vector<qsizetype> offsets;
+        const auto object = [&](const QByteArray& body) {
+            offsets.push_back(pdf.size());
+            pdf += QByteArray::number(qsizetype(offsets.size())) + " 0 obj\n" + body + "\nendobj\n";
+        };
+        object("<< /Type /Catalog /Pages 2 0 R >>");
+        for (int level = 0; level < Levels; ++level)
+            object("<< /Type /Pages /Kids [" + QByteArray::number(level + 3) +
+                   " 0 R] /Count 1 >>");
+        object("<< /Type /Page /Parent " + QByteArray::number(Levels + 1) +
+               " 0 R /MediaBox [0 0 200 200] >>");
+        const qsizetype xref = pdf.size();
+        pdf += "xref\n0 " + QByteArray::number(qsizetype(offsets.size()) + 1) +
+               "\n0000000000 65535 f \n";
+        for (const qsizetype at : offsets)
+            pdf += QByteArray::number(at).rightJustified(10, '0') + " 00000 n \n";
+        pdf += "trailer\n<< /Size " + QByteArray::number(qsizetype(offsets.size()) + 1) +
+               " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+        write(pdf);
     } else if (name == "PagePastTheEnd") {
         document = good;
         extra << QStringLiteral("--page") << QStringLiteral("3");
@@ -304,6 +327,7 @@ INSTANTIATE_TEST_SUITE_P(Table, StampRefuses,
                                          BadDocument{"BrokenCrossReference", 1, "damaged"},
                                          BadDocument{"Encrypted", 1, "encrypted"},
                                          BadDocument{"EncryptedWithoutPassword", 1, "encrypted"},
+                                         BadDocument{"DeepPageTree", 1, "page tree deeper"},
                                          BadDocument{"PagePastTheEnd", 2, "no page 3"},
                                          BadDocument{"PageZero", 2, "page \"0\""}),
                          [](const auto& info) { return std::string(info.param.name); });

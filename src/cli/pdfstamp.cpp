@@ -13,6 +13,9 @@
 #include <qpdf/QUtil.hh>
 
 #include <cmath>
+#include <set>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -48,6 +51,29 @@ std::string placement(const QPDFObjectHandle::Rectangle& box, int rotate, double
     return m;
 }
 
+// No real document's page tree is nearly this deep; qpdf walks one by recursion.
+constexpr int MaxPageTreeDepth = 256;
+
+// Whether the page tree goes deeper than MaxPageTreeDepth, found without recursion.
+bool pageTreeTooDeep(QPDF& document)
+{
+    std::vector<std::pair<QPDFObjectHandle, int>> pending{{document.getRoot().getKey("/Pages"), 1}};
+    std::set<QPDFObjGen> seen;
+    while (!pending.empty()) {
+        auto [node, depth] = pending.back();
+        pending.pop_back();
+        if (depth > MaxPageTreeDepth)
+            return true;
+        if (!node.isDictionary() || (node.isIndirect() && !seen.insert(node.getObjGen()).second))
+            continue;
+        QPDFObjectHandle kids = node.getKey("/Kids");
+        if (kids.isArray())
+            for (int i = 0; i < kids.getArrayNItems(); ++i)
+                pending.emplace_back(kids.getArrayItem(i), depth + 1);
+    }
+    return false;
+}
+
 } // namespace
 
 std::variant<QByteArray, StampFailure>
@@ -70,6 +96,11 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
         if (document.isEncrypted())
             return refused(
                 QStringLiteral("%1 is encrypted; it cannot be signed here").arg(documentPath));
+        if (pageTreeTooDeep(document))
+            return refused(QStringLiteral("%1 has a page tree deeper than %2 levels; it cannot be "
+                                          "signed here")
+                               .arg(documentPath)
+                               .arg(MaxPageTreeDepth));
         std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(document).getAllPages();
         if (place.page < 1 || size_t(place.page) > pages.size())
             return StampFailure{StampFailure::NoSuchPage,
