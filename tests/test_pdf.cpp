@@ -303,6 +303,17 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
         pdf += "trailer\n<< /Size " + QByteArray::number(qsizetype(offsets.size()) + 1) +
                " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
         write(pdf);
+    } else if (name == "NoPageArea") {
+        const QByteArray from = good.toLocal8Bit(), to = document.toLocal8Bit();
+        QPDF source;
+        source.processFile(from.constData());
+        QPDFObjectHandle page = source.getAllPages().at(0);
+        page.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 0 842]"));
+        QPDFWriter w(source, to.constData());
+        w.write();
+    } else if (name == "OffThePage") {
+        document = good;
+        extra << QStringLiteral("--at") << QStringLiteral("300,20");
     } else if (name == "PagePastTheEnd") {
         document = good;
         extra << QStringLiteral("--page") << QStringLiteral("3");
@@ -328,6 +339,8 @@ INSTANTIATE_TEST_SUITE_P(Table, StampRefuses,
                                          BadDocument{"Encrypted", 1, "encrypted"},
                                          BadDocument{"EncryptedWithoutPassword", 1, "encrypted"},
                                          BadDocument{"DeepPageTree", 1, "page tree deeper"},
+                                         BadDocument{"NoPageArea", 1, "no area"},
+                                         BadDocument{"OffThePage", 1, "fall off page 1"},
                                          BadDocument{"PagePastTheEnd", 2, "no page 3"},
                                          BadDocument{"PageZero", 2, "page \"0\""}),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -3,6 +3,7 @@
 #include "app/regularfile.h"
 
 #include <QFileInfo>
+#include <QRectF>
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
@@ -122,6 +123,22 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
         const int rotate =
             rotation.isInteger() ? ((rotation.getIntValueAsInt() % 360) + 360) % 360 : 0;
         const double scale = place.widthMm ? *place.widthMm * PointsPerMm / ownWidth : 1.0;
+        // The page as shown, turned or not, and where the signature falls on it.
+        const bool across = rotate == 90 || rotate == 270;
+        const double shownWidth = across ? box.ury - box.lly : box.urx - box.llx;
+        const double shownHeight = across ? box.urx - box.llx : box.ury - box.lly;
+        if (!(shownWidth > 0 && shownHeight > 0))
+            return refused(QStringLiteral("page %1 of %2 has no area to sign on")
+                               .arg(place.page)
+                               .arg(documentPath));
+        const QRectF shown(0, 0, shownWidth, shownHeight);
+        const QRectF signature(place.atMm.x() * PointsPerMm, place.atMm.y() * PointsPerMm,
+                               ownWidth * scale, ownHeight * scale);
+        if (!shown.intersects(signature))
+            return refused(QStringLiteral("the signature would fall off page %1 (%2 x %3 mm)")
+                               .arg(place.page)
+                               .arg(shownWidth / PointsPerMm, 0, 'f', 0)
+                               .arg(shownHeight / PointsPerMm, 0, 'f', 0));
 
         // This page's resources only: others may share the dictionary.
         QPDFObjectHandle resources = target.getAttribute("/Resources", true);
