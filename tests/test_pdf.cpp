@@ -311,6 +311,9 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
         page.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 0 842]"));
         QPDFWriter w(source, to.constData());
         w.write();
+    } else if (name == "NameTooLong") {
+        document = good;
+        extra << QStringLiteral("--cn") << QString(1001, u'王');
     } else if (name == "OffThePage") {
         document = good;
         extra << QStringLiteral("--at") << QStringLiteral("300,20");
@@ -341,6 +344,7 @@ INSTANTIATE_TEST_SUITE_P(Table, StampRefuses,
                                          BadDocument{"DeepPageTree", 1, "page tree deeper"},
                                          BadDocument{"NoPageArea", 1, "no area"},
                                          BadDocument{"OffThePage", 1, "fall off page 1"},
+                                         BadDocument{"NameTooLong", 1, "too long"},
                                          BadDocument{"PagePastTheEnd", 2, "no page 3"},
                                          BadDocument{"PageZero", 2, "page \"0\""}),
                          [](const auto& info) { return std::string(info.param.name); });

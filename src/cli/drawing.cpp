@@ -291,6 +291,14 @@ std::variant<QByteArray, Failure> SignatureRenderer::textBoxPdf(const Job& job)
     DrawInputs in;
     if (auto failure = inputsFor(job, in))
         return *failure;
+    // Drawn whole, every glyph an outline in the document: a name of thousands of characters
+    // makes a form that takes seconds and hundreds of megabytes, and no signature is that long.
+    constexpr qsizetype LongestName = 1000;
+    const QString& name = job.style.contains(LatinStyleMark) ? in.txtEN : in.txtCN;
+    if (characters(name, LongestName + 1).size() > LongestName)
+        return Failure{ExitFailure, QStringLiteral("the name is too long to put on a document "
+                                                   "(more than %1 characters)")
+                                        .arg(LongestName)};
     in.backgroundPath.clear();
     Mover mover;
     const QByteArray document = ::textBoxPdf(drawing(job, in, mover));

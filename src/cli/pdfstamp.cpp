@@ -14,6 +14,7 @@
 #include <qpdf/QUtil.hh>
 
 #include <cmath>
+#include <new>
 #include <set>
 #include <utility>
 #include <vector>
@@ -180,6 +181,10 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
                 QStringLiteral("%1 is encrypted; it cannot be signed here").arg(documentPath));
         return refused(QStringLiteral("%1 is not a PDF or is damaged (%2)")
                            .arg(documentPath, QString::fromStdString(e.getMessageDetail())));
+    } catch (const std::bad_alloc&) {
+        return refused(QStringLiteral("%1 is too large to sign here: there is not enough memory "
+                                      "for it")
+                           .arg(documentPath));
     } catch (const std::exception& e) {
         return refused(QStringLiteral("%1 is not a PDF or is damaged (%2)")
                            .arg(documentPath, QString::fromLocal8Bit(e.what())));
