@@ -15,6 +15,7 @@
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <gtest/gtest.h>
@@ -211,6 +212,30 @@ TEST_P(StampOnATurnedPage, StandsUprightAtThePlaceAsShown)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, StampOnATurnedPage, testing::Values(0, 90, 180, 270));
+
+// A page whose content restores a state it never saved and then moves and shrinks everything:
+// the signature is drawn where it was asked for all the same.
+TEST_F(Pdf, StampIsNotMovedByUnbalancedPageContent)
+{
+    const QByteArray plain = contract(1).toLocal8Bit(), odd = path("odd.pdf").toLocal8Bit();
+    {
+        QPDF document;
+        document.processFile(plain.constData());
+        QPDFPageObjectHelper page(document.getAllPages().at(0));
+        page.addPageContents(QPDFObjectHandle::newStream(&document, "Q Q 0.5 0 0 0.5 300 0 cm q"),
+                             false);
+        QPDFWriter w(document, odd.constData());
+        w.write();
+    }
+    const Outcome r = render({QStringLiteral("--style"), QStringLiteral("篆印体"),
+                              QStringLiteral("--stamp"), path("odd.pdf"), QStringLiteral("--at"),
+                              QStringLiteral("20,30"), QStringLiteral("-o"), path("signed.pdf")});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QRect ink = inkBox(pageImage(path("signed.pdf"), 1, path("p")), sealRed);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_NEAR(ink.left() / 10.0, 20, 0.5);
+    EXPECT_NEAR(ink.top() / 10.0, 30, 0.5);
+}
 
 // A name far wider than the picture is put on a document whole, not cut to the picture.
 TEST_F(Pdf, StampCarriesTheWholeNameWhateverItsSize)

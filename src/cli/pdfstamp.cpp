@@ -76,6 +76,45 @@ bool pageTreeTooDeep(QPDF& document)
     return false;
 }
 
+// How a page's content leaves the graphics state stack: the restores it makes of states it
+// never saved, and the saves it never restores.
+struct Balance
+{
+    int unmatchedRestores = 0;
+    int unmatchedSaves = 0;
+};
+
+class BalanceCounter : public QPDFObjectHandle::ParserCallbacks
+{
+public:
+    Balance balance;
+
+    void handleObject(QPDFObjectHandle object) override
+    {
+        if (!object.isOperator())
+            return;
+        const std::string op = object.getOperatorValue();
+        if (op == "q")
+            ++balance.unmatchedSaves;
+        else if (op == "Q" && balance.unmatchedSaves > 0)
+            --balance.unmatchedSaves;
+        else if (op == "Q")
+            ++balance.unmatchedRestores;
+    }
+    void handleEOF() override {}
+};
+
+Balance contentBalance(QPDFPageObjectHelper& page)
+{
+    BalanceCounter counter;
+    try {
+        page.parseContents(&counter);
+    } catch (const std::exception&) {
+        return {}; // content a viewer reads as it can; nothing to balance that we can tell
+    }
+    return counter.balance;
+}
+
 } // namespace
 
 std::variant<QByteArray, StampFailure>
@@ -156,12 +195,19 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
         xobjects.replaceKey(formName, form);
 
         // The page's own content is wrapped so that whatever state it leaves does not reach the
-        // signature; its streams stay as they were.
-        const std::string draw = "\nQ\nq " +
+        // signature, also where it restores more states than it saves or saves more than it
+        // restores; its streams stay as they were.
+        const Balance balance = contentBalance(target);
+        std::string saves = "q\n", restores = "\nQ\n";
+        for (int i = 0; i < balance.unmatchedRestores; ++i)
+            saves += "q\n";
+        for (int i = 0; i < balance.unmatchedSaves; ++i)
+            restores += "Q\n";
+        const std::string draw = restores + "q " +
                                  placement(box, rotate, scale, place.atMm.x() * PointsPerMm,
                                            place.atMm.y() * PointsPerMm, ownHeight * scale) +
                                  "cm " + formName + " Do Q\n";
-        target.addPageContents(QPDFObjectHandle::newStream(&document, "q\n"), true);
+        target.addPageContents(QPDFObjectHandle::newStream(&document, saves), true);
         target.addPageContents(QPDFObjectHandle::newStream(&document, draw), false);
 
         QPDFWriter writer(document);
