@@ -184,8 +184,15 @@ TEST_F(Pdf, StampPutsTheSignatureWhereAskedAndLeavesTheRestAsItWas)
     }
 }
 
-// However a page is turned for showing, the signature stands upright where it was asked for.
-class StampOnATurnedPage : public Pdf, public testing::WithParamInterface<int>
+// However a page is turned for showing, and however far its crop box reaches beyond its paper,
+// the signature stands upright where it was asked for on the page as shown.
+struct Shown
+{
+    int rotate;
+    const char* cropBox; // empty: none
+};
+
+class StampOnATurnedPage : public Pdf, public testing::WithParamInterface<Shown>
 {
 };
 
@@ -196,7 +203,9 @@ TEST_P(StampOnATurnedPage, StandsUprightAtThePlaceAsShown)
         QPDF document;
         document.processFile(plain.constData());
         QPDFObjectHandle page = document.getAllPages().at(0);
-        page.replaceKey("/Rotate", QPDFObjectHandle::newInteger(GetParam()));
+        page.replaceKey("/Rotate", QPDFObjectHandle::newInteger(GetParam().rotate));
+        if (*GetParam().cropBox)
+            page.replaceKey("/CropBox", QPDFObjectHandle::parse(GetParam().cropBox));
         QPDFWriter w(document, turned.constData());
         w.write();
     }
@@ -211,7 +220,9 @@ TEST_P(StampOnATurnedPage, StandsUprightAtThePlaceAsShown)
     EXPECT_GT(ink.height(), ink.width()) << "the seal is taller than wide";
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, StampOnATurnedPage, testing::Values(0, 90, 180, 270));
+INSTANTIATE_TEST_SUITE_P(Table, StampOnATurnedPage,
+                         testing::Values(Shown{0, ""}, Shown{90, ""}, Shown{180, ""},
+                                         Shown{270, ""}, Shown{0, "[-100 -100 700 942]"}));
 
 // A page whose content restores a state it never saved and then moves and shrinks everything:
 // the signature is drawn where it was asked for all the same.

@@ -13,6 +13,7 @@
 #include <qpdf/QPDFWriter.hh>
 #include <qpdf/QUtil.hh>
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 #include <set>
@@ -158,11 +159,24 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
         const QPDFObjectHandle form = document.copyForeignObject(ownPage.getFormXObjectForPage());
 
         QPDFPageObjectHelper& target = pages[size_t(place.page - 1)];
-        const QPDFObjectHandle::Rectangle box = target.getCropBox().getArrayAsRectangle();
+        // What a viewer shows: the crop box where it lies on the media box, in the page's own
+        // units, which /UserUnit makes larger than points.
+        const QPDFObjectHandle::Rectangle media = target.getMediaBox().getArrayAsRectangle();
+        const QPDFObjectHandle::Rectangle crop = target.getCropBox().getArrayAsRectangle();
+        const QPDFObjectHandle::Rectangle box(std::max(crop.llx, media.llx),
+                                              std::max(crop.lly, media.lly),
+                                              std::min(crop.urx, media.urx),
+                                              std::min(crop.ury, media.ury));
+        QPDFObjectHandle unit = target.getObjectHandle().getKey("/UserUnit");
+        const double pointsPerUnit =
+            unit.isNumber() && unit.getNumericValue() > 0 ? unit.getNumericValue() : 1.0;
         QPDFObjectHandle rotation = target.getAttribute("/Rotate", false);
         const int rotate =
             rotation.isInteger() ? ((rotation.getIntValueAsInt() % 360) + 360) % 360 : 0;
-        const double scale = place.widthMm ? *place.widthMm * PointsPerMm / ownWidth : 1.0;
+        const double scale =
+            (place.widthMm ? *place.widthMm * PointsPerMm / ownWidth : 1.0) / pointsPerUnit;
+        const double atX = place.atMm.x() * PointsPerMm / pointsPerUnit;
+        const double atY = place.atMm.y() * PointsPerMm / pointsPerUnit;
         // The page as shown, turned or not, and where the signature falls on it.
         const bool across = rotate == 90 || rotate == 270;
         const double shownWidth = across ? box.ury - box.lly : box.urx - box.llx;
@@ -172,13 +186,12 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
                                .arg(place.page)
                                .arg(documentPath));
         const QRectF shown(0, 0, shownWidth, shownHeight);
-        const QRectF signature(place.atMm.x() * PointsPerMm, place.atMm.y() * PointsPerMm,
-                               ownWidth * scale, ownHeight * scale);
+        const QRectF signature(atX, atY, ownWidth * scale, ownHeight * scale);
         if (!shown.intersects(signature))
             return refused(QStringLiteral("the signature would fall off page %1 (%2 x %3 mm)")
                                .arg(place.page)
-                               .arg(shownWidth / PointsPerMm, 0, 'f', 0)
-                               .arg(shownHeight / PointsPerMm, 0, 'f', 0));
+                               .arg(shownWidth * pointsPerUnit / PointsPerMm, 0, 'f', 0)
+                               .arg(shownHeight * pointsPerUnit / PointsPerMm, 0, 'f', 0));
 
         // This page's resources only: others may share the dictionary.
         QPDFObjectHandle resources = target.getAttribute("/Resources", true);
@@ -204,8 +217,7 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
         for (int i = 0; i < balance.unmatchedSaves; ++i)
             restores += "Q\n";
         const std::string draw = restores + "q " +
-                                 placement(box, rotate, scale, place.atMm.x() * PointsPerMm,
-                                           place.atMm.y() * PointsPerMm, ownHeight * scale) +
+                                 placement(box, rotate, scale, atX, atY, ownHeight * scale) +
                                  "cm " + formName + " Do Q\n";
         target.addPageContents(QPDFObjectHandle::newStream(&document, saves), true);
         target.addPageContents(QPDFObjectHandle::newStream(&document, draw), false);
