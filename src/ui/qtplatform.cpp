@@ -40,7 +40,8 @@ namespace {
 // Centres a window's frame as soon as it is known. The window manager frames a window around
 // the time it first appears, sometimes just after its first exposure, and may place a dialog
 // itself just after that; so for a moment after showing, the frame is centred again whenever
-// its size changes or something else moves it.
+// it changes. After that moment a frame that changes size (a dialog laid out late on a busy
+// machine) is centred again too, while one the person moved stays where they put it.
 class CentreWhenFramed : public QObject
 {
 public:
@@ -60,15 +61,17 @@ public:
             shown_.start();
             timer_.start();
         }
+        const bool settling =
+            !(framed_.isValid() && framed_.elapsed() > 1500) && shown_.elapsed() <= 10000;
+        if (!settling)
+            timer_.setInterval(500);
         const QRect frame = window_.frameGeometry();
-        if (frame != centred_) {
+        if (frame != centred_ && (settling || frame.size() != centred_.size())) {
             CenterDialogHook(window_);
             centred_ = window_.frameGeometry();
             if (frame.size() != window_.size() && !framed_.isValid())
                 framed_.start();
         }
-        if ((framed_.isValid() && framed_.elapsed() > 1500) || shown_.elapsed() > 10000)
-            deleteLater();
     }
 
 protected:
@@ -77,6 +80,8 @@ protected:
         const QEvent::Type t = event->type();
         if (t == QEvent::Expose || t == QEvent::Move || t == QEvent::Resize || t == QEvent::Show)
             check();
+        if (t == QEvent::Hide)
+            timer_.stop();
         return false;
     }
 
