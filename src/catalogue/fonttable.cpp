@@ -81,7 +81,14 @@ int AppFontTable::registerFile(const QString& path, QString& unpacked)
 
 QStringList AppFontTable::fallbackFamilies(const QString& text, const QString& face)
 {
-    if (fallbackPath_.isEmpty() || !needsFallback(text))
+    if (fallbackPath_.isEmpty())
+        return {};
+    // Asked for every face a drawing selects, with the same names: looked at once.
+    if (text != fallbackText_) {
+        fallbackText_ = text;
+        textNeedsFallback_ = needsFallback(text);
+    }
+    if (!textNeedsFallback_)
         return {};
     // Which file serves a face is asked of the file system once: a drag redraws many times a
     // second.

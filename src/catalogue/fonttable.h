@@ -115,6 +115,8 @@ private:
     QString fallbackPath_;
     QHash<QString, Fallback> fallbacks_; // by path; tried once each
     QHash<QString, QString> fallbackOf_;  // the path serving each face
+    QString fallbackText_;                // the text last asked about, and its answer
+    bool textNeedsFallback_ = false;
     std::unique_ptr<QTemporaryDir> unpackedDir_;
     quint64 unpackedCount_ = 0;
 };
