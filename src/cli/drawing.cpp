@@ -207,8 +207,8 @@ QByteArray SignatureRenderer::svgDocument(const Job& job, const DrawInputs& in, 
     if (!painter.end())
         return {};
     QByteArray document = buffer.data();
-    if (const QImage shown = surface.standIn(); !shown.isNull())
-        putBackground(document, shown);
+    if (const QImage shown = surface.standIn(); !shown.isNull() && !putBackground(document, shown))
+        return {};
     return document;
 }
 
@@ -309,12 +309,13 @@ std::variant<QByteArray, Failure> SignatureRenderer::textBoxPdf(const Job& job)
 
 // Puts the background's data, encoded once for all pictures over it, where the surface drew
 // its one-pixel stand-in: the first image of the file.
-void SignatureRenderer::putBackground(QByteArray& svg, const QImage& background)
+bool SignatureRenderer::putBackground(QByteArray& svg, const QImage& background)
 {
     if (svgEncodedKey_ != background.cacheKey() || svgEncoded_.isEmpty()) {
         QBuffer png;
         png.open(QIODevice::WriteOnly);
-        writeFastPng(background, png);
+        if (!writeFastPng(background, png))
+            return false;
         svgEncoded_ = png.data().toBase64();
         svgEncodedKey_ = background.cacheKey();
     }
@@ -324,6 +325,7 @@ void SignatureRenderer::putBackground(QByteArray& svg, const QImage& background)
     const qsizetype end = start < 0 ? -1 : svg.indexOf('"', start);
     if (end > start)
         svg.replace(start + uri.size(), end - start - uri.size(), svgEncoded_);
+    return true;
 }
 
 // A style's font file that cannot be read draws in a substitute face: said once per file.

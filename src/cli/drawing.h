@@ -96,7 +96,8 @@ private:
 
     void sayBackgroundFailed(const QString& path, const QString& why);
     void sayUnusableFonts(int styleIndex);
-    void putBackground(QByteArray& svg, const QImage& background);
+    // False when the background cannot be encoded: the document is not to be written.
+    bool putBackground(QByteArray& svg, const QImage& background);
 
     const ProgramValues& values_;
     const Catalogue& catalogue_;
