@@ -284,10 +284,21 @@ TEST_F(RenderCommand, BatchMakesOnePicturePerRowAndNamesTheRowsThatFail)
     victim.write("keep me");
     victim.close();
     ASSERT_TRUE(QFile::link(QStringLiteral("../victim.png"), path("out/0007.png")));
-    const Outcome r =
-        render({QStringLiteral("--batch"), path("names.csv"), QStringLiteral("-o"), path("out")});
+    const Outcome r = render({QStringLiteral("--batch"), path("names.csv"),
+                              QStringLiteral("--report"), QStringLiteral("-o"), path("out")});
     EXPECT_EQ(r.code, ExitFailure);
     EXPECT_TRUE(QFile::exists(path("out/0001.png")));
+    // The report says which pictures were written, after they were.
+    QMap<QString, bool> written;
+    for (const QString& line : r.out.split(u'\n', Qt::SkipEmptyParts)) {
+        const QJsonObject row = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (row.contains(QStringLiteral("written")))
+            written.insert(QFileInfo(row.value(QStringLiteral("output")).toString()).fileName(),
+                           row.value(QStringLiteral("written")).toBool());
+    }
+    EXPECT_EQ(written, (QMap<QString, bool>{{QStringLiteral("0001.png"), true},
+                                            {QStringLiteral("nana.jpg"), true},
+                                            {QStringLiteral("0007.png"), false}}));
     EXPECT_EQ(QImageReader(path("out/nana.jpg")).format(), "jpeg");
     EXPECT_FALSE(QFile::exists(path("out/li.png")));
     EXPECT_FALSE(QFile::exists(path("escape.png")));

@@ -12,12 +12,14 @@
 #include <QJsonObject>
 #include <QMutex>
 #include <QSemaphore>
+#include <QSet>
 #include <QTextStream>
 #include <QThread>
 #include <QThreadPool>
 
 #include <algorithm>
 #include <variant>
+#include <vector>
 
 namespace {
 
@@ -82,6 +84,7 @@ public:
                     errors_ << QStringLiteral("row %1: cannot write %2: %3")
                                    .arg(number)
                                    .arg(path, *error);
+                    failedRows_.insert(number);
                 }
                 slots_.release();
             });
@@ -95,12 +98,15 @@ public:
         pool_.waitForDone();
         return errors_;
     }
+    // After finish: whether row `number`'s picture could not be written.
+    bool failed(qsizetype number) const { return failedRows_.contains(number); }
 
 private:
     QThreadPool pool_;
     QSemaphore slots_;
     QMutex lock_;
     QStringList errors_;
+    QSet<qsizetype> failedRows_;
 };
 
 void showProgress(QTextStream& err, qsizetype done, qsizetype total)
@@ -142,15 +148,18 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
     renderer.prepare(styles);
 
     BackgroundWriter writer;
+    // A row's report waits for its picture to be written: it says whether it was.
+    std::vector<QString> reports(size_t(rows.size()));
     int failures = 0;
     const char* fresh = progressOnTerminal ? "\n" : "";
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const auto made = rowJob(rows[i], i + 1, options.job);
         std::optional<Failure> failure;
-        if (const auto* job = std::get_if<Job>(&made))
-            failure =
-                drawJob(renderer, *job, options.report, out, writer.writerFor(i + 1, job->output));
-        else
+        if (const auto* job = std::get_if<Job>(&made)) {
+            QTextStream report(&reports[size_t(i)]);
+            failure = drawJob(renderer, *job, options.report, report,
+                              writer.writerFor(i + 1, job->output));
+        } else
             failure = std::get<Failure>(made);
         if (failure) {
             err << fresh << "sorvex-sign-render: row " << i + 1 << ": " << failure->message
@@ -163,6 +172,13 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
     const QStringList writeErrors = writer.finish();
     if (progressOnTerminal)
         err << Qt::endl;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (reports[size_t(i)].isEmpty())
+            continue;
+        QJsonObject line = QJsonDocument::fromJson(reports[size_t(i)].toUtf8()).object();
+        line.insert(QStringLiteral("written"), !writer.failed(i + 1));
+        out << QJsonDocument(line).toJson(QJsonDocument::Compact) << Qt::endl;
+    }
     for (const QString& e : writeErrors)
         err << "sorvex-sign-render: " << e << Qt::endl;
     failures += int(writeErrors.size());
