@@ -582,8 +582,7 @@ class Kit:
         """A Chinese face as made from its source, before it is sized for a style. Every face
         has the compound surnames' glyphs, so that one file serves a face as head and as any
         other piece."""
-        name = key
-        if name not in self.raw:
+        if key not in self.raw:
             source, donor = CHINESE[key]
             font = self.sources.font(source)
             emptied = drop_empty_mappings(font)
@@ -595,8 +594,8 @@ class Kit:
             fills = fill_missing(font, [self.donor(donor)], GB2312, IDEOGRAPHS)
             add_compound_glyphs(font, self.pairs)
             normalize_metrics(font)
-            self.raw[name] = (serialized(font), source, fills, emptied, "")
-        return TTFont(io.BytesIO(self.raw[name][0]))
+            self.raw[key] = (serialized(font), source, fills, emptied, "")
+        return TTFont(io.BytesIO(self.raw[key][0]))
 
     def latin(self, source):
         """A Latin face with every letter of European and pinyin names."""
@@ -645,9 +644,9 @@ class Kit:
     def make_chinese_faces(self):
         """The Chinese faces, made side by side: each takes as long as all the Latin ones."""
         global _KIT
-        for _, donor in CHINESE.values():
-            self.sources.font(donor) if donor else None
-        self.sources.font("wenkai")
+        # The donors are read here, once, and shared with every worker.
+        for donor in {d for _, d in CHINESE.values() if d} | {"wenkai"}:
+            self.sources.font(donor)
         _KIT = self
         with multiprocessing.get_context("fork").Pool(os.cpu_count() or 1) as pool:
             for key, made in zip(CHINESE, pool.map(_make_chinese, CHINESE, chunksize=1)):
