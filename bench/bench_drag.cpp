@@ -17,11 +17,12 @@
 #include "quietplatform.h"
 #include "render/imagesurface.h"
 #include "render/renderer.h"
-#include "ui/frmmain.h"
+#include "ui/mainwindow.h"
 #include "ui/imagearea.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QTest>
@@ -99,7 +100,7 @@ void settle()
 
 // Presses on the text where it shows and drags it round a small circle, one move per step.
 // Without `press` the pointer only passes over it: what any mouse move costs the window.
-Run drag(frmMain& w, int moves, bool paced, bool press = true)
+Run drag(MainWindow& w, int moves, bool paced, bool press = true)
 {
     QWindow* window = w.windowHandle();
     auto* mover = w.findChild<ImageArea*>(QStringLiteral("imgMove"));
@@ -141,33 +142,34 @@ Run drag(frmMain& w, int moves, bool paced, bool press = true)
     return {percentiles(cpu), percentiles(wall), moved};
 }
 
-void setUp(frmMain& w, const Case& c)
+void setUp(MainWindow& w, const Case& c)
 {
     auto* cboFont = w.findChild<QComboBox*>(QStringLiteral("cboFont"));
     auto* cboSize = w.findChild<QComboBox*>(QStringLiteral("cboSize"));
     const int style = cboFont->findText(c.style);
     cboFont->setCurrentIndex(style);
-    w.cboFont_Click();
+    Q_EMIT cboFont->activated(style);
     w.findChild<QLineEdit*>(QStringLiteral("txtCN"))->setText(c.cn);
     w.findChild<QLineEdit*>(QStringLiteral("txtEN"))->setText(c.en);
     cboSize->setEditText(c.size);
-    w.cboSize_KeyDown(13);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(cboSize, &enter);
     settle();
 }
 
 // The window's picture against the same drawing by the uncached path.
-bool samePixels(frmMain& w, const ProgramValues& values)
+bool samePixels(MainWindow& w, const ProgramValues& values)
 {
     const DrawInputs in = w.drawInputs();
     const Catalogue catalogue = loadCatalogue(values.AppPath);
     AppFontTable fonts(0);
     fonts.useFallback(fallbackFontPath(values));
-    ImageSurface uncached(w.PersistentImage().devicePixelRatio(), false);
+    ImageSurface uncached(w.picture().devicePixelRatio(), false);
     Mover mover;
-    RenderContext ctx{values, catalogue, fonts, uncached, mover, {}};
+    RenderContext ctx{values, catalogue, fonts, uncached, mover};
     DrawSignature(ctx, in, nearest(w.mover().left), nearest(w.mover().top));
     const QImage a = uncached.PersistentImage(),
-                 b = w.PersistentImage(w.PersistentImage().devicePixelRatio());
+                 b = w.picture(w.picture().devicePixelRatio());
     int n = 0, worst = 0;
     QRect box;
     for (int y = 0; y < a.height(); ++y)
@@ -243,7 +245,7 @@ int main(int argc, char** argv)
             cases.push_back(
                 {style + QStringLiteral(" 72pt"), style, chinese, latin, QStringLiteral("72")});
 
-    frmMain w(values, platform);
+    MainWindow w(values, platform);
     w.show();
     if (!QTest::qWaitForWindowExposed(&w)) {
         std::fprintf(stderr, "bench-drag: the window did not show\n");

@@ -174,7 +174,7 @@ void redraw(benchmark::State& state, const Case& c, Path path)
     in.backgroundPath = catalogue().ImagePaths.value(
         catalogue().backgroundNames.indexOf(QString::fromUtf8(c.background)));
     in.sizeText = QString::fromUtf8(c.size);
-    RenderContext ctx{values(), catalogue(), *fonts, surface, mover, {}};
+    RenderContext ctx{values(), catalogue(), *fonts, surface, mover};
     if (in.styleIndex < 0 || in.backgroundPath.isEmpty()) {
         state.SkipWithError("the kit lacks this style or background");
         return;
@@ -206,7 +206,7 @@ void redraw(benchmark::State& state, const Case& c, Path path)
         AppFontTable uncachedFonts(0);
         ImageSurface uncached(1.0, false);
         Mover again;
-        RenderContext fresh{values(), catalogue(), uncachedFonts, uncached, again, {}};
+        RenderContext fresh{values(), catalogue(), uncachedFonts, uncached, again};
         const int x = 600 + ((step - 1) % 40) * 15, y = 400 + ((step - 1) % 25) * 15;
         DrawSignature(fresh, in, x, y);
         const bool same = uncached.PersistentImage() == surface.PersistentImage();

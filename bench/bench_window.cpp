@@ -5,11 +5,12 @@
 #include "app/programvalues.h"
 #include "output/platform.h"
 #include "quietplatform.h"
-#include "ui/frmmain.h"
+#include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QMouseEvent>
 
 #include <cstdio>
 
@@ -26,6 +27,15 @@ long statusKb(const char* field)
     return -1;
 }
 
+// A mouse event at a place inside the handle, as the window system delivers it.
+void mouse(QWidget* target, QEvent::Type type, QPoint local, Qt::MouseButton button,
+           Qt::MouseButtons held)
+{
+    QMouseEvent e(type, QPointF(local), target->mapToGlobal(QPointF(local)), button, held,
+                  Qt::NoModifier);
+    QApplication::sendEvent(target, &e);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -35,17 +45,18 @@ int main(int argc, char** argv)
     const int moves = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
     QuietPlatform platform;
     const ProgramValues values = startProgram(QStringLiteral(SORVEX_KIT_DIR), platform);
-    frmMain w(values, platform);
+    MainWindow w(values, platform);
     auto* styles = w.findChild<QComboBox*>(QStringLiteral("cboFont"));
+    auto* handle = w.findChild<QWidget*>(QStringLiteral("imgMove"));
     for (int round = 0; round < 2; ++round) {
         for (int i = 0; i < styles->count(); ++i) {
             styles->setCurrentIndex(i);
-            w.cboFont_Click();
-            w.imgMove_MouseDown(1, 0, 30, 30);
+            Q_EMIT styles->activated(i);
+            mouse(handle, QEvent::MouseButtonPress, {2, 2}, Qt::LeftButton, Qt::LeftButton);
             for (int m = 0; m < moves; ++m)
-                w.imgMove_MouseMove(1, 0, 30 + float((m % 9) - 4) * 15,
-                                    30 + float((m % 7) - 3) * 15);
-            w.imgMove_MouseUp(1, 0, 30, 30);
+                mouse(handle, QEvent::MouseMove, {2 + (m % 9) - 4, 2 + (m % 7) - 3},
+                      Qt::NoButton, Qt::LeftButton);
+            mouse(handle, QEvent::MouseButtonRelease, {2, 2}, Qt::LeftButton, Qt::NoButton);
         }
         std::printf("after %d moves over %d styles: peak resident %ld kB, resident %ld kB\n",
                     (round + 1) * moves * int(styles->count()), int(styles->count()),

@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     ImageSurface surface(scale);
     Mover mover;
-    RenderContext ctx{kit->values, c, kit->fonts, surface, mover, {}};
+    RenderContext ctx{kit->values, c, kit->fonts, surface, mover};
     const DrawOutcome outcome = DrawSignature(ctx, in, x, y);
     FUZZ_CHECK((outcome == DrawOutcome::Drawn) == fontSizeFromText(in.sizeText).has_value());
     FUZZ_CHECK(surface.PersistentImage().size() ==

@@ -116,7 +116,7 @@ TEST(FontTable, StylesWhoseFontsShareAFamilyEachDrawTheirOwn)
         in.styleIndex = style;
         in.styleCurrentText = catalogue.styleNames[style];
         in.sizeText = QStringLiteral("72");
-        RenderContext ctx{values, catalogue, fonts, surface, mover, {}};
+        RenderContext ctx{values, catalogue, fonts, surface, mover};
         EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
         return surface.PersistentImage().copy();
     };

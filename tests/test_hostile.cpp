@@ -3,6 +3,7 @@
 #include "app/programvalues.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
+#include "catalogue/stylerules.h"
 #include "fakeplatform.h"
 #include "kit.h"
 #include "output/saveimage.h"
@@ -10,13 +11,14 @@
 #include "render/imagesurface.h"
 #include "render/renderer.h"
 #include "rendercli.h"
-#include "ui/frmmain.h"
+#include "ui/mainwindow.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -76,7 +78,7 @@ int drawEveryStyle(Platform& platform, const QString& folder, const QStringList&
             in.styleIndex = i;
             in.styleCurrentText = catalogue.styleNames[i];
             in.sizeText = size;
-            RenderContext ctx{values, catalogue, fonts, surface, mover, {}};
+            RenderContext ctx{values, catalogue, fonts, surface, mover};
             drawings += DrawSignature(ctx, in, -1, -1) == DrawOutcome::Drawn ? 1 : 0;
             drawings += DrawSignature(ctx, in, std::numeric_limits<int>::max(),
                                       std::numeric_limits<int>::min()) == DrawOutcome::Drawn
@@ -144,7 +146,7 @@ TEST_F(HostileData, AFontThatVanishesAfterListingDrawsInASubstitute)
     in.styleIndex = 0;
     in.styleCurrentText = DefaultStyle;
     in.sizeText = QStringLiteral("72");
-    RenderContext ctx{values, catalogue, fonts, surface, mover, {}};
+    RenderContext ctx{values, catalogue, fonts, surface, mover};
     EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
 }
 
@@ -232,14 +234,31 @@ TEST_F(HostileData, TheWindowTellsWhichBackgroundCannotBeShownAndGoesOn)
     writeBytes(app() + QStringLiteral("images/02-坏.jpg"), "broken");
     writeBytes(app() + QStringLiteral("data/fuxing.dat"), " 欧阳-欧X\r\n");
     const ProgramValues values = startProgram(app(), platform);
-    frmMain w(values, platform);
+    MainWindow w(values, platform);
     EXPECT_TRUE(platform.messages.empty()) << "the starting background is not reported";
     auto* images = w.findChild<QComboBox*>(QStringLiteral("cboImg"));
     images->setCurrentIndex(1);
     Q_EMIT images->activated(1);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_TRUE(platform.messages[0].text.contains(QStringLiteral("02-坏.jpg")));
-    EXPECT_FALSE(inkBox(w.PersistentImage(), darkInk).isEmpty()) << "the name is still drawn";
+    EXPECT_FALSE(inkBox(w.picture(), darkInk).isEmpty()) << "the name is still drawn";
+}
+
+// Without the default style the window opens on the first, with that style's size and ink, and
+// a picture drawn again for saving or printing is the one shown.
+TEST_F(HostileData, AKitWithoutTheDefaultStyleOpensOnItsFirst)
+{
+    fileStyle(QStringLiteral("篆印体(SorvexZhuanyin).dat"), readBytes(kitFont(SealStyle)));
+    const ProgramValues values = startProgram(app(), platform);
+    MainWindow w(values, platform);
+    EXPECT_EQ(w.findChild<QComboBox*>(QStringLiteral("cboFont"))->currentText(), SealStyle);
+    EXPECT_EQ(w.findChild<QComboBox*>(QStringLiteral("cboSize"))->currentText(), "48");
+    EXPECT_EQ(w.inkColor(), SealFrameColor);
+    const auto red = [](QRgb c) { return qRed(c) > 150 && qGreen(c) < 80; };
+    const QRect shown = inkBox(w.picture(), red), twice = inkBox(w.picture(2), red);
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_NEAR(twice.left(), 2 * shown.left(), 2);
+    EXPECT_NEAR(twice.width(), 2 * shown.width(), 3);
 }
 
 TEST_F(HostileData, OddCompoundSurnameListsFindWhatTheyCan)
@@ -293,7 +312,7 @@ TEST_F(HostileData, HugeAndOddlyNamedFoldersList)
     EXPECT_TRUE(c.styleNames.contains(QStringLiteral("百分%s%n")));
 
     const ProgramValues values = startProgram(app(), platform);
-    frmMain w(values, platform);
+    MainWindow w(values, platform);
     EXPECT_EQ(w.findChild<QComboBox*>(QStringLiteral("cboFont"))->count(), 5005);
 }
 
@@ -301,10 +320,9 @@ TEST_F(HostileData, MissingFoldersGiveAnEmptyWindowThatStillWorks)
 {
     const ProgramValues values = startProgram(app(), platform);
     ASSERT_EQ(platform.messages.size(), 1u) << "the missing list is reported once";
-    frmMain w(values, platform);
-    w.Redraw();
+    MainWindow w(values, platform);
     platform.saveAnswers.push_back(Platform::SaveAnswer{dir.filePath(QStringLiteral("blank")), 1});
-    w.imgSave_Click();
+    QTest::mouseClick(w.findChild<QWidget*>(QStringLiteral("imgSave")), Qt::LeftButton);
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("blank.bmp"))));
 }
 
@@ -344,7 +362,7 @@ TEST(HostileNames, AVeryLongNameRasterisesOnlyWhatShows)
             in.styleIndex = i;
             in.styleCurrentText = catalogue.styleNames[i];
             in.sizeText = QStringLiteral("72");
-            RenderContext ctx{values, catalogue, fonts, surface, mover, {}};
+            RenderContext ctx{values, catalogue, fonts, surface, mover};
             ASSERT_EQ(DrawSignature(ctx, in, x, y), DrawOutcome::Drawn);
             EXPECT_LE(surface.glyphsRasterised(), 64);
         }
@@ -366,31 +384,9 @@ TEST(HostileNames, ANameThatStartsFarOffShowsWhereItCrossesThePicture)
     in.styleIndex = int(catalogue.indexOfStyle(QStringLiteral("艺术签")));
     in.styleCurrentText = QStringLiteral("艺术签");
     in.sizeText = QStringLiteral("190");
-    RenderContext ctx{values, catalogue, fonts, surface, mover, {}};
+    RenderContext ctx{values, catalogue, fonts, surface, mover};
     ASSERT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
     EXPECT_GT(countPixels(surface.PersistentImage(), darkInk), 2000);
-}
-
-TEST(HostileSizes, UnusableSizesAreReportedOnceAndLeaveThePicture)
-{
-    FakePlatform platform;
-    const ProgramValues values = startProgram(kitDir(), platform);
-    frmMain w(values, platform);
-    auto* size = w.findChild<QComboBox*>(QStringLiteral("cboSize"));
-    const QImage before = w.PersistentImage();
-    for (const char* text : {"0", "-5", "1e9", "NaN", "72abc", "   "}) {
-        size->setEditText(QString::fromLatin1(text));
-        w.cboSize_KeyDown(13);
-        w.imgMove_MouseDown(1, 0, 10, 10);
-        w.imgMove_MouseMove(1, 0, 40, 40); // a drag does not repeat the warning
-        w.imgMove_MouseUp(1, 0, 40, 40);
-    }
-    EXPECT_EQ(platform.messages.size(), 6u);
-    EXPECT_EQ(w.PersistentImage(), before);
-    // The largest size there is draws.
-    size->setEditText(QStringLiteral("2160"));
-    w.cboSize_KeyDown(13);
-    EXPECT_EQ(platform.messages.size(), 6u);
 }
 
 // Files that are not regular files, where the program reads one: a FIFO would block on open for
@@ -448,7 +444,7 @@ TEST_P(SpecialFiles, AreRefusedWithTheUsualWarningAndNeverBlock)
         writeBytes(app() + QStringLiteral("images/01-甲.png"), "not yet");
         writeBytes(app() + QStringLiteral("images/02-乙.png"), "not yet");
         const ProgramValues values = startProgram(app(), platform);
-        frmMain w(values, platform);
+        MainWindow w(values, platform);
         makeSpecial(app() + QStringLiteral("images/01-甲.png"));
         auto* cboImg = w.findChild<QComboBox*>(QStringLiteral("cboImg"));
         cboImg->setCurrentIndex(0);
@@ -472,7 +468,7 @@ TEST_P(SpecialFiles, AreRefusedWithTheUsualWarningAndNeverBlock)
         in.styleIndex = 0;
         in.styleCurrentText = catalogue.styleNames.value(0);
         in.sizeText = QStringLiteral("72");
-        RenderContext ctx{values, catalogue, fonts, surface, mover, {}};
+        RenderContext ctx{values, catalogue, fonts, surface, mover};
         EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
         break;
     }

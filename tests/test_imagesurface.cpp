@@ -51,7 +51,7 @@ protected:
         in.styleIndex = catalogue.indexOfStyle(style);
         ASSERT_GE(in.styleIndex, 0) << style.toStdString();
         in.styleCurrentText = style;
-        RenderContext ctx{values, catalogue, fonts, surface, mover, {}};
+        RenderContext ctx{values, catalogue, fonts, surface, mover};
         ASSERT_EQ(DrawSignature(ctx, in, x, y), DrawOutcome::Drawn);
     }
 };
@@ -173,7 +173,7 @@ TEST_F(RealDrawing, ReusingWorkDrawsTheSamePixelsAsDrawingAfresh)
                 draw(fast, style, x, y);
                 const Mover fastMover = mover;
                 in.styleIndex = catalogue.indexOfStyle(style);
-                RenderContext ctx{values, catalogue, uncachedFonts, uncached, mover, {}};
+                RenderContext ctx{values, catalogue, uncachedFonts, uncached, mover};
                 ASSERT_EQ(DrawSignature(ctx, in, x, y), DrawOutcome::Drawn);
                 const QImage& a = fast.PersistentImage();
                 const QImage& b = uncached.PersistentImage();

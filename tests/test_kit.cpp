@@ -141,7 +141,7 @@ TEST_F(Kit, OrdinaryNamesFitThePictureAt72Points)
             in.styleIndex = i;
             in.styleCurrentText = c.styleNames[i];
             in.sizeText = QStringLiteral("72");
-            RenderContext ctx{values, c, fonts, surface, mover, {}};
+            RenderContext ctx{values, c, fonts, surface, mover};
             ASSERT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
             const QRect ink =
                 inkBox(surface.PersistentImage(), [](QRgb p) { return qAlpha(p) > 0; });
@@ -239,7 +239,7 @@ TEST_F(Kit, EveryStyleInksEveryCharacterOfAName)
             in.sizeText = c.styleNames[i].contains(LatinStyleMark) ? QStringLiteral("72")
                                                                    : QStringLiteral("36");
             in.ink = qRgb(0, 0, 255);
-            RenderContext ctx{values, c, fonts, surface, mover, {}};
+            RenderContext ctx{values, c, fonts, surface, mover};
             ASSERT_EQ(DrawSignature(ctx, in, 300, 300), DrawOutcome::Drawn);
             const QImage& image = surface.PersistentImage();
             ASSERT_FALSE(surface.cells.empty());

@@ -3,7 +3,7 @@
 #include "kit.h"
 #include "pixels.h"
 #include "rendercli.h"
-#include "ui/frmmain.h"
+#include "ui/mainwindow.h"
 
 #include <QDir>
 #include <QFile>
@@ -37,12 +37,12 @@ TEST_F(RenderCommand, DefaultPictureEqualsTheWindowsPixelForPixel)
 {
     FakePlatform platform;
     const ProgramValues values = startProgram(kitDir(), platform);
-    frmMain w(values, platform);
+    MainWindow w(values, platform);
     const Outcome r = render({QStringLiteral("-o"), path("sig.png")});
     ASSERT_EQ(r.code, ExitOk) << r.err.toStdString();
     EXPECT_TRUE(r.err.isEmpty());
     EXPECT_EQ(QImage(path("sig.png")).convertToFormat(QImage::Format_RGB32),
-              w.PersistentImage(1).convertToFormat(QImage::Format_RGB32));
+              w.picture(1).convertToFormat(QImage::Format_RGB32));
 }
 
 TEST_F(RenderCommand, LargerScaleKeepsTheLayoutAndDrawsSharper)

@@ -37,7 +37,6 @@ protected:
     ProgramValues values;
     Catalogue catalogue;
     DrawInputs in;
-    int firstStyleSelections = 0;
 
     void SetUp() override
     {
@@ -76,9 +75,7 @@ protected:
         in.styleIndex = int(catalogue.styleNames.indexOf(style));
         in.styleCurrentText = style;
         in.txtCN = cn;
-        RenderContext ctx{values, catalogue, fonts, surface, mover, [this] {
-                              ++firstStyleSelections;
-                          }};
+        RenderContext ctx{values, catalogue, fonts, surface, mover};
         const DrawOutcome outcome = DrawSignature(ctx, in, x, y);
         EXPECT_TRUE(fonts.balanced()) << "every AddFont has its RemoveFont";
         return outcome;
@@ -206,29 +203,20 @@ TEST_F(Renderer, UnusableSizeLeavesThePictureAlone)
     EXPECT_EQ(draw(Ordinary, QStringLiteral("A")), DrawOutcome::Drawn);
 }
 
-TEST_F(Renderer, NoStyleSelectedSelectsTheFirstAndDrawsIt)
+// A drawing never chooses a style itself: with none chosen, or none to choose, the background
+// alone.
+TEST_F(Renderer, NoStyleDrawsTheBackgroundAlone)
 {
-    in.styleIndex = -1;
-    in.txtCN = QStringLiteral("AB");
-    RenderContext ctx{values, catalogue, fonts, surface, mover, [this] {
-                          ++firstStyleSelections;
-                      }};
-    DrawSignature(ctx, in, -1, -1);
-    EXPECT_EQ(firstStyleSelections, 1);
-    EXPECT_TRUE(log.contains("AddFont " + Base + "1.dat")) << "the first style is the folder style";
-}
-
-TEST_F(Renderer, EmptyCatalogueDrawsTheBackgroundAlone)
-{
-    catalogue = Catalogue{};
-    in.styleIndex = -1;
-    RenderContext ctx{values, catalogue, fonts, surface, mover, [this] {
-                          ++firstStyleSelections;
-                      }};
-    EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
-    EXPECT_EQ(firstStyleSelections, 0);
-    EXPECT_TRUE(surface.texts.empty());
-    EXPECT_TRUE(log.contains("SetBackground /kit/images/02-宣纸.jpg"));
+    for (const bool emptyKit : {false, true}) {
+        if (emptyKit)
+            catalogue = Catalogue{};
+        in.styleIndex = -1;
+        in.txtCN = QStringLiteral("AB");
+        RenderContext ctx{values, catalogue, fonts, surface, mover};
+        EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
+        EXPECT_TRUE(surface.texts.empty());
+        EXPECT_TRUE(log.contains("SetBackground /kit/images/02-宣纸.jpg"));
+    }
 }
 
 // --- seals ---
@@ -348,7 +336,7 @@ TEST_F(Renderer, SealIsToldApartByTheCurrentTextNotTheEntry)
     in.styleIndex = int(catalogue.styleNames.indexOf(SealStyle));
     in.styleCurrentText = Ordinary;
     in.txtCN = QStringLiteral("AB");
-    RenderContext ctx{values, catalogue, fonts, surface, mover, {}};
+    RenderContext ctx{values, catalogue, fonts, surface, mover};
     DrawSignature(ctx, in, -1, -1);
     EXPECT_TRUE(surface.frames.empty());
     EXPECT_EQ(surface.texts.size(), 2u);

@@ -1,5 +1,5 @@
 #include "app/programvalues.h"
-#include "ui/frmmain.h"
+#include "ui/mainwindow.h"
 #include "ui/picturebox.h"
 #include "ui/qtplatform.h"
 
@@ -36,7 +36,7 @@ int main(int argc, char** argv)
     const ProgramValues values =
         startProgram(dataFolderFor(QCoreApplication::applicationDirPath()), platform);
 
-    frmMain window(values, platform);
+    MainWindow window(values, platform);
     platform.setOwner(&window);
     centreWhenShown(window);
     window.show();

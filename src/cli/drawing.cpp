@@ -162,7 +162,7 @@ QString SignatureRenderer::fittedSize(const Job& job, DrawInputs in)
         VectorSurface surface(painter, true);
         surface.drawWholeText();
         Mover mover;
-        RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
+        RenderContext ctx{values_, catalogue_, fonts_, surface, mover};
         DrawSignature(ctx, in, job.x, job.y);
         painter.end();
         return picture.contains(surface.inkRect());
@@ -179,7 +179,7 @@ QString SignatureRenderer::fittedSize(const Job& job, DrawInputs in)
 VectorDrawing SignatureRenderer::drawing(const Job& job, const DrawInputs& in, Mover& mover)
 {
     return [this, &job, &in, &mover](VectorSurface& surface) {
-        RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
+        RenderContext ctx{values_, catalogue_, fonts_, surface, mover};
         DrawSignature(ctx, in, job.x, job.y);
         return mover;
     };
@@ -217,7 +217,7 @@ RasterPicture SignatureRenderer::rasterPicture(const Job& job, const DrawInputs&
 {
     ImageSurface& surface = surfaceFor(job);
     surface.setDragging(trusted_);
-    RenderContext ctx{values_, catalogue_, fonts_, surface, mover, {}};
+    RenderContext ctx{values_, catalogue_, fonts_, surface, mover};
     DrawSignature(ctx, in, job.x, job.y);
     backgroundError = surface.backgroundError();
     RasterPicture picture;

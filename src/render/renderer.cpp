@@ -279,18 +279,11 @@ DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y
     s.SetFontSize(*points);
     s.SetInkColor(in.ink);
 
-    int index = in.styleIndex;
-    QString currentText = in.styleCurrentText;
-    if (index < 0 || index >= ctx.catalogue.styleNames.size()) {
-        if (ctx.catalogue.styleNames.isEmpty())
-            return DrawOutcome::Drawn; // no style to draw with: the background alone
-        // The handler draws the first style in full; this drawing then goes on over it with the
-        // settings that drawing left, so a window with no style picked still shows a name.
-        if (ctx.selectFirstStyle)
-            ctx.selectFirstStyle();
-        index = 0;
-        currentText = ctx.catalogue.styleNames.first();
-    }
+    // No style chosen: the background alone.
+    const int index = in.styleIndex;
+    if (index < 0 || index >= ctx.catalogue.styleNames.size())
+        return DrawOutcome::Drawn;
+    const QString& currentText = in.styleCurrentText;
     const QString& styleName = ctx.catalogue.styleNames.at(index);
     const QString& fontPath = ctx.catalogue.FontPaths.at(index);
 

@@ -6,7 +6,6 @@
 #include <QString>
 
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <optional>
 
@@ -33,8 +32,6 @@ struct RenderContext
     FontTable& fonts;
     Surface& surface;
     Mover& mover;
-    // Selects the first style as a person would, running its handler (which may draw).
-    std::function<void()> selectFirstStyle;
 };
 
 enum class DrawOutcome { Drawn, BadSize };

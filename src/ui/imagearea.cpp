@@ -1,6 +1,6 @@
 #include "imagearea.h"
 
-#include "render/imagesurface.h"
+#include "render/geometry.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,7 +10,6 @@ ImageArea::ImageArea(const QString& name, QWidget* parent) : QWidget(parent)
     setObjectName(name);
     setAttribute(Qt::WA_NoSystemBackground);
     setCursor(Qt::PointingHandCursor);
-    setMouseTracking(true);
     setFocusPolicy(Qt::NoFocus);
 }
 
@@ -20,18 +19,6 @@ void ImageArea::setBorder(bool on)
         return;
     border_ = on;
     update();
-}
-
-int ImageArea::buttonState(Qt::MouseButtons buttons)
-{
-    return (buttons & Qt::LeftButton ? 1 : 0) | (buttons & Qt::RightButton ? 2 : 0) |
-           (buttons & Qt::MiddleButton ? 4 : 0);
-}
-
-static int shiftState(Qt::KeyboardModifiers m)
-{
-    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
-           (m & Qt::AltModifier ? 4 : 0);
 }
 
 void ImageArea::paintEvent(QPaintEvent*)
@@ -47,25 +34,34 @@ void ImageArea::paintEvent(QPaintEvent*)
     p.fillRect(QRect(r.right(), r.top(), 1, r.height()), Qt::black);
 }
 
-void ImageArea::mousePressEvent(QMouseEvent* e)
-{
-    const QPointF t = e->position() * TwipsPerPixel;
-    Q_EMIT mouseDown(buttonState(e->button()), shiftState(e->modifiers()), float(t.x()),
-                     float(t.y()));
-}
-
-void ImageArea::mouseMoveEvent(QMouseEvent* e)
-{
-    const QPointF t = e->position() * TwipsPerPixel;
-    Q_EMIT mouseMove(buttonState(e->buttons()), shiftState(e->modifiers()), float(t.x()),
-                     float(t.y()));
-}
-
 void ImageArea::mouseReleaseEvent(QMouseEvent* e)
 {
-    const QPointF t = e->position() * TwipsPerPixel;
-    Q_EMIT mouseUp(buttonState(e->button()), shiftState(e->modifiers()), float(t.x()),
-                   float(t.y()));
     if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()))
         Q_EMIT clicked();
+}
+
+TextHandle::TextHandle(QWidget* picture) : ImageArea(QStringLiteral("imgMove"), picture) {}
+
+QPointF TextHandle::pointerOverPicture(const QMouseEvent* e) const
+{
+    return (e->position() + QPointF(pos())) * TwipsPerPixel;
+}
+
+void TextHandle::mousePressEvent(QMouseEvent* e)
+{
+    if (e->button() == Qt::LeftButton)
+        Q_EMIT dragStarted(pointerOverPicture(e));
+}
+
+void TextHandle::mouseMoveEvent(QMouseEvent* e)
+{
+    // Left with another button held is not a drag.
+    if (e->buttons() == Qt::LeftButton)
+        Q_EMIT dragged(pointerOverPicture(e));
+}
+
+void TextHandle::mouseReleaseEvent(QMouseEvent* e)
+{
+    Q_EMIT dragFinished();
+    ImageArea::mouseReleaseEvent(e);
 }

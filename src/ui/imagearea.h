@@ -2,9 +2,8 @@
 
 #include <QWidget>
 
-// A transparent hit area over the painted skin. It draws nothing but, when asked, a thin
-// border. Mouse positions are reported in twips from its own top-left corner, buttons as
-// 1 = left, 2 = right, 4 = middle (the sum of those held while moving).
+// A transparent hit area over the painted skin: it draws nothing but, when asked, a thin
+// border, and says when it is clicked with the left button.
 class ImageArea : public QWidget
 {
     Q_OBJECT
@@ -14,20 +13,35 @@ public:
     void setBorder(bool on);
     bool hasBorder() const { return border_; }
 
-    static int buttonState(Qt::MouseButtons buttons);
-
 Q_SIGNALS:
     void clicked();
-    void mouseDown(int button, int shift, float x, float y);
-    void mouseMove(int buttons, int shift, float x, float y);
-    void mouseUp(int button, int shift, float x, float y);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    bool border_ = false;
+};
+
+// The handle over the drawn text. A drag with the left button alone is reported as the
+// pointer's place over the picture, in twips; the window moves the text and the handle.
+class TextHandle : public ImageArea
+{
+    Q_OBJECT
+public:
+    explicit TextHandle(QWidget* picture);
+
+Q_SIGNALS:
+    void dragStarted(QPointF pointer);
+    void dragged(QPointF pointer);
+    void dragFinished();
+
+protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    bool border_ = false;
+    QPointF pointerOverPicture(const QMouseEvent* event) const;
 };

@@ -1,7 +1,17 @@
 #include "stylelist.h"
 
+#include "catalogue/catalogue.h"
+#include "catalogue/fonttable.h"
+#include "catalogue/stylerules.h"
+#include "render/renderer.h"
+
+#include <QAbstractItemView>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
+#include <QStyle>
+
+#include <cmath>
 
 void StyleComboBox::showPopup()
 {
@@ -34,4 +44,47 @@ QSize StylePreviewDelegate::sizeHint(const QStyleOptionViewItem& option,
     if (preview.isNull())
         return QStyledItemDelegate::sizeHint(option, index);
     return preview.deviceIndependentSize().toSize() + QSize(8, 6);
+}
+
+void StyleComboBox::makePreviews(const Catalogue& catalogue, AppFontTable& fonts)
+{
+    const qreal ratio = devicePixelRatioF();
+    const QFont label = font();
+    const QFontMetricsF labelMetrics(label);
+    const QString sample = QStringLiteral("Abc");
+    qreal widest = 0;
+    for (int i = 0; i < catalogue.styleNames.size(); ++i) {
+        const QString& name = catalogue.styleNames[i];
+        // A folder style shows in its first face.
+        const QString file = fontFilesOf(catalogue, i).value(0);
+        const QString face =
+            file == catalogue.FontPaths[i] ? faceNameOfFontFile(file) : faceNameOfFolderFont(file);
+        fonts.AddFont(file);
+        QFont own;
+        own.setFamilies({fonts.familyFor(file, face), label.family()});
+        own.setPixelSize(22);
+        const QFontMetricsF ownMetrics(own);
+        const bool latin = name.contains(LatinStyleMark);
+        const qreal labelWidth = latin ? labelMetrics.horizontalAdvance(name + u' ') : 0;
+        const qreal width = labelWidth + ownMetrics.horizontalAdvance(latin ? sample : name) + 2;
+        QImage preview((QSizeF(width, 28) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+        preview.setDevicePixelRatio(ratio);
+        preview.fill(Qt::transparent);
+        QPainter p(&preview);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(palette().color(QPalette::Text));
+        if (latin) {
+            p.setFont(label);
+            p.drawText(QPointF(0, 19), name);
+        }
+        p.setFont(own);
+        p.drawText(QPointF(labelWidth, 21), latin ? sample : name);
+        p.end();
+        fonts.RemoveFont(file);
+        setItemData(i, preview, PreviewRole);
+        widest = std::max(widest, width);
+    }
+    // Wide enough for the longest name, and its scroll bar.
+    view()->setMinimumWidth(int(std::ceil(widest)) + 8 +
+                            view()->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }

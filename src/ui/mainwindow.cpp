@@ -1,0 +1,398 @@
+#include "mainwindow.h"
+
+#include "catalogue/stylerules.h"
+#include "imagearea.h"
+#include "output/pdfpicture.h"
+#include "output/platform.h"
+#include "output/saveimage.h"
+#include "picturebox.h"
+#include "render/vectorsurface.h"
+#include "stylelist.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QScopedValueRollback>
+#include <QShortcut>
+
+namespace {
+
+// Controls are laid out in twips; 15 twips make one logical pixel.
+QRect twips(int left, int top, int width, int height)
+{
+    auto px = [](int t) {
+        return qRound(t / double(TwipsPerPixel));
+    };
+    return QRect(px(left), px(top), px(width), px(height));
+}
+
+QFont songti()
+{
+    QFont f(QStringLiteral("宋体"));
+    f.setPointSizeF(12);
+    return f;
+}
+
+QFont courier()
+{
+    QFont f(QStringLiteral("Courier New"));
+    f.setPointSizeF(14.25);
+    return f;
+}
+
+} // namespace
+
+MainWindow::MainWindow(const ProgramValues& values, Platform& platform, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      values_(values), platform_(platform), surface_(qGuiApp->devicePixelRatio())
+{
+    setObjectName(QStringLiteral("frmMain"));
+    fonts_.useFallback(fallbackFontPath(values_));
+    setWindowTitle(QStringLiteral("Sorvex签名设计软件 免费版"));
+    setWindowIcon(QIcon(QStringLiteral(":/sorvex-sign.ico")));
+    setFixedSize(719, 459);
+    skin_.load(QStringLiteral(":/skin.bmp"));
+    createControls();
+    load();
+    draw();
+}
+
+void MainWindow::createControls()
+{
+    sizeBox_ = new QComboBox(this);
+    sizeBox_->setObjectName(QStringLiteral("cboSize"));
+    sizeBox_->setEditable(true);
+    sizeBox_->setInsertPolicy(QComboBox::NoInsert);
+    sizeBox_->setGeometry(twips(8280, 3360, 1620, 360));
+    sizeBox_->setFont(songti());
+    // The box takes exactly the text typed: no inline completion of "1" into "10".
+    sizeBox_->setCompleter(nullptr);
+    // Key presses arrive at the box itself, whose line edit passes focus on to it.
+    sizeBox_->installEventFilter(this);
+    connect(sizeBox_, &QComboBox::activated, this, &MainWindow::chooseListedSize);
+
+    backgroundBox_ = new QComboBox(this);
+    backgroundBox_->setObjectName(QStringLiteral("cboImg"));
+    backgroundBox_->setGeometry(twips(8280, 2155, 1620, 360));
+    backgroundBox_->setFont(songti());
+    connect(backgroundBox_, &QComboBox::activated, this, &MainWindow::chooseBackground);
+
+    styleBox_ = new StyleComboBox(this);
+    styleBox_->setObjectName(QStringLiteral("cboFont"));
+    styleBox_->setItemDelegate(new StylePreviewDelegate(styleBox_));
+    connect(styleBox_, &StyleComboBox::popupAboutToShow, this, &MainWindow::makeStylePreviews);
+    styleBox_->setGeometry(twips(8280, 1515, 1620, 360));
+    styleBox_->setFont(songti());
+    connect(styleBox_, &QComboBox::activated, this, &MainWindow::chooseStyle);
+
+    pictureBox_ = new PictureBox(this);
+    pictureBox_->setGeometry(twips(580, 2300, 5820, 3920));
+    pictureBox_->setPicture(&surface_.PersistentImage());
+    connect(pictureBox_, &PictureBox::nudged, this, &MainWindow::nudgeText);
+
+    textHandle_ = new TextHandle(pictureBox_);
+    textHandle_->setToolTip(QStringLiteral("按住文字可以拖动到你想要的位置哦"));
+    connect(textHandle_, &TextHandle::dragStarted, this, &MainWindow::startDrag);
+    connect(textHandle_, &TextHandle::dragged, this, &MainWindow::dragTo);
+    connect(textHandle_, &TextHandle::dragFinished, this, &MainWindow::endDrag);
+
+    latinName_ = new QLineEdit(SampleLatinName, this);
+    latinName_->setObjectName(QStringLiteral("txtEN"));
+    latinName_->setGeometry(twips(4560, 1640, 1720, 315));
+    latinName_->setFont(courier());
+    latinName_->setFrame(false);
+    connect(latinName_, &QLineEdit::textChanged, this, &MainWindow::nameEdited);
+
+    chineseName_ = new QLineEdit(SampleChineseName, this);
+    chineseName_->setObjectName(QStringLiteral("txtCN"));
+    chineseName_->setGeometry(twips(1440, 1640, 1455, 285));
+    chineseName_->setFont(courier());
+    chineseName_->setFrame(false);
+    connect(chineseName_, &QLineEdit::textChanged, this, &MainWindow::nameEdited);
+
+    auto link = [this](const char* name, QRect geometry, void (MainWindow::*click)()) {
+        auto* a = new ImageArea(QString::fromLatin1(name), this);
+        a->setGeometry(geometry);
+        connect(a, &ImageArea::clicked, this, click);
+    };
+    link("imgLogo", twips(600, 600, 5775, 735), &MainWindow::openMakersPage);
+    link("imgPrint", twips(8760, 3840, 975, 780), &MainWindow::print);
+    link("imgSave", twips(7920, 4080, 735, 645), &MainWindow::save);
+    link("imgHelp", twips(8760, 4680, 1215, 945), &MainWindow::showHelp);
+    link("imgUrlMore", twips(7320, 4800, 1335, 705), &MainWindow::openMakersPage);
+
+    inkPreview_ = new QLabel(this);
+    inkPreview_->setObjectName(QStringLiteral("lblColorPreview"));
+    inkPreview_->setGeometry(twips(8280, 2760, 1620, 375));
+    inkPreview_->setAutoFillBackground(true);
+    inkPreview_->setFocusPolicy(Qt::NoFocus);
+    inkPreview_->installEventFilter(this);
+
+    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this,
+            &MainWindow::save);
+    connect(new QShortcut(QKeySequence::Print, this), &QShortcut::activated, this,
+            &MainWindow::print);
+
+    setTabOrder(chineseName_, latinName_);
+    setTabOrder(latinName_, pictureBox_);
+    setTabOrder(pictureBox_, styleBox_);
+    setTabOrder(styleBox_, backgroundBox_);
+    setTabOrder(backgroundBox_, sizeBox_);
+    chineseName_->setFocus();
+}
+
+void MainWindow::load()
+{
+    const QScopedValueRollback<bool> loading(loading_, true);
+    catalogue_ = loadCatalogue(values_.AppPath);
+
+    backgroundBox_->addItems(catalogue_.backgroundNames);
+    backgroundBox_->setCurrentIndex(
+        std::min<int>(DefaultBackground, int(backgroundBox_->count()) - 1));
+    if (backgroundBox_->currentIndex() >= 0)
+        chooseBackground();
+
+    sizeBox_->addItems(catalogue_.sizes);
+    sizeBox_->setEditText(DefaultSize);
+    setInk(qRgb(0, 0, 0));
+
+    // The default style, or where the kit has none, the first; with its size and ink.
+    styleBox_->addItems(catalogue_.styleNames);
+    styleBox_->setCurrentIndex(std::max(0, catalogue_.indexOfStyle(DefaultStyle)));
+    if (styleBox_->currentIndex() >= 0)
+        applyStyleRule();
+}
+
+DrawInputs MainWindow::drawInputs() const
+{
+    DrawInputs in;
+    in.txtCN = chineseName_->text();
+    in.txtEN = latinName_->text();
+    in.styleIndex = styleBox_->currentIndex();
+    in.styleCurrentText = styleBox_->currentText();
+    const int bg = backgroundBox_->currentIndex();
+    in.backgroundPath = bg >= 0 ? catalogue_.ImagePaths.value(bg) : QString();
+    in.sizeText = sizeBox_->currentText();
+    in.ink = ink_;
+    return in;
+}
+
+DrawOutcome MainWindow::draw(int x, int y)
+{
+    if (loading_)
+        return DrawOutcome::Drawn;
+    RenderContext ctx{values_, catalogue_, fonts_, surface_, mover_};
+    const DrawInputs in = drawInputs();
+    // An unusable size leaves the picture as it was. It is said when a person makes a choice,
+    // never while a name is typed or the text dragged.
+    const DrawOutcome outcome = DrawSignature(ctx, in, x, y);
+    if (outcome == DrawOutcome::BadSize)
+        return outcome;
+    lastDrawing_ = LastDrawing{in, x, y};
+    showPicture();
+    Q_EMIT signatureDrawn();
+    return outcome;
+}
+
+void MainWindow::drawChoice()
+{
+    if (draw() == DrawOutcome::BadSize)
+        platform_.showMessage(QStringLiteral("字大小“%1”不能使用：请输入 1 到 2160 之间的数字。")
+                                  .arg(sizeBox_->currentText()),
+                              AppTitle, Platform::Icon::Warning);
+}
+
+QImage MainWindow::picture(qreal scale, bool transparent)
+{
+    if ((qFuzzyCompare(scale, surface_.scale()) && !transparent) || !lastDrawing_)
+        return surface_.PersistentImage();
+    // Drawn afresh at the scale asked for, so that the text stays sharp.
+    ImageSurface out(scale, true, transparent);
+    drawAgainOn(out);
+    return out.PersistentImage();
+}
+
+Mover MainWindow::drawAgainOn(Surface& out)
+{
+    Mover scratch = mover_;
+    if (lastDrawing_) {
+        RenderContext ctx{values_, catalogue_, fonts_, out, scratch};
+        DrawSignature(ctx, lastDrawing_->inputs, lastDrawing_->x, lastDrawing_->y);
+    }
+    return scratch;
+}
+
+void MainWindow::showPicture()
+{
+    pictureBox_->showChanged(surface_.takeChanged());
+    textHandle_->setGeometry(QRectF(mover_.left / TwipsPerPixel, mover_.top / TwipsPerPixel,
+                                    mover_.width / TwipsPerPixel, mover_.height / TwipsPerPixel)
+                                 .toRect());
+}
+
+void MainWindow::setInk(QRgb ink)
+{
+    ink_ = ink;
+    QPalette palette = inkPreview_->palette();
+    palette.setColor(QPalette::Window, QColor(ink));
+    inkPreview_->setPalette(palette);
+}
+
+void MainWindow::applyStyleRule()
+{
+    const StyleRule rule = styleRuleFor(styleBox_->currentText());
+    const QString size = sizeBox_->currentText();
+    const QString capped = cappedSizeText(size, rule);
+    if (capped != size)
+        sizeBox_->setEditText(capped);
+    setInk(rule.ink);
+}
+
+void MainWindow::chooseStyle()
+{
+    applyStyleRule();
+    drawChoice();
+}
+
+void MainWindow::chooseBackground()
+{
+    const QString path = catalogue_.ImagePaths.value(backgroundBox_->currentIndex());
+    if (!surface_.SetBackground(path) && !loading_)
+        platform_.showMessage(
+            QStringLiteral("背景图片不能打开：%1\r\n%2").arg(path, surface_.backgroundError()),
+            AppTitle, Platform::Icon::Warning);
+    drawChoice();
+}
+
+void MainWindow::chooseListedSize()
+{
+    // Enter in the box also picks a matching entry of the list; the size was drawn already.
+    if (!sizeEnterInProgress_)
+        drawChoice();
+}
+
+void MainWindow::applyTypedSize()
+{
+    drawChoice();
+}
+
+void MainWindow::nameEdited(const QString& name)
+{
+    // An emptied box keeps the last picture until a name is typed again.
+    if (!name.isEmpty())
+        draw();
+}
+
+void MainWindow::pickInk()
+{
+    const QList<QRgb> custom(16, qRgb(0, 0, 0));
+    const Platform::ColorAnswer answer = platform_.chooseColor(ink_, custom);
+    if (answer.resultCode > 0)
+        setInk(answer.color);
+    drawChoice();
+}
+
+void MainWindow::save()
+{
+    saveSignature(
+        platform_, [this](bool transparent) { return picture(1, transparent); },
+        [this] {
+            return picturePdf(false, [this](VectorSurface& out) { return drawAgainOn(out); });
+        });
+}
+
+void MainWindow::print()
+{
+    const auto error = platform_.printTwips([this](QPainter& painter) {
+        // The picture is drawn again at up to 600 dpi instead of stretching the screen's pixels.
+        const int dpi = std::clamp(painter.device()->logicalDpiX(), 96, 600);
+        const QImage drawn = picture(dpi / 96.0);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRectF(0, 0, ImageSurface::OuterWidth(), ImageSurface::OuterHeight()),
+                          drawn);
+    });
+    if (error)
+        platform_.showMessage(error->description, AppTitle, Platform::Icon::Warning);
+}
+
+void MainWindow::openMakersPage()
+{
+    platform_.openUrl(QUrl(MakerHomePage));
+}
+
+void MainWindow::showHelp()
+{
+    // The help shipped with the data kit; a kit without it has the web page.
+    const QString help = values_.AppPath + QStringLiteral("help/index.html");
+    platform_.openUrl(QFileInfo(help).isFile() ? QUrl::fromLocalFile(help)
+                                               : QUrl(MakerHomePage + QStringLiteral("/tvlx.asp")));
+}
+
+void MainWindow::startDrag(QPointF pointer)
+{
+    // A drag starts: its moves need not ask the file system about files just used.
+    fonts_.setTrusted(true);
+    surface_.setDragging(true);
+    grab_ = pointer - QPointF(mover_.left, mover_.top);
+    if (!isSealStyle(styleBox_->currentText()))
+        textHandle_->setBorder(true);
+}
+
+void MainWindow::dragTo(QPointF pointer)
+{
+    const QPointF topLeft = pointer - grab_;
+    mover_.left = float(topLeft.x());
+    mover_.top = float(topLeft.y());
+    draw(nearest(mover_.left), nearest(mover_.top));
+}
+
+void MainWindow::endDrag()
+{
+    fonts_.setTrusted(false);
+    surface_.setDragging(false);
+    textHandle_->setBorder(false);
+}
+
+void MainWindow::nudgeText(int dx, int dy)
+{
+    mover_.left += float(dx * TwipsPerPixel);
+    mover_.top += float(dy * TwipsPerPixel);
+    draw(nearest(mover_.left), nearest(mover_.top));
+}
+
+void MainWindow::makeStylePreviews()
+{
+    if (previewsMade_)
+        return;
+    previewsMade_ = true;
+    styleBox_->makePreviews(catalogue_, fonts_);
+}
+
+void MainWindow::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.drawImage(QPoint(0, 0), skin_);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == sizeBox_ && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            applyTypedSize();
+            const QScopedValueRollback<bool> guard(sizeEnterInProgress_, true);
+            watched->event(event);
+            return true;
+        }
+    } else if (watched == inkPreview_ && event->type() == QEvent::MouseButtonRelease &&
+               static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        pickInk();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}

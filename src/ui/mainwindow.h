@@ -1,0 +1,103 @@
+#pragma once
+
+#include "app/programvalues.h"
+#include "catalogue/catalogue.h"
+#include "catalogue/fonttable.h"
+#include "render/imagesurface.h"
+#include "render/renderer.h"
+
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class ImageArea;
+class PictureBox;
+class Platform;
+class StyleComboBox;
+class TextHandle;
+
+inline const QString MakerHomePage = QStringLiteral("https://www.sorvex.example");
+
+// The one window: what a person does with its controls, turned into drawings. Drawing, saving
+// and the rest live with their subsystems.
+class MainWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    MainWindow(const ProgramValues& values, Platform& platform, QWidget* parent = nullptr);
+
+    QRgb inkColor() const { return ink_; }
+    const Mover& mover() const { return mover_; }
+    // Background plus the last drawing, at `scale` output pixels per reference pixel; with
+    // `transparent`, the drawing alone.
+    QImage picture(qreal scale = 1, bool transparent = false);
+    DrawInputs drawInputs() const;
+
+Q_SIGNALS:
+    void signatureDrawn();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private Q_SLOTS:
+    void chooseStyle();
+    void chooseBackground();
+    void chooseListedSize();
+    void applyTypedSize();
+    void nameEdited(const QString& name);
+    void pickInk();
+    void save();
+    void print();
+    void openMakersPage();
+    void showHelp();
+    void startDrag(QPointF pointer);
+    void dragTo(QPointF pointer);
+    void endDrag();
+    void nudgeText(int dx, int dy);
+    void makeStylePreviews();
+
+private:
+    void createControls();
+    void load();
+    void setInk(QRgb ink);
+    // Applies the chosen style's size cap and ink to the boxes.
+    void applyStyleRule();
+    // Draws the whole picture with the text's top-left at (x, y); NoPosition centres an axis.
+    DrawOutcome draw(int x = NoPosition, int y = NoPosition);
+    // Draws after a person's choice; an unusable size is said.
+    void drawChoice();
+    // The last drawing again on another surface; the window's own picture stays as it is.
+    Mover drawAgainOn(Surface& out);
+    void showPicture();
+
+    const ProgramValues& values_;
+    Platform& platform_;
+    Catalogue catalogue_;
+    AppFontTable fonts_;
+    ImageSurface surface_;
+    Mover mover_;
+    QRgb ink_ = 0xFF000000;
+    QImage skin_;
+    bool loading_ = false;
+    bool sizeEnterInProgress_ = false;
+    bool previewsMade_ = false;
+    // Where the pointer held the text, from the text's top-left, in twips.
+    QPointF grab_;
+    struct LastDrawing
+    {
+        DrawInputs inputs;
+        int x, y;
+    };
+    std::optional<LastDrawing> lastDrawing_;
+
+    QComboBox* sizeBox_ = nullptr;
+    QComboBox* backgroundBox_ = nullptr;
+    StyleComboBox* styleBox_ = nullptr;
+    PictureBox* pictureBox_ = nullptr;
+    TextHandle* textHandle_ = nullptr;
+    QLineEdit* latinName_ = nullptr;
+    QLineEdit* chineseName_ = nullptr;
+    QLabel* inkPreview_ = nullptr;
+};
