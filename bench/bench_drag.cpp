@@ -11,7 +11,7 @@
 // table gives median and p99 of all moves of a case. After each case the window's picture is
 // compared with the same drawing made by the uncached path (every font registered and removed
 // around each use, the background decoded afresh).
-#include "app/programvalues.h"
+#include "app/startup.h"
 #include "catalogue/fonttable.h"
 #include "output/platform.h"
 #include "quietplatform.h"
@@ -166,7 +166,7 @@ bool samePixels(MainWindow& w, const ProgramValues& values)
     fonts.useFallback(fallbackFontPath(values));
     ImageSurface uncached(w.picture().devicePixelRatio(), false);
     Mover mover;
-    RenderContext ctx{values, catalogue, fonts, uncached, mover};
+    RenderContext ctx{values, fonts, uncached, mover};
     DrawSignature(ctx, in, nearest(w.mover().left), nearest(w.mover().top));
     const QImage a = uncached.PersistentImage(),
                  b = w.picture(w.picture().devicePixelRatio());
@@ -240,7 +240,7 @@ int main(int argc, char** argv)
             cases.push_back({style + u' ' + QLatin1String(size) + QStringLiteral("pt"), style,
                              chinese, latin, QLatin1String(size)});
     }
-    for (const QString& style : catalogue.styleNames)
+    for (const QString& style : catalogue.styleNames())
         if (!kinds.contains(style))
             cases.push_back(
                 {style + QStringLiteral(" 72pt"), style, chinese, latin, QStringLiteral("72")});

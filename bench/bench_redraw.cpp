@@ -8,7 +8,8 @@
 // registration calls at all: the drawing alone). Prints CPU and wall median and p99 per case
 // over every repetition, the ratio uncached / ours, and whether "ours" drew exactly the pixels
 // of the uncached path.
-#include "app/programvalues.h"
+#include "base/programvalues.h"
+#include "base/text.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
 #include "render/imagesurface.h"
@@ -169,13 +170,16 @@ void redraw(benchmark::State& state, const Case& c, Path path)
         in.txtCN.truncate(c.characters);
     }
     in.txtEN = QStringLiteral("Xiaoming");
-    in.styleIndex = int(catalogue().indexOfStyle(QString::fromUtf8(c.style)));
-    in.styleCurrentText = QString::fromUtf8(c.style);
-    in.backgroundPath = catalogue().ImagePaths.value(
-        catalogue().backgroundNames.indexOf(QString::fromUtf8(c.background)));
+    const int style = catalogue().indexOfStyle(QString::fromUtf8(c.style));
+    if (style >= 0)
+        in.style = catalogue().styles[style];
+    in.backgroundPath = catalogue()
+                            .backgrounds.value(catalogue().backgroundNames().indexOf(
+                                QString::fromUtf8(c.background)))
+                            .path;
     in.sizeText = QString::fromUtf8(c.size);
-    RenderContext ctx{values(), catalogue(), *fonts, surface, mover};
-    if (in.styleIndex < 0 || in.backgroundPath.isEmpty()) {
+    RenderContext ctx{values(), *fonts, surface, mover};
+    if (!in.style || in.backgroundPath.isEmpty()) {
         state.SkipWithError("the kit lacks this style or background");
         return;
     }
@@ -206,7 +210,7 @@ void redraw(benchmark::State& state, const Case& c, Path path)
         AppFontTable uncachedFonts(0);
         ImageSurface uncached(1.0, false);
         Mover again;
-        RenderContext fresh{values(), catalogue(), uncachedFonts, uncached, again};
+        RenderContext fresh{values(), uncachedFonts, uncached, again};
         const int x = 600 + ((step - 1) % 40) * 15, y = 400 + ((step - 1) % 25) * 15;
         DrawSignature(fresh, in, x, y);
         const bool same = uncached.PersistentImage() == surface.PersistentImage();

@@ -2,7 +2,7 @@
 // the peak and current resident size.
 //
 //   /usr/bin/time -v build/bench/bench-window 1000
-#include "app/programvalues.h"
+#include "app/startup.h"
 #include "output/platform.h"
 #include "quietplatform.h"
 #include "ui/mainwindow.h"

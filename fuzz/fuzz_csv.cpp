@@ -1,5 +1,5 @@
 // The batch list: decoding UTF-8 or GB18030, rows and quoted fields.
-#include "app/csvtable.h"
+#include "base/csvtable.h"
 #include "fuzz.h"
 
 #include <QStringDecoder>

@@ -1,7 +1,8 @@
 // A whole drawing through the core library: style kind, size text, position, scale and name
 // from the input, with real fonts on a small kit made at start.
 //   input: style, scale, x (4 bytes), y (4 bytes), size text up to a NUL, then the name (UTF-16)
-#include "app/programvalues.h"
+#include "base/programvalues.h"
+#include "base/text.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
 #include "catalogue/stylerules.h"
@@ -66,12 +67,12 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (size < 10 || kit->catalogue.styleNames.isEmpty())
+    if (size < 10 || kit->catalogue.styles.isEmpty())
         return 0;
     const Catalogue& c = kit->catalogue;
     DrawInputs in;
-    in.styleIndex = int(data[0] % (c.styleNames.size() + 1)) - 1; // -1: none selected
-    in.styleCurrentText = c.styleNames.value(std::max(in.styleIndex, 0));
+    if (const qsizetype style = data[0] % (c.styles.size() + 1); style > 0) // 0: none chosen
+        in.style = c.styles[style - 1];
     const double scale = 1 + data[1] % 3;
     qint32 x, y;
     std::memcpy(&x, data + 2, 4);
@@ -86,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     ImageSurface surface(scale);
     Mover mover;
-    RenderContext ctx{kit->values, c, kit->fonts, surface, mover};
+    RenderContext ctx{kit->values, kit->fonts, surface, mover};
     const DrawOutcome outcome = DrawSignature(ctx, in, x, y);
     FUZZ_CHECK((outcome == DrawOutcome::Drawn) == fontSizeFromText(in.sizeText).has_value());
     FUZZ_CHECK(surface.PersistentImage().size() ==

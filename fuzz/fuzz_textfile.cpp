@@ -1,5 +1,6 @@
 // GBK decoding and the trailing CR LF rule of the compound-surname list.
-#include "app/programvalues.h"
+#include "base/programvalues.h"
+#include "base/text.h"
 #include "fuzz.h"
 
 #include <QByteArray>

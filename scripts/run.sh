@@ -2,7 +2,7 @@
 # Sets everything up (packages, build, data kit) and starts the program.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-bash "$here/scripts/setup.sh"
+bash "$here/scripts/setup.sh" --run
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   cat >&2 <<MSG
 There is no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set).

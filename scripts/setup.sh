@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, builds it and assembles the data kit.
 # Idempotent: packages already present are skipped, the build is incremental, the kit is
-# rebuilt only when it is missing.
+# rebuilt only when it is missing. `--run`: only what building and running the programs needs;
+# the tests, benchmarks and their packages are left out.
 set -euo pipefail
+for_run=""
+[ "${1:-}" = "--run" ] && for_run=yes
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${SORVEX_BUILD_DIR:-$here/build}
@@ -11,13 +14,16 @@ packages=(
   # build
   cmake g++ make pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev qt6-translations-l10n libgl-dev
-  zlib1g-dev libdeflate-dev libwoff-dev libqpdf-dev libgtest-dev googletest libgmock-dev libbenchmark-dev
+  zlib1g-dev libdeflate-dev libwoff-dev libqpdf-dev libcups2-dev
   # fonts: the data kit is made from LXGW WenKai and the npm registry's font packages;
   # Liberation and UMing stand in for the faces the window's controls ask for
   fontconfig python3 python3-fonttools python3-brotli woff2
   fonts-lxgw-wenkai fonts-arphic-uming fonts-liberation2
+)
+[ -n "$for_run" ] || packages+=(
+  libgtest-dev googletest libgmock-dev libbenchmark-dev
   # printing tests: a private CUPS daemon with a PDF queue
-  libcups2-dev cups-daemon cups-client cups-filters ghostscript printer-driver-cups-pdf poppler-utils
+  cups-daemon cups-client cups-filters ghostscript printer-driver-cups-pdf poppler-utils
   # the fuzz targets are built with clang and its libFuzzer
   clang libclang-rt-14-dev
   # a real X server and window manager, driven with real input, for the window's tests
@@ -38,13 +44,21 @@ if ((${#missing[@]})); then
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
+  # Another package manager at work (an update at boot) holds the lock: wait for it.
+  wait_lock=(-o DPkg::Lock::Timeout=900)
+  $sudo apt-get "${wait_lock[@]}" update -qq
   # cups-daemon would start the machine's own scheduler; the tests run a private one
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  $sudo apt-get "${wait_lock[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
 [ -f "$build/CMakeCache.txt" ] || echo "Building sorvex-sign in $build (the first build takes a few minutes)..."
 mkdir -p "$build"
+# Running alone builds no tests; a build folder made for running gains them when tests are asked.
+testing=(-DBUILD_TESTING=ON)
+if [ -n "$for_run" ]; then
+  testing=()
+  [ -f "$build/CMakeCache.txt" ] || testing=(-DBUILD_TESTING=OFF)
+fi
 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE="${SORVEX_BUILD_TYPE:-RelWithDebInfo}" \
-  ${SORVEX_CMAKE_ARGS:-} >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
+  "${testing[@]}" ${SORVEX_CMAKE_ARGS:-} >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
 cmake --build "$build" -j"$(nproc)" >"$build/build.log" 2>&1 || { cat "$build/build.log"; exit 1; }

@@ -1,10 +1,19 @@
-# The core knows no widgets: catalogue, renderer and output logic. The fuzz build includes this
+# The core knows no widgets: what everything uses (base), the catalogue, the renderer, output,
+# and the start-up both programs share. The fuzz build includes this
 # file too, so that the fuzz targets link this same library, built with their instrumentation.
 set(core ${CMAKE_CURRENT_LIST_DIR})
+
+# Every target of ours is compiled with these: warnings, and Qt without its bare keywords.
+add_library(sorvexwarnings INTERFACE)
+target_compile_options(sorvexwarnings INTERFACE -Wall -Wextra -Wpedantic)
+target_compile_definitions(sorvexwarnings INTERFACE
+  QT_NO_CONTEXTLESS_CONNECT QT_NO_FOREACH QT_NO_KEYWORDS)
+
 add_library(sorvexcore STATIC
-  ${core}/app/programvalues.cpp ${core}/app/programvalues.h
-  ${core}/app/regularfile.cpp ${core}/app/regularfile.h
-  ${core}/app/csvtable.cpp ${core}/app/csvtable.h
+  ${core}/base/programvalues.h
+  ${core}/base/regularfile.cpp ${core}/base/regularfile.h
+  ${core}/base/text.cpp ${core}/base/text.h
+  ${core}/base/csvtable.cpp ${core}/base/csvtable.h
   ${core}/catalogue/catalogue.cpp ${core}/catalogue/catalogue.h
   ${core}/catalogue/fonttable.cpp ${core}/catalogue/fonttable.h
   ${core}/catalogue/stylerules.cpp ${core}/catalogue/stylerules.h
@@ -20,11 +29,12 @@ add_library(sorvexcore STATIC
   ${core}/output/pngwriter.cpp ${core}/output/pngwriter.h
   ${core}/output/placement.cpp ${core}/output/placement.h
   ${core}/output/pdfpicture.cpp ${core}/output/pdfpicture.h
+  ${core}/app/startup.cpp ${core}/app/startup.h
 )
 target_include_directories(sorvexcore PUBLIC ${core})
 find_package(ZLIB REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(WOFF2 REQUIRED IMPORTED_TARGET libwoff2dec)
 pkg_check_modules(DEFLATE REQUIRED IMPORTED_TARGET libdeflate)
-target_link_libraries(sorvexcore PUBLIC Qt6::Core Qt6::Gui PRIVATE ZLIB::ZLIB PkgConfig::WOFF2 PkgConfig::DEFLATE)
+target_link_libraries(sorvexcore PUBLIC Qt6::Core Qt6::Gui PRIVATE sorvexwarnings ZLIB::ZLIB PkgConfig::WOFF2 PkgConfig::DEFLATE)
 set_target_properties(sorvexcore PROPERTIES AUTOMOC OFF)

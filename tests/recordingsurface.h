@@ -96,7 +96,6 @@ public:
             texts.push_back({face, CursorX, CursorY, s, ink, points});
         *log << QStringLiteral("DrawText %1 %2,%3 %4").arg(face).arg(CursorX).arg(CursorY).arg(s);
     }
-    void SetCopyMode() override { *log << QStringLiteral("SetCopyMode"); }
     void DrawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled) override
     {
         frames.push_back({x1, y1, x2, y2, color, filled});

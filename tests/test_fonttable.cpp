@@ -1,5 +1,5 @@
 // Registering font files for the program alone: what is kept, what is selected, the fallback.
-#include "app/programvalues.h"
+#include "base/programvalues.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
 #include "kit.h"
@@ -20,7 +20,7 @@ const QString Gongwen = QStringLiteral("SorvexGongwen");
 QString kitFontFile(const QString& style)
 {
     const Catalogue c = loadCatalogue(kitDir());
-    return c.FontPaths.value(c.indexOfStyle(style));
+    return c.styles.value(c.indexOfStyle(style)).files.value(0);
 }
 
 TEST(FontTable, ProgramFontsAreTheOnlyFontsTestsSee)
@@ -42,9 +42,9 @@ TEST(FontTable, KeepsAFewReleasedFilesAndDropsTheOldest)
     const Catalogue c = loadCatalogue(kitDir());
     AppFontTable fonts(2);
     QStringList files;
-    for (const QString& path : c.FontPaths)
-        if (path.endsWith(QLatin1String(".dat")))
-            files << path;
+    for (const Style& style : c.styles)
+        if (!style.isFolder())
+            files << style.files.first();
     ASSERT_GE(files.size(), 3);
     for (int i = 0; i < 3; ++i) {
         fonts.AddFont(files[i]);
@@ -106,17 +106,16 @@ TEST(FontTable, StylesWhoseFontsShareAFamilyEachDrawTheirOwn)
     ProgramValues values;
     values.AppPath = dir.path() + u'/';
     const Catalogue catalogue = loadCatalogue(values.AppPath);
-    ASSERT_EQ(catalogue.styleNames,
+    ASSERT_EQ(catalogue.styleNames(),
               QStringList({QStringLiteral("英文签-乙"), QStringLiteral("英文签-甲")}));
     const auto draw = [&](AppFontTable& fonts, int style) {
         ImageSurface surface;
         Mover mover;
         DrawInputs in;
         in.txtEN = QStringLiteral("Anna Lee");
-        in.styleIndex = style;
-        in.styleCurrentText = catalogue.styleNames[style];
+        in.style = catalogue.styles.value(style);
         in.sizeText = QStringLiteral("72");
-        RenderContext ctx{values, catalogue, fonts, surface, mover};
+        RenderContext ctx{values, fonts, surface, mover};
         EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
         return surface.PersistentImage().copy();
     };

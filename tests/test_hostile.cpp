@@ -1,6 +1,6 @@
 // Data from anywhere: broken fonts and pictures, odd names, huge folders, odd sizes and names.
 // Each gets a clear message or a sound drawing; none may crash or hang.
-#include "app/programvalues.h"
+#include "app/startup.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
 #include "catalogue/stylerules.h"
@@ -71,14 +71,13 @@ int drawEveryStyle(Platform& platform, const QString& folder, const QStringList&
     ImageSurface surface;
     Mover mover;
     int drawings = 0;
-    for (int i = 0; i < catalogue.styleNames.size(); ++i) {
+    for (int i = 0; i < catalogue.styles.size(); ++i) {
         for (const QString& name : names) {
             DrawInputs in;
             in.txtCN = in.txtEN = name;
-            in.styleIndex = i;
-            in.styleCurrentText = catalogue.styleNames[i];
+            in.style = catalogue.styles.value(i);
             in.sizeText = size;
-            RenderContext ctx{values, catalogue, fonts, surface, mover};
+            RenderContext ctx{values, fonts, surface, mover};
             drawings += DrawSignature(ctx, in, -1, -1) == DrawOutcome::Drawn ? 1 : 0;
             drawings += DrawSignature(ctx, in, std::numeric_limits<int>::max(),
                                       std::numeric_limits<int>::min()) == DrawOutcome::Drawn
@@ -99,7 +98,7 @@ protected:
     QString kitFont(const QString& style) const
     {
         const Catalogue c = loadCatalogue(kitDir());
-        return c.FontPaths.value(c.indexOfStyle(style));
+        return c.styles.value(c.indexOfStyle(style)).files.value(0);
     }
     void fileStyle(const QString& fileName, const QByteArray& bytes)
     {
@@ -137,22 +136,21 @@ TEST_F(HostileData, AFontThatVanishesAfterListingDrawsInASubstitute)
     fileStyle(QStringLiteral("公文签(SorvexGongwen).dat"), readBytes(kitFont(DefaultStyle)));
     const ProgramValues values = startProgram(app(), platform);
     const Catalogue catalogue = loadCatalogue(values.AppPath);
-    ASSERT_TRUE(QFile::remove(catalogue.FontPaths.first()));
+    ASSERT_TRUE(QFile::remove(catalogue.styles.first().files.first()));
     AppFontTable fonts;
     ImageSurface surface;
     Mover mover;
     DrawInputs in;
     in.txtCN = SampleChineseName;
-    in.styleIndex = 0;
-    in.styleCurrentText = DefaultStyle;
+    in.style = catalogue.styles.value(0);
     in.sizeText = QStringLiteral("72");
-    RenderContext ctx{values, catalogue, fonts, surface, mover};
+    RenderContext ctx{values, fonts, surface, mover};
     EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
 }
 
 TEST_F(HostileData, BrokenPicturesAreRefusedWithAReason)
 {
-    const QByteArray jpeg = readBytes(loadCatalogue(kitDir()).ImagePaths.value(1));
+    const QByteArray jpeg = readBytes(loadCatalogue(kitDir()).backgrounds.value(1).path);
     ASSERT_TRUE(jpeg.startsWith("\xff\xd8"));
     QImage png(64, 64, QImage::Format_RGB32);
     png.fill(Qt::green);
@@ -306,10 +304,10 @@ TEST_F(HostileData, HugeAndOddlyNamedFoldersList)
     const Catalogue c = loadCatalogue(app());
     ::unlink(raw.constData()); // the temporary folder cannot remove what it cannot name
     // The name that is not UTF-8 is not listed: no path could reach the file.
-    EXPECT_EQ(c.styleNames.size(), 5000 + 5) << c.styleNames.mid(5000).join(u'|').toStdString();
-    EXPECT_EQ(c.backgroundNames.size(), 5000);
-    EXPECT_TRUE(c.styleNames.contains(QStringLiteral("表情😀")));
-    EXPECT_TRUE(c.styleNames.contains(QStringLiteral("百分%s%n")));
+    EXPECT_EQ(c.styles.size(), 5000 + 5) << c.styleNames().mid(5000).join(u'|').toStdString();
+    EXPECT_EQ(c.backgrounds.size(), 5000);
+    EXPECT_TRUE(c.styleNames().contains(QStringLiteral("表情😀")));
+    EXPECT_TRUE(c.styleNames().contains(QStringLiteral("百分%s%n")));
 
     const ProgramValues values = startProgram(app(), platform);
     MainWindow w(values, platform);
@@ -338,7 +336,7 @@ TEST(HostileNames, LongAndStrangeNamesDrawInEveryKitStyle)
                                QStringLiteral("\uFFFD\u200B"),
                                QStringLiteral("😀😀")};
     FakePlatform platform;
-    const int styles = int(loadCatalogue(kitDir()).styleNames.size());
+    const int styles = int(loadCatalogue(kitDir()).styles.size());
     EXPECT_EQ(drawEveryStyle(platform, kitDir(), names, QStringLiteral("190")),
               styles * names.size() * 2);
 }
@@ -352,17 +350,16 @@ TEST(HostileNames, AVeryLongNameRasterisesOnlyWhatShows)
     const Catalogue catalogue = loadCatalogue(values.AppPath);
     AppFontTable fonts;
     Mover mover;
-    for (int i = 0; i < catalogue.styleNames.size(); ++i) {
+    for (int i = 0; i < catalogue.styles.size(); ++i) {
         for (const auto& [x, y] : {std::pair(-1, -1), std::pair(0, 0), std::pair(-300000, 600)}) {
-            SCOPED_TRACE(catalogue.styleNames[i].toStdString() + " at " + std::to_string(x));
+            SCOPED_TRACE(catalogue.styles[i].name.toStdString() + " at " + std::to_string(x));
             ImageSurface surface;
             DrawInputs in;
             in.txtCN = QString(10000, u'王');
             in.txtEN = QString(10000, u'm');
-            in.styleIndex = i;
-            in.styleCurrentText = catalogue.styleNames[i];
+            in.style = catalogue.styles.value(i);
             in.sizeText = QStringLiteral("72");
-            RenderContext ctx{values, catalogue, fonts, surface, mover};
+            RenderContext ctx{values, fonts, surface, mover};
             ASSERT_EQ(DrawSignature(ctx, in, x, y), DrawOutcome::Drawn);
             EXPECT_LE(surface.glyphsRasterised(), 64);
         }
@@ -381,10 +378,9 @@ TEST(HostileNames, ANameThatStartsFarOffShowsWhereItCrossesThePicture)
     ImageSurface surface;
     DrawInputs in;
     in.txtCN = QString(17000, u'王');
-    in.styleIndex = int(catalogue.indexOfStyle(QStringLiteral("艺术签")));
-    in.styleCurrentText = QStringLiteral("艺术签");
+    in.style = catalogue.styles.value(catalogue.indexOfStyle(QStringLiteral("艺术签")));
     in.sizeText = QStringLiteral("190");
-    RenderContext ctx{values, catalogue, fonts, surface, mover};
+    RenderContext ctx{values, fonts, surface, mover};
     ASSERT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
     EXPECT_GT(countPixels(surface.PersistentImage(), darkInk), 2000);
 }
@@ -465,10 +461,9 @@ TEST_P(SpecialFiles, AreRefusedWithTheUsualWarningAndNeverBlock)
         Mover mover;
         DrawInputs in;
         in.txtCN = QStringLiteral("王晓明");
-        in.styleIndex = 0;
-        in.styleCurrentText = catalogue.styleNames.value(0);
+        in.style = catalogue.styles.value(0);
         in.sizeText = QStringLiteral("72");
-        RenderContext ctx{values, catalogue, fonts, surface, mover};
+        RenderContext ctx{values, fonts, surface, mover};
         EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
         break;
     }

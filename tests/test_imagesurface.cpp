@@ -1,5 +1,5 @@
 // Real pixels with the kit's fonts, through the real font table.
-#include "app/programvalues.h"
+#include "app/startup.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
 #include "catalogue/stylerules.h"
@@ -48,10 +48,9 @@ protected:
 
     void draw(ImageSurface& surface, const QString& style, int x = -1, int y = -1)
     {
-        in.styleIndex = catalogue.indexOfStyle(style);
-        ASSERT_GE(in.styleIndex, 0) << style.toStdString();
-        in.styleCurrentText = style;
-        RenderContext ctx{values, catalogue, fonts, surface, mover};
+        ASSERT_GE(catalogue.indexOfStyle(style), 0) << style.toStdString();
+        in.style = catalogue.styles.value(catalogue.indexOfStyle(style));
+        RenderContext ctx{values, fonts, surface, mover};
         ASSERT_EQ(DrawSignature(ctx, in, x, y), DrawOutcome::Drawn);
     }
 };
@@ -157,11 +156,11 @@ TEST_F(RealDrawing, CompoundSurnameIsOneHeadGlyph)
 // Keeping registrations, the decoded background and rendered text must not change a pixel.
 TEST_F(RealDrawing, ReusingWorkDrawsTheSamePixelsAsDrawingAfresh)
 {
-    in.backgroundPath = catalogue.ImagePaths.value(DefaultBackground);
+    in.backgroundPath = catalogue.backgrounds.value(DefaultBackground).path;
     const std::pair<int, int> moves[] = {{-1, -1},   {600, 400}, {615, 430},  {-1, 700},
                                          {1201, -1}, {600, 400}, {-300, -200}};
     for (double scale : {1.0, 2.0}) {
-        for (const QString& style : catalogue.styleNames) {
+        for (const QString& style : catalogue.styleNames()) {
             SCOPED_TRACE(style.toStdString() + " at " + std::to_string(scale));
             in.txtCN = QStringLiteral("欧阳娜娜");
             if (style.contains(LatinStyleMark) || isSealStyle(style))
@@ -172,8 +171,7 @@ TEST_F(RealDrawing, ReusingWorkDrawsTheSamePixelsAsDrawingAfresh)
             for (const auto& [x, y] : moves) {
                 draw(fast, style, x, y);
                 const Mover fastMover = mover;
-                in.styleIndex = catalogue.indexOfStyle(style);
-                RenderContext ctx{values, catalogue, uncachedFonts, uncached, mover};
+                RenderContext ctx{values, uncachedFonts, uncached, mover};
                 ASSERT_EQ(DrawSignature(ctx, in, x, y), DrawOutcome::Drawn);
                 const QImage& a = fast.PersistentImage();
                 const QImage& b = uncached.PersistentImage();

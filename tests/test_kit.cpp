@@ -1,5 +1,6 @@
 // The data kit as the program sees it.
-#include "app/programvalues.h"
+#include "app/startup.h"
+#include "base/text.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
 #include "catalogue/stylerules.h"
@@ -34,10 +35,9 @@ protected:
     QStringList folderStyles(bool latin) const
     {
         QStringList out;
-        for (int i = 0; i < c.styleNames.size(); ++i)
-            if (!c.FontPaths[i].endsWith(QLatin1String(".dat")) &&
-                c.styleNames[i].contains(LatinStyleMark) == latin)
-                out << c.styleNames[i];
+        for (const Style& style : c.styles)
+            if (style.kind == (latin ? Style::Kind::LatinFolder : Style::Kind::Folder))
+                out << style.name;
         return out;
     }
 };
@@ -45,12 +45,12 @@ protected:
 TEST_F(Kit, HoldsEveryKindOfStyleAndTheStartingChoices)
 {
     for (const char* style : {"公文签", "毛体", "篆印体", "篆印体-阴文", "楷书签", "行书签"})
-        EXPECT_TRUE(c.StyleList.contains(u',' + QString::fromUtf8(style) + u',')) << style;
-    EXPECT_GE(c.styleNames.size(), 12);
+        EXPECT_EQ(c.styles.value(c.indexOfStyle(QString::fromUtf8(style))).files.size(), 1) << style;
+    EXPECT_GE(c.styles.size(), 12);
     EXPECT_GE(folderStyles(false).size(), 2);
     EXPECT_GE(folderStyles(true).size(), 4);
     EXPECT_GE(c.indexOfStyle(DefaultStyle), 0);
-    EXPECT_GT(c.backgroundNames.size(), DefaultBackground);
+    EXPECT_GT(c.backgrounds.size(), DefaultBackground);
     EXPECT_TRUE(platform.messages.empty()) << "fuxing.dat is readable";
     EXPECT_TRUE(QFileInfo(fallbackFontPath(values)).isFile());
 }
@@ -95,9 +95,9 @@ TEST_F(Kit, EveryFaceDrawsEveryCharacterItsStylePromises)
     ASSERT_EQ(hanzi.size(), 6763);
     const QString latin = latinLetters();
     int faces = 0;
-    for (int i = 0; i < c.styleNames.size(); ++i) {
-        const bool latinStyle = c.styleNames[i].contains(LatinStyleMark);
-        const QStringList files = fontFilesOf(c, i);
+    for (int i = 0; i < c.styles.size(); ++i) {
+        const bool latinStyle = c.styles[i].name.contains(LatinStyleMark);
+        const QStringList files = c.styles.value(i).files;
         for (const QString& file : files) {
             const QRawFont raw = rawFont(file, 32);
             ASSERT_TRUE(raw.isValid()) << file.toStdString();
@@ -118,7 +118,7 @@ TEST_F(Kit, EveryFaceDrawsEveryCharacterItsStylePromises)
 // A face keeps the rare name characters it draws itself: they match the rest of the name.
 TEST_F(Kit, RareCharactersComeFromTheStylesOwnFaceWhereItHasThem)
 {
-    const QRawFont seal = rawFont(fontFilesOf(c, c.indexOfStyle(SealStyle)).first(), 32);
+    const QRawFont seal = rawFont(c.styles.value(c.indexOfStyle(SealStyle)).files.first(), 32);
     for (const QChar ch : QStringLiteral("堃昇喆赟玥琇镕珺瑄"))
         EXPECT_TRUE(seal.supportsCharacter(ch)) << QString(ch).toStdString();
 }
@@ -130,18 +130,17 @@ TEST_F(Kit, OrdinaryNamesFitThePictureAt72Points)
     const char* latin[] = {"Anna Lee", "Zhang Wei", "José Müller", "Xiaoming Wang",
                            "Mary Ann Smith"};
     AppFontTable fonts;
-    for (int i = 0; i < c.styleNames.size(); ++i) {
-        const bool latinStyle = c.styleNames[i].contains(LatinStyleMark);
+    for (int i = 0; i < c.styles.size(); ++i) {
+        const bool latinStyle = c.styles[i].name.contains(LatinStyleMark);
         for (const char* name : latinStyle ? std::span(latin) : std::span(chinese)) {
-            SCOPED_TRACE(c.styleNames[i].toStdString() + " " + name);
+            SCOPED_TRACE(c.styles[i].name.toStdString() + " " + name);
             ImageSurface surface(1, false, true);
             Mover mover;
             DrawInputs in;
             (latinStyle ? in.txtEN : in.txtCN) = QString::fromUtf8(name);
-            in.styleIndex = i;
-            in.styleCurrentText = c.styleNames[i];
+            in.style = c.styles.value(i);
             in.sizeText = QStringLiteral("72");
-            RenderContext ctx{values, c, fonts, surface, mover};
+            RenderContext ctx{values, fonts, surface, mover};
             ASSERT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
             const QRect ink =
                 inkBox(surface.PersistentImage(), [](QRgb p) { return qAlpha(p) > 0; });
@@ -160,7 +159,7 @@ TEST_F(Kit, FolderStyleFacesMatchTheirHeadFace)
     const QString common = QStringLiteral("王李张刘陈杨黄赵吴周伟芳娜敏静丽强明华军");
     for (const QString& style : folderStyles(false)) {
         double height[3], centre[3];
-        const QStringList files = fontFilesOf(c, c.indexOfStyle(style));
+        const QStringList files = c.styles.value(c.indexOfStyle(style)).files;
         AppFontTable fonts;
         for (int k = 0; k < 3; ++k) {
             // The face itself, not the first of the collection its file may be.
@@ -225,21 +224,20 @@ TEST_F(Kit, EveryStyleInksEveryCharacterOfAName)
                  {"吉𠮷明", "Łukasz"}};
     AppFontTable fonts;
     fonts.useFallback(fallbackFontPath(values));
-    for (int i = 0; i < c.styleNames.size(); ++i) {
+    for (int i = 0; i < c.styles.size(); ++i) {
         for (const auto& name : names) {
-            SCOPED_TRACE(c.styleNames[i].toStdString() + " " + name.chinese);
+            SCOPED_TRACE(c.styles[i].name.toStdString() + " " + name.chinese);
             CellSurface surface;
             Mover mover;
             DrawInputs in;
             in.txtCN = QString::fromUtf8(name.chinese);
             in.txtEN = QString::fromUtf8(name.latin);
-            in.styleIndex = i;
-            in.styleCurrentText = c.styleNames[i];
+            in.style = c.styles.value(i);
             // Script letters are small for their size: thin strokes want room.
-            in.sizeText = c.styleNames[i].contains(LatinStyleMark) ? QStringLiteral("72")
+            in.sizeText = c.styles[i].name.contains(LatinStyleMark) ? QStringLiteral("72")
                                                                    : QStringLiteral("36");
             in.ink = qRgb(0, 0, 255);
-            RenderContext ctx{values, c, fonts, surface, mover};
+            RenderContext ctx{values, fonts, surface, mover};
             ASSERT_EQ(DrawSignature(ctx, in, 300, 300), DrawOutcome::Drawn);
             const QImage& image = surface.PersistentImage();
             ASSERT_FALSE(surface.cells.empty());
@@ -263,8 +261,8 @@ TEST_F(Kit, EveryStyleInksEveryCharacterOfAName)
 TEST_F(Kit, EveryFaceIsSelectableByItsNameRightAfterRegistration)
 {
     AppFontTable fonts(0);
-    for (int i = 0; i < c.styleNames.size(); ++i) {
-        const QStringList files = fontFilesOf(c, i);
+    for (int i = 0; i < c.styles.size(); ++i) {
+        const QStringList files = c.styles.value(i).files;
         QStringList faces;
         for (const QString& file : files) {
             SCOPED_TRACE(file.toStdString());
@@ -291,7 +289,7 @@ TEST_F(Kit, EveryCompoundSurnameIsFoundAndDrawsInEveryChineseHeadFont)
     ASSERT_GE(surnames.size(), 60);
 
     for (const QString& style : folderStyles(false)) {
-        const QString head = c.FontPaths[c.indexOfStyle(style)] + QStringLiteral("1.dat");
+        const QString head = c.styles.value(c.indexOfStyle(style)).files.value(0);
         const QRawFont raw = rawFont(head, 64);
         ASSERT_TRUE(raw.isValid()) << head.toStdString();
         AppFontTable fonts(0);
@@ -330,7 +328,8 @@ TEST_F(Kit, EveryCompoundSurnameIsFoundAndDrawsInEveryChineseHeadFont)
 TEST_F(Kit, BackgroundsLoadInEveryFormatAndCoverThePicture)
 {
     QStringList formats;
-    for (const QString& path : c.ImagePaths) {
+    for (const Background& background : c.backgrounds) {
+        const QString& path = background.path;
         SCOPED_TRACE(path.toStdString());
         QImageReader reader(path);
         EXPECT_GE(reader.size().width(), SurfaceWidthPx);
@@ -341,7 +340,7 @@ TEST_F(Kit, BackgroundsLoadInEveryFormatAndCoverThePicture)
     }
     for (const char* format : {"jpeg", "png", "bmp"})
         EXPECT_TRUE(formats.contains(QString::fromLatin1(format))) << format;
-    EXPECT_GE(c.ImagePaths.size(), 6);
+    EXPECT_GE(c.backgrounds.size(), 6);
 }
 
 TEST_F(Kit, LicencesTravelWithTheFonts)

@@ -1,4 +1,5 @@
 // The window, headless: layout, choices and typing, dragging, and the buttons.
+#include "app/startup.h"
 #include "catalogue/stylerules.h"
 #include "fakeplatform.h"
 #include "kit.h"

@@ -1,5 +1,6 @@
 // Printing through a real CUPS queue: a private daemon with a CUPS-PDF queue as its default,
 // started by the test set-up (tests/cups/cupsd.sh).
+#include "app/startup.h"
 #include "fakeplatform.h"
 #include "kit.h"
 #include "pixels.h"

@@ -1,4 +1,5 @@
-#include "app/programvalues.h"
+#include "app/startup.h"
+#include "base/text.h"
 #include "fakeplatform.h"
 
 #include <QDir>

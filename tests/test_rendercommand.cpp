@@ -1,4 +1,5 @@
 // The command-line companion: same drawing as the window, other outputs, clear errors.
+#include "app/startup.h"
 #include "fakeplatform.h"
 #include "kit.h"
 #include "pixels.h"
@@ -242,7 +243,7 @@ TEST_F(RenderCommand, SheetShowsEveryStyleInItsOwnCell)
                               QStringLiteral("none"), QStringLiteral("-o"), path("sheet.png")});
     ASSERT_EQ(r.code, ExitOk) << r.err.toStdString();
     const QImage sheet(path("sheet.png"));
-    const int styles = int(loadCatalogue(kitDir()).styleNames.size());
+    const int styles = int(loadCatalogue(kitDir()).styles.size());
     const int rows = (styles + 2) / 3;
     ASSERT_EQ(sheet.size(), QSize(3 * (388 + 8) + 8, rows * (261 + 30 + 8) + 8));
     for (int i = 0; i < styles; ++i) {

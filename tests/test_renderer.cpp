@@ -1,5 +1,5 @@
 // Geometry of every kind of style, to the twip, against a surface whose measures are known.
-#include "app/programvalues.h"
+#include "base/programvalues.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/stylerules.h"
 #include "recordingsurface.h"
@@ -40,15 +40,13 @@ protected:
 
     void SetUp() override
     {
-        catalogue.styleNames = {
-            Folder, Latin, Ordinary, SealStyle, SealStyleIntaglio, QStringLiteral("大写")};
-        catalogue.FontPaths = {Base,
-                               LatinBase,
-                               OrdinaryFile,
-                               QStringLiteral("/kit/fonts/电脑字/篆印体(Zy).dat"),
-                               QStringLiteral("/kit/fonts/电脑字/篆印体-阴文(Zyy).dat"),
-                               QStringLiteral("/kit/fonts/电脑字/大写(Dx).DAT")};
-        catalogue.StyleList = QStringLiteral(",公文签,篆印体,篆印体-阴文,大写,");
+        catalogue.styles = {
+            folderStyle(Folder, Base),
+            folderStyle(Latin, LatinBase),
+            fontFileStyle(Ordinary, OrdinaryFile),
+            fontFileStyle(SealStyle, QStringLiteral("/kit/fonts/电脑字/篆印体(Zy).dat")),
+            fontFileStyle(SealStyleIntaglio, QStringLiteral("/kit/fonts/电脑字/篆印体-阴文(Zyy).dat")),
+            fontFileStyle(QStringLiteral("大写"), QStringLiteral("/kit/fonts/电脑字/大写(Dx).DAT"))};
         values.CompoundSurnames = QStringLiteral(" 欧阳-欧") + Glyph0 + QStringLiteral(" 司马-司") +
                                   Glyph1 + QStringLiteral("\r\n 上官-上");
         in.sizeText = QStringLiteral("72");
@@ -72,10 +70,10 @@ protected:
 
     DrawOutcome draw(const QString& style, const QString& cn, int x = -1, int y = -1)
     {
-        in.styleIndex = int(catalogue.styleNames.indexOf(style));
-        in.styleCurrentText = style;
+        const int index = catalogue.indexOfStyle(style);
+        in.style = index >= 0 ? std::optional(catalogue.styles[index]) : std::nullopt;
         in.txtCN = cn;
-        RenderContext ctx{values, catalogue, fonts, surface, mover};
+        RenderContext ctx{values, fonts, surface, mover};
         const DrawOutcome outcome = DrawSignature(ctx, in, x, y);
         EXPECT_TRUE(fonts.balanced()) << "every AddFont has its RemoveFont";
         return outcome;
@@ -210,9 +208,9 @@ TEST_F(Renderer, NoStyleDrawsTheBackgroundAlone)
     for (const bool emptyKit : {false, true}) {
         if (emptyKit)
             catalogue = Catalogue{};
-        in.styleIndex = -1;
+        in.style.reset();
         in.txtCN = QStringLiteral("AB");
-        RenderContext ctx{values, catalogue, fonts, surface, mover};
+        RenderContext ctx{values, fonts, surface, mover};
         EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
         EXPECT_TRUE(surface.texts.empty());
         EXPECT_TRUE(log.contains("SetBackground /kit/images/02-宣纸.jpg"));
@@ -327,19 +325,7 @@ TEST_F(Renderer, DraggedSealPutsCellOneExactlyAtThePosition)
     EXPECT_TRUE(f.filled);
     EXPECT_EQ(f.color, SealFrameColor) << "the frame keeps its red whatever the ink";
     EXPECT_EQ(surface.texts[0].ink, qRgb(0, 0, 255));
-    EXPECT_LT(log.indexOf("SetCopyMode"), log.indexOf("DrawFrame"));
     EXPECT_LT(log.indexOf("DrawFrame"), log.indexOf(QRegularExpression("DrawText .+")));
-}
-
-TEST_F(Renderer, SealIsToldApartByTheCurrentTextNotTheEntry)
-{
-    in.styleIndex = int(catalogue.styleNames.indexOf(SealStyle));
-    in.styleCurrentText = Ordinary;
-    in.txtCN = QStringLiteral("AB");
-    RenderContext ctx{values, catalogue, fonts, surface, mover};
-    DrawSignature(ctx, in, -1, -1);
-    EXPECT_TRUE(surface.frames.empty());
-    EXPECT_EQ(surface.texts.size(), 2u);
 }
 
 // --- folder styles ---
@@ -537,9 +523,9 @@ TEST_F(Renderer, FolderStyleRegistersEachFaceAroundEachUse)
               QStringList({"AddFont " + Base + "1.dat", "RemoveFont " + Base + "1.dat"}));
 }
 
-TEST_F(Renderer, FolderStyleNamedLikeAFontFileStyleDrawsNothing)
+TEST_F(Renderer, FolderStyleWithoutFilesDrawsNothing)
 {
-    catalogue.StyleList = QStringLiteral(",公文签,艺术签,");
+    catalogue.styles[0].files = catalogue.styles[0].faces = {};
     mover.Place(1, 2, 3, 4);
     draw(Folder, QStringLiteral("王晓明"));
     EXPECT_TRUE(surface.texts.empty());

@@ -1,6 +1,9 @@
 #include "catalogue.h"
 
+#include "stylerules.h"
+
 #include <QDir>
+#include <QSet>
 
 QStringList listFolder(const QString& folder, bool withFolders)
 {
@@ -55,10 +58,59 @@ QStringList standardSizes()
     return sizes;
 }
 
-Catalogue loadCatalogue(const QString& AppPath)
+int Catalogue::indexOfStyle(const QString& name) const
+{
+    for (int i = 0; i < styles.size(); ++i)
+        if (styles[i].name == name)
+            return i;
+    return -1;
+}
+
+QStringList Catalogue::styleNames() const
+{
+    QStringList names;
+    for (const Style& style : styles)
+        names << style.name;
+    return names;
+}
+
+QStringList Catalogue::backgroundNames() const
+{
+    QStringList names;
+    for (const Background& background : backgrounds)
+        names << background.name;
+    return names;
+}
+
+Style fontFileStyle(const QString& name, const QString& path)
+{
+    Style style{name, Style::Kind::FontFile, {path}, {faceNameOfFontFile(path)}};
+    if (name == SealStyle)
+        style.kind = Style::Kind::Seal;
+    else if (name == SealStyleIntaglio)
+        style.kind = Style::Kind::IntaglioSeal;
+    return style;
+}
+
+Style folderStyle(const QString& name, const QString& base)
+{
+    Style style{name, name.contains(LatinStyleMark) ? Style::Kind::LatinFolder : Style::Kind::Folder};
+    for (int k = 1; k <= 3; ++k) {
+        style.files << base + QString::number(k) + QStringLiteral(".dat");
+        style.faces << faceNameOfFolderFont(style.files.last());
+    }
+    return style;
+}
+
+Catalogue loadCatalogue(const QString& appPath)
 {
     Catalogue c;
-    const QString fontsDir = AppPath + QStringLiteral("fonts/");
+    const QString fontsDir = appPath + QStringLiteral("fonts/");
+    const QString fileStyles = fontsDir + FontFileFolder + u'/';
+    const QStringList styleFiles = listFolder(fileStyles, false);
+    QSet<QString> fileStyleNames;
+    for (const QString& file : styleFiles)
+        fileStyleNames.insert(styleNameOfFile(file));
 
     // Every entry of fonts/ but the font-file folder is a folder style, plain files included.
     for (const QString& name : listFolder(fontsDir, true)) {
@@ -66,23 +118,30 @@ Catalogue loadCatalogue(const QString& AppPath)
             continue;
         const QString folder = fontsDir + name + u'/';
         const QStringList files = listFolder(folder, false);
-        c.FontPaths << (files.isEmpty() ? folder : folder + files.first().left(3));
-        c.styleNames << name;
+        // A folder's three files share the first three letters of its first file's name.
+        Style style = folderStyle(name, files.isEmpty() ? folder : folder + files.first().left(3));
+        // A Chinese folder style named like a font-file style draws nothing.
+        if (style.kind == Style::Kind::Folder && fileStyleNames.contains(name))
+            style.files = style.faces = {};
+        c.styles << style;
     }
 
-    const QString fileStyles = fontsDir + FontFileFolder + u'/';
-    for (const QString& file : listFolder(fileStyles, false)) {
-        const QString style = styleNameOfFile(file);
-        c.FontPaths << fileStyles + file;
-        c.styleNames << style;
-        c.StyleList += style + u',';
+    // A file there without the font suffix is taken for the start of a folder style's names,
+    // and so draws nothing unless it is a Latin style.
+    for (const QString& file : styleFiles) {
+        const QString name = styleNameOfFile(file);
+        const QString path = fileStyles + file;
+        if (file.endsWith(QLatin1String(".dat"), Qt::CaseInsensitive))
+            c.styles << fontFileStyle(name, path);
+        else if (name.contains(LatinStyleMark))
+            c.styles << folderStyle(name, path);
+        else
+            c.styles << Style{name, Style::Kind::Folder};
     }
 
-    const QString imagesDir = AppPath + QStringLiteral("images/");
-    for (const QString& file : listFolder(imagesDir, false)) {
-        c.ImagePaths << imagesDir + file;
-        c.backgroundNames << backgroundDisplayName(file);
-    }
+    const QString imagesDir = appPath + QStringLiteral("images/");
+    for (const QString& file : listFolder(imagesDir, false))
+        c.backgrounds << Background{backgroundDisplayName(file), imagesDir + file};
 
     c.sizes = standardSizes();
     return c;

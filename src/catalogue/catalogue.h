@@ -3,19 +3,41 @@
 #include <QString>
 #include <QStringList>
 
-// The lists built from the folders beside the program when the window loads. A position in
-// styleNames (the entries of cboFont) indexes FontPaths; one in backgroundNames (cboImg)
-// indexes ImagePaths.
+// A style of the list: what it is called, how it draws, and the font files it draws with.
+struct Style
+{
+    enum class Kind {
+        FontFile,     // one file, the name drawn with tightened spacing
+        Seal,         // one file, the name in a red frame's cells
+        IntaglioSeal, // the same, white on a red square
+        Folder,       // three files: surname, middle and last character each in its own
+        LatinFolder,  // the same for the Latin-letter name
+    };
+    QString name;
+    Kind kind = Kind::FontFile;
+    QStringList files; // the one file, or head, middle and tail; none for a style that draws nothing
+    QStringList faces; // the face each file holds
+
+    bool isFolder() const { return kind == Kind::Folder || kind == Kind::LatinFolder; }
+    bool isSeal() const { return kind == Kind::Seal || kind == Kind::IntaglioSeal; }
+};
+
+struct Background
+{
+    QString name;
+    QString path;
+};
+
+// The lists built once from the folders of the data kit.
 struct Catalogue
 {
-    QStringList styleNames;
-    QStringList FontPaths;
-    QString StyleList = QStringLiteral(","); // ",name1,name2," of the font-file styles
-    QStringList backgroundNames;
-    QStringList ImagePaths;
+    QList<Style> styles;
+    QList<Background> backgrounds;
     QStringList sizes;
 
-    int indexOfStyle(const QString& name) const { return styleNames.indexOf(name); }
+    int indexOfStyle(const QString& name) const;
+    QStringList styleNames() const;
+    QStringList backgroundNames() const;
 };
 
 inline const QString FontFileFolder = QStringLiteral("电脑字");
@@ -45,4 +67,9 @@ QString backgroundDisplayName(const QString& fileName);
 
 QStringList standardSizes();
 
-Catalogue loadCatalogue(const QString& AppPath);
+// A style of one font file: a seal by its name, else drawn with tightened spacing.
+Style fontFileStyle(const QString& name, const QString& path);
+// A folder style whose files are `base` followed by 1, 2 and 3 and ".dat"; Latin by its name.
+Style folderStyle(const QString& name, const QString& base);
+
+Catalogue loadCatalogue(const QString& appPath);

@@ -1,7 +1,8 @@
 #include "fonttable.h"
 
-#include "app/programvalues.h"
-#include "app/regularfile.h"
+#include "base/programvalues.h"
+#include "base/text.h"
+#include "base/regularfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "batch.h"
 
-#include "app/csvtable.h"
-#include "app/regularfile.h"
+#include "base/csvtable.h"
+#include "base/regularfile.h"
 #include "drawing.h"
 #include "output/saveimage.h"
 

@@ -1,6 +1,6 @@
 #include "drawing.h"
 
-#include "app/programvalues.h"
+#include "base/programvalues.h"
 #include "catalogue/stylerules.h"
 #include "output/pdfpicture.h"
 #include "output/saveimage.h"
@@ -93,7 +93,7 @@ QImage RasterPicture::whole() const
 void SignatureRenderer::prepare(const QStringList& styles)
 {
     for (const QString& style : styles)
-        for (const QString& file : fontFilesOf(catalogue_, int(catalogue_.indexOfStyle(style))))
+        for (const QString& file : catalogue_.styles.value(catalogue_.indexOfStyle(style)).files)
             if (!prepared_.contains(file)) {
                 prepared_.insert(file);
                 fonts_.AddFont(file);
@@ -116,11 +116,11 @@ std::optional<Failure> SignatureRenderer::inputsFor(const Job& job, DrawInputs& 
 {
     in.txtCN = job.cn;
     in.txtEN = job.en;
-    in.styleIndex = catalogue_.indexOfStyle(job.style);
-    if (in.styleIndex < 0)
+    const int style = catalogue_.indexOfStyle(job.style);
+    if (style < 0)
         return Failure{ExitBadArguments,
                        QStringLiteral("no style named \"%1\" (see --list)").arg(job.style)};
-    in.styleCurrentText = job.style;
+    in.style = catalogue_.styles[style];
     const StyleRule rule = styleRuleFor(job.style);
     in.sizeText = job.size ? *job.size : cappedSizeText(DefaultSize, rule);
     if (!fontSizeFromText(in.sizeText))
@@ -137,13 +137,13 @@ std::optional<Failure> SignatureRenderer::inputsFor(const Job& job, DrawInputs& 
         bool number = false;
         index = bg.toInt(&number);
         if (!number)
-            index = catalogue_.backgroundNames.indexOf(bg);
-        if (index < 0 || index >= catalogue_.ImagePaths.size())
+            index = catalogue_.backgroundNames().indexOf(bg);
+        if (index < 0 || index >= catalogue_.backgrounds.size())
             return Failure{ExitBadArguments,
                            QStringLiteral("no background \"%1\" (see --list)").arg(bg)};
     }
     in.backgroundPath =
-        catalogue_.ImagePaths.value(std::min(index, catalogue_.ImagePaths.size() - 1));
+        catalogue_.backgrounds.value(std::min(index, catalogue_.backgrounds.size() - 1)).path;
     return std::nullopt;
 }
 
@@ -162,7 +162,7 @@ QString SignatureRenderer::fittedSize(const Job& job, DrawInputs in)
         VectorSurface surface(painter, true);
         surface.drawWholeText();
         Mover mover;
-        RenderContext ctx{values_, catalogue_, fonts_, surface, mover};
+        RenderContext ctx{values_, fonts_, surface, mover};
         DrawSignature(ctx, in, job.x, job.y);
         painter.end();
         return picture.contains(surface.inkRect());
@@ -179,7 +179,7 @@ QString SignatureRenderer::fittedSize(const Job& job, DrawInputs in)
 VectorDrawing SignatureRenderer::drawing(const Job& job, const DrawInputs& in, Mover& mover)
 {
     return [this, &job, &in, &mover](VectorSurface& surface) {
-        RenderContext ctx{values_, catalogue_, fonts_, surface, mover};
+        RenderContext ctx{values_, fonts_, surface, mover};
         DrawSignature(ctx, in, job.x, job.y);
         return mover;
     };
@@ -217,7 +217,7 @@ RasterPicture SignatureRenderer::rasterPicture(const Job& job, const DrawInputs&
 {
     ImageSurface& surface = surfaceFor(job);
     surface.setDragging(trusted_);
-    RenderContext ctx{values_, catalogue_, fonts_, surface, mover};
+    RenderContext ctx{values_, fonts_, surface, mover};
     DrawSignature(ctx, in, job.x, job.y);
     backgroundError = surface.backgroundError();
     RasterPicture picture;
@@ -267,7 +267,7 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
         backgroundError.clear();
     if (!backgroundError.isEmpty())
         sayBackgroundFailed(in.backgroundPath, backgroundError);
-    sayUnusableFonts(in.styleIndex);
+    sayUnusableFonts(*in.style);
     if (report) {
         QJsonObject background{{QStringLiteral("path"), in.backgroundPath}};
         if (!backgroundError.isEmpty())
@@ -294,7 +294,7 @@ std::variant<QByteArray, Failure> SignatureRenderer::textBoxPdf(const Job& job)
     // Drawn whole, every glyph an outline in the document: a name of thousands of characters
     // makes a form that takes seconds and hundreds of megabytes, and no signature is that long.
     constexpr qsizetype LongestName = 1000;
-    const QString& name = job.style.contains(LatinStyleMark) ? in.txtEN : in.txtCN;
+    const QString& name = in.style->kind == Style::Kind::LatinFolder ? in.txtEN : in.txtCN;
     if (characters(name, LongestName + 1).size() > LongestName)
         return Failure{ExitFailure, QStringLiteral("the name is too long to put on a document "
                                                    "(more than %1 characters)")
@@ -329,9 +329,9 @@ bool SignatureRenderer::putBackground(QByteArray& svg, const QImage& background)
 }
 
 // A style's font file that cannot be read draws in a substitute face: said once per file.
-void SignatureRenderer::sayUnusableFonts(int styleIndex)
+void SignatureRenderer::sayUnusableFonts(const Style& style)
 {
-    for (const QString& file : fontFilesOf(catalogue_, styleIndex)) {
+    for (const QString& file : style.files) {
         if (!fonts_.unusable(file) || fontsSaid_.contains(file))
             continue;
         fontsSaid_.insert(file);

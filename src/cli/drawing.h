@@ -95,7 +95,7 @@ private:
                                 QString& backgroundError);
 
     void sayBackgroundFailed(const QString& path, const QString& why);
-    void sayUnusableFonts(int styleIndex);
+    void sayUnusableFonts(const Style& style);
     // False when the background cannot be encoded: the document is not to be written.
     bool putBackground(QByteArray& svg, const QImage& background);
 

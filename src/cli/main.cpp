@@ -1,6 +1,8 @@
 #include "cli/rendercommand.h"
 
 #include <QGuiApplication>
+#include <QMutex>
+#include <QSet>
 #include <QTextStream>
 
 #include <cstdio>
@@ -12,14 +14,21 @@ int main(int argc, char** argv)
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    // Drawing text needs a GUI application but no screen; and its warnings are not ours to
-    // print: every line on stderr is one of this program's errors.
+    // Drawing text needs a GUI application but no screen.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Qt's warnings are said once each, marked as this program's: a batch of thousands of rows
+    // would otherwise repeat one for every row. Its debug lines only with SORVEX_DEBUG.
     if (qEnvironmentVariableIsEmpty("SORVEX_DEBUG"))
         qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& msg) {
-            if (type == QtFatalMsg)
-                std::fprintf(stderr, "sorvex-sign-render: %s\n", qPrintable(msg));
+            static QMutex lock;
+            static QSet<QString> said;
+            const QMutexLocker guard(&lock); // a batch writes its files from several threads
+            if (type == QtDebugMsg || type == QtInfoMsg || said.contains(msg))
+                return;
+            said.insert(msg);
+            std::fprintf(stderr, "sorvex-sign-render: %s%s\n",
+                         type == QtFatalMsg ? "" : "warning: ", qPrintable(msg));
         });
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("sorvex-sign-render"));

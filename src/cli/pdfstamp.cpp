@@ -1,6 +1,6 @@
 #include "pdfstamp.h"
 
-#include "app/regularfile.h"
+#include "base/regularfile.h"
 
 #include <QFileInfo>
 #include <QRectF>

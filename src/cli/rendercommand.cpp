@@ -1,6 +1,6 @@
 #include "rendercommand.h"
 
-#include "app/programvalues.h"
+#include "app/startup.h"
 #include "batch.h"
 #include "drawing.h"
 #include "options.h"
@@ -22,11 +22,11 @@ int fail(QTextStream& err, const Failure& f)
 void listCatalogue(const Catalogue& catalogue, QTextStream& out)
 {
     out << "styles:" << Qt::endl;
-    for (qsizetype i = 0; i < catalogue.styleNames.size(); ++i)
-        out << "  " << i << '\t' << catalogue.styleNames[i] << Qt::endl;
+    for (qsizetype i = 0; i < catalogue.styles.size(); ++i)
+        out << "  " << i << '\t' << catalogue.styles[i].name << Qt::endl;
     out << "backgrounds:" << Qt::endl;
-    for (qsizetype i = 0; i < catalogue.backgroundNames.size(); ++i)
-        out << "  " << i << '\t' << catalogue.backgroundNames[i] << Qt::endl;
+    for (qsizetype i = 0; i < catalogue.backgrounds.size(); ++i)
+        out << "  " << i << '\t' << catalogue.backgrounds[i].name << Qt::endl;
 }
 
 } // namespace

@@ -28,7 +28,7 @@ std::optional<Failure> drawSheet(const Options& options, const Catalogue& catalo
     if (suffix == QLatin1String("svg") || suffix == QLatin1String("pdf"))
         return Failure{ExitBadArguments, QStringLiteral("a sheet is a raster picture: use .png")};
     job.output = QStringLiteral("sheet.png"); // each cell is drawn as a PNG would be
-    const int count = int(catalogue.styleNames.size());
+    const int count = int(catalogue.styles.size());
     if (count == 0)
         return Failure{ExitFailure, QStringLiteral("there is no style to draw")};
     const QSize cell(qRound(SurfaceWidthPx * job.scale), qRound(SurfaceHeightPx * job.scale));
@@ -51,16 +51,17 @@ std::optional<Failure> drawSheet(const Options& options, const Catalogue& catalo
 
     // Captions in the default style's face, so that they read alike on every machine.
     AppFontTable captionFonts;
-    const QString captionFile = catalogue.FontPaths.value(catalogue.indexOfStyle(DefaultStyle));
+    const Style captionStyle = catalogue.styles.value(catalogue.indexOfStyle(DefaultStyle));
+    const QString captionFile = captionStyle.files.value(0);
     captionFonts.AddFont(captionFile);
-    QFont caption(captionFonts.familyFor(captionFile, faceNameOfFontFile(captionFile)));
+    QFont caption(captionFonts.familyFor(captionFile, captionStyle.faces.value(0)));
     caption.setPixelSize(CaptionPx * 2 / 3);
 
     QPainter painter(&sheet);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setFont(caption);
     for (int i = 0; i < count; ++i) {
-        job.style = catalogue.styleNames[i];
+        job.style = catalogue.styles[i].name;
         QImage picture;
         const auto keep = [&picture](const RasterPicture& drawn) -> std::optional<Failure> {
             picture = drawn.whole();

@@ -1,6 +1,6 @@
 #include "pdfpicture.h"
 
-#include "app/programvalues.h"
+#include "base/programvalues.h"
 #include "render/geometry.h"
 #include "render/vectorsurface.h"
 

@@ -1,6 +1,6 @@
 #include "saveimage.h"
 
-#include "app/programvalues.h"
+#include "base/programvalues.h"
 #include "platform.h"
 #include "pngwriter.h"
 

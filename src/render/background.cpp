@@ -1,6 +1,6 @@
 #include "background.h"
 
-#include "app/regularfile.h"
+#include "base/regularfile.h"
 
 #include <QBuffer>
 #include <QFileInfo>

@@ -29,7 +29,6 @@ public:
     double InnerWidth() const override { return SurfaceWidthPx * TwipsPerPixel; }
     double InnerHeight() const override { return SurfaceHeightPx * TwipsPerPixel; }
     // Frames are opaque: copying and blending give the same pixels.
-    void SetCopyMode() override {}
 
 protected:
     FaceState face_;

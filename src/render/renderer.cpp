@@ -1,6 +1,6 @@
 #include "renderer.h"
 
-#include "app/programvalues.h"
+#include "base/programvalues.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
 #include "catalogue/stylerules.h"
@@ -18,17 +18,6 @@ static void selectFontFile(RenderContext& ctx, const QString& path, const QStrin
     ctx.surface.SetFallbackFaces(ctx.fonts.fallbackFamilies(text, face));
     ctx.surface.SetFontName(ctx.fonts.familyFor(path, face));
     ctx.surface.SetFontSource(ctx.fonts.sourceOf(path));
-}
-
-QStringList fontFilesOf(const Catalogue& catalogue, int styleIndex)
-{
-    const QString base = catalogue.FontPaths.value(styleIndex);
-    if (base.isEmpty())
-        return {};
-    if (base.right(4).toLower() == QLatin1String(".dat"))
-        return {base};
-    return {base + QStringLiteral("1.dat"), base + QStringLiteral("2.dat"),
-            base + QStringLiteral("3.dat")};
 }
 
 QStringList characters(const QString& text, qsizetype atMost)
@@ -191,7 +180,6 @@ void drawSeal(RenderContext& ctx, const QString& typed, const QString& fontPath,
     const int bottom = cellY(grid.rows - 1);
 
     ctx.mover.Place(x, y, grid.columns * tw1, grid.rows * th1);
-    s.SetCopyMode();
     s.DrawFrame(double(x) - 100, double(y) - 60, right + tw1, bottom + th1, SealFrameColor,
                 intaglio);
     if (chars.size() == 1) {
@@ -211,29 +199,27 @@ void drawSeal(RenderContext& ctx, const QString& typed, const QString& fontPath,
     ctx.fonts.RemoveFont(fontPath);
 }
 
-void drawFolderStyle(RenderContext& ctx, const QString& styleName, const QString& fontBase,
-                     const DrawInputs& in, int x, int y)
+void drawFolderStyle(RenderContext& ctx, const Style& style, const DrawInputs& in, int x, int y)
 {
     Surface& s = ctx.surface;
-    const bool latin = styleName.contains(LatinStyleMark);
+    if (style.files.size() != 3)
+        return;
     Pieces pieces;
-    if (!latin && !ctx.catalogue.StyleList.contains(u',' + styleName + u',')) {
+    if (style.kind == Style::Kind::LatinFolder) {
+        pieces = splitLatin(in.txtEN);
+    } else {
         if (in.txtCN.isEmpty())
             return;
         pieces = splitChinese(in.txtCN, ctx.values.CompoundSurnames);
-    } else if (latin) {
-        pieces = splitLatin(in.txtEN);
     }
 
     const QString* piece[3] = {&pieces.head, &pieces.middle, &pieces.tail};
-    QString files[3];
-    QString faces[3];
+    const QStringList& files = style.files;
+    const QStringList& faces = style.faces;
     // Whole numbers held in doubles: three widths of a long name at a large size add up past
     // the 32-bit range.
     double w[3] = {0, 0, 0};
     for (int k = 0; k < 3; ++k) {
-        files[k] = fontBase + QString::number(k + 1) + QStringLiteral(".dat");
-        faces[k] = faceNameOfFolderFont(files[k]);
         if (piece[k]->isEmpty())
             continue;
         selectFontFile(ctx, files[k], faces[k], in.txtEN + in.txtCN);
@@ -280,21 +266,25 @@ DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y
     s.SetInkColor(in.ink);
 
     // No style chosen: the background alone.
-    const int index = in.styleIndex;
-    if (index < 0 || index >= ctx.catalogue.styleNames.size())
+    if (!in.style)
         return DrawOutcome::Drawn;
-    const QString& currentText = in.styleCurrentText;
-    const QString& styleName = ctx.catalogue.styleNames.at(index);
-    const QString& fontPath = ctx.catalogue.FontPaths.at(index);
-
-    if (fontPath.right(4).toLower() == QLatin1String(".dat")) {
-        selectFontFile(ctx, fontPath, faceNameOfFontFile(fontPath), in.txtCN);
-        if (isSealStyle(currentText))
-            drawSeal(ctx, in.txtCN, fontPath, currentText == SealStyleIntaglio, *points, x, y);
+    const Style& style = *in.style;
+    switch (style.kind) {
+    case Style::Kind::FontFile:
+    case Style::Kind::Seal:
+    case Style::Kind::IntaglioSeal: {
+        const QString& file = style.files.first();
+        selectFontFile(ctx, file, style.faces.first(), in.txtCN);
+        if (style.isSeal())
+            drawSeal(ctx, in.txtCN, file, style.kind == Style::Kind::IntaglioSeal, *points, x, y);
         else
-            drawOrdinaryStyle(ctx, in.txtCN, fontPath, *points, x, y);
-    } else {
-        drawFolderStyle(ctx, styleName, fontPath, in, x, y);
+            drawOrdinaryStyle(ctx, in.txtCN, file, *points, x, y);
+        break;
+    }
+    case Style::Kind::Folder:
+    case Style::Kind::LatinFolder:
+        drawFolderStyle(ctx, style, in, x, y);
+        break;
     }
     return DrawOutcome::Drawn;
 }

@@ -9,7 +9,8 @@
 #include <limits>
 #include <optional>
 
-struct Catalogue;
+#include "catalogue/catalogue.h"
+
 struct ProgramValues;
 class FontTable;
 
@@ -18,9 +19,8 @@ struct DrawInputs
 {
     QString txtCN;
     QString txtEN;
-    int styleIndex = -1;      // selected position in cboFont; -1: none
-    QString styleCurrentText; // current text of cboFont
-    QString backgroundPath;   // ImagePaths at the position selected in cboImg; empty: none
+    std::optional<Style> style; // none: the background alone
+    QString backgroundPath;     // empty: none
     QString sizeText;         // text of cboSize, in points
     QRgb ink = 0xFF000000;    // background colour of lblColorPreview
 };
@@ -28,7 +28,6 @@ struct DrawInputs
 struct RenderContext
 {
     const ProgramValues& values;
-    const Catalogue& catalogue;
     FontTable& fonts;
     Surface& surface;
     Mover& mover;
@@ -84,9 +83,6 @@ struct Pieces
 };
 Pieces splitChinese(const QString& name, const QString& compoundSurnames);
 Pieces splitLatin(const QString& name);
-
-// The font files a style draws with: its one file, or its folder's three.
-QStringList fontFilesOf(const Catalogue& catalogue, int styleIndex);
 
 // Seal completion to fill the grid: "之印" after two or seven characters, "印" after three, five
 // or eight.

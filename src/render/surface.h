@@ -34,7 +34,6 @@ public:
 
     // Draws s with its top-left corner at the cursor.
     virtual void DrawText(const QString& s) = 0;
-    virtual void SetCopyMode() = 0;
     virtual void DrawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled) = 0;
 
     double CursorX = 0;

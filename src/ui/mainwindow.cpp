@@ -151,7 +151,7 @@ void MainWindow::load()
     const QScopedValueRollback<bool> loading(loading_, true);
     catalogue_ = loadCatalogue(values_.AppPath);
 
-    backgroundBox_->addItems(catalogue_.backgroundNames);
+    backgroundBox_->addItems(catalogue_.backgroundNames());
     backgroundBox_->setCurrentIndex(
         std::min<int>(DefaultBackground, int(backgroundBox_->count()) - 1));
     if (backgroundBox_->currentIndex() >= 0)
@@ -162,7 +162,7 @@ void MainWindow::load()
     setInk(qRgb(0, 0, 0));
 
     // The default style, or where the kit has none, the first; with its size and ink.
-    styleBox_->addItems(catalogue_.styleNames);
+    styleBox_->addItems(catalogue_.styleNames());
     styleBox_->setCurrentIndex(std::max(0, catalogue_.indexOfStyle(DefaultStyle)));
     if (styleBox_->currentIndex() >= 0)
         applyStyleRule();
@@ -173,10 +173,10 @@ DrawInputs MainWindow::drawInputs() const
     DrawInputs in;
     in.txtCN = chineseName_->text();
     in.txtEN = latinName_->text();
-    in.styleIndex = styleBox_->currentIndex();
-    in.styleCurrentText = styleBox_->currentText();
-    const int bg = backgroundBox_->currentIndex();
-    in.backgroundPath = bg >= 0 ? catalogue_.ImagePaths.value(bg) : QString();
+    const int style = styleBox_->currentIndex();
+    if (style >= 0)
+        in.style = catalogue_.styles.value(style);
+    in.backgroundPath = catalogue_.backgrounds.value(backgroundBox_->currentIndex()).path;
     in.sizeText = sizeBox_->currentText();
     in.ink = ink_;
     return in;
@@ -186,7 +186,7 @@ DrawOutcome MainWindow::draw(int x, int y)
 {
     if (loading_)
         return DrawOutcome::Drawn;
-    RenderContext ctx{values_, catalogue_, fonts_, surface_, mover_};
+    RenderContext ctx{values_, fonts_, surface_, mover_};
     const DrawInputs in = drawInputs();
     // An unusable size leaves the picture as it was. It is said when a person makes a choice,
     // never while a name is typed or the text dragged.
@@ -221,7 +221,7 @@ Mover MainWindow::drawAgainOn(Surface& out)
 {
     Mover scratch = mover_;
     if (lastDrawing_) {
-        RenderContext ctx{values_, catalogue_, fonts_, out, scratch};
+        RenderContext ctx{values_, fonts_, out, scratch};
         DrawSignature(ctx, lastDrawing_->inputs, lastDrawing_->x, lastDrawing_->y);
     }
     return scratch;
@@ -261,7 +261,7 @@ void MainWindow::chooseStyle()
 
 void MainWindow::chooseBackground()
 {
-    const QString path = catalogue_.ImagePaths.value(backgroundBox_->currentIndex());
+    const QString path = catalogue_.backgrounds.value(backgroundBox_->currentIndex()).path;
     if (!surface_.SetBackground(path) && !loading_)
         platform_.showMessage(
             QStringLiteral("背景图片不能打开：%1\r\n%2").arg(path, surface_.backgroundError()),
@@ -339,7 +339,7 @@ void MainWindow::startDrag(QPointF pointer)
     fonts_.setTrusted(true);
     surface_.setDragging(true);
     grab_ = pointer - QPointF(mover_.left, mover_.top);
-    if (!isSealStyle(styleBox_->currentText()))
+    if (!catalogue_.styles.value(styleBox_->currentIndex()).isSeal())
         textHandle_->setBorder(true);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/programvalues.h"
+#include "base/programvalues.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
 #include "render/imagesurface.h"

@@ -1,6 +1,6 @@
 #include "qtplatform.h"
 
-#include "app/programvalues.h"
+#include "base/programvalues.h"
 #include "output/placement.h"
 #include "output/saveimage.h"
 #include "render/geometry.h"

@@ -2,8 +2,6 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
-#include "catalogue/stylerules.h"
-#include "render/renderer.h"
 
 #include <QAbstractItemView>
 #include <QFontMetricsF>
@@ -53,18 +51,18 @@ void StyleComboBox::makePreviews(const Catalogue& catalogue, AppFontTable& fonts
     const QFontMetricsF labelMetrics(label);
     const QString sample = QStringLiteral("Abc");
     qreal widest = 0;
-    for (int i = 0; i < catalogue.styleNames.size(); ++i) {
-        const QString& name = catalogue.styleNames[i];
+    for (int i = 0; i < catalogue.styles.size(); ++i) {
+        const Style& style = catalogue.styles[i];
+        const QString& name = style.name;
         // A folder style shows in its first face.
-        const QString file = fontFilesOf(catalogue, i).value(0);
-        const QString face =
-            file == catalogue.FontPaths[i] ? faceNameOfFontFile(file) : faceNameOfFolderFont(file);
+        const QString file = style.files.value(0);
+        const QString face = style.faces.value(0);
         fonts.AddFont(file);
         QFont own;
         own.setFamilies({fonts.familyFor(file, face), label.family()});
         own.setPixelSize(22);
         const QFontMetricsF ownMetrics(own);
-        const bool latin = name.contains(LatinStyleMark);
+        const bool latin = style.kind == Style::Kind::LatinFolder;
         const qreal labelWidth = latin ? labelMetrics.horizontalAdvance(name + u' ') : 0;
         const qreal width = labelWidth + ownMetrics.horizontalAdvance(latin ? sample : name) + 2;
         QImage preview((QSizeF(width, 28) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);

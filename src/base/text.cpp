@@ -1,24 +1,7 @@
-#include "programvalues.h"
-
-#include "output/platform.h"
-#include "regularfile.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "text.h"
 
 #include <cerrno>
 #include <iconv.h>
-
-QString dataFolderFor(const QString& programFolder)
-{
-    const QString installed =
-        QDir::cleanPath(programFolder + QStringLiteral("/../share/sorvex-sign"));
-    if (!QDir(programFolder + QStringLiteral("/fonts")).exists() &&
-        QDir(installed + QStringLiteral("/fonts")).exists())
-        return installed;
-    return programFolder;
-}
 
 QString withTrailingSlash(const QString& folder)
 {
@@ -54,30 +37,10 @@ QString decodeGbk(const QByteArray& bytes)
     return out;
 }
 
-QString ReadTextFile(const QString& path, Platform& platform)
-{
-    const std::optional<QByteArray> bytes = readRegularFile(path, MaxTextFileBytes);
-    if (!bytes) {
-        platform.showMessage(QStringLiteral("不存在该文件或该文件不能访问！"), AppTitle,
-                             Platform::Icon::Warning);
-        return {};
-    }
-    return textOfFileBytes(*bytes);
-}
-
 QString textOfFileBytes(const QByteArray& bytes)
 {
     QString text = decodeGbk(bytes);
     if (text.endsWith(QLatin1String("\r\n")))
         text.chop(2);
     return text;
-}
-
-ProgramValues startProgram(const QString& appFolder, Platform& platform)
-{
-    ProgramValues values;
-    values.AppPath = withTrailingSlash(appFolder);
-    values.CompoundSurnames =
-        ReadTextFile(values.AppPath + QStringLiteral("data/fuxing.dat"), platform);
-    return values;
 }

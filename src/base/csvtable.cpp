@@ -1,6 +1,6 @@
 #include "csvtable.h"
 
-#include "programvalues.h"
+#include "text.h"
 
 #include <QStringDecoder>
 

@@ -1,9 +1,10 @@
-#include "app/programvalues.h"
-#include "ui/mainwindow.h"
-#include "ui/picturebox.h"
-#include "ui/qtplatform.h"
+#include "app/startup.h"
+#include "mainwindow.h"
+#include "picturebox.h"
+#include "qtplatform.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QFont>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -16,6 +17,13 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     // No display name: Qt would append it to every title the window system shows.
     QApplication::setApplicationName(QStringLiteral("sorvex-sign"));
+    QApplication::setApplicationVersion(QStringLiteral(SORVEX_VERSION));
+    QCommandLineParser options;
+    options.setApplicationDescription(
+        QStringLiteral("Opens the Sorvex签名设计 window, where a signature is designed."));
+    options.addHelpOption();
+    options.addVersionOption();
+    options.process(app);
     // The program writes nothing but the pictures a person saves. Qt's own dialogs keep their
     // last folder and custom colours in a settings file; that file goes nowhere.
     for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
