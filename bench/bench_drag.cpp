@@ -161,14 +161,14 @@ void setUp(MainWindow& w, const Case& c)
 bool samePixels(MainWindow& w, const ProgramValues& values)
 {
     const DrawInputs in = w.drawInputs();
-    const Catalogue catalogue = loadCatalogue(values.AppPath);
+    const Catalogue catalogue = loadCatalogue(values.appPath);
     AppFontTable fonts(0);
     fonts.useFallback(fallbackFontPath(values));
     ImageSurface uncached(w.picture().devicePixelRatio(), false);
     Mover mover;
     RenderContext ctx{values, fonts, uncached, mover};
-    DrawSignature(ctx, in, nearest(w.mover().left), nearest(w.mover().top));
-    const QImage a = uncached.PersistentImage(),
+    drawSignature(ctx, in, nearest(w.mover().left), nearest(w.mover().top));
+    const QImage a = uncached.image(),
                  b = w.picture(w.picture().devicePixelRatio());
     int n = 0, worst = 0;
     QRect box;
@@ -217,7 +217,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QuietPlatform platform;
     const ProgramValues values = startProgram(QStringLiteral(SORVEX_KIT_DIR), platform);
-    const Catalogue catalogue = loadCatalogue(values.AppPath);
+    const Catalogue catalogue = loadCatalogue(values.appPath);
 
     const QString chinese = QStringLiteral("王晓明");
     const QString latin = QStringLiteral("Xiaoming");

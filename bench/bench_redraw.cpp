@@ -1,4 +1,4 @@
-// What one drag move costs: a full DrawSignature with the kit's fonts and backgrounds.
+// What one drag move costs: a full drawSignature with the kit's fonts and backgrounds.
 //
 //   build/bench/bench-redraw [--benchmark_filter=...]
 //
@@ -38,13 +38,13 @@ QString kitDir()
 class PreregisteredFonts : public FontTable
 {
 public:
-    void AddFont(const QString& path) override
+    void addFont(const QString& path) override
     {
         if (!table_.familyFor(path, QString()).isEmpty())
             return;
-        table_.AddFont(path);
+        table_.addFont(path);
     }
-    void RemoveFont(const QString&) override {}
+    void removeFont(const QString&) override {}
     QString familyFor(const QString& path, const QString& face) const override
     {
         return table_.familyFor(path, face);
@@ -137,10 +137,10 @@ const ProgramValues& values()
 {
     static const ProgramValues v = [] {
         ProgramValues p;
-        p.AppPath = kitDir();
+        p.appPath = kitDir();
         QFile f(kitDir() + QStringLiteral("data/fuxing.dat"));
         f.open(QIODevice::ReadOnly);
-        p.CompoundSurnames = decodeGbk(f.readAll()).chopped(2);
+        p.compoundSurnames = decodeGbk(f.readAll()).chopped(2);
         return p;
     }();
     return v;
@@ -162,14 +162,14 @@ void redraw(benchmark::State& state, const Case& c, Path path)
     ImageSurface surface(1.0, path != Path::Uncached);
     Mover mover;
     DrawInputs in;
-    in.txtCN = QString::fromUtf8(c.cn);
+    in.chineseName = QString::fromUtf8(c.cn);
     if (c.characters) {
-        const QString one = in.txtCN;
-        while (in.txtCN.size() < c.characters)
-            in.txtCN += one;
-        in.txtCN.truncate(c.characters);
+        const QString one = in.chineseName;
+        while (in.chineseName.size() < c.characters)
+            in.chineseName += one;
+        in.chineseName.truncate(c.characters);
     }
-    in.txtEN = QStringLiteral("Xiaoming");
+    in.latinName = QStringLiteral("Xiaoming");
     const int style = catalogue().indexOfStyle(QString::fromUtf8(c.style));
     if (style >= 0)
         in.style = catalogue().styles[style];
@@ -183,7 +183,7 @@ void redraw(benchmark::State& state, const Case& c, Path path)
         state.SkipWithError("the kit lacks this style or background");
         return;
     }
-    DrawSignature(ctx, in, 600, 400); // warm up: the first drawing loads everything once
+    drawSignature(ctx, in, 600, 400); // warm up: the first drawing loads everything once
 
     Samples& samples = results[caseName(c)][path];
     std::vector<double> ms;
@@ -192,8 +192,8 @@ void redraw(benchmark::State& state, const Case& c, Path path)
         const double c0 = cpuMs();
         const auto t0 = std::chrono::steady_clock::now();
         // A drag move: a new position each time.
-        DrawSignature(ctx, in, 600 + (step % 40) * 15, 400 + (step % 25) * 15);
-        benchmark::DoNotOptimize(surface.PersistentImage().constBits());
+        drawSignature(ctx, in, 600 + (step % 40) * 15, 400 + (step % 25) * 15);
+        benchmark::DoNotOptimize(surface.image().constBits());
         ms.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
                 .count());
@@ -212,8 +212,8 @@ void redraw(benchmark::State& state, const Case& c, Path path)
         Mover again;
         RenderContext fresh{values(), uncachedFonts, uncached, again};
         const int x = 600 + ((step - 1) % 40) * 15, y = 400 + ((step - 1) % 25) * 15;
-        DrawSignature(fresh, in, x, y);
-        const bool same = uncached.PersistentImage() == surface.PersistentImage();
+        drawSignature(fresh, in, x, y);
+        const bool same = uncached.image() == surface.image();
         samePixels[caseName(c)] =
             samePixels.count(caseName(c)) ? samePixels[caseName(c)] && same : same;
     }

@@ -59,8 +59,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     if (list.open(QIODevice::WriteOnly))
         list.write(QByteArray::fromHex("20c5b7d1f42dc5b7aaa1")); // " 欧阳-欧" and its glyph
     list.close();
-    kit->values.AppPath = root;
-    kit->values.CompoundSurnames = textOfFileBytes(QByteArray::fromHex("20c5b7d1f42dc5b7aaa1"));
+    kit->values.appPath = root;
+    kit->values.compoundSurnames = textOfFileBytes(QByteArray::fromHex("20c5b7d1f42dc5b7aaa1"));
     kit->catalogue = loadCatalogue(root);
     return 0;
 }
@@ -82,17 +82,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const size_t cut = strnlen(rest, left);
     in.sizeText = QString::fromUtf8(rest, qsizetype(cut));
     const size_t nameAt = std::min(left, cut + 1);
-    in.txtCN = in.txtEN = utf16Of(data + 10 + nameAt, left - nameAt);
+    in.chineseName = in.latinName = utf16Of(data + 10 + nameAt, left - nameAt);
     in.ink = qRgb(data[1], data[0], data[2]);
 
     ImageSurface surface(scale);
     Mover mover;
     RenderContext ctx{kit->values, kit->fonts, surface, mover};
-    const DrawOutcome outcome = DrawSignature(ctx, in, x, y);
+    const DrawOutcome outcome = drawSignature(ctx, in, x, y);
     FUZZ_CHECK((outcome == DrawOutcome::Drawn) == fontSizeFromText(in.sizeText).has_value());
-    FUZZ_CHECK(surface.PersistentImage().size() ==
+    FUZZ_CHECK(surface.image().size() ==
                QSize(qRound(SurfaceWidthPx * scale), qRound(SurfaceHeightPx * scale)));
     FUZZ_CHECK(surface.drawnRect().isEmpty() ||
-               surface.PersistentImage().rect().contains(surface.drawnRect()));
+               surface.image().rect().contains(surface.drawnRect()));
     return 0;
 }

@@ -64,42 +64,42 @@ public:
     }
     double height(const QString& f) const { return faceHeight.value(f, 700); }
 
-    void Clear() override
+    void clear() override
     {
-        *log << QStringLiteral("Clear");
+        *log << QStringLiteral("clear");
         texts.clear();
         frames.clear();
     }
-    bool SetBackground(const QString& path) override
+    bool setBackground(const QString& path) override
     {
-        *log << QStringLiteral("SetBackground ") + path;
+        *log << QStringLiteral("setBackground ") + path;
         return true;
     }
-    void SetFontName(const QString& f) override
+    void setFontName(const QString& f) override
     {
         face = f;
-        *log << QStringLiteral("SetFontName ") + f;
+        *log << QStringLiteral("setFontName ") + f;
     }
-    void SetFontSize(double p) override
+    void setFontSize(double p) override
     {
         points = p;
-        *log << QStringLiteral("SetFontSize %1").arg(p);
+        *log << QStringLiteral("setFontSize %1").arg(p);
     }
-    void SetInkColor(QRgb c) override { ink = c; }
-    double TextWidth(const QString& s) override { return width(face, s) * points / 72; }
-    double TextHeight(const QString&) override { return height(face) * points / 72; }
-    double InnerWidth() const override { return inner[0]; }
-    double InnerHeight() const override { return inner[1]; }
-    void DrawText(const QString& s) override
+    void setInkColor(QRgb c) override { ink = c; }
+    double textWidth(const QString& s) override { return width(face, s) * points / 72; }
+    double textHeight(const QString&) override { return height(face) * points / 72; }
+    double innerWidth() const override { return inner[0]; }
+    double innerHeight() const override { return inner[1]; }
+    void drawText(const QString& s) override
     {
         if (!s.isEmpty())
-            texts.push_back({face, CursorX, CursorY, s, ink, points});
-        *log << QStringLiteral("DrawText %1 %2,%3 %4").arg(face).arg(CursorX).arg(CursorY).arg(s);
+            texts.push_back({face, cursorX, cursorY, s, ink, points});
+        *log << QStringLiteral("drawText %1 %2,%3 %4").arg(face).arg(cursorX).arg(cursorY).arg(s);
     }
-    void DrawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled) override
+    void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled) override
     {
         frames.push_back({x1, y1, x2, y2, color, filled});
-        *log << QStringLiteral("DrawFrame");
+        *log << QStringLiteral("drawFrame");
     }
 };
 
@@ -113,17 +113,17 @@ public:
     int removes = 0;
 
     explicit RecordingFontTable(QStringList* sharedLog) : log(sharedLog) {}
-    void AddFont(const QString& path) override
+    void addFont(const QString& path) override
     {
         ++adds;
         ++live[path];
-        *log << QStringLiteral("AddFont ") + path;
+        *log << QStringLiteral("addFont ") + path;
     }
-    void RemoveFont(const QString& path) override
+    void removeFont(const QString& path) override
     {
         ++removes;
         --live[path];
-        *log << QStringLiteral("RemoveFont ") + path;
+        *log << QStringLiteral("removeFont ") + path;
     }
     QString familyFor(const QString&, const QString& face) const override { return face; }
     bool balanced() const

@@ -29,10 +29,10 @@ TEST(FontTable, ProgramFontsAreTheOnlyFontsTestsSee)
     ASSERT_TRUE(QFile::exists(file));
     EXPECT_FALSE(QFontDatabase::families().contains(Gongwen));
     AppFontTable fonts(0);
-    fonts.AddFont(file);
+    fonts.addFont(file);
     EXPECT_TRUE(QFontDatabase::families().contains(Gongwen));
     EXPECT_EQ(fonts.familyFor(file, Gongwen), Gongwen);
-    fonts.RemoveFont(file);
+    fonts.removeFont(file);
     EXPECT_FALSE(QFontDatabase::families().contains(Gongwen))
         << "removed at once without keep-alive";
 }
@@ -47,19 +47,19 @@ TEST(FontTable, KeepsAFewReleasedFilesAndDropsTheOldest)
             files << style.files.first();
     ASSERT_GE(files.size(), 3);
     for (int i = 0; i < 3; ++i) {
-        fonts.AddFont(files[i]);
-        fonts.RemoveFont(files[i]);
+        fonts.addFont(files[i]);
+        fonts.removeFont(files[i]);
     }
     EXPECT_EQ(fonts.registeredCount(), 2);
     EXPECT_EQ(fonts.familyFor(files[0], QStringLiteral("x")), "x") << "the oldest was dropped";
     // A file in use is never dropped, however many are released meanwhile.
-    fonts.AddFont(files[0]);
+    fonts.addFont(files[0]);
     for (int i = 1; i < 3; ++i) {
-        fonts.AddFont(files[i]);
-        fonts.RemoveFont(files[i]);
+        fonts.addFont(files[i]);
+        fonts.removeFont(files[i]);
     }
     EXPECT_EQ(fonts.familyFor(files[0], QStringLiteral("x")), Gongwen);
-    fonts.RemoveFont(files[0]);
+    fonts.removeFont(files[0]);
 }
 
 TEST(FontTable, SelectsTheFilesOwnFamilyWhenTheFaceNameDiffers)
@@ -68,9 +68,9 @@ TEST(FontTable, SelectsTheFilesOwnFamilyWhenTheFaceNameDiffers)
     const QString copy = dir.filePath(QStringLiteral("别名(NotTheFamily).dat"));
     ASSERT_TRUE(QFile::copy(kitFontFile(DefaultStyle), copy));
     AppFontTable fonts;
-    fonts.AddFont(copy);
+    fonts.addFont(copy);
     EXPECT_EQ(fonts.familyFor(copy, QStringLiteral("NotTheFamily")), Gongwen);
-    fonts.RemoveFont(copy);
+    fonts.removeFont(copy);
 
     // Not a font at all: the face is asked for as named and a substitute draws.
     const QString text = dir.filePath(QStringLiteral("坏(Broken).dat"));
@@ -78,9 +78,9 @@ TEST(FontTable, SelectsTheFilesOwnFamilyWhenTheFaceNameDiffers)
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("not a font");
     f.close();
-    fonts.AddFont(text);
+    fonts.addFont(text);
     EXPECT_EQ(fonts.familyFor(text, QStringLiteral("Broken")), "Broken");
-    fonts.RemoveFont(text);
+    fonts.removeFont(text);
 }
 
 // Two styles whose font files claim the same family names: kept registrations must not let
@@ -104,20 +104,20 @@ TEST(FontTable, StylesWhoseFontsShareAFamilyEachDrawTheirOwn)
         copy.write(bytes);
     }
     ProgramValues values;
-    values.AppPath = dir.path() + u'/';
-    const Catalogue catalogue = loadCatalogue(values.AppPath);
+    values.appPath = dir.path() + u'/';
+    const Catalogue catalogue = loadCatalogue(values.appPath);
     ASSERT_EQ(catalogue.styleNames(),
               QStringList({QStringLiteral("英文签-乙"), QStringLiteral("英文签-甲")}));
     const auto draw = [&](AppFontTable& fonts, int style) {
         ImageSurface surface;
         Mover mover;
         DrawInputs in;
-        in.txtEN = QStringLiteral("Anna Lee");
+        in.latinName = QStringLiteral("Anna Lee");
         in.style = catalogue.styles.value(style);
         in.sizeText = QStringLiteral("72");
         RenderContext ctx{values, fonts, surface, mover};
-        EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
-        return surface.PersistentImage().copy();
+        EXPECT_EQ(drawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
+        return surface.image().copy();
     };
     // Each alone first, its table gone before the next: Qt's fonts are the process's.
     const QImage second = [&] {
@@ -135,7 +135,7 @@ TEST(FontTable, StylesWhoseFontsShareAFamilyEachDrawTheirOwn)
 TEST(FontTable, AFaceWithAFallbackOfItsOwnDrawsRareCharactersInIt)
 {
     ProgramValues values;
-    values.AppPath = kitDir();
+    values.appPath = kitDir();
     AppFontTable fonts;
     fonts.useFallback(fallbackFontPath(values));
     EXPECT_TRUE(fonts.fallbackFamilies(QStringLiteral("王明"), Gongwen).isEmpty())

@@ -66,7 +66,7 @@ int drawEveryStyle(Platform& platform, const QString& folder, const QStringList&
                    const QString& size)
 {
     const ProgramValues values = startProgram(folder, platform);
-    const Catalogue catalogue = loadCatalogue(values.AppPath);
+    const Catalogue catalogue = loadCatalogue(values.appPath);
     AppFontTable fonts;
     ImageSurface surface;
     Mover mover;
@@ -74,12 +74,12 @@ int drawEveryStyle(Platform& platform, const QString& folder, const QStringList&
     for (int i = 0; i < catalogue.styles.size(); ++i) {
         for (const QString& name : names) {
             DrawInputs in;
-            in.txtCN = in.txtEN = name;
+            in.chineseName = in.latinName = name;
             in.style = catalogue.styles.value(i);
             in.sizeText = size;
             RenderContext ctx{values, fonts, surface, mover};
-            drawings += DrawSignature(ctx, in, -1, -1) == DrawOutcome::Drawn ? 1 : 0;
-            drawings += DrawSignature(ctx, in, std::numeric_limits<int>::max(),
+            drawings += drawSignature(ctx, in, -1, -1) == DrawOutcome::Drawn ? 1 : 0;
+            drawings += drawSignature(ctx, in, std::numeric_limits<int>::max(),
                                       std::numeric_limits<int>::min()) == DrawOutcome::Drawn
                             ? 1
                             : 0;
@@ -135,17 +135,17 @@ TEST_F(HostileData, AFontThatVanishesAfterListingDrawsInASubstitute)
 {
     fileStyle(QStringLiteral("公文签(SorvexGongwen).dat"), readBytes(kitFont(DefaultStyle)));
     const ProgramValues values = startProgram(app(), platform);
-    const Catalogue catalogue = loadCatalogue(values.AppPath);
+    const Catalogue catalogue = loadCatalogue(values.appPath);
     ASSERT_TRUE(QFile::remove(catalogue.styles.first().files.first()));
     AppFontTable fonts;
     ImageSurface surface;
     Mover mover;
     DrawInputs in;
-    in.txtCN = SampleChineseName;
+    in.chineseName = SampleChineseName;
     in.style = catalogue.styles.value(0);
     in.sizeText = QStringLiteral("72");
     RenderContext ctx{values, fonts, surface, mover};
-    EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
+    EXPECT_EQ(drawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
 }
 
 TEST_F(HostileData, BrokenPicturesAreRefusedWithAReason)
@@ -193,35 +193,35 @@ TEST_F(HostileData, BrokenPicturesAreRefusedWithAReason)
         writeBytes(path, bytes);
         ImageSurface surface;
         const QString target = QByteArray(name).contains('/') ? QFileInfo(path).path() : path;
-        EXPECT_FALSE(surface.SetBackground(target));
+        EXPECT_FALSE(surface.setBackground(target));
         EXPECT_FALSE(surface.backgroundError().isEmpty());
-        EXPECT_EQ(surface.PersistentImage().pixel(5, 5), qRgb(255, 255, 255));
+        EXPECT_EQ(surface.image().pixel(5, 5), qRgb(255, 255, 255));
     }
     ImageSurface surface;
-    EXPECT_FALSE(surface.SetBackground(dir.filePath(QStringLiteral("bomb.png"))));
+    EXPECT_FALSE(surface.setBackground(dir.filePath(QStringLiteral("bomb.png"))));
     EXPECT_TRUE(surface.backgroundError().contains(QStringLiteral("30000")));
 
     // A truncated JPEG shows what could be decoded; tiny and huge pictures sit top-left.
     writeBytes(dir.filePath(QStringLiteral("cut.jpg")), jpeg.left(jpeg.size() / 2));
-    EXPECT_TRUE(surface.SetBackground(dir.filePath(QStringLiteral("cut.jpg"))));
+    EXPECT_TRUE(surface.setBackground(dir.filePath(QStringLiteral("cut.jpg"))));
     QImage tiny(3, 2, QImage::Format_RGB32);
     tiny.fill(Qt::blue);
     tiny.save(dir.filePath(QStringLiteral("tiny.bmp")));
-    EXPECT_TRUE(surface.SetBackground(dir.filePath(QStringLiteral("tiny.bmp"))));
-    EXPECT_EQ(surface.PersistentImage().pixel(1, 1), qRgb(0, 0, 255));
-    EXPECT_EQ(surface.PersistentImage().pixel(3, 1), qRgb(255, 255, 255));
+    EXPECT_TRUE(surface.setBackground(dir.filePath(QStringLiteral("tiny.bmp"))));
+    EXPECT_EQ(surface.image().pixel(1, 1), qRgb(0, 0, 255));
+    EXPECT_EQ(surface.image().pixel(3, 1), qRgb(255, 255, 255));
     QImage large(5000, 4000, QImage::Format_RGB32);
     large.fill(Qt::red);
     large.save(dir.filePath(QStringLiteral("large.jpg")));
-    EXPECT_TRUE(surface.SetBackground(dir.filePath(QStringLiteral("large.jpg"))));
-    EXPECT_GT(qRed(surface.PersistentImage().pixel(387, 260)), 200);
+    EXPECT_TRUE(surface.setBackground(dir.filePath(QStringLiteral("large.jpg"))));
+    EXPECT_GT(qRed(surface.image().pixel(387, 260)), 200);
     // Under the program's own limit, above what Qt decodes by default (128 MB).
     QImage huge(5800, 5800, QImage::Format_RGB888);
     huge.fill(Qt::blue);
     ASSERT_TRUE(huge.save(dir.filePath(QStringLiteral("huge.png")), "PNG", 100));
-    EXPECT_TRUE(surface.SetBackground(dir.filePath(QStringLiteral("huge.png"))))
+    EXPECT_TRUE(surface.setBackground(dir.filePath(QStringLiteral("huge.png"))))
         << surface.backgroundError().toStdString();
-    EXPECT_EQ(surface.PersistentImage().pixel(387, 260), qRgb(0, 0, 255));
+    EXPECT_EQ(surface.image().pixel(387, 260), qRgb(0, 0, 255));
 }
 
 TEST_F(HostileData, TheWindowTellsWhichBackgroundCannotBeShownAndGoesOn)
@@ -347,7 +347,7 @@ TEST(HostileNames, AVeryLongNameRasterisesOnlyWhatShows)
 {
     FakePlatform platform;
     const ProgramValues values = startProgram(kitDir(), platform);
-    const Catalogue catalogue = loadCatalogue(values.AppPath);
+    const Catalogue catalogue = loadCatalogue(values.appPath);
     AppFontTable fonts;
     Mover mover;
     for (int i = 0; i < catalogue.styles.size(); ++i) {
@@ -355,12 +355,12 @@ TEST(HostileNames, AVeryLongNameRasterisesOnlyWhatShows)
             SCOPED_TRACE(catalogue.styles[i].name.toStdString() + " at " + std::to_string(x));
             ImageSurface surface;
             DrawInputs in;
-            in.txtCN = QString(10000, u'王');
-            in.txtEN = QString(10000, u'm');
+            in.chineseName = QString(10000, u'王');
+            in.latinName = QString(10000, u'm');
             in.style = catalogue.styles.value(i);
             in.sizeText = QStringLiteral("72");
             RenderContext ctx{values, fonts, surface, mover};
-            ASSERT_EQ(DrawSignature(ctx, in, x, y), DrawOutcome::Drawn);
+            ASSERT_EQ(drawSignature(ctx, in, x, y), DrawOutcome::Drawn);
             EXPECT_LE(surface.glyphsRasterised(), 64);
         }
     }
@@ -372,17 +372,17 @@ TEST(HostileNames, ANameThatStartsFarOffShowsWhereItCrossesThePicture)
 {
     FakePlatform platform;
     const ProgramValues values = startProgram(kitDir(), platform);
-    const Catalogue catalogue = loadCatalogue(values.AppPath);
+    const Catalogue catalogue = loadCatalogue(values.appPath);
     AppFontTable fonts;
     Mover mover;
     ImageSurface surface;
     DrawInputs in;
-    in.txtCN = QString(17000, u'王');
+    in.chineseName = QString(17000, u'王');
     in.style = catalogue.styles.value(catalogue.indexOfStyle(QStringLiteral("艺术签")));
     in.sizeText = QStringLiteral("190");
     RenderContext ctx{values, fonts, surface, mover};
-    ASSERT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
-    EXPECT_GT(countPixels(surface.PersistentImage(), darkInk), 2000);
+    ASSERT_EQ(drawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
+    EXPECT_GT(countPixels(surface.image(), darkInk), 2000);
 }
 
 // Files that are not regular files, where the program reads one: a FIFO would block on open for
@@ -430,7 +430,7 @@ TEST_P(SpecialFiles, AreRefusedWithTheUsualWarningAndNeverBlock)
     case Reads::SurnameList: {
         makeSpecial(app() + QStringLiteral("data/fuxing.dat"));
         const ProgramValues values = startProgram(app(), platform);
-        EXPECT_TRUE(values.CompoundSurnames.isEmpty());
+        EXPECT_TRUE(values.compoundSurnames.isEmpty());
         ASSERT_EQ(platform.messages.size(), 1u);
         EXPECT_EQ(platform.messages[0].text, QStringLiteral("不存在该文件或该文件不能访问！"));
         break;
@@ -454,17 +454,17 @@ TEST_P(SpecialFiles, AreRefusedWithTheUsualWarningAndNeverBlock)
         const QString font = app() + QStringLiteral("fonts/电脑字/特(Special).dat");
         writeBytes(font, "not yet");
         const ProgramValues values = startProgram(app(), platform);
-        const Catalogue catalogue = loadCatalogue(values.AppPath);
+        const Catalogue catalogue = loadCatalogue(values.appPath);
         makeSpecial(font);
         AppFontTable fonts;
         ImageSurface surface;
         Mover mover;
         DrawInputs in;
-        in.txtCN = QStringLiteral("王晓明");
+        in.chineseName = QStringLiteral("王晓明");
         in.style = catalogue.styles.value(0);
         in.sizeText = QStringLiteral("72");
         RenderContext ctx{values, fonts, surface, mover};
-        EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
+        EXPECT_EQ(drawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
         break;
     }
     case Reads::BatchList: {

@@ -40,8 +40,8 @@ protected:
     {
         FakePlatform platform;
         values = startProgram(kitDir(), platform);
-        in.txtCN = QStringLiteral("王晓明");
-        in.txtEN = QStringLiteral("Xiaoming");
+        in.chineseName = QStringLiteral("王晓明");
+        in.latinName = QStringLiteral("Xiaoming");
         in.sizeText = QStringLiteral("72");
         in.ink = qRgb(0, 0, 0);
     }
@@ -51,7 +51,7 @@ protected:
         ASSERT_GE(catalogue.indexOfStyle(style), 0) << style.toStdString();
         in.style = catalogue.styles.value(catalogue.indexOfStyle(style));
         RenderContext ctx{values, fonts, surface, mover};
-        ASSERT_EQ(DrawSignature(ctx, in, x, y), DrawOutcome::Drawn);
+        ASSERT_EQ(drawSignature(ctx, in, x, y), DrawOutcome::Drawn);
     }
 };
 
@@ -61,12 +61,12 @@ TEST_F(RealDrawing, InkLiesInsideTheMoverAndNowhereElse)
         SCOPED_TRACE(scale);
         ImageSurface surface(scale);
         draw(surface, DefaultStyle);
-        const QRect ink = inkBox(surface.PersistentImage(), darkInk);
+        const QRect ink = inkBox(surface.image(), darkInk);
         ASSERT_FALSE(ink.isEmpty());
         EXPECT_TRUE(moverPixels(mover, scale, int(2 * scale)).contains(ink))
             << "ink " << ink.x() << "," << ink.y() << " " << ink.width() << "x" << ink.height();
         EXPECT_GT(ink.width(), 0.6 * mover.width * scale / TwipsPerPixel);
-        EXPECT_EQ(surface.PersistentImage().width(), qRound(388 * scale));
+        EXPECT_EQ(surface.image().width(), qRound(388 * scale));
     }
 }
 
@@ -77,7 +77,7 @@ TEST_F(RealDrawing, EveryKindOfStyleDrawsInsideItsMover)
         SCOPED_TRACE(style.toStdString());
         ImageSurface surface;
         draw(surface, style);
-        const QRect ink = inkBox(surface.PersistentImage(), darkInk);
+        const QRect ink = inkBox(surface.image(), darkInk);
         ASSERT_FALSE(ink.isEmpty());
         // Script faces reach past their advance and below their descent; allow a little.
         EXPECT_TRUE(moverPixels(mover, 1, 12).contains(ink))
@@ -91,9 +91,9 @@ TEST_F(RealDrawing, DraggedTextMovesByTheDragInPixels)
 {
     ImageSurface surface;
     draw(surface, DefaultStyle, 300, 450);
-    const QRect a = inkBox(surface.PersistentImage(), darkInk);
+    const QRect a = inkBox(surface.image(), darkInk);
     draw(surface, DefaultStyle, 300 + 30 * 15, 450 + 20 * 15);
-    const QRect b = inkBox(surface.PersistentImage(), darkInk);
+    const QRect b = inkBox(surface.image(), darkInk);
     EXPECT_EQ(b.topLeft() - a.topLeft(), QPoint(30, 20));
     EXPECT_EQ(b.size(), a.size());
 }
@@ -111,9 +111,9 @@ TEST_F(RealDrawing, SealFrameIsDarkRedWhateverTheInk)
     for (const QString& style : {SealStyle, SealStyleIntaglio}) {
         SCOPED_TRACE(style.toStdString());
         ImageSurface surface;
-        in.txtCN = QStringLiteral("王明");
+        in.chineseName = QStringLiteral("王明");
         draw(surface, style);
-        const QImage& image = surface.PersistentImage();
+        const QImage& image = surface.image();
         const QRect frame = inkBox(image, isFrame);
         const QRect cells = moverPixels(mover, 1, 0);
         // The frame reaches 100 twips left of and 60 above cell 1, and to cell 4's far corner.
@@ -137,17 +137,17 @@ TEST_F(RealDrawing, CompoundSurnameIsOneHeadGlyph)
     // 欧阳 drawn as one glyph: without the list, 阳 moves into the middle piece and the name
     // grows by what 阳 takes there (王阳娜 against 王娜).
     ImageSurface surface;
-    in.txtCN = QStringLiteral("王阳娜");
+    in.chineseName = QStringLiteral("王阳娜");
     draw(surface, QStringLiteral("艺术签"));
     const float withMiddle = mover.width;
-    in.txtCN = QStringLiteral("王娜");
+    in.chineseName = QStringLiteral("王娜");
     draw(surface, QStringLiteral("艺术签"));
     const float middleCharacter = withMiddle - mover.width;
-    in.txtCN = QStringLiteral("欧阳娜娜");
+    in.chineseName = QStringLiteral("欧阳娜娜");
     draw(surface, QStringLiteral("艺术签"));
-    const QRect compound = inkBox(surface.PersistentImage(), darkInk);
+    const QRect compound = inkBox(surface.image(), darkInk);
     const float compoundWidth = mover.width;
-    values.CompoundSurnames.clear();
+    values.compoundSurnames.clear();
     draw(surface, QStringLiteral("艺术签"));
     EXPECT_NEAR(mover.width - compoundWidth, middleCharacter, 30);
     EXPECT_GT(compound.width(), 2.5 * 96) << "the glyph draws: three ems of ink";
@@ -162,9 +162,9 @@ TEST_F(RealDrawing, ReusingWorkDrawsTheSamePixelsAsDrawingAfresh)
     for (double scale : {1.0, 2.0}) {
         for (const QString& style : catalogue.styleNames()) {
             SCOPED_TRACE(style.toStdString() + " at " + std::to_string(scale));
-            in.txtCN = QStringLiteral("欧阳娜娜");
+            in.chineseName = QStringLiteral("欧阳娜娜");
             if (style.contains(LatinStyleMark) || isSealStyle(style))
-                in.txtCN = QStringLiteral("王晓明");
+                in.chineseName = QStringLiteral("王晓明");
             ImageSurface fast(scale, true);
             ImageSurface uncached(scale, false);
             AppFontTable uncachedFonts(0);
@@ -172,9 +172,9 @@ TEST_F(RealDrawing, ReusingWorkDrawsTheSamePixelsAsDrawingAfresh)
                 draw(fast, style, x, y);
                 const Mover fastMover = mover;
                 RenderContext ctx{values, uncachedFonts, uncached, mover};
-                ASSERT_EQ(DrawSignature(ctx, in, x, y), DrawOutcome::Drawn);
-                const QImage& a = fast.PersistentImage();
-                const QImage& b = uncached.PersistentImage();
+                ASSERT_EQ(drawSignature(ctx, in, x, y), DrawOutcome::Drawn);
+                const QImage& a = fast.image();
+                const QImage& b = uncached.image();
                 QRect diff;
                 int worst = 0;
                 for (int py = 0; py < a.height(); ++py)
@@ -201,8 +201,8 @@ TEST(ImageSurfaceBackground, LoadsDrawsAndNoticesAChangedFile)
     big.fill(qRgb(10, 200, 30));
     ASSERT_TRUE(big.save(path));
     ImageSurface surface;
-    EXPECT_TRUE(surface.SetBackground(path));
-    EXPECT_EQ(surface.PersistentImage().pixel(387, 260), qRgb(10, 200, 30));
+    EXPECT_TRUE(surface.setBackground(path));
+    EXPECT_EQ(surface.image().pixel(387, 260), qRgb(10, 200, 30));
 
     QImage small(100, 50, QImage::Format_RGB32);
     small.fill(qRgb(0, 0, 200));
@@ -211,15 +211,15 @@ TEST(ImageSurfaceBackground, LoadsDrawsAndNoticesAChangedFile)
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));
     f.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime);
     f.close();
-    surface.Clear();
-    EXPECT_TRUE(surface.SetBackground(path));
-    EXPECT_EQ(surface.PersistentImage().pixel(10, 10), qRgb(0, 0, 200));
-    EXPECT_EQ(surface.PersistentImage().pixel(200, 200), qRgb(255, 255, 255))
+    surface.clear();
+    EXPECT_TRUE(surface.setBackground(path));
+    EXPECT_EQ(surface.image().pixel(10, 10), qRgb(0, 0, 200));
+    EXPECT_EQ(surface.image().pixel(200, 200), qRgb(255, 255, 255))
         << "a smaller picture sits top-left on white";
 
-    EXPECT_FALSE(surface.SetBackground(dir.filePath(QStringLiteral("missing.jpg"))));
+    EXPECT_FALSE(surface.setBackground(dir.filePath(QStringLiteral("missing.jpg"))));
     EXPECT_FALSE(surface.backgroundError().isEmpty());
-    EXPECT_EQ(surface.PersistentImage().pixel(10, 10), qRgb(255, 255, 255));
+    EXPECT_EQ(surface.image().pixel(10, 10), qRgb(255, 255, 255));
 }
 
 } // namespace

@@ -137,15 +137,15 @@ TEST_F(Kit, OrdinaryNamesFitThePictureAt72Points)
             ImageSurface surface(1, false, true);
             Mover mover;
             DrawInputs in;
-            (latinStyle ? in.txtEN : in.txtCN) = QString::fromUtf8(name);
+            (latinStyle ? in.latinName : in.chineseName) = QString::fromUtf8(name);
             in.style = c.styles.value(i);
             in.sizeText = QStringLiteral("72");
             RenderContext ctx{values, fonts, surface, mover};
-            ASSERT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
+            ASSERT_EQ(drawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
             const QRect ink =
-                inkBox(surface.PersistentImage(), [](QRgb p) { return qAlpha(p) > 0; });
+                inkBox(surface.image(), [](QRgb p) { return qAlpha(p) > 0; });
             ASSERT_FALSE(ink.isEmpty());
-            EXPECT_TRUE(surface.PersistentImage().rect().adjusted(2, 2, -2, -2).contains(ink))
+            EXPECT_TRUE(surface.image().rect().adjusted(2, 2, -2, -2).contains(ink))
                 << "ink at " << ink.x() << "," << ink.y() << " " << ink.width() << "x"
                 << ink.height();
         }
@@ -163,7 +163,7 @@ TEST_F(Kit, FolderStyleFacesMatchTheirHeadFace)
         AppFontTable fonts;
         for (int k = 0; k < 3; ++k) {
             // The face itself, not the first of the collection its file may be.
-            fonts.AddFont(files[k]);
+            fonts.addFont(files[k]);
             QFont font(fonts.familyFor(files[k], faceNameOfFolderFont(files[k])));
             font.setPixelSize(1000);
             font.setHintingPreference(QFont::PreferNoHinting);
@@ -179,7 +179,7 @@ TEST_F(Kit, FolderStyleFacesMatchTheirHeadFace)
             std::nth_element(centres.begin(), centres.begin() + 10, centres.end());
             height[k] = heights[10];
             centre[k] = centres[10];
-            fonts.RemoveFont(files[k]);
+            fonts.removeFont(files[k]);
         }
         for (int k = 1; k < 3; ++k) {
             SCOPED_TRACE(style.toStdString() + " face " + std::to_string(k + 1));
@@ -196,17 +196,17 @@ public:
     CellSurface() : ImageSurface(1, false, true) {}
     std::vector<std::pair<QString, QRectF>> cells;
 
-    void DrawText(const QString& s) override
+    void drawText(const QString& s) override
     {
-        double x = CursorX;
+        double x = cursorX;
         for (qsizetype i = 0; i < s.size(); ++i) {
             const QString ch = s.mid(i, s.at(i).isHighSurrogate() ? 2 : 1);
-            const double w = TextWidth(ch);
-            cells.emplace_back(ch, QRectF(x, CursorY, w, TextHeight(ch)));
+            const double w = textWidth(ch);
+            cells.emplace_back(ch, QRectF(x, cursorY, w, textHeight(ch)));
             x += w;
             i += ch.size() - 1;
         }
-        ImageSurface::DrawText(s);
+        ImageSurface::drawText(s);
     }
 };
 
@@ -230,16 +230,16 @@ TEST_F(Kit, EveryStyleInksEveryCharacterOfAName)
             CellSurface surface;
             Mover mover;
             DrawInputs in;
-            in.txtCN = QString::fromUtf8(name.chinese);
-            in.txtEN = QString::fromUtf8(name.latin);
+            in.chineseName = QString::fromUtf8(name.chinese);
+            in.latinName = QString::fromUtf8(name.latin);
             in.style = c.styles.value(i);
             // Script letters are small for their size: thin strokes want room.
             in.sizeText = c.styles[i].name.contains(LatinStyleMark) ? QStringLiteral("72")
                                                                    : QStringLiteral("36");
             in.ink = qRgb(0, 0, 255);
             RenderContext ctx{values, fonts, surface, mover};
-            ASSERT_EQ(DrawSignature(ctx, in, 300, 300), DrawOutcome::Drawn);
-            const QImage& image = surface.PersistentImage();
+            ASSERT_EQ(drawSignature(ctx, in, 300, 300), DrawOutcome::Drawn);
+            const QImage& image = surface.image();
             ASSERT_FALSE(surface.cells.empty());
             for (const auto& [ch, twips] : surface.cells) {
                 if (ch == u" ")
@@ -269,10 +269,10 @@ TEST_F(Kit, EveryFaceIsSelectableByItsNameRightAfterRegistration)
             const QString face = file.contains(FontFileFolder) ? faceNameOfFontFile(file)
                                                                : faceNameOfFolderFont(file);
             EXPECT_FALSE(QFontDatabase::families().contains(face)) << "no system font has it";
-            fonts.AddFont(file);
+            fonts.addFont(file);
             EXPECT_TRUE(QFontDatabase::families().contains(face));
             EXPECT_EQ(fonts.familyFor(file, face), face);
-            fonts.RemoveFont(file);
+            fonts.removeFont(file);
             faces << face;
         }
         faces.removeDuplicates();
@@ -284,7 +284,7 @@ TEST_F(Kit, EveryCompoundSurnameIsFoundAndDrawsInEveryChineseHeadFont)
 {
     const QRegularExpression entry(QStringLiteral(" (..)-"));
     QStringList surnames;
-    for (auto it = entry.globalMatch(values.CompoundSurnames); it.hasNext();)
+    for (auto it = entry.globalMatch(values.compoundSurnames); it.hasNext();)
         surnames << it.next().captured(1);
     ASSERT_GE(surnames.size(), 60);
 
@@ -293,13 +293,13 @@ TEST_F(Kit, EveryCompoundSurnameIsFoundAndDrawsInEveryChineseHeadFont)
         const QRawFont raw = rawFont(head, 64);
         ASSERT_TRUE(raw.isValid()) << head.toStdString();
         AppFontTable fonts(0);
-        fonts.AddFont(head);
+        fonts.addFont(head);
         QFont font(faceNameOfFolderFont(head));
         font.setPixelSize(64);
         for (const QString& surname : surnames) {
             SCOPED_TRACE(surname.toStdString());
             const std::optional<QString> glyph =
-                compoundSurnameGlyph(values.CompoundSurnames, surname + QStringLiteral("娜"));
+                compoundSurnameGlyph(values.compoundSurnames, surname + QStringLiteral("娜"));
             ASSERT_TRUE(glyph && glyph->size() == 1);
             EXPECT_GE(glyph->at(0).unicode(), 0xE000);
             EXPECT_TRUE(raw.supportsCharacter(glyph->at(0)));
@@ -321,7 +321,7 @@ TEST_F(Kit, EveryCompoundSurnameIsFoundAndDrawsInEveryChineseHeadFont)
             };
             EXPECT_NEAR(left(*glyph), left(surname.left(1)) / 2, 0.5);
         }
-        fonts.RemoveFont(head);
+        fonts.removeFont(head);
     }
 }
 
@@ -336,7 +336,7 @@ TEST_F(Kit, BackgroundsLoadInEveryFormatAndCoverThePicture)
         EXPECT_GE(reader.size().height(), SurfaceHeightPx);
         formats << QString::fromLatin1(reader.format());
         ImageSurface surface;
-        EXPECT_TRUE(surface.SetBackground(path));
+        EXPECT_TRUE(surface.setBackground(path));
     }
     for (const char* format : {"jpeg", "png", "bmp"})
         EXPECT_TRUE(formats.contains(QString::fromLatin1(format))) << format;

@@ -35,7 +35,7 @@ TEST_P(ReadTextFileCases, DecodesGbkAndDropsOneTrailingCrLf)
     QTemporaryDir dir;
     FakePlatform platform;
     const QString path = writeFile(dir, QStringLiteral("f.dat"), GetParam().bytes);
-    EXPECT_EQ(ReadTextFile(path, platform), GetParam().text);
+    EXPECT_EQ(readTextFile(path, platform), GetParam().text);
     EXPECT_TRUE(platform.messages.empty());
 }
 
@@ -56,12 +56,12 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"TruncatedSequenceAtTheEnd", QByteArray("a\xc5"), QStringLiteral("a\uFFFD")}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ReadTextFile, MissingFileOrFolderWarnsAndGivesEmptyText)
+TEST(readTextFile, MissingFileOrFolderWarnsAndGivesEmptyText)
 {
     QTemporaryDir dir;
     for (const QString& path : {dir.filePath(QStringLiteral("missing.dat")), dir.path()}) {
         FakePlatform platform;
-        EXPECT_EQ(ReadTextFile(path, platform), QString());
+        EXPECT_EQ(readTextFile(path, platform), QString());
         ASSERT_EQ(platform.messages.size(), 1u);
         EXPECT_EQ(platform.messages[0].text, QStringLiteral("不存在该文件或该文件不能访问！"));
         EXPECT_EQ(platform.messages[0].caption, QStringLiteral("Sorvex签名设计"));
@@ -74,17 +74,17 @@ TEST(StartProgram, SetsTheValuesAndGoesOnWithoutTheList)
     QTemporaryDir dir;
     FakePlatform platform;
     const ProgramValues v = startProgram(dir.path(), platform);
-    EXPECT_EQ(v.AppPath, dir.path() + u'/');
-    EXPECT_EQ(v.CompoundSurnames, QString());
-    EXPECT_EQ(v.TextOffsetX, 250);
-    EXPECT_EQ(v.TextOffsetY, 500);
+    EXPECT_EQ(v.appPath, dir.path() + u'/');
+    EXPECT_EQ(v.compoundSurnames, QString());
+    EXPECT_EQ(v.textOffsetX, 250);
+    EXPECT_EQ(v.textOffsetY, 500);
     EXPECT_EQ(platform.messages.size(), 1u);
 
     QDir(dir.path()).mkdir(QStringLiteral("data"));
     writeFile(dir, QStringLiteral("data/fuxing.dat"),
               QByteArray::fromHex("20c5b7d1f42dc5b7aaa10d0a"));
     FakePlatform quiet;
-    EXPECT_EQ(startProgram(dir.path() + u'/', quiet).CompoundSurnames.size(), 6);
+    EXPECT_EQ(startProgram(dir.path() + u'/', quiet).compoundSurnames.size(), 6);
     EXPECT_TRUE(quiet.messages.empty());
 }
 

@@ -1,4 +1,5 @@
 // Geometry of every kind of style, to the twip, against a surface whose measures are known.
+#include "badsizes.h"
 #include "base/programvalues.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/stylerules.h"
@@ -47,7 +48,7 @@ protected:
             fontFileStyle(SealStyle, QStringLiteral("/kit/fonts/电脑字/篆印体(Zy).dat")),
             fontFileStyle(SealStyleIntaglio, QStringLiteral("/kit/fonts/电脑字/篆印体-阴文(Zyy).dat")),
             fontFileStyle(QStringLiteral("大写"), QStringLiteral("/kit/fonts/电脑字/大写(Dx).DAT"))};
-        values.CompoundSurnames = QStringLiteral(" 欧阳-欧") + Glyph0 + QStringLiteral(" 司马-司") +
+        values.compoundSurnames = QStringLiteral(" 欧阳-欧") + Glyph0 + QStringLiteral(" 司马-司") +
                                   Glyph1 + QStringLiteral("\r\n 上官-上");
         in.sizeText = QStringLiteral("72");
         in.backgroundPath = QStringLiteral("/kit/images/02-宣纸.jpg");
@@ -72,10 +73,10 @@ protected:
     {
         const int index = catalogue.indexOfStyle(style);
         in.style = index >= 0 ? std::optional(catalogue.styles[index]) : std::nullopt;
-        in.txtCN = cn;
+        in.chineseName = cn;
         RenderContext ctx{values, fonts, surface, mover};
-        const DrawOutcome outcome = DrawSignature(ctx, in, x, y);
-        EXPECT_TRUE(fonts.balanced()) << "every AddFont has its RemoveFont";
+        const DrawOutcome outcome = drawSignature(ctx, in, x, y);
+        EXPECT_TRUE(fonts.balanced()) << "every addFont has its removeFont";
         return outcome;
     }
 
@@ -123,11 +124,11 @@ TEST_F(Renderer, OrdinaryStyleCentresByTheWholeNameAndTightensCharacterByCharact
     // 2866
     expectTexts({{"Gw", 1168, 1108, "A"}, {"Gw", 1968, 1108, "B"}, {"Gw", 2866, 1108, "C"}});
     expectMover(1168, 1108, 2984 - 2 * 200, 700);
-    EXPECT_EQ(log.first(), "Clear");
-    EXPECT_EQ(log.mid(1, 3), QStringList({"SetBackground /kit/images/02-宣纸.jpg",
-                                          "SetFontName Courier New", "SetFontSize 72"}));
-    EXPECT_EQ(log.indexOf("AddFont " + OrdinaryFile) + 1, log.indexOf("SetFontName Gw"));
-    EXPECT_EQ(log.last(), "RemoveFont " + OrdinaryFile);
+    EXPECT_EQ(log.first(), "clear");
+    EXPECT_EQ(log.mid(1, 3), QStringList({"setBackground /kit/images/02-宣纸.jpg",
+                                          "setFontName Courier New", "setFontSize 72"}));
+    EXPECT_EQ(log.indexOf("addFont " + OrdinaryFile) + 1, log.indexOf("setFontName Gw"));
+    EXPECT_EQ(log.last(), "removeFont " + OrdinaryFile);
 }
 
 TEST_F(Renderer, OrdinaryStyleEdgeCases)
@@ -136,7 +137,7 @@ TEST_F(Renderer, OrdinaryStyleEdgeCases)
     expectTexts({{"Gw", 2160, 1108, "A"}});
     expectMover(2160, 1108, 1000, 700);
 
-    // An empty name: the mover 200 wide at nearest(InnerWidth / 2 - 250), nothing drawn.
+    // An empty name: the mover 200 wide at nearest(innerWidth / 2 - 250), nothing drawn.
     draw(Ordinary, QString());
     expectTexts({});
     expectMover(2660, 1108, 200, 700);
@@ -157,7 +158,7 @@ TEST_F(Renderer, OrdinaryStyleEdgeCases)
 TEST_F(Renderer, FontFileStyleIsKnownByItsExtensionInAnyCaseAndNeverUsesTheLatinName)
 {
     surface.faceWidth[QStringLiteral("Dx")] = 600;
-    in.txtEN = QStringLiteral("Latin");
+    in.latinName = QStringLiteral("Latin");
     draw(QStringLiteral("大写"), QStringLiteral("AB"));
     ASSERT_EQ(surface.texts.size(), 2u);
     EXPECT_EQ(surface.texts[0].face, "Dx");
@@ -191,7 +192,7 @@ TEST_F(Renderer, TightenedWidthPerPointHoldsBelow72)
 
 TEST_F(Renderer, UnusableSizeLeavesThePictureAlone)
 {
-    for (const char* size : {"0", "-5", "1e9", "NaN", "72abc", "   ", "", "2161", "inf"}) {
+    for (const char* size : UnusableSizes) {
         in.sizeText = QString::fromUtf8(size);
         log.clear();
         EXPECT_EQ(draw(Ordinary, QStringLiteral("A")), DrawOutcome::BadSize) << size;
@@ -209,11 +210,11 @@ TEST_F(Renderer, NoStyleDrawsTheBackgroundAlone)
         if (emptyKit)
             catalogue = Catalogue{};
         in.style.reset();
-        in.txtCN = QStringLiteral("AB");
+        in.chineseName = QStringLiteral("AB");
         RenderContext ctx{values, fonts, surface, mover};
-        EXPECT_EQ(DrawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
+        EXPECT_EQ(drawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
         EXPECT_TRUE(surface.texts.empty());
-        EXPECT_TRUE(log.contains("SetBackground /kit/images/02-宣纸.jpg"));
+        EXPECT_TRUE(log.contains("setBackground /kit/images/02-宣纸.jpg"));
     }
 }
 
@@ -325,7 +326,7 @@ TEST_F(Renderer, DraggedSealPutsCellOneExactlyAtThePosition)
     EXPECT_TRUE(f.filled);
     EXPECT_EQ(f.color, SealFrameColor) << "the frame keeps its red whatever the ink";
     EXPECT_EQ(surface.texts[0].ink, qRgb(0, 0, 255));
-    EXPECT_LT(log.indexOf("DrawFrame"), log.indexOf(QRegularExpression("DrawText .+")));
+    EXPECT_LT(log.indexOf("drawFrame"), log.indexOf(QRegularExpression("drawText .+")));
 }
 
 // --- folder styles ---
@@ -365,8 +366,8 @@ TEST_P(FolderLayout, PiecesSitSideBySide)
 {
     const FolderCase& c = GetParam();
     const bool latin = QByteArray(c.style) == "en";
-    in.txtEN = latin ? QString::fromUtf8(c.text) : QStringLiteral("unused");
-    mover.Place(1, 2, 3, 4);
+    in.latinName = latin ? QString::fromUtf8(c.text) : QStringLiteral("unused");
+    mover.place(1, 2, 3, 4);
     draw(latin ? Latin : Folder, latin ? QStringLiteral("未用") : QString::fromUtf8(c.text), c.x,
          c.y);
     std::vector<Expected> expected = c.texts;
@@ -518,15 +519,15 @@ TEST_F(Renderer, FolderStyleRegistersEachFaceAroundEachUse)
 {
     draw(Folder, QStringLiteral("王晓明"));
     EXPECT_EQ(fonts.adds, 6);
-    const QStringList fontCalls = log.filter(QRegularExpression("^(Add|Remove)Font"));
+    const QStringList fontCalls = log.filter(QRegularExpression("^(add|remove)Font"));
     EXPECT_EQ(fontCalls.mid(0, 2),
-              QStringList({"AddFont " + Base + "1.dat", "RemoveFont " + Base + "1.dat"}));
+              QStringList({"addFont " + Base + "1.dat", "removeFont " + Base + "1.dat"}));
 }
 
 TEST_F(Renderer, FolderStyleWithoutFilesDrawsNothing)
 {
     catalogue.styles[0].files = catalogue.styles[0].faces = {};
-    mover.Place(1, 2, 3, 4);
+    mover.place(1, 2, 3, 4);
     draw(Folder, QStringLiteral("王晓明"));
     EXPECT_TRUE(surface.texts.empty());
     expectMover(1, 2, 3, 4);

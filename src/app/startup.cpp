@@ -17,7 +17,7 @@ QString dataFolderFor(const QString& programFolder)
     return programFolder;
 }
 
-QString ReadTextFile(const QString& path, Platform& platform)
+QString readTextFile(const QString& path, Platform& platform)
 {
     const std::optional<QByteArray> bytes = readRegularFile(path, MaxTextFileBytes);
     if (!bytes) {
@@ -31,8 +31,8 @@ QString ReadTextFile(const QString& path, Platform& platform)
 ProgramValues startProgram(const QString& appFolder, Platform& platform)
 {
     ProgramValues values;
-    values.AppPath = withTrailingSlash(appFolder);
-    values.CompoundSurnames =
-        ReadTextFile(values.AppPath + QStringLiteral("data/fuxing.dat"), platform);
+    values.appPath = withTrailingSlash(appFolder);
+    values.compoundSurnames =
+        readTextFile(values.appPath + QStringLiteral("data/fuxing.dat"), platform);
     return values;
 }

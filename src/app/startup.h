@@ -9,10 +9,10 @@ class Platform;
 QString dataFolderFor(const QString& programFolder);
 
 // Whole file as Unicode less one trailing CR LF; on failure the warning box, then empty text.
-QString ReadTextFile(const QString& path, Platform& platform);
+QString readTextFile(const QString& path, Platform& platform);
 
-// Files larger than this are refused by ReadTextFile: the list is a few kilobytes.
+// Files larger than this are refused by readTextFile: the list is a few kilobytes.
 inline constexpr qint64 MaxTextFileBytes = 64 * 1024 * 1024;
 
-// Steps of Main before the window exists: AppPath, CompoundSurnames and the offsets.
+// Steps of Main before the window exists: appPath, compoundSurnames and the offsets.
 ProgramValues startProgram(const QString& appFolder, Platform& platform);

@@ -8,14 +8,14 @@ inline const QString AppTitle = QStringLiteral("Sorvex签名设计");
 // The values set once at start-up and read everywhere else.
 struct ProgramValues
 {
-    QString AppPath;          // the folder holding the data kit, always ending in "/"
-    QString CompoundSurnames; // whole text of data/fuxing.dat; empty when unreadable
-    int TextOffsetX = 250;    // twips subtracted from every centred position
-    int TextOffsetY = 500;
+    QString appPath;          // the folder holding the data kit, always ending in "/"
+    QString compoundSurnames; // whole text of data/fuxing.dat; empty when unreadable
+    int textOffsetX = 250;    // twips subtracted from every centred position
+    int textOffsetY = 500;
 };
 
 // The face that draws characters beyond a style's own, in the data kit.
 inline QString fallbackFontPath(const ProgramValues& values)
 {
-    return values.AppPath + QStringLiteral("data/fallback.dat");
+    return values.appPath + QStringLiteral("data/fallback.dat");
 }

@@ -156,7 +156,7 @@ QString AppFontTable::fileOf(const QString& path)
     return *files_.insert(path, real.isEmpty() ? path : real);
 }
 
-void AppFontTable::AddFont(const QString& linked)
+void AppFontTable::addFont(const QString& linked)
 {
     const QString path = fileOf(linked);
     auto it = entries_.find(path);
@@ -211,7 +211,7 @@ void AppFontTable::dropOthersAnsweringTo(const QString& path)
         unregister(other);
 }
 
-void AppFontTable::RemoveFont(const QString& linked)
+void AppFontTable::removeFont(const QString& linked)
 {
     const QString path = files_.value(linked, linked);
     auto it = entries_.find(path);

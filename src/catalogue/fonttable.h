@@ -11,14 +11,14 @@
 #include <list>
 #include <memory>
 
-// Font files registered for this process only. The renderer calls AddFont just before it
-// selects a file's face and RemoveFont right after drawing with it.
+// Font files registered for this process only. The renderer calls addFont just before it
+// selects a file's face and removeFont right after drawing with it.
 class FontTable
 {
 public:
     virtual ~FontTable() = default;
-    virtual void AddFont(const QString& path) = 0;
-    virtual void RemoveFont(const QString& path) = 0;
+    virtual void addFont(const QString& path) = 0;
+    virtual void removeFont(const QString& path) = 0;
     // The family to select for `face` from the file at `path`: the face itself when the file
     // has it (or could not be registered, so that a substitute draws), else the file's own
     // first family, so that a font whose internal name differs from its file name still draws.
@@ -44,7 +44,7 @@ inline constexpr qint64 MaxFontFileBytes = 64 * 1024 * 1024;
 
 // Registration through QFontDatabase application fonts.
 //
-// RemoveFont releases a file; with keepAlive > 0 the registration behind it stays until more
+// removeFont releases a file; with keepAlive > 0 the registration behind it stays until more
 // than keepAlive released files pile up, so a drag that redraws on every mouse move does not
 // re-read a 16 MB font each time. A file whose size or modification time changed is registered
 // afresh. keepAlive 0 removes each file as soon as it is released.
@@ -56,8 +56,8 @@ public:
     AppFontTable(const AppFontTable&) = delete;
     AppFontTable& operator=(const AppFontTable&) = delete;
 
-    void AddFont(const QString& path) override;
-    void RemoveFont(const QString& path) override;
+    void addFont(const QString& path) override;
+    void removeFont(const QString& path) override;
     QString familyFor(const QString& path, const QString& face) const override;
     QStringList fallbackFamilies(const QString& text, const QString& face) override;
     QString sourceOf(const QString& path) const override;

@@ -96,7 +96,7 @@ void SignatureRenderer::prepare(const QStringList& styles)
         for (const QString& file : catalogue_.styles.value(catalogue_.indexOfStyle(style)).files)
             if (!prepared_.contains(file)) {
                 prepared_.insert(file);
-                fonts_.AddFont(file);
+                fonts_.addFont(file);
             }
     // Checked as they were registered: a batch does not ask about them again for every row.
     fonts_.setTrusted(true);
@@ -114,8 +114,8 @@ ImageSurface& SignatureRenderer::surfaceFor(const Job& job)
 
 std::optional<Failure> SignatureRenderer::inputsFor(const Job& job, DrawInputs& in) const
 {
-    in.txtCN = job.cn;
-    in.txtEN = job.en;
+    in.chineseName = job.cn;
+    in.latinName = job.en;
     const int style = catalogue_.indexOfStyle(job.style);
     if (style < 0)
         return Failure{ExitBadArguments,
@@ -163,7 +163,7 @@ QString SignatureRenderer::fittedSize(const Job& job, DrawInputs in)
         surface.drawWholeText();
         Mover mover;
         RenderContext ctx{values_, fonts_, surface, mover};
-        DrawSignature(ctx, in, job.x, job.y);
+        drawSignature(ctx, in, job.x, job.y);
         painter.end();
         return picture.contains(surface.inkRect());
     };
@@ -180,7 +180,7 @@ VectorDrawing SignatureRenderer::drawing(const Job& job, const DrawInputs& in, M
 {
     return [this, &job, &in, &mover](VectorSurface& surface) {
         RenderContext ctx{values_, fonts_, surface, mover};
-        DrawSignature(ctx, in, job.x, job.y);
+        drawSignature(ctx, in, job.x, job.y);
         return mover;
     };
 }
@@ -218,11 +218,11 @@ RasterPicture SignatureRenderer::rasterPicture(const Job& job, const DrawInputs&
     ImageSurface& surface = surfaceFor(job);
     surface.setDragging(trusted_);
     RenderContext ctx{values_, fonts_, surface, mover};
-    DrawSignature(ctx, in, job.x, job.y);
+    drawSignature(ctx, in, job.x, job.y);
     backgroundError = surface.backgroundError();
     RasterPicture picture;
     if (suffixOf(job.output) != QLatin1String("png")) {
-        picture.image = surface.PersistentImage();
+        picture.image = surface.image();
         return picture;
     }
     // A batch over one background compresses the background's rows once, and hands on only
@@ -233,8 +233,8 @@ RasterPicture SignatureRenderer::rasterPicture(const Job& job, const DrawInputs&
     picture.background = pngBackground_;
     const QRect drawn = surface.drawnRect();
     if (!drawn.isEmpty())
-        picture.changed = surface.PersistentImage().copy(
-            0, drawn.top(), surface.PersistentImage().width(), drawn.height());
+        picture.changed = surface.image().copy(
+            0, drawn.top(), surface.image().width(), drawn.height());
     picture.firstChanged = drawn.isEmpty() ? 0 : drawn.top();
     return picture;
 }
@@ -294,7 +294,7 @@ std::variant<QByteArray, Failure> SignatureRenderer::textBoxPdf(const Job& job)
     // Drawn whole, every glyph an outline in the document: a name of thousands of characters
     // makes a form that takes seconds and hundreds of megabytes, and no signature is that long.
     constexpr qsizetype LongestName = 1000;
-    const QString& name = in.style->kind == Style::Kind::LatinFolder ? in.txtEN : in.txtCN;
+    const QString& name = in.style->kind == Style::Kind::LatinFolder ? in.latinName : in.chineseName;
     if (characters(name, LongestName + 1).size() > LongestName)
         return Failure{ExitFailure, QStringLiteral("the name is too long to put on a document "
                                                    "(more than %1 characters)")

@@ -50,7 +50,7 @@ int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream
         return fail(err, {ExitFailure, QStringLiteral("no data folder at %1").arg(dataDir)});
     ConsolePlatform platform(err);
     const ProgramValues values = startProgram(dataDir, platform);
-    const Catalogue catalogue = loadCatalogue(values.AppPath);
+    const Catalogue catalogue = loadCatalogue(values.appPath);
     if (options.list) {
         listCatalogue(catalogue, out);
         return ExitOk;

@@ -53,7 +53,7 @@ std::optional<Failure> drawSheet(const Options& options, const Catalogue& catalo
     AppFontTable captionFonts;
     const Style captionStyle = catalogue.styles.value(catalogue.indexOfStyle(DefaultStyle));
     const QString captionFile = captionStyle.files.value(0);
-    captionFonts.AddFont(captionFile);
+    captionFonts.addFont(captionFile);
     QFont caption(captionFonts.familyFor(captionFile, captionStyle.faces.value(0)));
     caption.setPixelSize(CaptionPx * 2 / 3);
 
@@ -77,7 +77,7 @@ std::optional<Failure> drawSheet(const Options& options, const Catalogue& catalo
         painter.drawImage(at + QPoint(0, CaptionPx), picture);
     }
     painter.end();
-    captionFonts.RemoveFont(captionFile);
+    captionFonts.removeFont(captionFile);
     RasterPicture whole;
     whole.image = sheet;
     return writeTo(options.job)(whole);

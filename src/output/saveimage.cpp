@@ -31,7 +31,7 @@ QString completeSavePath(const QString& path, int filterIndex)
     return path + QStringLiteral(".jpg");
 }
 
-QString ShowSaveDialog(Platform& platform, const QString& title, const QStringList& filters,
+QString showSaveDialog(Platform& platform, const QString& title, const QStringList& filters,
                        int* filterIndex)
 {
     const std::optional<Platform::SaveAnswer> answer = platform.askSaveFileName(title, filters);
@@ -159,7 +159,7 @@ std::optional<QString> writePngOver(const PngBackground& background, const QImag
 void saveSignature(Platform& platform, const PictureSource& picture, const PdfSource& pdf)
 {
     int type = BmpType;
-    const QString path = ShowSaveDialog(platform, SaveDialogTitle, saveFilters(), &type);
+    const QString path = showSaveDialog(platform, SaveDialogTitle, saveFilters(), &type);
     if (path.isEmpty())
         return;
     const char* format = imageFormatFor(path, type);

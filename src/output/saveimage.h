@@ -22,7 +22,7 @@ QString completeSavePath(const QString& path, int filterIndex);
 // The save dialog; the chosen path completed, or empty when the person cancelled. A completed
 // name that names an existing file is asked about first, as the dialog asks about a typed one;
 // `filterIndex` receives the chosen type.
-QString ShowSaveDialog(Platform& platform, const QString& title, const QStringList& filters,
+QString showSaveDialog(Platform& platform, const QString& title, const QStringList& filters,
                        int* filterIndex = nullptr);
 
 // The file format a name asks for: "JPG", "PNG", "BMP" or "PDF" by its extension, and for any

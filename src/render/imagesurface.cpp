@@ -35,14 +35,14 @@ ImageSurface::ImageSurface(qreal scale, bool reuse, bool transparent)
     restore(image_.rect());
 }
 
-void ImageSurface::Clear()
+void ImageSurface::clear()
 {
     restore(drawn_);
     drawn_ = QRect();
     rasterised_ = 0;
 }
 
-bool ImageSurface::SetBackground(const QString& path)
+bool ImageSurface::setBackground(const QString& path)
 {
     bool ok = true;
     QImage picture;
@@ -57,7 +57,7 @@ bool ImageSurface::SetBackground(const QString& path)
 }
 
 // Makes `picture` the background at this surface's scale. Only a different picture is put on
-// the whole image again: Clear has already restored what the last drawing covered.
+// the whole image again: clear has already restored what the last drawing covered.
 void ImageSurface::setPicture(const QImage& picture)
 {
     if (reuse_ && picture.cacheKey() == composed_.cacheKey() &&
@@ -114,12 +114,12 @@ QRect ImageSurface::outputExtent(const QRectF& ink) const
                  QPoint(qCeil(ink.right() * k) + InkMargin, qCeil(ink.bottom() * k) + InkMargin));
 }
 
-void ImageSurface::DrawText(const QString& s)
+void ImageSurface::drawText(const QString& s)
 {
     if (s.isEmpty())
         return;
-    const double x = CursorX / TwipsPerPixel;
-    const double y = CursorY / TwipsPerPixel;
+    const double x = cursorX / TwipsPerPixel;
+    const double y = cursorY / TwipsPerPixel;
     // Far beyond the picture nothing can show, and positions that far overflow the painter's
     // fixed-point coordinates (1/64 pixel in 32 bits). Nearer, a long text that starts far off
     // may still cross the picture, and only its glyphs near it are drawn.
@@ -350,7 +350,7 @@ void ImageSurface::blendCoverage(const TextLayer& layer, int left, int top)
     }
 }
 
-void ImageSurface::DrawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled)
+void ImageSurface::drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled)
 {
     // Corners inclusive; an outline is one reference pixel wide.
     const int l = pixelOf(std::min(x1, x2));

@@ -25,17 +25,17 @@ public:
     explicit ImageSurface(qreal scale = 1.0, bool reuse = true, bool transparent = false);
 
     // Puts the background back where the last drawing drew; the rest never changed.
-    void Clear() override;
+    void clear() override;
     // An empty path shows no picture.
-    bool SetBackground(const QString& path) override;
-    void DrawText(const QString& s) override;
-    void DrawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled) override;
+    bool setBackground(const QString& path) override;
+    void drawText(const QString& s) override;
+    void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled) override;
 
     // Background plus everything drawn, at the surface's scale.
-    const QImage& PersistentImage() const { return image_; }
+    const QImage& image() const { return image_; }
     qreal scale() const { return image_.devicePixelRatio(); }
-    static constexpr int OuterWidth() { return OuterWidthTwips; }
-    static constexpr int OuterHeight() { return OuterHeightTwips; }
+    static constexpr int outerWidth() { return OuterWidthTwips; }
+    static constexpr int outerHeight() { return OuterHeightTwips; }
 
     // From a drag's press to its release, kept files are not checked again.
     void setDragging(bool dragging) { background_.setTrusted(dragging); }
@@ -43,14 +43,14 @@ public:
     // The picture with nothing drawn on it, at this scale.
     QImage blankPicture() const;
 
-    // Output pixels drawn on since the last Clear.
+    // Output pixels drawn on since the last clear.
     QRect drawnRect() const { return drawn_; }
     // Output pixels changed in any way since the last call: what a view must show again.
     QRect takeChanged() { return std::exchange(changed_, QRect()); }
-    // Glyphs rasterised since the last Clear: only those that can show are.
+    // Glyphs rasterised since the last clear: only those that can show are.
     qsizetype glyphsRasterised() const { return rasterised_; }
 
-    // Why the last SetBackground failed, in words for the user.
+    // Why the last setBackground failed, in words for the user.
     const QString& backgroundError() const { return background_.error(); }
 
 private:

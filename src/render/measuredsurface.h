@@ -13,21 +13,21 @@ public:
     // With keepShapes, shaped texts are kept for the next drawing.
     explicit MeasuredSurface(bool keepShapes) : shaper_(keepShapes) {}
 
-    void SetFontName(const QString& face) override { face_.setFace(face); }
-    void SetFontSource(const QString& source) override { face_.setSource(source); }
-    void SetFallbackFaces(const QStringList& faces) override { face_.setFallback(faces); }
-    void SetFontSize(double points) override { face_.setPoints(points); }
-    void SetInkColor(QRgb ink) override { ink_ = ink | 0xFF000000; }
-    double TextWidth(const QString& s) override { return face_.advancePx(s) * TwipsPerPixel; }
-    double TextHeight(const QString&) override { return face_.heightPx() * TwipsPerPixel; }
-    QRectF TextInk(const QString& s) override
+    void setFontName(const QString& face) override { face_.setFace(face); }
+    void setFontSource(const QString& source) override { face_.setSource(source); }
+    void setFallbackFaces(const QStringList& faces) override { face_.setFallback(faces); }
+    void setFontSize(double points) override { face_.setPoints(points); }
+    void setInkColor(QRgb ink) override { ink_ = ink | 0xFF000000; }
+    double textWidth(const QString& s) override { return face_.advancePx(s) * TwipsPerPixel; }
+    double textHeight(const QString&) override { return face_.heightPx() * TwipsPerPixel; }
+    QRectF textInk(const QString& s) override
     {
         const QRectF ink = shaper_.shaped(face_, s).ink.translated(0, face_.ascentPx());
         return {ink.x() * TwipsPerPixel, ink.y() * TwipsPerPixel, ink.width() * TwipsPerPixel,
                 ink.height() * TwipsPerPixel};
     }
-    double InnerWidth() const override { return SurfaceWidthPx * TwipsPerPixel; }
-    double InnerHeight() const override { return SurfaceHeightPx * TwipsPerPixel; }
+    double innerWidth() const override { return SurfaceWidthPx * TwipsPerPixel; }
+    double innerHeight() const override { return SurfaceHeightPx * TwipsPerPixel; }
     // Frames are opaque: copying and blending give the same pixels.
 
 protected:

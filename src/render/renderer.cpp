@@ -14,10 +14,10 @@
 static void selectFontFile(RenderContext& ctx, const QString& path, const QString& face,
                            const QString& text)
 {
-    ctx.fonts.AddFont(path);
-    ctx.surface.SetFallbackFaces(ctx.fonts.fallbackFamilies(text, face));
-    ctx.surface.SetFontName(ctx.fonts.familyFor(path, face));
-    ctx.surface.SetFontSource(ctx.fonts.sourceOf(path));
+    ctx.fonts.addFont(path);
+    ctx.surface.setFallbackFaces(ctx.fonts.fallbackFamilies(text, face));
+    ctx.surface.setFontName(ctx.fonts.familyFor(path, face));
+    ctx.surface.setFontSource(ctx.fonts.sourceOf(path));
 }
 
 QStringList characters(const QString& text, qsizetype atMost)
@@ -118,24 +118,24 @@ void drawOrdinaryStyle(RenderContext& ctx, const QString& name, const QString& f
 {
     Surface& s = ctx.surface;
     if (x == NoPosition)
-        x = nearest((s.InnerWidth() - s.TextWidth(name)) / 2 - ctx.values.TextOffsetX);
+        x = nearest((s.innerWidth() - s.textWidth(name)) / 2 - ctx.values.textOffsetX);
     if (y == NoPosition)
-        y = nearest((s.InnerHeight() - s.TextHeight(name)) / 2 - ctx.values.TextOffsetY);
-    s.CursorX = x;
-    s.CursorY = y;
+        y = nearest((s.innerHeight() - s.textHeight(name)) / 2 - ctx.values.textOffsetY);
+    s.cursorX = x;
+    s.cursorY = y;
     const QStringList chars = characters(name);
     const double tightening = tighteningAt(points);
-    ctx.mover.Place(s.CursorX, s.CursorY, s.TextWidth(name) - double(chars.size() - 1) * tightening,
-                    s.TextHeight(name));
-    s.DrawText(chars.value(0));
+    ctx.mover.place(s.cursorX, s.cursorY, s.textWidth(name) - double(chars.size() - 1) * tightening,
+                    s.textHeight(name));
+    s.drawText(chars.value(0));
     // Each character starts a little before the end of the previous one's own advance.
     for (qsizetype i = 1; i < chars.size(); ++i) {
-        x = nearest(s.TextWidth(chars[i - 1]) + x - tightening);
-        s.CursorX = x;
-        s.CursorY = y;
-        s.DrawText(chars[i]);
+        x = nearest(s.textWidth(chars[i - 1]) + x - tightening);
+        s.cursorX = x;
+        s.cursorY = y;
+        s.drawText(chars[i]);
     }
-    ctx.fonts.RemoveFont(fontPath);
+    ctx.fonts.removeFont(fontPath);
 }
 
 // Draws a character with its ink inside a cell: as it comes when it fits, else scaled down
@@ -143,19 +143,19 @@ void drawOrdinaryStyle(RenderContext& ctx, const QString& name, const QString& f
 void drawInCell(Surface& s, const QString& text, double points, double x, double y, double width,
                 double height)
 {
-    const QRectF ink = s.TextInk(text);
+    const QRectF ink = s.textInk(text);
     if (ink.width() <= width && ink.height() <= height) {
-        s.CursorX = x;
-        s.CursorY = y;
-        s.DrawText(text);
+        s.cursorX = x;
+        s.cursorY = y;
+        s.drawText(text);
         return;
     }
-    s.SetFontSize(points * std::min(width / ink.width(), height / ink.height()));
-    const QPointF centre = s.TextInk(text).center();
-    s.CursorX = x + width / 2 - centre.x();
-    s.CursorY = y + height / 2 - centre.y();
-    s.DrawText(text);
-    s.SetFontSize(points);
+    s.setFontSize(points * std::min(width / ink.width(), height / ink.height()));
+    const QPointF centre = s.textInk(text).center();
+    s.cursorX = x + width / 2 - centre.x();
+    s.cursorY = y + height / 2 - centre.y();
+    s.drawText(text);
+    s.setFontSize(points);
 }
 
 void drawSeal(RenderContext& ctx, const QString& typed, const QString& fontPath, bool intaglio,
@@ -166,27 +166,27 @@ void drawSeal(RenderContext& ctx, const QString& typed, const QString& fontPath,
     const QStringList chars = characters(name, MaxSealCharacters);
     const SealGrid grid = sealGridFor(chars.size());
     const QString first = chars.value(0);
-    const double tw1 = s.TextWidth(first);
-    const double th1 = s.TextHeight(first);
+    const double tw1 = s.textWidth(first);
+    const double th1 = s.textHeight(first);
     if (x == NoPosition)
-        x = nearest((s.InnerWidth() - grid.columns * tw1) / 2 - ctx.values.TextOffsetX - 500);
+        x = nearest((s.innerWidth() - grid.columns * tw1) / 2 - ctx.values.textOffsetX - 500);
     // A third row lifts the seal by half a cell, so that it stays centred as two rows are.
     if (y == NoPosition)
-        y = nearest((s.InnerHeight() - s.TextHeight(name) - (grid.rows - 2) * th1) / 2 -
-                    ctx.values.TextOffsetY - 400);
+        y = nearest((s.innerHeight() - s.textHeight(name) - (grid.rows - 2) * th1) / 2 -
+                    ctx.values.textOffsetY - 400);
     const auto cellX = [&](int column) { return nearest(column * tw1 + x); };
     const auto cellY = [&](int row) { return nearest(row * th1 + y); };
     const int right = cellX(grid.columns - 1);
     const int bottom = cellY(grid.rows - 1);
 
-    ctx.mover.Place(x, y, grid.columns * tw1, grid.rows * th1);
-    s.DrawFrame(double(x) - 100, double(y) - 60, right + tw1, bottom + th1, SealFrameColor,
+    ctx.mover.place(x, y, grid.columns * tw1, grid.rows * th1);
+    s.drawFrame(double(x) - 100, double(y) - 60, right + tw1, bottom + th1, SealFrameColor,
                 intaglio);
     if (chars.size() == 1) {
         // One character fills the square of four cells.
-        s.SetFontSize(points * 2);
+        s.setFontSize(points * 2);
         drawInCell(s, first, points * 2, x, y, 2 * tw1, 2 * th1);
-        s.SetFontSize(points);
+        s.setFontSize(points);
     } else if (chars.size() > 1) {
         // Row by row on the surface; the name reads down the right column first.
         for (int row = 0; row < grid.rows; ++row)
@@ -196,7 +196,7 @@ void drawSeal(RenderContext& ctx, const QString& typed, const QString& fontPath,
                     drawInCell(s, chars[at], points, cellX(column), cellY(row), tw1, th1);
             }
     }
-    ctx.fonts.RemoveFont(fontPath);
+    ctx.fonts.removeFont(fontPath);
 }
 
 void drawFolderStyle(RenderContext& ctx, const Style& style, const DrawInputs& in, int x, int y)
@@ -206,11 +206,11 @@ void drawFolderStyle(RenderContext& ctx, const Style& style, const DrawInputs& i
         return;
     Pieces pieces;
     if (style.kind == Style::Kind::LatinFolder) {
-        pieces = splitLatin(in.txtEN);
+        pieces = splitLatin(in.latinName);
     } else {
-        if (in.txtCN.isEmpty())
+        if (in.chineseName.isEmpty())
             return;
-        pieces = splitChinese(in.txtCN, ctx.values.CompoundSurnames);
+        pieces = splitChinese(in.chineseName, ctx.values.compoundSurnames);
     }
 
     const QString* piece[3] = {&pieces.head, &pieces.middle, &pieces.tail};
@@ -222,26 +222,26 @@ void drawFolderStyle(RenderContext& ctx, const Style& style, const DrawInputs& i
     for (int k = 0; k < 3; ++k) {
         if (piece[k]->isEmpty())
             continue;
-        selectFontFile(ctx, files[k], faces[k], in.txtEN + in.txtCN);
-        w[k] = nearestWhole(s.TextWidth(*piece[k]));
-        ctx.fonts.RemoveFont(files[k]);
+        selectFontFile(ctx, files[k], faces[k], in.latinName + in.chineseName);
+        w[k] = nearestWhole(s.textWidth(*piece[k]));
+        ctx.fonts.removeFont(files[k]);
     }
     const double W = w[0] + w[1] + w[2];
-    const double tox = ctx.values.TextOffsetX;
-    const double toy = ctx.values.TextOffsetY;
+    const double tox = ctx.values.textOffsetX;
+    const double toy = ctx.values.textOffsetY;
 
     // Each piece's height is asked for before its own face is selected, so it is measured in
     // the face selected last.
     auto drawPiece = [&](int k, double cx, bool placeMover) {
-        s.CursorX = cx;
-        s.CursorY = y != NoPosition ? y : (s.InnerHeight() - s.TextHeight(*piece[k])) / 2 - toy;
+        s.cursorX = cx;
+        s.cursorY = y != NoPosition ? y : (s.innerHeight() - s.textHeight(*piece[k])) / 2 - toy;
         if (placeMover)
-            ctx.mover.Place(s.CursorX, s.CursorY, W, s.TextHeight(*piece[k]));
-        selectFontFile(ctx, files[k], faces[k], in.txtEN + in.txtCN);
-        s.DrawText(*piece[k]);
-        ctx.fonts.RemoveFont(files[k]);
+            ctx.mover.place(s.cursorX, s.cursorY, W, s.textHeight(*piece[k]));
+        selectFontFile(ctx, files[k], faces[k], in.latinName + in.chineseName);
+        s.drawText(*piece[k]);
+        ctx.fonts.removeFont(files[k]);
     };
-    const double centredLeft = (s.InnerWidth() - W) / 2 - tox;
+    const double centredLeft = (s.innerWidth() - W) / 2 - tox;
     if (!pieces.head.isEmpty())
         drawPiece(0, x != NoPosition ? x : centredLeft, true);
     if (!pieces.middle.isEmpty())
@@ -252,18 +252,18 @@ void drawFolderStyle(RenderContext& ctx, const Style& style, const DrawInputs& i
 
 } // namespace
 
-DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y)
+DrawOutcome drawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y)
 {
     const std::optional<double> points = fontSizeFromText(in.sizeText);
     if (!points)
         return DrawOutcome::BadSize;
 
     Surface& s = ctx.surface;
-    s.Clear();
-    s.SetBackground(in.backgroundPath);
-    s.SetFontName(QStringLiteral("Courier New"));
-    s.SetFontSize(*points);
-    s.SetInkColor(in.ink);
+    s.clear();
+    s.setBackground(in.backgroundPath);
+    s.setFontName(QStringLiteral("Courier New"));
+    s.setFontSize(*points);
+    s.setInkColor(in.ink);
 
     // No style chosen: the background alone.
     if (!in.style)
@@ -274,11 +274,11 @@ DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y
     case Style::Kind::Seal:
     case Style::Kind::IntaglioSeal: {
         const QString& file = style.files.first();
-        selectFontFile(ctx, file, style.faces.first(), in.txtCN);
+        selectFontFile(ctx, file, style.faces.first(), in.chineseName);
         if (style.isSeal())
-            drawSeal(ctx, in.txtCN, file, style.kind == Style::Kind::IntaglioSeal, *points, x, y);
+            drawSeal(ctx, in.chineseName, file, style.kind == Style::Kind::IntaglioSeal, *points, x, y);
         else
-            drawOrdinaryStyle(ctx, in.txtCN, file, *points, x, y);
+            drawOrdinaryStyle(ctx, in.chineseName, file, *points, x, y);
         break;
     }
     case Style::Kind::Folder:

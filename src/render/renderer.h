@@ -14,15 +14,15 @@
 struct ProgramValues;
 class FontTable;
 
-// What one drawing reads from the window, gathered into a plain value.
+// Everything one drawing depends on, as a plain value.
 struct DrawInputs
 {
-    QString txtCN;
-    QString txtEN;
+    QString chineseName;
+    QString latinName;
     std::optional<Style> style; // none: the background alone
     QString backgroundPath;     // empty: none
-    QString sizeText;         // text of cboSize, in points
-    QRgb ink = 0xFF000000;    // background colour of lblColorPreview
+    QString sizeText;           // in points, as typed
+    QRgb ink = 0xFF000000;
 };
 
 struct RenderContext
@@ -64,7 +64,7 @@ inline double nearestWhole(double v)
 // Redraws the whole picture: background, size, ink, then the name in the chosen style, with
 // its top-left at (x, y); -1 on an axis centres the text along it. A size text that is not a
 // usable size leaves the picture as it was.
-DrawOutcome DrawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y);
+DrawOutcome drawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y);
 
 // The characters of a text as a person sees them: a surrogate pair, or a letter with its
 // combining marks, is one character. Every count, split and per-character step uses these.

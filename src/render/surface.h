@@ -12,32 +12,32 @@ class Surface
 public:
     virtual ~Surface() = default;
 
-    virtual void Clear() = 0;
+    virtual void clear() = 0;
     // False when the file cannot be loaded; the surface then shows no picture.
-    virtual bool SetBackground(const QString& path) = 0;
-    virtual void SetFontName(const QString& face) = 0;
+    virtual bool setBackground(const QString& path) = 0;
+    virtual void setFontName(const QString& face) = 0;
     // Names the file the face just selected comes from, so that two files whose fonts share a
     // family name are never taken for one another.
-    virtual void SetFontSource(const QString&) {}
+    virtual void setFontSource(const QString&) {}
     // Faces that draw the characters a selected face lacks.
-    virtual void SetFallbackFaces(const QStringList&) {}
-    virtual void SetFontSize(double points) = 0;
-    virtual void SetInkColor(QRgb ink) = 0;
+    virtual void setFallbackFaces(const QStringList&) {}
+    virtual void setFontSize(double points) = 0;
+    virtual void setInkColor(QRgb ink) = 0;
 
-    virtual double TextWidth(const QString& s) = 0;
-    virtual double TextHeight(const QString& s) = 0;
+    virtual double textWidth(const QString& s) = 0;
+    virtual double textHeight(const QString& s) = 0;
     // Where the ink of s falls when it is drawn with its top-left at the cursor, relative to the
     // cursor. A surface that knows no outlines takes the text's box for its ink.
-    virtual QRectF TextInk(const QString& s) { return {0, 0, TextWidth(s), TextHeight(s)}; }
-    virtual double InnerWidth() const = 0;
-    virtual double InnerHeight() const = 0;
+    virtual QRectF textInk(const QString& s) { return {0, 0, textWidth(s), textHeight(s)}; }
+    virtual double innerWidth() const = 0;
+    virtual double innerHeight() const = 0;
 
     // Draws s with its top-left corner at the cursor.
-    virtual void DrawText(const QString& s) = 0;
-    virtual void DrawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled) = 0;
+    virtual void drawText(const QString& s) = 0;
+    virtual void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled) = 0;
 
-    double CursorX = 0;
-    double CursorY = 0;
+    double cursorX = 0;
+    double cursorY = 0;
 };
 
 // The transparent handle over the drawn text. Its rectangle is twips inside the surface,
@@ -49,7 +49,7 @@ struct Mover
     float width = 615;
     float height = 375;
 
-    void Place(double l, double t, double w, double h)
+    void place(double l, double t, double w, double h)
     {
         left = float(l);
         top = float(t);

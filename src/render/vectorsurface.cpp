@@ -18,14 +18,14 @@ VectorSurface::VectorSurface(QPainter& painter, bool transparent, BackgroundPict
     painter_.setRenderHint(QPainter::Antialiasing);
 }
 
-void VectorSurface::Clear()
+void VectorSurface::clear()
 {
     // Drawings only add to a vector picture: clearing starts the box over with its background.
     if (!transparent_)
         painter_.fillRect(QRectF(0, 0, SurfaceWidthPx, SurfaceHeightPx), QColor(BackColor));
 }
 
-bool VectorSurface::SetBackground(const QString& path)
+bool VectorSurface::setBackground(const QString& path)
 {
     if (path.isEmpty())
         return true;
@@ -43,10 +43,10 @@ bool VectorSurface::SetBackground(const QString& path)
     return ok;
 }
 
-void VectorSurface::DrawText(const QString& s)
+void VectorSurface::drawText(const QString& s)
 {
-    const double x = CursorX / TwipsPerPixel;
-    const double y = CursorY / TwipsPerPixel;
+    const double x = cursorX / TwipsPerPixel;
+    const double y = cursorY / TwipsPerPixel;
     if (s.isEmpty() || std::abs(x) > 1.0e6 || std::abs(y) > 1.0e6)
         return;
     // Only the outlines of glyphs that can show: a long name would otherwise fill the file with
@@ -67,7 +67,7 @@ void VectorSurface::DrawText(const QString& s)
     }
 }
 
-void VectorSurface::DrawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled)
+void VectorSurface::drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled)
 {
     // The same whole reference pixels as the raster picture: corners inclusive, outlines one
     // pixel wide.

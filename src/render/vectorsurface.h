@@ -26,12 +26,12 @@ public:
     // What text and frames covered, in reference pixels.
     QRectF inkRect() const { return inked_; }
 
-    void Clear() override;
-    bool SetBackground(const QString& path) override;
-    void DrawText(const QString& s) override;
-    void DrawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled) override;
+    void clear() override;
+    bool setBackground(const QString& path) override;
+    void drawText(const QString& s) override;
+    void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled) override;
 
-    // Why the last SetBackground failed, in words for the user.
+    // Why the last setBackground failed, in words for the user.
     const QString& backgroundError() const { return background_.error(); }
 
 private:

@@ -92,7 +92,7 @@ void MainWindow::createControls()
 
     pictureBox_ = new PictureBox(this);
     pictureBox_->setGeometry(twips(580, 2300, 5820, 3920));
-    pictureBox_->setPicture(&surface_.PersistentImage());
+    pictureBox_->setPicture(&surface_.image());
     connect(pictureBox_, &PictureBox::nudged, this, &MainWindow::nudgeText);
 
     textHandle_ = new TextHandle(pictureBox_);
@@ -149,7 +149,7 @@ void MainWindow::createControls()
 void MainWindow::load()
 {
     const QScopedValueRollback<bool> loading(loading_, true);
-    catalogue_ = loadCatalogue(values_.AppPath);
+    catalogue_ = loadCatalogue(values_.appPath);
 
     backgroundBox_->addItems(catalogue_.backgroundNames());
     backgroundBox_->setCurrentIndex(
@@ -171,8 +171,8 @@ void MainWindow::load()
 DrawInputs MainWindow::drawInputs() const
 {
     DrawInputs in;
-    in.txtCN = chineseName_->text();
-    in.txtEN = latinName_->text();
+    in.chineseName = chineseName_->text();
+    in.latinName = latinName_->text();
     const int style = styleBox_->currentIndex();
     if (style >= 0)
         in.style = catalogue_.styles.value(style);
@@ -190,7 +190,7 @@ DrawOutcome MainWindow::draw(int x, int y)
     const DrawInputs in = drawInputs();
     // An unusable size leaves the picture as it was. It is said when a person makes a choice,
     // never while a name is typed or the text dragged.
-    const DrawOutcome outcome = DrawSignature(ctx, in, x, y);
+    const DrawOutcome outcome = drawSignature(ctx, in, x, y);
     if (outcome == DrawOutcome::BadSize)
         return outcome;
     lastDrawing_ = LastDrawing{in, x, y};
@@ -210,11 +210,11 @@ void MainWindow::drawChoice()
 QImage MainWindow::picture(qreal scale, bool transparent)
 {
     if ((qFuzzyCompare(scale, surface_.scale()) && !transparent) || !lastDrawing_)
-        return surface_.PersistentImage();
+        return surface_.image();
     // Drawn afresh at the scale asked for, so that the text stays sharp.
     ImageSurface out(scale, true, transparent);
     drawAgainOn(out);
-    return out.PersistentImage();
+    return out.image();
 }
 
 Mover MainWindow::drawAgainOn(Surface& out)
@@ -222,7 +222,7 @@ Mover MainWindow::drawAgainOn(Surface& out)
     Mover scratch = mover_;
     if (lastDrawing_) {
         RenderContext ctx{values_, fonts_, out, scratch};
-        DrawSignature(ctx, lastDrawing_->inputs, lastDrawing_->x, lastDrawing_->y);
+        drawSignature(ctx, lastDrawing_->inputs, lastDrawing_->x, lastDrawing_->y);
     }
     return scratch;
 }
@@ -262,7 +262,7 @@ void MainWindow::chooseStyle()
 void MainWindow::chooseBackground()
 {
     const QString path = catalogue_.backgrounds.value(backgroundBox_->currentIndex()).path;
-    if (!surface_.SetBackground(path) && !loading_)
+    if (!surface_.setBackground(path) && !loading_)
         platform_.showMessage(
             QStringLiteral("背景图片不能打开：%1\r\n%2").arg(path, surface_.backgroundError()),
             AppTitle, Platform::Icon::Warning);
@@ -313,7 +313,7 @@ void MainWindow::print()
         const int dpi = std::clamp(painter.device()->logicalDpiX(), 96, 600);
         const QImage drawn = picture(dpi / 96.0);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(QRectF(0, 0, ImageSurface::OuterWidth(), ImageSurface::OuterHeight()),
+        painter.drawImage(QRectF(0, 0, ImageSurface::outerWidth(), ImageSurface::outerHeight()),
                           drawn);
     });
     if (error)
@@ -328,7 +328,7 @@ void MainWindow::openMakersPage()
 void MainWindow::showHelp()
 {
     // The help shipped with the data kit; a kit without it has the web page.
-    const QString help = values_.AppPath + QStringLiteral("help/index.html");
+    const QString help = values_.appPath + QStringLiteral("help/index.html");
     platform_.openUrl(QFileInfo(help).isFile() ? QUrl::fromLocalFile(help)
                                                : QUrl(MakerHomePage + QStringLiteral("/tvlx.asp")));
 }

@@ -23,7 +23,7 @@
 
 #include <cups/cups.h>
 
-void CenterDialogHook(QWidget& window)
+void centerDialogHook(QWidget& window)
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (!screen)
@@ -67,7 +67,7 @@ public:
             timer_.setInterval(500);
         const QRect frame = window_.frameGeometry();
         if (frame != centred_ && (settling || frame.size() != centred_.size())) {
-            CenterDialogHook(window_);
+            centerDialogHook(window_);
             centred_ = window_.frameGeometry();
             if (frame.size() != window_.size() && !framed_.isValid())
                 framed_.start();
@@ -98,7 +98,7 @@ private:
 void centreWhenShown(QWidget& window)
 {
     // Centred by the window alone first, so that it appears near its place.
-    CenterDialogHook(window);
+    centerDialogHook(window);
     window.winId();
     auto* watcher = new CentreWhenFramed(window);
     window.installEventFilter(watcher);

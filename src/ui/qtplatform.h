@@ -24,7 +24,7 @@ private:
 
 // Moves a window (the main window, or the colour dialog as it opens) so that its frame sits
 // centred on the whole primary screen.
-void CenterDialogHook(QWidget& window);
+void centerDialogHook(QWidget& window);
 
 // Centres a window's frame on the primary screen once it is shown and framed.
 void centreWhenShown(QWidget& window);

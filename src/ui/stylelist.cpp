@@ -57,7 +57,7 @@ void StyleComboBox::makePreviews(const Catalogue& catalogue, AppFontTable& fonts
         // A folder style shows in its first face.
         const QString file = style.files.value(0);
         const QString face = style.faces.value(0);
-        fonts.AddFont(file);
+        fonts.addFont(file);
         QFont own;
         own.setFamilies({fonts.familyFor(file, face), label.family()});
         own.setPixelSize(22);
@@ -78,7 +78,7 @@ void StyleComboBox::makePreviews(const Catalogue& catalogue, AppFontTable& fonts
         p.setFont(own);
         p.drawText(QPointF(labelWidth, 21), latin ? sample : name);
         p.end();
-        fonts.RemoveFont(file);
+        fonts.removeFont(file);
         setItemData(i, preview, PreviewRole);
         widest = std::max(widest, width);
     }
