@@ -537,7 +537,7 @@ TEST_P(FullDisk, KeepsTheOldFileLeavesNoPartOneAndSaysSo)
         platform.saveAnswers.push_back(Platform::SaveAnswer{path, 1});
         QImage picture(388, 261, QImage::Format_RGB32);
         picture.fill(Qt::gray);
-        saveSignature(platform, [&picture](bool) { return picture; });
+        saveSignature(platform, [&picture](bool, int) { return picture; });
         ASSERT_EQ(platform.messages.size(), 1u);
         EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
         said = platform.messages[0].text;

@@ -452,20 +452,49 @@ TEST_F(Window, PrintDrawsThePictureAtItsOuterSizeOrReportsTheFailure)
     EXPECT_EQ(platform.messages[0].caption, AppTitle);
 }
 
-TEST_F(Window, SaveWritesThePictureAsShown)
+struct SavedPicture
 {
+    const char* name;
+    int type;
+    int scale;
+    bool transparent;
+};
+
+class SaveTypes : public Window, public testing::WithParamInterface<SavedPicture>
+{
+};
+
+// Each picture type writes the picture as shown: at its size, or drawn afresh four times as
+// large; with or without its background.
+TEST_P(SaveTypes, WriteThePictureAsShown)
+{
+    const SavedPicture& c = GetParam();
     QTemporaryDir dir;
     drag(QPoint(4, 4), QPoint(-20, 10));
-    platform.saveAnswers.push_back(Platform::SaveAnswer{dir.filePath(QStringLiteral("sig")), 1});
+    platform.saveAnswers.push_back(Platform::SaveAnswer{dir.filePath(QStringLiteral("sig")), c.type});
     QTest::mouseClick(control<QWidget>("imgSave"), Qt::LeftButton);
-    const QImage saved(dir.filePath(QStringLiteral("sig.bmp")));
-    EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32),
-              picture().convertToFormat(QImage::Format_RGB32));
+    const QString path = dir.filePath(c.type == BmpType ? QStringLiteral("sig.bmp")
+                                                        : QStringLiteral("sig.png"));
     ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text,
-              QStringLiteral("保存完毕！\r\n") + dir.filePath(QStringLiteral("sig.bmp")));
+    EXPECT_EQ(platform.messages[0].text, QStringLiteral("保存完毕！\r\n") + path);
     EXPECT_EQ(platform.messages[0].caption, AppTitle);
+    const QImage saved(path);
+    ASSERT_EQ(saved.size(), QSize(388, 261) * c.scale);
+    EXPECT_EQ(saved.convertToFormat(QImage::Format_ARGB32),
+              w.picture(c.scale, c.transparent).convertToFormat(QImage::Format_ARGB32));
+    EXPECT_EQ(qAlpha(saved.pixel(0, 0)), c.transparent ? 0 : 255);
+    const auto dark = [](QRgb p) { return qAlpha(p) > 128 && darkInk(p); };
+    const QRect shown = inkBox(picture(), dark), big = inkBox(saved, dark);
+    EXPECT_NEAR(big.left(), c.scale * shown.left(), c.scale);
+    EXPECT_NEAR(big.width(), c.scale * shown.width(), 2 * c.scale);
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, SaveTypes,
+                         testing::Values(SavedPicture{"Bmp", BmpType, 1, false},
+                                         SavedPicture{"SharpPng", SharpPngType, 4, false},
+                                         SavedPicture{"SharpTransparentPng",
+                                                      SharpTransparentPngType, 4, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Window, SaveAsPdfDrawsThePictureAsShownInOutlines)
 {

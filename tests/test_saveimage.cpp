@@ -1,11 +1,15 @@
 #include "fakeplatform.h"
 #include "output/pngwriter.h"
 #include "output/saveimage.h"
+#include "ui/qtplatform.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QImageReader>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -48,7 +52,7 @@ QImage samplePicture()
 }
 
 // The picture as shown, or with `transparent` the drawing alone.
-QImage samplePictures(bool transparent)
+QImage samplePictures(bool transparent, int)
 {
     if (!transparent)
         return samplePicture();
@@ -74,7 +78,7 @@ class PngBands : public testing::TestWithParam<BandCase>
 TEST_P(PngBands, DecodeToThePictureExactly)
 {
     const BandCase& c = GetParam();
-    QImage background = samplePictures(false);
+    QImage background = samplePictures(false, 1);
     if (c.transparent) {
         background = QImage(388, 261, QImage::Format_ARGB32_Premultiplied);
         background.fill(Qt::transparent);
@@ -122,7 +126,7 @@ TEST(SaveSignature, EachFormatDecodesAsItsExtensionSays)
         FakePlatform platform;
         const QString path = dir.filePath(QString::fromLatin1(name));
         platform.saveAnswers.push_back(Platform::SaveAnswer{path, type});
-        saveSignature(platform, [&picture](bool) { return picture; });
+        saveSignature(platform, [&picture](bool, int) { return picture; });
         ASSERT_EQ(platform.messages.size(), 1u) << name;
         EXPECT_EQ(platform.messages[0].text, QStringLiteral("保存完毕！\r\n") + path);
         EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Information);
@@ -157,7 +161,8 @@ TEST(SaveSignature, BareNameTakesTheChosenType)
         platform.saveDialogFilters.at(0),
         QStringList({QStringLiteral("bmp文件(*.bmp)"), QStringLiteral("jpg文件(*.jpg)"),
                      QStringLiteral("png文件(*.png)"), QStringLiteral("透明背景png文件(*.png)"),
-                     QStringLiteral("pdf文件(*.pdf)")}));
+                     QStringLiteral("pdf文件(*.pdf)"), QStringLiteral("高清png文件，4倍大小(*.png)"),
+                     QStringLiteral("高清透明背景png文件，4倍大小(*.png)")}));
 }
 
 // The transparent type saves the drawing alone, on nothing.
@@ -249,6 +254,31 @@ TEST(SaveSignature, AFailedWriteLeavesTheExistingFileAndSaysWhy)
             EXPECT_FALSE(m.text.contains(QStringLiteral("保存完毕")));
         }
     EXPECT_EQ(warnings, failures);
+}
+
+// During a run the save dialog opens where the last picture was saved.
+TEST(SaveDialog, OpensInTheFolderOfTheLastSave)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("a")));
+    QtPlatform platform;
+    QStringList openedIn;
+    const auto save = [&](const QString& file) {
+        QTimer::singleShot(0, [&openedIn, file] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            openedIn << dialog->directory().absolutePath();
+            dialog->selectFile(file);
+            static_cast<QDialog*>(dialog)->accept(); // as the dialog's own button does
+        });
+        return platform.askSaveFileName(SaveDialogTitle, saveFilters());
+    };
+    const auto first = save(dir.filePath(QStringLiteral("a/one.png")));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->path, dir.filePath(QStringLiteral("a/one.png")));
+    ASSERT_TRUE(save(QStringLiteral("two.png")));
+    ASSERT_EQ(openedIn.size(), 2);
+    EXPECT_EQ(openedIn[1], dir.filePath(QStringLiteral("a")));
 }
 
 } // namespace

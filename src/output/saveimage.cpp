@@ -14,7 +14,8 @@ QStringList saveFilters()
 {
     return {QStringLiteral("bmp文件(*.bmp)"), QStringLiteral("jpg文件(*.jpg)"),
             QStringLiteral("png文件(*.png)"), QStringLiteral("透明背景png文件(*.png)"),
-            QStringLiteral("pdf文件(*.pdf)")};
+            QStringLiteral("pdf文件(*.pdf)"), QStringLiteral("高清png文件，4倍大小(*.png)"),
+            QStringLiteral("高清透明背景png文件，4倍大小(*.png)")};
 }
 
 QString completeSavePath(const QString& path, int filterIndex)
@@ -24,7 +25,8 @@ QString completeSavePath(const QString& path, int filterIndex)
         return path;
     if (filterIndex == BmpType)
         return path + QStringLiteral(".bmp");
-    if (filterIndex == PngType || filterIndex == TransparentPngType)
+    if (filterIndex == PngType || filterIndex == TransparentPngType ||
+        filterIndex == SharpPngType || filterIndex == SharpTransparentPngType)
         return path + QStringLiteral(".png");
     if (filterIndex == PdfType)
         return path + QStringLiteral(".pdf");
@@ -61,6 +63,8 @@ const char* imageFormatFor(const QString& path, int filterIndex)
         return "JPG";
     case PngType:
     case TransparentPngType:
+    case SharpPngType:
+    case SharpTransparentPngType:
         return "PNG";
     case PdfType:
         return "PDF";
@@ -163,13 +167,17 @@ void saveSignature(Platform& platform, const PictureSource& picture, const PdfSo
     if (path.isEmpty())
         return;
     const char* format = imageFormatFor(path, type);
-    const bool transparent = type == TransparentPngType && qstrcmp(format, "PNG") == 0;
+    const bool png = qstrcmp(format, "PNG") == 0;
+    const bool transparent =
+        png && (type == TransparentPngType || type == SharpTransparentPngType);
+    const int scale =
+        png && (type == SharpPngType || type == SharpTransparentPngType) ? SharpPictureScale : 1;
     std::optional<QString> error;
     if (qstrcmp(format, "PDF") == 0) {
         const QByteArray document = pdf ? pdf() : QByteArray();
         error = document.isEmpty() ? QStringLiteral("图片数据不能编码") : writeFile(path, document);
     } else {
-        error = writeImage(picture(transparent), path, format);
+        error = writeImage(picture(transparent, scale), path, format);
     }
     if (error) {
         platform.showMessage(QStringLiteral("无法保存到 %1：\r\n%2").arg(path, *error), AppTitle,

@@ -12,11 +12,20 @@ class PngBackground;
 
 inline const QString SaveDialogTitle = QStringLiteral("保存签名图片");
 // The types of the save dialog, by 1-based filter index.
-enum SaveType { BmpType = 1, JpgType = 2, PngType = 3, TransparentPngType = 4, PdfType = 5 };
+enum SaveType {
+    BmpType = 1,
+    JpgType = 2,
+    PngType = 3,
+    TransparentPngType = 4,
+    PdfType = 5,
+    SharpPngType = 6,            // four times the size, drawn afresh
+    SharpTransparentPngType = 7, // the same, the drawing alone
+};
+inline constexpr int SharpPictureScale = 4;
 QStringList saveFilters();
 
 // A last path component without any "." gets the chosen type's extension: ".bmp", ".png" for
-// either PNG type, ".pdf", ".jpg" for any other; any other name is returned as it is.
+// any PNG type, ".pdf", ".jpg" for any other; any other name is returned as it is.
 QString completeSavePath(const QString& path, int filterIndex);
 
 // The save dialog; the chosen path completed, or empty when the person cancelled. A completed
@@ -43,8 +52,9 @@ std::optional<QString> writeImage(const QImage& image, const QString& path,
 std::optional<QString> writePngOver(const PngBackground& background, const QImage& changed,
                                     int firstChanged, const QString& path);
 
-// The picture as shown, or with `transparent` the drawing alone, on nothing.
-using PictureSource = std::function<QImage(bool transparent)>;
+// The picture as shown, or with `transparent` the drawing alone, on nothing; at `scale` times
+// its size.
+using PictureSource = std::function<QImage(bool transparent, int scale)>;
 
 // The picture as one page of PDF.
 using PdfSource = std::function<QByteArray()>;

@@ -300,7 +300,7 @@ void MainWindow::pickInk()
 void MainWindow::save()
 {
     saveSignature(
-        platform_, [this](bool transparent) { return picture(1, transparent); },
+        platform_, [this](bool transparent, int scale) { return picture(scale, transparent); },
         [this] {
             return picturePdf(false, [this](VectorSurface& out) { return drawAgainOn(out); });
         });

@@ -127,10 +127,13 @@ std::optional<Platform::SaveAnswer> QtPlatform::askSaveFileName(const QString& t
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(filters);
     dialog.selectNameFilter(filters.value(0));
+    if (!lastSaveFolder_.isEmpty())
+        dialog.setDirectory(lastSaveFolder_);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return SaveAnswer{dialog.selectedFiles().first(),
-                      int(filters.indexOf(dialog.selectedNameFilter())) + 1};
+    const QString path = dialog.selectedFiles().first();
+    lastSaveFolder_ = QFileInfo(path).absolutePath();
+    return SaveAnswer{path, int(filters.indexOf(dialog.selectedNameFilter())) + 1};
 }
 
 Platform::ColorAnswer QtPlatform::chooseColor(QRgb initial, const QList<QRgb>& customColors)
