@@ -40,7 +40,8 @@ INSTANTIATE_TEST_SUITE_P(
                     PathCase{"/tmp/sig.png", 2, "/tmp/sig.png"},
                     PathCase{"/tmp/release.2/sig", 1, "/tmp/release.2/sig.bmp"},
                     PathCase{"/tmp/sig.", 2, "/tmp/sig."}, PathCase{"sig", 3, "sig.png"},
-                    PathCase{"sig", 4, "sig.png"}, PathCase{"sig", 7, "sig.jpg"}));
+                    PathCase{"sig", 4, "sig.png"}, PathCase{"sig", 7, "sig.png"},
+                    PathCase{"sig", 8, "sig.jpg"}));
 
 QImage samplePicture()
 {
