@@ -16,6 +16,6 @@ public:
     {
         return std::nullopt;
     }
-    void openUrl(const QUrl&) override {}
+    bool openUrl(const QUrl&) override { return false; }
     bool confirmReplace(const QString&) override { return false; }
 };

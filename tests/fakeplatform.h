@@ -25,6 +25,7 @@ public:
     std::optional<PrintError> printFailure;
     std::vector<QImage> printedPages; // what each job drew, at 1/10 twip per pixel
     std::vector<QUrl> openedUrls;
+    bool urlsOpen = true; // false: no browser on this machine
     std::deque<bool> replaceAnswers;
     QStringList replaceQuestions;
 
@@ -63,7 +64,11 @@ public:
         printedPages.push_back(page);
         return std::nullopt;
     }
-    void openUrl(const QUrl& url) override { openedUrls.push_back(url); }
+    bool openUrl(const QUrl& url) override
+    {
+        openedUrls.push_back(url);
+        return urlsOpen;
+    }
     bool confirmReplace(const QString& path) override
     {
         replaceQuestions << path;

@@ -31,7 +31,7 @@ public:
     }
     ColorAnswer chooseColor(QRgb, const QList<QRgb>&) override { return {}; }
     std::optional<PrintError> printTwips(const std::function<void(QPainter&)>&) override;
-    void openUrl(const QUrl&) override {}
+    bool openUrl(const QUrl&) override { return false; }
     bool confirmReplace(const QString&) override { return false; }
 
 private:

@@ -50,7 +50,8 @@ public:
     // coordinates are twips from the top-left of the printable area.
     virtual std::optional<PrintError> printTwips(const std::function<void(QPainter&)>& paint) = 0;
 
-    virtual void openUrl(const QUrl& url) = 0;
+    // False when nothing on this machine could open it.
+    virtual bool openUrl(const QUrl& url) = 0;
 
     // Asks whether the existing file at `path` may be replaced; true for "是".
     virtual bool confirmReplace(const QString& path) = 0;

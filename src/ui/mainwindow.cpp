@@ -10,6 +10,7 @@
 #include "stylelist.h"
 
 #include <QComboBox>
+#include <QDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -18,6 +19,8 @@
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QShortcut>
+#include <QTextBrowser>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -320,17 +323,53 @@ void MainWindow::print()
         platform_.showMessage(error->description, AppTitle, Platform::Icon::Warning);
 }
 
+void MainWindow::openPage(const QUrl& url)
+{
+    if (!platform_.openUrl(url))
+        platform_.showMessage(
+            QStringLiteral("网页打不开：这台电脑上没有能打开它的浏览器。\r\n请在浏览器中打开这个地址：\r\n%1")
+                .arg(url.toString()),
+            AppTitle, Platform::Icon::Warning);
+}
+
 void MainWindow::openMakersPage()
 {
-    platform_.openUrl(QUrl(MakerHomePage));
+    openPage(QUrl(MakerHomePage));
 }
 
 void MainWindow::showHelp()
 {
-    // The help shipped with the data kit; a kit without it has the web page.
+    // The help shipped with the data kit, read here without a browser; a kit without it has
+    // the web page.
     const QString help = values_.appPath + QStringLiteral("help/index.html");
-    platform_.openUrl(QFileInfo(help).isFile() ? QUrl::fromLocalFile(help)
-                                               : QUrl(MakerHomePage + QStringLiteral("/tvlx.asp")));
+    if (!QFileInfo(help).isFile()) {
+        openPage(QUrl(MakerHomePage + QStringLiteral("/tvlx.asp")));
+        return;
+    }
+    if (!helpWindow_) {
+        helpWindow_ = new QDialog(this);
+        helpWindow_->setObjectName(QStringLiteral("helpWindow"));
+        helpWindow_->setWindowTitle(QStringLiteral("使用必读"));
+        auto* text = new QTextBrowser(helpWindow_);
+        text->setObjectName(QStringLiteral("helpText"));
+        // Pages of the help open here; anything on the web goes to the browser.
+        text->setOpenLinks(false);
+        connect(text, &QTextBrowser::anchorClicked, this, [this, text](const QUrl& link) {
+            const QUrl url = text->source().resolved(link);
+            if (url.isLocalFile())
+                text->setSource(url);
+            else
+                openPage(url);
+        });
+        text->setSource(QUrl::fromLocalFile(help));
+        auto* layout = new QVBoxLayout(helpWindow_);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(text);
+        helpWindow_->resize(640, 560);
+    }
+    helpWindow_->show();
+    helpWindow_->raise();
+    helpWindow_->activateWindow();
 }
 
 void MainWindow::startDrag(QPointF pointer)

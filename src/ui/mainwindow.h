@@ -9,6 +9,7 @@
 #include <QWidget>
 
 class QComboBox;
+class QDialog;
 class QLabel;
 class QLineEdit;
 class ImageArea;
@@ -71,6 +72,8 @@ private:
     // The last drawing again on another surface; the window's own picture stays as it is.
     Mover drawAgainOn(Surface& out);
     void showPicture();
+    // Opens a web page, or says where it is when nothing here can open it.
+    void openPage(const QUrl& url);
 
     const ProgramValues& values_;
     Platform& platform_;
@@ -100,4 +103,5 @@ private:
     QLineEdit* latinName_ = nullptr;
     QLineEdit* chineseName_ = nullptr;
     QLabel* inkPreview_ = nullptr;
+    QDialog* helpWindow_ = nullptr;
 };

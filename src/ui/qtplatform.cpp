@@ -207,7 +207,7 @@ bool QtPlatform::confirmReplace(const QString& path)
     return box.clickedButton() == yes;
 }
 
-void QtPlatform::openUrl(const QUrl& url)
+bool QtPlatform::openUrl(const QUrl& url)
 {
-    QDesktopServices::openUrl(url);
+    return QDesktopServices::openUrl(url);
 }

@@ -15,7 +15,7 @@ public:
                                               const QStringList& filters) override;
     ColorAnswer chooseColor(QRgb initial, const QList<QRgb>& customColors) override;
     std::optional<PrintError> printTwips(const std::function<void(QPainter&)>& paint) override;
-    void openUrl(const QUrl& url) override;
+    bool openUrl(const QUrl& url) override;
     bool confirmReplace(const QString& path) override;
 
 private:
