@@ -12,6 +12,9 @@ test -f "$prefix/share/sorvex-sign/data/fuxing.dat"
 listing=$("$prefix/bin/sorvex-sign-render" --list)
 grep -q "公文签" <<<"$listing"
 "$prefix/bin/sorvex-sign-render" -o "$prefix/check.png"
+# Both programs say their version, the window's with no display.
+[ "$(env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/sorvex-sign" --version)" = "sorvex-sign 1.0.0" ]
+[ "$("$prefix/bin/sorvex-sign-render" --version)" = "sorvex-sign-render 1.0.0" ]
 # The window starts, shows its first picture and quits; a missing list would show a warning
 # box and never quit, hence the time limit.
 SORVEX_QUIT_AFTER_FIRST_PICTURE=1 timeout 30 "$prefix/bin/sorvex-sign"

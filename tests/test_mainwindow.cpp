@@ -9,15 +9,19 @@
 #include "ui/mainwindow.h"
 #include "ui/imagearea.h"
 #include "ui/picturebox.h"
+#include "ui/stylelist.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -295,30 +299,66 @@ TEST_F(ShownWindow, TheWindowShowsEveryChangeOfThePicture)
     EXPECT_EQ(shown(), picture().convertToFormat(QImage::Format_RGB32)) << "after typing";
 }
 
-// The style list shows each name drawn in its own face, and is wide enough for the longest.
-TEST_F(ShownWindow, TheStyleListShowsEachStyleInItsOwnFace)
+// The style list shows each style drawing the person's name, beside the style's name, and is
+// wide enough for both; a new name is drawn the next time it opens.
+TEST_F(ShownWindow, TheStyleListPreviewsThePersonsName)
 {
-    click(cboFont());
     QAbstractItemView* list = cboFont()->view();
-    ASSERT_TRUE(list->isVisible());
-    int widest = 0;
-    for (int i = 0; i < cboFont()->count(); ++i) {
-        const QImage preview = cboFont()->itemData(i, Qt::UserRole + 1).value<QImage>();
-        ASSERT_FALSE(preview.isNull()) << cboFont()->itemText(i).toStdString();
-        EXPECT_GT(countPixels(preview, [](QRgb c) { return qAlpha(c) > 128; }), 40);
-        widest = std::max(widest, int(preview.deviceIndependentSize().width()));
-        EXPECT_GE(list->visualRect(list->model()->index(i, 0)).width(),
-                  int(preview.deviceIndependentSize().width()))
-            << "the whole name fits: " << cboFont()->itemText(i).toStdString();
-    }
-    const auto preview = [this](const char* style) {
-        return cboFont()
-            ->itemData(cboFont()->findText(QString::fromUtf8(style)), Qt::UserRole + 1)
-            .value<QImage>();
+    const auto previews = [this, list] {
+        click(cboFont());
+        EXPECT_TRUE(list->isVisible());
+        std::vector<QImage> out;
+        for (int i = 0; i < cboFont()->count(); ++i) {
+            out.push_back(cboFont()->itemData(i, StyleComboBox::PreviewRole).value<QImage>());
+            EXPECT_GT(countPixels(out.back(), [](QRgb c) { return qAlpha(c) > 128; }), 40)
+                << cboFont()->itemText(i).toStdString();
+            EXPECT_GE(list->visualRect(list->model()->index(i, 0)).width(),
+                      int(out.back().deviceIndependentSize().width()) +
+                          cboFont()->fontMetrics().horizontalAdvance(cboFont()->itemText(i)))
+                << "name and drawing fit: " << cboFont()->itemText(i).toStdString();
+        }
+        key(Qt::Key_Escape);
+        return out;
     };
-    EXPECT_NE(preview("公文签"), preview("毛体")) << "each in its own face";
-    EXPECT_GT(list->width(), widest);
-    key(Qt::Key_Escape);
+    // The closed box shows every name whole.
+    QStyleOptionComboBox closed;
+    closed.initFrom(cboFont());
+    const QRect field = cboFont()->style()->subControlRect(
+        QStyle::CC_ComboBox, &closed, QStyle::SC_ComboBoxEditField, cboFont());
+    for (int i = 0; i < cboFont()->count(); ++i)
+        EXPECT_GE(field.width(), cboFont()->fontMetrics().horizontalAdvance(cboFont()->itemText(i)))
+            << cboFont()->itemText(i).toStdString();
+    const std::vector<QImage> first = previews();
+    const int gongwen = cboFont()->findText(QStringLiteral("公文签"));
+    EXPECT_NE(first[size_t(gongwen)], first[size_t(cboFont()->findText(QStringLiteral("毛体")))]);
+
+    // One entry, painted: its name once, in the list's face, then the drawing beside it.
+    QStyleOptionViewItem option;
+    option.initFrom(list);
+    option.widget = list;
+    option.font = list->font();
+    option.rect = QRect(QPoint(0, 0), list->visualRect(list->model()->index(gongwen, 0)).size());
+    QImage row(option.rect.size(), QImage::Format_RGB32), name = row;
+    row.fill(option.palette.color(QPalette::Base));
+    name.fill(option.palette.color(QPalette::Base));
+    {
+        QPainter p(&row);
+        list->itemDelegate()->paint(&p, option, list->model()->index(gongwen, 0));
+        QPainter q(&name);
+        q.setFont(option.font);
+        q.setPen(option.palette.color(QPalette::Text));
+        q.drawText(option.rect.adjusted(StylePreviewDelegate::Gap, 0, 0, 0),
+                   Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("公文签"));
+    }
+    const int nameWidth = 2 * StylePreviewDelegate::Gap + option.fontMetrics.horizontalAdvance(
+                                                              QStringLiteral("公文签"));
+    EXPECT_EQ(row.copy(0, 0, nameWidth, row.height()), name.copy(0, 0, nameWidth, row.height()));
+    EXPECT_GT(countPixels(row, darkInk), countPixels(name, darkInk) + 40) << "and the drawing";
+
+    click(txtCN());
+    type(QStringLiteral("ab"));
+    const std::vector<QImage> second = previews();
+    EXPECT_NE(second[size_t(gongwen)], first[size_t(gongwen)]) << "the new name is drawn";
 }
 
 TEST_F(ShownWindow, ThePictureShowsWhenItHasFocus)

@@ -24,7 +24,9 @@ int main(int argc, char** argv)
             static QMutex lock;
             static QSet<QString> said;
             const QMutexLocker guard(&lock); // a batch writes its files from several threads
-            if (type == QtDebugMsg || type == QtInfoMsg || said.contains(msg))
+            // QStandardPaths speaks of the session (a missing runtime folder), not the drawing.
+            if (type == QtDebugMsg || type == QtInfoMsg || said.contains(msg) ||
+                (type == QtWarningMsg && msg.startsWith(QLatin1String("QStandardPaths:"))))
                 return;
             said.insert(msg);
             std::fprintf(stderr, "sorvex-sign-render: %s%s\n",

@@ -4,7 +4,6 @@
 #include "qtplatform.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QFont>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -12,18 +11,26 @@
 #include <QSettings>
 #include <QTranslator>
 
+#include <cstdio>
+
 int main(int argc, char** argv)
 {
+    // Answered before the application exists, so that they need no display.
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray option(argv[i]);
+        if (option == "--version" || option == "-v") {
+            std::printf("sorvex-sign %s\n", SORVEX_VERSION);
+            return 0;
+        }
+        if (option == "--help" || option == "-h") {
+            std::printf("Usage: sorvex-sign [--version] [--help]\n"
+                        "Opens the Sorvex签名设计 window, where a signature is designed.\n");
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     // No display name: Qt would append it to every title the window system shows.
     QApplication::setApplicationName(QStringLiteral("sorvex-sign"));
-    QApplication::setApplicationVersion(QStringLiteral(SORVEX_VERSION));
-    QCommandLineParser options;
-    options.setApplicationDescription(
-        QStringLiteral("Opens the Sorvex签名设计 window, where a signature is designed."));
-    options.addHelpOption();
-    options.addVersionOption();
-    options.process(app);
     // The program writes nothing but the pictures a person saves. Qt's own dialogs keep their
     // last folder and custom colours in a settings file; that file goes nowhere.
     for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})

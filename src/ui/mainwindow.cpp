@@ -9,6 +9,7 @@
 #include "render/vectorsurface.h"
 #include "stylelist.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDialog>
 #include <QFileInfo>
@@ -33,10 +34,10 @@ QRect twips(int left, int top, int width, int height)
     return QRect(px(left), px(top), px(width), px(height));
 }
 
-QFont songti()
+QFont songti(qreal points = 12)
 {
     QFont f(QStringLiteral("宋体"));
-    f.setPointSizeF(12);
+    f.setPointSizeF(points);
     return f;
 }
 
@@ -87,10 +88,11 @@ void MainWindow::createControls()
 
     styleBox_ = new StyleComboBox(this);
     styleBox_->setObjectName(QStringLiteral("cboFont"));
-    styleBox_->setItemDelegate(new StylePreviewDelegate(styleBox_));
     connect(styleBox_, &StyleComboBox::popupAboutToShow, this, &MainWindow::makeStylePreviews);
     styleBox_->setGeometry(twips(8280, 1515, 1620, 360));
-    styleBox_->setFont(songti());
+    // A little smaller in the closed box, where six-character names must show whole.
+    styleBox_->setFont(songti(10.5));
+    styleBox_->view()->setFont(songti());
     connect(styleBox_, &QComboBox::activated, this, &MainWindow::chooseStyle);
 
     pictureBox_ = new PictureBox(this);
@@ -286,6 +288,7 @@ void MainWindow::applyTypedSize()
 
 void MainWindow::nameEdited(const QString& name)
 {
+    previewsMade_ = false;
     // An emptied box keeps the last picture until a name is typed again.
     if (!name.isEmpty())
         draw();
@@ -409,7 +412,47 @@ void MainWindow::makeStylePreviews()
     if (previewsMade_)
         return;
     previewsMade_ = true;
-    styleBox_->makePreviews(catalogue_, fonts_);
+    styleBox_->makePreviews([this](int index) { return stylePreview(index); });
+}
+
+// Drawn as the style draws it, with its own ink, on nothing; cropped to the ink and brought
+// down to the list's height, so that every entry shows the same name at the same height.
+QImage MainWindow::stylePreview(int index)
+{
+    const Style& style = catalogue_.styles[index];
+    DrawInputs in = drawInputs();
+    in.style = style;
+    in.backgroundPath.clear();
+    const StyleRule rule = styleRuleFor(style.name);
+    in.sizeText = cappedSizeText(QStringLiteral("36"), rule);
+    in.ink = rule.ink;
+    ImageSurface out(2, true, true);
+    Mover scratch;
+    RenderContext ctx{values_, fonts_, out, scratch};
+    drawSignature(ctx, in, NoPosition, NoPosition);
+    const QImage& drawn = out.image();
+    int left = drawn.width(), right = -1, top = -1, bottom = -1;
+    for (int y = 0; y < drawn.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(drawn.constScanLine(y));
+        for (int x = 0; x < drawn.width(); ++x)
+            if (qAlpha(line[x]) > 0) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = top < 0 ? y : top;
+                bottom = y;
+            }
+    }
+    if (right < 0)
+        return {};
+    const QRect ink(QPoint(left, top), QPoint(right, bottom));
+    constexpr int MaxPreviewWidth = 220;
+    const qreal ratio = devicePixelRatioF();
+    const qreal k = std::min(StylePreviewDelegate::PreviewHeight / qreal(ink.height()),
+                             MaxPreviewWidth / qreal(ink.width()));
+    QImage preview = drawn.copy(ink).scaled((QSizeF(ink.size()) * k * ratio).toSize(),
+                                            Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    preview.setDevicePixelRatio(ratio);
+    return preview;
 }
 
 void MainWindow::paintEvent(QPaintEvent*)

@@ -72,6 +72,8 @@ private:
     // The last drawing again on another surface; the window's own picture stays as it is.
     Mover drawAgainOn(Surface& out);
     void showPicture();
+    // The style at `index` drawing the person's name, for the style list.
+    QImage stylePreview(int index);
     // Opens a web page, or says where it is when nothing here can open it.
     void openPage(const QUrl& url);
 

@@ -3,21 +3,21 @@
 #include <QComboBox>
 #include <QStyledItemDelegate>
 
-struct Catalogue;
-class AppFontTable;
+#include <functional>
 
-// The style list: says when its list is about to open, so that each style's name can be drawn
-// in the style's own face as font menus do, and shows those drawings in the list.
+// The style list: each entry is the style's name and beside it the person's own name as that
+// style draws it. The drawings are made when the list is about to open.
 class StyleComboBox : public QComboBox
 {
     Q_OBJECT
 public:
-    using QComboBox::QComboBox;
-    static constexpr int PreviewRole = Qt::UserRole + 1; // a QImage of the name in its face
+    explicit StyleComboBox(QWidget* parent);
+    static constexpr int PreviewRole = Qt::UserRole + 1; // a QImage of the drawn name
 
-    // Each style's name drawn in its own face, as font menus show them; a Latin style shows a
-    // sample of its letters after its name.
-    void makePreviews(const Catalogue& catalogue, AppFontTable& fonts);
+    // The entry at `index` drawn as its style draws the name; tightly cropped.
+    using Drawing = std::function<QImage(int index)>;
+    // Makes every entry's drawing and widens the list to show names and drawings whole.
+    void makePreviews(const Drawing& draw);
 
 Q_SIGNALS:
     void popupAboutToShow();
@@ -26,12 +26,21 @@ protected:
     void showPopup() override;
 };
 
+// Paints an entry once: the row, the style's name in the list's own face, then the drawing in
+// a column of its own.
 class StylePreviewDelegate : public QStyledItemDelegate
 {
     Q_OBJECT
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+    static constexpr int PreviewHeight = 26;
+    static constexpr int Gap = 8;
+
+    void setNameWidth(int width) { nameWidth_ = width; }
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+    int nameWidth_ = 0;
 };

@@ -69,7 +69,7 @@ dialog() {
   local id
   for _ in $(seq 300); do
     for id in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
-      [ "$id" != "$main" ] && xprop -id "$id" _NET_FRAME_EXTENTS 2>/dev/null | grep -q = && { echo "$id"; return; }
+      [ "$id" != "$main" ] && [[ "$(xprop -id "$id" _NET_FRAME_EXTENTS 2>/dev/null || true)" == *=* ]] && { echo "$id"; return; }
     done
     sleep 0.1
   done
