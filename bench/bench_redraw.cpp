@@ -140,7 +140,7 @@ const ProgramValues& values()
         p.appPath = kitDir();
         QFile f(kitDir() + QStringLiteral("data/fuxing.dat"));
         f.open(QIODevice::ReadOnly);
-        p.compoundSurnames = decodeGbk(f.readAll()).chopped(2);
+        p.compoundSurnames = parseCompoundSurnames(decodeGbk(f.readAll()).chopped(2));
         return p;
     }();
     return v;

@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
         list.write(QByteArray::fromHex("20c5b7d1f42dc5b7aaa1")); // " 欧阳-欧" and its glyph
     list.close();
     kit->values.appPath = root;
-    kit->values.compoundSurnames = textOfFileBytes(QByteArray::fromHex("20c5b7d1f42dc5b7aaa1"));
+    kit->values.compoundSurnames =
+        parseCompoundSurnames(textOfFileBytes(QByteArray::fromHex("20c5b7d1f42dc5b7aaa1")));
     kit->catalogue = loadCatalogue(root);
     return 0;
 }

@@ -13,6 +13,7 @@ add_library(sorvexcore STATIC
   ${core}/base/programvalues.h
   ${core}/base/regularfile.cpp ${core}/base/regularfile.h
   ${core}/base/text.cpp ${core}/base/text.h
+  ${core}/base/compoundsurnames.cpp ${core}/base/compoundsurnames.h
   ${core}/base/csvtable.cpp ${core}/base/csvtable.h
   ${core}/catalogue/catalogue.cpp ${core}/catalogue/catalogue.h
   ${core}/catalogue/fonttable.cpp ${core}/catalogue/fonttable.h

@@ -75,7 +75,7 @@ TEST(StartProgram, SetsTheValuesAndGoesOnWithoutTheList)
     FakePlatform platform;
     const ProgramValues v = startProgram(dir.path(), platform);
     EXPECT_EQ(v.appPath, dir.path() + u'/');
-    EXPECT_EQ(v.compoundSurnames, QString());
+    EXPECT_TRUE(v.compoundSurnames.isEmpty());
     EXPECT_EQ(v.textOffsetX, 250);
     EXPECT_EQ(v.textOffsetY, 500);
     EXPECT_EQ(platform.messages.size(), 1u);
@@ -84,7 +84,8 @@ TEST(StartProgram, SetsTheValuesAndGoesOnWithoutTheList)
     writeFile(dir, QStringLiteral("data/fuxing.dat"),
               QByteArray::fromHex("20c5b7d1f42dc5b7aaa10d0a"));
     FakePlatform quiet;
-    EXPECT_EQ(startProgram(dir.path() + u'/', quiet).compoundSurnames.size(), 6);
+    EXPECT_EQ(startProgram(dir.path() + u'/', quiet).compoundSurnames,
+              CompoundSurnames({{QStringLiteral("欧阳"), QStringLiteral("\uE000")}}));
     EXPECT_TRUE(quiet.messages.empty());
 }
 

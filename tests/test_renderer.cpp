@@ -48,8 +48,9 @@ protected:
             fontFileStyle(SealStyle, QStringLiteral("/kit/fonts/电脑字/篆印体(Zy).dat")),
             fontFileStyle(SealStyleIntaglio, QStringLiteral("/kit/fonts/电脑字/篆印体-阴文(Zyy).dat")),
             fontFileStyle(QStringLiteral("大写"), QStringLiteral("/kit/fonts/电脑字/大写(Dx).DAT"))};
-        values.compoundSurnames = QStringLiteral(" 欧阳-欧") + Glyph0 + QStringLiteral(" 司马-司") +
-                                  Glyph1 + QStringLiteral("\r\n 上官-上");
+        values.compoundSurnames =
+            parseCompoundSurnames(QStringLiteral(" 欧阳-欧") + Glyph0 + QStringLiteral(" 司马-司") +
+                                  Glyph1 + QStringLiteral("\r\n 上官-上"));
         in.sizeText = QStringLiteral("72");
         in.backgroundPath = QStringLiteral("/kit/images/02-宣纸.jpg");
 
@@ -333,16 +334,17 @@ TEST_F(Renderer, DraggedSealPutsCellOneExactlyAtThePosition)
 
 TEST(CompoundSurname, FoundOnlyWithItsEntryMarkers)
 {
-    const QString list = QStringLiteral(" 欧阳-欧") + Glyph0 + QStringLiteral(" 司马-司") + Glyph1;
-    EXPECT_EQ(compoundSurnameGlyph(list, QStringLiteral("欧阳娜娜")), QString(Glyph0));
+    const CompoundSurnames list = parseCompoundSurnames(
+        QStringLiteral("欧阳xx 欧阳-欧") + Glyph0 + QStringLiteral(" 司马-司") + Glyph1 +
+        QStringLiteral("\r\n 欧阳-欧x 上官-上"));
+    EXPECT_EQ(compoundSurnameGlyph(list, QStringLiteral("欧阳娜娜")), QString(Glyph0))
+        << "its own entry's, the first, not where the two characters first occur";
     EXPECT_EQ(compoundSurnameGlyph(list, QStringLiteral("司马懿")), QString(Glyph1));
+    EXPECT_EQ(compoundSurnameGlyph(list, QStringLiteral("上官")), QString()) << "the last entry";
     EXPECT_FALSE(compoundSurnameGlyph(list, QStringLiteral("马懿")));
     EXPECT_FALSE(compoundSurnameGlyph(list, QStringLiteral("阳-")));
-    EXPECT_FALSE(compoundSurnameGlyph(QString(), QStringLiteral("欧阳")));
-    // The glyph is taken four places after the first occurrence of the two characters.
-    const QString earlier = QStringLiteral("欧阳xx 欧阳-欧") + Glyph0;
-    EXPECT_EQ(compoundSurnameGlyph(earlier, QStringLiteral("欧阳")), " ");
-    EXPECT_EQ(compoundSurnameGlyph(QStringLiteral(" 欧阳-欧"), QStringLiteral("欧阳")), QString());
+    EXPECT_FALSE(compoundSurnameGlyph({}, QStringLiteral("欧阳")));
+    EXPECT_EQ(list.size(), 3);
 }
 
 struct FolderCase

@@ -34,7 +34,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         RuleCase{"英文签", "100", "72", Black}, RuleCase{"花式英文签", "190", "72", Black},
         RuleCase{"英文签-流畅", "72", "72", Black}, RuleCase{"毛体", "100", "72", Black},
-        RuleCase{"新毛体", "100", "72", Black}, // merely contains it: last row
+        RuleCase{"篆印体-阳文", "100", "72", Black}, // begins with a seal's name: no seal
         RuleCase{"篆印体", "100", "48", SealFrameColor},
         RuleCase{"篆印体-阴文", "100", "48", White},
         RuleCase{"篆印体", "48.5", "48", SealFrameColor},

@@ -32,7 +32,7 @@ ProgramValues startProgram(const QString& appFolder, Platform& platform)
 {
     ProgramValues values;
     values.appPath = withTrailingSlash(appFolder);
-    values.compoundSurnames =
-        readTextFile(values.appPath + QStringLiteral("data/fuxing.dat"), platform);
+    values.compoundSurnames = parseCompoundSurnames(
+        readTextFile(values.appPath + QStringLiteral("data/fuxing.dat"), platform));
     return values;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "compoundsurnames.h"
+
 #include <QString>
 
 // The program's title: the caption of its message boxes.
@@ -9,7 +11,7 @@ inline const QString AppTitle = QStringLiteral("Sorvex签名设计");
 struct ProgramValues
 {
     QString appPath;          // the folder holding the data kit, always ending in "/"
-    QString compoundSurnames; // whole text of data/fuxing.dat; empty when unreadable
+    CompoundSurnames compoundSurnames; // from data/fuxing.dat; none when it cannot be read
     int textOffsetX = 250;    // twips subtracted from every centred position
     int textOffsetY = 500;
 };

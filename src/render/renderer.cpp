@@ -54,20 +54,12 @@ double tighteningAt(double points)
     return points >= 72 ? Tightening : Tightening * points / 72;
 }
 
-std::optional<QString> compoundSurnameGlyph(const QString& compoundSurnames, const QString& name)
+std::optional<QString> compoundSurnameGlyph(const CompoundSurnames& surnames, const QString& name)
 {
-    const QString surname = characters(name, 2).join(QString());
-    if (!compoundSurnames.contains(u' ' + surname + u'-'))
+    const auto entry = surnames.constFind(characters(name, 2).join(QString()));
+    if (entry == surnames.constEnd())
         return std::nullopt;
-    // Four characters on from where the surname first occurs: the surname, "-", and the
-    // character the entry names it by. Only those few characters are split, not the whole list.
-    const QString from = compoundSurnames.mid(compoundSurnames.indexOf(surname), 64);
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, from);
-    for (int i = 0; i < 4 && graphemes.toNextBoundary() >= 0;)
-        ++i;
-    const qsizetype start = graphemes.position();
-    const qsizetype end = graphemes.toNextBoundary();
-    return end > start ? from.mid(start, end - start) : QString();
+    return *entry;
 }
 
 namespace {
@@ -93,10 +85,10 @@ Pieces headMiddleTail(const QStringList& c, qsizetype first)
 
 } // namespace
 
-Pieces splitChinese(const QString& n, const QString& compoundSurnames)
+Pieces splitChinese(const QString& n, const CompoundSurnames& surnames)
 {
     const QStringList c = characters(n);
-    if (const std::optional<QString> glyph = compoundSurnameGlyph(compoundSurnames, n)) {
+    if (const std::optional<QString> glyph = compoundSurnameGlyph(surnames, n)) {
         if (c.size() <= 2)
             return {*glyph, {}, {}};
         if (c.size() == 3)

@@ -9,6 +9,7 @@
 #include <limits>
 #include <optional>
 
+#include "base/compoundsurnames.h"
 #include "catalogue/catalogue.h"
 
 struct ProgramValues;
@@ -72,16 +73,15 @@ DrawOutcome drawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y
 // learn whether it has more.
 QStringList characters(const QString& text, qsizetype atMost = -1);
 
-// The character drawn for a compound surname, or nothing when the name has none. An entry whose
-// glyph lies beyond the end of the list gives an empty glyph.
-std::optional<QString> compoundSurnameGlyph(const QString& compoundSurnames, const QString& name);
+// The character drawn for a name's compound surname, or nothing when the name has none.
+std::optional<QString> compoundSurnameGlyph(const CompoundSurnames& surnames, const QString& name);
 
 // Head, middle and tail of a folder style's name.
 struct Pieces
 {
     QString head, middle, tail;
 };
-Pieces splitChinese(const QString& name, const QString& compoundSurnames);
+Pieces splitChinese(const QString& name, const CompoundSurnames& surnames);
 Pieces splitLatin(const QString& name);
 
 // Seal completion to fill the grid: "之印" after two or seven characters, "印" after three, five
