@@ -399,21 +399,50 @@ TEST_F(Window, EmptyingTheNameKeepsTheLastPicture)
     EXPECT_EQ(drawings.count(), 1);
 }
 
-TEST_F(Window, DraggingMovesTheInkByThePointersTravel)
+struct Drag
 {
+    const char* name;
+    const char* style;
+    QPoint by;
+    bool border; // shown while held; a seal's frame is its own
+};
+
+class Dragging : public Window, public testing::WithParamInterface<Drag>
+{
+};
+
+// The ink follows the pointer's travel exactly; any other change puts the text back at its
+// centred place.
+TEST_P(Dragging, MovesTheInkByThePointersTravel)
+{
+    const Drag& c = GetParam();
+    pickStyle(QString::fromUtf8(c.style));
+    drawings.clear();
+    const auto ink = [this] {
+        return inkBox(picture(), [](QRgb p) { return qGray(p) < 100 || qRed(p) - qGreen(p) > 100; });
+    };
     const QRect before = ink();
     const Mover start = w.mover();
-    drag(QPoint(5, 5), QPoint(30, 20));
+    mouse(QEvent::MouseButtonPress, {3, 3}, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(imgMove()->hasBorder(), c.border);
+    mouse(QEvent::MouseButtonRelease, {3, 3}, Qt::LeftButton, Qt::NoButton);
+    drag(QPoint(3, 3), c.by);
     EXPECT_EQ(drawings.count(), 3);
-    EXPECT_EQ(ink().topLeft() - before.topLeft(), QPoint(30, 20));
-    EXPECT_FLOAT_EQ(w.mover().left, start.left + 450);
-    EXPECT_FLOAT_EQ(w.mover().top, start.top + 300);
+    EXPECT_EQ(ink().topLeft() - before.topLeft(), c.by);
+    // Drawn at whole twips: a centred place may lie between them.
+    EXPECT_FLOAT_EQ(w.mover().left, nearest(start.left + c.by.x() * TwipsPerPixel));
+    EXPECT_FLOAT_EQ(w.mover().top, nearest(start.top + c.by.y() * TwipsPerPixel));
     EXPECT_FALSE(imgMove()->hasBorder());
 
-    // Any other change puts the text back at its centred place.
     txtCN()->insert(QStringLiteral("华"));
     EXPECT_FLOAT_EQ(w.mover().top, start.top);
 }
+
+INSTANTIATE_TEST_SUITE_P(Table, Dragging,
+                         testing::Values(Drag{"Ordinary", "公文签", {30, 20}, true},
+                                         Drag{"Folder", "艺术签", {-25, 12}, true},
+                                         Drag{"Seal", "篆印体", {10, 0}, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Window, OnlyTheLeftButtonAloneDrags)
 {
@@ -429,17 +458,6 @@ TEST_F(Window, OnlyTheLeftButtonAloneDrags)
     EXPECT_EQ(drawings.count(), 0);
 }
 
-TEST_F(Window, SealsShowNoBorderButStillDrag)
-{
-    pickStyle(SealStyle);
-    drawings.clear();
-    const Mover start = w.mover();
-    mouse(QEvent::MouseButtonPress, {3, 3}, Qt::LeftButton, Qt::LeftButton);
-    EXPECT_FALSE(imgMove()->hasBorder());
-    mouse(QEvent::MouseMove, {13, 3}, Qt::NoButton, Qt::LeftButton);
-    EXPECT_EQ(drawings.count(), 1);
-    EXPECT_FLOAT_EQ(w.mover().left, start.left + 150);
-}
 
 // 使用必读 shows the help that ships with the kit in a window of its own, with no browser;
 // a web page that cannot be opened is said, with its address.
