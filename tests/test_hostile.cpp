@@ -131,6 +131,26 @@ TEST_F(HostileData, BrokenFontFilesDrawInASubstituteFace)
     EXPECT_EQ(drawEverything({QStringLiteral("王晓明"), QStringLiteral("Ab")}), styles * 2 * 2);
 }
 
+// The window says which font file cannot be read, once, when its style is chosen.
+TEST_F(HostileData, TheWindowSaysWhichFontFileCannotBeRead)
+{
+    fileStyle(QStringLiteral("公文签(SorvexGongwen).dat"), readBytes(kitFont(DefaultStyle)));
+    fileStyle(QStringLiteral("截断(Cut).dat"), readBytes(kitFont(DefaultStyle)).left(2000));
+    writeBytes(app() + QStringLiteral("data/fuxing.dat"), " 欧阳-欧X\r\n");
+    const ProgramValues values = startProgram(app(), platform);
+    MainWindow w(values, platform);
+    EXPECT_TRUE(platform.messages.empty());
+    auto* styles = w.findChild<QComboBox*>(QStringLiteral("cboFont"));
+    for (int pick = 0; pick < 2; ++pick) {
+        const int cut = styles->findText(QStringLiteral("截断"));
+        styles->setCurrentIndex(cut);
+        Q_EMIT styles->activated(cut);
+    }
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_TRUE(platform.messages[0].text.contains(QStringLiteral("截断(Cut).dat")));
+    EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
+}
+
 TEST_F(HostileData, AFontThatVanishesAfterListingDrawsInASubstitute)
 {
     fileStyle(QStringLiteral("公文签(SorvexGongwen).dat"), readBytes(kitFont(DefaultStyle)));

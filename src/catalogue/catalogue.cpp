@@ -94,7 +94,8 @@ Style fontFileStyle(const QString& name, const QString& path)
 
 Style folderStyle(const QString& name, const QString& base)
 {
-    Style style{name, name.contains(LatinStyleMark) ? Style::Kind::LatinFolder : Style::Kind::Folder};
+    Style style{name, name.contains(LatinStyleMark) ? Style::Kind::LatinFolder : Style::Kind::Folder,
+                {}, {}};
     for (int k = 1; k <= 3; ++k) {
         style.files << base + QString::number(k) + QStringLiteral(".dat");
         style.faces << faceNameOfFolderFont(style.files.last());
@@ -136,7 +137,7 @@ Catalogue loadCatalogue(const QString& appPath)
         else if (name.contains(LatinStyleMark))
             c.styles << folderStyle(name, path);
         else
-            c.styles << Style{name, Style::Kind::Folder};
+            c.styles << Style{name, Style::Kind::Folder, {}, {}};
     }
 
     const QString imagesDir = appPath + QStringLiteral("images/");

@@ -64,6 +64,7 @@ MainWindow::MainWindow(const ProgramValues& values, Platform& platform, QWidget*
     createControls();
     load();
     draw();
+    sayUnusableFonts();
 }
 
 void MainWindow::createControls()
@@ -262,6 +263,19 @@ void MainWindow::chooseStyle()
 {
     applyStyleRule();
     drawChoice();
+    sayUnusableFonts();
+}
+
+void MainWindow::sayUnusableFonts()
+{
+    for (const QString& file : catalogue_.styles.value(styleBox_->currentIndex()).files) {
+        if (!fonts_.unusable(file) || fontsSaid_.contains(file))
+            continue;
+        fontsSaid_.insert(file);
+        platform_.showMessage(
+            QStringLiteral("字体文件不能读取：%1\r\n这个款式暂时用别的字体代替。").arg(file),
+            AppTitle, Platform::Icon::Warning);
+    }
 }
 
 void MainWindow::chooseBackground()

@@ -6,6 +6,7 @@
 #include "render/imagesurface.h"
 #include "render/renderer.h"
 
+#include <QSet>
 #include <QWidget>
 
 class QComboBox;
@@ -69,6 +70,8 @@ private:
     DrawOutcome draw(int x = NoPosition, int y = NoPosition);
     // Draws after a person's choice; an unusable size is said.
     void drawChoice();
+    // Says once for each of the chosen style's font files that cannot be read.
+    void sayUnusableFonts();
     // The last drawing again on another surface; the window's own picture stays as it is.
     Mover drawAgainOn(Surface& out);
     void showPicture();
@@ -106,4 +109,5 @@ private:
     QLineEdit* chineseName_ = nullptr;
     QLabel* inkPreview_ = nullptr;
     QDialog* helpWindow_ = nullptr;
+    QSet<QString> fontsSaid_;
 };
