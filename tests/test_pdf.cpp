@@ -330,6 +330,22 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
         page.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 0 842]"));
         QPDFWriter w(source, to.constData());
         w.write();
+    } else if (name == "DigitallySigned") {
+        // A signature field as signing tools write it: its value signs byte ranges of the file.
+        const QByteArray from = good.toLocal8Bit(), to = document.toLocal8Bit();
+        QPDF source;
+        source.processFile(from.constData());
+        QPDFObjectHandle value = source.makeIndirectObject(QPDFObjectHandle::parse(
+            "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached "
+            "/ByteRange [0 100 200 300] /Contents <00> >>"));
+        QPDFObjectHandle field = source.makeIndirectObject(
+            QPDFObjectHandle::parse("<< /FT /Sig /T (Signature1) >>"));
+        field.replaceKey("/V", value);
+        QPDFObjectHandle form = QPDFObjectHandle::newDictionary();
+        form.replaceKey("/Fields", QPDFObjectHandle::newArray({field}));
+        source.getRoot().replaceKey("/AcroForm", form);
+        QPDFWriter w(source, to.constData());
+        w.write();
     } else if (name == "NameTooLong") {
         document = good;
         extra << QStringLiteral("--cn") << QString(1001, u'王');
@@ -351,6 +367,14 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
     EXPECT_EQ(r.err.count(u'\n'), 1) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QString::fromUtf8(GetParam().says))) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(path("signed.pdf")));
+    if (name == "DigitallySigned") {
+        // Said so, it is signed all the same.
+        const Outcome again = render({QStringLiteral("--stamp"), document, QStringLiteral("--at"),
+                                      QStringLiteral("10,10"), QStringLiteral("--break-signatures"),
+                                      QStringLiteral("-o"), path("signed.pdf")});
+        EXPECT_EQ(again.code, 0) << again.err.toStdString();
+        EXPECT_TRUE(QFile::exists(path("signed.pdf")));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, StampRefuses,
@@ -362,6 +386,7 @@ INSTANTIATE_TEST_SUITE_P(Table, StampRefuses,
                                          BadDocument{"EncryptedWithoutPassword", 1, "encrypted"},
                                          BadDocument{"DeepPageTree", 1, "page tree deeper"},
                                          BadDocument{"NoPageArea", 1, "no area"},
+                                         BadDocument{"DigitallySigned", 1, "--break-signatures"},
                                          BadDocument{"OffThePage", 1, "fall off page 1"},
                                          BadDocument{"NameTooLong", 1, "too long"},
                                          BadDocument{"PagePastTheEnd", 2, "no page 3"},

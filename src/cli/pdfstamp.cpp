@@ -116,6 +116,16 @@ Balance contentBalance(QPDFPageObjectHelper& page)
     return counter.balance;
 }
 
+// A signature dictionary: the signed byte ranges and the signature itself. Any rewrite of the
+// file moves those bytes, and the signature no longer verifies.
+bool digitallySigned(QPDF& document)
+{
+    for (QPDFObjectHandle object : document.getAllObjects())
+        if (object.isDictionary() && object.hasKey("/ByteRange") && object.hasKey("/Contents"))
+            return true;
+    return false;
+}
+
 } // namespace
 
 std::variant<QByteArray, StampFailure>
@@ -138,6 +148,10 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
         if (document.isEncrypted())
             return refused(
                 QStringLiteral("%1 is encrypted; it cannot be signed here").arg(documentPath));
+        if (!place.breakSignatures && digitallySigned(document))
+            return refused(QStringLiteral("%1 carries a digital signature, which signing it here "
+                                          "would break; add --break-signatures to sign it anyway")
+                               .arg(documentPath));
         if (pageTreeTooDeep(document))
             return refused(QStringLiteral("%1 has a page tree deeper than %2 levels; it cannot be "
                                           "signed here")

@@ -15,6 +15,8 @@ struct StampPlace
     int page = 1;
     QPointF atMm;
     std::optional<double> widthMm;
+    // A digitally signed document is refused unless its signatures may break.
+    bool breakSignatures = false;
 };
 
 inline constexpr qint64 MaxDocumentBytes = 512 * 1024 * 1024;
@@ -28,6 +30,7 @@ struct StampFailure
 
 // The document at `documentPath` with the one-page PDF `signature` put onto one page as a form
 // XObject, placed and scaled; every other object is copied as it was, streams untouched.
-// Encrypted and damaged documents are refused.
+// Encrypted and damaged documents are refused, and signed ones unless `place` allows breaking
+// their signatures.
 std::variant<QByteArray, StampFailure>
 stampPdf(const QString& documentPath, const QByteArray& signature, const StampPlace& place);
