@@ -384,9 +384,15 @@ class RenderCommandErrors : public testing::TestWithParam<BadArguments>
 {
 };
 
-TEST_P(RenderCommandErrors, ExitWith2AndOneClearLine)
+// Paths under OUT/ are in a fresh folder, which stays empty.
+TEST_P(RenderCommandErrors, ExitWith2AndOneClearLineAndWriteNothing)
 {
-    const Outcome r = render(GetParam().args);
+    QTemporaryDir out;
+    QStringList args = GetParam().args;
+    for (QString& arg : args)
+        arg.replace(QLatin1String("OUT/"), out.path() + u'/');
+    const Outcome r = render(args);
+    EXPECT_TRUE(QDir(out.path()).isEmpty());
     EXPECT_EQ(r.code, ExitBadArguments);
     EXPECT_EQ(r.err.count(u'\n'), 1) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QString::fromUtf8(GetParam().says))) << r.err.toStdString();
@@ -395,25 +401,25 @@ TEST_P(RenderCommandErrors, ExitWith2AndOneClearLine)
 INSTANTIATE_TEST_SUITE_P(
     Table, RenderCommandErrors,
     testing::Values(
-        BadArguments{"UnknownOption", {"--bogus", "-o", "/tmp/x.png"}, "bogus"},
+        BadArguments{"UnknownOption", {"--bogus", "-o", "OUT/x.png"}, "bogus"},
         BadArguments{"NoOutput", {}, "no output"},
-        BadArguments{"UnknownStyle", {"--style", "无", "-o", "/tmp/x.png"}, "no style named"},
-        BadArguments{"BadSize", {"--size", "72abc", "-o", "/tmp/x.png"}, "size"},
-        BadArguments{"BadColour", {"--color", "red", "-o", "/tmp/x.png"}, "colour"},
-        BadArguments{"BadPosition", {"--pos", "12", "-o", "/tmp/x.png"}, "position"},
-        BadArguments{"ScaleTooLarge", {"--scale", "9", "-o", "/tmp/x.png"}, "scale"},
-        BadArguments{"UnknownBackground", {"--background", "99", "-o", "/tmp/x.png"}, "background"},
-        BadArguments{"UnknownFormat", {"-o", "/tmp/x.gif"}, "format"},
-        BadArguments{"TransparentJpeg", {"--transparent", "-o", "/tmp/x.jpg"}, "transparent"},
-        BadArguments{"StampWithoutPlace", {"--stamp", "/tmp/c.pdf", "-o", "/tmp/x.pdf"}, "--at"},
+        BadArguments{"UnknownStyle", {"--style", "无", "-o", "OUT/x.png"}, "no style named"},
+        BadArguments{"BadSize", {"--size", "72abc", "-o", "OUT/x.png"}, "size"},
+        BadArguments{"BadColour", {"--color", "red", "-o", "OUT/x.png"}, "colour"},
+        BadArguments{"BadPosition", {"--pos", "12", "-o", "OUT/x.png"}, "position"},
+        BadArguments{"ScaleTooLarge", {"--scale", "9", "-o", "OUT/x.png"}, "scale"},
+        BadArguments{"UnknownBackground", {"--background", "99", "-o", "OUT/x.png"}, "background"},
+        BadArguments{"UnknownFormat", {"-o", "OUT/x.gif"}, "format"},
+        BadArguments{"TransparentJpeg", {"--transparent", "-o", "OUT/x.jpg"}, "transparent"},
+        BadArguments{"StampWithoutPlace", {"--stamp", "OUT/c.pdf", "-o", "OUT/x.pdf"}, "--at"},
         BadArguments{"StampIntoAPicture",
-                     {"--stamp", "/tmp/c.pdf", "--at", "1,1", "-o", "/tmp/x.png"},
+                     {"--stamp", "OUT/c.pdf", "--at", "1,1", "-o", "OUT/x.png"},
                      ".pdf output"},
         BadArguments{"PlaceOffThePage",
-                     {"--stamp", "/tmp/c.pdf", "--at", "-3,1", "-o", "/tmp/x.pdf"},
+                     {"--stamp", "OUT/c.pdf", "--at", "-3,1", "-o", "OUT/x.pdf"},
                      "millimetres"},
-        BadArguments{"SheetAsPdf", {"--sheet", "-o", "/tmp/x.pdf"}, "raster"},
-        BadArguments{"PageWithoutStamp", {"--page", "2", "-o", "/tmp/x.pdf"}, "--page goes with"}),
+        BadArguments{"SheetAsPdf", {"--sheet", "-o", "OUT/x.pdf"}, "raster"},
+        BadArguments{"PageWithoutStamp", {"--page", "2", "-o", "OUT/x.pdf"}, "--page goes with"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RenderCommandList, ListsStylesAndBackgroundsWithTheirPositions)
