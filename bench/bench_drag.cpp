@@ -17,8 +17,8 @@
 #include "quietplatform.h"
 #include "render/imagesurface.h"
 #include "render/renderer.h"
-#include "ui/mainwindow.h"
 #include "ui/imagearea.h"
+#include "ui/mainwindow.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -168,8 +168,7 @@ bool samePixels(MainWindow& w, const ProgramValues& values)
     Mover mover;
     RenderContext ctx{values, fonts, uncached, mover};
     drawSignature(ctx, in, nearest(w.mover().left), nearest(w.mover().top));
-    const QImage a = uncached.image(),
-                 b = w.picture(w.picture().devicePixelRatio());
+    const QImage a = uncached.image(), b = w.picture(w.picture().devicePixelRatio());
     int n = 0, worst = 0;
     QRect box;
     for (int y = 0; y < a.height(); ++y)

@@ -173,10 +173,11 @@ void redraw(benchmark::State& state, const Case& c, Path path)
     const int style = catalogue().indexOfStyle(QString::fromUtf8(c.style));
     if (style >= 0)
         in.style = catalogue().styles[style];
-    in.backgroundPath = catalogue()
-                            .backgrounds.value(catalogue().backgroundNames().indexOf(
-                                QString::fromUtf8(c.background)))
-                            .path;
+    in.backgroundPath =
+        catalogue()
+            .backgrounds
+            .value(catalogue().backgroundNames().indexOf(QString::fromUtf8(c.background)))
+            .path;
     in.sizeText = QString::fromUtf8(c.size);
     RenderContext ctx{values(), *fonts, surface, mover};
     if (!in.style || in.backgroundPath.isEmpty()) {

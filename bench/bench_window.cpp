@@ -54,8 +54,8 @@ int main(int argc, char** argv)
             Q_EMIT styles->activated(i);
             mouse(handle, QEvent::MouseButtonPress, {2, 2}, Qt::LeftButton, Qt::LeftButton);
             for (int m = 0; m < moves; ++m)
-                mouse(handle, QEvent::MouseMove, {2 + (m % 9) - 4, 2 + (m % 7) - 3},
-                      Qt::NoButton, Qt::LeftButton);
+                mouse(handle, QEvent::MouseMove, {2 + (m % 9) - 4, 2 + (m % 7) - 3}, Qt::NoButton,
+                      Qt::LeftButton);
             mouse(handle, QEvent::MouseButtonRelease, {2, 2}, Qt::LeftButton, Qt::NoButton);
         }
         std::printf("after %d moves over %d styles: peak resident %ld kB, resident %ld kB\n",

@@ -59,9 +59,9 @@ TEST_F(CatalogueFolders, FolderStylesComeFirstInCaseInsensitiveNameOrder)
 TEST_F(CatalogueFolders, EachStyleKnowsItsKind)
 {
     for (const char* file :
-         {"fonts/电脑字/篆印体(Z).dat", "fonts/电脑字/篆印体-阴文(Y).dat", "fonts/电脑字/a,b(F).dat",
-          "fonts/电脑字/行书(F).dat", "fonts/英文签-x/svc1.dat", "fonts/a/sa1.dat", "fonts/b/sb1.dat",
-          "fonts/行书/sx1.dat"})
+         {"fonts/电脑字/篆印体(Z).dat", "fonts/电脑字/篆印体-阴文(Y).dat",
+          "fonts/电脑字/a,b(F).dat", "fonts/电脑字/行书(F).dat", "fonts/英文签-x/svc1.dat",
+          "fonts/a/sa1.dat", "fonts/b/sb1.dat", "fonts/行书/sx1.dat"})
         touch(QString::fromUtf8(file));
     const Catalogue c = loadCatalogue(app());
     const struct
@@ -69,12 +69,9 @@ TEST_F(CatalogueFolders, EachStyleKnowsItsKind)
         const char* name;
         Style::Kind kind;
         qsizetype files;
-    } rows[] = {{"篆印体", Style::Kind::Seal, 1},
-                {"篆印体-阴文", Style::Kind::IntaglioSeal, 1},
-                {"a,b", Style::Kind::FontFile, 1},
-                {"英文签-x", Style::Kind::LatinFolder, 3},
-                {"a", Style::Kind::Folder, 3},
-                {"b", Style::Kind::Folder, 3},
+    } rows[] = {{"篆印体", Style::Kind::Seal, 1},  {"篆印体-阴文", Style::Kind::IntaglioSeal, 1},
+                {"a,b", Style::Kind::FontFile, 1}, {"英文签-x", Style::Kind::LatinFolder, 3},
+                {"a", Style::Kind::Folder, 3},     {"b", Style::Kind::Folder, 3},
                 {"行书", Style::Kind::Folder, 0}}; // the folder named like a font-file style
     for (const auto& row : rows) {
         const int i = c.indexOfStyle(QString::fromUtf8(row.name));

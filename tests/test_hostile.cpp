@@ -272,7 +272,9 @@ TEST_F(HostileData, AKitWithoutTheDefaultStyleOpensOnItsFirst)
     EXPECT_EQ(w.findChild<QComboBox*>(QStringLiteral("cboFont"))->currentText(), SealStyle);
     EXPECT_EQ(w.findChild<QComboBox*>(QStringLiteral("cboSize"))->currentText(), "48");
     EXPECT_EQ(w.inkColor(), SealFrameColor);
-    const auto red = [](QRgb c) { return qRed(c) > 150 && qGreen(c) < 80; };
+    const auto red = [](QRgb c) {
+        return qRed(c) > 150 && qGreen(c) < 80;
+    };
     const QRect shown = inkBox(w.picture(), red), twice = inkBox(w.picture(2), red);
     ASSERT_FALSE(shown.isEmpty());
     EXPECT_NEAR(twice.left(), 2 * shown.left(), 2);

@@ -45,7 +45,8 @@ protected:
 TEST_F(Kit, HoldsEveryKindOfStyleAndTheStartingChoices)
 {
     for (const char* style : {"公文签", "毛体", "篆印体", "篆印体-阴文", "楷书签", "行书签"})
-        EXPECT_EQ(c.styles.value(c.indexOfStyle(QString::fromUtf8(style))).files.size(), 1) << style;
+        EXPECT_EQ(c.styles.value(c.indexOfStyle(QString::fromUtf8(style))).files.size(), 1)
+            << style;
     EXPECT_GE(c.styles.size(), 12);
     EXPECT_GE(folderStyles(false).size(), 2);
     EXPECT_GE(folderStyles(true).size(), 4);
@@ -142,8 +143,7 @@ TEST_F(Kit, OrdinaryNamesFitThePictureAt72Points)
             in.sizeText = QStringLiteral("72");
             RenderContext ctx{values, fonts, surface, mover};
             ASSERT_EQ(drawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
-            const QRect ink =
-                inkBox(surface.image(), [](QRgb p) { return qAlpha(p) > 0; });
+            const QRect ink = inkBox(surface.image(), [](QRgb p) { return qAlpha(p) > 0; });
             ASSERT_FALSE(ink.isEmpty());
             EXPECT_TRUE(surface.image().rect().adjusted(2, 2, -2, -2).contains(ink))
                 << "ink at " << ink.x() << "," << ink.y() << " " << ink.width() << "x"
@@ -235,7 +235,7 @@ TEST_F(Kit, EveryStyleInksEveryCharacterOfAName)
             in.style = c.styles.value(i);
             // Script letters are small for their size: thin strokes want room.
             in.sizeText = c.styles[i].name.contains(LatinStyleMark) ? QStringLiteral("72")
-                                                                   : QStringLiteral("36");
+                                                                    : QStringLiteral("36");
             in.ink = qRgb(0, 0, 255);
             RenderContext ctx{values, fonts, surface, mover};
             ASSERT_EQ(drawSignature(ctx, in, 300, 300), DrawOutcome::Drawn);

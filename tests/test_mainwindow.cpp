@@ -6,8 +6,8 @@
 #include "kit.h"
 #include "output/saveimage.h"
 #include "pixels.h"
-#include "ui/mainwindow.h"
 #include "ui/imagearea.h"
+#include "ui/mainwindow.h"
 #include "ui/picturebox.h"
 #include "ui/stylelist.h"
 
@@ -224,11 +224,9 @@ INSTANTIATE_TEST_SUITE_P(
     Table, SizeBox,
     testing::Values(TypedSize{"NotInTheList", "50", {}}, TypedSize{"Small", "30", {}},
                     TypedSize{"KeypadEnter", "50", Qt::KeypadModifier},
-                    TypedSize{"OneIsNotTen", "1", {}},
-                    TypedSize{"FourIsNotFortyEight", "4", {}},
+                    TypedSize{"OneIsNotTen", "1", {}}, TypedSize{"FourIsNotFortyEight", "4", {}},
                     TypedSize{"SevenIsNotSeventyTwo", "7", {}},
-                    TypedSize{"FourteenIsNot145", "14", {}},
-                    TypedSize{"Largest", "2160", {}}),
+                    TypedSize{"FourteenIsNot145", "14", {}}, TypedSize{"Largest", "2160", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ShownWindow, CtrlSSavesAndCtrlPPrints)
@@ -323,8 +321,8 @@ TEST_F(ShownWindow, TheStyleListPreviewsThePersonsName)
     // The closed box shows every name whole.
     QStyleOptionComboBox closed;
     closed.initFrom(cboFont());
-    const QRect field = cboFont()->style()->subControlRect(
-        QStyle::CC_ComboBox, &closed, QStyle::SC_ComboBoxEditField, cboFont());
+    const QRect field = cboFont()->style()->subControlRect(QStyle::CC_ComboBox, &closed,
+                                                           QStyle::SC_ComboBoxEditField, cboFont());
     for (int i = 0; i < cboFont()->count(); ++i)
         EXPECT_GE(field.width(), cboFont()->fontMetrics().horizontalAdvance(cboFont()->itemText(i)))
             << cboFont()->itemText(i).toStdString();
@@ -350,8 +348,8 @@ TEST_F(ShownWindow, TheStyleListPreviewsThePersonsName)
         q.drawText(option.rect.adjusted(StylePreviewDelegate::Gap, 0, 0, 0),
                    Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("公文签"));
     }
-    const int nameWidth = 2 * StylePreviewDelegate::Gap + option.fontMetrics.horizontalAdvance(
-                                                              QStringLiteral("公文签"));
+    const int nameWidth = 2 * StylePreviewDelegate::Gap +
+                          option.fontMetrics.horizontalAdvance(QStringLiteral("公文签"));
     EXPECT_EQ(row.copy(0, 0, nameWidth, row.height()), name.copy(0, 0, nameWidth, row.height()));
     EXPECT_GT(countPixels(row, darkInk), countPixels(name, darkInk) + 40) << "and the drawing";
 
@@ -419,7 +417,8 @@ TEST_P(Dragging, MovesTheInkByThePointersTravel)
     pickStyle(QString::fromUtf8(c.style));
     drawings.clear();
     const auto ink = [this] {
-        return inkBox(picture(), [](QRgb p) { return qGray(p) < 100 || qRed(p) - qGreen(p) > 100; });
+        return inkBox(picture(),
+                      [](QRgb p) { return qGray(p) < 100 || qRed(p) - qGreen(p) > 100; });
     };
     const QRect before = ink();
     const Mover start = w.mover();
@@ -457,7 +456,6 @@ TEST_F(Window, OnlyTheLeftButtonAloneDrags)
     EXPECT_FALSE(imgMove()->hasBorder()) << "released without a move";
     EXPECT_EQ(drawings.count(), 0);
 }
-
 
 // 使用必读 shows the help that ships with the kit in a window of its own, with no browser;
 // a web page that cannot be opened is said, with its address.
@@ -538,10 +536,11 @@ TEST_P(SaveTypes, WriteThePictureAsShown)
     const SavedPicture& c = GetParam();
     QTemporaryDir dir;
     drag(QPoint(4, 4), QPoint(-20, 10));
-    platform.saveAnswers.push_back(Platform::SaveAnswer{dir.filePath(QStringLiteral("sig")), c.type});
+    platform.saveAnswers.push_back(
+        Platform::SaveAnswer{dir.filePath(QStringLiteral("sig")), c.type});
     QTest::mouseClick(control<QWidget>("imgSave"), Qt::LeftButton);
-    const QString path = dir.filePath(c.type == BmpType ? QStringLiteral("sig.bmp")
-                                                        : QStringLiteral("sig.png"));
+    const QString path =
+        dir.filePath(c.type == BmpType ? QStringLiteral("sig.bmp") : QStringLiteral("sig.png"));
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, QStringLiteral("保存完毕！\r\n") + path);
     EXPECT_EQ(platform.messages[0].caption, AppTitle);
@@ -550,7 +549,9 @@ TEST_P(SaveTypes, WriteThePictureAsShown)
     EXPECT_EQ(saved.convertToFormat(QImage::Format_ARGB32),
               w.picture(c.scale, c.transparent).convertToFormat(QImage::Format_ARGB32));
     EXPECT_EQ(qAlpha(saved.pixel(0, 0)), c.transparent ? 0 : 255);
-    const auto dark = [](QRgb p) { return qAlpha(p) > 128 && darkInk(p); };
+    const auto dark = [](QRgb p) {
+        return qAlpha(p) > 128 && darkInk(p);
+    };
     const QRect shown = inkBox(picture(), dark), big = inkBox(saved, dark);
     EXPECT_NEAR(big.left(), c.scale * shown.left(), c.scale);
     EXPECT_NEAR(big.width(), c.scale * shown.width(), 2 * c.scale);

@@ -7,7 +7,6 @@
 #include "ui/mainwindow.h"
 #include "ui/qtplatform.h"
 
-#include <QTest>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QPageLayout>
@@ -16,6 +15,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>

@@ -6,7 +6,6 @@
 
 #include <QDir>
 
-
 QString dataFolderFor(const QString& programFolder)
 {
     const QString installed =

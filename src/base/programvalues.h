@@ -10,9 +10,9 @@ inline const QString AppTitle = QStringLiteral("Sorvex签名设计");
 // The values set once at start-up and read everywhere else.
 struct ProgramValues
 {
-    QString appPath;          // the folder holding the data kit, always ending in "/"
+    QString appPath;                   // the folder holding the data kit, always ending in "/"
     CompoundSurnames compoundSurnames; // from data/fuxing.dat; none when it cannot be read
-    int textOffsetX = 250;    // twips subtracted from every centred position
+    int textOffsetX = 250;             // twips subtracted from every centred position
     int textOffsetY = 500;
 };
 

@@ -94,8 +94,10 @@ Style fontFileStyle(const QString& name, const QString& path)
 
 Style folderStyle(const QString& name, const QString& base)
 {
-    Style style{name, name.contains(LatinStyleMark) ? Style::Kind::LatinFolder : Style::Kind::Folder,
-                {}, {}};
+    Style style{name,
+                name.contains(LatinStyleMark) ? Style::Kind::LatinFolder : Style::Kind::Folder,
+                {},
+                {}};
     for (int k = 1; k <= 3; ++k) {
         style.files << base + QString::number(k) + QStringLiteral(".dat");
         style.faces << faceNameOfFolderFont(style.files.last());

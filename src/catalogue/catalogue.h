@@ -15,7 +15,8 @@ struct Style
     };
     QString name;
     Kind kind = Kind::FontFile;
-    QStringList files; // the one file, or head, middle and tail; none for a style that draws nothing
+    QStringList
+        files; // the one file, or head, middle and tail; none for a style that draws nothing
     QStringList faces; // the face each file holds
 
     bool isFolder() const { return kind == Kind::Folder || kind == Kind::LatinFolder; }

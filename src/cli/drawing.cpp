@@ -233,8 +233,8 @@ RasterPicture SignatureRenderer::rasterPicture(const Job& job, const DrawInputs&
     picture.background = pngBackground_;
     const QRect drawn = surface.drawnRect();
     if (!drawn.isEmpty())
-        picture.changed = surface.image().copy(
-            0, drawn.top(), surface.image().width(), drawn.height());
+        picture.changed =
+            surface.image().copy(0, drawn.top(), surface.image().width(), drawn.height());
     picture.firstChanged = drawn.isEmpty() ? 0 : drawn.top();
     return picture;
 }
@@ -294,7 +294,8 @@ std::variant<QByteArray, Failure> SignatureRenderer::textBoxPdf(const Job& job)
     // Drawn whole, every glyph an outline in the document: a name of thousands of characters
     // makes a form that takes seconds and hundreds of megabytes, and no signature is that long.
     constexpr qsizetype LongestName = 1000;
-    const QString& name = in.style->kind == Style::Kind::LatinFolder ? in.latinName : in.chineseName;
+    const QString& name =
+        in.style->kind == Style::Kind::LatinFolder ? in.latinName : in.chineseName;
     if (characters(name, LongestName + 1).size() > LongestName)
         return Failure{ExitFailure, QStringLiteral("the name is too long to put on a document "
                                                    "(more than %1 characters)")

@@ -12,9 +12,12 @@
 
 QStringList saveFilters()
 {
-    return {QStringLiteral("bmp文件(*.bmp)"), QStringLiteral("jpg文件(*.jpg)"),
-            QStringLiteral("png文件(*.png)"), QStringLiteral("透明背景png文件(*.png)"),
-            QStringLiteral("pdf文件(*.pdf)"), QStringLiteral("高清png文件，4倍大小(*.png)"),
+    return {QStringLiteral("bmp文件(*.bmp)"),
+            QStringLiteral("jpg文件(*.jpg)"),
+            QStringLiteral("png文件(*.png)"),
+            QStringLiteral("透明背景png文件(*.png)"),
+            QStringLiteral("pdf文件(*.pdf)"),
+            QStringLiteral("高清png文件，4倍大小(*.png)"),
             QStringLiteral("高清透明背景png文件，4倍大小(*.png)")};
 }
 
@@ -168,8 +171,7 @@ void saveSignature(Platform& platform, const PictureSource& picture, const PdfSo
         return;
     const char* format = imageFormatFor(path, type);
     const bool png = qstrcmp(format, "PNG") == 0;
-    const bool transparent =
-        png && (type == TransparentPngType || type == SharpTransparentPngType);
+    const bool transparent = png && (type == TransparentPngType || type == SharpTransparentPngType);
     const int scale =
         png && (type == SharpPngType || type == SharpTransparentPngType) ? SharpPictureScale : 1;
     std::optional<QString> error;

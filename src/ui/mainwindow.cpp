@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "catalogue/stylerules.h"
+#include "helpwindow.h"
 #include "imagearea.h"
 #include "output/pdfpicture.h"
 #include "output/platform.h"
@@ -11,7 +12,6 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -20,15 +20,13 @@
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QShortcut>
-#include <QTextBrowser>
-#include <QVBoxLayout>
 
 namespace {
 
 // Controls are laid out in twips; 15 twips make one logical pixel.
 QRect twips(int left, int top, int width, int height)
 {
-    auto px = [](int t) {
+    const auto px = [](int t) {
         return qRound(t / double(TwipsPerPixel));
     };
     return QRect(px(left), px(top), px(width), px(height));
@@ -139,10 +137,9 @@ void MainWindow::createControls()
     inkPreview_->setFocusPolicy(Qt::NoFocus);
     inkPreview_->installEventFilter(this);
 
-    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this,
-            &MainWindow::save);
-    connect(new QShortcut(QKeySequence::Print, this), &QShortcut::activated, this,
-            &MainWindow::print);
+    for (const auto& [keys, action] : {std::pair(QKeySequence::Save, &MainWindow::save),
+                                       std::pair(QKeySequence::Print, &MainWindow::print)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, action);
 
     setTabOrder(chineseName_, latinName_);
     setTabOrder(latinName_, pictureBox_);
@@ -344,7 +341,8 @@ void MainWindow::openPage(const QUrl& url)
 {
     if (!platform_.openUrl(url))
         platform_.showMessage(
-            QStringLiteral("网页打不开：这台电脑上没有能打开它的浏览器。\r\n请在浏览器中打开这个地址：\r\n%1")
+            QStringLiteral(
+                "网页打不开：这台电脑上没有能打开它的浏览器。\r\n请在浏览器中打开这个地址：\r\n%1")
                 .arg(url.toString()),
             AppTitle, Platform::Icon::Warning);
 }
@@ -356,33 +354,15 @@ void MainWindow::openMakersPage()
 
 void MainWindow::showHelp()
 {
-    // The help shipped with the data kit, read here without a browser; a kit without it has
-    // the web page.
+    // The kit's own help, read here without a browser; a kit without it has the web page.
     const QString help = values_.appPath + QStringLiteral("help/index.html");
     if (!QFileInfo(help).isFile()) {
         openPage(QUrl(MakerHomePage + QStringLiteral("/tvlx.asp")));
         return;
     }
     if (!helpWindow_) {
-        helpWindow_ = new QDialog(this);
-        helpWindow_->setObjectName(QStringLiteral("helpWindow"));
-        helpWindow_->setWindowTitle(QStringLiteral("使用必读"));
-        auto* text = new QTextBrowser(helpWindow_);
-        text->setObjectName(QStringLiteral("helpText"));
-        // Pages of the help open here; anything on the web goes to the browser.
-        text->setOpenLinks(false);
-        connect(text, &QTextBrowser::anchorClicked, this, [this, text](const QUrl& link) {
-            const QUrl url = text->source().resolved(link);
-            if (url.isLocalFile())
-                text->setSource(url);
-            else
-                openPage(url);
-        });
-        text->setSource(QUrl::fromLocalFile(help));
-        auto* layout = new QVBoxLayout(helpWindow_);
-        layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(text);
-        helpWindow_->resize(640, 560);
+        helpWindow_ = new HelpWindow(help, this);
+        connect(helpWindow_, &HelpWindow::webPageAsked, this, &MainWindow::openPage);
     }
     helpWindow_->show();
     helpWindow_->raise();
@@ -429,8 +409,6 @@ void MainWindow::makeStylePreviews()
     styleBox_->makePreviews([this](int index) { return stylePreview(index); });
 }
 
-// Drawn as the style draws it, with its own ink, on nothing; cropped to the ink and brought
-// down to the list's height, so that every entry shows the same name at the same height.
 QImage MainWindow::stylePreview(int index)
 {
     const Style& style = catalogue_.styles[index];
@@ -444,29 +422,7 @@ QImage MainWindow::stylePreview(int index)
     Mover scratch;
     RenderContext ctx{values_, fonts_, out, scratch};
     drawSignature(ctx, in, NoPosition, NoPosition);
-    const QImage& drawn = out.image();
-    int left = drawn.width(), right = -1, top = -1, bottom = -1;
-    for (int y = 0; y < drawn.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(drawn.constScanLine(y));
-        for (int x = 0; x < drawn.width(); ++x)
-            if (qAlpha(line[x]) > 0) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-                top = top < 0 ? y : top;
-                bottom = y;
-            }
-    }
-    if (right < 0)
-        return {};
-    const QRect ink(QPoint(left, top), QPoint(right, bottom));
-    constexpr int MaxPreviewWidth = 220;
-    const qreal ratio = devicePixelRatioF();
-    const qreal k = std::min(StylePreviewDelegate::PreviewHeight / qreal(ink.height()),
-                             MaxPreviewWidth / qreal(ink.width()));
-    QImage preview = drawn.copy(ink).scaled((QSizeF(ink.size()) * k * ratio).toSize(),
-                                            Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    preview.setDevicePixelRatio(ratio);
-    return preview;
+    return StyleComboBox::previewOf(out.image(), devicePixelRatioF());
 }
 
 void MainWindow::paintEvent(QPaintEvent*)

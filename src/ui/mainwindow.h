@@ -10,9 +10,9 @@
 #include <QWidget>
 
 class QComboBox;
-class QDialog;
 class QLabel;
 class QLineEdit;
+class HelpWindow;
 class ImageArea;
 class PictureBox;
 class Platform;
@@ -59,6 +59,8 @@ private Q_SLOTS:
     void endDrag();
     void nudgeText(int dx, int dy);
     void makeStylePreviews();
+    // Opens a web page, or says where it is when nothing here can open it.
+    void openPage(const QUrl& url);
 
 private:
     void createControls();
@@ -75,10 +77,8 @@ private:
     // The last drawing again on another surface; the window's own picture stays as it is.
     Mover drawAgainOn(Surface& out);
     void showPicture();
-    // The style at `index` drawing the person's name, for the style list.
+    // The style at `index` drawing the person's name with its own ink, on nothing.
     QImage stylePreview(int index);
-    // Opens a web page, or says where it is when nothing here can open it.
-    void openPage(const QUrl& url);
 
     const ProgramValues& values_;
     Platform& platform_;
@@ -108,6 +108,6 @@ private:
     QLineEdit* latinName_ = nullptr;
     QLineEdit* chineseName_ = nullptr;
     QLabel* inkPreview_ = nullptr;
-    QDialog* helpWindow_ = nullptr;
+    HelpWindow* helpWindow_ = nullptr;
     QSet<QString> fontsSaid_;
 };

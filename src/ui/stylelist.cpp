@@ -17,6 +17,31 @@ void StyleComboBox::showPopup()
     QComboBox::showPopup();
 }
 
+QImage StyleComboBox::previewOf(const QImage& drawn, qreal devicePixelRatio)
+{
+    int left = drawn.width(), right = -1, top = -1, bottom = -1;
+    for (int y = 0; y < drawn.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(drawn.constScanLine(y));
+        for (int x = 0; x < drawn.width(); ++x)
+            if (qAlpha(line[x]) > 0) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = top < 0 ? y : top;
+                bottom = y;
+            }
+    }
+    if (right < 0)
+        return {};
+    const QRect ink(QPoint(left, top), QPoint(right, bottom));
+    constexpr int MaxPreviewWidth = 220;
+    const qreal k = std::min(StylePreviewDelegate::PreviewHeight / qreal(ink.height()),
+                             MaxPreviewWidth / qreal(ink.width()));
+    QImage preview = drawn.copy(ink).scaled((QSizeF(ink.size()) * k * devicePixelRatio).toSize(),
+                                            Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    preview.setDevicePixelRatio(devicePixelRatio);
+    return preview;
+}
+
 void StyleComboBox::makePreviews(const Drawing& draw)
 {
     const QFontMetrics names(view()->font());

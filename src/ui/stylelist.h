@@ -16,6 +16,8 @@ public:
 
     // The entry at `index` drawn as its style draws the name; tightly cropped.
     using Drawing = std::function<QImage(int index)>;
+    // A drawing on nothing cropped to its ink and brought down to the list's height.
+    static QImage previewOf(const QImage& drawn, qreal devicePixelRatio);
     // Makes every entry's drawing and widens the list to show names and drawings whole.
     void makePreviews(const Drawing& draw);
 
