@@ -160,10 +160,11 @@ TEST_F(RealDrawing, ReusingWorkDrawsTheSamePixelsAsDrawingAfresh)
     const std::pair<int, int> moves[] = {{-1, -1},   {600, 400}, {615, 430},  {-1, 700},
                                          {1201, -1}, {600, 400}, {-300, -200}};
     for (double scale : {1.0, 2.0}) {
-        for (const QString& style : catalogue.styleNames()) {
+        for (const Style& kind : catalogue.styles) {
+            const QString& style = kind.name;
             SCOPED_TRACE(style.toStdString() + " at " + std::to_string(scale));
             in.chineseName = QStringLiteral("欧阳娜娜");
-            if (style.contains(LatinStyleMark) || isSealStyle(style))
+            if (kind.kind == Style::Kind::LatinFolder || kind.isSeal())
                 in.chineseName = QStringLiteral("王晓明");
             ImageSurface fast(scale, true);
             ImageSurface uncached(scale, false);

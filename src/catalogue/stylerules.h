@@ -17,11 +17,6 @@ inline const QString SealStyleIntaglio = QStringLiteral("篆印体-阴文");
 inline const QString LatinStyleMark = QStringLiteral("英文签");
 inline constexpr QRgb SealFrameColor = 0xFFC00000; // RGB(192, 0, 0) whatever the ink
 
-inline bool isSealStyle(const QString& name)
-{
-    return name == SealStyle || name == SealStyleIntaglio;
-}
-
 StyleRule styleRuleFor(const QString& styleName);
 
 // The number a size text begins with: leading blanks skipped, 0 when it begins with none.
