@@ -22,8 +22,8 @@ packages=(
 )
 [ -n "$for_run" ] || packages+=(
   libgtest-dev googletest libgmock-dev libbenchmark-dev
-  # printing tests: a private CUPS daemon with a PDF queue
-  cups-daemon cups-client cups-filters ghostscript printer-driver-cups-pdf poppler-utils
+  # printing tests: a private CUPS daemon with a printer that files PDFs
+  cups-daemon cups-client cups-filters ghostscript poppler-utils
   # the fuzz targets are built with clang and its libFuzzer
   clang libclang-rt-14-dev
   # a real X server and window manager, driven with real input, for the window's tests

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# A private CUPS daemon for the printing tests: its own configuration and spool under DIR, a
-# port on 127.0.0.1, and a CUPS-PDF queue as its default. The machine's printers are never
-# touched; clients reach it through CUPS_SERVER=127.0.0.1:PORT.
-#   cupsd.sh start DIR PORT | cupsd.sh stop DIR
+# A private CUPS daemon for the printing tests: its own configuration, spool and socket under
+# DIR, and as its default a queue whose printer files each job as DIR/pdf/job-N.pdf. The
+# machine's printers and people's folders are never touched; clients reach it through
+# CUPS_SERVER=DIR/cupsd.sock.
+#   cupsd.sh start DIR | cupsd.sh stop DIR
 set -euo pipefail
 action=$1 dir=$(realpath -m "$2")
 
@@ -18,21 +19,31 @@ if [ "$action" = stop ]; then
   exit 0
 fi
 
-port=$3
+here=$(dirname "$(realpath "$0")")
+socket=$dir/cupsd.sock
 stop
 if [ "$(id -u)" -ne 0 ]; then
-  echo "cupsd.sh: the CUPS-PDF backend runs only under a root scheduler; print tests will skip"
+  echo "cupsd.sh: the scheduler runs its filters only as root; print tests will skip"
+  exit 0
+fi
+if [ ${#socket} -ge 108 ]; then
+  echo "cupsd.sh: $socket is too long a path for a socket; print tests will skip"
   exit 0
 fi
 rm -rf "$dir"
-mkdir -p "$dir"/{etc/ppd,spool/tmp,cache,state,log}
-chmod 755 "$dir" "$dir"/etc "$dir"/etc/ppd
+mkdir -p "$dir"/{etc/ppd,spool/tmp,cache,state,log,bin/backend,pdf}
+chmod 755 "$dir" "$dir"/etc "$dir"/etc/ppd "$dir"/bin "$dir"/bin/backend
+# The machine's filters, and the test printer as the only backend.
+for part in cgi-bin daemon driver filter monitor notifier; do
+  ln -s "/usr/lib/cups/$part" "$dir/bin/$part"
+done
+install -m 0700 "$here/sorvextest-backend" "$dir/bin/backend/sorvextest"
 chown root:lp "$dir/spool" "$dir/spool/tmp" "$dir/cache" "$dir/state" 2>/dev/null || true
 chmod 0770 "$dir/spool/tmp"
 chmod 0710 "$dir/spool"
 
 cat >"$dir/etc/cupsd.conf" <<CONF
-Listen 127.0.0.1:$port
+Listen $socket
 LogLevel warn
 Browsing No
 WebInterface No
@@ -53,6 +64,7 @@ DefaultAuthType None
 CONF
 cat >"$dir/etc/cups-files.conf" <<CONF
 ServerRoot $dir/etc
+ServerBin $dir/bin
 RequestRoot $dir/spool
 TempDir $dir/spool/tmp
 CacheDir $dir/cache
@@ -69,9 +81,9 @@ echo $! >"$dir/cupsd.pid"
 # The scheduler takes a moment to listen; the queue is added as soon as it answers.
 ready=""
 for _ in $(seq 150); do
-  if lpadmin -h "127.0.0.1:$port" -p SorvexPDF -E -v cups-pdf:/ \
-       -P /usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd 2>/dev/null &&
-     lpadmin -h "127.0.0.1:$port" -d SorvexPDF 2>/dev/null; then
+  if lpadmin -h "$socket" -p SorvexTest -E -v "sorvextest:$dir/pdf" \
+       -P "$here/sorvextest.ppd" 2>/dev/null &&
+     lpadmin -h "$socket" -d SorvexTest 2>/dev/null; then
     ready=yes
     break
   fi
