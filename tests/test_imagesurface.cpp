@@ -11,10 +11,14 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QGlyphRun>
 #include <QPainter>
+#include <QRawFont>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <array>
 
 namespace {
 
@@ -221,6 +225,70 @@ TEST(ImageSurfaceBackground, LoadsDrawsAndNoticesAChangedFile)
     EXPECT_FALSE(surface.setBackground(dir.filePath(QStringLiteral("missing.jpg"))));
     EXPECT_FALSE(surface.backgroundError().isEmpty());
     EXPECT_EQ(surface.image().pixel(10, 10), qRgb(255, 255, 255));
+}
+
+// A glyph's coverage over every shade and opacity of a picture: each channel of the blend is
+// ink * c + picture * (255 - c) over 255, rounded once, and never further than one step from what
+// the painter gives for the same glyph (it rounds twice).
+TEST(CoverageBlend, RoundsEachChannelOnceAndAgreesWithThePainter)
+{
+    const QRgb ink = qRgb(0x20, 0x9B, 0xE1);
+    QImage picture(96, 96, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < 96; ++y)
+        for (int x = 0; x < 96; ++x)
+            picture.setPixel(x, y,
+                             qPremultiply(qRgba(x * 37 % 256, y * 53 % 256, (x + y) * 29 % 256,
+                                                y < 48 ? 255 : (x * 11 + y) % 256)));
+    const QRawFont font(kitDir() + QStringLiteral("data/faces/xingshu.dat"), 48);
+    ASSERT_TRUE(font.isValid());
+    const auto channels = [](QRgb c) {
+        return std::array<int, 4>{qRed(c), qGreen(c), qBlue(c), qAlpha(c)};
+    };
+    for (const quint32 glyph : font.glyphIndexesForString(QStringLiteral("王晓明欧阳娜"))) {
+        SCOPED_TRACE(glyph);
+        QImage painted = picture;
+        {
+            QPainter p(&painted);
+            p.setPen(QColor(ink));
+            QGlyphRun run;
+            run.setRawFont(font);
+            run.setGlyphIndexes({glyph});
+            run.setPositions({QPointF(20, 70)});
+            p.drawGlyphRun(QPointF(), run);
+        }
+        const QImage coverage = font.alphaMapForGlyph(glyph, QRawFont::PixelAntialiasing)
+                                    .convertToFormat(QImage::Format_Alpha8);
+        const QRect glyphBox = inkBox(coverage, [](QRgb c) { return qAlpha(c) > 0; });
+        QRect paintedBox;
+        for (int y = 0; y < 96; ++y)
+            for (int x = 0; x < 96; ++x)
+                if (painted.pixel(x, y) != picture.pixel(x, y))
+                    paintedBox |= QRect(x, y, 1, 1);
+        ASSERT_EQ(paintedBox.size(), glyphBox.size());
+        const QPoint at = paintedBox.topLeft() - glyphBox.topLeft();
+
+        QImage blended = picture;
+        for (int y = 0; y < coverage.height(); ++y)
+            blendCoverageRow(reinterpret_cast<quint32*>(blended.scanLine(at.y() + y)) + at.x(),
+                             coverage.constScanLine(y), coverage.width(), ink);
+        int wrong = 0;
+        int apart = 0;
+        for (int y = 0; y < coverage.height(); ++y)
+            for (int x = 0; x < coverage.width(); ++x) {
+                const int c = coverage.constScanLine(y)[x];
+                const QPoint p = at + QPoint(x, y);
+                const auto ours = channels(blended.pixel(p));
+                const auto theirs = channels(painted.pixel(p));
+                const auto under = channels(picture.pixel(p));
+                const auto in = channels(ink);
+                for (int k = 0; k < 4; ++k) {
+                    wrong += ours[k] != qRound((in[k] * c + under[k] * (255 - c)) / 255.0);
+                    apart += std::abs(ours[k] - theirs[k]) > 1;
+                }
+            }
+        EXPECT_EQ(wrong, 0);
+        EXPECT_EQ(apart, 0);
+    }
 }
 
 } // namespace

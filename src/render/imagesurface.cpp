@@ -259,14 +259,14 @@ ImageSurface::TextLayer ImageSurface::renderLayer(const ShapedText& text, double
 
 namespace {
 
-// One pixel: ink * c + dest * (255 - c), divided by 255 in one rounding step (as the painter
-// does). Two channels go through each multiplication, in 16-bit lanes that cannot overflow
-// into each other (255 * 255 + 255 + 128 < 65536), which rounds every channel exactly as one
-// at a time would.
+// One pixel: ink * c + dest * (255 - c), divided by 255 and rounded once, exactly (the painter
+// rounds twice, so it may be a step away). Two channels go through each multiplication, in 16-bit
+// lanes that cannot overflow into each other (255 * 255 + 128 + 255 < 65536).
 inline quint32 blendPixel(quint32 ink, quint32 dest, quint32 c)
 {
     const auto lanes = [](quint32 t) {
-        return ((t + ((t >> 8) & 0x00FF00FF) + 0x00800080) >> 8) & 0x00FF00FF;
+        t += 0x00800080;
+        return ((t + ((t >> 8) & 0x00FF00FF)) >> 8) & 0x00FF00FF;
     };
     const quint32 rb = lanes((ink & 0x00FF00FF) * c + (dest & 0x00FF00FF) * (255 - c));
     const quint32 ag =
@@ -289,7 +289,8 @@ inline __m128i blendFour(__m128i inkLo, __m128i inkHi, __m128i dest, quint32 cov
     const auto mix = [&](__m128i ink, __m128i d, __m128i cov) {
         __m128i t =
             _mm_add_epi16(_mm_mullo_epi16(ink, cov), _mm_mullo_epi16(d, _mm_sub_epi16(full, cov)));
-        t = _mm_add_epi16(t, _mm_add_epi16(_mm_srli_epi16(t, 8), half));
+        t = _mm_add_epi16(t, half);
+        t = _mm_add_epi16(t, _mm_srli_epi16(t, 8));
         return _mm_srli_epi16(t, 8);
     };
     const __m128i lo = mix(inkLo, _mm_unpacklo_epi8(dest, zero), cLo);
@@ -299,6 +300,37 @@ inline __m128i blendFour(__m128i inkLo, __m128i inkHi, __m128i dest, quint32 cov
 #endif
 
 } // namespace
+
+void blendCoverageRow(quint32* dest, const uchar* coverage, int width, quint32 ink)
+{
+#ifdef __SSE2__
+    const __m128i inks = _mm_set1_epi32(int(ink));
+    const __m128i inkLo = _mm_unpacklo_epi8(inks, _mm_setzero_si128());
+    const __m128i inkHi = _mm_unpackhi_epi8(inks, _mm_setzero_si128());
+#endif
+    int i = 0;
+    // Most of a text's box is empty or full: four pixels are taken at once.
+    for (; i + 4 <= width; i += 4) {
+        quint32 four;
+        std::memcpy(&four, coverage + i, 4);
+        if (four == 0)
+            continue;
+        if (four == 0xFFFFFFFF) {
+            std::fill_n(dest + i, 4, ink);
+            continue;
+        }
+#ifdef __SSE2__
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dest + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + i), blendFour(inkLo, inkHi, d, four));
+#else
+        for (int k = 0; k < 4; ++k)
+            dest[i + k] = blendPixel(ink, dest[i + k], coverage[i + k]);
+#endif
+    }
+    for (; i < width; ++i)
+        if (const quint32 c = coverage[i])
+            dest[i] = c == 255 ? ink : blendPixel(ink, dest[i], c);
+}
 
 // Text in an opaque ink is blended into the picture by its coverage, pixel by pixel. Alpha is
 // blended the same way, so a transparent picture gets premultiplied pixels.
@@ -310,44 +342,14 @@ void ImageSurface::blendCoverage(const TextLayer& layer, int left, int top)
         return;
     drawn_ |= area;
     changed_ |= area;
-    const quint32 ink = ink_;
     const uchar* coverageRows = layer.image.constBits();
     const qsizetype coverageStride = layer.image.bytesPerLine();
     uchar* destRows = image_.bits();
     const qsizetype destStride = image_.bytesPerLine();
-    const int width = area.width();
-#ifdef __SSE2__
-    const __m128i inks = _mm_set1_epi32(int(ink));
-    const __m128i inkLo = _mm_unpacklo_epi8(inks, _mm_setzero_si128());
-    const __m128i inkHi = _mm_unpackhi_epi8(inks, _mm_setzero_si128());
-#endif
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        const uchar* coverage = coverageRows + (y - top) * coverageStride + (area.left() - left);
-        auto* dest = reinterpret_cast<quint32*>(destRows + y * destStride) + area.left();
-        int i = 0;
-        // Most of a text's box is empty or full: four pixels are taken at once.
-        for (; i + 4 <= width; i += 4) {
-            quint32 four;
-            std::memcpy(&four, coverage + i, 4);
-            if (four == 0)
-                continue;
-            if (four == 0xFFFFFFFF) {
-                std::fill_n(dest + i, 4, ink);
-                continue;
-            }
-#ifdef __SSE2__
-            const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dest + i));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dest + i),
-                             blendFour(inkLo, inkHi, d, four));
-#else
-            for (int k = 0; k < 4; ++k)
-                dest[i + k] = blendPixel(ink, dest[i + k], coverage[i + k]);
-#endif
-        }
-        for (; i < width; ++i)
-            if (const quint32 c = coverage[i])
-                dest[i] = c == 255 ? ink : blendPixel(ink, dest[i], c);
-    }
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        blendCoverageRow(reinterpret_cast<quint32*>(destRows + y * destStride) + area.left(),
+                         coverageRows + (y - top) * coverageStride + (area.left() - left),
+                         area.width(), ink_);
 }
 
 void ImageSurface::drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled)

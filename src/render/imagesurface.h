@@ -11,6 +11,9 @@
 #include <utility>
 #include <vector>
 
+// Blends `width` pixels of an opaque ink into `dest` by their coverage, each channel rounded once.
+void blendCoverageRow(quint32* dest, const uchar* coverage, int width, quint32 ink);
+
 // A surface over a QImage. Text is always measured at the 96-dpi reference, so the layout in
 // twips never depends on `scale`, which only sets how many output pixels a reference pixel gets.
 //
