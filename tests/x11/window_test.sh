@@ -75,7 +75,15 @@ dialog() {
   done
   fail "no dialog opened"
 }
-settle() { sleep 0.5; }
+# Waits until a window is no longer shown.
+closed() {
+  for _ in $(seq 300); do
+    [[ "$(xwininfo -id "$1" 2>/dev/null || true)" == *IsViewable* ]] || return 0
+    sleep 0.1
+  done
+  fail "$2 did not close"
+}
+caption() { xprop -id "$1" _NET_WM_NAME 2>/dev/null | sed 's/^[^"]*"//; s/"$//'; }
 # Real key presses, as a person types them into the active window.
 press() {
   timeout 5 xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
@@ -91,29 +99,26 @@ for _ in $(seq 300); do
   sleep 0.1
 done
 [ -n "$main" ] || fail "the window did not open: $(xwininfo -root -children 2>&1 | tail -n 5)"
-settle
 
-title=$(xprop -id "$main" _NET_WM_NAME | sed 's/^[^"]*"//; s/"$//')
+title=$(caption "$main")
 [ "$title" = "Sorvex签名设计软件 免费版" ] || fail "the caption reads \"$title\""
 centred "the main window's" "$main"
 
 # The colour label, then Escape.
 xdotool mousemove --window "$main" 606 196 click 1
 colour=$(dialog)
-settle
 centred "the colour dialog's" "$colour"
-[ "$(xprop -id "$colour" _NET_WM_NAME | sed 's/^[^"]*"//; s/"$//')" != "" ] || fail "the colour dialog has no title"
+[ "$(caption "$colour")" != "" ] || fail "the colour dialog has no title"
 press "$colour" Escape
-settle
+closed "$colour" "the colour dialog"
 
 # The save dialog through Ctrl+S, then Escape.
 press "$main" ctrl+s
 save=$(dialog)
-settle
-save_title=$(xprop -id "$save" _NET_WM_NAME | sed 's/^[^"]*"//; s/"$//')
+save_title=$(caption "$save")
 [ "$save_title" = "保存签名图片" ] || fail "the save dialog's caption reads \"$save_title\""
 press "$save" Escape
-settle
+closed "$save" "the save dialog"
 
 # Closed as a person closes it.
 press "$main" alt+F4
