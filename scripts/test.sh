@@ -17,7 +17,7 @@ cmake -S "$here/fuzz" -B "$here/build-fuzz" -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$here/build-fuzz.log" 2>&1 &&
   cmake --build "$here/build-fuzz" -j"$(nproc)" >>"$here/build-fuzz.log" 2>&1 ||
   { cat "$here/build-fuzz.log"; exit 1; }
-for target in textfile names compound savepath size csv background drawing; do
+for target in textfile names compound savepath size csv background drawing fontnames; do
   runs=20000
   [ "$target" = drawing ] && runs=1000 # each run draws with real fonts
   scratch=$(mktemp -d)

@@ -17,6 +17,7 @@ add_library(sorvexcore STATIC
   ${core}/base/csvtable.cpp ${core}/base/csvtable.h
   ${core}/catalogue/catalogue.cpp ${core}/catalogue/catalogue.h
   ${core}/catalogue/fonttable.cpp ${core}/catalogue/fonttable.h
+  ${core}/catalogue/fontnames.cpp ${core}/catalogue/fontnames.h
   ${core}/catalogue/stylerules.cpp ${core}/catalogue/stylerules.h
   ${core}/render/surface.h ${core}/render/geometry.h ${core}/render/measuredsurface.h
   ${core}/render/background.cpp ${core}/render/background.h

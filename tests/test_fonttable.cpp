@@ -1,6 +1,7 @@
 // Registering font files for the program alone: what is kept, what is selected, the fallback.
 #include "base/programvalues.h"
 #include "catalogue/catalogue.h"
+#include "catalogue/fontnames.h"
 #include "catalogue/fonttable.h"
 #include "kit.h"
 #include "render/imagesurface.h"
@@ -8,7 +9,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
+#include <QImage>
+#include <QPainterPath>
+#include <QProcess>
+#include <QRawFont>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -27,14 +33,15 @@ TEST(FontTable, ProgramFontsAreTheOnlyFontsTestsSee)
 {
     const QString file = kitFontFile(DefaultStyle);
     ASSERT_TRUE(QFile::exists(file));
-    EXPECT_FALSE(QFontDatabase::families().contains(Gongwen));
+    const QStringList before = QFontDatabase::families();
     AppFontTable fonts(0);
     fonts.addFont(file);
-    EXPECT_TRUE(QFontDatabase::families().contains(Gongwen));
-    EXPECT_EQ(fonts.familyFor(file, Gongwen), Gongwen);
+    const QString family = fonts.familyFor(file, Gongwen);
+    EXPECT_EQ(QFontDatabase::families(), QStringList(before) << family)
+        << "one family more, and a name of its own";
+    EXPECT_NE(family, Gongwen);
     fonts.removeFont(file);
-    EXPECT_FALSE(QFontDatabase::families().contains(Gongwen))
-        << "removed at once without keep-alive";
+    EXPECT_EQ(QFontDatabase::families(), before) << "removed at once without keep-alive";
 }
 
 TEST(FontTable, KeepsAFewReleasedFilesAndDropsTheOldest)
@@ -58,18 +65,19 @@ TEST(FontTable, KeepsAFewReleasedFilesAndDropsTheOldest)
         fonts.addFont(files[i]);
         fonts.removeFont(files[i]);
     }
-    EXPECT_EQ(fonts.familyFor(files[0], QStringLiteral("x")), Gongwen);
+    EXPECT_NE(fonts.familyFor(files[0], QStringLiteral("x")), "x");
     fonts.removeFont(files[0]);
 }
 
-TEST(FontTable, SelectsTheFilesOwnFamilyWhenTheFaceNameDiffers)
+TEST(FontTable, SelectsTheRegisteredFamilyWhateverTheFaceIsCalled)
 {
     QTemporaryDir dir;
     const QString copy = dir.filePath(QStringLiteral("别名(NotTheFamily).dat"));
     ASSERT_TRUE(QFile::copy(kitFontFile(DefaultStyle), copy));
     AppFontTable fonts;
     fonts.addFont(copy);
-    EXPECT_EQ(fonts.familyFor(copy, QStringLiteral("NotTheFamily")), Gongwen);
+    EXPECT_TRUE(
+        QFontDatabase::families().contains(fonts.familyFor(copy, QStringLiteral("NotTheFamily"))));
     fonts.removeFont(copy);
 
     // Not a font at all: the face is asked for as named and a substitute draws.
@@ -129,6 +137,56 @@ TEST(FontTable, StylesWhoseFontsShareAFamilyEachDrawTheirOwn)
     EXPECT_NE(first, second) << "the two faces differ";
     EXPECT_EQ(draw(kept, 0), second);
     EXPECT_EQ(draw(kept, 1), first);
+    // As a batch keeps them: every style's files registered before the first row, and trusted.
+    AppFontTable batch;
+    for (const Style& style : catalogue.styles)
+        for (const QString& file : style.files)
+            batch.addFont(file);
+    batch.setTrusted(true);
+    EXPECT_EQ(draw(batch, 0), second);
+    EXPECT_EQ(draw(batch, 1), first);
+}
+
+// A font the person installed under a kit face's name (公文签's face under 行书签's) changes
+// nothing: the renderer program draws the same picture with it in ~/.fonts as without.
+TEST(FontTable, AnInstalledFontUnderAKitFacesNameDoesNotReplaceIt)
+{
+    QTemporaryDir home;
+    const QString impostorFile = home.filePath(QStringLiteral(".fonts/impostor.ttf"));
+    QDir().mkpath(QFileInfo(impostorFile).path());
+    const std::optional<RenamedFont> impostor =
+        withFamilyName(unpackedFont(kitFontFile(DefaultStyle)), QStringLiteral("SorvexXingshu"));
+    ASSERT_TRUE(impostor);
+    QFile f(impostorFile);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(impostor->bytes) == impostor->bytes.size());
+    f.close();
+    const auto picture = [&](bool installed) {
+        const QString conf = home.filePath(QStringLiteral("fonts.conf"));
+        QFile c(conf);
+        c.open(QIODevice::WriteOnly);
+        c.write(QStringLiteral("<fontconfig><cachedir>%1</cachedir>%2</fontconfig>")
+                    .arg(home.filePath(QStringLiteral("cache")),
+                         installed ? QStringLiteral("<dir>~/.fonts</dir>") : QString())
+                    .toUtf8());
+        c.close();
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), home.path());
+        env.insert(QStringLiteral("FONTCONFIG_FILE"), conf);
+        p.setProcessEnvironment(env);
+        const QString out =
+            home.filePath(installed ? QStringLiteral("with.png") : QStringLiteral("without.png"));
+        p.start(kitDir() + QStringLiteral("sorvex-sign-render"),
+                {QStringLiteral("--data"), kitDir(), QStringLiteral("--style"),
+                 QStringLiteral("行书签"), QStringLiteral("--cn"), QStringLiteral("王晓明"),
+                 QStringLiteral("-o"), out});
+        EXPECT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0)
+            << p.readAllStandardError().toStdString();
+        return QImage(out);
+    };
+    const QImage without = picture(false);
+    ASSERT_FALSE(without.isNull());
+    EXPECT_EQ(picture(true), without);
 }
 
 // Rare characters draw in the face's own fallback where the kit has one beside the common one.
@@ -140,10 +198,22 @@ TEST(FontTable, AFaceWithAFallbackOfItsOwnDrawsRareCharactersInIt)
     fonts.useFallback(fallbackFontPath(values));
     EXPECT_TRUE(fonts.fallbackFamilies(QStringLiteral("王明"), Gongwen).isEmpty())
         << "nothing to draw beyond the faces";
-    EXPECT_EQ(fonts.fallbackFamilies(QStringLiteral("王堃"), Gongwen),
-              QStringList{QStringLiteral("SorvexFallbackGongwen")});
-    EXPECT_EQ(fonts.fallbackFamilies(QStringLiteral("王堃"), QStringLiteral("sva1")),
-              QStringList{QStringLiteral("SorvexFallback")});
+    // Told by the outline of 堃 each family draws.
+    const auto outline = [](const QRawFont& font) {
+        return font.pathForGlyph(font.glyphIndexesForString(QStringLiteral("堃")).value(0));
+    };
+    const auto drawnBy = [&](const QStringList& families) {
+        QFont font(families.value(0));
+        font.setPixelSize(50);
+        return outline(QRawFont::fromFont(font));
+    };
+    const auto fileOutline = [&](const QString& name) {
+        return outline(QRawFont(unpackedFont(kitDir() + QStringLiteral("data/") + name), 50));
+    };
+    EXPECT_EQ(drawnBy(fonts.fallbackFamilies(QStringLiteral("王堃"), Gongwen)),
+              fileOutline(QStringLiteral("fallback(SorvexGongwen).dat")));
+    EXPECT_EQ(drawnBy(fonts.fallbackFamilies(QStringLiteral("王堃"), QStringLiteral("sva1"))),
+              fileOutline(QStringLiteral("fallback.dat")));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "fonttable.h"
 
+#include "fontnames.h"
+
 #include "base/programvalues.h"
 #include "base/text.h"
 #include "base/regularfile.h"
@@ -9,11 +11,13 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QRandomGenerator>
 #include <QSet>
 
 #include <woff2/decode.h>
 
 #include <algorithm>
+#include <atomic>
 
 AppFontTable::~AppFontTable()
 {
@@ -25,14 +29,12 @@ AppFontTable::~AppFontTable()
             QFontDatabase::removeApplicationFont(f.id);
 }
 
-QByteArray unpackedFont(const QString& path, bool* packed)
+QByteArray unpackedFont(const QString& path)
 {
     const std::optional<QByteArray> read = readRegularFile(path, MaxFontFileBytes);
     if (!read)
         return {};
     const QByteArray& data = *read;
-    if (packed)
-        *packed = data.startsWith("wOF2");
     if (!data.startsWith("wOF2"))
         return data;
     const auto* bytes = reinterpret_cast<const uint8_t*>(data.constData());
@@ -46,36 +48,45 @@ QByteArray unpackedFont(const QString& path, bool* packed)
     return font;
 }
 
-// Qt files a font it was handed as bytes under a name that a later one may get again once the
-// first is removed, and then draws the later one with the glyphs of the first. So a compressed
-// face is unpacked into a file of its own, under a name no other registration in this process
-// gets, and the file goes with its registration.
-int AppFontTable::registerFile(const QString& path, QString& unpacked)
+// A face is selected by its family name, and the names in a font file are whatever its maker
+// chose: another style's file, or a font the person installed, may answer to the same one. So
+// each file is registered as a copy of its own whose family is a name no other font has. (A
+// copy, not bytes: Qt files a font handed over as bytes under a name a later one may get again
+// once the first is removed, and then draws the later one with the glyphs of the first.) A
+// collection keeps its names, by which its faces are told apart.
+int AppFontTable::registerFile(const QString& path, QString& copy, QList<FaceNames>* faces)
 {
-    bool packed = false;
-    const QByteArray font = unpackedFont(path, &packed);
+    const QByteArray font = unpackedFont(path);
     if (font.isEmpty())
         return -1;
-    if (!packed)
-        return QFontDatabase::addApplicationFont(path);
-    if (!unpackedDir_) {
-        unpackedDir_ = std::make_unique<QTemporaryDir>(QDir::temp().filePath(
+    if (!copiesDir_) {
+        copiesDir_ = std::make_unique<QTemporaryDir>(QDir::temp().filePath(
             QStringLiteral("sorvex-sign-XXXXXX")));
-        if (!unpackedDir_->isValid())
+        if (!copiesDir_->isValid())
             return -1;
     }
-    unpacked = unpackedDir_->filePath(QString::number(++unpackedCount_) + QStringLiteral(".ttf"));
-    QFile file(unpacked);
-    if (!file.open(QIODevice::WriteOnly) || file.write(font) != font.size()) {
+    static const QString process = QString::number(QRandomGenerator::system()->generate(), 36);
+    static std::atomic<quint64> registrations = 0;
+    const quint64 n = ++registrations;
+    const QString family = QStringLiteral("Sorvex %1 %2").arg(process).arg(n);
+    const std::optional<RenamedFont> renamedFont = withFamilyName(font, family);
+    const QByteArray& renamed = renamedFont ? renamedFont->bytes : font;
+    copy = copiesDir_->filePath(QString::number(n) + QStringLiteral(".ttf"));
+    QFile file(copy);
+    if (!file.open(QIODevice::WriteOnly) || file.write(renamed) != renamed.size()) {
         file.remove();
-        unpacked.clear();
+        copy.clear();
         return -1;
     }
     file.close();
-    const int id = QFontDatabase::addApplicationFont(unpacked);
+    const int id = QFontDatabase::addApplicationFont(copy);
     if (id < 0) {
-        QFile::remove(unpacked);
-        unpacked.clear();
+        QFile::remove(copy);
+        copy.clear();
+    } else if (renamedFont && faces) {
+        const auto& former = renamedFont->formerFamilies;
+        for (qsizetype i = 0; i < former.size(); ++i)
+            *faces << FaceNames{former[i], renamedFamily(family, i, former.size())};
     }
     return id;
 }
@@ -104,8 +115,8 @@ QStringList AppFontTable::fallbackFamilies(const QString& text, const QString& f
     auto it = fallbacks_.find(path);
     if (it == fallbacks_.end()) {
         Fallback f;
-        QString unpacked;
-        f.id = registerFile(path, unpacked);
+        QString copy;
+        f.id = registerFile(path, copy, nullptr);
         if (f.id >= 0) {
             f.families = QFontDatabase::applicationFontFamilies(f.id);
             f.font.setFamilies(f.families);
@@ -188,7 +199,7 @@ AppFontTable::Entry AppFontTable::registered(const QString& path)
     e.size = info.size();
     e.modified = info.lastModified();
     if (info.isFile() && info.size() > 0) {
-        e.id = registerFile(path, e.unpacked);
+        e.id = registerFile(path, e.copy, &e.faces);
         if (e.id >= 0)
             e.families = QFontDatabase::applicationFontFamilies(e.id);
     }
@@ -239,6 +250,11 @@ QString AppFontTable::familyFor(const QString& linked, const QString& face) cons
     const auto it = entries_.constFind(files_.value(linked, linked));
     if (it == entries_.constEnd() || it->families.isEmpty())
         return face;
+    for (const FaceNames& names : it->faces)
+        if (names.former.contains(face, Qt::CaseInsensitive))
+            return names.family;
+    if (!it->faces.isEmpty())
+        return it->faces.first().family;
     for (const QString& family : it->families)
         if (family.compare(face, Qt::CaseInsensitive) == 0)
             return family;
@@ -252,8 +268,8 @@ void AppFontTable::unregister(const QString& path)
         return;
     if (it->id >= 0)
         QFontDatabase::removeApplicationFont(it->id);
-    if (!it->unpacked.isEmpty())
-        QFile::remove(it->unpacked);
+    if (!it->copy.isEmpty())
+        QFile::remove(it->copy);
     entries_.erase(it);
     released_.remove(path);
 }

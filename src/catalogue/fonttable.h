@@ -19,9 +19,10 @@ public:
     virtual ~FontTable() = default;
     virtual void addFont(const QString& path) = 0;
     virtual void removeFont(const QString& path) = 0;
-    // The family to select for `face` from the file at `path`: the face itself when the file
-    // has it (or could not be registered, so that a substitute draws), else the file's own
-    // first family, so that a font whose internal name differs from its file name still draws.
+    // The family to select for `face` from the file at `path`: the name its registration
+    // answers to, or, for a file that could not be registered, the face itself, so that a
+    // substitute draws. Of a collection, the family named `face` where it has one, else its
+    // first.
     virtual QString familyFor(const QString& path, const QString& face) const = 0;
     // Names the registration of the file at `path`: a file registered afresh gets a new name.
     virtual QString sourceOf(const QString& path) const { return path; }
@@ -37,9 +38,8 @@ public:
 bool needsFallback(const QString& text);
 
 // A font file's bytes as FreeType reads them fastest: WOFF2 unpacked to TrueType. Empty when
-// the file is not a regular file, or is larger than a font can be once unpacked. `packed`
-// tells whether it was WOFF2.
-QByteArray unpackedFont(const QString& path, bool* packed = nullptr);
+// the file is not a regular file, or is larger than a font can be once unpacked.
+QByteArray unpackedFont(const QString& path);
 inline constexpr qint64 MaxFontFileBytes = 64 * 1024 * 1024;
 
 // Registration through QFontDatabase application fonts.
@@ -83,18 +83,24 @@ public:
     }
 
 private:
+    struct FaceNames
+    {
+        QStringList former; // the families the face answers to in its file
+        QString family;     // the one it was registered under
+    };
     struct Entry
     {
         int id = -1; // -1: the file could not be registered
         QStringList families;
+        QList<FaceNames> faces; // empty where the file kept its own names
         qint64 size = -1;
         QDateTime modified;
         int uses = 0;
-        QString unpacked; // the file Qt reads, where the font was compressed
+        QString copy; // the file Qt reads: the font under a family name of its own
     };
 
     QString fileOf(const QString& path);
-    int registerFile(const QString& path, QString& unpacked);
+    int registerFile(const QString& path, QString& copy, QList<FaceNames>* faces);
     void unregister(const QString& path);
     void dropOthersAnsweringTo(const QString& path);
     Entry registered(const QString& path);
@@ -117,6 +123,5 @@ private:
     QHash<QString, QString> fallbackOf_;  // the path serving each face
     QString fallbackText_;                // the text last asked about, and its answer
     bool textNeedsFallback_ = false;
-    std::unique_ptr<QTemporaryDir> unpackedDir_;
-    quint64 unpackedCount_ = 0;
+    std::unique_ptr<QTemporaryDir> copiesDir_;
 };

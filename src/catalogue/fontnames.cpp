@@ -1,0 +1,181 @@
+#include "fontnames.h"
+
+#include <QList>
+
+#include <algorithm>
+#include <tuple>
+
+namespace {
+
+quint16 read16(const QByteArray& b, qsizetype at)
+{
+    return quint16((uchar(b[at]) << 8) | uchar(b[at + 1]));
+}
+
+quint32 read32(const QByteArray& b, qsizetype at)
+{
+    return (quint32(read16(b, at)) << 16) | read16(b, at + 2);
+}
+
+void append16(QByteArray& b, quint16 v)
+{
+    b.append(char(v >> 8)).append(char(v & 0xFF));
+}
+
+void write32(QByteArray& b, qsizetype at, quint32 v)
+{
+    for (int k = 0; k < 4; ++k)
+        b[at + k] = char(v >> (24 - 8 * k));
+}
+
+void padTo4(QByteArray& b)
+{
+    b.append((4 - b.size() % 4) % 4, '\0');
+}
+
+quint32 checksum(QByteArray table)
+{
+    padTo4(table);
+    quint32 sum = 0;
+    for (qsizetype at = 0; at < table.size(); at += 4)
+        sum += read32(table, at);
+    return sum;
+}
+
+struct NameRecord
+{
+    quint16 platform, encoding, language, id, length, offset;
+    auto order() const { return std::tie(platform, encoding, language, id); }
+};
+
+constexpr quint32 Tag_name = 0x6E616D65;
+enum NameId : quint16 { Family = 1, FullName = 4, TypographicFamily = 16, WwsFamily = 21 };
+
+// The renamed name table of the face whose table records start at `records`, appended to `out`,
+// with the face's former family names; false where the table cannot be read.
+bool renameFace(QByteArray& out, qsizetype records, const QString& family, QStringList& former)
+{
+    if (records + 6 > out.size())
+        return false;
+    const int tables = read16(out, records - 8);
+    if (records + qsizetype(tables) * 16 > out.size())
+        return false;
+    qsizetype record = -1;
+    for (int i = 0; i < tables && record < 0; ++i)
+        if (read32(out, records + i * 16) == Tag_name)
+            record = records + i * 16;
+    if (record < 0)
+        return false;
+    const quint32 offset = read32(out, record + 8);
+    const quint32 length = read32(out, record + 12);
+    if (offset > quint32(out.size()) || length > quint32(out.size()) - offset || length < 6)
+        return false;
+    const QByteArray table = out.mid(offset, length);
+    const int count = read16(table, 2);
+    const quint16 stringsAt = read16(table, 4);
+    if (6 + qsizetype(count) * 12 > table.size() || stringsAt > table.size())
+        return false;
+    const QByteArray strings = table.mid(stringsAt);
+
+    // Every family name goes, in every language, with the full name that repeats it; so do names
+    // in a language given by tag, whose tags the new table does not carry.
+    QList<NameRecord> names;
+    for (int i = 0; i < count; ++i) {
+        const qsizetype at = 6 + qsizetype(i) * 12;
+        const NameRecord r{read16(table, at),     read16(table, at + 2), read16(table, at + 4),
+                           read16(table, at + 6), read16(table, at + 8), read16(table, at + 10)};
+        if (qsizetype(r.offset) + r.length > strings.size())
+            continue;
+        const bool familyName = r.id == Family || r.id == TypographicFamily || r.id == WwsFamily;
+        if (familyName) {
+            const QByteArray text = strings.mid(r.offset, r.length);
+            if (r.platform == 0 || r.platform == 3) {
+                QString name;
+                for (qsizetype k = 0; k + 1 < text.size(); k += 2)
+                    name += QChar(read16(text, k));
+                former << name;
+            } else if (r.platform == 1 && r.encoding == 0) {
+                former << QString::fromLatin1(text);
+            }
+        }
+        if (!familyName && r.id != FullName && r.language < 0x8000)
+            names << r;
+    }
+    former.removeDuplicates();
+    QByteArray utf16;
+    for (const QChar c : family)
+        append16(utf16, c.unicode());
+    if (strings.size() > 0xFFFF || utf16.size() > 0xFFFF)
+        return false;
+    for (const quint16 id : {Family, FullName})
+        names << NameRecord{3, 1, 0x409, id, quint16(utf16.size()), quint16(strings.size())};
+    std::sort(names.begin(), names.end(),
+              [](const NameRecord& a, const NameRecord& b) { return a.order() < b.order(); });
+
+    QByteArray renamed;
+    append16(renamed, 0);
+    append16(renamed, quint16(names.size()));
+    append16(renamed, quint16(6 + names.size() * 12));
+    for (const NameRecord& r : std::as_const(names))
+        for (const quint16 v : {r.platform, r.encoding, r.language, r.id, r.length, r.offset})
+            append16(renamed, v);
+    renamed += strings + utf16;
+
+    // The new table goes at the end; the old one stays where it was, unreferenced.
+    padTo4(out);
+    const qsizetype at = out.size();
+    out += renamed;
+    padTo4(out);
+    write32(out, record + 4, checksum(renamed));
+    write32(out, record + 8, quint32(at));
+    write32(out, record + 12, quint32(renamed.size()));
+    return true;
+}
+
+bool isFontVersion(quint32 version)
+{
+    return version == 0x00010000 || version == 0x4F54544F /* OTTO */ || version == 0x74727565;
+}
+
+constexpr qsizetype MaxFaces = 64;
+
+} // namespace
+
+QString renamedFamily(const QString& family, qsizetype index, qsizetype faces)
+{
+    return faces == 1 ? family : family + u' ' + QString::number(index + 1);
+}
+
+std::optional<RenamedFont> withFamilyName(const QByteArray& font, const QString& family)
+{
+    if (font.size() < 12)
+        return {};
+    // The table records of each face: one font's follow its header, a collection lists where
+    // each face's header is.
+    QList<qsizetype> faces;
+    if (isFontVersion(read32(font, 0))) {
+        faces << 12;
+    } else if (font.startsWith("ttcf")) {
+        const quint32 count = read32(font, 8);
+        if (count == 0 || count > MaxFaces || 12 + qsizetype(count) * 4 > font.size())
+            return {};
+        for (quint32 i = 0; i < count; ++i) {
+            const quint32 header = read32(font, 12 + i * 4);
+            // Two faces sharing one header would be named twice over.
+            if (header > quint32(font.size()) - 12 || !isFontVersion(read32(font, header)) ||
+                faces.contains(qsizetype(header) + 12))
+                return {};
+            faces << qsizetype(header) + 12;
+        }
+    } else {
+        return {};
+    }
+    RenamedFont renamed{font, {}};
+    for (qsizetype i = 0; i < faces.size(); ++i) {
+        QStringList former;
+        if (!renameFace(renamed.bytes, faces[i], renamedFamily(family, i, faces.size()), former))
+            return {};
+        renamed.formerFamilies << former;
+    }
+    return renamed;
+}
