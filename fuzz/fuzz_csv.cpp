@@ -9,12 +9,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     const CsvTable table = readCsv(bytes);
     FUZZ_CHECK(table.encoding == QLatin1String("UTF-8") ||
-               table.encoding == QLatin1String("GB18030"));
+               table.encoding == QLatin1String("GB18030") ||
+               table.encoding == QLatin1String("UTF-8 and GB18030"));
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString asUtf8 = utf8(bytes);
     if (!utf8.hasError())
         FUZZ_CHECK(table.encoding == QLatin1String("UTF-8"));
     FUZZ_CHECK(table.rows.size() <= bytes.count('\n') + 1);
+    for (const qsizetype row : table.undecodable)
+        FUZZ_CHECK(row >= 0 && row < table.rows.size() && table.encoding != QLatin1String("UTF-8"));
     for (const QStringList& row : table.rows) {
         FUZZ_CHECK(!row.isEmpty());
         for (const QString& field : row)

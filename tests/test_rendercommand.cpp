@@ -329,20 +329,25 @@ TEST_F(RenderCommand, OnlyRegularFilesAreReplaced)
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
-struct BatchEncoding
+struct BatchCase
 {
     const char* name;
     QByteArray bytes;
     const char* encoding;
+    int rows;
+    int code;
+    QStringList files; // what the output folder holds afterwards
+    const char* says = "";
 };
 
-class BatchEncodings : public testing::TestWithParam<BatchEncoding>
+class Batches : public testing::TestWithParam<BatchCase>
 {
 };
 
 // A list saved by a spreadsheet in China is GBK more often than not; others save UTF-8, some
-// with a byte-order mark. Each is read as what it is, and --report says which.
-TEST_P(BatchEncodings, RowsReadAsTheFileIsWritten)
+// with a byte-order mark, and a list edited in both may hold rows of each. Each row is read as
+// what it is, and --report says how.
+TEST_P(Batches, RowsReadAsTheFileIsWritten)
 {
     QTemporaryDir dir;
     QFile csv(dir.filePath(QStringLiteral("rows.csv")));
@@ -351,26 +356,40 @@ TEST_P(BatchEncodings, RowsReadAsTheFileIsWritten)
     csv.close();
     const Outcome r = render({QStringLiteral("--batch"), csv.fileName(), QStringLiteral("--report"),
                               QStringLiteral("-o"), dir.filePath(QStringLiteral("out"))});
-    EXPECT_EQ(r.code, ExitOk) << r.err.toStdString();
-    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("out/王.png"))));
-    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("out/李.png"))));
+    EXPECT_EQ(r.code, GetParam().code) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8(GetParam().says))) << r.err.toStdString();
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files, QDir::Name),
+              GetParam().files);
     const QJsonObject first = QJsonDocument::fromJson(r.out.section(u'\n', 0, 0).toUtf8()).object();
     EXPECT_EQ(first.value(QStringLiteral("encoding")).toString(),
               QString::fromUtf8(GetParam().encoding));
+    EXPECT_EQ(first.value(QStringLiteral("rows")).toInt(), GetParam().rows);
 }
 
 const QByteArray BatchRows = "王晓明,Xiaoming,艺术签,王.png\r\n李白,Li Bai,公文签,李.png\r\n";
+const QByteArray GbkRow =
+    QByteArray::fromHex("c0eeb0d72c4c69204261692cb9abcec4c7a92cc0ee2e706e670d0a");
+const QStringList BothPictures{QStringLiteral("李.png"), QStringLiteral("王.png")};
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, BatchEncodings,
-    testing::Values(BatchEncoding{"Utf8", BatchRows, "UTF-8"},
-                    BatchEncoding{"Utf8WithMark", "\xEF\xBB\xBF" + BatchRows, "UTF-8"},
-                    BatchEncoding{
-                        "Gbk",
-                        QByteArray::fromHex("cdf5cffec3f72c5869616f6d696e672cd2d5caf5c7a92ccdf52e"
-                                            "706e670d0ac0eeb0d72c4c69204261692cb9abcec4c7a92cc0"
-                                            "ee2e706e670d0a"),
-                        "GB18030"}),
+    Table, Batches,
+    testing::Values(
+        BatchCase{"Utf8", BatchRows, "UTF-8", 2, ExitOk, BothPictures},
+        BatchCase{"Utf8WithMark", "\xEF\xBB\xBF" + BatchRows, "UTF-8", 2, ExitOk, BothPictures},
+        BatchCase{"Gbk",
+                  QByteArray::fromHex("cdf5cffec3f72c5869616f6d696e672cd2d5caf5c7a92ccdf52e706e"
+                                      "670d0a") +
+                      GbkRow,
+                  "GB18030", 2, ExitOk, BothPictures},
+        BatchCase{"LineEndInQuotes",
+                  "\"王\n晓明\",Xiaoming,艺术签,王.png\r\n李白,Li Bai,公文签,李.png\r\n", "UTF-8", 2,
+                  ExitOk, BothPictures},
+        BatchCase{"OneGbkRow", "王晓明,Xiaoming,艺术签,王.png\r\n" + GbkRow, "UTF-8 and GB18030", 2,
+                  ExitOk, BothPictures},
+        BatchCase{"RowInNeither", BatchRows + "\xFF\xFE\xFD,x,,bad.png\n", "UTF-8 and GB18030", 3,
+                  ExitFailure, BothPictures, "row 3: the row is neither UTF-8 nor GB18030"},
+        BatchCase{"RowsNamingOneFile", "王,Wang,,a.png\n李,Li,,a.png\n张,Zhang,,a.png\n赵,Zhao\n",
+                  "UTF-8", 4, ExitFailure, {}, "rows 1, 2 and 3 name the same file"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct BadArguments

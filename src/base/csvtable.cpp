@@ -2,36 +2,64 @@
 
 #include "text.h"
 
-#include <QStringDecoder>
+#include <QUtf8StringView>
+
+#include <algorithm>
 
 namespace {
 
-QString decodedText(const QByteArray& bytes, QString& encoding)
+bool isAscii(const QByteArray& bytes)
 {
-    const QByteArray mark("\xEF\xBB\xBF");
-    const QByteArray body = bytes.startsWith(mark) ? bytes.mid(mark.size()) : bytes;
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8(body);
-    if (!utf8.hasError()) {
-        encoding = QStringLiteral("UTF-8");
-        return text;
-    }
-    encoding = QStringLiteral("GB18030");
-    return decodeGbk(bytes);
+    return std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) < 0x80; });
 }
 
 } // namespace
 
 CsvTable readCsv(const QByteArray& bytes)
 {
+    const QByteArray mark("\xEF\xBB\xBF");
+    const QByteArray body = bytes.startsWith(mark) ? bytes.mid(mark.size()) : bytes;
+    // A quote or a line end is never part of a longer character in UTF-8 or GB18030, so the
+    // records are found before anything is decoded.
+    QList<QByteArray> records;
+    bool quoted = false;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < body.size(); ++i) {
+        if (body[i] == '"') {
+            quoted = !quoted;
+        } else if (body[i] == '\n' && !quoted) {
+            records << body.mid(start, i - start);
+            start = i + 1;
+        }
+    }
+    records << body.mid(start);
+    while (!records.isEmpty() && records.last().trimmed().isEmpty())
+        records.removeLast();
+
+    // A list edited in two programs may hold rows of both; a GB18030 row is seldom valid UTF-8.
+    qsizetype utf8 = 0;
+    qsizetype other = 0;
+    for (const QByteArray& r : std::as_const(records))
+        if (!isAscii(r))
+            ++(QUtf8StringView(r).isValidUtf8() ? utf8 : other);
     CsvTable table;
-    QStringList lines = decodedText(bytes, table.encoding).split(u'\n');
-    while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
-        lines.removeLast();
-    table.rows.reserve(lines.size());
-    // Trimming takes the CR of a CR LF line end too.
-    for (const QString& line : std::as_const(lines))
-        table.rows << csvFields(line.trimmed());
+    table.encoding = other == 0  ? QStringLiteral("UTF-8")
+                     : utf8 == 0 ? QStringLiteral("GB18030")
+                                 : QStringLiteral("UTF-8 and GB18030");
+    table.rows.reserve(records.size());
+    for (const QByteArray& r : std::as_const(records)) {
+        QString text;
+        if (other == 0 || (utf8 > 0 && QUtf8StringView(r).isValidUtf8())) {
+            text = QString::fromUtf8(r);
+        } else {
+            bool whole = true;
+            text = decodeGbk(r, &whole);
+            if (!whole)
+                table.undecodable.insert(table.rows.size());
+        }
+        // Trimming takes the CR of a CR LF line end too.
+        table.rows << csvFields(text.trimmed());
+    }
     return table;
 }
 

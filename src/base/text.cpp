@@ -8,8 +8,10 @@ QString withTrailingSlash(const QString& folder)
     return folder.endsWith(u'/') ? folder : folder + u'/';
 }
 
-QString decodeGbk(const QByteArray& bytes)
+QString decodeGbk(const QByteArray& bytes, bool* whole)
 {
+    if (whole)
+        *whole = true;
     iconv_t cd = iconv_open("UTF-16LE", "GB18030");
     if (cd == reinterpret_cast<iconv_t>(-1))
         return QString::fromLocal8Bit(bytes);
@@ -28,6 +30,8 @@ QString decodeGbk(const QByteArray& bytes)
         if (rc == size_t(-1) && errno != E2BIG) {
             // EILSEQ or a truncated sequence at the end: mark it and go on with the next byte
             out.append(QChar::ReplacementCharacter);
+            if (whole)
+                *whole = false;
             ++in;
             --inLeft;
             iconv(cd, nullptr, nullptr, nullptr, nullptr);

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
@@ -109,6 +110,16 @@ private:
     QSet<qsizetype> failedRows_;
 };
 
+// "rows 1, 4 and 9"
+QString rowList(const QList<qsizetype>& rows)
+{
+    QStringList numbers;
+    for (const qsizetype r : rows)
+        numbers << QString::number(r);
+    const QString last = numbers.takeLast();
+    return QStringLiteral("rows %1 and %2").arg(numbers.join(QStringLiteral(", ")), last);
+}
+
 void showProgress(QTextStream& err, qsizetype done, qsizetype total)
 {
     const int width = 30;
@@ -135,6 +146,30 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
                                          {QStringLiteral("rows"), rows.size()}})
                    .toJson(QJsonDocument::Compact)
             << Qt::endl;
+    std::vector<std::variant<Job, Failure>> jobs;
+    jobs.reserve(size_t(rows.size()));
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        jobs.push_back(table.undecodable.contains(i)
+                           ? std::variant<Job, Failure>(
+                                 Failure{ExitFailure, QStringLiteral("the row is neither UTF-8 nor "
+                                                                     "GB18030 text")})
+                           : rowJob(rows[i], i + 1, options.job));
+    // Rows that name one file would overwrite each other's picture: nothing is drawn.
+    QHash<QString, QList<qsizetype>> rowsOf;
+    QStringList files;
+    for (size_t i = 0; i < jobs.size(); ++i)
+        if (const auto* job = std::get_if<Job>(&jobs[i])) {
+            QList<qsizetype>& named = rowsOf[job->output];
+            if (named.size() == 1)
+                files << job->output;
+            named << qsizetype(i) + 1;
+        }
+    for (const QString& file : std::as_const(files))
+        err << "sorvex-sign-render: " << rowList(rowsOf[file]) << " name the same file " << file
+            << "; give each row a file of its own" << Qt::endl;
+    if (!files.isEmpty())
+        return ExitFailure;
+
     if (!QDir().mkpath(options.job.output)) {
         err << "sorvex-sign-render: cannot make the folder " << options.job.output << Qt::endl;
         return ExitFailure;
@@ -153,7 +188,7 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
     int failures = 0;
     const char* fresh = progressOnTerminal ? "\n" : "";
     for (qsizetype i = 0; i < rows.size(); ++i) {
-        const auto made = rowJob(rows[i], i + 1, options.job);
+        const auto& made = jobs[size_t(i)];
         std::optional<Failure> failure;
         if (const auto* job = std::get_if<Job>(&made)) {
             QTextStream report(&reports[size_t(i)]);
