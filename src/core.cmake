@@ -28,6 +28,7 @@ add_library(sorvexcore STATIC
   ${core}/render/renderer.cpp ${core}/render/renderer.h
   ${core}/output/platform.h ${core}/output/printerror.h
   ${core}/output/saveimage.cpp ${core}/output/saveimage.h
+  ${core}/output/filewrite.cpp ${core}/output/filewrite.h
   ${core}/output/pngwriter.cpp ${core}/output/pngwriter.h
   ${core}/output/placement.cpp ${core}/output/placement.h
   ${core}/output/pdfpicture.cpp ${core}/output/pdfpicture.h

@@ -2,6 +2,7 @@
 #include "app/startup.h"
 #include "fakeplatform.h"
 #include "kit.h"
+#include "output/filewrite.h"
 #include "pixels.h"
 #include "rendercli.h"
 #include "ui/mainwindow.h"
@@ -12,13 +13,18 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
+#include <QProcess>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextStream>
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -327,6 +333,58 @@ TEST_F(RenderCommand, OnlyRegularFilesAreReplaced)
     struct stat info = {};
     ASSERT_EQ(::stat(path("pipe").toLocal8Bit().constData(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
+// A name's bytes as the shell hands them over, UTF-8 or not, are the name the picture gets.
+TEST_F(RenderCommand, AnOutputNameKeepsItsBytes)
+{
+    QProcess shell;
+    shell.start(QStringLiteral("bash"),
+                {QStringLiteral("-c"), QStringLiteral("\"$0\" -o \"$1/$(printf 'bad\\377name.png')\""),
+                 kitDir() + QStringLiteral("sorvex-sign-render"), dir.path()});
+    ASSERT_TRUE(shell.waitForFinished(60000));
+    EXPECT_EQ(shell.exitCode(), ExitOk) << shell.readAllStandardError().toStdString();
+    std::vector<std::string> names;
+    DIR* folder = ::opendir(QFile::encodeName(dir.path()).constData());
+    ASSERT_TRUE(folder);
+    while (const dirent* entry = ::readdir(folder))
+        if (entry->d_name[0] != '.')
+            names.emplace_back(entry->d_name);
+    ::closedir(folder);
+    EXPECT_EQ(names, std::vector<std::string>{"bad\377name.png"});
+}
+
+// A batch killed half-way leaves every picture under its name whole; what it was writing is
+// left under a temporary name, which the next batch into the folder clears away.
+TEST_F(RenderCommand, AKilledBatchLeavesOnlyWholePictures)
+{
+    QFile csv(path("rows.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 4000; ++i)
+        csv.write("王晓明,Xiaoming\n");
+    csv.close();
+    const QDir out(path("out"));
+    const auto pictures = [&] { return out.entryList({QStringLiteral("*.png")}, QDir::Files); };
+    QProcess batch;
+    batch.start(kitDir() + QStringLiteral("sorvex-sign-render"),
+                {QStringLiteral("--batch"), csv.fileName(), QStringLiteral("-o"), out.path()});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !pictures().isEmpty(); }, 120000));
+    batch.kill();
+    batch.waitForFinished();
+    const QByteArray end = QByteArray::fromHex("0000000049454e44ae426082");
+    for (const QString& name : out.entryList(QDir::Files | QDir::Hidden)) {
+        QFile f(out.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(isLeftoverTemporary(name) || f.readAll().endsWith(end)) << name.toStdString();
+    }
+    QFile one(path("one.csv"));
+    ASSERT_TRUE(one.open(QIODevice::WriteOnly) && one.write("李白,Li Bai,,0001.png\n") > 0);
+    one.close();
+    EXPECT_EQ(render({QStringLiteral("--batch"), path("one.csv"), QStringLiteral("-o"), out.path()})
+                  .code,
+              ExitOk);
+    for (const QString& name : out.entryList(QDir::Files | QDir::Hidden))
+        EXPECT_FALSE(isLeftoverTemporary(name)) << name.toStdString();
 }
 
 struct BatchCase

@@ -12,3 +12,9 @@ QString decodeGbk(const QByteArray& bytes, bool* whole = nullptr);
 
 // The text of a file's bytes: GBK decoded, one trailing CR LF dropped.
 QString textOfFileBytes(const QByteArray& bytes);
+
+// A file name's bytes as text and back, without loss: UTF-8, where each byte that is not part
+// of a UTF-8 character stands as a lone surrogate (U+DC80 to U+DCFF), which no UTF-8 text
+// decodes to. For UTF-8 names both are Qt's own conversions.
+QString decodeFileName(const QByteArray& bytes);
+QByteArray encodeFileName(const QString& name);

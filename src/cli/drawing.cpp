@@ -2,6 +2,7 @@
 
 #include "base/programvalues.h"
 #include "catalogue/stylerules.h"
+#include "output/filewrite.h"
 #include "output/pdfpicture.h"
 #include "output/saveimage.h"
 #include "render/vectorsurface.h"
@@ -73,10 +74,16 @@ SignatureRenderer::SignatureRenderer(const ProgramValues& values, const Catalogu
     fonts_.useFallback(fallbackFontPath(values_));
 }
 
+std::optional<QByteArray> RasterPicture::encoded(const QString& path) const
+{
+    return background ? encodePngOver(*background, changed, firstChanged)
+                      : encodeImage(image, imageFormatFor(path));
+}
+
 std::optional<QString> RasterPicture::writeTo(const QString& path) const
 {
-    return background ? writePngOver(*background, changed, firstChanged, path)
-                      : writeImage(image, path);
+    const std::optional<QByteArray> bytes = encoded(path);
+    return bytes ? writeFile(path, *bytes) : std::optional<QString>(CannotEncode);
 }
 
 QImage RasterPicture::whole() const

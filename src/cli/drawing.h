@@ -51,6 +51,8 @@ struct RasterPicture
     QImage changed; // the rows the drawing changed, from row firstChanged on
     int firstChanged = 0;
 
+    // Its bytes in the format `path` asks for; none when it cannot be encoded.
+    std::optional<QByteArray> encoded(const QString& path) const;
     // Writes it to `path`; the reason when that fails.
     std::optional<QString> writeTo(const QString& path) const;
     // The whole picture.

@@ -1,3 +1,4 @@
+#include "base/text.h"
 #include "cli/rendercommand.h"
 
 #include <QGuiApplication>
@@ -10,10 +11,11 @@
 
 int main(int argc, char** argv)
 {
-    // The application object takes options it knows (--style among them) out of argv.
+    // The application object takes options it knows (--style among them) out of argv. A file
+    // name keeps its bytes, UTF-8 or not.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << decodeFileName(argv[i]);
     // Drawing text needs a GUI application but no screen.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

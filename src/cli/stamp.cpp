@@ -2,7 +2,7 @@
 
 #include "drawing.h"
 #include "options.h"
-#include "output/saveimage.h"
+#include "output/filewrite.h"
 #include "pdfstamp.h"
 
 std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& renderer)

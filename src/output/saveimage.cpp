@@ -1,12 +1,12 @@
 #include "saveimage.h"
 
 #include "base/programvalues.h"
+#include "filewrite.h"
 #include "platform.h"
 #include "pngwriter.h"
 
 #include <QBuffer>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cerrno>
 
@@ -76,71 +76,9 @@ const char* imageFormatFor(const QString& path, int filterIndex)
     }
 }
 
-namespace {
-
-// Why a write failed, in words for the user, from the system's error number.
-QString reasonFor(int error, const QFileDevice& file)
+std::optional<QByteArray> encodeImage(const QImage& image, const char* format)
 {
-    switch (error) {
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("磁盘空间不足");
-    case EROFS:
-        return QStringLiteral("这个磁盘是只读的，不能写入");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("没有在这里写入文件的权限");
-    case ENOENT:
-    case ENOTDIR:
-        return QStringLiteral("文件夹不存在");
-    case ENAMETOOLONG:
-        return QStringLiteral("文件名太长");
-    case EISDIR:
-        return QStringLiteral("这是一个文件夹");
-    case EIO:
-        return QStringLiteral("读写磁盘时出错");
-    default:
-        return file.error() == QFileDevice::OpenError || error == 0
-                   ? QStringLiteral("文件不能写入")
-                   : QStringLiteral("文件不能写入（错误号 %1）").arg(error);
-    }
-}
-
-} // namespace
-
-std::optional<QString> writeFile(const QString& path, const QByteArray& bytes)
-{
-    const QFileInfo existing(path);
-    if (existing.isDir())
-        return QStringLiteral("这是一个文件夹");
-    // A new file takes the old one's place by name: a device or a pipe, or a link to one,
-    // would be replaced by a file, not written to.
-    if (existing.exists() && !existing.isFile())
-        return QStringLiteral("这不是普通文件，不能替换");
-    QSaveFile file(path);
-    errno = 0;
-    // Unbuffered: a buffered write that fails only when commit() flushes it is reported as
-    // success, and an empty file replaces the old one.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return reasonFor(errno, file);
-    errno = 0;
-    if (file.write(bytes) != bytes.size()) {
-        const int error = errno;
-        file.cancelWriting();
-        return reasonFor(error, file);
-    }
-    errno = 0;
-    if (!file.commit())
-        return reasonFor(errno, file);
-    return std::nullopt;
-}
-
-std::optional<QString> writeImage(const QImage& image, const QString& path, const char* format)
-{
-    if (!format)
-        format = imageFormatFor(path);
-    // Written at the picture's own pixels, whatever density it is shown at; encoded first, so
-    // that every picture reaches the disk through the one safe write.
+    // At the picture's own pixels, whatever density it is shown at.
     QImage out = image;
     out.setDevicePixelRatio(1);
     QBuffer buffer;
@@ -149,18 +87,28 @@ std::optional<QString> writeImage(const QImage& image, const QString& path, cons
                              ? writeFastPng(out, buffer)
                              : out.save(&buffer, format, qstrcmp(format, "JPG") == 0 ? 95 : -1);
     if (!encoded)
-        return QStringLiteral("图片数据不能编码");
-    return writeFile(path, buffer.data());
+        return std::nullopt;
+    return buffer.data();
 }
 
-std::optional<QString> writePngOver(const PngBackground& background, const QImage& changed,
-                                    int firstChanged, const QString& path)
+std::optional<QByteArray> encodePngOver(const PngBackground& background, const QImage& changed,
+                                        int firstChanged)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     if (!writeFastPng(background, changed, firstChanged, buffer))
-        return QStringLiteral("图片数据不能编码");
-    return writeFile(path, buffer.data());
+        return std::nullopt;
+    return buffer.data();
+}
+
+std::optional<QString> writeImage(const QImage& image, const QString& path, const char* format)
+{
+    // Encoded first, so that every picture reaches the disk through the one safe write.
+    const std::optional<QByteArray> bytes =
+        encodeImage(image, format ? format : imageFormatFor(path));
+    if (!bytes)
+        return CannotEncode;
+    return writeFile(path, *bytes);
 }
 
 void saveSignature(Platform& platform, const PictureSource& picture, const PdfSource& pdf)
@@ -177,7 +125,7 @@ void saveSignature(Platform& platform, const PictureSource& picture, const PdfSo
     std::optional<QString> error;
     if (qstrcmp(format, "PDF") == 0) {
         const QByteArray document = pdf ? pdf() : QByteArray();
-        error = document.isEmpty() ? QStringLiteral("图片数据不能编码") : writeFile(path, document);
+        error = document.isEmpty() ? CannotEncode : writeFile(path, document);
     } else {
         error = writeImage(picture(transparent, scale), path, format);
     }

@@ -38,19 +38,19 @@ QString showSaveDialog(Platform& platform, const QString& title, const QStringLi
 // other extension the format of the type chosen in the save dialog.
 const char* imageFormatFor(const QString& path, int filterIndex = BmpType);
 
-// Writes bytes to a file: an existing file is replaced only once the new one is complete, and
-// a failed write leaves nothing behind. Returns the reason on failure.
-std::optional<QString> writeFile(const QString& path, const QByteArray& bytes);
-
 // Writes the picture in the format its extension asks for. An existing file is replaced only
 // once the new one is complete. Returns the reason on failure.
 std::optional<QString> writeImage(const QImage& image, const QString& path,
                                   const char* format = nullptr);
 
+// The picture's bytes in `format` ("PNG", "JPG", "BMP"); none when it cannot be encoded.
+std::optional<QByteArray> encodeImage(const QImage& image, const char* format);
+inline const QString CannotEncode = QStringLiteral("图片数据不能编码");
+
 // A PNG of `background` but for the rows in `changed`, from row `firstChanged` on, reusing the
 // background's compressed rows.
-std::optional<QString> writePngOver(const PngBackground& background, const QImage& changed,
-                                    int firstChanged, const QString& path);
+std::optional<QByteArray> encodePngOver(const PngBackground& background, const QImage& changed,
+                                        int firstChanged);
 
 // The picture as shown, or with `transparent` the drawing alone, on nothing; at `scale` times
 // its size.

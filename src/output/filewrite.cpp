@@ -1,0 +1,178 @@
+#include "filewrite.h"
+
+#include "base/text.h"
+
+#include <QRandomGenerator>
+#include <QSet>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QByteArray TemporaryPrefix = ".sorvex-sign-";
+const QByteArray TemporarySuffix = ".part";
+
+// Why a write failed, in words for a person, from the system's error number.
+QString reasonFor(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("磁盘空间不足");
+    case EROFS:
+        return QStringLiteral("这个磁盘是只读的，不能写入");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("没有在这里写入文件的权限");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("文件夹不存在");
+    case ENAMETOOLONG:
+        return QStringLiteral("文件名太长");
+    case EISDIR:
+        return QStringLiteral("这是一个文件夹");
+    case EIO:
+        return QStringLiteral("读写磁盘时出错");
+    default:
+        return QStringLiteral("文件不能写入");
+    }
+}
+
+QByteArray folderOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+// Syncs what a folder lists (a rename is a change of its list).
+void syncFolder(const QByteArray& folder)
+{
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+std::variant<StagedFile, QString> stage(const QString& path, const QByteArray& bytes, bool sync)
+{
+    QByteArray target = encodeFileName(path);
+    struct stat info = {};
+    bool exists = ::stat(target.constData(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode))
+        return QStringLiteral("这是一个文件夹");
+    // A new file takes the old one's place by name: a device or a pipe, or a link to one, would
+    // be replaced by a file, not written to.
+    if (exists && !S_ISREG(info.st_mode))
+        return QStringLiteral("这不是普通文件，不能替换");
+    // A link to a file: the file it points to is replaced, and the link stays.
+    struct stat link = {};
+    if (exists && ::lstat(target.constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        char real[PATH_MAX];
+        if (!::realpath(target.constData(), real))
+            return reasonFor(errno);
+        target = real;
+    }
+    StagedFile staged{{}, target};
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        staged.temporary = folderOf(target) + '/' + TemporaryPrefix +
+                           QByteArray::number(QRandomGenerator::global()->generate64(), 36) +
+                           TemporarySuffix;
+        fd = ::open(staged.temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return reasonFor(errno);
+    }
+    if (fd < 0)
+        return reasonFor(EEXIST);
+    // A replaced file keeps who may read it.
+    if (exists)
+        ::fchmod(fd, info.st_mode & 07777);
+    const bool written = writeAll(fd, bytes) && (!sync || ::fdatasync(fd) == 0);
+    const int error = errno;
+    if (::close(fd) != 0 || !written) {
+        const int why = written ? errno : error;
+        ::unlink(staged.temporary.constData());
+        return reasonFor(why);
+    }
+    return staged;
+}
+
+} // namespace
+
+std::variant<StagedFile, QString> stageFile(const QString& path, const QByteArray& bytes)
+{
+    return stage(path, bytes, false);
+}
+
+std::optional<QString> writeFile(const QString& path, const QByteArray& bytes)
+{
+    const auto staged = stage(path, bytes, true);
+    if (const auto* why = std::get_if<QString>(&staged))
+        return *why;
+    const StagedFile& file = std::get<StagedFile>(staged);
+    if (::rename(file.temporary.constData(), file.target.constData()) != 0) {
+        const int error = errno;
+        ::unlink(file.temporary.constData());
+        return reasonFor(error);
+    }
+    syncFolder(folderOf(file.target));
+    return std::nullopt;
+}
+
+QList<std::pair<qsizetype, QString>> placeStagedFiles(const QList<StagedFile>& files)
+{
+    QList<std::pair<qsizetype, QString>> failed;
+    // One sync of each file system the files are on: everything written to it is on disk.
+    QSet<QByteArray> folders;
+    for (const StagedFile& f : files)
+        folders.insert(folderOf(f.temporary));
+    int syncError = 0;
+    for (const QByteArray& folder : std::as_const(folders)) {
+        const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0 || ::syncfs(fd) != 0)
+            syncError = errno;
+        if (fd >= 0)
+            ::close(fd);
+    }
+    folders.clear();
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const StagedFile& f = files[i];
+        if (syncError == 0 && ::rename(f.temporary.constData(), f.target.constData()) == 0) {
+            folders.insert(folderOf(f.target));
+            continue;
+        }
+        failed.append({i, reasonFor(syncError ? syncError : errno)});
+        ::unlink(f.temporary.constData());
+    }
+    for (const QByteArray& folder : std::as_const(folders))
+        syncFolder(folder);
+    return failed;
+}
+
+bool isLeftoverTemporary(const QString& fileName)
+{
+    const QByteArray name = encodeFileName(fileName);
+    return name.startsWith(TemporaryPrefix) && name.endsWith(TemporarySuffix);
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+#include <utility>
+#include <variant>
+
+// A file is written under a temporary name beside its place and takes that place only once it
+// is whole, so an existing file is never seen half replaced and a failed write leaves nothing
+// behind. Paths are file-name text (decodeFileName): their bytes are kept. Reasons are in words
+// for a person.
+
+// Writes the file, syncs it and puts it in place.
+std::optional<QString> writeFile(const QString& path, const QByteArray& bytes);
+
+// A file written under a temporary name, not yet synced nor in place.
+struct StagedFile
+{
+    QByteArray temporary;
+    QByteArray target;
+};
+std::variant<StagedFile, QString> stageFile(const QString& path, const QByteArray& bytes);
+
+// Puts staged files in place once their bytes are on disk: one sync of the file system for all
+// of them, then each renamed, then their folders synced. The reasons for those that could not
+// be put in place, by their index in `files`.
+QList<std::pair<qsizetype, QString>> placeStagedFiles(const QList<StagedFile>& files);
+
+// Whether a file name is that of a temporary a killed program left behind.
+bool isLeftoverTemporary(const QString& fileName);
