@@ -17,9 +17,10 @@ cmake -S "$here/fuzz" -B "$here/build-fuzz" -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$here/build-fuzz.log" 2>&1 &&
   cmake --build "$here/build-fuzz" -j"$(nproc)" >>"$here/build-fuzz.log" 2>&1 ||
   { cat "$here/build-fuzz.log"; exit 1; }
-for target in textfile names compound savepath size csv background drawing fontnames; do
+for target in textfile names compound savepath size csv background drawing fontnames stamp; do
   runs=20000
   [ "$target" = drawing ] && runs=1000 # each run draws with real fonts
+  [ "$target" = stamp ] && runs=5000   # each run reads and writes a whole document
   scratch=$(mktemp -d)
   if ! LSAN_OPTIONS="suppressions=$here/fuzz/lsan.supp" "$here/build-fuzz/fuzz_$target" -seed=1 -runs=$runs -max_len=4096 \
        -artifact_prefix="$scratch/" "$scratch" "$here/fuzz/corpus/$target" >"$scratch.log" 2>&1; then

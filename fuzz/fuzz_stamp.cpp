@@ -1,0 +1,67 @@
+// Documents a person asks to sign: the whole stamping path, qpdf included, on a fuzzed document
+// no larger than the run's -max_len.
+#include "cli/pdfstamp.h"
+#include "fuzz.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <qpdf/QPDF.hh>
+
+#include <vector>
+
+namespace {
+
+// A PDF of the given objects, numbered from 1, with a correct cross-reference table.
+QByteArray pdfOf(const std::vector<QByteArray>& objects)
+{
+    QByteArray pdf = "%PDF-1.7\n";
+    std::vector<qsizetype> offsets;
+    for (const QByteArray& body : objects) {
+        offsets.push_back(pdf.size());
+        pdf += QByteArray::number(qsizetype(offsets.size())) + " 0 obj\n" + body + "\nendobj\n";
+    }
+    const qsizetype xref = pdf.size();
+    pdf +=
+        "xref\n0 " + QByteArray::number(qsizetype(offsets.size()) + 1) + "\n0000000000 65535 f \n";
+    for (const qsizetype at : offsets)
+        pdf += QByteArray::number(at).rightJustified(10, '0') + " 00000 n \n";
+    pdf += "trailer\n<< /Size " + QByteArray::number(qsizetype(offsets.size()) + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+    return pdf;
+}
+
+// A signature as the renderer makes one: a single page with a drawing on it.
+const QByteArray Signature =
+    pdfOf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+           "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 50] "
+           "/Contents 4 0 R >>",
+           "<< /Length 14 >>\nstream\n0 0 50 50 re f\nendstream"});
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static QTemporaryDir dir;
+    static const QString path = dir.filePath(QStringLiteral("document.pdf"));
+    QFile file(path);
+    FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    FUZZ_CHECK(file.write(reinterpret_cast<const char*>(data), qint64(size)) == qint64(size));
+    file.close();
+
+    StampPlace place;
+    place.atMm = QPointF(10, 10);
+    place.widthMm = 20;
+    const auto stamped = stampPdf(path, Signature, place);
+    if (const auto* failure = std::get_if<StampFailure>(&stamped)) {
+        FUZZ_CHECK(!failure->message.isEmpty());
+        return 0;
+    }
+    // A signed copy is a PDF that reads again without repair.
+    const QByteArray& pdf = std::get<QByteArray>(stamped);
+    QPDF again;
+    again.setSuppressWarnings(true);
+    again.processMemoryFile("stamped", pdf.constData(), size_t(pdf.size()));
+    FUZZ_CHECK(!again.getAllPages().empty() && !again.anyWarnings());
+    return 0;
+}
