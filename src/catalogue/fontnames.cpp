@@ -105,7 +105,8 @@ bool renameFace(QByteArray& out, qsizetype records, const QString& family, QStri
     QByteArray utf16;
     for (const QChar c : family)
         append16(utf16, c.unicode());
-    if (strings.size() > 0xFFFF || utf16.size() > 0xFFFF)
+    // Offsets and counts are 16 bits wide.
+    if (strings.size() > 0xFFFF || utf16.size() > 0xFFFF || 6 + (names.size() + 2) * 12 > 0xFFFF)
         return false;
     for (const quint16 id : {Family, FullName})
         names << NameRecord{3, 1, 0x409, id, quint16(utf16.size()), quint16(strings.size())};
