@@ -37,19 +37,24 @@ CsvTable readCsv(const QByteArray& bytes)
         records.removeLast();
 
     // A list edited in two programs may hold rows of both; a GB18030 row is seldom valid UTF-8.
+    QList<bool> valid;
+    valid.reserve(records.size());
     qsizetype utf8 = 0;
     qsizetype other = 0;
-    for (const QByteArray& r : std::as_const(records))
+    for (const QByteArray& r : std::as_const(records)) {
+        valid << QUtf8StringView(r).isValidUtf8();
         if (!isAscii(r))
-            ++(QUtf8StringView(r).isValidUtf8() ? utf8 : other);
+            ++(valid.last() ? utf8 : other);
+    }
     CsvTable table;
     table.encoding = other == 0  ? QStringLiteral("UTF-8")
                      : utf8 == 0 ? QStringLiteral("GB18030")
                                  : QStringLiteral("UTF-8 and GB18030");
     table.rows.reserve(records.size());
-    for (const QByteArray& r : std::as_const(records)) {
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const QByteArray& r = records[i];
         QString text;
-        if (other == 0 || (utf8 > 0 && QUtf8StringView(r).isValidUtf8())) {
+        if (other == 0 || (utf8 > 0 && valid[i])) {
             text = QString::fromUtf8(r);
         } else {
             bool whole = true;

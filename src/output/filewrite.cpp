@@ -79,7 +79,7 @@ std::variant<StagedFile, QString> stage(const QString& path, const QByteArray& b
 {
     QByteArray target = encodeFileName(path);
     struct stat info = {};
-    bool exists = ::stat(target.constData(), &info) == 0;
+    const bool exists = ::stat(target.constData(), &info) == 0;
     if (exists && S_ISDIR(info.st_mode))
         return QStringLiteral("这是一个文件夹");
     // A new file takes the old one's place by name: a device or a pipe, or a link to one, would
