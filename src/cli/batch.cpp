@@ -184,6 +184,19 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
         return failure->code;
     }
     const CsvTable& table = std::get<CsvTable>(read);
+    // A quote left open would take every row after it into one field: nothing is drawn.
+    if (table.unclosedQuote) {
+        err << "sorvex-sign-render: row " << *table.unclosedQuote + 1
+            << ": a quoted field never closes; nothing was drawn" << Qt::endl;
+        return ExitFailure;
+    }
+    if (table.nulRow) {
+        err << "sorvex-sign-render: row " << *table.nulRow + 1
+            << " holds a NUL byte: the list is not text (a UTF-16 list needs its byte-order "
+               "mark); nothing was drawn"
+            << Qt::endl;
+        return ExitFailure;
+    }
     const QList<QStringList>& rows = table.rows;
     if (options.report)
         out << QJsonDocument(QJsonObject{{QStringLiteral("batch"), options.batchFile},
