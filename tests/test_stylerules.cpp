@@ -56,8 +56,9 @@ TEST(LeadingNumber, ReadsTheNumberATextBeginsWith)
     EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("abc")), 0);
     EXPECT_DOUBLE_EQ(leadingNumber(QString()), 0);
     EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("1e999")), 0);
-    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("７２")),
-                     0); // full-width digits are not digits here
+    // What a Chinese input method types in full-width mode.
+    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("７２")), 72);
+    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("　１００磅")), 100);
 }
 
 TEST(FontSizeFromText, AcceptsNumbersFrom1To2160)
@@ -66,6 +67,7 @@ TEST(FontSizeFromText, AcceptsNumbersFrom1To2160)
     EXPECT_EQ(fontSizeFromText(QStringLiteral(" 48.5 ")), 48.5);
     EXPECT_EQ(fontSizeFromText(QStringLiteral("1")), 1);
     EXPECT_EQ(fontSizeFromText(QStringLiteral("2160")), 2160);
+    EXPECT_EQ(fontSizeFromText(QStringLiteral("３６．５")), 36.5);
     for (const char* bad : UnusableSizes)
         EXPECT_FALSE(fontSizeFromText(QString::fromUtf8(bad))) << bad;
 }

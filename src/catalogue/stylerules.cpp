@@ -15,8 +15,29 @@ StyleRule styleRuleFor(const QString& styleName)
     return {72, qRgb(0, 0, 0)};
 }
 
-double leadingNumber(const QString& text)
+namespace {
+
+// A Chinese input method in full-width mode types ７２ and ３６．５: the digits, point and
+// signs they stand for.
+QString halfWidth(const QString& text)
 {
+    QString out = text;
+    for (QChar& c : out) {
+        const char16_t u = c.unicode();
+        if ((u >= 0xFF10 && u <= 0xFF19) || u == 0xFF0E || u == 0xFF0B || u == 0xFF0D ||
+            u == 0xFF45 || u == 0xFF25)
+            c = QChar(u - 0xFF00 + 0x20);
+        else if (u == 0x3000)
+            c = u' ';
+    }
+    return out;
+}
+
+} // namespace
+
+double leadingNumber(const QString& typed)
+{
+    const QString text = halfWidth(typed);
     qsizetype i = 0;
     const qsizetype n = text.size();
     auto at = [&](qsizetype k) {
@@ -65,7 +86,7 @@ QString cappedSizeText(const QString& sizeText, const StyleRule& rule)
 std::optional<double> fontSizeFromText(const QString& text)
 {
     bool ok = false;
-    const double value = QLocale::c().toDouble(text.trimmed(), &ok);
+    const double value = QLocale::c().toDouble(halfWidth(text).trimmed(), &ok);
     if (!ok || !std::isfinite(value) || value < SmallestFontSize || value > LargestFontSize)
         return std::nullopt;
     return value;
