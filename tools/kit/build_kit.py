@@ -40,8 +40,11 @@ from fontTools.ttLib import TTCollection, TTFont
 from fontTools.ttLib.tables._c_m_a_p import CmapSubtable
 
 from compose import NAME_LETTERS, compose_letters
-from fit import (fit_file_style, fit_folder_style, ink_shape, match_to_head, scale_face,
-                 set_vertical_metrics, vertical_metrics)
+from fit import (PX_PER_EM, Face, fit_file_style, fit_folder_style,
+                 ink_shape, latin_x_height, match_latin_line, match_to_head, move_outlines,
+                 scale_face, seal_centring, seal_glyph_factor, set_vertical_metrics,
+                 shrink_outlines,
+                 square_seal_cells, vertical_metrics, widen_spaces, x_height)
 
 WENKAI = "/usr/share/fonts/truetype/lxgw-wenkai"
 DEBIAN = {
@@ -569,7 +572,8 @@ class Kit:
         self.donors = {}
         self.variants = {}  # face key -> [(TrueType bytes, path)]: the styles drawing with it
         self.files = []  # (path, face key, characters)
-        self.fits = []  # (style, scale, tightest margin in pixels)
+        self.fits = []  # (style, scale, tightest margin in pixels, move right and down)
+        self.x_heights = []  # (style, file, x-height in pixels at 72 points, scale)
         self.shapes = []  # (style, file, ink height, ink centre, scale, shift)
         self.heavy_shapes = []
 
@@ -667,29 +671,51 @@ class Kit:
         for d in (files, data, licenses):
             os.makedirs(d, exist_ok=True)
         gongwen_shape = None
+        moves = {}  # Chinese face key -> the move it was given, for its fallback
         for style, family, key in FILE_STYLES:
             font = self.chinese(key)
-            scale, room = fit_file_style(font, seal=key.startswith("seal"))
+            seal = key.startswith("seal")
+            scale, room, move = fit_file_style(font, seal)
             scale_face(font, scale)
-            self.fits.append((style, scale, room))
+            if seal:
+                square_seal_cells(font)
+                shrink_outlines(font, seal_glyph_factor(font))
+                move = seal_centring(Face(font), ["王晓明", "张三丰", "欧阳娜娜", "李白"])
+            move_outlines(font, *move)
+            moves[key] = move
+            self.fits.append((style, scale, room, move))
             if key == "gongwen":
                 gongwen_shape = ink_shape(font)
             else:
                 self.heavy_shapes.append(ink_shape(font))
             self.save(font, family, os.path.join(files, f"{style}({family}).dat"), GB2312, key)
+        latin_heads = [self.latin(keys[0]) for style, _, keys in FOLDER_STYLES
+                       if "英文签" in style]
+        self.x_height = latin_x_height(latin_heads)
         for style, prefix, keys in FOLDER_STYLES:
             folder = os.path.join(fonts, style)
             os.makedirs(folder, exist_ok=True)
             latin = "英文签" in style
             faces = [self.latin(k) if latin else self.chinese(k) for k in keys]
-            moves = [(1.0, 0.0)] + ([] if latin else [match_to_head(faces[0], f) for f in faces[1:]])
-            scale, room = fit_folder_style(faces, latin, self.compound_glyphs)
-            self.fits.append((style, scale, room))
+            if latin:
+                # Every Latin face at one x-height, whatever size its source drew at.
+                for k, font in enumerate(faces, start=1):
+                    factor = self.x_height / (x_height(font) * PX_PER_EM)
+                    scale_face(font, factor)
+                    widen_spaces(font)
+                    if k > 1:
+                        match_latin_line(faces[0], font)
+                    self.x_heights.append((style, f"{prefix}{k}", self.x_height, factor))
+            matched = [(1.0, 0.0)] + ([] if latin else
+                                      [match_to_head(faces[0], f) for f in faces[1:]])
+            scale, room, move = fit_folder_style(faces, latin, self.compound_glyphs)
+            self.fits.append((style, scale, room, move))
             for k, (font, key) in enumerate(zip(faces, keys), start=1):
                 if not latin:
                     self.shapes.append((style, f"{prefix}{k}", *ink_shape(font, from_top=True),
-                                        *moves[k - 1]))
+                                        *matched[k - 1]))
                 scale_face(font, scale)
+                move_outlines(font, *move)
                 if not latin:
                     self.heavy_shapes.append(ink_shape(font))
                 required = (LATIN + NAME_LETTERS if latin
@@ -710,6 +736,11 @@ class Kit:
             gb2312 = {ord(ch) for ch in GB2312}
             subset_to(font, {cp for cp in font.getBestCmap() if is_name_character(cp)} - gb2312)
             scale_face(font, shape[0] / height)
+            # Moved as the faces it stands beside were, so that it keeps to their places.
+            ordinary = [m for k, m in moves.items() if not k.startswith("seal")]
+            move_outlines(font, *(moves["gongwen"] if key == "wenkai" else
+                                  (statistics.median(m[0] for m in ordinary),
+                                   statistics.median(m[1] for m in ordinary))))
             self.save(font, family, path, RARE_NAME_CHARACTERS, family)
             self.raw[family] = (b"", key, 0, 0, "")
             self.sources.add_license(key)
@@ -731,9 +762,14 @@ class Kit:
             note = f"  ({emptied} empty outlines unmapped)" if emptied else ""
             print(f"build_kit: {os.path.relpath(path, self.out):<34} {source:<22} {chars:>10} "
                   f"{fills:>7} {size(path):>6}  {composed}{note}")
-        print(f"build_kit: {'style':<16} {'scale':>6} {'tightest margin at 72 pt':>26}")
-        for style, scale, room in self.fits:
-            print(f"build_kit: {style:<16} {scale:>6.3f} {room:>23.1f} px")
+        print(f"build_kit: {'style':<16} {'scale':>6} {'tightest margin at 72 pt':>26} "
+              f"{'centred by (px right, down)':>28}")
+        for style, scale, room, move in self.fits:
+            print(f"build_kit: {style:<16} {scale:>6.3f} {room:>23.1f} px "
+                  f"{move[0]:>+13.1f} {move[1]:>+6.1f}")
+        print(f"build_kit: {'Latin face':<16} {'x-height at 72 pt':>18} {'scaled':>7}")
+        for style, face, height, factor in self.x_heights:
+            print(f"build_kit: {style + '/' + face:<16} {height:>15.1f} px {factor:>7.3f}")
         print(f"build_kit: {'folder face':<16} {'ink height':>10} {'centre':>7} "
               f"{'scaled':>7} {'moved':>6}  (ems; centre below the line's top)")
         for style, face, height, centre, scale, shift in self.shapes:

@@ -19,17 +19,25 @@ from fontTools.ttLib.tables._g_l_y_f import Glyph, GlyphComponent
 # Letters of European and pinyin names: Latin Extended-A, the pinyin vowels with tone marks, and
 # the Romanian comma-below letters.
 NAME_LETTERS = ([chr(c) for c in range(0x100, 0x180)] + list("ǍǎǏǐǑǒǓǔǕǖǗǘǙǚǛǜ")
-                + list("ȘșȚț"))
+                + list("ȘșȚț") + list("ƠơƯư") + [chr(c) for c in range(0x1EA0, 0x1EFA)]
+                + list("ƏəǦǧǴǵẞ"))
 
 ABOVE = {
     "\u0300": "\u0060\u02cb", "\u0301": "\u00b4\u02ca", "\u0302": "\u02c6\u005e",
     "\u0303": "\u02dc", "\u0304": "\u00af\u02c9", "\u0306": "\u02d8", "\u0307": "\u02d9",
     "\u0308": "\u00a8", "\u030a": "\u02da\u00b0", "\u030b": "\u02dd", "\u030c": "\u02c7",
+    # Vietnamese: the hook above is written as a small apostrophe where a face has no hook,
+    # and so is the horn, at the letter's shoulder.
+    "\u0309": "\u02c0\u2019\u0027", "\u031b": "\u2019\u0027",
 }
-BELOW = {"\u0327": "\u00b8", "\u0328": "\u02db", "\u0326": "\u002c"}
+BELOW = {"\u0327": "\u00b8", "\u0328": "\u02db", "\u0326": "\u002c", "\u0323": "\u002e"}
+# Marks drawn smaller than the face's own spacing glyph for them.
+MARK_SCALE = {"\u0309": 0.75, "\u031b": 0.8}
 
 # Letters that are no base plus accent: made from other glyphs of the face where they can be.
-SAME_AS = {"Đ": "Ð"}
+SAME_AS = {"Đ": "Ð", "ẞ": "ß"}
+# A schwa is an e turned over.
+TURNED = {"ə": "e", "Ə": "e"}
 PAIRS = {"Ĳ": "IJ", "ĳ": "ij", "ŉ": "\u2019n"}
 WITH_MIDDLE_DOT = {"Ŀ": "L", "ŀ": "l"}
 DOTLESS = {"ı": "i"}
@@ -174,6 +182,16 @@ class Composer:
                         return name
         return None
 
+    def scaled(self, name, k):
+        """A copy of a glyph `k` times its size, about its ink's lower left corner."""
+        scaled = f"{name}.scaled{round(k * 100)}"
+        if scaled not in self.font["glyf"].glyphs:
+            box = self.ink(name)
+            contours = Contours(self.glyphset, name).contours
+            self.add(scaled, glyph_from(contours, (k, 0, 0, k, box[0] * (1 - k), box[1] * (1 - k))),
+                     0)
+        return scaled
+
     def composite(self, ch, parts, advance):
         """A composite glyph of (glyph name, x, y) parts."""
         glyph = Glyph()
@@ -207,6 +225,21 @@ class Composer:
             advance = self.font["hmtx"][base][0]
             return self.composite(ch, [(base, 0, 0), (dot, box[2] - dot_box[0], 0)],
                                   advance + (dot_box[2] - dot_box[0]))
+        if ch in TURNED and self.has(TURNED[ch]):
+            base = self.cmap[ord(TURNED[ch])]
+            box = self.ink(base)
+            contours = Contours(self.glyphset, base).contours
+            # Turned about its middle; a capital one is as tall as the face's E.
+            k = 1.0
+            if ch.isupper() and self.has("E") and self.has("e"):
+                k = ((self.ink(self.cmap[ord("E")])[3] - self.ink(self.cmap[ord("E")])[1])
+                     / (box[3] - box[1]))
+            cx = (box[0] + box[2]) / 2
+            glyph = glyph_from(contours, (-k, 0, 0, -k, cx * (1 + k), box[1] + k * box[3]))
+            name = f"name.u{ord(ch):04X}"
+            self.add(name, glyph, self.font["hmtx"][base][0] * k)
+            self.map(ch, name)
+            return True
         if ch in DOTLESS and self.has(DOTLESS[ch]):
             base = self.cmap[ord(DOTLESS[ch])]
             parts = Contours(self.glyphset, base)
@@ -238,8 +271,13 @@ class Composer:
         accent = self.accent_glyph(mark)
         if not accent:
             return False
+        if mark in MARK_SCALE:
+            accent = self.scaled(accent, MARK_SCALE[mark])
         a = self.ink(accent)
         centre = (box[0] + box[2]) / 2
+        if mark == "\u031b":  # a horn sits on the letter's right shoulder
+            return self.composite(ch, [(base, 0, 0), (accent, box[2] - a[0] - 0.04 * self.em,
+                                                      box[3] - a[3])], advance)
         if mark in ABOVE:
             upper = base_ch.isupper() or base_ch in "bdfhklt"
             dx, gap = self.placing["upper" if upper else "lower"]
@@ -268,13 +306,58 @@ class Composer:
         return False
 
 
+def base_letter(ch):
+    """The letter at the bottom of a character's decomposition: o for ǚ's u, u for ǜ."""
+    while True:
+        parts = unicodedata.decomposition(ch).split()
+        if len(parts) < 2 or parts[0].startswith("<"):
+            return ch
+        ch = chr(int(parts[0], 16))
+
+
+def in_wrong_case(composer, ch):
+    """Whether the face draws an accented letter in the other case: a lowercase ǒ whose body
+    stands as tall as O, or a capital as short as o. Its body is what starts near the baseline;
+    an accent starts above it."""
+    base = base_letter(ch)
+    if base == ch or base.lower() == base.upper():
+        return False
+    lower, upper = base.lower(), base.upper()
+    if not (composer.has(lower) and composer.has(upper)):
+        return False
+
+    def body_top(letter, baseline_box):
+        reach = baseline_box[1] + 0.3 * (baseline_box[3] - baseline_box[1])
+        body = union(map(Contours.box, Contours(composer.glyphset, composer.cmap[ord(letter)])
+                         .pick(lambda b: b[1] < reach)))
+        return body[3] if body else None
+
+    low_box = composer.ink(composer.cmap[ord(lower)])
+    up_box = composer.ink(composer.cmap[ord(upper)])
+    if not low_box or not up_box or up_box[3] - low_box[3] < 0.15 * composer.em:
+        return False
+    top = body_top(ch, low_box)
+    if top is None:
+        return False
+    own, other = (low_box[3], up_box[3]) if ch.islower() else (up_box[3], low_box[3])
+    # An accent joined to its letter lifts a lowercase body: only a capital's height counts.
+    if ch.islower():
+        return top > other - 0.05 * composer.em
+    return top < other + 0.05 * composer.em
+
+
 def compose_letters(font, letters, donors, fill_transform):
     """Gives the face every letter of `letters`: composed from its own glyphs where it can, else
-    from a related face. Returns the letters added, those still missing and the new mapping of
-    characters to glyphs, for the caller to write into the face."""
+    from a related face. An accented letter the face draws in the wrong case is made again the
+    same way. Returns the letters added, those still missing and the new mapping of characters
+    to glyphs, for the caller to write into the face."""
     composer = Composer(font, donors, fill_transform)
     missing = []
-    for ch in letters:
+    latin1 = [chr(c) for c in range(0xC0, 0x100) if chr(c).isalpha()]
+    remade = [ch for ch in latin1 + letters if composer.has(ch) and in_wrong_case(composer, ch)]
+    for ch in remade:
+        del composer.cmap[ord(ch)]
+    for ch in dict.fromkeys(remade + letters):
         if not composer.compose(ch) and not composer.take_from_donor(ch):
             missing.append(ch)
     return composer.composed, missing, composer.cmap

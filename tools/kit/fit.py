@@ -23,6 +23,8 @@ SEAL_SHIFT = (500, 400)
 MARGIN = 6  # pixels of the picture kept free around the ink
 
 CHINESE_NAMES = ["王晓明", "张三丰", "欧阳娜娜", "司马相如"]
+# Three-character names, the most common kind: their ink is centred in the picture.
+CENTRED_CHINESE = ["王晓明", "张三丰", "李小龙", "刘德华", "陈家明", "赵丽颖"]
 LATIN_NAMES = ["Anna Lee", "Zhang Wei", "José Müller", "Xiaoming Wang", "Mary Ann Smith"]
 
 # Characters of common surnames and given names: what the faces of a folder style are matched on.
@@ -146,22 +148,42 @@ def fitting_scale(layouts):
     return scale, margin(layouts(scale))
 
 
+def translated(boxes, move):
+    return [(b[0] + move[0], b[1] + move[1], b[2] + move[0], b[3] + move[1]) for b in boxes]
+
+
 def fit_file_style(font, seal):
+    """The scale, the tightest margin and the move that centres ordinary names (none for a
+    seal, whose frame the rules place: its characters are centred in it afterwards)."""
+    def centred(face):
+        return centring([ordinary_ink(face, name) for name in CENTRED_CHINESE])
+
     def layouts(scale):
         face = Face(font, scale)
-        draw = seal_ink if seal else ordinary_ink
-        return [b for name in CHINESE_NAMES for b in draw(face, name)]
-    return fitting_scale(layouts)
+        if seal:
+            return [b for name in CHINESE_NAMES for b in seal_ink(face, name)]
+        move = centred(face)
+        return [b for name in CHINESE_NAMES for b in translated(ordinary_ink(face, name), move)]
+    scale, room = fitting_scale(layouts)
+    return scale, room, (0, 0) if seal else centred(Face(font, scale))
 
 
 def fit_folder_style(fonts, latin, compounds):
+    """As fit_file_style. Latin faces are not scaled here (they have their x-height): only
+    centred, and the margin is what the names get."""
     names = LATIN_NAMES if latin else CHINESE_NAMES + [c + "晓明" for c in compounds]
+    centred_names = LATIN_NAMES if latin else CENTRED_CHINESE
     split = latin_pieces if latin else lambda n: chinese_pieces(n, compounds)
+
+    def centred(faces):
+        return centring([folder_ink(faces, split(name)) for name in centred_names])
 
     def layouts(scale):
         faces = [Face(f, scale) for f in fonts]
-        return [b for name in names for b in folder_ink(faces, split(name))]
-    return fitting_scale(layouts)
+        move = centred(faces)
+        return [b for name in names for b in translated(folder_ink(faces, split(name)), move)]
+    scale, room = (1.0, margin(layouts(1.0))) if latin else fitting_scale(layouts)
+    return scale, room, centred([Face(f, scale) for f in fonts])
 
 
 def ink_shape(font, from_top=False, characters=MATCHED):
@@ -215,3 +237,156 @@ def match_to_head(head, other):
     ascent, descent = vertical_metrics(head)
     set_vertical_metrics(other, ascent - shift, descent + shift)
     return factor, shift
+
+
+# Latin faces are drawn at one visual size: the x-height that makes "Anna Lee" fill about two
+# thirds of the picture's width in a typical face. Long names are made smaller by the program,
+# name by name, instead of every name by the kit.
+LATIN_WIDTH_SHARE = 2 / 3
+
+
+def x_height(font):
+    """The median ink height of the letters without ascenders or descenders, in ems: a script
+    face's "x" alone may carry a lead-in stroke above the others."""
+    face = Face(font)
+    heights = [b[3] - b[1] for b in (face.ink(ch) for ch in "acemnorsuvwxz") if b]
+    return statistics.median(heights) / font["head"].unitsPerEm
+
+
+def latin_x_height(heads):
+    """Pixels at 72 points: the median over the head faces of the x-height at which "Anna Lee"
+    fills its share of the picture."""
+    wanted = []
+    for font in heads:
+        face = Face(font)
+        boxes = folder_ink([face] * 3, latin_pieces("Anna Lee"))
+        width = max(b[2] for b in boxes) - min(b[0] for b in boxes)
+        wanted.append(PICTURE[0] * LATIN_WIDTH_SHARE / width * x_height(font) * PX_PER_EM)
+    return statistics.median(wanted)
+
+
+def ink_centre(boxes):
+    return ((min(b[0] for b in boxes) + max(b[2] for b in boxes)) / 2,
+            (min(b[1] for b in boxes) + max(b[3] for b in boxes)) / 2)
+
+
+def centring(layouts):
+    """Pixels at 72 points to move the ink of ordinary names right and down so that it is
+    centred in the picture: halfway between the moves the names would each need, so that
+    none is further off than the others. `layouts` holds each name's boxes."""
+    centres = [ink_centre(boxes) for boxes in layouts if boxes]
+    xs = [PICTURE[0] / 2 - c[0] for c in centres]
+    ys = [PICTURE[1] / 2 - c[1] for c in centres]
+    return (min(xs) + max(xs)) / 2, (min(ys) + max(ys)) / 2
+
+
+def seal_centring(face, names):
+    """Pixels at 72 points to move a seal's characters so that their ink sits as far from
+    the frame on the left as on the right, and at the top as at the bottom."""
+    moves = []
+    for name in names:
+        full = name + {2: "之印", 3: "印"}.get(len(name), "")
+        frame = seal_ink(face, name)[0]
+        tw1, th1 = face.advance(full[0]), face.height()
+        x = frame[0] * TWIPS + 100
+        y = frame[1] * TWIPS + 60
+        boxes = []
+        for i, ch in enumerate(full[:4]):
+            column, row = 1 - i // 2, i % 2
+            boxes += face.ink_of(ch, nearest(column * tw1 + x), nearest(row * th1 + y))
+        ink = ink_centre(boxes)
+        moves.append(((frame[0] + frame[2]) / 2 - ink[0], (frame[1] + frame[3]) / 2 - ink[1]))
+    return (statistics.median(m[0] for m in moves), statistics.median(m[1] for m in moves))
+
+
+def move_outlines(font, right_px, down_px):
+    """Moves every outline within its cell, `right_px` and `down_px` pixels at 72 points:
+    advances, line height and every measured width stay as they are. Down moves ascent into
+    descent, which lowers the baseline under the line's top."""
+    em = font["head"].unitsPerEm
+    dx = round(right_px / PX_PER_EM * em)
+    font.__dict__.pop("ink_boxes", None)  # the outlines move: their boxes with them
+    if dx:
+        glyf, hmtx = font["glyf"], font["hmtx"]
+        for name in font.getGlyphOrder():
+            glyph = glyf[name]
+            if glyph.numberOfContours > 0:
+                glyph.coordinates.translate((dx, 0))
+        for name in font.getGlyphOrder():
+            glyph = glyf[name]
+            if glyph.numberOfContours != 0:
+                glyph.recalcBounds(glyf)
+                hmtx[name] = (hmtx[name][0], glyph.xMin)
+    if down_px:
+        ascent, descent = vertical_metrics(font)
+        set_vertical_metrics(font, ascent + down_px / PX_PER_EM, descent - down_px / PX_PER_EM)
+    return dx
+
+
+# A seal's characters are cut smaller than their cells, so that red shows between them and
+# the frame, as on a carved seal: their ink takes this share of a cell's width or height.
+SEAL_GLYPH_SHARE = 0.8
+
+
+def square_seal_cells(font):
+    """A seal's cells are as tall as they are wide: the line becomes one advance high, around
+    the characters' ink centre."""
+    em = font["head"].unitsPerEm
+    advance = font["hmtx"][Face(font).glyph("王")][0] / em
+    centre = ink_shape(font)[1]
+    set_vertical_metrics(font, centre + advance / 2, advance / 2 - centre)
+
+
+def seal_glyph_factor(font):
+    """How much smaller a seal face's outlines are made for its characters' ink to take their
+    share of a square cell."""
+    face, em = Face(font), font["head"].unitsPerEm
+    cell = font["hmtx"][face.glyph("王")][0]
+    boxes = [b for b in (face.ink(ch) for ch in MATCHED if ord(ch) in face.cmap) if b]
+    width = statistics.median(b[2] - b[0] for b in boxes)
+    height = statistics.median(b[3] - b[1] for b in boxes)
+    return min(1.0, SEAL_GLYPH_SHARE * cell / max(width, height))
+
+
+def shrink_outlines(font, factor):
+    """Every outline `factor` times its size around the middle of its cell at the characters'
+    ink centre; advances and line height stay."""
+    em = font["head"].unitsPerEm
+    cx = font["hmtx"][Face(font).glyph("王")][0] / 2
+    cy = ink_shape(font)[1] * em
+    glyf, hmtx = font["glyf"], font["hmtx"]
+    font.__dict__.pop("ink_boxes", None)
+    for name in font.getGlyphOrder():
+        glyph = glyf[name]
+        if glyph.numberOfContours > 0:
+            glyph.coordinates.transform(((factor, 0), (0, factor)))
+            glyph.coordinates.translate((cx * (1 - factor), cy * (1 - factor)))
+        elif glyph.isComposite():
+            for component in glyph.components:
+                component.x = round(component.x * factor)
+                component.y = round(component.y * factor)
+    for name in font.getGlyphOrder():
+        glyph = glyf[name]
+        if glyph.numberOfContours != 0:
+            glyph.recalcBounds(glyf)
+            hmtx[name] = (hmtx[name][0], glyph.xMin)
+
+
+def match_latin_line(head, other):
+    """The head face's ascent and descent, in ems: every piece of a name then sits on one
+    baseline, whatever size each face was scaled to."""
+    set_vertical_metrics(other, *vertical_metrics(head))
+
+
+# A script face's word space is often a sliver that its swashes close up: "Anna Lee" would read
+# "AnnaLee". A space is at least this wide.
+LEAST_SPACE = 0.25
+
+
+def widen_spaces(font):
+    em = font["head"].unitsPerEm
+    cmap, hmtx = font.getBestCmap(), font["hmtx"]
+    for cp in (0x20, 0xA0):
+        if cp in cmap:
+            advance, lsb = hmtx[cmap[cp]]
+            hmtx[cmap[cp]] = (max(advance, round(LEAST_SPACE * em)), lsb)
