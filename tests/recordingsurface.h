@@ -96,7 +96,8 @@ public:
             texts.push_back({face, cursorX, cursorY, s, ink, points});
         *log << QStringLiteral("drawText %1 %2,%3 %4").arg(face).arg(cursorX).arg(cursorY).arg(s);
     }
-    void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled) override
+    void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled,
+                   int) override
     {
         frames.push_back({x1, y1, x2, y2, color, filled});
         *log << QStringLiteral("drawFrame");

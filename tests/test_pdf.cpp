@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <map>
+
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
@@ -214,7 +216,9 @@ TEST_P(StampOnATurnedPage, StandsUprightAtThePlaceAsShown)
         QPDFWriter w(document, turned.constData());
         w.write();
     }
+    // Five characters: a seal of two columns and three rows, so that upright is taller.
     const Outcome r = render({QStringLiteral("--style"), QStringLiteral("篆印体"),
+                              QStringLiteral("--cn"), QStringLiteral("买提艾力江"),
                               QStringLiteral("--stamp"), path("turned.pdf"), QStringLiteral("--at"),
                               QStringLiteral("20,30"), QStringLiteral("-o"), path("signed.pdf")});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
@@ -349,6 +353,14 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
     } else if (name == "NameTooLong") {
         document = good;
         extra << QStringLiteral("--cn") << QString(1001, u'王');
+    } else if (name.starts_with("Blank")) {
+        document = good;
+        const std::map<std::string, QString> blanks{{"BlankSpace", QStringLiteral(" ")},
+                                                    {"BlankIdeographicSpace", QStringLiteral("\u3000")},
+                                                    {"BlankNoBreakSpace", QStringLiteral("\u00A0")},
+                                                    {"BlankCombiningMark", QStringLiteral("\u0301")},
+                                                    {"BlankZeroWidthSpace", QStringLiteral("\u200B")}};
+        extra << QStringLiteral("--cn") << blanks.at(name);
     } else if (name == "OffThePage") {
         document = good;
         extra << QStringLiteral("--at") << QStringLiteral("300,20");
@@ -389,6 +401,11 @@ INSTANTIATE_TEST_SUITE_P(Table, StampRefuses,
                                          BadDocument{"DigitallySigned", 1, "--break-signatures"},
                                          BadDocument{"OffThePage", 1, "fall off page 1"},
                                          BadDocument{"NameTooLong", 1, "too long"},
+                                         BadDocument{"BlankSpace", 1, "draws no ink"},
+                                         BadDocument{"BlankIdeographicSpace", 1, "draws no ink"},
+                                         BadDocument{"BlankNoBreakSpace", 1, "draws no ink"},
+                                         BadDocument{"BlankCombiningMark", 1, "draws no ink"},
+                                         BadDocument{"BlankZeroWidthSpace", 1, "draws no ink"},
                                          BadDocument{"PagePastTheEnd", 2, "no page 3"},
                                          BadDocument{"PageZero", 2, "page \"0\""}),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <cmath>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -90,38 +91,44 @@ class Fit : public RenderCommand, public testing::WithParamInterface<FitCase>
 {
 };
 
-// --fit draws at the size asked when the name fits, else at the largest whole size below it
-// that keeps its ink inside the picture; --report says which.
+// A name is drawn at the size asked when its ink keeps 6 pixels from every edge, else at the
+// largest half point below it that does; --report says which, and --exact-size draws it at
+// the size asked, cut or not.
 TEST_P(Fit, DrawsTheLargestSizeThatKeepsTheInkInside)
 {
     const FitCase& c = GetParam();
-    const Outcome r = render({QStringLiteral("--style"), QString::fromUtf8(c.style),
-                              QStringLiteral("--cn"), QString::fromUtf8(c.name),
-                              QStringLiteral("--en"), QString::fromUtf8(c.name),
-                              QStringLiteral("--size"), QString::fromUtf8(c.size),
-                              QStringLiteral("--fit"), QStringLiteral("--transparent"),
-                              QStringLiteral("--report"), QStringLiteral("-o"), path("fit.png")});
+    const auto draw = [&](const QString& size, const QStringList& more, const char* file) {
+        return render(QStringList{QStringLiteral("--style"), QString::fromUtf8(c.style),
+                                  QStringLiteral("--cn"), QString::fromUtf8(c.name),
+                                  QStringLiteral("--en"), QString::fromUtf8(c.name),
+                                  QStringLiteral("--size"), size, QStringLiteral("--transparent"),
+                                  QStringLiteral("--report"), QStringLiteral("-o"), path(file)} +
+                      more);
+    };
+    const QString asked = QString::fromUtf8(c.size);
+    const Outcome r = draw(asked, {}, "fit.png");
     ASSERT_EQ(r.code, ExitOk) << r.err.toStdString();
-    const double used = reportOf(r)[QStringLiteral("size")].toString().toDouble();
+    const QString used = reportOf(r)[QStringLiteral("size")].toString();
+    EXPECT_EQ(reportOf(r)[QStringLiteral("sizeAsked")].toString(), asked);
     if (!c.smaller)
-        EXPECT_EQ(used, QString::fromUtf8(c.size).toDouble());
+        EXPECT_EQ(used, asked) << "a name that fits is drawn as asked, to the twip";
     else
-        EXPECT_LT(used, QString::fromUtf8(c.size).toDouble());
-    EXPECT_GE(used, 8);
-    const QImage picture(path("fit.png"));
-    const QRect ink = inkBox(picture, [](QRgb p) { return qAlpha(p) > 0; });
-    EXPECT_TRUE(picture.rect().contains(ink.adjusted(-1, -1, 1, 1)));
-    // One point larger runs past an edge.
-    if (c.smaller && used > 8) {
-        const Outcome larger = render({QStringLiteral("--style"), QString::fromUtf8(c.style),
-                                       QStringLiteral("--cn"), QString::fromUtf8(c.name),
-                                       QStringLiteral("--en"), QString::fromUtf8(c.name),
-                                       QStringLiteral("--size"), QString::number(used + 1),
-                                       QStringLiteral("--transparent"), QStringLiteral("-o"),
-                                       path("larger.png")});
-        const QImage cut(path("larger.png"));
-        const QRect inkCut = inkBox(cut, [](QRgb p) { return qAlpha(p) > 0; });
-        EXPECT_FALSE(cut.rect().adjusted(1, 1, -1, -1).contains(inkCut));
+        EXPECT_LT(used.toDouble(), asked.toDouble());
+    EXPECT_GE(used.toDouble(), 8);
+    EXPECT_EQ(std::fmod(used.toDouble() * 2, 1.0), 0) << "half points";
+    const auto inkOf = [this](const char* file) {
+        return inkBox(QImage(path(file)), [](QRgb p) { return qAlpha(p) > 0; });
+    };
+    const QRect picture(0, 0, SurfaceWidthPx, SurfaceHeightPx);
+    EXPECT_TRUE(picture.adjusted(5, 5, -5, -5).contains(inkOf("fit.png")));
+    if (c.smaller && used.toDouble() > 8) {
+        // Half a point larger comes too near an edge; --exact-size draws what was asked.
+        const QString larger = QString::number(used.toDouble() + 0.5);
+        ASSERT_EQ(draw(larger, {QStringLiteral("--exact-size")}, "larger.png").code,
+                  ExitOk);
+        EXPECT_FALSE(picture.adjusted(7, 7, -7, -7).contains(inkOf("larger.png")));
+        const Outcome exact = draw(asked, {QStringLiteral("--exact-size")}, "e.png");
+        EXPECT_EQ(reportOf(exact)[QStringLiteral("size")].toString(), asked);
     }
 }
 
@@ -132,7 +139,10 @@ INSTANTIATE_TEST_SUITE_P(
                     FitCase{"公文签", "买提艾力江·吐尔逊", "72", true},
                     FitCase{"艺术签", "爱新觉罗溥仪明亮", "72", true},
                     FitCase{"英文签-流畅", "Maximilian Alexander von Habsburg", "72", true},
-                    FitCase{"英文签-书法", "Anna Lee", "190", true}),
+                    FitCase{"英文签-书法", "Anna Lee", "190", true},
+                    FitCase{"行书签", "阿不都热合曼", "72", true},
+                    FitCase{"篆印体", "爱新觉罗溥仪", "190", true},
+                    FitCase{"英文签-流畅", "Christopher Johnson", "72", true}),
     [](const auto& info) { return std::to_string(info.index); });
 
 TEST_F(RenderCommand, TransparentPngHoldsOnlyTheDrawing)
@@ -429,6 +439,13 @@ const QByteArray GbkRow =
     QByteArray::fromHex("c0eeb0d72c4c69204261692cb9abcec4c7a92cc0ee2e706e670d0a");
 const QStringList BothPictures{QStringLiteral("李.png"), QStringLiteral("王.png")};
 
+// UTF-16 little-endian, as a spreadsheet saves "Unicode text".
+QByteArray utf16(const QByteArray& utf8)
+{
+    const QString text = QString::fromUtf8(utf8);
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, Batches,
     testing::Values(
@@ -446,6 +463,17 @@ INSTANTIATE_TEST_SUITE_P(
                   ExitOk, BothPictures},
         BatchCase{"RowInNeither", BatchRows + "\xFF\xFE\xFD,x,,bad.png\n", "UTF-8 and GB18030", 3,
                   ExitFailure, BothPictures, "row 3: the row is neither UTF-8 nor GB18030"},
+        BatchCase{"StrayQuoteIsACharacter", "张\"三,Zhang\n李四,Li\n王五,Wang\n", "UTF-8", 3, ExitOk,
+                  {QStringLiteral("0001.png"), QStringLiteral("0002.png"),
+                   QStringLiteral("0003.png")}},
+        BatchCase{"QuoteThatNeverCloses", "\"张三,Zhang\n李四,Li\n", "", 0, ExitFailure, {},
+                  "row 1: a quoted field never closes"},
+        BatchCase{"CrLineEnds", "王晓明,Xiaoming,艺术签,王.png\r李白,Li Bai,公文签,李.png\r", "UTF-8", 2,
+                  ExitOk, BothPictures},
+        BatchCase{"Utf16WithMark", "\xFF\xFE" + utf16(BatchRows), "UTF-8", 2, ExitOk,
+                  BothPictures},
+        BatchCase{"Utf16WithoutMark", utf16("Wang,Wang\r\nLi,Li\r\n"), "UTF-8", 5, ExitFailure, {},
+                  "row 1: the row holds a NUL byte"},
         BatchCase{"RowsNamingOneFile", "王,Wang,,a.png\n李,Li,,a.png\n张,Zhang,,a.png\n赵,Zhao\n",
                   "UTF-8", 4, ExitFailure, {}, "rows 1, 2 and 3 name the same file"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -273,12 +273,16 @@ TEST_P(SealLayout, ReadsDownTheRightColumnFirst)
 
 INSTANTIATE_TEST_SUITE_P(
     Names, SealLayout,
-    testing::Values(SealCase{"OneCharacterFillsTheSquareAtTwiceTheSize", "A", 960, 408, 2, 2, "A", 144},
-                    SealCase{"TwoCharacters", "AB", 960, 408, 2, 2, "之A印B"},
+    testing::Values(SealCase{"TwoCharacters", "AB", 960, 408, 2, 2, "之A印B"},
                     SealCase{"ThreeCharacters", "ABC", 960, 408, 2, 2, "CA印B"},
                     SealCase{"FourCharacters", "ABCD", 960, 408, 2, 2, "CADB"},
                     SealCase{"SurrogatePairIsOneCharacter", "𠮷明", 960, 408, 2, 2, "之𠮷印明"},
                     SealCase{"MarkStaysWithItsLetter", "e\u0301B", 960, 408, 2, 2, "之e\u0301印B"},
+                    SealCase{"LeadingSpaceTakesNoCell", " ABC", 960, 408, 2, 2, "CA印B"},
+                    SealCase{"TrailingSpaceTakesNoCell", "ABC ", 960, 408, 2, 2, "CA印B"},
+                    SealCase{"ZeroWidthSpaceIsNotTheFirstCell", "\u200BAB", 960, 408, 2, 2, "之A印B"},
+                    SealCase{"IdeographicSpaceAndByteOrderMark", "A\u3000\uFEFFB", 960, 408, 2, 2,
+                             "之A印B"},
                     SealCase{"FiveCharacters", "ABCDE", 960, -242, 2, 3, "DAEB印C"},
                     SealCase{"SixCharacters", "ABCDEF", 960, -242, 2, 3, "DAEBFC"},
                     SealCase{"SevenCharacters", "ABCDEFG", 360, -242, 3, 3, "GDA之EB印FC"},
@@ -299,6 +303,19 @@ TEST_F(Renderer, SealCharacterLargerThanItsCellIsScaledIntoIt)
                  {"Zy", 2160, 1708 + 325, "W"}});
     EXPECT_EQ(surface.texts[3].points, 36);
     EXPECT_EQ(surface.texts[2].points, 72);
+}
+
+// At twice the size, its ink centred in the frame: the frame reaches further left and up than
+// the cells do.
+TEST_F(Renderer, OneCharacterSealFillsTheSquareInTheMiddleOfTheFrame)
+{
+    draw(SealStyle, QStringLiteral("A"));
+    expectTexts({{"Zy", (860 + 3360) / 2.0 - 1200, (348 + 3008) / 2.0 - 1300, "A"}});
+    EXPECT_EQ(surface.texts[0].points, 144);
+    ASSERT_EQ(surface.frames.size(), 1u);
+    const auto& f = surface.frames[0];
+    EXPECT_EQ(std::vector<double>({f.x1, f.y1, f.x2, f.y2}),
+              std::vector<double>({860, 348, 3360, 3008}));
 }
 
 TEST_F(Renderer, SealOfAnEmptyNameIsAFrame100TwipsWide)

@@ -5,13 +5,13 @@
 #include "output/filewrite.h"
 #include "output/pdfpicture.h"
 #include "output/saveimage.h"
+#include "render/fitting.h"
 #include "render/vectorsurface.h"
 
 #include <QBuffer>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QPainter>
-#include <QPicture>
 #include <QSvgGenerator>
 #include <QTextStream>
 
@@ -154,35 +154,6 @@ std::optional<Failure> SignatureRenderer::inputsFor(const Job& job, DrawInputs& 
     return std::nullopt;
 }
 
-// The size asked when the name's ink stays inside the picture at it, else the largest whole
-// size below it that keeps it inside, down to 8 points; 8 when none does.
-QString SignatureRenderer::fittedSize(const Job& job, DrawInputs in)
-{
-    constexpr int Smallest = 8;
-    const double asked = fontSizeFromText(in.sizeText).value_or(Smallest);
-    // A pixel to spare: the edges of the outlines are drawn smooth.
-    const QRectF picture(1, 1, SurfaceWidthPx - 2, SurfaceHeightPx - 2);
-    const auto fits = [&](const QString& size) {
-        in.sizeText = size;
-        QPicture recording;
-        QPainter painter(&recording);
-        VectorSurface surface(painter, true);
-        surface.drawWholeText();
-        Mover mover;
-        RenderContext ctx{values_, fonts_, surface, mover};
-        drawSignature(ctx, in, job.x, job.y);
-        painter.end();
-        return picture.contains(surface.inkRect());
-    };
-    const QString original = in.sizeText;
-    if (asked <= Smallest || fits(original))
-        return original;
-    for (int points = int(std::ceil(asked)) - 1; points > Smallest; --points)
-        if (fits(QString::number(points)))
-            return QString::number(points);
-    return QString::number(Smallest);
-}
-
 VectorDrawing SignatureRenderer::drawing(const Job& job, const DrawInputs& in, Mover& mover)
 {
     return [this, &job, &in, &mover](VectorSurface& surface) {
@@ -252,22 +223,30 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
     DrawInputs in;
     if (auto failure = inputsFor(job, in))
         return failure;
-    if (job.fit)
-        in.sizeText = fittedSize(job, in);
+    const QString asked = in.sizeText;
+    Job placed = job;
+    if (job.fit) {
+        const FittedName fitted = fitName(values_, fonts_, in);
+        in.sizeText = fitted.sizeText;
+        if (placed.x == NoPosition)
+            placed.x = fitted.x;
+        if (placed.y == NoPosition)
+            placed.y = fitted.y;
+    }
     Mover mover;
     QString backgroundError;
     const QString suffix = suffixOf(job.output);
     if (suffix == QLatin1String("pdf") || suffix == QLatin1String("svg")) {
         const QByteArray document =
             suffix == QLatin1String("pdf")
-                ? picturePdf(job.transparent, drawing(job, in, mover), &backgroundError)
-                : svgDocument(job, in, mover, backgroundError);
+                ? picturePdf(job.transparent, drawing(placed, in, mover), &backgroundError)
+                : svgDocument(placed, in, mover, backgroundError);
         if (document.isEmpty())
             return Failure{ExitFailure, QStringLiteral("cannot write %1").arg(job.output)};
         if (auto error = writeFile(job.output, document))
             return Failure{ExitFailure,
                            QStringLiteral("cannot write %1: %2").arg(job.output, *error)};
-    } else if (auto failure = write(rasterPicture(job, in, mover, backgroundError))) {
+    } else if (auto failure = write(rasterPicture(placed, in, mover, backgroundError))) {
         return failure;
     }
     if (in.backgroundPath.isEmpty())
@@ -282,6 +261,7 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
         *report = QJsonObject{
             {QStringLiteral("style"), job.style},
             {QStringLiteral("size"), in.sizeText},
+            {QStringLiteral("sizeAsked"), asked},
             {QStringLiteral("ink"), hexColor(in.ink)},
             {QStringLiteral("mover"), QJsonObject{{QStringLiteral("left"), mover.left},
                                                   {QStringLiteral("top"), mover.top},
@@ -309,9 +289,10 @@ std::variant<QByteArray, Failure> SignatureRenderer::textBoxPdf(const Job& job)
                                         .arg(LongestName)};
     in.backgroundPath.clear();
     Mover mover;
-    const QByteArray document = ::textBoxPdf(drawing(job, in, mover));
+    const QByteArray document =
+        visibleName(name).isEmpty() ? QByteArray() : ::textBoxPdf(drawing(job, in, mover));
     if (document.isEmpty())
-        return Failure{ExitFailure, QStringLiteral("nothing to draw: the name is empty")};
+        return Failure{ExitFailure, QStringLiteral("nothing to draw: the name draws no ink")};
     return document;
 }
 

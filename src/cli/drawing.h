@@ -87,7 +87,6 @@ public:
 
 private:
     std::optional<Failure> inputsFor(const Job& job, DrawInputs& in) const;
-    QString fittedSize(const Job& job, DrawInputs in);
     ImageSurface& surfaceFor(const Job& job);
     // Draws the job on a vector surface, leaving the text's place in `mover`.
     VectorDrawing drawing(const Job& job, const DrawInputs& in, Mover& mover);

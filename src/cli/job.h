@@ -32,6 +32,6 @@ struct Job
     int y = NoPosition;
     double scale = 1;
     bool transparent = false;
-    bool fit = false; // the size asked is the largest; smaller where the name needs it
+    bool fit = true; // the size asked is the largest; smaller where the name would be cut
     QString output;
 };

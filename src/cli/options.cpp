@@ -34,9 +34,12 @@ struct Declared
                              QStringLiteral("N"), QStringLiteral("1")};
     QCommandLineOption fit{
         QStringLiteral("fit"),
-        QStringLiteral("Draw at the largest size, not above --size and in whole points down to "
-                       "8, at which the name's ink stays inside the picture; with --batch, "
-                       "every row.")};
+        QStringLiteral("A name whose ink would come within 6 pixels of the picture's edge is "
+                       "drawn at the largest size, in half points down to 8, that keeps it "
+                       "inside (the default; with --batch, every row's own).")};
+    QCommandLineOption exactSize{
+        QStringLiteral("exact-size"),
+        QStringLiteral("Draw at the size asked even where the name runs past the picture.")};
     QCommandLineOption transparent{
         QStringLiteral("transparent"),
         QStringLiteral("No background picture, only the drawing (PNG, SVG or PDF).")};
@@ -113,7 +116,9 @@ std::optional<Failure> readPicture(const QCommandLineParser& parser, const Decla
         return badArgument(
             QStringLiteral("scale \"%1\" is not from 1 to 8").arg(parser.value(d.scale)));
     job.transparent = parser.isSet(d.transparent);
-    job.fit = parser.isSet(d.fit);
+    if (parser.isSet(d.fit) && parser.isSet(d.exactSize))
+        return badArgument(QStringLiteral("--fit and --exact-size exclude each other"));
+    job.fit = !parser.isSet(d.exactSize);
     job.output = parser.value(d.output);
     return std::nullopt;
 }
@@ -175,7 +180,7 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({d.data, d.style, d.cn, d.en, d.size, d.color, d.background, d.pos, d.scale,
-                       d.transparent, d.fit, d.output, d.batch, d.list, d.sheet, d.report, d.stamp, d.page,
+                       d.transparent, d.fit, d.exactSize, d.output, d.batch, d.list, d.sheet, d.report, d.stamp, d.page,
                        d.at, d.width, d.breakSignatures});
 
     Options options;

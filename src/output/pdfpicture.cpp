@@ -56,16 +56,19 @@ QByteArray textBoxPdf(const VectorDrawing& draw)
     // script's flourish may leave the box), then played onto a page of that size.
     QPicture recorded;
     QRectF page;
+    QRectF recordedInk;
     {
         QPainter painter(&recorded);
         VectorSurface surface(painter, true);
         surface.drawWholeText();
         const Mover box = draw(surface);
+        recordedInk = surface.inkRect();
         page = QRectF(box.left, box.top, box.width, box.height) |
                QRectF(surface.inkRect().topLeft() * TwipsPerPixel,
                       surface.inkRect().size() * TwipsPerPixel);
     }
-    if (!(page.width() > 0 && page.height() > 0))
+    // A name of blanks or marks alone draws nothing: no signature to put on a document.
+    if (!(page.width() > 0 && page.height() > 0) || recordedInk.isEmpty())
         return {};
     return onePage(page.width(), page.height(), [&](QPainter& painter) {
         painter.translate(-page.left() / TwipsPerPixel, -page.top() / TwipsPerPixel);

@@ -352,9 +352,9 @@ void ImageSurface::blendCoverage(const TextLayer& layer, int left, int top)
                          area.width(), ink_);
 }
 
-void ImageSurface::drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled)
+void ImageSurface::drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled,
+                             int linePx)
 {
-    // Corners inclusive; an outline is one reference pixel wide.
     const int l = pixelOf(std::min(x1, x2));
     const int t = pixelOf(std::min(y1, y2));
     const int r = pixelOf(std::max(x1, x2));
@@ -362,10 +362,11 @@ void ImageSurface::drawFrame(double x1, double y1, double x2, double y2, QRgb co
     if (filled) {
         fillPixels(l, t, r - l + 1, b - t + 1, color);
     } else {
-        fillPixels(l, t, r - l + 1, 1, color);
-        fillPixels(l, b, r - l + 1, 1, color);
-        fillPixels(l, t, 1, b - t + 1, color);
-        fillPixels(r, t, 1, b - t + 1, color);
+        const int w = std::clamp(linePx, 1, std::max(1, std::min(r - l + 1, b - t + 1) / 2));
+        fillPixels(l, t, r - l + 1, w, color);
+        fillPixels(l, b - w + 1, r - l + 1, w, color);
+        fillPixels(l, t, w, b - t + 1, color);
+        fillPixels(r - w + 1, t, w, b - t + 1, color);
     }
 }
 

@@ -32,7 +32,8 @@ public:
     // An empty path shows no picture.
     bool setBackground(const QString& path) override;
     void drawText(const QString& s) override;
-    void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled) override;
+    void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled,
+                   int linePx) override;
 
     // Background plus everything drawn, at the surface's scale.
     const QImage& image() const { return image_; }

@@ -4,6 +4,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
 #include "catalogue/stylerules.h"
+#include "geometry.h"
 
 #include <QTextBoundaryFinder>
 
@@ -32,6 +33,32 @@ QStringList characters(const QString& text, qsizetype atMost)
         at = next;
     }
     return out;
+}
+
+bool isBlankCharacter(const QString& character)
+{
+    for (const char32_t c : character.toUcs4()) {
+        const bool invisible =
+            c == 0x00AD || c == 0x034F || c == 0x061C || c == 0x115F || c == 0x1160 ||
+            c == 0x17B4 || c == 0x17B5 || (c >= 0x180B && c <= 0x180F) ||
+            (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
+            (c >= 0x2060 && c <= 0x206F) || c == 0x3164 || (c >= 0xFE00 && c <= 0xFE0F) ||
+            c == 0xFEFF || c == 0xFFA0 || (c >= 0x1BCA0 && c <= 0x1BCA3) ||
+            (c >= 0xE0000 && c <= 0xE0FFF);
+        const QChar::Category kind = QChar::category(c);
+        const bool mark = kind == QChar::Mark_NonSpacing || kind == QChar::Mark_SpacingCombining ||
+                          kind == QChar::Mark_Enclosing;
+        if (!invisible && !mark && !QChar::isSpace(c))
+            return false;
+    }
+    return true;
+}
+
+QString visibleName(const QString& name)
+{
+    QStringList shown = characters(name);
+    shown.removeIf([](const QString& c) { return isBlankCharacter(c); });
+    return shown.join(QString());
 }
 
 QString completedSealName(const QString& name)
@@ -154,7 +181,8 @@ void drawSeal(RenderContext& ctx, const QString& typed, const QString& fontPath,
               double points, int x, int y)
 {
     Surface& s = ctx.surface;
-    const QString name = completedSealName(typed);
+    // Blanks take no cell, and the first cell, which sizes them all, is a character's.
+    const QString name = completedSealName(visibleName(typed));
     const QStringList chars = characters(name, MaxSealCharacters);
     const SealGrid grid = sealGridFor(chars.size());
     const QString first = chars.value(0);
@@ -172,12 +200,23 @@ void drawSeal(RenderContext& ctx, const QString& typed, const QString& fontPath,
     const int bottom = cellY(grid.rows - 1);
 
     ctx.mover.place(x, y, grid.columns * tw1, grid.rows * th1);
+    // A carved frame is as heavy as the strokes inside it: the ink of 一 is one stroke.
+    const double stroke = s.textInk(QStringLiteral("一")).height() / TwipsPerPixel;
+    const int linePx = std::clamp(int(std::lround(stroke)), 1,
+                                  std::max(1, int(tw1 / TwipsPerPixel / 8)));
     s.drawFrame(double(x) - 100, double(y) - 60, right + tw1, bottom + th1, SealFrameColor,
-                intaglio);
+                intaglio, linePx);
     if (chars.size() == 1) {
-        // One character fills the square of four cells.
+        // One character fills the square of four cells, its ink in the middle of the frame.
         s.setFontSize(points * 2);
-        drawInCell(s, first, points * 2, x, y, 2 * tw1, 2 * th1);
+        const QRectF ink = s.textInk(first);
+        if (ink.width() <= 2 * tw1 && ink.height() <= 2 * th1) {
+            s.cursorX = (double(x) - 100 + right + tw1) / 2 - ink.center().x();
+            s.cursorY = (double(y) - 60 + bottom + th1) / 2 - ink.center().y();
+            s.drawText(first);
+        } else {
+            drawInCell(s, first, points * 2, x, y, 2 * tw1, 2 * th1);
+        }
         s.setFontSize(points);
     } else if (chars.size() > 1) {
         // Row by row on the surface; the name reads down the right column first.

@@ -84,6 +84,13 @@ struct Pieces
 Pieces splitChinese(const QString& name, const CompoundSurnames& surnames);
 Pieces splitLatin(const QString& name);
 
+// Whether a character shows nothing by itself: white space, an invisible format character
+// (zero-width space, joiner, byte-order mark …) or a combining mark with no letter to sit on.
+bool isBlankCharacter(const QString& character);
+// The name without its blank characters: what a seal gives cells to, what a document is
+// signed with. Empty when the name is blanks alone.
+QString visibleName(const QString& name);
+
 // Seal completion to fill the grid: "之印" after two or seven characters, "印" after three, five
 // or eight.
 QString completedSealName(const QString& name);

@@ -34,7 +34,10 @@ public:
 
     // Draws s with its top-left corner at the cursor.
     virtual void drawText(const QString& s) = 0;
-    virtual void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled) = 0;
+    // A rectangle, corners inclusive: filled, or its outline `linePx` reference pixels wide
+    // inside the corners.
+    virtual void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled,
+                           int linePx) = 0;
 
     double cursorX = 0;
     double cursorY = 0;

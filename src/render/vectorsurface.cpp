@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 
 VectorSurface::VectorSurface(QPainter& painter, bool transparent)
@@ -67,10 +68,10 @@ void VectorSurface::drawText(const QString& s)
     }
 }
 
-void VectorSurface::drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled)
+void VectorSurface::drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled,
+                              int linePx)
 {
-    // The same whole reference pixels as the raster picture: corners inclusive, outlines one
-    // pixel wide.
+    // The same whole reference pixels as the raster picture, corners inclusive.
     const double l = std::floor(std::min(x1, x2) / TwipsPerPixel);
     const double t = std::floor(std::min(y1, y2) / TwipsPerPixel);
     const double r = std::floor(std::max(x1, x2) / TwipsPerPixel) + 1;
@@ -81,8 +82,9 @@ void VectorSurface::drawFrame(double x1, double y1, double x2, double y2, QRgb c
         painter_.fillRect(QRectF(QPointF(l, t), QPointF(r, b)), c);
         return;
     }
-    painter_.fillRect(QRectF(QPointF(l, t), QPointF(r, t + 1)), c);
-    painter_.fillRect(QRectF(QPointF(l, b - 1), QPointF(r, b)), c);
-    painter_.fillRect(QRectF(QPointF(l, t), QPointF(l + 1, b)), c);
-    painter_.fillRect(QRectF(QPointF(r - 1, t), QPointF(r, b)), c);
+    const double w = std::clamp(double(linePx), 1.0, std::max(1.0, std::min(r - l, b - t) / 2));
+    painter_.fillRect(QRectF(QPointF(l, t), QPointF(r, t + w)), c);
+    painter_.fillRect(QRectF(QPointF(l, b - w), QPointF(r, b)), c);
+    painter_.fillRect(QRectF(QPointF(l, t), QPointF(l + w, b)), c);
+    painter_.fillRect(QRectF(QPointF(r - w, t), QPointF(r, b)), c);
 }
