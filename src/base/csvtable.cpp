@@ -83,8 +83,8 @@ CsvTable readCsv(const QByteArray& bytes)
     table.rows.reserve(records.size());
     for (qsizetype i = 0; i < records.size(); ++i) {
         const QByteArray& r = records[i];
-        if (!table.nulRow && r.contains('\0'))
-            table.nulRow = i;
+        if (r.contains('\0'))
+            table.withNul.insert(i);
         QString text;
         if (other == 0 || (utf8 > 0 && valid[i])) {
             text = QString::fromUtf8(r);

@@ -14,9 +14,9 @@ struct CsvTable
     QString encoding; // "UTF-8", "GB18030", or "UTF-8 and GB18030" where rows differ
     QList<QStringList> rows;
     QSet<qsizetype> undecodable; // rows (from 0) that are text in neither
-    // No list of text has a NUL byte, and a quoted field must close: where one does not, the
-    // row (from 0) where it is, and the list is not to be drawn.
-    std::optional<qsizetype> nulRow;
+    QSet<qsizetype> withNul; // rows holding a NUL byte, which no text has: UTF-16 without a mark
+    // A quoted field must close: where one does not, the row (from 0) where it opens, and the
+    // list is not to be drawn.
     std::optional<qsizetype> unclosedQuote;
 };
 

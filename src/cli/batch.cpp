@@ -190,13 +190,7 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
             << ": a quoted field never closes; nothing was drawn" << Qt::endl;
         return ExitFailure;
     }
-    if (table.nulRow) {
-        err << "sorvex-sign-render: row " << *table.nulRow + 1
-            << " holds a NUL byte: the list is not text (a UTF-16 list needs its byte-order "
-               "mark); nothing was drawn"
-            << Qt::endl;
-        return ExitFailure;
-    }
+
     const QList<QStringList>& rows = table.rows;
     if (options.report)
         out << QJsonDocument(QJsonObject{{QStringLiteral("batch"), options.batchFile},
@@ -206,12 +200,17 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
             << Qt::endl;
     std::vector<std::variant<Job, Failure>> jobs;
     jobs.reserve(size_t(rows.size()));
-    for (qsizetype i = 0; i < rows.size(); ++i)
+    for (qsizetype i = 0; i < rows.size(); ++i) {
         jobs.push_back(table.undecodable.contains(i)
                            ? std::variant<Job, Failure>(
                                  Failure{ExitFailure, QStringLiteral("the row is neither UTF-8 nor "
                                                                      "GB18030 text")})
                            : rowJob(rows[i], i + 1, options.job));
+        if (table.withNul.contains(i) && std::holds_alternative<Job>(jobs.back()))
+            jobs.back() = Failure{ExitFailure, QStringLiteral("the row holds a NUL byte, which no "
+                                                              "text does (a UTF-16 list needs its "
+                                                              "byte-order mark)")};
+    }
     // Rows that name one file would overwrite each other's picture: nothing is drawn.
     QHash<QString, QList<qsizetype>> rowsOf;
     QStringList files;
