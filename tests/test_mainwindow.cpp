@@ -116,24 +116,15 @@ TEST_F(Window, ControlsSitAtTheirPlacesInTabOrder)
     EXPECT_TRUE(cboSize()->isEditable());
     EXPECT_EQ(cboSize()->insertPolicy(), QComboBox::NoInsert);
     EXPECT_FALSE(cboFont()->isEditable());
-    EXPECT_EQ(control<QLabel>("lblColorPreview")->focusPolicy(), Qt::NoFocus);
-
-    QStringList order;
-    QWidget* next = txtCN();
-    for (int i = 0; i < 6; ++i, next = next->nextInFocusChain()) {
-        while (next->focusPolicy() == Qt::NoFocus || next->focusProxy() ||
-               !next->objectName().size())
-            next = next->nextInFocusChain();
-        order << next->objectName();
-    }
-    EXPECT_EQ(order, QStringList({"txtCN", "txtEN", "picMain", "cboFont", "cboImg", "cboSize"}));
 }
 
 TEST_F(Window, StylePickCapsTheSizeAndSetsTheInkThenDrawsOnce)
 {
+    EXPECT_EQ(cboSize()->itemText(cboSize()->currentIndex()), "72") << "the list shows the box's";
     cboSize()->setEditText(QStringLiteral("100"));
     pickStyle(SealStyle);
     EXPECT_EQ(cboSize()->currentText(), "48");
+    EXPECT_EQ(cboSize()->itemText(cboSize()->currentIndex()), "48");
     EXPECT_EQ(w.inkColor(), qRgb(192, 0, 0));
     EXPECT_EQ(drawings.count(), 1);
     pickStyle(SealStyleIntaglio);
@@ -172,11 +163,45 @@ protected:
     void key(Qt::Key k, Qt::KeyboardModifiers m = {}) { QTest::keyClick(window, k, m); }
 };
 
+// Tab reaches every control in reading order; Space presses the swatch and the picture
+// buttons, F1 opens the help; every control has a name a screen reader says, in Chinese.
+TEST_F(ShownWindow, TabReachesEveryControlInReadingOrderAndSpacePressesIt)
+{
+    const QStringList order{"txtCN",   "txtEN",    "picMain",  "cboFont",
+                            "cboImg",  "lblColorPreview", "cboSize", "imgSave",
+                            "imgPrint", "imgUrlMore", "imgHelp", "imgLogo", "txtCN"};
+    click(txtCN());
+    QStringList reached;
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        QWidget* focused = QApplication::focusWidget();
+        while (focused && focused->parentWidget() != &w)
+            focused = focused->parentWidget();
+        ASSERT_NE(focused, nullptr);
+        reached << focused->objectName();
+        EXPECT_FALSE(focused->accessibleName().isEmpty()) << focused->objectName().toStdString();
+        key(Qt::Key_Tab);
+    }
+    EXPECT_EQ(reached, order);
+
+    platform.colorAnswers = {{1, qRgb(0, 128, 0)}};
+    control<QWidget>("lblColorPreview")->setFocus();
+    key(Qt::Key_Space);
+    EXPECT_EQ(w.inkColor(), qRgb(0, 128, 0));
+    control<QWidget>("imgSave")->setFocus();
+    key(Qt::Key_Return);
+    EXPECT_EQ(platform.saveDialogFilters.size(), 1u) << "the save dialog opened";
+    key(Qt::Key_F1);
+    auto* help = w.findChild<QTextBrowser*>(QStringLiteral("helpText"));
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->window()->isVisible());
+}
+
 struct TypedSize
 {
     const char* name;
     const char* typed;
     Qt::KeyboardModifiers enter; // Qt::KeypadModifier: the keypad's Enter
+    bool fits = true;            // the sample name is drawn whole at that size
 };
 
 class SizeBox : public ShownWindow, public testing::WithParamInterface<TypedSize>
@@ -197,8 +222,13 @@ TEST_P(SizeBox, EnterDrawsExactlyTheSizeTyped)
     EXPECT_EQ(cboSize()->currentText(), QString::fromLatin1(c.typed)) << "nothing is completed";
     EXPECT_EQ(cboSize()->count(), 19) << "typed sizes are not added to the list";
     EXPECT_EQ(drawings.count(), 1);
-    EXPECT_NEAR(w.mover().height, height72 * QString::fromLatin1(c.typed).toDouble() / 72,
-                height72 / 100);
+    // A name too large for the picture at the size typed is drawn at the largest that fits,
+    // and the line below the picture says so.
+    const QString drawn = w.sizeDrawn();
+    EXPECT_EQ(drawn == QString::fromLatin1(c.typed), c.fits);
+    EXPECT_EQ(control<QLabel>("lblStatus")->text().contains(drawn + QStringLiteral(" 磅")),
+              !c.fits);
+    EXPECT_NEAR(w.mover().height, height72 * drawn.toDouble() / 72, height72 / 100);
     EXPECT_TRUE(platform.messages.empty());
 }
 
@@ -220,13 +250,42 @@ TEST_F(ShownWindow, EnterWithAnUnusableSizeSaysSoAndKeepsThePicture)
     EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
 }
 
+// After a refused size the picture still follows the name, drawn at the last good size, and
+// what is saved is what is shown; the box is marked and the line below the picture says why.
+TEST_F(ShownWindow, ARefusedSizeDoesNotKeepANewNameFromBeingDrawnAndSaved)
+{
+    const QImage before = picture();
+    click(cboSize());
+    key(Qt::Key_A, Qt::ControlModifier);
+    type(QStringLiteral("abc"));
+    key(Qt::Key_Return);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    click(txtCN());
+    key(Qt::Key_A, Qt::ControlModifier);
+    type(QStringLiteral("Li"));
+    EXPECT_EQ(w.drawInputs().chineseName, QStringLiteral("Li"));
+    EXPECT_GT(drawings.count(), 0);
+    EXPECT_NE(picture(), before);
+    EXPECT_EQ(cboSize()->currentText(), QStringLiteral("abc")) << "what was typed stays";
+    EXPECT_FALSE(cboSize()->toolTip().isEmpty());
+    EXPECT_TRUE(control<QLabel>("lblStatus")->text().contains(QStringLiteral("72 磅")));
+
+    QTemporaryDir dir;
+    platform.saveAnswers.push_back(
+        Platform::SaveAnswer{dir.filePath(QStringLiteral("li")), BmpType});
+    key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(QImage(dir.filePath(QStringLiteral("li.bmp"))).convertToFormat(QImage::Format_RGB32),
+              picture().convertToFormat(QImage::Format_RGB32))
+        << "the saved picture is the new name";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, SizeBox,
     testing::Values(TypedSize{"NotInTheList", "50", {}}, TypedSize{"Small", "30", {}},
                     TypedSize{"KeypadEnter", "50", Qt::KeypadModifier},
                     TypedSize{"OneIsNotTen", "1", {}}, TypedSize{"FourIsNotFortyEight", "4", {}},
                     TypedSize{"SevenIsNotSeventyTwo", "7", {}},
-                    TypedSize{"FourteenIsNot145", "14", {}}, TypedSize{"Largest", "2160", {}}),
+                    TypedSize{"FourteenIsNot145", "14", {}}, TypedSize{"Largest", "2160", {}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ShownWindow, CtrlSSavesAndCtrlPPrints)
@@ -382,7 +441,7 @@ TEST_F(ShownWindow, AnUnusableSizeIsNotSaidAgainWhileTypingANameOrDragging)
     click(txtCN());
     type(QStringLiteral("ab"));
     EXPECT_TRUE(platform.messages.empty());
-    EXPECT_EQ(picture(), before);
+    EXPECT_NE(picture(), before) << "the picture follows the name, at the last good size";
     drag(QPoint(5, 5), QPoint(20, 0));
     EXPECT_TRUE(platform.messages.empty());
 }
@@ -421,6 +480,7 @@ TEST_P(Dragging, MovesTheInkByThePointersTravel)
                       [](QRgb p) { return qGray(p) < 100 || qRed(p) - qGreen(p) > 100; });
     };
     const QRect before = ink();
+    EXPECT_TRUE(imgMove()->geometry().contains(before)) << "the handle covers what is seen";
     const Mover start = w.mover();
     mouse(QEvent::MouseButtonPress, {3, 3}, Qt::LeftButton, Qt::LeftButton);
     EXPECT_EQ(imgMove()->hasBorder(), c.border);
@@ -433,13 +493,14 @@ TEST_P(Dragging, MovesTheInkByThePointersTravel)
     EXPECT_FLOAT_EQ(w.mover().top, nearest(start.top + c.by.y() * TwipsPerPixel));
     EXPECT_FALSE(imgMove()->hasBorder());
 
-    txtCN()->insert(QStringLiteral("华"));
+    pickStyle(QString::fromUtf8(c.style));
     EXPECT_FLOAT_EQ(w.mover().top, start.top);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Dragging,
                          testing::Values(Drag{"Ordinary", "公文签", {30, 20}, true},
                                          Drag{"Folder", "艺术签", {-25, 12}, true},
+                                         Drag{"Latin", "英文签-流畅", {-5, -20}, true},
                                          Drag{"Seal", "篆印体", {10, 0}, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -484,15 +545,23 @@ TEST_F(Window, HelpShowsWithoutABrowserAndAPageThatCannotOpenIsSaid)
     EXPECT_EQ(drawings.count(), 0);
 }
 
-TEST_F(Window, ColourChoiceStartsFromTheInkAndRedrawsEvenWhenCancelled)
+// Cancel changes nothing: no drawing, and the text stays where it was dragged.
+TEST_F(Window, ColourChoiceStartsFromTheInkAndCancelChangesNothing)
 {
     platform.colorAnswers = {{1, qRgb(0, 0, 255)}, {0, qRgb(255, 0, 0)}};
     QTest::mouseClick(control<QWidget>("lblColorPreview"), Qt::LeftButton);
     EXPECT_EQ(w.inkColor(), qRgb(0, 0, 255));
     EXPECT_GT(countPixels(picture(), [](QRgb c) { return qBlue(c) > 200 && qRed(c) < 50; }), 100);
+    drag(QPoint(5, 5), QPoint(30, 20));
+    const Mover dragged = w.mover();
+    const QImage before = picture();
+    const qsizetype drawn = drawings.count();
     QTest::mouseClick(control<QWidget>("lblColorPreview"), Qt::LeftButton);
     EXPECT_EQ(w.inkColor(), qRgb(0, 0, 255)) << "cancel keeps the colour";
-    EXPECT_EQ(drawings.count(), 2);
+    EXPECT_EQ(drawings.count(), drawn) << "and draws nothing";
+    EXPECT_EQ(w.mover().left, dragged.left);
+    EXPECT_EQ(w.mover().top, dragged.top);
+    EXPECT_EQ(picture(), before);
     ASSERT_EQ(platform.colorDialogs.size(), 2u);
     EXPECT_EQ(platform.colorDialogs[0].first, qRgb(0, 0, 0));
     EXPECT_EQ(platform.colorDialogs[1].first, qRgb(0, 0, 255));

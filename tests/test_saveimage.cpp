@@ -114,18 +114,20 @@ TEST(SaveSignature, EachFormatDecodesAsItsExtensionSays)
 {
     QTemporaryDir dir;
     const QImage picture = samplePicture();
-    // Any other extension gets the data of the type chosen in the dialog, under the name typed.
+    // Any other extension gets the data of the type chosen in the dialog, under the name typed;
+    // another picture type's gets the chosen type's suffix after it.
     const std::tuple<const char*, int, const char*> cases[] = {{"a.bmp", PngType, "bmp"},
                                                                {"b.jpg", BmpType, "jpeg"},
                                                                {"c.JPEG", BmpType, "jpeg"},
                                                                {"d.png", BmpType, "png"},
                                                                {"e.sig", BmpType, "bmp"},
-                                                               {"f.tiff", PngType, "png"},
+                                                               {"f.tiff.png", PngType, "png"},
                                                                {"my.signature", JpgType, "jpeg"}};
     for (const auto& [name, type, format] : cases) {
         FakePlatform platform;
         const QString path = dir.filePath(QString::fromLatin1(name));
-        platform.saveAnswers.push_back(Platform::SaveAnswer{path, type});
+        const QString typed = path.endsWith(QLatin1String(".tiff.png")) ? path.chopped(4) : path;
+        platform.saveAnswers.push_back(Platform::SaveAnswer{typed, type});
         saveSignature(platform, [&picture](bool, int) { return picture; });
         ASSERT_EQ(platform.messages.size(), 1u) << name;
         EXPECT_EQ(platform.messages[0].text, QStringLiteral("保存完毕！\r\n") + path);
@@ -178,20 +180,21 @@ TEST(SaveSignature, TransparentPngHoldsTheDrawingAlone)
     EXPECT_EQ(qAlpha(saved.pixel(0, 0)), 0);
 }
 
-// A name the dialog completes is asked about before an existing file is replaced, as a typed
-// full name is by the dialog itself; "否" keeps the file.
+// A name that is or becomes an existing file's is asked about once before the file is replaced
+// (the dialog asks nothing of its own); "否" keeps the file.
 TEST(SaveSignature, ACompletedNameAsksBeforeReplacing)
 {
     QTemporaryDir dir;
     const QString existing = dir.filePath(QStringLiteral("sig1.bmp"));
-    QFile old(existing);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("keep me");
-    old.close();
-    for (const bool replace : {false, true}) {
+    for (const auto& [typed, replace] : {std::pair("sig1", false), std::pair("sig1", true),
+                                         std::pair("sig1.bmp", false)}) {
+        QFile old(existing);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("keep me");
+        old.close();
         FakePlatform platform;
         platform.saveAnswers.push_back(
-            Platform::SaveAnswer{dir.filePath(QStringLiteral("sig1")), 1});
+            Platform::SaveAnswer{dir.filePath(QString::fromLatin1(typed)), 1});
         platform.replaceAnswers.push_back(replace);
         saveSignature(platform, samplePictures);
         ASSERT_EQ(platform.replaceQuestions, QStringList{existing});

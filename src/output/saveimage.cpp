@@ -24,7 +24,12 @@ QStringList saveFilters()
 QString completeSavePath(const QString& path, int filterIndex)
 {
     const QString last = path.mid(path.lastIndexOf(u'/') + 1);
-    if (last.contains(u'.'))
+    // A picture type this program does not write ("sig.tiff" with PNG chosen) would be a file
+    // whose name lies about its data: the chosen type's suffix follows it.
+    static const QStringList otherPictureTypes{"tif", "tiff", "gif", "webp", "ico", "svg",
+                                               "heic", "avif", "jp2", "jxl", "psd", "ppm"};
+    const QString suffix = QFileInfo(last).suffix().toLower();
+    if (last.contains(u'.') && !otherPictureTypes.contains(suffix))
         return path;
     if (filterIndex == BmpType)
         return path + QStringLiteral(".bmp");
@@ -44,8 +49,9 @@ QString showSaveDialog(Platform& platform, const QString& title, const QStringLi
         return {};
     if (filterIndex)
         *filterIndex = answer->filterIndex;
+    // The one question before a file is replaced: the dialog asks none of its own.
     const QString path = completeSavePath(answer->path, answer->filterIndex);
-    if (path != answer->path && QFileInfo::exists(path) && !platform.confirmReplace(path))
+    if (QFileInfo::exists(path) && !platform.confirmReplace(path))
         return {};
     return path;
 }

@@ -1,5 +1,7 @@
 #include "helpwindow.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -21,5 +23,9 @@ HelpWindow::HelpWindow(const QString& page, QWidget* parent) : QDialog(parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(text);
-    resize(640, 560);
+    // No taller or wider than the room the screen has, title bar included.
+    QSize size(640, 560);
+    if (const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    resize(size);
 }

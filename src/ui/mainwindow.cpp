@@ -119,33 +119,64 @@ void MainWindow::createControls()
     chineseName_->setFrame(false);
     connect(chineseName_, &QLineEdit::textChanged, this, &MainWindow::nameEdited);
 
-    auto link = [this](const char* name, QRect geometry, void (MainWindow::*click)()) {
+    auto link = [this](const char* name, QRect geometry, const QString& tip,
+                       void (MainWindow::*click)()) {
         auto* a = new ImageArea(QString::fromLatin1(name), this);
         a->setGeometry(geometry);
+        a->makeButton(tip);
         connect(a, &ImageArea::clicked, this, click);
+        return a;
     };
-    link("imgLogo", twips(600, 600, 5775, 735), &MainWindow::openMakersPage);
-    link("imgPrint", twips(8760, 3840, 975, 780), &MainWindow::print);
-    link("imgSave", twips(7920, 4080, 735, 645), &MainWindow::save);
-    link("imgHelp", twips(8760, 4680, 1215, 945), &MainWindow::showHelp);
-    link("imgUrlMore", twips(7320, 4800, 1335, 705), &MainWindow::openMakersPage);
+    ImageArea* logo = link("imgLogo", twips(600, 600, 5775, 735),
+                           QStringLiteral("打开 Sorvex 主页"), &MainWindow::openMakersPage);
+    ImageArea* printButton = link("imgPrint", twips(8760, 3840, 975, 780),
+                                  QStringLiteral("打印签名（Ctrl+P）"), &MainWindow::print);
+    ImageArea* saveButton = link("imgSave", twips(7920, 4080, 735, 645),
+                                 QStringLiteral("保存签名（Ctrl+S）"), &MainWindow::save);
+    ImageArea* helpButton = link("imgHelp", twips(8760, 4680, 1215, 945),
+                                 QStringLiteral("使用必读（F1）"), &MainWindow::showHelp);
+    ImageArea* moreButton = link("imgUrlMore", twips(7320, 4800, 1335, 705),
+                                 QStringLiteral("手写签名：打开网页"), &MainWindow::openMakersPage);
 
-    inkPreview_ = new QLabel(this);
-    inkPreview_->setObjectName(QStringLiteral("lblColorPreview"));
+    // At the foot of the settings panel, over its printed hint while it has something to say:
+    // the size a long name is drawn at, and what else a person should know about the picture.
+    statusLine_ = new QLabel(this);
+    statusLine_->setObjectName(QStringLiteral("lblStatus"));
+    statusLine_->setGeometry(452, 376, 218, 34);
+    statusLine_->setFont(songti(10));
+    statusLine_->setWordWrap(true);
+    statusLine_->setAlignment(Qt::AlignCenter);
+    statusLine_->setStyleSheet(QStringLiteral("color: #f3c766; background: #0a1012;"));
+    statusLine_->setAccessibleName(QStringLiteral("提示"));
+    statusLine_->hide();
+
+    inkPreview_ = new InkSwatch(this);
     inkPreview_->setGeometry(twips(8280, 2760, 1620, 375));
-    inkPreview_->setAutoFillBackground(true);
-    inkPreview_->setFocusPolicy(Qt::NoFocus);
-    inkPreview_->installEventFilter(this);
+    connect(inkPreview_, &InkSwatch::clicked, this, &MainWindow::pickInk);
 
     for (const auto& [keys, action] : {std::pair(QKeySequence::Save, &MainWindow::save),
-                                       std::pair(QKeySequence::Print, &MainWindow::print)})
+                                       std::pair(QKeySequence::Print, &MainWindow::print),
+                                       std::pair(QKeySequence::HelpContents, &MainWindow::showHelp)})
         connect(new QShortcut(keys, this), &QShortcut::activated, this, action);
 
-    setTabOrder(chineseName_, latinName_);
-    setTabOrder(latinName_, pictureBox_);
-    setTabOrder(pictureBox_, styleBox_);
-    setTabOrder(styleBox_, backgroundBox_);
-    setTabOrder(backgroundBox_, sizeBox_);
+    // What a screen reader says for each control.
+    for (const auto& [control, name] :
+         {std::pair<QWidget*, const char*>(chineseName_, "中文名字"),
+          std::pair<QWidget*, const char*>(latinName_, "英文名字"),
+          std::pair<QWidget*, const char*>(pictureBox_, "签名图片，方向键移动文字"),
+          std::pair<QWidget*, const char*>(styleBox_, "签名款式"),
+          std::pair<QWidget*, const char*>(backgroundBox_, "背景图片"),
+          std::pair<QWidget*, const char*>(sizeBox_, "字大小（磅）")})
+        control->setAccessibleName(QString::fromUtf8(name));
+
+    // Reading order: the names and the picture on the left, then the right-hand column from
+    // the top, the buttons row by row, and last the banner.
+    const QList<QWidget*> order{chineseName_, latinName_, pictureBox_, styleBox_,
+                                backgroundBox_, inkPreview_, sizeBox_, saveButton,
+                                printButton, moreButton, helpButton, logo};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    new FocusRing(this);
     chineseName_->setFocus();
 }
 
@@ -161,7 +192,7 @@ void MainWindow::load()
         chooseBackground();
 
     sizeBox_->addItems(catalogue_.sizes);
-    sizeBox_->setEditText(DefaultSize);
+    setSizeText(DefaultSize);
     setInk(qRgb(0, 0, 0));
 
     // The default style, or where the kit has none, the first; with its size and ink.
@@ -185,21 +216,79 @@ DrawInputs MainWindow::drawInputs() const
     return in;
 }
 
+const FittedName& MainWindow::fitted(const DrawInputs& in)
+{
+    const QString style = in.style ? in.style->name : QString();
+    if (!fit_ || fit_->chineseName != in.chineseName || fit_->latinName != in.latinName ||
+        fit_->style != style || fit_->asked != in.sizeText)
+        fit_ = Fit{in.chineseName, in.latinName, style, in.sizeText, fitName(values_, fonts_, in)};
+    return fit_->name;
+}
+
+void MainWindow::setSizeText(const QString& text)
+{
+    sizeBox_->setCurrentIndex(sizeBox_->findText(text));
+    sizeBox_->setEditText(text);
+}
+
+void MainWindow::showSizeUsed(const QString& asked, const QString& used, bool refused)
+{
+    QString line;
+    if (refused)
+        line = QStringLiteral("字大小“%1”不能使用，图片按 %2 磅绘制。").arg(asked, used);
+    else if (used != asked)
+        line = QStringLiteral("名字较长，按 %1 磅绘制，以免超出图片。").arg(used);
+    statusLine_->setText(line);
+    statusLine_->setVisible(!line.isEmpty());
+    // Restyling a box costs more than a drawing: only when the mark comes or goes.
+    if (refused != sizeBox_->property("refused").toBool()) {
+        sizeBox_->setProperty("refused", refused);
+        sizeBox_->setStyleSheet(
+            refused ? QStringLiteral("QComboBox { border: 2px solid #d02000; }") : QString());
+    }
+    sizeBox_->setToolTip(refused ? line : QString());
+}
+
 DrawOutcome MainWindow::draw(int x, int y)
 {
     if (loading_)
         return DrawOutcome::Drawn;
     RenderContext ctx{values_, fonts_, surface_, mover_};
-    const DrawInputs in = drawInputs();
-    // An unusable size leaves the picture as it was. It is said when a person makes a choice,
-    // never while a name is typed or the text dragged.
-    const DrawOutcome outcome = drawSignature(ctx, in, x, y);
-    if (outcome == DrawOutcome::BadSize)
-        return outcome;
+    DrawInputs in = drawInputs();
+    const QString asked = in.sizeText;
+    // An unusable size is said when a person makes a choice, never while a name is typed or
+    // the text dragged. The picture keeps following the names and the style, drawn with the
+    // last good size, so that what is shown and saved is never an older name.
+    const bool refused = !fontSizeFromText(asked);
+    if (refused) {
+        if (lastGoodSize_.isEmpty())
+            return DrawOutcome::BadSize;
+        in.sizeText = lastGoodSize_;
+    } else {
+        lastGoodSize_ = asked;
+    }
+    const FittedName& whole = fitted(in);
+    in.sizeText = whole.sizeText;
+    if (x == NoPosition)
+        x = whole.x;
+    if (y == NoPosition)
+        y = whole.y;
+    showSizeUsed(asked, in.sizeText, refused);
+    const bool unchanged = lastDrawing_ &&
+                           lastDrawing_->inputs.chineseName == in.chineseName &&
+                           lastDrawing_->inputs.latinName == in.latinName &&
+                           lastDrawing_->inputs.sizeText == in.sizeText &&
+                           lastDrawing_->inputs.ink == in.ink &&
+                           lastDrawing_->inputs.backgroundPath == in.backgroundPath &&
+                           lastDrawing_->inputs.style.has_value() == in.style.has_value() &&
+                           (!in.style || lastDrawing_->inputs.style->name == in.style->name);
+    if (refused && unchanged)
+        return DrawOutcome::BadSize;
+    drawSignature(ctx, in, x, y);
     lastDrawing_ = LastDrawing{in, x, y};
     showPicture();
     Q_EMIT signatureDrawn();
-    return outcome;
+    return refused ? DrawOutcome::BadSize : DrawOutcome::Drawn;
 }
 
 void MainWindow::drawChoice()
@@ -233,17 +322,22 @@ Mover MainWindow::drawAgainOn(Surface& out)
 void MainWindow::showPicture()
 {
     pictureBox_->showChanged(surface_.takeChanged());
-    textHandle_->setGeometry(QRectF(mover_.left / TwipsPerPixel, mover_.top / TwipsPerPixel,
-                                    mover_.width / TwipsPerPixel, mover_.height / TwipsPerPixel)
-                                 .toRect());
+    // The handle covers the text's box and the ink drawn: a face may place its outlines
+    // beside their advances, and the person takes hold of what they see.
+    const QRectF box(mover_.left / TwipsPerPixel, mover_.top / TwipsPerPixel,
+                     mover_.width / TwipsPerPixel, mover_.height / TwipsPerPixel);
+    const QRect drawn = surface_.drawnRect();
+    const qreal k = surface_.scale();
+    const QRectF ink = drawn.isEmpty() ? box
+                                       : QRectF(drawn.x() / k, drawn.y() / k, drawn.width() / k,
+                                                drawn.height() / k);
+    textHandle_->setGeometry((box | ink).toAlignedRect());
 }
 
 void MainWindow::setInk(QRgb ink)
 {
     ink_ = ink;
-    QPalette palette = inkPreview_->palette();
-    palette.setColor(QPalette::Window, QColor(ink));
-    inkPreview_->setPalette(palette);
+    inkPreview_->setInk(ink);
 }
 
 void MainWindow::applyStyleRule()
@@ -252,7 +346,7 @@ void MainWindow::applyStyleRule()
     const QString size = sizeBox_->currentText();
     const QString capped = cappedSizeText(size, rule);
     if (capped != size)
-        sizeBox_->setEditText(capped);
+        setSizeText(capped);
     setInk(rule.ink);
 }
 
@@ -309,8 +403,10 @@ void MainWindow::pickInk()
 {
     const QList<QRgb> custom(16, qRgb(0, 0, 0));
     const Platform::ColorAnswer answer = platform_.chooseColor(ink_, custom);
-    if (answer.resultCode > 0)
-        setInk(answer.color);
+    // Cancel changes nothing: the text stays where the person left it.
+    if (answer.resultCode <= 0)
+        return;
+    setInk(answer.color);
     drawChoice();
 }
 
@@ -418,10 +514,12 @@ QImage MainWindow::stylePreview(int index)
     const StyleRule rule = styleRuleFor(style.name);
     in.sizeText = cappedSizeText(QStringLiteral("36"), rule);
     in.ink = rule.ink;
+    const FittedName whole = fitName(values_, fonts_, in);
+    in.sizeText = whole.sizeText;
     ImageSurface out(2, true, true);
     Mover scratch;
     RenderContext ctx{values_, fonts_, out, scratch};
-    drawSignature(ctx, in, NoPosition, NoPosition);
+    drawSignature(ctx, in, whole.x, whole.y);
     return StyleComboBox::previewOf(out.image(), devicePixelRatioF());
 }
 
@@ -441,10 +539,6 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
             watched->event(event);
             return true;
         }
-    } else if (watched == inkPreview_ && event->type() == QEvent::MouseButtonRelease &&
-               static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        pickInk();
-        return true;
     }
     return QWidget::eventFilter(watched, event);
 }

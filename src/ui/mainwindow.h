@@ -3,6 +3,7 @@
 #include "base/programvalues.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
+#include "render/fitting.h"
 #include "render/imagesurface.h"
 #include "render/renderer.h"
 
@@ -14,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class HelpWindow;
 class ImageArea;
+class InkSwatch;
 class PictureBox;
 class Platform;
 class StyleComboBox;
@@ -35,6 +37,8 @@ public:
     // `transparent`, the drawing alone.
     QImage picture(qreal scale = 1, bool transparent = false);
     DrawInputs drawInputs() const;
+    // The size the picture shown was drawn at: the size asked, or the one a long name fits.
+    QString sizeDrawn() const { return lastDrawing_ ? lastDrawing_->inputs.sizeText : QString(); }
 
 Q_SIGNALS:
     void signatureDrawn();
@@ -79,6 +83,13 @@ private:
     void showPicture();
     // The style at `index` drawing the person's name with its own ink, on nothing.
     QImage stylePreview(int index);
+    // How the name of these inputs is drawn whole: the size asked, or where the name would be
+    // cut, the largest that keeps it whole, centred. Known for the last inputs asked about.
+    const FittedName& fitted(const DrawInputs& in);
+    // Shows the size in the box and picks it in the list where the list has it.
+    void setSizeText(const QString& text);
+    // Says on the line below the picture at what size the name is drawn, and why.
+    void showSizeUsed(const QString& asked, const QString& used, bool refused);
 
     const ProgramValues& values_;
     Platform& platform_;
@@ -99,6 +110,13 @@ private:
         int x, y;
     };
     std::optional<LastDrawing> lastDrawing_;
+    QString lastGoodSize_;
+    struct Fit
+    {
+        QString chineseName, latinName, style, asked;
+        FittedName name;
+    };
+    std::optional<Fit> fit_;
 
     QComboBox* sizeBox_ = nullptr;
     QComboBox* backgroundBox_ = nullptr;
@@ -107,7 +125,8 @@ private:
     TextHandle* textHandle_ = nullptr;
     QLineEdit* latinName_ = nullptr;
     QLineEdit* chineseName_ = nullptr;
-    QLabel* inkPreview_ = nullptr;
+    InkSwatch* inkPreview_ = nullptr;
+    QLabel* statusLine_ = nullptr;
     HelpWindow* helpWindow_ = nullptr;
     QSet<QString> fontsSaid_;
 };

@@ -29,10 +29,17 @@ void centerDialogHook(QWidget& window)
     if (!screen)
         return;
     const QSize s = screen->geometry().size();
-    window.move(centredPosition(s.width() * double(TwipsPerPixel),
+    const QSize frame = window.frameGeometry().size();
+    QPoint at = centredPosition(s.width() * double(TwipsPerPixel),
                                 s.height() * double(TwipsPerPixel), TwipsPerPixel, TwipsPerPixel,
-                                window.frameGeometry().size()) +
-                screen->geometry().topLeft());
+                                frame) +
+                screen->geometry().topLeft();
+    // Within the room panels leave; a window larger than that keeps its title bar, and the
+    // close button with it, on the screen.
+    const QRect room = screen->availableGeometry();
+    at.setX(std::max(room.left(), std::min(at.x(), room.right() + 1 - frame.width())));
+    at.setY(std::max(room.top(), std::min(at.y(), room.bottom() + 1 - frame.height())));
+    window.move(at);
 }
 
 namespace {
@@ -123,16 +130,20 @@ std::optional<Platform::SaveAnswer> QtPlatform::askSaveFileName(const QString& t
 {
     QFileDialog dialog(owner_, title);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // Whether a file is replaced is asked once, after the name is completed.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(filters);
-    dialog.selectNameFilter(filters.value(0));
+    // The type chosen last time, as the folder, for as long as the program runs.
+    dialog.selectNameFilter(filters.contains(lastSaveFilter_) ? lastSaveFilter_ : filters.value(0));
     if (!lastSaveFolder_.isEmpty())
         dialog.setDirectory(lastSaveFolder_);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     const QString path = dialog.selectedFiles().first();
     lastSaveFolder_ = QFileInfo(path).absolutePath();
+    lastSaveFilter_ = dialog.selectedNameFilter();
     return SaveAnswer{path, int(filters.indexOf(dialog.selectedNameFilter())) + 1};
 }
 

@@ -22,6 +22,7 @@ private:
     QWidget* owner_ = nullptr;
     // Where the last picture was saved in this run; nothing is kept between runs.
     QString lastSaveFolder_;
+    QString lastSaveFilter_;
 };
 
 // Moves a window (the main window, or the colour dialog as it opens) so that its frame sits
