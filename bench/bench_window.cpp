@@ -2,6 +2,9 @@
 // the peak and current resident size.
 //
 //   /usr/bin/time -v build/bench/bench-window 1000
+//
+// With --style-list N: how long the style list takes to open after a name change, N times
+// (wall and CPU milliseconds, each and the median), as a person opens it after typing.
 #include "app/startup.h"
 #include "output/platform.h"
 #include "quietplatform.h"
@@ -12,7 +15,12 @@
 #include <QFile>
 #include <QMouseEvent>
 
+#include <QLineEdit>
+
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
+#include <vector>
 
 namespace {
 
@@ -36,12 +44,60 @@ void mouse(QWidget* target, QEvent::Type type, QPoint local, Qt::MouseButton but
     QApplication::sendEvent(target, &e);
 }
 
+double cpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+double wallMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+int styleListTimes(MainWindow& w, int times)
+{
+    auto* styles = w.findChild<QComboBox*>(QStringLiteral("cboFont"));
+    auto* name = w.findChild<QLineEdit*>(QStringLiteral("txtCN"));
+    w.show();
+    QApplication::processEvents();
+    const QStringList names{QStringLiteral("李白"), QStringLiteral("欧阳娜娜"),
+                            QStringLiteral("王晓明"), QStringLiteral("买提艾力江")};
+    std::vector<double> wall, cpu;
+    for (int i = 0; i < times; ++i) {
+        name->setText(names[i % names.size()]);
+        QApplication::processEvents();
+        const double w0 = wallMs(), c0 = cpuMs();
+        styles->showPopup();
+        QApplication::processEvents();
+        wall.push_back(wallMs() - w0);
+        cpu.push_back(cpuMs() - c0);
+        std::printf("open %d: %.1f ms wall, %.1f ms CPU\n", i + 1, wall.back(), cpu.back());
+        styles->hidePopup();
+        QApplication::processEvents();
+    }
+    std::sort(wall.begin(), wall.end());
+    std::sort(cpu.begin(), cpu.end());
+    std::printf("style list after a name change: median %.1f ms wall, %.1f ms CPU\n",
+                wall[wall.size() / 2], cpu[cpu.size() / 2]);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (argc > 2 && qstrcmp(argv[1], "--style-list") == 0) {
+        QuietPlatform platform;
+        const ProgramValues values = startProgram(QStringLiteral(SORVEX_KIT_DIR), platform);
+        MainWindow w(values, platform);
+        return styleListTimes(w, std::max(1, std::atoi(argv[2])));
+    }
     const int moves = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
     QuietPlatform platform;
     const ProgramValues values = startProgram(QStringLiteral(SORVEX_KIT_DIR), platform);

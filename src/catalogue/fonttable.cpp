@@ -57,6 +57,19 @@ QByteArray unpackedFont(const QString& path)
 // A file whose names cannot be read keeps them.
 int AppFontTable::registerFile(const QString& path, QString& copy, QList<FaceNames>* faces)
 {
+    const QFileInfo info(path);
+    const QString key = path + u'|' + QString::number(info.size()) + u'|' +
+                        QString::number(info.lastModified().toMSecsSinceEpoch());
+    if (const auto kept = unpacked_.constFind(key); kept != unpacked_.constEnd()) {
+        const int id = QFontDatabase::addApplicationFont(kept->copy);
+        if (id >= 0) {
+            copy = kept->copy;
+            if (faces)
+                *faces = kept->faces;
+            return id;
+        }
+        unpacked_.remove(key);
+    }
     const QByteArray font = unpackedFont(path);
     if (font.isEmpty())
         return -1;
@@ -84,10 +97,16 @@ int AppFontTable::registerFile(const QString& path, QString& copy, QList<FaceNam
     if (id < 0) {
         QFile::remove(copy);
         copy.clear();
-    } else if (renamedFont && faces) {
-        const auto& former = renamedFont->formerFamilies;
-        for (qsizetype i = 0; i < former.size(); ++i)
-            *faces << FaceNames{former[i], renamedFamily(family, i, former.size())};
+    } else {
+        Unpacked kept{copy, {}};
+        if (renamedFont) {
+            const auto& former = renamedFont->formerFamilies;
+            for (qsizetype i = 0; i < former.size(); ++i)
+                kept.faces << FaceNames{former[i], renamedFamily(family, i, former.size())};
+        }
+        if (faces)
+            *faces = kept.faces;
+        unpacked_.insert(key, kept);
     }
     return id;
 }
@@ -267,10 +286,9 @@ void AppFontTable::unregister(const QString& path)
     const auto it = entries_.find(path);
     if (it == entries_.end())
         return;
+    // The copy stays for a later registration of the same file.
     if (it->id >= 0)
         QFontDatabase::removeApplicationFont(it->id);
-    if (!it->copy.isEmpty())
-        QFile::remove(it->copy);
     entries_.erase(it);
     released_.remove(path);
 }

@@ -121,6 +121,15 @@ private:
     QString fallbackPath_;
     QHash<QString, Fallback> fallbacks_; // by path; tried once each
     QHash<QString, QString> fallbackOf_;  // the path serving each face
+    // One unpacked, renamed copy per font file for the table's life, by the file, its size and
+    // time: registering a style's faces again, as the style list and long drags do, costs Qt's
+    // reading of the copy alone.
+    struct Unpacked
+    {
+        QString copy;
+        QList<FaceNames> faces;
+    };
+    QHash<QString, Unpacked> unpacked_;
     QString fallbackText_;                // the text last asked about, and its answer
     bool textNeedsFallback_ = false;
     std::unique_ptr<QTemporaryDir> copiesDir_;
