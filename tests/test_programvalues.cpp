@@ -63,7 +63,8 @@ TEST(readTextFile, MissingFileOrFolderWarnsAndGivesEmptyText)
         FakePlatform platform;
         EXPECT_EQ(readTextFile(path, platform), QString());
         ASSERT_EQ(platform.messages.size(), 1u);
-        EXPECT_EQ(platform.messages[0].text, QStringLiteral("不存在该文件或该文件不能访问！"));
+        EXPECT_EQ(platform.messages[0].text,
+                  QStringLiteral("不存在该文件或该文件不能访问！\r\n") + path);
         EXPECT_EQ(platform.messages[0].caption, QStringLiteral("Sorvex签名设计"));
         EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
     }

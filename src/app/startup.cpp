@@ -20,7 +20,8 @@ QString readTextFile(const QString& path, Platform& platform)
 {
     const std::optional<QByteArray> bytes = readRegularFile(path, MaxTextFileBytes);
     if (!bytes) {
-        platform.showMessage(QStringLiteral("不存在该文件或该文件不能访问！"), AppTitle,
+        // Which file, so that the person knows what is missing.
+        platform.showMessage(QStringLiteral("不存在该文件或该文件不能访问！\r\n") + path, AppTitle,
                              Platform::Icon::Warning);
         return {};
     }
@@ -31,7 +32,14 @@ ProgramValues startProgram(const QString& appFolder, Platform& platform)
 {
     ProgramValues values;
     values.appPath = withTrailingSlash(appFolder);
-    values.compoundSurnames = parseCompoundSurnames(
-        readTextFile(values.appPath + QStringLiteral("data/fuxing.dat"), platform));
+    const QString surnames = values.appPath + QStringLiteral("data/fuxing.dat");
+    const std::optional<QByteArray> bytes = readRegularFile(surnames, MaxTextFileBytes);
+    if (!bytes)
+        platform.showMessage(QStringLiteral("不存在该文件或该文件不能访问！\r\n%1\r\n"
+                                            "没有复姓表，欧阳、司马等复姓按两个字分别绘制。")
+                                 .arg(surnames),
+                             AppTitle, Platform::Icon::Warning);
+    else
+        values.compoundSurnames = parseCompoundSurnames(textOfFileBytes(*bytes));
     return values;
 }
