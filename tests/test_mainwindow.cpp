@@ -357,13 +357,25 @@ TEST_F(ShownWindow, TheWindowShowsEveryChangeOfThePicture)
 }
 
 // The style list shows each style drawing the person's name, beside the style's name, and is
-// wide enough for both; a new name is drawn the next time it opens.
+// wide enough for both; a new name is drawn the next time it opens. The rows it opens on are
+// drawn as it opens, the others just after.
 TEST_F(ShownWindow, TheStyleListPreviewsThePersonsName)
 {
     QAbstractItemView* list = cboFont()->view();
     const auto previews = [this, list] {
         click(cboFont());
         EXPECT_TRUE(list->isVisible());
+        EXPECT_FALSE(cboFont()
+                         ->itemData(cboFont()->currentIndex(), StyleComboBox::PreviewRole)
+                         .value<QImage>()
+                         .isNull())
+            << "the row the list opens on is drawn as it opens";
+        EXPECT_TRUE(QTest::qWaitFor([this] {
+            for (int i = 0; i < cboFont()->count(); ++i)
+                if (cboFont()->itemData(i, StyleComboBox::PreviewRole).value<QImage>().isNull())
+                    return false;
+            return true;
+        }));
         std::vector<QImage> out;
         for (int i = 0; i < cboFont()->count(); ++i) {
             out.push_back(cboFont()->itemData(i, StyleComboBox::PreviewRole).value<QImage>());

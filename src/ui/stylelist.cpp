@@ -5,6 +5,9 @@
 #include <QImage>
 #include <QPainter>
 #include <QStyle>
+#include <QTimer>
+
+#include <algorithm>
 
 StyleComboBox::StyleComboBox(QWidget* parent) : QComboBox(parent)
 {
@@ -33,7 +36,6 @@ QImage StyleComboBox::previewOf(const QImage& drawn, qreal devicePixelRatio)
     if (right < 0)
         return {};
     const QRect ink(QPoint(left, top), QPoint(right, bottom));
-    constexpr int MaxPreviewWidth = 220;
     const qreal k = std::min(StylePreviewDelegate::PreviewHeight / qreal(ink.height()),
                              MaxPreviewWidth / qreal(ink.width()));
     QImage preview = drawn.copy(ink).scaled((QSizeF(ink.size()) * k * devicePixelRatio).toSize(),
@@ -42,22 +44,51 @@ QImage StyleComboBox::previewOf(const QImage& drawn, qreal devicePixelRatio)
     return preview;
 }
 
+void StyleComboBox::makePreview(int index)
+{
+    setItemData(index, draw_(index), PreviewRole);
+}
+
+void StyleComboBox::drawNextLater()
+{
+    QTimer::singleShot(0, this, [this] {
+        if (later_.isEmpty())
+            return;
+        makePreview(later_.takeFirst());
+        view()->viewport()->update();
+        drawNextLater();
+    });
+}
+
 void StyleComboBox::makePreviews(const Drawing& draw)
 {
+    draw_ = draw;
     const QFontMetrics names(view()->font());
     int nameWidth = 0;
-    int previewWidth = 0;
     for (int i = 0; i < count(); ++i) {
-        const QImage preview = draw(i);
-        setItemData(i, preview, PreviewRole);
+        setItemData(i, QImage(), PreviewRole);
         nameWidth = std::max(nameWidth, names.horizontalAdvance(itemText(i)));
-        previewWidth = std::max(previewWidth, int(preview.deviceIndependentSize().width()));
     }
     auto* delegate = static_cast<StylePreviewDelegate*>(itemDelegate());
     delegate->setNameWidth(nameWidth);
-    // Wide enough for the longest name, the widest drawing, and the scroll bar.
-    view()->setMinimumWidth(StylePreviewDelegate::Gap * 3 + nameWidth + previewWidth +
+    // Wide enough for the longest name, the widest drawing there can be, and the scroll bar:
+    // drawings that come after the list opens do not change its width.
+    view()->setMinimumWidth(StylePreviewDelegate::Gap * 3 + nameWidth + MaxPreviewWidth +
                             view()->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    // The rows the list opens on, around the current one, are drawn before it shows; the
+    // others one at a time after, so that the list opens at once and stays answerable.
+    const int shown = std::max(1, maxVisibleItems());
+    const int first = std::clamp(currentIndex() - shown / 2, 0, std::max(0, count() - shown));
+    const bool drawing = !later_.isEmpty();
+    later_.clear();
+    for (int i = 0; i < count(); ++i) {
+        if (i >= first && i < first + shown)
+            makePreview(i);
+        else
+            later_ << i;
+    }
+    if (!drawing)
+        drawNextLater();
 }
 
 void StylePreviewDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,

@@ -18,14 +18,23 @@ public:
     using Drawing = std::function<QImage(int index)>;
     // A drawing on nothing cropped to its ink and brought down to the list's height.
     static QImage previewOf(const QImage& drawn, qreal devicePixelRatio);
-    // Makes every entry's drawing and widens the list to show names and drawings whole.
+    // Makes the entries' drawings, those the open list shows first and the others right after
+    // it shows, and widens the list to show names and drawings whole.
     void makePreviews(const Drawing& draw);
+    static constexpr int MaxPreviewWidth = 220;
 
 Q_SIGNALS:
     void popupAboutToShow();
 
 protected:
     void showPopup() override;
+
+private:
+    void makePreview(int index);
+    void drawNextLater();
+
+    Drawing draw_;
+    QList<int> later_; // rows whose drawings come after the list shows
 };
 
 // Paints an entry once: the row, the style's name in the list's own face, then the drawing in
