@@ -5,6 +5,8 @@
 //
 // With --style-list N: how long the style list takes to open after a name change, N times
 // (wall and CPU milliseconds, each and the median), as a person opens it after typing.
+// With --first-picks: how long choosing each style takes the first time it is drawn, three
+// seconds after the window shows, as a person comes to it.
 #include "app/startup.h"
 #include "output/platform.h"
 #include "quietplatform.h"
@@ -16,6 +18,7 @@
 #include <QMouseEvent>
 
 #include <QLineEdit>
+#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
@@ -86,6 +89,25 @@ int styleListTimes(MainWindow& w, int times)
     return 0;
 }
 
+int firstPicks(MainWindow& w)
+{
+    auto* styles = w.findChild<QComboBox*>(QStringLiteral("cboFont"));
+    w.show();
+    for (const double shown = wallMs(); wallMs() - shown < 3000;) {
+        QApplication::processEvents();
+        QThread::msleep(10);
+    }
+    for (int i = styles->count() - 1; i >= 0; --i) {
+        const double w0 = wallMs(), c0 = cpuMs();
+        styles->setCurrentIndex(i);
+        Q_EMIT styles->activated(i);
+        QApplication::processEvents();
+        std::printf("%s: first drawing %.1f ms wall, %.1f ms CPU\n",
+                    qPrintable(styles->itemText(i)), wallMs() - w0, cpuMs() - c0);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -97,6 +119,12 @@ int main(int argc, char** argv)
         const ProgramValues values = startProgram(QStringLiteral(SORVEX_KIT_DIR), platform);
         MainWindow w(values, platform);
         return styleListTimes(w, std::max(1, std::atoi(argv[2])));
+    }
+    if (argc > 1 && qstrcmp(argv[1], "--first-picks") == 0) {
+        QuietPlatform platform;
+        const ProgramValues values = startProgram(QStringLiteral(SORVEX_KIT_DIR), platform);
+        MainWindow w(values, platform);
+        return firstPicks(w);
     }
     const int moves = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
     QuietPlatform platform;

@@ -21,6 +21,11 @@
 
 AppFontTable::~AppFontTable()
 {
+    // The worker writes into the copies' folder, which goes with the table: it stops after the
+    // file at hand.
+    stopAhead_ = true;
+    if (ahead_.valid())
+        ahead_.wait();
     for (const Entry& e : std::as_const(entries_))
         if (e.id >= 0)
             QFontDatabase::removeApplicationFont(e.id);
@@ -55,59 +60,107 @@ QByteArray unpackedFont(const QString& path)
 // once the first is removed, and then draws the later one with the glyphs of the first.) The
 // faces of a collection are numbered, and the face a style asks for is found by its old names.
 // A file whose names cannot be read keeps them.
-int AppFontTable::registerFile(const QString& path, QString& copy, QList<FaceNames>* faces)
+namespace {
+
+QString keyOf(const QString& path)
 {
     const QFileInfo info(path);
-    const QString key = path + u'|' + QString::number(info.size()) + u'|' +
-                        QString::number(info.lastModified().toMSecsSinceEpoch());
-    if (const auto kept = unpacked_.constFind(key); kept != unpacked_.constEnd()) {
-        const int id = QFontDatabase::addApplicationFont(kept->copy);
-        if (id >= 0) {
-            copy = kept->copy;
-            if (faces)
-                *faces = kept->faces;
-            return id;
-        }
-        unpacked_.remove(key);
-    }
+    return path + u'|' + QString::number(info.size()) + u'|' +
+           QString::number(info.lastModified().toMSecsSinceEpoch());
+}
+
+} // namespace
+
+// The file unpacked and renamed into a copy in `folder`; nothing where it cannot be. Touches
+// nothing of the table: it runs on a worker thread for files prepared ahead.
+std::optional<AppFontTable::Unpacked> AppFontTable::unpackCopy(const QString& path,
+                                                               const QString& folder)
+{
     const QByteArray font = unpackedFont(path);
     if (font.isEmpty())
-        return -1;
-    if (!copiesDir_) {
-        copiesDir_ = std::make_unique<QTemporaryDir>(QDir::temp().filePath(
-            QStringLiteral("sorvex-sign-XXXXXX")));
-        if (!copiesDir_->isValid())
-            return -1;
-    }
+        return std::nullopt;
     static const QString process = QString::number(QRandomGenerator::system()->generate(), 36);
     static std::atomic<quint64> registrations = 0;
     const quint64 n = ++registrations;
     const QString family = QStringLiteral("Sorvex %1 %2").arg(process).arg(n);
     const std::optional<RenamedFont> renamedFont = withFamilyName(font, family);
     const QByteArray& renamed = renamedFont ? renamedFont->bytes : font;
-    copy = copiesDir_->filePath(QString::number(n) + QStringLiteral(".ttf"));
-    QFile file(copy);
+    Unpacked made{QDir(folder).filePath(QString::number(n) + QStringLiteral(".ttf")), {}};
+    QFile file(made.copy);
     if (!file.open(QIODevice::WriteOnly) || file.write(renamed) != renamed.size()) {
         file.remove();
-        copy.clear();
+        return std::nullopt;
+    }
+    if (renamedFont) {
+        const auto& former = renamedFont->formerFamilies;
+        for (qsizetype i = 0; i < former.size(); ++i)
+            made.faces << FaceNames{former[i], renamedFamily(family, i, former.size())};
+    }
+    return made;
+}
+
+bool AppFontTable::makeCopiesFolder()
+{
+    if (!copiesDir_)
+        copiesDir_ = std::make_unique<QTemporaryDir>(
+            QDir::temp().filePath(QStringLiteral("sorvex-sign-XXXXXX")));
+    return copiesDir_->isValid();
+}
+
+void AppFontTable::prepareAhead(const QStringList& paths)
+{
+    if (!makeCopiesFolder() || ahead_.valid())
+        return;
+    QList<std::pair<QString, std::shared_ptr<std::promise<std::optional<Unpacked>>>>> work;
+    for (const QString& linked : paths) {
+        const QString path = fileOf(linked);
+        const QString key = keyOf(path);
+        if (unpacked_.contains(key) || prepared_.contains(key) || !QFileInfo(path).isFile())
+            continue;
+        auto promise = std::make_shared<std::promise<std::optional<Unpacked>>>();
+        prepared_.insert(key, promise->get_future().share());
+        work.push_back({path, promise});
+    }
+    ahead_ = std::async(std::launch::async, [this, work, folder = copiesDir_->path()] {
+        for (const auto& [path, promise] : work)
+            promise->set_value(stopAhead_ ? std::nullopt : unpackCopy(path, folder));
+    });
+}
+
+// A face is selected by its family name, and the names in a font file are whatever its maker
+// chose: another style's file, or a font the person installed, may answer to the same one. So
+// each file is registered as a copy of its own whose family is a name no other font has. (A
+// copy, not bytes: Qt files a font handed over as bytes under a name a later one may get again
+// once the first is removed, and then draws the later one with the glyphs of the first.) The
+// faces of a collection are numbered, and the face a style asks for is found by its old names.
+// A file whose names cannot be read keeps them.
+int AppFontTable::registerFile(const QString& path, QString& copy, QList<FaceNames>* faces)
+{
+    const QString key = keyOf(path);
+    if (const auto ahead = prepared_.find(key); ahead != prepared_.end()) {
+        // Waits only where the worker has not got to it yet.
+        if (const std::optional<Unpacked>& made = ahead->get())
+            unpacked_.insert(key, *made);
+        prepared_.erase(ahead);
+    }
+    auto kept = unpacked_.constFind(key);
+    if (kept == unpacked_.constEnd()) {
+        if (!makeCopiesFolder())
+            return -1;
+        const std::optional<Unpacked> made = unpackCopy(path, copiesDir_->path());
+        if (!made)
+            return -1;
+        kept = unpacked_.insert(key, *made);
+    }
+    const int id = QFontDatabase::addApplicationFont(kept->copy);
+    if (id < 0) {
+        QFile::remove(kept->copy);
+        unpacked_.remove(key);
         return -1;
     }
-    file.close();
-    const int id = QFontDatabase::addApplicationFont(copy);
-    if (id < 0) {
-        QFile::remove(copy);
-        copy.clear();
-    } else {
-        Unpacked kept{copy, {}};
-        if (renamedFont) {
-            const auto& former = renamedFont->formerFamilies;
-            for (qsizetype i = 0; i < former.size(); ++i)
-                kept.faces << FaceNames{former[i], renamedFamily(family, i, former.size())};
-        }
-        if (faces)
-            *faces = kept.faces;
-        unpacked_.insert(key, kept);
-    }
+    copy = kept->copy;
+    if (faces)
+        *faces = kept->faces;
     return id;
 }
 

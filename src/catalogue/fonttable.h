@@ -8,8 +8,11 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <future>
 #include <list>
 #include <memory>
+#include <optional>
 
 // Font files registered for this process only. The renderer calls addFont just before it
 // selects a file's face and removeFont right after drawing with it.
@@ -75,6 +78,10 @@ public:
 
     int registeredCount() const { return int(entries_.size()); }
 
+    // Unpacks and renames these files on a worker thread, one after another, so that a style
+    // chosen later is registered at once. Once per table.
+    void prepareAhead(const QStringList& paths);
+
     // Whether the file at `path` could not be registered when it was last added: what it
     // should draw is drawn in a substitute face.
     bool unusable(const QString& path) const
@@ -129,7 +136,12 @@ private:
         QString copy;
         QList<FaceNames> faces;
     };
+    static std::optional<Unpacked> unpackCopy(const QString& path, const QString& folder);
+    bool makeCopiesFolder();
     QHash<QString, Unpacked> unpacked_;
+    QHash<QString, std::shared_future<std::optional<Unpacked>>> prepared_; // by the same key
+    std::future<void> ahead_;
+    std::atomic<bool> stopAhead_ = false;
     QString fallbackText_;                // the text last asked about, and its answer
     bool textNeedsFallback_ = false;
     std::unique_ptr<QTemporaryDir> copiesDir_;

@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QShortcut>
+#include <QTimer>
 
 namespace {
 
@@ -63,6 +64,19 @@ MainWindow::MainWindow(const ProgramValues& values, Platform& platform, QWidget*
     load();
     draw();
     sayUnusableFonts();
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Once the first picture is on the screen, every style's faces are unpacked on another
+    // thread: a style chosen, or the style list opened, then costs the drawing alone.
+    QTimer::singleShot(0, this, [this] {
+        QStringList files{fallbackFontPath(values_)};
+        for (const Style& style : std::as_const(catalogue_.styles))
+            files << style.files;
+        fonts_.prepareAhead(files);
+    });
 }
 
 void MainWindow::createControls()
