@@ -1,14 +1,46 @@
 #include "fitting.h"
 
 #include "catalogue/stylerules.h"
-#include "vectorsurface.h"
+#include "measuredsurface.h"
 
-#include <QPainter>
-#include <QPicture>
-
+#include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
+
+// Draws nothing: notes where the ink of every text and frame would fall, from the glyphs' own
+// ink boxes, so that finding a size costs shaping alone.
+class InkSurface : public MeasuredSurface
+{
+public:
+    InkSurface() : MeasuredSurface(true) {}
+    QRectF ink() const { return ink_; }
+
+    void clear() override { ink_ = QRectF(); }
+    bool setBackground(const QString&) override { return true; }
+    void drawText(const QString& s) override
+    {
+        if (s.isEmpty())
+            return;
+        const QRectF at = textInk(s);
+        if (!at.isEmpty())
+            ink_ |= QRectF((cursorX + at.x()) / TwipsPerPixel, (cursorY + at.y()) / TwipsPerPixel,
+                           at.width() / TwipsPerPixel, at.height() / TwipsPerPixel);
+    }
+    void drawFrame(double x1, double y1, double x2, double y2, QRgb, bool, int) override
+    {
+        // Whole reference pixels, corners inclusive, as the pictures draw it.
+        const double l = std::floor(std::min(x1, x2) / TwipsPerPixel);
+        const double t = std::floor(std::min(y1, y2) / TwipsPerPixel);
+        const double r = std::floor(std::max(x1, x2) / TwipsPerPixel) + 1;
+        const double b = std::floor(std::max(y1, y2) / TwipsPerPixel) + 1;
+        ink_ |= QRectF(QPointF(l, t), QPointF(r, b));
+    }
+
+private:
+    QRectF ink_;
+};
 
 struct Placed
 {
@@ -16,19 +48,13 @@ struct Placed
     Mover mover;
 };
 
-// The drawing placed as usual, drawn as outlines into a recording, every glyph included, so
-// that ink past the edge counts.
 Placed placedAsUsual(const ProgramValues& values, FontTable& fonts, const DrawInputs& in)
 {
-    QPicture recording;
-    QPainter painter(&recording);
-    VectorSurface surface(painter, true);
-    surface.drawWholeText();
+    InkSurface surface;
     Placed placed;
     RenderContext ctx{values, fonts, surface, placed.mover};
     drawSignature(ctx, in, NoPosition, NoPosition);
-    painter.end();
-    placed.ink = surface.inkRect();
+    placed.ink = surface.ink();
     return placed;
 }
 
@@ -50,31 +76,43 @@ FittedName fitName(const ProgramValues& values, FontTable& fonts, const DrawInpu
     if (usual.ink.isEmpty() || inside.contains(usual.ink))
         return {in.sizeText};
 
-    // Half points, by bisection: ink grows with the size, so a dozen drawings find the largest
-    // whose ink is small enough among the four thousand there are. Never below 8 points, nor
-    // below a smaller size asked.
+    // Half points. Ink grows about in proportion to the size, so the size that would just fit
+    // in proportion is tried first, then its neighbour; a bisection of what is left finds the
+    // answer where the guess was off. Never below 8 points, nor below a smaller size asked.
     const auto text = [](int halves) { return QString::number(halves / 2.0); };
     const auto smallEnough = [&](const QRectF& ink) {
         return ink.width() <= inside.width() && ink.height() <= inside.height();
     };
     QString size = in.sizeText;
     Placed best = usual;
-    int lo = int(SmallestFittedSize * 2);
+    const int smallest = int(SmallestFittedSize * 2);
+    int lo = smallest;
     int hi = int(std::ceil(*asked * 2)) - 1;
     if (!smallEnough(usual.ink) && lo <= hi) {
-        best = placedAt(text(lo));
-        size = text(lo);
-        while (lo < hi && smallEnough(best.ink)) {
-            const int mid = lo + (hi - lo + 1) / 2;
-            Placed at = placedAt(text(mid));
+        std::optional<Placed> atLo;
+        const auto probe = [&](int halves) {
+            Placed at = placedAt(text(halves));
             if (smallEnough(at.ink)) {
-                lo = mid;
-                best = at;
-                size = text(mid);
+                lo = halves;
+                atLo = at;
             } else {
-                hi = mid - 1;
+                hi = halves - 1;
             }
-        }
+        };
+        const double k = std::min(inside.width() / usual.ink.width(),
+                                  inside.height() / usual.ink.height());
+        const int guess = std::clamp(int(std::floor(*asked * 2 * k)), lo, hi);
+        probe(guess);
+        if (lo == guess && guess < hi)
+            probe(guess + 1);
+        else if (hi == guess - 1 && guess - 1 >= lo)
+            probe(guess - 1);
+        while (lo < hi)
+            probe(lo + (hi - lo + 1) / 2);
+        if (!atLo)
+            atLo = placedAt(text(lo));
+        best = *atLo;
+        size = text(lo);
     }
     // Drawn where its ink is centred: the usual place's fixed offsets would push a name that
     // fills the picture against one edge.
