@@ -45,6 +45,10 @@ std::variant<Job, Failure> rowJob(const QStringList& f, qsizetype number, const 
     Job job = defaults;
     job.cn = f.value(0);
     job.en = f.value(1);
+    for (const QString& name : {job.cn, job.en})
+        if (characters(name, LongestName + 1).size() > LongestName)
+            return Failure{ExitFailure, QStringLiteral("the name is longer than %1 characters")
+                                            .arg(LongestName)};
     if (!f.value(2).isEmpty())
         job.style = f.value(2);
     const QString file = f.value(3).isEmpty()

@@ -280,7 +280,6 @@ std::variant<QByteArray, Failure> SignatureRenderer::textBoxPdf(const Job& job)
         return *failure;
     // Drawn whole, every glyph an outline in the document: a name of thousands of characters
     // makes a form that takes seconds and hundreds of megabytes, and no signature is that long.
-    constexpr qsizetype LongestName = 1000;
     const QString& name =
         in.style->kind == Style::Kind::LatinFolder ? in.latinName : in.chineseName;
     if (characters(name, LongestName + 1).size() > LongestName)

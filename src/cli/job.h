@@ -12,6 +12,10 @@ inline constexpr int ExitOk = 0;
 inline constexpr int ExitFailure = 1;
 inline constexpr int ExitBadArguments = 2;
 
+// The most characters a name may have where it is put on a document or read from a list: no
+// signature is longer, and a binary file given as a list is one enormous row.
+inline constexpr qsizetype LongestName = 1000;
+
 // Why a picture was not made, with the exit code it stands for.
 struct Failure
 {
