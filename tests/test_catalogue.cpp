@@ -40,19 +40,19 @@ TEST_F(CatalogueFolders, FolderStylesComeFirstInCaseInsensitiveNameOrder)
     const Catalogue c = loadCatalogue(app());
     const QString f = app() + QStringLiteral("fonts/");
     // A file name beginning with "(" gives an empty entry; two "(" cut at the second.
-    EXPECT_EQ(c.styleNames(),
-              QStringList({"A-style", "b-style", "empty", "plain.txt", "", "A(B)", "公文签"}));
+    // A folder without any of its files draws nothing and is not listed.
+    EXPECT_EQ(c.styleNames(), QStringList({"A-style", "b-style", "", "A(B)", "公文签"}));
     QStringList firstFiles;
     for (const Style& style : c.styles)
         firstFiles << style.files.value(0);
     EXPECT_EQ(firstFiles,
-              QStringList({f + "A-style/abc1.dat", f + "b-style/xyz1.dat", f + "empty/1.dat",
-                           f + "plain.txt/1.dat", f + "电脑字/(Lonely).dat",
+              QStringList({f + "A-style/abc1.dat", f + "b-style/xyz1.dat", f + "电脑字/(Lonely).dat",
                            f + "电脑字/A(B)(Face).DAT", f + "电脑字/公文签(Gongwen).dat"}));
     EXPECT_EQ(c.styles[1].files.value(2), f + "b-style/xyz3.dat");
     EXPECT_EQ(c.styles[1].faces, QStringList({"xyz1", "xyz2", "xyz3"}));
-    EXPECT_EQ(c.styles[5].faces, QStringList({"Face"}));
-    EXPECT_EQ(c.indexOfStyle(DefaultStyle), 6);
+    EXPECT_EQ(c.styles[3].faces, QStringList({"Face"}));
+    EXPECT_EQ(c.indexOfStyle(DefaultStyle), 4);
+    EXPECT_TRUE(c.problems.isEmpty());
 }
 
 // What kind a style is, decided once; a comma in a name is only a letter.
@@ -61,7 +61,7 @@ TEST_F(CatalogueFolders, EachStyleKnowsItsKind)
     for (const char* file :
          {"fonts/电脑字/篆印体(Z).dat", "fonts/电脑字/篆印体-阴文(Y).dat",
           "fonts/电脑字/a,b(F).dat", "fonts/电脑字/行书(F).dat", "fonts/英文签-x/svc1.dat",
-          "fonts/a/sa1.dat", "fonts/b/sb1.dat", "fonts/行书/sx1.dat"})
+          "fonts/a/saa1.dat", "fonts/b/sbb1.dat", "fonts/行书/sxx1.dat"})
         touch(QString::fromUtf8(file));
     const Catalogue c = loadCatalogue(app());
     const struct
@@ -72,13 +72,17 @@ TEST_F(CatalogueFolders, EachStyleKnowsItsKind)
     } rows[] = {{"篆印体", Style::Kind::Seal, 1},  {"篆印体-阴文", Style::Kind::IntaglioSeal, 1},
                 {"a,b", Style::Kind::FontFile, 1}, {"英文签-x", Style::Kind::LatinFolder, 3},
                 {"a", Style::Kind::Folder, 3},     {"b", Style::Kind::Folder, 3},
-                {"行书", Style::Kind::Folder, 0}}; // the folder named like a font-file style
+                {"行书", Style::Kind::FontFile, 1}}; // not the folder named like it
     for (const auto& row : rows) {
         const int i = c.indexOfStyle(QString::fromUtf8(row.name));
         ASSERT_GE(i, 0) << row.name;
         EXPECT_EQ(c.styles[i].kind, row.kind) << row.name;
         EXPECT_EQ(c.styles[i].files.size(), row.files) << row.name;
     }
+    EXPECT_EQ(c.styleNames().count(QStringLiteral("行书")), 1) << "listed once";
+    ASSERT_EQ(c.problems.size(), 1);
+    EXPECT_TRUE(c.problems[0].contains(app() + QStringLiteral("fonts/行书")))
+        << "both places named";
 }
 
 TEST_F(CatalogueFolders, MissingFoldersGiveEmptyLists)

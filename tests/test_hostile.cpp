@@ -303,7 +303,10 @@ TEST_F(HostileData, OddCompoundSurnameListsFindWhatTheyCan)
 TEST_F(HostileData, HugeAndOddlyNamedFoldersList)
 {
     for (int i = 0; i < 5000; ++i) {
+        // Each folder with a file of its own: one without any is not listed.
         QDir().mkpath(app() + QStringLiteral("fonts/s%1").arg(i, 4, 10, QLatin1Char('0')));
+        writeBytes(app() + QStringLiteral("fonts/s%1/sss1.dat").arg(i, 4, 10, QLatin1Char('0')),
+                   {});
         writeBytes(app() + QStringLiteral("images/%1-背景%1.png").arg(i), {});
     }
     const QStringList odd = {QStringLiteral("带 空格(F).dat"), QStringLiteral("引\"号'(F).dat"),

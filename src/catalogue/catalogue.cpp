@@ -3,7 +3,11 @@
 #include "stylerules.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QHash>
 #include <QSet>
+
+#include <algorithm>
 
 QStringList listFolder(const QString& folder, bool withFolders)
 {
@@ -123,9 +127,12 @@ Catalogue loadCatalogue(const QString& appPath)
         const QStringList files = listFolder(folder, false);
         // A folder's three files share the first three letters of its first file's name.
         Style style = folderStyle(name, files.isEmpty() ? folder : folder + files.first().left(3));
-        // A Chinese folder style named like a font-file style draws nothing.
-        if (style.kind == Style::Kind::Folder && fileStyleNames.contains(name))
-            style.files = style.faces = {};
+        // A Chinese folder style named like a font-file style gives way to it.
+        if (style.kind == Style::Kind::Folder && fileStyleNames.contains(name)) {
+            c.problems << QStringLiteral("款式“%1”有两个：%2 和 %3。只用字体文件那个。")
+                              .arg(name, fontsDir + name, fileStyles);
+            continue;
+        }
         c.styles << style;
     }
 
@@ -141,6 +148,32 @@ Catalogue loadCatalogue(const QString& appPath)
         else
             c.styles << Style{name, Style::Kind::Folder, {}, {}};
     }
+
+    // A style is listed once, with files to draw with: one that has none of its files would
+    // draw a blank picture, and a second of one name would never be chosen, or be chosen in
+    // place of the first.
+    QHash<QString, QString> placeOf;
+    QList<Style> listed;
+    for (const Style& style : std::as_const(c.styles)) {
+        const QString place = style.files.isEmpty()
+                                  ? fontsDir + style.name
+                                  : QFileInfo(style.files.first()).absolutePath() +
+                                        (style.kind == Style::Kind::Folder ||
+                                                 style.kind == Style::Kind::LatinFolder
+                                             ? QString()
+                                             : u'/' + QFileInfo(style.files.first()).fileName());
+        if (std::none_of(style.files.cbegin(), style.files.cend(),
+                         [](const QString& f) { return QFileInfo(f).isFile(); }))
+            continue;
+        if (const auto first = placeOf.constFind(style.name); first != placeOf.constEnd()) {
+            c.problems << QStringLiteral("款式“%1”有两个：%2 和 %3。只用前一个。")
+                              .arg(style.name, *first, place);
+            continue;
+        }
+        placeOf.insert(style.name, place);
+        listed << style;
+    }
+    c.styles = listed;
 
     const QString imagesDir = appPath + QStringLiteral("images/");
     for (const QString& file : listFolder(imagesDir, false))

@@ -35,6 +35,8 @@ struct Catalogue
     QList<Style> styles;
     QList<Background> backgrounds;
     QStringList sizes;
+    // What a person should be told about the folders: a style left out, and why, in Chinese.
+    QStringList problems;
 
     int indexOfStyle(const QString& name) const;
     QStringList styleNames() const;

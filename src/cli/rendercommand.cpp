@@ -51,6 +51,8 @@ int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream
     ConsolePlatform platform(err);
     const ProgramValues values = startProgram(dataDir, platform);
     const Catalogue catalogue = loadCatalogue(values.appPath);
+    for (const QString& problem : catalogue.problems)
+        platform.showMessage(problem, AppTitle, Platform::Icon::Warning);
     if (options.list) {
         listCatalogue(catalogue, out);
         return ExitOk;

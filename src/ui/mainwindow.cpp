@@ -63,6 +63,8 @@ MainWindow::MainWindow(const ProgramValues& values, Platform& platform, QWidget*
     createControls();
     load();
     draw();
+    for (const QString& problem : std::as_const(catalogue_.problems))
+        platform_.showMessage(problem, AppTitle, Platform::Icon::Warning);
     sayUnusableFonts();
 }
 
