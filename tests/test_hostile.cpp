@@ -14,6 +14,7 @@
 #include "ui/mainwindow.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -149,6 +150,14 @@ TEST_F(HostileData, TheWindowSaysWhichFontFileCannotBeRead)
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_TRUE(platform.messages[0].text.contains(QStringLiteral("截断(Cut).dat")));
     EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
+    // And for as long as it is drawn so, the line below the buttons says it.
+    auto* status = w.findChild<QLabel*>(QStringLiteral("lblStatus"));
+    ASSERT_NE(status, nullptr);
+    EXPECT_TRUE(status->text().contains(QStringLiteral("别的字体"))) << status->text().toStdString();
+    const int good = styles->findText(DefaultStyle);
+    styles->setCurrentIndex(good);
+    Q_EMIT styles->activated(good);
+    EXPECT_TRUE(status->text().isEmpty());
 }
 
 TEST_F(HostileData, AFontThatVanishesAfterListingDrawsInASubstitute)
@@ -260,6 +269,8 @@ TEST_F(HostileData, TheWindowTellsWhichBackgroundCannotBeShownAndGoesOn)
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_TRUE(platform.messages[0].text.contains(QStringLiteral("02-坏.jpg")));
     EXPECT_FALSE(inkBox(w.picture(), darkInk).isEmpty()) << "the name is still drawn";
+    EXPECT_TRUE(w.findChild<QLabel*>(QStringLiteral("lblStatus"))->text().contains(
+        QStringLiteral("白底")));
 }
 
 // Without the default style the window opens on the first, with that style's size and ink, and

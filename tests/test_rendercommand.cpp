@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
@@ -229,8 +230,9 @@ TEST_F(RenderCommand, ABackgroundThatCannotBeShownIsSaidOnceAndDrawnOnWhite)
                      .isEmpty());
 }
 
-// A style whose font file cannot be read draws in a substitute face, and says so once.
-TEST_F(RenderCommand, AnUnreadableFontFileIsSaid)
+// A style whose font file cannot be read draws in a substitute face, and says so once, in the
+// report too; --strict writes no such picture and exits with 3.
+TEST_F(RenderCommand, AnUnreadableFontFileIsSaidAndStrictRefusesIt)
 {
     QDir().mkpath(path("kit/fonts/电脑字"));
     QDir().mkpath(path("kit/fonts/英文签-空"));
@@ -244,12 +246,23 @@ TEST_F(RenderCommand, AnUnreadableFontFileIsSaid)
     const std::pair<const char*, const char*> styles[] = {{"截断", "截断(SorvexGongwen).dat"},
                                                           {"英文签-空", "abc1.dat"}};
     for (const auto& [style, file] : styles) {
-        const Outcome r = render({QStringLiteral("--data"), path("kit"), QStringLiteral("--style"),
-                                  QString::fromUtf8(style), QStringLiteral("--background"),
-                                  QStringLiteral("none"), QStringLiteral("-o"), path("x.png")});
+        const QStringList args{QStringLiteral("--data"),       path("kit"),
+                               QStringLiteral("--style"),      QString::fromUtf8(style),
+                               QStringLiteral("--background"), QStringLiteral("none"),
+                               QStringLiteral("--report"),     QStringLiteral("-o"),
+                               path("x.png")};
+        const Outcome r = render(args);
         EXPECT_EQ(r.code, ExitOk) << r.err.toStdString();
         EXPECT_EQ(r.err.count(QString::fromUtf8(file)), 1) << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(QStringLiteral("cannot be read"))) << r.err.toStdString();
+        const QJsonArray substituted = reportOf(r)[QStringLiteral("substituted")].toArray();
+        ASSERT_FALSE(substituted.isEmpty());
+        EXPECT_TRUE(substituted[0].toString().endsWith(QString::fromUtf8(file)));
+        QFile::remove(path("x.png"));
+        const Outcome strict = render(args + QStringList{QStringLiteral("--strict")});
+        EXPECT_EQ(strict.code, ExitDegraded) << strict.err.toStdString();
+        EXPECT_TRUE(strict.err.contains(QStringLiteral("not written")));
+        EXPECT_FALSE(QFile::exists(path("x.png")));
     }
 }
 

@@ -248,6 +248,7 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
     renderer.prepare(styles);
 
     BackgroundWriter writer;
+    int degraded = 0; // rows refused by --strict
     // A row's report waits for its picture to be written: it says whether it was.
     std::vector<QString> reports(size_t(rows.size()));
     int failures = 0;
@@ -265,6 +266,7 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
             err << fresh << "sorvex-sign-render: row " << i + 1 << ": " << failure->message
                 << Qt::endl;
             ++failures;
+            degraded += failure->code == ExitDegraded ? 1 : 0;
         }
         if (progressOnTerminal)
             showProgress(err, i + 1, rows.size());
@@ -282,10 +284,14 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
     for (const QString& e : writeErrors)
         err << "sorvex-sign-render: " << e << Qt::endl;
     failures += int(writeErrors.size());
+    if (renderer.substitutedPictures() > 0 || renderer.picturesOnWhite() > 0)
+        err << "sorvex-sign-render: of " << rows.size() << " rows, "
+            << renderer.substitutedPictures() << " drawn in a substitute face and "
+            << renderer.picturesOnWhite() << " on white" << Qt::endl;
     if (failures > 0) {
         err << "sorvex-sign-render: " << failures << " of " << rows.size() << " rows failed"
             << Qt::endl;
-        return ExitFailure;
+        return failures == degraded ? ExitDegraded : ExitFailure;
     }
     return ExitOk;
 }

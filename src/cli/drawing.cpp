@@ -10,6 +10,7 @@
 
 #include <QBuffer>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QPainter>
 #include <QSvgGenerator>
@@ -235,6 +236,27 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
     }
     Mover mover;
     QString backgroundError;
+    // What the picture was drawn without: said on stderr and in the report, a failure when
+    // strict. Known once it is drawn, before it is written.
+    QStringList substituted;
+    const auto degraded = [&]() -> std::optional<Failure> {
+        if (in.backgroundPath.isEmpty())
+            backgroundError.clear();
+        for (const QString& file : in.style->files)
+            if (fonts_.unusable(file))
+                substituted << file;
+        substitutedPictures_ += substituted.isEmpty() ? 0 : 1;
+        picturesOnWhite_ += backgroundError.isEmpty() ? 0 : 1;
+        if (!job.strict || (substituted.isEmpty() && backgroundError.isEmpty()))
+            return std::nullopt;
+        return Failure{ExitDegraded,
+                       !substituted.isEmpty()
+                           ? QStringLiteral("%1 not written: the font file %2 cannot be read")
+                                 .arg(job.output, substituted.first())
+                           : QStringLiteral("%1 not written: the background %2 cannot be read "
+                                            "(%3)")
+                                 .arg(job.output, in.backgroundPath, backgroundError)};
+    };
     const QString suffix = suffixOf(job.output);
     if (suffix == QLatin1String("pdf") || suffix == QLatin1String("svg")) {
         const QByteArray document =
@@ -243,14 +265,18 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
                 : svgDocument(placed, in, mover, backgroundError);
         if (document.isEmpty())
             return Failure{ExitFailure, QStringLiteral("cannot write %1").arg(job.output)};
+        if (auto failure = degraded())
+            return failure;
         if (auto error = writeFile(job.output, document))
             return Failure{ExitFailure,
                            QStringLiteral("cannot write %1: %2").arg(job.output, *error)};
-    } else if (auto failure = write(rasterPicture(placed, in, mover, backgroundError))) {
-        return failure;
+    } else {
+        const RasterPicture picture = rasterPicture(placed, in, mover, backgroundError);
+        if (auto failure = degraded())
+            return failure;
+        if (auto failure = write(picture))
+            return failure;
     }
-    if (in.backgroundPath.isEmpty())
-        backgroundError.clear();
     if (!backgroundError.isEmpty())
         sayBackgroundFailed(in.backgroundPath, backgroundError);
     sayUnusableFonts(*in.style);
@@ -268,6 +294,8 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
                                                   {QStringLiteral("width"), mover.width},
                                                   {QStringLiteral("height"), mover.height}}},
             {QStringLiteral("background"), background},
+            {QStringLiteral("substituted"), QJsonArray::fromStringList(substituted)},
+            {QStringLiteral("backgroundError"), backgroundError},
             {QStringLiteral("output"), QFileInfo(job.output).absoluteFilePath()}};
     }
     return std::nullopt;

@@ -82,6 +82,10 @@ public:
     // it with what was drawn.
     std::optional<Failure> render(const Job& job, QJsonObject* report, const PictureWriter& write);
 
+    // Pictures drawn in a substitute face, and on white, so far.
+    int substitutedPictures() const { return substitutedPictures_; }
+    int picturesOnWhite() const { return picturesOnWhite_; }
+
     // The signature alone, on a page the size of its text's box: what is put onto a document.
     std::variant<QByteArray, Failure> textBoxPdf(const Job& job);
 
@@ -114,6 +118,8 @@ private:
     qint64 svgEncodedKey_ = 0;
     QByteArray svgEncoded_; // the background's PNG in base64, made once
     std::pair<double, bool> surfaceKind_;
+    int substitutedPictures_ = 0;
+    int picturesOnWhite_ = 0;
 };
 
 // One job as the command line does it: the format checked, the picture drawn and handed to

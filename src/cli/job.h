@@ -11,6 +11,8 @@
 inline constexpr int ExitOk = 0;
 inline constexpr int ExitFailure = 1;
 inline constexpr int ExitBadArguments = 2;
+// With --strict: a picture that would be drawn in a substitute face or on white is not written.
+inline constexpr int ExitDegraded = 3;
 
 // The most characters a name may have where it is put on a document or read from a list: no
 // signature is longer, and a binary file given as a list is one enormous row.
@@ -37,5 +39,6 @@ struct Job
     double scale = 1;
     bool transparent = false;
     bool fit = true; // the size asked is the largest; smaller where the name would be cut
+    bool strict = false; // a degraded picture is a failure
     QString output;
 };

@@ -40,6 +40,11 @@ struct Declared
     QCommandLineOption exactSize{
         QStringLiteral("exact-size"),
         QStringLiteral("Draw at the size asked even where the name runs past the picture.")};
+    QCommandLineOption strict{
+        QStringLiteral("strict"),
+        QStringLiteral("A picture that would be drawn in a substitute face (a style's font file "
+                       "cannot be read) or on white (the background cannot be read) is not "
+                       "written; exit status 3.")};
     QCommandLineOption transparent{
         QStringLiteral("transparent"),
         QStringLiteral("No background picture, only the drawing (PNG, SVG or PDF).")};
@@ -119,6 +124,7 @@ std::optional<Failure> readPicture(const QCommandLineParser& parser, const Decla
     if (parser.isSet(d.fit) && parser.isSet(d.exactSize))
         return badArgument(QStringLiteral("--fit and --exact-size exclude each other"));
     job.fit = !parser.isSet(d.exactSize);
+    job.strict = parser.isSet(d.strict);
     job.output = parser.value(d.output);
     return std::nullopt;
 }
@@ -180,7 +186,7 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({d.data, d.style, d.cn, d.en, d.size, d.color, d.background, d.pos, d.scale,
-                       d.transparent, d.fit, d.exactSize, d.output, d.batch, d.list, d.sheet, d.report, d.stamp, d.page,
+                       d.transparent, d.fit, d.exactSize, d.strict, d.output, d.batch, d.list, d.sheet, d.report, d.stamp, d.page,
                        d.at, d.width, d.breakSignatures});
 
     Options options;

@@ -249,11 +249,20 @@ void MainWindow::setSizeText(const QString& text)
 
 void MainWindow::showSizeUsed(const QString& asked, const QString& used, bool refused)
 {
-    QString line;
+    QStringList lines;
     if (refused)
-        line = QStringLiteral("字大小“%1”不能使用，图片按 %2 磅绘制。").arg(asked, used);
+        lines << QStringLiteral("字大小“%1”不能使用，图片按 %2 磅绘制。").arg(asked, used);
     else if (used != asked)
-        line = QStringLiteral("名字较长，按 %1 磅绘制，以免超出图片。").arg(used);
+        lines << QStringLiteral("名字较长，按 %1 磅绘制，以免超出图片。").arg(used);
+    // What the picture shown is drawn without, for as long as it is.
+    const QStringList files = catalogue_.styles.value(styleBox_->currentIndex()).files;
+    if (std::any_of(files.cbegin(), files.cend(),
+                    [this](const QString& f) { return fonts_.unusable(f); }))
+        lines << QStringLiteral("字体文件不能读取，暂用别的字体代替。");
+    if (!catalogue_.backgrounds.value(backgroundBox_->currentIndex()).path.isEmpty() &&
+        !surface_.backgroundError().isEmpty())
+        lines << QStringLiteral("背景图片不能打开，画在白底上。");
+    const QString line = lines.join(u'\n');
     statusLine_->setText(line);
     statusLine_->setVisible(!line.isEmpty());
     // Restyling a box costs more than a drawing: only when the mark comes or goes.
@@ -289,7 +298,6 @@ DrawOutcome MainWindow::draw(int x, int y)
         x = whole.x;
     if (y == NoPosition)
         y = whole.y;
-    showSizeUsed(asked, in.sizeText, refused);
     const bool unchanged = lastDrawing_ &&
                            lastDrawing_->inputs.chineseName == in.chineseName &&
                            lastDrawing_->inputs.latinName == in.latinName &&
@@ -301,6 +309,7 @@ DrawOutcome MainWindow::draw(int x, int y)
     if (refused && unchanged)
         return DrawOutcome::BadSize;
     drawSignature(ctx, in, x, y);
+    showSizeUsed(asked, in.sizeText, refused);
     lastDrawing_ = LastDrawing{in, x, y};
     showPicture();
     Q_EMIT signatureDrawn();
