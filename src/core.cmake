@@ -15,6 +15,7 @@ add_library(sorvexcore STATIC
   ${core}/base/text.cpp ${core}/base/text.h
   ${core}/base/compoundsurnames.cpp ${core}/base/compoundsurnames.h
   ${core}/base/csvtable.cpp ${core}/base/csvtable.h
+  ${core}/base/temporaries.cpp ${core}/base/temporaries.h
   ${core}/catalogue/catalogue.cpp ${core}/catalogue/catalogue.h
   ${core}/catalogue/fonttable.cpp ${core}/catalogue/fonttable.h
   ${core}/catalogue/fontnames.cpp ${core}/catalogue/fontnames.h

@@ -388,7 +388,15 @@ TEST_F(RenderCommand, AKilledBatchLeavesOnlyWholePictures)
     csv.close();
     const QDir out(path("out"));
     const auto pictures = [&] { return out.entryList({QStringLiteral("*.png")}, QDir::Files); };
+    // Runs of their own temporary folder: what each leaves there shows.
+    QDir().mkpath(path("tmp"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TMPDIR"), path("tmp"));
+    const auto copies = [&] {
+        return QDir(path("tmp")).entryList({QStringLiteral("sorvex-sign-*")}, QDir::Dirs);
+    };
     QProcess batch;
+    batch.setProcessEnvironment(env);
     batch.start(kitDir() + QStringLiteral("sorvex-sign-render"),
                 {QStringLiteral("--batch"), csv.fileName(), QStringLiteral("-o"), out.path()});
     EXPECT_TRUE(QTest::qWaitFor([&] { return !pictures().isEmpty(); }, 120000));
@@ -400,14 +408,31 @@ TEST_F(RenderCommand, AKilledBatchLeavesOnlyWholePictures)
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         EXPECT_TRUE(isLeftoverTemporary(name) || f.readAll().endsWith(end)) << name.toStdString();
     }
+    EXPECT_EQ(copies().size(), 1) << "a killed run leaves its font copies";
+    // The next run clears what runs that are gone left, beside the pictures and of fonts.
     QFile one(path("one.csv"));
     ASSERT_TRUE(one.open(QIODevice::WriteOnly) && one.write("李白,Li Bai,,0001.png\n") > 0);
     one.close();
-    EXPECT_EQ(render({QStringLiteral("--batch"), path("one.csv"), QStringLiteral("-o"), out.path()})
-                  .code,
-              ExitOk);
+    QProcess next;
+    next.setProcessEnvironment(env);
+    next.start(kitDir() + QStringLiteral("sorvex-sign-render"),
+               {QStringLiteral("--batch"), path("one.csv"), QStringLiteral("-o"), out.path()});
+    ASSERT_TRUE(next.waitForFinished(120000));
+    EXPECT_EQ(next.exitCode(), ExitOk);
     for (const QString& name : out.entryList(QDir::Files | QDir::Hidden))
         EXPECT_FALSE(isLeftoverTemporary(name)) << name.toStdString();
+    EXPECT_TRUE(copies().isEmpty()) << copies().join(u' ').toStdString();
+    // Stopped by SIGTERM, as at a logout, a run removes its own.
+    QProcess stopped;
+    stopped.setProcessEnvironment(env);
+    stopped.start(kitDir() + QStringLiteral("sorvex-sign-render"),
+                  {QStringLiteral("--batch"), csv.fileName(), QStringLiteral("-o"), path("out2")});
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !QDir(path("out2")).entryList({QStringLiteral("*.png")}).isEmpty(); }, 120000));
+    stopped.terminate();
+    ASSERT_TRUE(stopped.waitForFinished(120000));
+    EXPECT_EQ(stopped.exitStatus(), QProcess::CrashExit) << "the signal still ends it";
+    EXPECT_TRUE(copies().isEmpty()) << copies().join(u' ').toStdString();
 }
 
 struct BatchCase

@@ -5,6 +5,7 @@
 #include "base/programvalues.h"
 #include "base/text.h"
 #include "base/regularfile.h"
+#include "base/temporaries.h"
 
 #include <QDir>
 #include <QFile>
@@ -102,8 +103,7 @@ std::optional<AppFontTable::Unpacked> AppFontTable::unpackCopy(const QString& pa
 bool AppFontTable::makeCopiesFolder()
 {
     if (!copiesDir_)
-        copiesDir_ = std::make_unique<QTemporaryDir>(
-            QDir::temp().filePath(QStringLiteral("sorvex-sign-XXXXXX")));
+        copiesDir_ = std::make_unique<QTemporaryDir>(runFolderTemplate(QDir::tempPath()));
     return copiesDir_->isValid();
 }
 

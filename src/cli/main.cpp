@@ -1,3 +1,4 @@
+#include "base/temporaries.h"
 #include "base/text.h"
 #include "cli/rendercommand.h"
 
@@ -35,6 +36,8 @@ int main(int argc, char** argv)
                          type == QtFatalMsg ? "" : "warning: ", qPrintable(msg));
         });
     QGuiApplication app(argc, argv);
+    // Ctrl-C, a closed pipe (--report | head -1) or SIGTERM leave no font copies behind.
+    removeRunFoldersOnSignals();
     QGuiApplication::setApplicationName(QStringLiteral("sorvex-sign-render"));
     QGuiApplication::setApplicationVersion(QStringLiteral(SORVEX_VERSION));
     QTextStream out(stdout);

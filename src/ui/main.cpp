@@ -1,4 +1,5 @@
 #include "app/startup.h"
+#include "base/temporaries.h"
 #include "mainwindow.h"
 #include "picturebox.h"
 #include "qtplatform.h"
@@ -47,6 +48,8 @@ int main(int argc, char** argv)
                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtChinese);
 
+    // Stopped by a signal (a logout's SIGTERM among them), the window leaves no font copies.
+    removeRunFoldersOnSignals();
     QtPlatform platform;
     const ProgramValues values =
         startProgram(dataFolderFor(QCoreApplication::applicationDirPath()), platform);

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// The folders of font copies a run keeps in the temporary folder are named for the process
+// that made them, so that a run can tell which are left by runs no longer alive, and removed
+// when the run is stopped by a signal as they are when it ends.
+
+// A template for QTemporaryDir: a folder of this process's under `parent`. Folders there of
+// processes that are gone are removed first.
+QString runFolderTemplate(const QString& parent);
+
+// Removes this process's folders on SIGINT, SIGTERM, SIGHUP and SIGPIPE before the signal ends
+// the process as it would have. SIGKILL cannot be caught: the next run clears after it.
+void removeRunFoldersOnSignals();
