@@ -2,7 +2,9 @@
 # The window under a real X server and window manager, driven with real mouse and key events
 # as a person drives it, and read back as the window system shows it:
 #   - the caption is exactly the program's title;
-#   - the window's frame, and the colour dialog's, sit centred on the screen;
+#   - the window's frame, and the colour dialog's, sit centred on the screen, and at twice the
+#     scale, wider than the screen, the frame still starts on it;
+#   - after a refused size, a name typed and saved is the picture saved;
 #   - opening and closing every dialog writes nothing under HOME.
 set -euo pipefail
 bin=$1
@@ -120,11 +122,58 @@ save_title=$(caption "$save")
 press "$save" Escape
 closed "$save" "the save dialog"
 
+# A refused size does not keep a new name from being drawn and saved: "abc" and Enter in the
+# size box (a warning), then 李白 typed in the name box, then saved. The file holds 李白 at the
+# last good size, exactly as the renderer draws it.
+xdotool mousemove --window "$main" 606 236 click 1
+press "$main" ctrl+a
+timeout 5 xdotool type --delay 20 abc
+press "$main" Return
+warning=$(dialog)
+press "$warning" Return
+closed "$warning" "the size warning"
+xdotool mousemove --window "$main" 144 119 click 1
+press "$main" ctrl+a
+timeout 5 xdotool type --delay 50 李白
+press "$main" ctrl+s
+save=$(dialog)
+timeout 5 xdotool type --delay 10 "$work/li.png"
+press "$save" Return
+saved=$(dialog)
+press "$saved" Return
+closed "$saved" "the saved message"
+[ -f "$work/li.png" ] || fail "nothing was saved at $work/li.png"
+QT_QPA_PLATFORM=offscreen "$bin/sorvex-sign-render" --cn 李白 -o "$work/reference.png" >/dev/null 2>&1 ||
+  fail "the renderer could not draw the reference"
+/usr/bin/python3 "$(dirname "$0")/same_pixels.py" "$work/li.png" "$work/reference.png" ||
+  fail "the saved picture is not 李白 as the renderer draws it"
+rm -f "$work/li.png" "$work/reference.png"
+
 # Closed as a person closes it.
 press "$main" alt+F4
 for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app" 2>/dev/null && fail "the window did not close"
 app=""
+# At twice the scale the window is wider than the screen: its frame starts on the screen, so
+# that the title bar and its close button can be reached.
+QT_SCALE_FACTOR=2 "$bin/sorvex-sign" >"$work/app.log" 2>&1 &
+app=$!
+main=""
+for _ in $(seq 300); do
+  main=$(xdotool search --onlyvisible --pid "$app" --name "Sorvex" 2>/dev/null | head -n 1) || true
+  [ -n "$main" ] && frame=$(frame_of "$main") && [ -n "$frame" ] && break
+  sleep 0.1
+done
+[ -n "$main" ] || fail "the window did not open at twice the scale"
+sleep 0.5
+read -r x y w h <<<"$(frame_of "$main")"
+{ [ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ "$w" -gt 1280 ]; } ||
+  fail "at twice the scale the frame is at $x,$y (${w}x$h)"
+press "$main" alt+F4
+for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null && fail "the window did not close at twice the scale"
+app=""
+
 left=$(find "$HOME" -mindepth 1 | head -n 5)
 [ -z "$left" ] || fail "files were written under HOME: $left"
 echo "caption, centring and a clean HOME as the window system shows them"
