@@ -435,6 +435,33 @@ TEST_F(RenderCommand, AKilledBatchLeavesOnlyWholePictures)
     EXPECT_TRUE(copies().isEmpty()) << copies().join(u' ').toStdString();
 }
 
+// A batch clears only what batches that are gone left: another one writing into the same
+// folder keeps every picture.
+TEST_F(RenderCommand, TwoBatchesIntoOneFolderLeaveEachOtherAlone)
+{
+    QFile many(path("many.csv")), few(path("few.csv"));
+    ASSERT_TRUE(many.open(QIODevice::WriteOnly) && few.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 1500; ++i)
+        many.write(QStringLiteral("王晓明,Xiaoming,,a%1.png\n").arg(i).toUtf8());
+    for (int i = 0; i < 5; ++i)
+        few.write(QStringLiteral("李白,Li Bai,,b%1.png\n").arg(i).toUtf8());
+    many.close();
+    few.close();
+    const QDir out(path("out"));
+    QProcess first;
+    first.start(kitDir() + QStringLiteral("sorvex-sign-render"),
+                {QStringLiteral("--batch"), many.fileName(), QStringLiteral("-o"), out.path()});
+    // The first has pictures staged, not yet in place, when the second starts.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return out.entryList(QDir::Files | QDir::Hidden).size() > 50; }, 120000));
+    const Outcome second =
+        render({QStringLiteral("--batch"), few.fileName(), QStringLiteral("-o"), out.path()});
+    EXPECT_EQ(second.code, ExitOk) << second.err.toStdString();
+    ASSERT_TRUE(first.waitForFinished(120000));
+    EXPECT_EQ(first.exitCode(), ExitOk) << first.readAllStandardError().toStdString();
+    EXPECT_EQ(out.entryList({QStringLiteral("*.png")}, QDir::Files).size(), 1505);
+}
+
 struct BatchCase
 {
     const char* name;

@@ -17,13 +17,6 @@ const QString Prefix = QStringLiteral("sorvex-sign-");
 // allocates. It holds "<parent>/sorvex-sign-<pid>-".
 char runFolders[4096];
 
-bool processIsGone(const QString& pid)
-{
-    bool number = false;
-    const long id = pid.toLong(&number);
-    return number && id > 0 && ::kill(pid_t(id), 0) != 0 && errno == ESRCH;
-}
-
 void removeAndEnd(int signal)
 {
     if (runFolders[0] != '\0') {
@@ -43,6 +36,13 @@ void removeAndEnd(int signal)
 }
 
 } // namespace
+
+bool processIsGone(const QString& pid)
+{
+    bool number = false;
+    const long id = pid.toLong(&number);
+    return number && id > 0 && ::kill(pid_t(id), 0) != 0 && errno == ESRCH;
+}
 
 QString runFolderTemplate(const QString& parent)
 {

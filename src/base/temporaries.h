@@ -10,6 +10,9 @@
 // processes that are gone are removed first.
 QString runFolderTemplate(const QString& parent);
 
+// Whether the process of this number has ended: what a run's temporaries are named for.
+bool processIsGone(const QString& pid);
+
 // Removes this process's folders on SIGINT, SIGTERM, SIGHUP and SIGPIPE before the signal ends
 // the process as it would have. SIGKILL cannot be caught: the next run clears after it.
 void removeRunFoldersOnSignals();

@@ -1,5 +1,6 @@
 #include "filewrite.h"
 
+#include "base/temporaries.h"
 #include "base/text.h"
 
 #include <QRandomGenerator>
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,6 +49,18 @@ QByteArray folderOf(const QByteArray& path)
 {
     const qsizetype slash = path.lastIndexOf('/');
     return slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+}
+
+// Why a staged file could not take its place. Its temporary gone from a folder that is there
+// means another program removed it: not that the folder is missing.
+QString renameFailure(const StagedFile& file)
+{
+    const int error = errno;
+    struct stat folder = {};
+    if (error == ENOENT && ::stat(folderOf(file.target).constData(), &folder) == 0 &&
+        S_ISDIR(folder.st_mode) && ::access(file.temporary.constData(), F_OK) != 0)
+        return QStringLiteral("写入中的临时文件被别的程序删除了");
+    return reasonFor(error);
 }
 
 bool writeAll(int fd, const QByteArray& bytes)
@@ -97,7 +111,10 @@ std::variant<StagedFile, QString> stage(const QString& path, const QByteArray& b
     StagedFile staged{{}, target};
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        // Named for this process: another run into the same folder leaves it alone while this
+        // one lives.
         staged.temporary = folderOf(target) + '/' + TemporaryPrefix +
+                           QByteArray::number(qint64(::getpid())) + '-' +
                            QByteArray::number(QRandomGenerator::global()->generate64(), 36) +
                            TemporarySuffix;
         fd = ::open(staged.temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -133,11 +150,12 @@ std::optional<QString> writeFile(const QString& path, const QByteArray& bytes)
         return *why;
     const StagedFile& file = std::get<StagedFile>(staged);
     if (::rename(file.temporary.constData(), file.target.constData()) != 0) {
-        const int error = errno;
+        const QString why = renameFailure(file);
         ::unlink(file.temporary.constData());
-        return reasonFor(error);
+        return why;
     }
     syncFolder(folderOf(file.target));
+    clearLeftoversBeside(file.target);
     return std::nullopt;
 }
 
@@ -163,7 +181,7 @@ QList<std::pair<qsizetype, QString>> placeStagedFiles(const QList<StagedFile>& f
             folders.insert(folderOf(f.target));
             continue;
         }
-        failed.append({i, reasonFor(syncError ? syncError : errno)});
+        failed.append({i, syncError ? reasonFor(syncError) : renameFailure(f)});
         ::unlink(f.temporary.constData());
     }
     for (const QByteArray& folder : std::as_const(folders))
@@ -174,5 +192,30 @@ QList<std::pair<qsizetype, QString>> placeStagedFiles(const QList<StagedFile>& f
 bool isLeftoverTemporary(const QString& fileName)
 {
     const QByteArray name = encodeFileName(fileName);
-    return name.startsWith(TemporaryPrefix) && name.endsWith(TemporarySuffix);
+    if (!name.startsWith(TemporaryPrefix) || !name.endsWith(TemporarySuffix))
+        return false;
+    // .sorvex-sign-PID-RANDOM.part; one without a process number is older than any running.
+    const QByteArray middle = name.mid(TemporaryPrefix.size()).chopped(TemporarySuffix.size());
+    const qsizetype dash = middle.indexOf('-');
+    return dash < 0 || processIsGone(QString::fromLatin1(middle.left(dash)));
+}
+
+void clearLeftoversBeside(const QByteArray& target)
+{
+    const QByteArray folder = folderOf(target);
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN)
+            continue;
+        if (isLeftoverTemporary(decodeFileName(name))) {
+            struct stat info = {};
+            const QByteArray path = folder + '/' + name;
+            if (::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode))
+                ::unlink(path.constData());
+        }
+    }
+    ::closedir(dir);
 }

@@ -29,5 +29,9 @@ std::variant<StagedFile, QString> stageFile(const QString& path, const QByteArra
 // be put in place, by their index in `files`.
 QList<std::pair<qsizetype, QString>> placeStagedFiles(const QList<StagedFile>& files);
 
-// Whether a file name is that of a temporary a killed program left behind.
+// Whether a file name is that of a temporary left behind by a program that is gone: one still
+// running is writing it.
 bool isLeftoverTemporary(const QString& fileName);
+
+// Removes such temporaries from the folder of `target`.
+void clearLeftoversBeside(const QByteArray& target);
