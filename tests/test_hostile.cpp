@@ -15,6 +15,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -150,7 +151,8 @@ TEST_F(HostileData, TheWindowSaysWhichFontFileCannotBeRead)
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_TRUE(platform.messages[0].text.contains(QStringLiteral("截断(Cut).dat")));
     EXPECT_EQ(platform.messages[0].icon, Platform::Icon::Warning);
-    // And for as long as it is drawn so, the line below the buttons says it.
+    // And for as long as it is drawn so, the line below the buttons says it; and which
+    // characters no face draws.
     auto* status = w.findChild<QLabel*>(QStringLiteral("lblStatus"));
     ASSERT_NE(status, nullptr);
     EXPECT_TRUE(status->text().contains(QStringLiteral("别的字体"))) << status->text().toStdString();
@@ -158,6 +160,8 @@ TEST_F(HostileData, TheWindowSaysWhichFontFileCannotBeRead)
     styles->setCurrentIndex(good);
     Q_EMIT styles->activated(good);
     EXPECT_TRUE(status->text().isEmpty());
+    w.findChild<QLineEdit*>(QStringLiteral("txtCN"))->setText(QStringLiteral("王\U00020000"));
+    EXPECT_TRUE(status->text().contains(QStringLiteral("\U00020000"))) << status->text().toStdString();
 }
 
 TEST_F(HostileData, AFontThatVanishesAfterListingDrawsInASubstitute)

@@ -435,6 +435,27 @@ TEST_F(RenderCommand, AKilledBatchLeavesOnlyWholePictures)
     EXPECT_TRUE(copies().isEmpty()) << copies().join(u' ').toStdString();
 }
 
+// A character no face of the kit draws shows as an empty box: said once with its code point,
+// in the report, and refused by --strict.
+TEST_F(RenderCommand, ACharacterNoFaceDrawsIsSaid)
+{
+    const QStringList args{QStringLiteral("--cn"), QStringLiteral("王\U00020000明"),
+                           QStringLiteral("--report"), QStringLiteral("-o"), path("box.png")};
+    const Outcome r = render(args);
+    EXPECT_EQ(r.code, ExitOk) << r.err.toStdString();
+    EXPECT_EQ(reportOf(r)[QStringLiteral("missingCharacters")].toArray(),
+              QJsonArray({QStringLiteral("\U00020000")}));
+    EXPECT_EQ(r.err.count(QStringLiteral("U+20000")), 1) << r.err.toStdString();
+    EXPECT_TRUE(reportOf(render({QStringLiteral("--cn"), QStringLiteral("王晓明"),
+                                 QStringLiteral("--report"), QStringLiteral("-o"),
+                                 path("fine.png")}))[QStringLiteral("missingCharacters")]
+                    .toArray()
+                    .isEmpty());
+    QFile::remove(path("box.png"));
+    EXPECT_EQ(render(args + QStringList{QStringLiteral("--strict")}).code, ExitDegraded);
+    EXPECT_FALSE(QFile::exists(path("box.png")));
+}
+
 // A batch clears only what batches that are gone left: another one writing into the same
 // folder keeps every picture.
 TEST_F(RenderCommand, TwoBatchesIntoOneFolderLeaveEachOtherAlone)

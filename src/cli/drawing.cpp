@@ -239,6 +239,7 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
     // What the picture was drawn without: said on stderr and in the report, a failure when
     // strict. Known once it is drawn, before it is written.
     QStringList substituted;
+    const QStringList boxes = charactersNoFaceDraws(values_, fonts_, in);
     const auto degraded = [&]() -> std::optional<Failure> {
         if (in.backgroundPath.isEmpty())
             backgroundError.clear();
@@ -247,15 +248,18 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
                 substituted << file;
         substitutedPictures_ += substituted.isEmpty() ? 0 : 1;
         picturesOnWhite_ += backgroundError.isEmpty() ? 0 : 1;
-        if (!job.strict || (substituted.isEmpty() && backgroundError.isEmpty()))
+        if (!job.strict || (substituted.isEmpty() && backgroundError.isEmpty() && boxes.isEmpty()))
             return std::nullopt;
         return Failure{ExitDegraded,
                        !substituted.isEmpty()
                            ? QStringLiteral("%1 not written: the font file %2 cannot be read")
                                  .arg(job.output, substituted.first())
-                           : QStringLiteral("%1 not written: the background %2 cannot be read "
+                       : !backgroundError.isEmpty()
+                           ? QStringLiteral("%1 not written: the background %2 cannot be read "
                                             "(%3)")
-                                 .arg(job.output, in.backgroundPath, backgroundError)};
+                                 .arg(job.output, in.backgroundPath, backgroundError)
+                           : QStringLiteral("%1 not written: no face draws %2")
+                                 .arg(job.output, boxes.join(QString()))};
     };
     const QString suffix = suffixOf(job.output);
     if (suffix == QLatin1String("pdf") || suffix == QLatin1String("svg")) {
@@ -280,6 +284,7 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
     if (!backgroundError.isEmpty())
         sayBackgroundFailed(in.backgroundPath, backgroundError);
     sayUnusableFonts(*in.style);
+    sayMissingCharacters(boxes);
     if (report) {
         QJsonObject background{{QStringLiteral("path"), in.backgroundPath}};
         if (!backgroundError.isEmpty())
@@ -296,6 +301,7 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
             {QStringLiteral("background"), background},
             {QStringLiteral("substituted"), QJsonArray::fromStringList(substituted)},
             {QStringLiteral("backgroundError"), backgroundError},
+            {QStringLiteral("missingCharacters"), QJsonArray::fromStringList(boxes)},
             {QStringLiteral("output"), QFileInfo(job.output).absoluteFilePath()}};
     }
     return std::nullopt;
@@ -355,6 +361,25 @@ void SignatureRenderer::sayUnusableFonts(const Style& style)
              << " cannot be read; the style draws in a substitute face\n";
         err_.flush();
     }
+}
+
+// Characters that draw as empty boxes: said once each, with their code points.
+void SignatureRenderer::sayMissingCharacters(const QStringList& characters)
+{
+    QStringList fresh;
+    for (const QString& c : characters) {
+        if (charactersSaid_.contains(c))
+            continue;
+        charactersSaid_.insert(c);
+        QStringList codes;
+        for (const char32_t u : c.toUcs4())
+            codes << QStringLiteral("U+%1").arg(uint(u), 4, 16, QLatin1Char('0')).toUpper();
+        fresh << QStringLiteral("%1 (%2)").arg(c, codes.join(u' '));
+    }
+    if (fresh.isEmpty())
+        return;
+    err_ << "sorvex-sign-render: no face of the kit draws " << fresh.join(QStringLiteral(", "))
+         << "; it shows as an empty box" << Qt::endl;
 }
 
 void SignatureRenderer::sayBackgroundFailed(const QString& path, const QString& why)

@@ -101,6 +101,7 @@ private:
 
     void sayBackgroundFailed(const QString& path, const QString& why);
     void sayUnusableFonts(const Style& style);
+    void sayMissingCharacters(const QStringList& characters);
     // False when the background cannot be encoded: the document is not to be written.
     bool putBackground(QByteArray& svg, const QImage& background);
 
@@ -109,6 +110,7 @@ private:
     QTextStream& err_;
     QSet<QString> backgroundsSaid_;
     QSet<QString> fontsSaid_;
+    QSet<QString> charactersSaid_;
     QSet<QString> prepared_; // font files registered for the renderer's whole life
     bool trusted_ = false;   // after prepare: kept files are not checked again
     AppFontTable fonts_;

@@ -14,8 +14,12 @@ namespace {
 class InkSurface : public MeasuredSurface
 {
 public:
-    InkSurface() : MeasuredSurface(true) {}
+    explicit InkSurface(bool findMissing = false)
+        : MeasuredSurface(true), findMissing_(findMissing)
+    {
+    }
     QRectF ink() const { return ink_; }
+    const QStringList& missing() const { return missing_; }
 
     void clear() override { ink_ = QRectF(); }
     bool setBackground(const QString&) override { return true; }
@@ -23,6 +27,10 @@ public:
     {
         if (s.isEmpty())
             return;
+        if (findMissing_ && lacksAGlyph(s))
+            for (const QString& c : characters(s))
+                if (!isBlankCharacter(c) && !missing_.contains(c) && lacksAGlyph(c))
+                    missing_ << c;
         const QRectF at = textInk(s);
         if (!at.isEmpty())
             ink_ |= QRectF((cursorX + at.x()) / TwipsPerPixel, (cursorY + at.y()) / TwipsPerPixel,
@@ -39,7 +47,18 @@ public:
     }
 
 private:
+    // A glyph numbered 0 is the empty box a face draws for what it does not have.
+    bool lacksAGlyph(const QString& s)
+    {
+        for (const ShapedText::Run& run : shaper_.shaped(face_, s).runs)
+            if (run.glyphs.contains(0))
+                return true;
+        return false;
+    }
+
+    bool findMissing_;
     QRectF ink_;
+    QStringList missing_;
 };
 
 struct Placed
@@ -125,4 +144,16 @@ FittedName fitName(const ProgramValues& values, FontTable& fonts, const DrawInpu
     };
     return {size, place(best.mover.left + move.x() * TwipsPerPixel),
             place(best.mover.top + move.y() * TwipsPerPixel)};
+}
+
+QStringList charactersNoFaceDraws(const ProgramValues& values, FontTable& fonts,
+                                  const DrawInputs& in)
+{
+    if (!in.style || !fontSizeFromText(in.sizeText))
+        return {};
+    InkSurface surface(true);
+    Mover mover;
+    RenderContext ctx{values, fonts, surface, mover};
+    drawSignature(ctx, in, NoPosition, NoPosition);
+    return surface.missing();
 }

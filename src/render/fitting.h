@@ -21,3 +21,8 @@ struct FittedName
     int y = NoPosition;
 };
 FittedName fitName(const ProgramValues& values, FontTable& fonts, const DrawInputs& in);
+
+// The characters of the drawing that no face draws, neither the style's nor a fallback: they
+// would show as empty boxes. Each once, in the order drawn.
+QStringList charactersNoFaceDraws(const ProgramValues& values, FontTable& fonts,
+                                  const DrawInputs& in);

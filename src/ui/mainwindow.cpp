@@ -237,7 +237,8 @@ const FittedName& MainWindow::fitted(const DrawInputs& in)
     const QString style = in.style ? in.style->name : QString();
     if (!fit_ || fit_->chineseName != in.chineseName || fit_->latinName != in.latinName ||
         fit_->style != style || fit_->asked != in.sizeText)
-        fit_ = Fit{in.chineseName, in.latinName, style, in.sizeText, fitName(values_, fonts_, in)};
+        fit_ = Fit{in.chineseName, in.latinName, style, in.sizeText, fitName(values_, fonts_, in),
+                   charactersNoFaceDraws(values_, fonts_, in)};
     return fit_->name;
 }
 
@@ -259,6 +260,8 @@ void MainWindow::showSizeUsed(const QString& asked, const QString& used, bool re
     if (std::any_of(files.cbegin(), files.cend(),
                     [this](const QString& f) { return fonts_.unusable(f); }))
         lines << QStringLiteral("字体文件不能读取，暂用别的字体代替。");
+    if (fit_ && !fit_->boxes.isEmpty())
+        lines << QStringLiteral("没有字体能写出：%1").arg(fit_->boxes.join(QStringLiteral("、")));
     if (!catalogue_.backgrounds.value(backgroundBox_->currentIndex()).path.isEmpty() &&
         !surface_.backgroundError().isEmpty())
         lines << QStringLiteral("背景图片不能打开，画在白底上。");

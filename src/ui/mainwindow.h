@@ -116,6 +116,7 @@ private:
     {
         QString chineseName, latinName, style, asked;
         FittedName name;
+        QStringList boxes; // characters no face draws
     };
     std::optional<Fit> fit_;
 
