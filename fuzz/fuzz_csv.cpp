@@ -1,4 +1,4 @@
-// The batch list: decoding UTF-8 or GB18030, rows and quoted fields.
+// The batch list: decoding UTF-8, UTF-16 or GB18030, rows and quoted fields.
 #include "base/csvtable.h"
 #include "fuzz.h"
 
@@ -15,7 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString asUtf8 = utf8(bytes);
     if (!utf8.hasError())
         FUZZ_CHECK(table.encoding == QLatin1String("UTF-8"));
-    FUZZ_CHECK(table.rows.size() <= bytes.count('\n') + 1);
+    // CR, LF and CR LF end a row; in UTF-16 each is a byte of its own too.
+    FUZZ_CHECK(table.rows.size() <= bytes.count('\n') + bytes.count('\r') + 1);
+    if (table.unclosedQuote)
+        FUZZ_CHECK(bytes.contains('"'));
     for (const qsizetype row : table.undecodable)
         FUZZ_CHECK(row >= 0 && row < table.rows.size() && table.encoding != QLatin1String("UTF-8"));
     for (const QStringList& row : table.rows) {

@@ -435,6 +435,33 @@ TEST_F(RenderCommand, AKilledBatchLeavesOnlyWholePictures)
     EXPECT_TRUE(copies().isEmpty()) << copies().join(u' ').toStdString();
 }
 
+// A temporary folder that cannot be written is not blamed on the kit: the copies go to the
+// runtime folder and the kit draws; where no place can be written, the folder is named.
+TEST_F(RenderCommand, AnUnwritableTemporaryFolderIsNotBlamedOnTheKit)
+{
+    const auto run = [this](const QStringList& unwritable) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString& variable : unwritable)
+            env.insert(variable, QStringLiteral("/proc/none"));
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(kitDir() + QStringLiteral("sorvex-sign-render"),
+                {QStringLiteral("--cn"), QStringLiteral("王晓明"), QStringLiteral("--transparent"),
+                 QStringLiteral("-o"), path("t.png")});
+        EXPECT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), ExitOk);
+        return QString::fromUtf8(p.readAllStandardError());
+    };
+    const QString fellBack = run({QStringLiteral("TMPDIR")});
+    EXPECT_FALSE(fellBack.contains(QStringLiteral("font file"))) << fellBack.toStdString();
+    EXPECT_FALSE(inkBox(QImage(path("t.png")), [](QRgb p) { return qAlpha(p) > 0; }).isEmpty());
+    const QString nowhere = run({QStringLiteral("TMPDIR"), QStringLiteral("XDG_RUNTIME_DIR"),
+                                 QStringLiteral("XDG_CACHE_HOME"), QStringLiteral("HOME")});
+    EXPECT_TRUE(nowhere.contains(QStringLiteral("the temporary folder /proc/none cannot be written")))
+        << nowhere.toStdString();
+    EXPECT_FALSE(nowhere.contains(QStringLiteral("cannot be read"))) << nowhere.toStdString();
+}
+
 // A character no face of the kit draws shows as an empty box: said once with its code point,
 // in the report, and refused by --strict.
 TEST_F(RenderCommand, ACharacterNoFaceDrawsIsSaid)

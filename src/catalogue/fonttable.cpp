@@ -14,8 +14,12 @@
 #include <QFontMetricsF>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QStandardPaths>
 
 #include <woff2/decode.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -100,11 +104,42 @@ std::optional<AppFontTable::Unpacked> AppFontTable::unpackCopy(const QString& pa
     return made;
 }
 
+// The temporary folder first; where it cannot be written (read-only, full), the runtime folder,
+// then the cache folder, so that the kit still draws.
 bool AppFontTable::makeCopiesFolder()
 {
-    if (!copiesDir_)
-        copiesDir_ = std::make_unique<QTemporaryDir>(runFolderTemplate(QDir::tempPath()));
-    return copiesDir_->isValid();
+    if (copiesDir_)
+        return true;
+    if (!copiesProblem_.isEmpty())
+        return false;
+    QStringList places{QDir::tempPath()};
+    for (const QString& other : {qEnvironmentVariable("XDG_RUNTIME_DIR"),
+                                 QStandardPaths::writableLocation(QStandardPaths::CacheLocation)})
+        if (!other.isEmpty())
+            places << other;
+    QString problem;
+    // A TMPDIR that does not exist makes the temporary folder empty: named as it was set.
+    if (places.first().isEmpty())
+        problem = QStringLiteral("the temporary folder %1 cannot be written (it does not exist)")
+                      .arg(qEnvironmentVariable("TMPDIR"));
+    for (const QString& place : std::as_const(places)) {
+        if (place.isEmpty() || QDir::isRelativePath(place))
+            continue;
+        QDir().mkpath(place);
+        auto dir = std::make_unique<QTemporaryDir>(runFolderTemplate(place));
+        QFile probe(dir->isValid() ? dir->filePath(QStringLiteral("probe")) : QString());
+        if (dir->isValid() && probe.open(QIODevice::WriteOnly) && probe.write("0") == 1 &&
+            probe.flush()) {
+            probe.remove();
+            copiesDir_ = std::move(dir);
+            return true;
+        }
+        if (problem.isEmpty())
+            problem = QStringLiteral("the temporary folder %1 cannot be written (%2)")
+                          .arg(place, dir->isValid() ? probe.errorString() : dir->errorString());
+    }
+    copiesProblem_ = problem;
+    return false;
 }
 
 void AppFontTable::prepareAhead(const QStringList& paths)
@@ -122,6 +157,8 @@ void AppFontTable::prepareAhead(const QStringList& paths)
         work.push_back({path, promise});
     }
     ahead_ = std::async(std::launch::async, [this, work, folder = copiesDir_->path()] {
+        // Work nobody waits for yet: it yields to the window and the desktop.
+        ::setpriority(PRIO_PROCESS, pid_t(::gettid()), 19);
         for (const auto& [path, promise] : work)
             promise->set_value(stopAhead_ ? std::nullopt : unpackCopy(path, folder));
     });

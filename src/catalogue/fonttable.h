@@ -82,6 +82,10 @@ public:
     // chosen later is registered at once. Once per table.
     void prepareAhead(const QStringList& paths);
 
+    // Why no font file can be registered, where that is the folder its copy goes to and not
+    // the file: empty otherwise.
+    const QString& copiesProblem() const { return copiesProblem_; }
+
     // Whether the file at `path` could not be registered when it was last added: what it
     // should draw is drawn in a substitute face.
     bool unusable(const QString& path) const
@@ -145,4 +149,5 @@ private:
     QString fallbackText_;                // the text last asked about, and its answer
     bool textNeedsFallback_ = false;
     std::unique_ptr<QTemporaryDir> copiesDir_;
+    QString copiesProblem_;
 };

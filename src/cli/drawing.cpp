@@ -357,8 +357,12 @@ void SignatureRenderer::sayUnusableFonts(const Style& style)
         if (!fonts_.unusable(file) || fontsSaid_.contains(file))
             continue;
         fontsSaid_.insert(file);
-        err_ << "sorvex-sign-render: the font file " << file
-             << " cannot be read; the style draws in a substitute face\n";
+        if (!fonts_.copiesProblem().isEmpty())
+            err_ << "sorvex-sign-render: the font file " << file << " cannot be used: "
+                 << fonts_.copiesProblem() << "; the style draws in a substitute face\n";
+        else
+            err_ << "sorvex-sign-render: the font file " << file
+                 << " cannot be read; the style draws in a substitute face\n";
         err_.flush();
     }
 }

@@ -172,7 +172,8 @@ void FocusRing::follow(QWidget* focused)
     QWidget* control = focused;
     while (control && control->parentWidget() != parentWidget())
         control = control->parentWidget();
-    if (!control || qobject_cast<ImageArea*>(control) || qobject_cast<InkSwatch*>(control)) {
+    if (!control || control->isWindow() || qobject_cast<ImageArea*>(control) ||
+        qobject_cast<InkSwatch*>(control)) {
         hide();
         return;
     }

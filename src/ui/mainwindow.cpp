@@ -71,9 +71,9 @@ MainWindow::MainWindow(const ProgramValues& values, Platform& platform, QWidget*
 void MainWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    // Once the first picture is on the screen, every style's faces are unpacked on another
-    // thread: a style chosen, or the style list opened, then costs the drawing alone.
-    QTimer::singleShot(0, this, [this] {
+    // A moment after the first picture is on the screen, every style's faces are unpacked on
+    // another thread: a style chosen, or the style list opened, then costs the drawing alone.
+    QTimer::singleShot(500, this, [this] {
         QStringList files{fallbackFontPath(values_)};
         for (const Style& style : std::as_const(catalogue_.styles))
             files << style.files;
@@ -392,7 +392,11 @@ void MainWindow::sayUnusableFonts()
             continue;
         fontsSaid_.insert(file);
         platform_.showMessage(
-            QStringLiteral("字体文件不能读取：%1\r\n这个款式暂时用别的字体代替。").arg(file),
+            fonts_.copiesProblem().isEmpty()
+                ? QStringLiteral("字体文件不能读取：%1\r\n这个款式暂时用别的字体代替。").arg(file)
+                : QStringLiteral("字体文件不能使用：%1\r\n临时文件夹不能写入（%2）。\r\n"
+                                 "这个款式暂时用别的字体代替。")
+                      .arg(file, fonts_.copiesProblem()),
             AppTitle, Platform::Icon::Warning);
     }
 }
