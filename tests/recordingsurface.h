@@ -20,6 +20,8 @@ public:
     QMap<QString, double> faceWidth;
     QMap<QString, double> faceHeight;
     QMap<QString, QMap<QChar, double>> charWidth;
+    // Where a character's ink lies off its box, in twips: a face placing it elsewhere.
+    QMap<QChar, QPointF> inkShift;
     double pairAdjust = -7.25;
     double inner[2] = {5820, 3915};
 
@@ -88,6 +90,11 @@ public:
     void setInkColor(QRgb c) override { ink = c; }
     double textWidth(const QString& s) override { return width(face, s) * points / 72; }
     double textHeight(const QString&) override { return height(face) * points / 72; }
+    QRectF textInk(const QString& s) override
+    {
+        const QRectF box(0, 0, textWidth(s), textHeight(s));
+        return s.size() == 1 ? box.translated(inkShift.value(s.at(0))) : box;
+    }
     double innerWidth() const override { return inner[0]; }
     double innerHeight() const override { return inner[1]; }
     void drawText(const QString& s) override

@@ -305,6 +305,19 @@ TEST_F(Renderer, SealCharacterLargerThanItsCellIsScaledIntoIt)
     EXPECT_EQ(surface.texts[2].points, 72);
 }
 
+// A character whose face puts its ink off its cell (a fallback face's rare character) is
+// centred in the cell, at its size.
+TEST_F(Renderer, SealCharacterWhoseInkLiesOffItsCellIsCentredInIt)
+{
+    surface.inkShift[u'K'] = QPointF(600, 0);
+    draw(SealStyle, QStringLiteral("BK"));
+    expectTexts({{"Zy", 960, 408, "之"},
+                 {"Zy", 2160, 408, "B"},
+                 {"Zy", 960, 1708, "印"},
+                 {"Zy", 2160 - 600, 1708, "K"}});
+    EXPECT_EQ(surface.texts[3].points, 72);
+}
+
 // At twice the size, its ink centred in the frame: the frame reaches further left and up than
 // the cells do.
 TEST_F(Renderer, OneCharacterSealFillsTheSquareInTheMiddleOfTheFrame)

@@ -157,19 +157,20 @@ void drawOrdinaryStyle(RenderContext& ctx, const QString& name, const QString& f
     ctx.fonts.removeFont(fontPath);
 }
 
-// Draws a character with its ink inside a cell: as it comes when it fits, else scaled down
-// and centred in it, so that a large character neither crosses the frame nor its neighbours.
+// Draws a character with its ink inside a cell: as it comes when its ink lies in the cell, else
+// centred in it, and scaled down where it is larger, so that no character crosses the frame or
+// its neighbours (a character from another face sits where that face puts it).
 void drawInCell(Surface& s, const QString& text, double points, double x, double y, double width,
                 double height)
 {
     const QRectF ink = s.textInk(text);
-    if (ink.width() <= width && ink.height() <= height) {
+    if (QRectF(0, 0, width, height).contains(ink)) {
         s.cursorX = x;
         s.cursorY = y;
         s.drawText(text);
         return;
     }
-    s.setFontSize(points * std::min(width / ink.width(), height / ink.height()));
+    s.setFontSize(points * std::min({1.0, width / ink.width(), height / ink.height()}));
     const QPointF centre = s.textInk(text).center();
     s.cursorX = x + width / 2 - centre.x();
     s.cursorY = y + height / 2 - centre.y();
