@@ -1,5 +1,6 @@
 // The command-line companion: same drawing as the window, other outputs, clear errors.
 #include "app/startup.h"
+#include "catalogue/fonttable.h"
 #include "fakeplatform.h"
 #include "kit.h"
 #include "output/filewrite.h"
@@ -230,6 +231,30 @@ TEST_F(RenderCommand, ABackgroundThatCannotBeShownIsSaidOnceAndDrawnOnWhite)
                      .isEmpty());
 }
 
+// A TrueType font (not a collection) with its tables laid out again, the outlines last.
+QByteArray outlinesLast(const QByteArray& font)
+{
+    const auto be = [&font](qsizetype at, int bytes) {
+        quint32 v = 0;
+        for (int k = 0; k < bytes; ++k)
+            v = (v << 8) | uchar(font[at + k]);
+        return v;
+    };
+    const qsizetype tables = be(4, 2);
+    QByteArray out = font.left(12 + tables * 16);
+    QList<qsizetype> order;
+    for (qsizetype t = 0; t < tables; ++t)
+        (font.mid(12 + t * 16, 4) == "glyf" ? order.append(t) : order.prepend(t));
+    for (const qsizetype t : order) {
+        out.append((4 - out.size() % 4) % 4, '\0');
+        const quint32 at = quint32(out.size());
+        out += font.mid(be(12 + t * 16 + 8, 4), be(12 + t * 16 + 12, 4));
+        for (int k = 0; k < 4; ++k)
+            out[12 + t * 16 + 8 + k] = char(at >> (24 - 8 * k));
+    }
+    return out;
+}
+
 // A style whose font file cannot be read draws in a substitute face, and says so once, in the
 // report too; --strict writes no such picture and exits with 3.
 TEST_F(RenderCommand, AnUnreadableFontFileIsSaidAndStrictRefusesIt)
@@ -243,7 +268,16 @@ TEST_F(RenderCommand, AnUnreadableFontFileIsSaidAndStrictRefusesIt)
     half.write(cut.read(cut.size() / 2));
     half.close();
     QFile(path("kit/fonts/英文签-空/abc1.dat")).open(QIODevice::WriteOnly);
+    // A TrueType file cut short inside its outlines, the last of its tables: its names and
+    // characters read, so it registers, and then it draws nothing.
+    const QByteArray trueType = outlinesLast(unpackedFont(cut.fileName()));
+    ASSERT_FALSE(trueType.isEmpty());
+    QFile shortened(path("kit/fonts/电脑字/截短(SorvexGongwen).dat"));
+    ASSERT_TRUE(shortened.open(QIODevice::WriteOnly));
+    shortened.write(trueType.left(trueType.size() * 2 / 5));
+    shortened.close();
     const std::pair<const char*, const char*> styles[] = {{"截断", "截断(SorvexGongwen).dat"},
+                                                          {"截短", "截短(SorvexGongwen).dat"},
                                                           {"英文签-空", "abc1.dat"}};
     for (const auto& [style, file] : styles) {
         const QStringList args{QStringLiteral("--data"),       path("kit"),

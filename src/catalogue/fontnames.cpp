@@ -180,3 +180,41 @@ std::optional<RenamedFont> withFamilyName(const QByteArray& font, const QString&
     }
     return renamed;
 }
+
+bool tablesLieWithin(const QByteArray& font)
+{
+    if (font.size() < 12)
+        return false;
+    QList<qsizetype> headers;
+    if (isFontVersion(read32(font, 0))) {
+        headers << 0;
+    } else if (font.startsWith("ttcf")) {
+        const quint32 count = read32(font, 8);
+        if (count == 0 || 12 + qint64(count) * 4 > font.size())
+            return false;
+        for (quint32 i = 0; i < count; ++i)
+            headers << qsizetype(read32(font, 12 + i * 4));
+    } else {
+        return false;
+    }
+    for (const qsizetype header : std::as_const(headers)) {
+        if (header < 0 || header + 12 > font.size() || !isFontVersion(read32(font, header)))
+            return false;
+        const qsizetype tables = read16(font, header + 4);
+        if (header + 12 + tables * 16 > font.size())
+            return false;
+        bool head = false, cmap = false;
+        for (qsizetype t = 0; t < tables; ++t) {
+            const qsizetype record = header + 12 + t * 16;
+            const quint32 tag = read32(font, record);
+            const quint64 end = quint64(read32(font, record + 8)) + read32(font, record + 12);
+            if (end > quint64(font.size()))
+                return false;
+            head = head || tag == 0x68656164; // 'head'
+            cmap = cmap || tag == 0x636d6170; // 'cmap'
+        }
+        if (!head || !cmap)
+            return false;
+    }
+    return true;
+}

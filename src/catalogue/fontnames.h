@@ -21,5 +21,10 @@ struct RenamedFont
 // cannot be read.
 std::optional<RenamedFont> withFamilyName(const QByteArray& font, const QString& family);
 
+// Whether every face of a TrueType or OpenType file or collection has its table of characters
+// and its header, and every table lies within the file: a file cut short fails, where Qt would
+// take it and draw nothing.
+bool tablesLieWithin(const QByteArray& font);
+
 // The name withFamilyName gives face `index` of a file with `faces` faces.
 QString renamedFamily(const QString& family, qsizetype index, qsizetype faces);

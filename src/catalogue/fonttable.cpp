@@ -82,7 +82,7 @@ std::optional<AppFontTable::Unpacked> AppFontTable::unpackCopy(const QString& pa
                                                                const QString& folder)
 {
     const QByteArray font = unpackedFont(path);
-    if (font.isEmpty())
+    if (font.isEmpty() || !tablesLieWithin(font))
         return std::nullopt;
     static const QString process = QString::number(QRandomGenerator::system()->generate(), 36);
     static std::atomic<quint64> registrations = 0;
