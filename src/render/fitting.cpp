@@ -38,12 +38,7 @@ public:
     }
     void drawFrame(double x1, double y1, double x2, double y2, QRgb, bool, int) override
     {
-        // Whole reference pixels, corners inclusive, as the pictures draw it.
-        const double l = std::floor(std::min(x1, x2) / TwipsPerPixel);
-        const double t = std::floor(std::min(y1, y2) / TwipsPerPixel);
-        const double r = std::floor(std::max(x1, x2) / TwipsPerPixel) + 1;
-        const double b = std::floor(std::max(y1, y2) / TwipsPerPixel) + 1;
-        ink_ |= QRectF(QPointF(l, t), QPointF(r, b));
+        ink_ |= framePixels(x1, y1, x2, y2);
     }
 
 private:

@@ -5,6 +5,19 @@
 #include "shapedtext.h"
 #include "surface.h"
 
+#include <algorithm>
+#include <cmath>
+
+// The whole reference pixels a frame between two corners in twips covers, corners inclusive,
+// as the raster picture draws it.
+inline QRectF framePixels(double x1, double y1, double x2, double y2)
+{
+    return QRectF(QPointF(std::floor(std::min(x1, x2) / TwipsPerPixel),
+                          std::floor(std::min(y1, y2) / TwipsPerPixel)),
+                  QPointF(std::floor(std::max(x1, x2) / TwipsPerPixel) + 1,
+                          std::floor(std::max(y1, y2) / TwipsPerPixel) + 1));
+}
+
 // What every real surface shares: the selected face and size, measured at the reference, the
 // ink and the size of the drawable area.
 class MeasuredSurface : public Surface

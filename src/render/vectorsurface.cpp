@@ -71,15 +71,12 @@ void VectorSurface::drawText(const QString& s)
 void VectorSurface::drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled,
                               int linePx)
 {
-    // The same whole reference pixels as the raster picture, corners inclusive.
-    const double l = std::floor(std::min(x1, x2) / TwipsPerPixel);
-    const double t = std::floor(std::min(y1, y2) / TwipsPerPixel);
-    const double r = std::floor(std::max(x1, x2) / TwipsPerPixel) + 1;
-    const double b = std::floor(std::max(y1, y2) / TwipsPerPixel) + 1;
+    const QRectF frame = framePixels(x1, y1, x2, y2);
+    const double l = frame.left(), t = frame.top(), r = frame.right(), b = frame.bottom();
     const QColor c(color | 0xFF000000);
-    inked_ |= QRectF(QPointF(l, t), QPointF(r, b));
+    inked_ |= frame;
     if (filled) {
-        painter_.fillRect(QRectF(QPointF(l, t), QPointF(r, b)), c);
+        painter_.fillRect(frame, c);
         return;
     }
     const double w = std::clamp(double(linePx), 1.0, std::max(1.0, std::min(r - l, b - t) / 2));

@@ -295,6 +295,8 @@ DrawOutcome MainWindow::draw(int x, int y)
     } else {
         lastGoodSize_ = asked;
     }
+    // A drag or a nudge moves the text and changes nothing the status line says.
+    const bool moved = x != NoPosition || y != NoPosition;
     const FittedName& whole = fitted(in);
     in.sizeText = whole.sizeText;
     if (x == NoPosition)
@@ -312,7 +314,8 @@ DrawOutcome MainWindow::draw(int x, int y)
     if (refused && unchanged)
         return DrawOutcome::BadSize;
     drawSignature(ctx, in, x, y);
-    showSizeUsed(asked, in.sizeText, refused);
+    if (!moved)
+        showSizeUsed(asked, in.sizeText, refused);
     lastDrawing_ = LastDrawing{in, x, y};
     showPicture();
     Q_EMIT signatureDrawn();
