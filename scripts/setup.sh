@@ -17,7 +17,7 @@ packages=(
   zlib1g-dev libdeflate-dev libwoff-dev libqpdf-dev libcups2-dev
   # fonts: the data kit is made from LXGW WenKai and the npm registry's font packages;
   # Liberation and UMing stand in for the faces the window's controls ask for
-  fontconfig python3 python3-fonttools python3-brotli woff2
+  fontconfig python3 python3-fonttools python3-brotli woff2 unicode-data
   fonts-lxgw-wenkai fonts-arphic-uming fonts-liberation2
 )
 [ -n "$for_run" ] || packages+=(

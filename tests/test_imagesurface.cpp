@@ -125,9 +125,13 @@ TEST_F(RealDrawing, SealFrameIsDarkRedWhateverTheInk)
 
 TEST_F(RealDrawing, CompoundSurnameIsOneHeadGlyph)
 {
-    // 欧阳 drawn as one glyph: without the list, 阳 moves into the middle piece and the name
-    // grows by what 阳 takes there (王阳娜 against 王娜).
+    // 欧阳 drawn as one glyph, two head characters narrowed to 0.85 of their width: without
+    // the list, 阳 moves into the middle piece and the name changes by what 阳 takes there (王阳娜
+    // against 王娜) and what 欧 takes alone (王), less the glyph.
     ImageSurface surface;
+    in.chineseName = QStringLiteral("王");
+    draw(surface, QStringLiteral("艺术签"));
+    const float headCharacter = mover.width;
     in.chineseName = QStringLiteral("王阳娜");
     draw(surface, QStringLiteral("艺术签"));
     const float withMiddle = mover.width;
@@ -140,7 +144,8 @@ TEST_F(RealDrawing, CompoundSurnameIsOneHeadGlyph)
     const float compoundWidth = mover.width;
     values.compoundSurnames.clear();
     draw(surface, QStringLiteral("艺术签"));
-    EXPECT_NEAR(mover.width - compoundWidth, middleCharacter, 30);
+    EXPECT_NEAR(mover.width - compoundWidth, headCharacter + middleCharacter - 1.7 * headCharacter,
+                30);
     EXPECT_GT(compound.width(), 2.5 * 96) << "the glyph draws: three ems of ink";
 }
 

@@ -92,6 +92,66 @@ QRawFont rawFont(const QString& file, qreal pixels)
     return QRawFont(unpackedFont(file), pixels);
 }
 
+// How many separate pieces of ink a character is drawn in, pieces touching at a corner one.
+int inkPieces(const QRawFont& raw, QChar ch)
+{
+    const QPainterPath path = raw.pathForGlyph(raw.glyphIndexesForString(ch).value(0));
+    const QRectF box = path.boundingRect();
+    QImage image(int(box.width()) + 4, int(box.height()) + 4, QImage::Format_Grayscale8);
+    image.fill(0);
+    QPainter p(&image);
+    p.fillPath(path.translated(2 - box.left(), 2 - box.top()), Qt::white);
+    p.end();
+    int pieces = 0;
+    std::vector<QPoint> todo;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.constScanLine(y)[x] < 64)
+                continue;
+            ++pieces;
+            todo.push_back({x, y});
+            image.scanLine(y)[x] = 0;
+            while (!todo.empty()) {
+                const QPoint at = todo.back();
+                todo.pop_back();
+                for (int dy = -1; dy <= 1; ++dy)
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const QPoint next = at + QPoint(dx, dy);
+                        if (image.rect().contains(next) &&
+                            image.constScanLine(next.y())[next.x()] >= 64) {
+                            image.scanLine(next.y())[next.x()] = 0;
+                            todo.push_back(next);
+                        }
+                    }
+            }
+        }
+    return pieces;
+}
+
+// How heavy a character's strokes are: twice its ink over the length of its ink's edge, which
+// is a stroke's width for strokes much longer than wide.
+double strokeWidth(const QRawFont& raw, QChar ch)
+{
+    QPainterPath path = raw.pathForGlyph(raw.glyphIndexesForString(ch).value(0));
+    const QRectF box = path.boundingRect();
+    QImage image(int(box.width()) + 4, int(box.height()) + 4, QImage::Format_Grayscale8);
+    image.fill(0);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.fillPath(path.translated(2 - box.left(), 2 - box.top()), Qt::white);
+    p.end();
+    int ink = 0, edge = 0;
+    for (int y = 1; y + 1 < image.height(); ++y)
+        for (int x = 1; x + 1 < image.width(); ++x) {
+            const auto on = [&](int cx, int cy) { return image.constScanLine(cy)[cx] != 0; };
+            if (!on(x, y))
+                continue;
+            ++ink;
+            edge += !on(x - 1, y) || !on(x + 1, y) || !on(x, y - 1) || !on(x, y + 1);
+        }
+    return edge ? 2.0 * ink / edge : 0;
+}
+
 // Every face draws every character its style promises: a glyph with an outline, not a gap.
 TEST_F(Kit, EveryFaceDrawsEveryCharacterItsStylePromises)
 {
@@ -128,6 +188,18 @@ TEST_F(Kit, EveryFaceDrawsEveryCharacterItsStylePromises)
                 EXPECT_LT(std::abs(width(triple[0]) - width(own)),
                           std::abs(width(triple[0]) - width(other)))
                     << file.toStdString() << " " << QString(triple[0]).toStdString();
+            }
+            // A comma below or an apostrophe beside its letter stands apart from it: one
+            // more piece of ink than the letter alone.
+            const QRawFont large = rawFont(file, 160);
+            for (const QString& pair : {QStringLiteral("șs"), QStringLiteral("țt"),
+                                        QStringLiteral("Șs"), QStringLiteral("ďd"),
+                                        QStringLiteral("ťt"), QStringLiteral("ľl")}) {
+                if (!latinStyle)
+                    break;
+                const QChar base = pair[0].isUpper() ? pair[1].toUpper() : pair[1];
+                EXPECT_EQ(inkPieces(large, pair[0]), inkPieces(large, base) + 1)
+                    << file.toStdString() << " " << QString(pair[0]).toStdString();
             }
             ++faces;
         }
@@ -206,13 +278,13 @@ TEST_F(Kit, OrdinaryNamesAreDrawnWholeAndCentred)
     }
 }
 
-// The three faces of a Chinese folder style draw common name characters as tall as each other
-// and as high on the line.
+// The three faces of a Chinese folder style draw common name characters as tall as each other,
+// as high on the line and with strokes as heavy: a name reads as one hand.
 TEST_F(Kit, FolderStyleFacesMatchTheirHeadFace)
 {
     const QString common = QStringLiteral("王李张刘陈杨黄赵吴周伟芳娜敏静丽强明华军");
     for (const QString& style : folderStyles(false)) {
-        double height[3], centre[3];
+        double height[3], centre[3], stroke[3];
         const QStringList files = c.styles.value(c.indexOfStyle(style)).files;
         AppFontTable fonts;
         for (int k = 0; k < 3; ++k) {
@@ -222,23 +294,32 @@ TEST_F(Kit, FolderStyleFacesMatchTheirHeadFace)
             font.setPixelSize(1000);
             font.setHintingPreference(QFont::PreferNoHinting);
             const QRawFont raw = QRawFont::fromFont(font);
-            std::vector<double> heights, centres;
+            std::vector<double> heights, centres, strokes;
             for (const QChar ch : common) {
                 const QRectF box =
                     raw.pathForGlyph(raw.glyphIndexesForString(ch).value(0)).boundingRect();
                 heights.push_back(box.height());
                 centres.push_back(raw.ascent() + box.center().y());
+                strokes.push_back(strokeWidth(QRawFont::fromFont([&] {
+                    QFont small = font;
+                    small.setPixelSize(200);
+                    return small;
+                }()), ch));
             }
             std::nth_element(heights.begin(), heights.begin() + 10, heights.end());
             std::nth_element(centres.begin(), centres.begin() + 10, centres.end());
+            std::nth_element(strokes.begin(), strokes.begin() + 10, strokes.end());
             height[k] = heights[10];
             centre[k] = centres[10];
+            stroke[k] = strokes[10];
             fonts.removeFont(files[k]);
         }
         for (int k = 1; k < 3; ++k) {
             SCOPED_TRACE(style.toStdString() + " face " + std::to_string(k + 1));
             EXPECT_NEAR(height[k] / height[0], 1.0, 0.05);
             EXPECT_NEAR(centre[k], centre[0], 30) << "within 0.03 em";
+            EXPECT_NEAR(stroke[k] / stroke[0], 1.0, 0.2) << "stroke " << stroke[k] << " beside "
+                                                         << stroke[0] << " pixels";
         }
     }
 }
@@ -251,17 +332,24 @@ class CharacterInkSurface : public ImageSurface
 public:
     CharacterInkSurface() : ImageSurface(1, false, true) {}
     std::vector<std::pair<QString, int>> inked;
+    std::vector<QRect> boxes; // where each character's own ink lies
 
     void drawText(const QString& s) override
     {
         const double x0 = cursorX, y = cursorY;
         double x = x0;
         for (const QString& ch : characters(s)) {
-            const int before = countPixels(image(), isInk);
+            const QImage before = image();
             cursorX = x;
             cursorY = y;
             ImageSurface::drawText(ch);
-            inked.emplace_back(ch, countPixels(image(), isInk) - before);
+            inked.emplace_back(ch, countPixels(image(), isInk) - countPixels(before, isInk));
+            QImage own = image();
+            for (int row = 0; row < own.height(); ++row)
+                for (int col = 0; col < own.width(); ++col)
+                    if (own.pixel(col, row) == before.pixel(col, row))
+                        own.setPixel(col, row, 0);
+            boxes.push_back(inkBox(own, isInk));
             x += textWidth(ch);
         }
         cursorX = x0;
@@ -310,6 +398,50 @@ TEST_F(Kit, EveryStyleInksEveryCharacterOfAName)
     }
 }
 
+// A character beyond a folder face's own, drawn by a fallback, stands on the line of the piece
+// it is in and is as large as the face's own characters there.
+TEST_F(Kit, RareCharactersKeepToTheirPiecesLine)
+{
+    AppFontTable fonts;
+    fonts.useFallback(fallbackFontPath(values));
+    const QString rare = QStringLiteral("堃喆赟");
+    const QString common = QStringLiteral("坤明华林杰");
+    for (const QString& style : folderStyles(false)) {
+        for (int piece = 0; piece < 3; ++piece) {
+            SCOPED_TRACE(style.toStdString() + " piece " + std::to_string(piece + 1));
+            std::vector<QRect> rareBoxes, commonBoxes;
+            for (const QString& ch : characters(rare + common)) {
+                QString name = QStringLiteral("王晓明");
+                name[piece] = ch.at(0);
+                CharacterInkSurface surface;
+                Mover mover;
+                DrawInputs in;
+                in.chineseName = name;
+                in.style = c.styles.value(c.indexOfStyle(style));
+                in.sizeText = QStringLiteral("72");
+                in.ink = qRgb(0, 0, 255);
+                RenderContext ctx{values, fonts, surface, mover};
+                ASSERT_EQ(drawSignature(ctx, in, 300, 300), DrawOutcome::Drawn);
+                ASSERT_EQ(surface.boxes.size(), 3u);
+                (rare.contains(ch) ? rareBoxes : commonBoxes).push_back(surface.boxes[piece]);
+            }
+            const auto median = [](std::vector<double> v) {
+                std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+                return v[v.size() / 2];
+            };
+            std::vector<double> centres, heights;
+            for (const QRect& box : commonBoxes) {
+                centres.push_back(QRectF(box).center().y());
+                heights.push_back(box.height());
+            }
+            for (const QRect& box : rareBoxes) {
+                EXPECT_NEAR(QRectF(box).center().y(), median(centres), 5);
+                EXPECT_NEAR(box.height() / median(heights), 1.0, 0.2);
+            }
+        }
+    }
+}
+
 TEST_F(Kit, EveryFaceIsSelectableRightAfterRegistration)
 {
     AppFontTable fonts(0);
@@ -350,15 +482,26 @@ TEST_F(Kit, EveryCompoundSurnameIsFoundAndDrawsInEveryChineseHeadFont)
             ASSERT_TRUE(glyph && glyph->size() == 1);
             EXPECT_GE(glyph->at(0).unicode(), 0xE000);
             EXPECT_TRUE(raw.supportsCharacter(glyph->at(0)));
-            QImage image(80, 80, QImage::Format_RGB32);
-            image.fill(Qt::white);
-            QPainter p(&image);
-            p.setFont(font);
-            p.setPen(Qt::black);
-            p.drawText(QPointF(4, 64), *glyph);
-            p.end();
+            const auto drawn = [&font](const QString& text) {
+                QImage image(160, 100, QImage::Format_RGB32);
+                image.fill(Qt::white);
+                QPainter p(&image);
+                p.setFont(font);
+                p.setPen(Qt::black);
+                p.drawText(QPointF(4, 72), text);
+                return image;
+            };
+            const QImage image = drawn(*glyph);
             // Two characters of ink, not an empty box outline.
             EXPECT_GT(countPixels(image, darkInk), 300);
+            // Written as the two characters at the face's height, side by side, narrowed a
+            // little: not squeezed into one character's room.
+            const QRect both = inkBox(image, darkInk);
+            const QRect apart = inkBox(drawn(surname.left(1)), darkInk) |
+                                inkBox(drawn(surname.mid(1, 1)), darkInk);
+            EXPECT_NEAR(both.top(), apart.top(), 1);
+            EXPECT_NEAR(both.bottom(), apart.bottom(), 1);
+            EXPECT_GT(both.width(), 64 * 1.3);
             // The glyph's side bearing is that of its outline, so it draws where its box says.
             const double left = raw.pathForGlyph(raw.glyphIndexesForString(*glyph).value(0))
                                     .boundingRect()

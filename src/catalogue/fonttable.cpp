@@ -212,16 +212,23 @@ QStringList AppFontTable::fallbackFamilies(const QString& text, const QString& f
     }
     if (!textNeedsFallback_)
         return {};
-    // Which file serves a face is asked of the file system once: a drag redraws many times a
-    // second.
+    // Which files serve a face is asked of the file system once: a drag redraws many times a
+    // second. The face's own fallback comes first; what it lacks, the shared one draws.
     auto chosen = fallbackOf_.constFind(face);
     if (chosen == fallbackOf_.constEnd()) {
+        QStringList families;
         const QString own = QFileInfo(fallbackPath_).dir().filePath(
             QStringLiteral("fallback(%1).dat").arg(face));
-        chosen = fallbackOf_.insert(
-            face, !face.isEmpty() && QFileInfo(own).isFile() ? own : fallbackPath_);
+        if (!face.isEmpty() && QFileInfo(own).isFile())
+            families += fallback(own).families;
+        families += fallback(fallbackPath_).families;
+        chosen = fallbackOf_.insert(face, families);
     }
-    const QString path = *chosen;
+    return *chosen;
+}
+
+const AppFontTable::Fallback& AppFontTable::fallback(const QString& path)
+{
     auto it = fallbacks_.find(path);
     if (it == fallbacks_.end()) {
         Fallback f;
@@ -234,7 +241,7 @@ QStringList AppFontTable::fallbackFamilies(const QString& text, const QString& f
         }
         it = fallbacks_.insert(path, f);
     }
-    return it->families;
+    return *it;
 }
 
 namespace {

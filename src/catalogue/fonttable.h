@@ -65,7 +65,7 @@ public:
     QStringList fallbackFamilies(const QString& text, const QString& face) override;
     QString sourceOf(const QString& path) const override;
 
-    // The face that draws characters beyond a style's own: the file at `path`, or a file
+    // The face that draws characters beyond a style's own: the file at `path`, after a file
     // beside it named after the style's face, "fallback(face).dat", where there is one, so
     // that a face can have rare characters drawn in a hand like its own. They are large and
     // compressed, so each is registered only once a text needs it, and then kept for as long
@@ -131,7 +131,8 @@ private:
     };
     QString fallbackPath_;
     QHash<QString, Fallback> fallbacks_; // by path; tried once each
-    QHash<QString, QString> fallbackOf_;  // the path serving each face
+    QHash<QString, QStringList> fallbackOf_; // the families serving each face
+    const Fallback& fallback(const QString& path);
     // One unpacked, renamed copy per font file for the table's life, by the file, its size and
     // time: registering a style's faces again, as the style list and long drags do, costs Qt's
     // reading of the copy alone.

@@ -16,6 +16,7 @@ ASCII and the Latin-1 letters; the builder fails when that does not hold.
 """
 
 import base64
+import bz2
 import glob
 import hashlib
 import io
@@ -41,7 +42,7 @@ from fontTools.ttLib.tables._c_m_a_p import CmapSubtable
 
 from compose import NAME_LETTERS, compose_letters
 from fit import (PX_PER_EM, Face, fit_file_style, fit_folder_style,
-                 ink_shape, latin_x_height, match_latin_line, match_to_head, move_outlines,
+                 ink_shape, match_weight, piece_shape, piece_transform, latin_x_height, match_latin_line, match_to_head, move_outlines,
                  scale_face, seal_centring, seal_glyph_factor, set_vertical_metrics,
                  shrink_outlines,
                  square_seal_cells, vertical_metrics, widen_spaces, x_height)
@@ -127,6 +128,10 @@ LATIN_DONORS = ["great-vibes", "allura", "corinthia", "birthstone"]
 # or in the face's own fallback where the kit has one (data/fallback(face).dat).
 HEAVY_FALLBACK = "wenkai-bold"
 RARE_NAME_CHARACTERS = "堃昇䶮龑𠮷喆琇玥赟"
+# The characters of the common-use list (通用规范汉字表, Debian's unicode-data) beyond GB2312:
+# each Chinese face of a folder style gets them in a fallback of its own size and baseline, so
+# that a name's rare character keeps to the line of the piece it is drawn in.
+COMMON_USE = "/usr/share/unicode/Unihan_OtherMappings.txt.bz2"
 
 COMPOUND_SURNAMES = (
     "欧阳 司马 上官 诸葛 东方 皇甫 尉迟 公孙 慕容 长孙 宇文 司徒 夏侯 轩辕 令狐 端木 西门 南宫 "
@@ -178,6 +183,11 @@ def is_name_character(cp):
     """What the fallback keeps: anything a Chinese name may hold beyond GB2312."""
     return (is_han(cp) or is_companion(cp) or 0x2E80 <= cp <= 0x2FDF or 0x3040 <= cp <= 0x312F
             or 0x3200 <= cp <= 0x33FF)
+
+
+def common_use_characters():
+    with bz2.open(COMMON_USE, "rt", encoding="utf-8") as f:
+        return {int(line.split("\t")[0][2:], 16) for line in f if "\tkTGH\t" in line}
 
 
 def is_blank(cp):
@@ -460,8 +470,13 @@ def fill_missing(font, donors, required, reference):
     return len(missing)
 
 
+# A compound surname is written as one stroke of the brush: its two characters at the face's
+# height, each narrowed to this share of an em, side by side in one glyph.
+COMPOUND_SHARE = 0.85
+
+
 def add_compound_glyphs(font, pairs):
-    """A Private Use Area glyph per compound surname: its two characters side by side in one em,
+    """A Private Use Area glyph per compound surname: its two characters side by side,
     outlines resolved, so its bounds and side bearing are those of the ink."""
     mapping = dict(font.getBestCmap())
     glyphset = font.getGlyphSet()
@@ -471,11 +486,13 @@ def add_compound_glyphs(font, pairs):
         for k, ch in enumerate(pair):
             if ord(ch) not in mapping:
                 raise KitError(f"head face lacks {ch} for {pair}")
+            advance = font["hmtx"][mapping[ord(ch)]][0]
             recording = DecomposingRecordingPen(glyphset)
             glyphset[mapping[ord(ch)]].draw(recording)
-            recording.replay(TransformPen(pen, (0.5, 0, 0, 0.9, k * em // 2, em // 20)))
+            recording.replay(TransformPen(pen, (COMPOUND_SHARE * em / advance, 0, 0, 1,
+                                                k * COMPOUND_SHARE * em, 0)))
         name = f"compound{i}"
-        add_glyph(font, name, pen.glyph(), em)
+        add_glyph(font, name, pen.glyph(), round(2 * COMPOUND_SHARE * em))
         mapping[PUA_START + i] = name
     set_cmap(font, mapping)
 
@@ -576,6 +593,8 @@ class Kit:
         self.x_heights = []  # (style, file, x-height in pixels at 72 points, scale)
         self.shapes = []  # (style, file, ink height, ink centre, scale, shift)
         self.heavy_shapes = []
+        self.weights = []  # (style, file, stroke weight beside the head's, before and after)
+        self.fallback_pieces = []  # (family, glyphs, scale, shift up in pixels at 72 points)
 
     def donor(self, key):
         if key and key not in self.donors:
@@ -689,6 +708,7 @@ class Kit:
             else:
                 self.heavy_shapes.append(ink_shape(font))
             self.save(font, family, os.path.join(files, f"{style}({family}).dat"), GB2312, key)
+        pieces = []  # (family, piece_shape) of each Chinese folder face
         latin_heads = [self.latin(keys[0]) for style, _, keys in FOLDER_STYLES
                        if "英文签" in style]
         self.x_height = latin_x_height(latin_heads)
@@ -706,6 +726,9 @@ class Kit:
                     if k > 1:
                         match_latin_line(faces[0], font)
                     self.x_heights.append((style, f"{prefix}{k}", self.x_height, factor))
+            if not latin:
+                for k, font in enumerate(faces[1:], start=2):
+                    self.weights.append((style, f"{prefix}{k}", *match_weight(faces[0], font)))
             matched = [(1.0, 0.0)] + ([] if latin else
                                       [match_to_head(faces[0], f) for f in faces[1:]])
             scale, room, move = fit_folder_style(faces, latin, self.compound_glyphs)
@@ -718,6 +741,7 @@ class Kit:
                 move_outlines(font, *move)
                 if not latin:
                     self.heavy_shapes.append(ink_shape(font))
+                    pieces.append((f"{prefix}{k}", piece_shape(font)))
                 required = (LATIN + NAME_LETTERS if latin
                             else GB2312 + (self.compounds if k == 1 else []))
                 self.save(font, f"{prefix}{k}", os.path.join(folder, f"{prefix}{k}.dat"),
@@ -744,12 +768,40 @@ class Kit:
             self.save(font, family, path, RARE_NAME_CHARACTERS, family)
             self.raw[family] = (b"", key, 0, 0, "")
             self.sources.add_license(key)
+        self.make_piece_fallbacks(pieces, data)
         self.write_faces(os.path.join(data, "faces"))
         with open(os.path.join(data, "fuxing.dat"), "wb") as f:
             f.write(fuxing_text(self.pairs))
         for name, text in sorted(self.sources.licenses.items()):
             with open(os.path.join(licenses, f"{name}.txt"), "wb") as f:
                 f.write(text)
+
+    def make_piece_fallbacks(self, pieces, data):
+        """data/fallback(family).dat for each piece: the heavy Kai's common-use characters at
+        that face's height, baseline and cell, so that 堃 in a name stands on the line of the
+        characters beside it. Characters beyond the list draw in the shared fallback."""
+        gb2312 = {ord(ch) for ch in GB2312}
+        wanted = (common_use_characters() - gb2312) | {ord(ch) for ch in RARE_NAME_CHARACTERS}
+        for family, shape in pieces:
+            font = self.sources.font(HEAVY_FALLBACK)
+            drop_empty_mappings(font)
+            source = piece_shape(font)
+            subset_to(font, wanted & set(font.getBestCmap()))
+            em = font["head"].unitsPerEm
+            transform, advance = piece_transform(source, shape, em)
+            glyphset, glyf, hmtx = font.getGlyphSet(), font["glyf"], font["hmtx"]
+            outlines = {name: outline_of(glyphset, name, transform)
+                        for name in font.getGlyphOrder()}
+            for name, glyph in outlines.items():
+                glyph.recalcBounds(glyf)
+                glyf[name] = glyph
+                hmtx[name] = (advance, getattr(glyph, "xMin", 0))
+            self.fallback_pieces.append((family, len(outlines), transform[0],
+                                         transform[5] / em * PX_PER_EM))
+            key = f"fallback-{family}"
+            self.save(font, f"SorvexFallback{family}", os.path.join(data, f"fallback({family}).dat"),
+                      RARE_NAME_CHARACTERS, key)
+            self.raw[key] = (b"", HEAVY_FALLBACK, 0, 0, "")
 
     def print_report(self):
         def size(path):
@@ -775,6 +827,12 @@ class Kit:
         for style, face, height, centre, scale, shift in self.shapes:
             print(f"build_kit: {style + '/' + face:<16} {height:>10.3f} {centre:>7.3f} "
                   f"{scale:>7.3f} {shift:>+6.3f}")
+        print(f"build_kit: {'folder face':<16} {'strokes beside the head face':>30}")
+        for style, face, before, after in self.weights:
+            print(f"build_kit: {style + '/' + face:<16} {before:>18.2f} -> {after:.2f}")
+        print(f"build_kit: {'piece fallback':<16} {'glyphs':>7} {'scaled':>7} {'raised at 72 pt':>16}")
+        for family, glyphs, scale, shift in self.fallback_pieces:
+            print(f"build_kit: {family:<16} {glyphs:>7} {scale:>7.3f} {shift:>+13.1f} px")
         total = sum(os.path.getsize(os.path.join(d, f))
                     for part in ("fonts", "data", "licenses")
                     for d, _, fs in os.walk(os.path.join(self.out, part))

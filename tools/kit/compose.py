@@ -10,6 +10,7 @@ slanted script puts its accents where its own designer put them.
 
 import unicodedata
 
+from fontTools.pens.basePen import BasePen
 from fontTools.pens.boundsPen import BoundsPen
 from fontTools.pens.recordingPen import DecomposingRecordingPen
 from fontTools.pens.transformPen import TransformPen
@@ -43,6 +44,44 @@ WITH_MIDDLE_DOT = {"Ŀ": "L", "ŀ": "l"}
 DOTLESS = {"ı": "i"}
 # A caron over a letter with an ascender is written as an apostrophe beside it.
 CARON_AS_APOSTROPHE = set("dltL")
+# The least room, in ems, between a composed mark and its letter: a script's comma or apostrophe
+# placed as its é and ç are may otherwise run into a loop or a swash.
+MARK_CLEARANCE = 0.03
+
+
+class PointsPen(BasePen):
+    """The points along a glyph's outline, its curves walked in short steps."""
+
+    STEPS = 8
+
+    def __init__(self, glyphset):
+        super().__init__(glyphset)
+        self.points = []
+
+    def _moveTo(self, p):
+        self.points.append(p)
+
+    def _lineTo(self, p):
+        start = self._getCurrentPoint()
+        self.points += [(start[0] + (p[0] - start[0]) * t / self.STEPS,
+                         start[1] + (p[1] - start[1]) * t / self.STEPS)
+                        for t in range(1, self.STEPS + 1)]
+
+    def _curveToOne(self, p1, p2, p3):
+        p0 = self._getCurrentPoint()
+        for i in range(1, self.STEPS + 1):
+            t = i / self.STEPS
+            u = 1 - t
+            self.points.append(tuple(u ** 3 * a + 3 * u * u * t * b + 3 * u * t * t * c + t ** 3 * d
+                                     for a, b, c, d in zip(p0, p1, p2, p3)))
+
+    def _qCurveToOne(self, p1, p2):
+        p0 = self._getCurrentPoint()
+        for i in range(1, self.STEPS + 1):
+            t = i / self.STEPS
+            u = 1 - t
+            self.points.append(tuple(u * u * a + 2 * u * t * b + t * t * c
+                                     for a, b, c in zip(p0, p1, p2)))
 
 
 class Contours:
@@ -148,6 +187,27 @@ class Composer:
     def map(self, ch, name):
         self.cmap[ord(ch)] = name
         self.composed.append(ch)
+
+    def points(self, name):
+        pen = PointsPen(self.glyphset)
+        self.glyphset[name].draw(pen)
+        return pen.points
+
+    def clear_of(self, base, accent, x, y, side):
+        """Moves a mark placed at (x, y) away from its letter, to the `side` ("above", "below"
+        or "right") where it belongs, until the letter's outline stays MARK_CLEARANCE from the
+        mark's ink box."""
+        a, room = self.ink(accent), MARK_CLEARANCE * self.em
+        points = self.points(base)
+        if side == "right":
+            beside = [px for px, py in points if y + a[1] - room <= py <= y + a[3] + room]
+            return (max(x, max(beside) + room - a[0]) if beside else x), y
+        under = [py for px, py in points if x + a[0] - room <= px <= x + a[2] + room]
+        if not under:
+            return x, y
+        if side == "above":
+            return x, max(y, max(under) + room - a[1])
+        return x, min(y, min(under) - room - a[3])
 
     def accent_glyph(self, mark):
         """The name of a glyph holding this face's accent alone, made if need be."""
@@ -266,8 +326,9 @@ class Composer:
         if mark == "\u030c" and base_ch in CARON_AS_APOSTROPHE and self.has("\u2019"):
             apostrophe = self.cmap[ord("\u2019")]
             a = self.ink(apostrophe)
-            return self.composite(ch, [(base, 0, 0), (apostrophe, box[2] - a[0] - 0.03 * self.em,
-                                                      box[3] - a[3])], advance)
+            x, y = self.clear_of(base, apostrophe, box[2] - a[0] - 0.03 * self.em, box[3] - a[3],
+                                 "right")
+            return self.composite(ch, [(base, 0, 0), (apostrophe, x, y)], advance)
         accent = self.accent_glyph(mark)
         if not accent:
             return False
@@ -275,7 +336,7 @@ class Composer:
             accent = self.scaled(accent, MARK_SCALE[mark])
         a = self.ink(accent)
         centre = (box[0] + box[2]) / 2
-        if mark == "\u031b":  # a horn sits on the letter's right shoulder
+        if mark == "\u031b":  # a horn grows from the letter's right shoulder
             return self.composite(ch, [(base, 0, 0), (accent, box[2] - a[0] - 0.04 * self.em,
                                                       box[3] - a[3])], advance)
         if mark in ABOVE:
@@ -290,6 +351,9 @@ class Composer:
             else:
                 x = centre + dx - (a[0] + a[2]) / 2
                 y = box[1] - gap - a[3]
+                x, y = self.clear_of(base, accent, x, y, "below")
+        if mark in ABOVE:
+            x, y = self.clear_of(base, accent, x, y, "above")
         return self.composite(ch, [(base, 0, 0), (accent, x, y)], advance)
 
     def take_from_donor(self, ch):

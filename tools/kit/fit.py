@@ -11,7 +11,9 @@ inside the 388 x 261 picture with a margin.
 import math
 import statistics
 
+from fontTools.pens.areaPen import AreaPen
 from fontTools.pens.boundsPen import BoundsPen
+from fontTools.pens.perimeterPen import PerimeterPen
 
 PX_PER_EM = 96  # 72 points at 96 dpi
 TWIPS = 15  # per pixel
@@ -195,6 +197,108 @@ def ink_shape(font, from_top=False, characters=MATCHED):
     centre = statistics.median((b[3] + b[1]) / 2 / em for b in boxes)
     return (statistics.median((b[3] - b[1]) / em for b in boxes),
             vertical_metrics(font)[0] - centre if from_top else centre)
+
+
+def stroke_weight(font):
+    """How heavy a face's strokes are beside its characters' height: the median of twice a
+    character's ink area over its outline's length (a stroke's width, for strokes much longer
+    than wide), over its ink height."""
+    face = Face(font)
+    weights = []
+    for ch in MATCHED:
+        box = face.ink(ch) if ord(ch) in face.cmap else None
+        if not box:
+            continue
+        area, length = AreaPen(face.glyphset), PerimeterPen(face.glyphset)
+        face.glyphset[face.glyph(ch)].draw(area)
+        face.glyphset[face.glyph(ch)].draw(length)
+        weights.append(2 * abs(area.value) / length.value / (box[3] - box[1]))
+    return statistics.median(weights)
+
+
+def embolden(font, amount):
+    """Grows every outline by `amount` font units across each stroke (half on each side), by
+    moving each point of a contour outward along the bisector of its two edges, as a font
+    engine's synthetic bold does. Advances stay; side bearings follow the ink."""
+    glyf, hmtx = font["glyf"], font["hmtx"]
+    half = amount / 2
+    for name in font.getGlyphOrder():
+        glyph = glyf[name]
+        if glyph.numberOfContours <= 0:
+            continue
+        coordinates, ends = glyph.coordinates, glyph.endPtsOfContours
+        # Ink lies on the right of a contour's direction in a TrueType face; a face drawn the
+        # other way round is grown the other way.
+        area, start = 0.0, 0
+        for end in ends:
+            points = coordinates[start:end + 1]
+            area += sum(points[i - 1][0] * points[i][1] - points[i][0] * points[i - 1][1]
+                        for i in range(len(points)))
+            start = end + 1
+        side = 1 if area <= 0 else -1
+        moved, start = [], 0
+        for end in ends:
+            points = coordinates[start:end + 1]
+            n = len(points)
+            for i in range(n):
+                (px, py), (x, y), (nx, ny) = points[i - 1], points[i], points[(i + 1) % n]
+                ax, ay, bx, by = x - px, y - py, nx - x, ny - y
+                la, lb = math.hypot(ax, ay), math.hypot(bx, by)
+                if not la or not lb:
+                    moved.append((x, y))
+                    continue
+                ax, ay, bx, by = ax / la, ay / la, bx / lb, by / lb
+                cosine = ax * bx + ay * by
+                if cosine <= -0.9:  # a spike turning back on itself: left where it is
+                    moved.append((x, y))
+                    continue
+                k = side * half / (1 + cosine)
+                moved.append((x - (ay + by) * k, y + (ax + bx) * k))
+            start = end + 1
+        glyph.coordinates = type(coordinates)([(round(x), round(y)) for x, y in moved])
+    font.__dict__.pop("ink_boxes", None)
+    for name in font.getGlyphOrder():
+        glyph = glyf[name]
+        if glyph.numberOfContours != 0:
+            glyph.recalcBounds(glyf)
+            hmtx[name] = (hmtx[name][0], glyph.xMin)
+
+
+def match_weight(head, other, tolerance=0.1):
+    """Makes `other`'s strokes as heavy beside its characters as the head face's, where they
+    are lighter by more than `tolerance`: a name in three faces reads as one hand. Returns the
+    weights before and after, beside the head's."""
+    wanted, weight = stroke_weight(head), stroke_weight(other)
+    before = weight / wanted
+    for _ in range(3):
+        if weight >= wanted * (1 - tolerance / 2) or before >= 1 - tolerance:
+            break
+        height = statistics.median(
+            b[3] - b[1] for b in (Face(other).ink(ch) for ch in MATCHED) if b)
+        stroke = weight * height
+        embolden(other, (wanted * height - stroke) / (1 - wanted))
+        weight = stroke_weight(other)
+    return before, weight / wanted
+
+
+def piece_shape(font):
+    """Where a face puts its characters, in ems: median ink height, ink centre above the
+    baseline, ink centre from the left of the cell, and the cell's advance."""
+    face, em = Face(font), font["head"].unitsPerEm
+    boxes = [b for b in (face.ink(ch) for ch in MATCHED if ord(ch) in face.cmap) if b]
+    return (statistics.median((b[3] - b[1]) / em for b in boxes),
+            statistics.median((b[3] + b[1]) / 2 / em for b in boxes),
+            statistics.median((b[2] + b[0]) / 2 / em for b in boxes),
+            font["hmtx"][face.glyph("王")][0] / em)
+
+
+def piece_transform(source, target, em):
+    """The affine transform, in font units of an `em`, that gives a face of shape `source` the
+    height, baseline and cell of a face of shape `target` (both `piece_shape`s), and the
+    advance its characters then take."""
+    factor = target[0] / source[0]
+    return ((factor, 0, 0, factor, (target[2] - source[2] * factor) * em,
+             (target[1] - source[1] * factor) * em), round(target[3] * em))
 
 
 def vertical_metrics(font):
