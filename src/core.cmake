@@ -27,6 +27,7 @@ add_library(sorvexcore STATIC
   ${core}/render/imagesurface.cpp ${core}/render/imagesurface.h
   ${core}/render/vectorsurface.cpp ${core}/render/vectorsurface.h
   ${core}/render/renderer.cpp ${core}/render/renderer.h
+  ${core}/render/wear.cpp ${core}/render/wear.h
   ${core}/render/fitting.cpp ${core}/render/fitting.h
   ${core}/output/platform.h ${core}/output/printerror.h
   ${core}/output/saveimage.cpp ${core}/output/saveimage.h

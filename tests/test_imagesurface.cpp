@@ -123,6 +123,54 @@ TEST_F(RealDrawing, SealFrameIsDarkRedWhateverTheInk)
     }
 }
 
+// A worn seal wears inside its frame only, the same way for the same name at every drawing,
+// another way for another name; its frame is broken in places, where the paper shows.
+TEST_F(RealDrawing, AWornSealWearsInsideItsFrameTheSameWayForTheSameName)
+{
+    in.sizeText = QStringLiteral("48");
+    for (const QString& style : {SealStyle, SealStyleIntaglio}) {
+        SCOPED_TRACE(style.toStdString());
+        const auto drawn = [&](const QString& name, bool worn) {
+            ImageSurface surface(2);
+            in.chineseName = name;
+            in.worn = worn;
+            draw(surface, style);
+            return surface.image();
+        };
+        const QImage clean = drawn(QStringLiteral("王晓明"), false);
+        const QImage worn = drawn(QStringLiteral("王晓明"), true);
+        EXPECT_EQ(drawn(QStringLiteral("王晓明"), true), worn);
+        const QRect frame = inkBox(clean, [](QRgb c) { return c == qRgb(192, 0, 0); });
+        int changed = 0, outside = 0;
+        for (int y = 0; y < clean.height(); ++y)
+            for (int x = 0; x < clean.width(); ++x)
+                if (clean.pixel(x, y) != worn.pixel(x, y))
+                    ++(frame.contains(x, y) ? changed : outside);
+        EXPECT_EQ(outside, 0);
+        EXPECT_GT(changed, frame.width() * frame.height() / 100);
+        // The frame's outer line, a pixel in, is broken: the paper shows there.
+        const QImage paper = drawn(QString(), false);
+        int breaks = 0;
+        for (int x = frame.left(); x <= frame.right(); ++x)
+            for (const int y : {frame.top() + 1, frame.bottom() - 1})
+                breaks += worn.pixel(x, y) == paper.pixel(x, y);
+        for (int y = frame.top(); y <= frame.bottom(); ++y)
+            for (const int x : {frame.left() + 1, frame.right() - 1})
+                breaks += worn.pixel(x, y) == paper.pixel(x, y);
+        EXPECT_GE(breaks, 4);
+        const QImage other = drawn(QStringLiteral("李晓明"), true);
+        const QImage otherClean = drawn(QStringLiteral("李晓明"), false);
+        int differ = 0;
+        for (int y = frame.top(); y <= frame.bottom(); ++y)
+            for (int x = frame.left(); x <= frame.right(); ++x)
+                if (!frame.adjusted(3, 3, -3, -3).contains(x, y))
+                    differ += (worn.pixel(x, y) == clean.pixel(x, y)) !=
+                              (other.pixel(x, y) == otherClean.pixel(x, y));
+        EXPECT_GT(differ, 0) << "another name wears its frame elsewhere";
+    }
+    in.worn = false;
+}
+
 TEST_F(RealDrawing, CompoundSurnameIsOneHeadGlyph)
 {
     // 欧阳 drawn as one glyph, two head characters narrowed to 0.85 of their width: without

@@ -196,6 +196,30 @@ TEST_F(ShownWindow, TabReachesEveryControlInReadingOrderAndSpacePressesIt)
     EXPECT_TRUE(help->window()->isVisible());
 }
 
+// The worn choice is there for a seal only; Tab reaches it after the size and Space wears the
+// seal in the picture, the same way each time.
+TEST_F(ShownWindow, ASealCanBeWornWithTheKeyboard)
+{
+    auto* worn = control<QWidget>("chkWorn");
+    EXPECT_FALSE(worn->isVisible());
+    pickStyle(SealStyle);
+    ASSERT_TRUE(worn->isVisible());
+    const QImage clean = picture();
+    control<QWidget>("cboSize")->setFocus();
+    key(Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), worn);
+    key(Qt::Key_Space);
+    const QImage wornPicture = picture();
+    EXPECT_NE(wornPicture, clean);
+    key(Qt::Key_Space);
+    EXPECT_EQ(picture(), clean);
+    key(Qt::Key_Space);
+    EXPECT_EQ(picture(), wornPicture);
+    pickStyle(DefaultStyle);
+    EXPECT_FALSE(worn->isVisible());
+    EXPECT_FALSE(w.drawInputs().worn) << "another style is not worn";
+}
+
 struct TypedSize
 {
     const char* name;

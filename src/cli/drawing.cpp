@@ -136,6 +136,7 @@ std::optional<Failure> SignatureRenderer::inputsFor(const Job& job, DrawInputs& 
             ExitBadArguments,
             QStringLiteral("size \"%1\" is not a number from 1 to 2160").arg(in.sizeText)};
     in.ink = job.color ? *job.color : rule.ink;
+    in.worn = job.worn;
 
     const QString& bg = job.background;
     if (bg == QLatin1String("none"))

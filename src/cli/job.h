@@ -40,5 +40,6 @@ struct Job
     bool transparent = false;
     bool fit = true; // the size asked is the largest; smaller where the name would be cut
     bool strict = false; // a degraded picture is a failure
+    bool worn = false;   // a seal worn as an old carved one is
     QString output;
 };

@@ -45,6 +45,11 @@ struct Declared
         QStringLiteral("A picture that would be drawn in a substitute face (a style's font file "
                        "cannot be read) or on white (the background cannot be read) is not "
                        "written; exit status 3.")};
+    QCommandLineOption worn{
+        QStringLiteral("worn"),
+        QStringLiteral("A seal looks worn, as an old carved one does: its edges eaten and its "
+                       "frame broken in a few places, the same for the same name (pictures "
+                       "only; SVG and PDF keep clean outlines).")};
     QCommandLineOption transparent{
         QStringLiteral("transparent"),
         QStringLiteral("No background picture, only the drawing (PNG, SVG or PDF).")};
@@ -125,6 +130,7 @@ std::optional<Failure> readPicture(const QCommandLineParser& parser, const Decla
         return badArgument(QStringLiteral("--fit and --exact-size exclude each other"));
     job.fit = !parser.isSet(d.exactSize);
     job.strict = parser.isSet(d.strict);
+    job.worn = parser.isSet(d.worn);
     job.output = parser.value(d.output);
     return std::nullopt;
 }
@@ -186,7 +192,7 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({d.data, d.style, d.cn, d.en, d.size, d.color, d.background, d.pos, d.scale,
-                       d.transparent, d.fit, d.exactSize, d.strict, d.output, d.batch, d.list, d.sheet, d.report, d.stamp, d.page,
+                       d.transparent, d.fit, d.exactSize, d.strict, d.worn, d.output, d.batch, d.list, d.sheet, d.report, d.stamp, d.page,
                        d.at, d.width, d.breakSignatures});
 
     Options options;

@@ -370,6 +370,20 @@ void ImageSurface::drawFrame(double x1, double y1, double x2, double y2, QRgb co
     }
 }
 
+void ImageSurface::wear(double x1, double y1, double x2, double y2, const SealWear& how)
+{
+    const qreal k = scale();
+    const QRect area(QPoint(qFloor(pixelOf(std::min(x1, x2)) * k), qFloor(pixelOf(std::min(y1, y2)) * k)),
+                     QPoint(qCeil((pixelOf(std::max(x1, x2)) + 1) * k) - 1,
+                            qCeil((pixelOf(std::max(y1, y2)) + 1) * k) - 1));
+    const QRgb plain = transparent_ ? QRgb(0) : BackColor;
+    wearSeal(image_, area, k, how, [&](int x, int y) {
+        return composed_.isNull() ? plain
+                                  : reinterpret_cast<const QRgb*>(composed_.constScanLine(y))[x];
+    });
+    changed_ |= area.intersected(image_.rect());
+}
+
 // An opaque rectangle of reference pixels, by rows rather than through a painter.
 void ImageSurface::fillPixels(int left, int top, int width, int height, QRgb color)
 {

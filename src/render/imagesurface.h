@@ -34,6 +34,7 @@ public:
     void drawText(const QString& s) override;
     void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled,
                    int linePx) override;
+    void wear(double x1, double y1, double x2, double y2, const SealWear& how) override;
 
     // Background plus everything drawn, at the surface's scale.
     const QImage& image() const { return image_; }

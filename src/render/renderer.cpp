@@ -178,12 +178,12 @@ void drawInCell(Surface& s, const QString& text, double points, double x, double
     s.setFontSize(points);
 }
 
-void drawSeal(RenderContext& ctx, const QString& typed, const QString& fontPath, bool intaglio,
+void drawSeal(RenderContext& ctx, const DrawInputs& in, const QString& fontPath, bool intaglio,
               double points, int x, int y)
 {
     Surface& s = ctx.surface;
     // Blanks take no cell, and the first cell, which sizes them all, is a character's.
-    const QString name = completedSealName(visibleName(typed));
+    const QString name = completedSealName(visibleName(in.chineseName));
     const QStringList chars = characters(name, MaxSealCharacters);
     const SealGrid grid = sealGridFor(chars.size());
     const QString first = chars.value(0);
@@ -228,6 +228,9 @@ void drawSeal(RenderContext& ctx, const QString& typed, const QString& fontPath,
                     drawInCell(s, chars[at], points, cellX(column), cellY(row), tw1, th1);
             }
     }
+    if (in.worn && !chars.isEmpty())
+        s.wear(double(x) - 100, double(y) - 60, right + tw1, bottom + th1,
+               SealWear{wearSeed(name), linePx, intaglio, SealFrameColor, in.ink});
     ctx.fonts.removeFont(fontPath);
 }
 
@@ -308,7 +311,7 @@ DrawOutcome drawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y
         const QString& file = style.files.first();
         selectFontFile(ctx, file, style.faces.first(), in.chineseName);
         if (style.isSeal())
-            drawSeal(ctx, in.chineseName, file, style.kind == Style::Kind::IntaglioSeal, *points, x, y);
+            drawSeal(ctx, in, file, style.kind == Style::Kind::IntaglioSeal, *points, x, y);
         else
             drawOrdinaryStyle(ctx, in.chineseName, file, *points, x, y);
         break;

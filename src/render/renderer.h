@@ -24,6 +24,7 @@ struct DrawInputs
     QString backgroundPath;     // empty: none
     QString sizeText;           // in points, as typed
     QRgb ink = 0xFF000000;
+    bool worn = false; // a seal worn as an old carved one is
 };
 
 struct RenderContext

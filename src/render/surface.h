@@ -1,5 +1,7 @@
 #pragma once
 
+#include "wear.h"
+
 #include <QRectF>
 #include <QRgb>
 #include <QString>
@@ -38,6 +40,10 @@ public:
     // inside the corners.
     virtual void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled,
                            int linePx) = 0;
+    // Wears what was drawn inside the rectangle as a seal wears: a picture's pixels do, a
+    // vector drawing keeps its clean outlines.
+    virtual void wear(double /*x1*/, double /*y1*/, double /*x2*/, double /*y2*/,
+                      const SealWear& /*how*/) {}
 
     double cursorX = 0;
     double cursorY = 0;

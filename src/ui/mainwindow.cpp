@@ -11,6 +11,7 @@
 #include "stylelist.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -166,6 +167,17 @@ void MainWindow::createControls()
     statusLine_->setAccessibleName(QStringLiteral("提示"));
     statusLine_->hide();
 
+    // Beside the buttons, for a seal only: worn as an old carved seal is.
+    wornBox_ = new QCheckBox(QStringLiteral("做旧"), this);
+    wornBox_->setObjectName(QStringLiteral("chkWorn"));
+    wornBox_->setGeometry(466, 294, 60, 26);
+    wornBox_->setFont(songti(10));
+    wornBox_->setStyleSheet(QStringLiteral("color: #f3c766;"));
+    wornBox_->setToolTip(QStringLiteral("像用旧的印章：边缘磨损，印框有缺口"));
+    wornBox_->setAccessibleName(QStringLiteral("印章做旧"));
+    wornBox_->hide();
+    connect(wornBox_, &QCheckBox::toggled, this, &MainWindow::drawChoice);
+
     inkPreview_ = new InkSwatch(this);
     inkPreview_->setGeometry(twips(8280, 2760, 1620, 375));
     connect(inkPreview_, &InkSwatch::clicked, this, &MainWindow::pickInk);
@@ -188,7 +200,7 @@ void MainWindow::createControls()
     // Reading order: the names and the picture on the left, then the right-hand column from
     // the top, the buttons row by row, and last the banner.
     const QList<QWidget*> order{chineseName_, latinName_, pictureBox_, styleBox_,
-                                backgroundBox_, inkPreview_, sizeBox_, saveButton,
+                                backgroundBox_, inkPreview_, sizeBox_, wornBox_, saveButton,
                                 printButton, moreButton, helpButton, logo};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
@@ -229,6 +241,7 @@ DrawInputs MainWindow::drawInputs() const
     in.backgroundPath = catalogue_.backgrounds.value(backgroundBox_->currentIndex()).path;
     in.sizeText = sizeBox_->currentText();
     in.ink = ink_;
+    in.worn = !wornBox_->isHidden() && wornBox_->isChecked();
     return in;
 }
 
@@ -374,6 +387,7 @@ void MainWindow::setInk(QRgb ink)
 void MainWindow::applyStyleRule()
 {
     const StyleRule rule = styleRuleFor(styleBox_->currentText());
+    wornBox_->setVisible(catalogue_.styles.value(styleBox_->currentIndex()).isSeal());
     const QString size = sizeBox_->currentText();
     const QString capped = cappedSizeText(size, rule);
     if (capped != size)

@@ -25,6 +25,8 @@ inline const QString MakerHomePage = QStringLiteral("https://www.sorvex.example"
 
 // The one window: what a person does with its controls, turned into drawings. Drawing, saving
 // and the rest live with their subsystems.
+class QCheckBox;
+
 class MainWindow : public QWidget
 {
     Q_OBJECT
@@ -129,6 +131,7 @@ private:
     QLineEdit* chineseName_ = nullptr;
     InkSwatch* inkPreview_ = nullptr;
     QLabel* statusLine_ = nullptr;
+    QCheckBox* wornBox_ = nullptr;
     HelpWindow* helpWindow_ = nullptr;
     QSet<QString> fontsSaid_;
 };
