@@ -334,14 +334,28 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
         page.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 0 842]"));
         QPDFWriter w(source, to.constData());
         w.write();
-    } else if (name == "DigitallySigned") {
-        // A signature field as signing tools write it: its value signs byte ranges of the file.
+    } else if (name == "UnreadablePageContent") {
+        // A content stream said to be compressed that is not: no reader can read it through.
         const QByteArray from = good.toLocal8Bit(), to = document.toLocal8Bit();
         QPDF source;
         source.processFile(from.constData());
-        QPDFObjectHandle value = source.makeIndirectObject(QPDFObjectHandle::parse(
+        QPDFObjectHandle more = QPDFObjectHandle::newStream(&source, "not deflated");
+        more.getDict().replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
+        QPDFPageObjectHelper(source.getAllPages().at(0)).addPageContents(more, false);
+        QPDFWriter w(source, to.constData());
+        w.setDecodeLevel(qpdf_dl_none);
+        w.write();
+    } else if (name.starts_with("DigitallySigned")) {
+        // A signature field as signing tools write it: its value signs byte ranges of the file,
+        // as an object of its own or written inside the field.
+        const QByteArray from = good.toLocal8Bit(), to = document.toLocal8Bit();
+        QPDF source;
+        source.processFile(from.constData());
+        QPDFObjectHandle value = QPDFObjectHandle::parse(
             "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached "
-            "/ByteRange [0 100 200 300] /Contents <00> >>"));
+            "/ByteRange [0 100 200 300] /Contents <00> >>");
+        if (name == "DigitallySigned")
+            value = source.makeIndirectObject(value);
         QPDFObjectHandle field = source.makeIndirectObject(
             QPDFObjectHandle::parse("<< /FT /Sig /T (Signature1) >>"));
         field.replaceKey("/V", value);
@@ -379,7 +393,7 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
     EXPECT_EQ(r.err.count(u'\n'), 1) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QString::fromUtf8(GetParam().says))) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(path("signed.pdf")));
-    if (name == "DigitallySigned") {
+    if (name.starts_with("DigitallySigned")) {
         // Said so, it is signed all the same.
         const Outcome again = render({QStringLiteral("--stamp"), document, QStringLiteral("--at"),
                                       QStringLiteral("10,10"), QStringLiteral("--break-signatures"),
@@ -399,6 +413,8 @@ INSTANTIATE_TEST_SUITE_P(Table, StampRefuses,
                                          BadDocument{"DeepPageTree", 1, "page tree deeper"},
                                          BadDocument{"NoPageArea", 1, "no area"},
                                          BadDocument{"DigitallySigned", 1, "--break-signatures"},
+                                         BadDocument{"DigitallySignedInline", 1, "--break-signatures"},
+                                         BadDocument{"UnreadablePageContent", 1, "content cannot be read"},
                                          BadDocument{"OffThePage", 1, "fall off page 1"},
                                          BadDocument{"NameTooLong", 1, "too long"},
                                          BadDocument{"BlankSpace", 1, "draws no ink"},

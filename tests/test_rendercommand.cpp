@@ -23,6 +23,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <dirent.h>
 #include <cmath>
 #include <string>
@@ -392,23 +394,35 @@ TEST_F(RenderCommand, OnlyRegularFilesAreReplaced)
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
-// A name's bytes as the shell hands them over, UTF-8 or not, are the name the picture gets.
-TEST_F(RenderCommand, AnOutputNameKeepsItsBytes)
+// A name's bytes as the shell hands them over, UTF-8 or not, are the name of the file read,
+// the folder made and the file written.
+TEST_F(RenderCommand, NamesKeepTheirBytes)
 {
     QProcess shell;
     shell.start(QStringLiteral("bash"),
-                {QStringLiteral("-c"), QStringLiteral("\"$0\" -o \"$1/$(printf 'bad\\377name.png')\""),
+                {QStringLiteral("-c"), QStringLiteral(R"sh(set -e; cd "$1"; r="$0"
+"$r" -o "$(printf 'bad\377name.png')"
+"$r" -o "$(printf 'doc\377.pdf')"
+printf '张三,Zhang\n' > "$(printf 'list\377.csv')"
+"$r" --batch "$(printf 'list\377.csv')" -o "$(printf 'out\377/sub')"
+"$r" --stamp "$(printf 'doc\377.pdf')" --page 1 --at 10,10 -o "$(printf 'signed\377.pdf')")sh"),
                  kitDir() + QStringLiteral("sorvex-sign-render"), dir.path()});
     ASSERT_TRUE(shell.waitForFinished(60000));
     EXPECT_EQ(shell.exitCode(), ExitOk) << shell.readAllStandardError().toStdString();
-    std::vector<std::string> names;
-    DIR* folder = ::opendir(QFile::encodeName(dir.path()).constData());
-    ASSERT_TRUE(folder);
-    while (const dirent* entry = ::readdir(folder))
-        if (entry->d_name[0] != '.')
-            names.emplace_back(entry->d_name);
-    ::closedir(folder);
-    EXPECT_EQ(names, std::vector<std::string>{"bad\377name.png"});
+    const auto names = [](const QByteArray& path) {
+        std::set<std::string> found;
+        if (DIR* folder = ::opendir(path.constData())) {
+            while (const dirent* entry = ::readdir(folder))
+                if (entry->d_name[0] != '.')
+                    found.emplace(entry->d_name);
+            ::closedir(folder);
+        }
+        return found;
+    };
+    const QByteArray top = QFile::encodeName(dir.path());
+    EXPECT_EQ(names(top), (std::set<std::string>{"bad\377name.png", "doc\377.pdf",
+                                                 "list\377.csv", "out\377", "signed\377.pdf"}));
+    EXPECT_EQ(names(top + "/out\377/sub"), std::set<std::string>{"0001.png"});
 }
 
 // A batch killed half-way leaves every picture under its name whole; what it was writing is

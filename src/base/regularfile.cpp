@@ -1,6 +1,6 @@
 #include "regularfile.h"
 
-#include <QFile>
+#include "text.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -21,7 +21,7 @@ std::optional<QByteArray> refuse(QString* error, const QString& why)
 std::optional<QByteArray> readRegularFile(const QString& path, qint64 cap, QString* error)
 {
     const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        ::open(encodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return refuse(error, QStringLiteral("文件不存在或不能访问"));
     const struct Closer

@@ -231,14 +231,13 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
     if (!files.isEmpty())
         return ExitFailure;
 
-    if (!QDir().mkpath(options.job.output)) {
-        err << "sorvex-sign-render: cannot make the folder " << options.job.output << Qt::endl;
+    if (const auto why = makeFolders(options.job.output)) {
+        err << "sorvex-sign-render: cannot make the folder " << options.job.output << ": " << *why
+            << Qt::endl;
         return ExitFailure;
     }
     // What a batch killed half-way left behind.
-    for (const QFileInfo& left : QDir(options.job.output).entryInfoList(QDir::Files | QDir::Hidden))
-        if (isLeftoverTemporary(left.fileName()) && !left.isSymLink())
-            QFile::remove(left.filePath());
+    clearLeftoversIn(encodeFileName(options.job.output));
 
     QStringList styles{options.job.style};
     for (const QStringList& row : rows)

@@ -346,8 +346,9 @@ bool SignatureRenderer::putBackground(QByteArray& svg, const QImage& background)
     const qsizetype image = svg.indexOf("<image");
     const qsizetype start = image < 0 ? -1 : svg.indexOf(uri, image);
     const qsizetype end = start < 0 ? -1 : svg.indexOf('"', start);
-    if (end > start)
-        svg.replace(start + uri.size(), end - start - uri.size(), svgEncoded_);
+    if (end <= start)
+        return false; // no stand-in to put it in: the picture would lack its background
+    svg.replace(start + uri.size(), end - start - uri.size(), svgEncoded_);
     return true;
 }
 

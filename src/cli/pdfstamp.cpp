@@ -105,23 +105,43 @@ public:
     void handleEOF() override {}
 };
 
-Balance contentBalance(QPDFPageObjectHelper& page)
+// None where the content cannot be read through: a viewer shows what it can of it.
+std::optional<Balance> contentBalance(QPDFPageObjectHelper& page)
 {
     BalanceCounter counter;
     try {
         page.parseContents(&counter);
     } catch (const std::exception&) {
-        return {}; // content a viewer reads as it can; nothing to balance that we can tell
+        return std::nullopt;
     }
     return counter.balance;
 }
 
-// A signature dictionary: the signed byte ranges and the signature itself. Any rewrite of the
-// file moves those bytes, and the signature no longer verifies.
+// A signature dictionary: the signed byte ranges and the signature itself, an object of its
+// own or written inside another (a field's /V). Any rewrite of the file moves those bytes, and
+// the signature no longer verifies.
+bool holdsSignature(QPDFObjectHandle object, int depth)
+{
+    if (depth > 32 || (object.isIndirect() && depth > 0))
+        return false; // an object of its own is looked at as one
+    if (object.isDictionary()) {
+        if (object.hasKey("/ByteRange") && object.hasKey("/Contents"))
+            return true;
+        for (const auto& [key, value] : object.ditems())
+            if (holdsSignature(value, depth + 1))
+                return true;
+    } else if (object.isArray()) {
+        for (const QPDFObjectHandle& item : object.aitems())
+            if (holdsSignature(item, depth + 1))
+                return true;
+    }
+    return false;
+}
+
 bool digitallySigned(QPDF& document)
 {
     for (QPDFObjectHandle object : document.getAllObjects())
-        if (object.isDictionary() && object.hasKey("/ByteRange") && object.hasKey("/Contents"))
+        if (holdsSignature(object.isStream() ? object.getDict() : object, 0))
             return true;
     return false;
 }
@@ -224,7 +244,13 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
         // The page's own content is wrapped so that whatever state it leaves does not reach the
         // signature, also where it restores more states than it saves or saves more than it
         // restores; its streams stay as they were.
-        const Balance balance = contentBalance(target);
+        const std::optional<Balance> read = contentBalance(target);
+        if (!read)
+            return refused(QStringLiteral("%1 is damaged: page %2's content cannot be read, so "
+                                          "where the signature would show cannot be known")
+                               .arg(documentPath)
+                               .arg(place.page));
+        const Balance balance = *read;
         std::string saves = "q\n", restores = "\nQ\n";
         for (int i = 0; i < balance.unmatchedRestores; ++i)
             saves += "q\n";

@@ -3,9 +3,11 @@
 #include "base/temporaries.h"
 #include "base/text.h"
 
+#include <QHash>
 #include <QRandomGenerator>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -79,14 +81,23 @@ bool writeAll(int fd, const QByteArray& bytes)
     return true;
 }
 
-// Syncs what a folder lists (a rename is a change of its list).
-void syncFolder(const QByteArray& folder)
+// Syncs what a folder lists (a rename is a change of its list): 0, or why not. A file system
+// that cannot sync a folder (EINVAL) keeps its lists its own way.
+int syncFolder(const QByteArray& folder)
 {
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    if (fd < 0)
+        return errno;
+    const int error = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+    ::close(fd);
+    return error;
+}
+
+// A file in place whose folder could not be synced: there now, but maybe not after a crash.
+QString unsyncedFolder(int error)
+{
+    return QStringLiteral("文件已写入，但所在文件夹没能保存到磁盘（%1），断电后可能丢失")
+        .arg(reasonFor(error));
 }
 
 std::variant<StagedFile, QString> stage(const QString& path, const QByteArray& bytes, bool sync)
@@ -123,9 +134,14 @@ std::variant<StagedFile, QString> stage(const QString& path, const QByteArray& b
     }
     if (fd < 0)
         return reasonFor(EEXIST);
-    // A replaced file keeps who may read it.
-    if (exists)
-        ::fchmod(fd, info.st_mode & 07777);
+    // A replaced file keeps who may read it: one that would become readable by others is not
+    // written.
+    if (exists && ::fchmod(fd, info.st_mode & 07777) != 0) {
+        const int why = errno;
+        ::close(fd);
+        ::unlink(staged.temporary.constData());
+        return reasonFor(why);
+    }
     const bool written = writeAll(fd, bytes) && (!sync || ::fdatasync(fd) == 0);
     const int error = errno;
     if (::close(fd) != 0 || !written) {
@@ -154,8 +170,10 @@ std::optional<QString> writeFile(const QString& path, const QByteArray& bytes)
         ::unlink(file.temporary.constData());
         return why;
     }
-    syncFolder(folderOf(file.target));
+    const int synced = syncFolder(folderOf(file.target));
     clearLeftoversBeside(file.target);
+    if (synced != 0)
+        return unsyncedFolder(synced);
     return std::nullopt;
 }
 
@@ -175,18 +193,46 @@ QList<std::pair<qsizetype, QString>> placeStagedFiles(const QList<StagedFile>& f
             ::close(fd);
     }
     folders.clear();
+    QList<qsizetype> placed;
     for (qsizetype i = 0; i < files.size(); ++i) {
         const StagedFile& f = files[i];
         if (syncError == 0 && ::rename(f.temporary.constData(), f.target.constData()) == 0) {
             folders.insert(folderOf(f.target));
+            placed.append(i);
             continue;
         }
         failed.append({i, syncError ? reasonFor(syncError) : renameFailure(f)});
         ::unlink(f.temporary.constData());
     }
+    QHash<QByteArray, int> unsynced;
     for (const QByteArray& folder : std::as_const(folders))
-        syncFolder(folder);
+        if (const int error = syncFolder(folder))
+            unsynced.insert(folder, error);
+    for (const qsizetype i : std::as_const(placed))
+        if (const auto it = unsynced.constFind(folderOf(files[i].target)); it != unsynced.constEnd())
+            failed.append({i, unsyncedFolder(*it)});
+    std::sort(failed.begin(), failed.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
     return failed;
+}
+
+std::optional<QString> makeFolders(const QString& path)
+{
+    const QByteArray bytes = encodeFileName(path);
+    for (qsizetype end = 1; end <= bytes.size(); ++end) {
+        if (end < bytes.size() && bytes[end] != '/')
+            continue;
+        const QByteArray part = bytes.left(end);
+        struct stat info = {};
+        if (::stat(part.constData(), &info) == 0) {
+            if (!S_ISDIR(info.st_mode))
+                return QStringLiteral("这不是文件夹");
+            continue;
+        }
+        if (::mkdir(part.constData(), 0777) != 0 && errno != EEXIST)
+            return reasonFor(errno);
+    }
+    return std::nullopt;
 }
 
 bool isLeftoverTemporary(const QString& fileName)
@@ -202,7 +248,11 @@ bool isLeftoverTemporary(const QString& fileName)
 
 void clearLeftoversBeside(const QByteArray& target)
 {
-    const QByteArray folder = folderOf(target);
+    clearLeftoversIn(folderOf(target));
+}
+
+void clearLeftoversIn(const QByteArray& folder)
+{
     DIR* dir = ::opendir(folder.constData());
     if (!dir)
         return;

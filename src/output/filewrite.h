@@ -33,5 +33,9 @@ QList<std::pair<qsizetype, QString>> placeStagedFiles(const QList<StagedFile>& f
 // running is writing it.
 bool isLeftoverTemporary(const QString& fileName);
 
-// Removes such temporaries from the folder of `target`.
+// Removes such temporaries from the folder of `target`, or from `folder`.
 void clearLeftoversBeside(const QByteArray& target);
+void clearLeftoversIn(const QByteArray& folder);
+
+// Makes a folder and those it lies in, its name's bytes kept; why not, in words.
+std::optional<QString> makeFolders(const QString& path);
