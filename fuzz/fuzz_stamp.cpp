@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     // A signed copy is a PDF that reads again without repair.
-    const QByteArray& pdf = std::get<QByteArray>(stamped);
+    const QByteArray pdf = std::get<SignedCopy>(stamped).whole();
     QPDF again;
     again.setSuppressWarnings(true);
     again.processMemoryFile("stamped", pdf.constData(), size_t(pdf.size()));

@@ -126,9 +126,10 @@ TEST_F(Pdf, StampPutsTheSignatureWhereAskedAndLeavesTheRestAsItWas)
         const char* width;
         double leftMm, topMm, widthMm;
     };
+    for (const bool flatten : {false, true})
     for (const Ask& ask :
          {Ask{"20,30", nullptr, 20, 30, 0}, Ask{"120.5,200", "50", 120.5, 200, 50}}) {
-        SCOPED_TRACE(ask.at);
+        SCOPED_TRACE(std::string(ask.at) + (flatten ? " flattened" : " appended"));
         QStringList args = {QStringLiteral("--style"), QStringLiteral("篆印体"),
                             QStringLiteral("--stamp"), original,
                             QStringLiteral("--page"),  QStringLiteral("2"),
@@ -136,8 +137,12 @@ TEST_F(Pdf, StampPutsTheSignatureWhereAskedAndLeavesTheRestAsItWas)
                             QStringLiteral("-o"),      path("signed.pdf")};
         if (ask.width)
             args << QStringLiteral("--width") << QString::fromUtf8(ask.width);
+        if (flatten)
+            args << QStringLiteral("--flatten");
         const Outcome r = render(args);
         ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_TRUE(run(QStringLiteral("qpdf"), {QStringLiteral("--check"), path("signed.pdf")})
+                        .contains(QStringLiteral("No syntax or stream encoding errors")));
 
         const QString info = run(QStringLiteral("pdfinfo"), {path("signed.pdf")});
         EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral("Pages: +3\\n"))));
@@ -170,6 +175,8 @@ TEST_F(Pdf, StampPutsTheSignatureWhereAskedAndLeavesTheRestAsItWas)
         QFile out(path("signed.pdf"));
         ASSERT_TRUE(out.open(QIODevice::ReadOnly));
         const QByteArray after = out.readAll();
+        // Appended, the document's own bytes come first, every one as it was.
+        EXPECT_EQ(after.startsWith(before), !flatten);
         int streams = 0;
         for (qsizetype at = before.indexOf("stream\n"); at >= 0;
              at = before.indexOf("stream\n", at + 1)) {
@@ -258,6 +265,136 @@ TEST_F(Pdf, StampCarriesTheWholeNameWhateverItsSize)
     EXPECT_GT(widths[1] / 10.0, 60);
 }
 
+// A program's exit status, its output thrown away. It sees the machine's own fonts: poppler
+// writes a signature's appearance in one of them.
+int status(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("FONTCONFIG_FILE"));
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    p.waitForFinished(60000);
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// Signed documents of every make keep their signatures when ours is appended: the documents'
+// bytes stay as they were and a reader sees every signature valid, the stamp where it was asked.
+struct Kind
+{
+    const char* name;
+    const char* rewrite;  // a qpdf option the contract is written anew with, or none
+    int signatures = 0;   // signed by another program this many times first
+    const char* certified = nullptr; // the DocMDP permission it is certified with
+};
+
+class AppendedStamp : public Pdf, public testing::WithParamInterface<Kind>
+{
+protected:
+    // Another party's signing identity, made now: a self-signed certificate in an NSS store.
+    QString signingStore()
+    {
+        const QString store = path("nss");
+        QDir().mkpath(store);
+        EXPECT_EQ(status(QStringLiteral("openssl"),
+                         {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                          QStringLiteral("rsa:2048"), QStringLiteral("-nodes"),
+                          QStringLiteral("-keyout"), path("key.pem"), QStringLiteral("-out"),
+                          path("cert.pem"), QStringLiteral("-days"), QStringLiteral("30"),
+                          QStringLiteral("-subj"), QStringLiteral("/CN=Other Party")}),
+                  0);
+        EXPECT_EQ(status(QStringLiteral("openssl"),
+                         {QStringLiteral("pkcs12"), QStringLiteral("-export"),
+                          QStringLiteral("-inkey"), path("key.pem"), QStringLiteral("-in"),
+                          path("cert.pem"), QStringLiteral("-out"), path("id.p12"),
+                          QStringLiteral("-passout"), QStringLiteral("pass:pw"),
+                          QStringLiteral("-name"), QStringLiteral("other")}),
+                  0);
+        const QString nss = QStringLiteral("sql:") + store;
+        EXPECT_EQ(status(QStringLiteral("certutil"), {QStringLiteral("-N"), QStringLiteral("-d"),
+                                                      nss, QStringLiteral("--empty-password")}),
+                  0);
+        EXPECT_EQ(status(QStringLiteral("pk12util"),
+                         {QStringLiteral("-i"), path("id.p12"), QStringLiteral("-d"), nss,
+                          QStringLiteral("-W"), QStringLiteral("pw")}),
+                  0);
+        return nss;
+    }
+    int validSignatures(const QString& nss, const QString& pdf)
+    {
+        return int(run(QStringLiteral("pdfsig"), {QStringLiteral("-nssdir"), nss, pdf})
+                       .count(QStringLiteral("Signature is Valid.")));
+    }
+};
+
+TEST_P(AppendedStamp, KeepsTheDocumentsBytesAndSignatures)
+{
+    const Kind& kind = GetParam();
+    QString document = contract(2);
+    if (*kind.rewrite) {
+        ASSERT_EQ(status(QStringLiteral("qpdf"),
+                         {QString::fromUtf8(kind.rewrite), document, path("rewritten.pdf")}),
+                  0);
+        document = path("rewritten.pdf");
+    }
+    if (kind.certified) {
+        const QByteArray from = document.toLocal8Bit(), to = path("certified.pdf").toLocal8Bit();
+        QPDF source;
+        source.processFile(from.constData());
+        QPDFObjectHandle certification = source.makeIndirectObject(QPDFObjectHandle::parse(
+            std::string("<< /Type /Sig /Reference [ << /Type /SigRef /TransformMethod /DocMDP "
+                        "/TransformParams << /Type /TransformParams /V /1.2 /P ") +
+            kind.certified + " >> >> ] >>"));
+        QPDFObjectHandle perms = QPDFObjectHandle::newDictionary();
+        perms.replaceKey("/DocMDP", certification);
+        source.getRoot().replaceKey("/Perms", perms);
+        QPDFWriter w(source, to.constData());
+        w.write();
+        document = path("certified.pdf");
+    }
+    const QString nss = kind.signatures ? signingStore() : QString();
+    for (int i = 0; i < kind.signatures; ++i) {
+        const QString next = path("signed-by-other-%1.pdf").arg(i);
+        ASSERT_EQ(status(QStringLiteral("pdfsig"),
+                         {QStringLiteral("-nssdir"), nss, QStringLiteral("-add-signature"),
+                          QStringLiteral("-nick"), QStringLiteral("other"), document, next}),
+                  0);
+        document = next;
+    }
+    if (kind.signatures)
+        ASSERT_EQ(validSignatures(nss, document), kind.signatures);
+    QFile in(document);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    const QByteArray before = in.readAll();
+
+    const Outcome r = render({QStringLiteral("--style"), QStringLiteral("篆印体"),
+                              QStringLiteral("--stamp"), document, QStringLiteral("--at"),
+                              QStringLiteral("20,30"), QStringLiteral("-o"), path("ours.pdf")});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    QFile out(path("ours.pdf"));
+    ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(out.readAll().startsWith(before));
+    EXPECT_TRUE(run(QStringLiteral("qpdf"), {QStringLiteral("--check"), path("ours.pdf")})
+                    .contains(QStringLiteral("No syntax or stream encoding errors")));
+    if (kind.signatures)
+        EXPECT_EQ(validSignatures(nss, path("ours.pdf")), kind.signatures);
+    const QRect ink = inkBox(pageImage(path("ours.pdf"), 1, path("p")), sealRed);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_NEAR(ink.left() / 10.0, 20, 0.5);
+    EXPECT_NEAR(ink.top() / 10.0, 30, 0.5);
+    EXPECT_EQ(pageImage(path("ours.pdf"), 2, path("s")), pageImage(document, 2, path("o")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, AppendedStamp,
+    testing::Values(Kind{"CrossReferenceTable", ""},
+                    Kind{"ObjectStreams", "--object-streams=generate"},
+                    Kind{"Linearized", "--linearize"},
+                    Kind{"SignedTwice", "", 2},
+                    Kind{"ObjectStreamsSignedTwice", "--object-streams=generate", 2},
+                    Kind{"CertifiedAnnotationsAllowed", "", 0, "3"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct BadDocument
 {
     const char* name;
@@ -334,6 +471,21 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
         page.replaceKey("/MediaBox", QPDFObjectHandle::parse("[0 0 0 842]"));
         QPDFWriter w(source, to.constData());
         w.write();
+    } else if (name.starts_with("Certified")) {
+        // Certified by its author: what may change after is the DocMDP permission.
+        const QByteArray from = good.toLocal8Bit(), to = document.toLocal8Bit();
+        QPDF source;
+        source.processFile(from.constData());
+        QPDFObjectHandle certification = source.makeIndirectObject(QPDFObjectHandle::parse(
+            "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached "
+            "/ByteRange [0 100 200 300] /Contents <00> /Reference [ << /Type /SigRef "
+            "/TransformMethod /DocMDP /TransformParams << /Type /TransformParams /V /1.2 /P " +
+            std::string(name == "CertifiedNoChanges" ? "1" : "2") + " >> >> ] >>"));
+        QPDFObjectHandle perms = QPDFObjectHandle::newDictionary();
+        perms.replaceKey("/DocMDP", certification);
+        source.getRoot().replaceKey("/Perms", perms);
+        QPDFWriter w(source, to.constData());
+        w.write();
     } else if (name == "UnreadablePageContent") {
         // A content stream said to be compressed that is not: no reader can read it through.
         const QByteArray from = good.toLocal8Bit(), to = document.toLocal8Bit();
@@ -345,6 +497,7 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
         QPDFWriter w(source, to.constData());
         w.setDecodeLevel(qpdf_dl_none);
         w.write();
+        extra << QStringLiteral("--flatten");
     } else if (name.starts_with("DigitallySigned")) {
         // A signature field as signing tools write it: its value signs byte ranges of the file,
         // as an object of its own or written inside the field.
@@ -356,6 +509,7 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
             "/ByteRange [0 100 200 300] /Contents <00> >>");
         if (name == "DigitallySigned")
             value = source.makeIndirectObject(value);
+        extra << QStringLiteral("--flatten");
         QPDFObjectHandle field = source.makeIndirectObject(
             QPDFObjectHandle::parse("<< /FT /Sig /T (Signature1) >>"));
         field.replaceKey("/V", value);
@@ -396,8 +550,9 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
     if (name.starts_with("DigitallySigned")) {
         // Said so, it is signed all the same.
         const Outcome again = render({QStringLiteral("--stamp"), document, QStringLiteral("--at"),
-                                      QStringLiteral("10,10"), QStringLiteral("--break-signatures"),
-                                      QStringLiteral("-o"), path("signed.pdf")});
+                                      QStringLiteral("10,10"), QStringLiteral("--flatten"),
+                                      QStringLiteral("--break-signatures"), QStringLiteral("-o"),
+                                      path("signed.pdf")});
         EXPECT_EQ(again.code, 0) << again.err.toStdString();
         EXPECT_TRUE(QFile::exists(path("signed.pdf")));
     }
@@ -415,6 +570,8 @@ INSTANTIATE_TEST_SUITE_P(Table, StampRefuses,
                                          BadDocument{"DigitallySigned", 1, "--break-signatures"},
                                          BadDocument{"DigitallySignedInline", 1, "--break-signatures"},
                                          BadDocument{"UnreadablePageContent", 1, "content cannot be read"},
+                                         BadDocument{"CertifiedNoChanges", 1, "allow no changes"},
+                                         BadDocument{"CertifiedFormsOnly", 1, "only form filling"},
                                          BadDocument{"OffThePage", 1, "fall off page 1"},
                                          BadDocument{"NameTooLong", 1, "too long"},
                                          BadDocument{"BlankSpace", 1, "draws no ink"},

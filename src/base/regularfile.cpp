@@ -2,6 +2,7 @@
 
 #include "text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,6 +18,51 @@ std::optional<QByteArray> refuse(QString* error, const QString& why)
 }
 
 } // namespace
+
+OpenedFile::~OpenedFile()
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+QByteArray OpenedFile::read(qint64 offset, qint64 length) const
+{
+    QByteArray bytes(qsizetype(std::clamp<qint64>(std::min(length, size - offset), 0, length)),
+                     Qt::Uninitialized);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + done, size_t(bytes.size() - done),
+                                  off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return {};
+        done += n;
+    }
+    return bytes;
+}
+
+std::shared_ptr<OpenedFile> openRegularFile(const QString& path, qint64 cap, QString* error)
+{
+    auto file = std::make_shared<OpenedFile>();
+    file->fd =
+        ::open(encodeFileName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (file->fd < 0) {
+        refuse(error, QStringLiteral("文件不存在或不能访问"));
+        return nullptr;
+    }
+    struct stat st = {};
+    if (::fstat(file->fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        refuse(error, QStringLiteral("这不是一个普通文件"));
+        return nullptr;
+    }
+    if (st.st_size > cap) {
+        refuse(error, QStringLiteral("文件太大"));
+        return nullptr;
+    }
+    file->size = st.st_size;
+    return file;
+}
 
 std::optional<QByteArray> readRegularFile(const QString& path, qint64 cap, QString* error)
 {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 // The whole content of a regular file, at most `cap` bytes. A FIFO, a device, a folder or a
@@ -11,3 +12,18 @@
 // program, and nothing is read past the cap whatever size the file claims.
 std::optional<QByteArray> readRegularFile(const QString& path, qint64 cap,
                                           QString* error = nullptr);
+
+// A regular file held open, for reading the parts of it that are needed; checked as above.
+struct OpenedFile
+{
+    int fd = -1;
+    qint64 size = 0;
+    OpenedFile() = default;
+    OpenedFile(const OpenedFile&) = delete;
+    OpenedFile& operator=(const OpenedFile&) = delete;
+    ~OpenedFile();
+    // `length` bytes from `offset`, fewer at the file's end; empty where it cannot be read.
+    QByteArray read(qint64 offset, qint64 length) const;
+};
+std::shared_ptr<OpenedFile> openRegularFile(const QString& path, qint64 cap,
+                                            QString* error = nullptr);

@@ -72,10 +72,15 @@ struct Declared
         QStringLiteral("stamp"),
         QStringLiteral("Put the signature onto this PDF; -o names the signed copy."),
         QStringLiteral("FILE.pdf")};
+    QCommandLineOption flatten{
+        QStringLiteral("flatten"),
+        QStringLiteral("With --stamp, draw the signature into the page's content and write the "
+                       "document anew, instead of adding it as an annotation after the "
+                       "document's own bytes.")};
     QCommandLineOption breakSignatures{
         QStringLiteral("break-signatures"),
-        QStringLiteral("With --stamp, sign a document that carries a digital signature, which "
-                       "will then no longer verify.")};
+        QStringLiteral("With --stamp --flatten, sign a document that carries a digital "
+                       "signature, which will then no longer verify.")};
     QCommandLineOption page{QStringLiteral("page"),
                             QStringLiteral("With --stamp, the page to sign, from 1."),
                             QStringLiteral("N"), QStringLiteral("1")};
@@ -140,7 +145,7 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
 {
     options.stampFile = parser.value(d.stamp);
     if (options.stampFile.isEmpty()) {
-        for (const QCommandLineOption* o : {&d.page, &d.at, &d.width, &d.breakSignatures})
+        for (const QCommandLineOption* o : {&d.page, &d.at, &d.width, &d.flatten, &d.breakSignatures})
             if (parser.isSet(*o))
                 return badArgument(
                     QStringLiteral("--%1 goes with --stamp").arg(o->names().constFirst()));
@@ -150,6 +155,7 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
         return badArgument(QStringLiteral("--stamp signs one document at a time"));
     if (!options.job.output.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
         return badArgument(QStringLiteral("--stamp needs a .pdf output"));
+    options.stamp.flatten = parser.isSet(d.flatten);
     options.stamp.breakSignatures = parser.isSet(d.breakSignatures);
     bool ok = false;
     options.stamp.page = parser.value(d.page).toInt(&ok);
@@ -193,7 +199,7 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({d.data, d.style, d.cn, d.en, d.size, d.color, d.background, d.pos, d.scale,
                        d.transparent, d.fit, d.exactSize, d.strict, d.worn, d.output, d.batch, d.list, d.sheet, d.report, d.stamp, d.page,
-                       d.at, d.width, d.breakSignatures});
+                       d.at, d.width, d.flatten, d.breakSignatures});
 
     Options options;
     if (!parser.parse(arguments))

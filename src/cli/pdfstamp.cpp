@@ -1,6 +1,7 @@
 #include "pdfstamp.h"
 
 #include "base/regularfile.h"
+#include "pdfupdate.h"
 
 #include <QFileInfo>
 #include <QRectF>
@@ -138,6 +139,29 @@ bool holdsSignature(QPDFObjectHandle object, int depth)
     return false;
 }
 
+// What a certifying signature allows to change, its DocMDP permission: 1 nothing, 2 form
+// filling and signing, 3 also annotations; none where the document is not certified.
+std::optional<int> certifiedPermission(QPDF& document)
+{
+    // Looked at step by step: asking a missing key of nothing is a warning, and a warning
+    // refuses the document.
+    const auto key = [](QPDFObjectHandle dictionary, const char* name) {
+        return dictionary.isDictionary() ? dictionary.getKey(name) : QPDFObjectHandle::newNull();
+    };
+    QPDFObjectHandle signature = key(key(document.getRoot(), "/Perms"), "/DocMDP");
+    if (!signature.isDictionary())
+        return std::nullopt;
+    QPDFObjectHandle references = signature.getKey("/Reference");
+    for (int i = 0; references.isArray() && i < references.getArrayNItems(); ++i) {
+        QPDFObjectHandle reference = references.getArrayItem(i);
+        if (key(reference, "/TransformMethod").unparse() != "/DocMDP")
+            continue;
+        QPDFObjectHandle p = key(key(reference, "/TransformParams"), "/P");
+        return p.isInteger() ? std::clamp(p.getIntValueAsInt(), 1, 3) : 2;
+    }
+    return 2;
+}
+
 bool digitallySigned(QPDF& document)
 {
     for (QPDFObjectHandle object : document.getAllObjects())
@@ -148,14 +172,20 @@ bool digitallySigned(QPDF& document)
 
 } // namespace
 
-std::variant<QByteArray, StampFailure>
+QByteArray SignedCopy::whole() const
+{
+    return (document ? document->read(0, prefixLength) : QByteArray()) + bytes;
+}
+
+std::variant<SignedCopy, StampFailure>
 stampPdf(const QString& documentPath, const QByteArray& signature, const StampPlace& place)
 {
-    // Read whole first, as a regular file: a FIFO or a device must not hang or flood us.
+    // Opened as a regular file, a FIFO or a device refused; read as qpdf needs its parts, so
+    // that appending to a large document does not read all of it.
     QString readError;
-    const std::optional<QByteArray> bytes =
-        readRegularFile(documentPath, MaxDocumentBytes, &readError);
-    if (!bytes)
+    const std::shared_ptr<OpenedFile> file =
+        openRegularFile(documentPath, MaxDocumentBytes, &readError);
+    if (!file)
         return StampFailure{StampFailure::Unreadable,
                             QStringLiteral("cannot read %1: %2").arg(documentPath, readError)};
     const std::string name = QFileInfo(documentPath).fileName().toStdString();
@@ -164,14 +194,29 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
         document.setSuppressWarnings(true);
         // A document that needs mending is refused rather than silently rewritten.
         document.setAttemptRecovery(false);
-        document.processMemoryFile(name.c_str(), bytes->constData(), size_t(bytes->size()));
+        document.processInputSource(std::make_shared<DocumentInput>(file, QByteArray(), name));
         if (document.isEncrypted())
             return refused(
                 QStringLiteral("%1 is encrypted; it cannot be signed here").arg(documentPath));
-        if (!place.breakSignatures && digitallySigned(document))
-            return refused(QStringLiteral("%1 carries a digital signature, which signing it here "
-                                          "would break; add --break-signatures to sign it anyway")
+        if (place.flatten && !place.breakSignatures && digitallySigned(document))
+            return refused(QStringLiteral("%1 carries a digital signature, which flattening a "
+                                          "signature into it would break; sign it without "
+                                          "--flatten, or add --break-signatures")
                                .arg(documentPath));
+        if (const std::optional<int> allowed = certifiedPermission(document);
+            allowed && !place.flatten && *allowed < 3)
+            return refused(*allowed == 1
+                               ? QStringLiteral("%1 is certified by its author to allow no "
+                                                "changes at all; a signature cannot be added")
+                                     .arg(documentPath)
+                               : QStringLiteral("%1 is certified by its author to allow only "
+                                                "form filling and signature fields, not a "
+                                                "signature drawn on a page")
+                                     .arg(documentPath));
+        // Everything the document held before this signature, for an update to refer to.
+        std::optional<IncrementalUpdate> update;
+        if (!place.flatten)
+            update.emplace(document, *file);
         if (pageTreeTooDeep(document))
             return refused(QStringLiteral("%1 has a page tree deeper than %2 levels; it cannot be "
                                           "signed here")
@@ -190,7 +235,7 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
         QPDFPageObjectHelper ownPage = QPDFPageDocumentHelper(own).getAllPages().at(0);
         const QPDFObjectHandle::Rectangle ownBox = ownPage.getMediaBox().getArrayAsRectangle();
         const double ownWidth = ownBox.urx - ownBox.llx, ownHeight = ownBox.ury - ownBox.lly;
-        const QPDFObjectHandle form = document.copyForeignObject(ownPage.getFormXObjectForPage());
+        QPDFObjectHandle form = document.copyForeignObject(ownPage.getFormXObjectForPage());
 
         QPDFPageObjectHelper& target = pages[size_t(place.page - 1)];
         // What a viewer shows: the crop box where it lies on the media box, in the page's own
@@ -226,6 +271,57 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
                                .arg(place.page)
                                .arg(shownWidth * pointsPerUnit / PointsPerMm, 0, 'f', 0)
                                .arg(shownHeight * pointsPerUnit / PointsPerMm, 0, 'f', 0));
+
+        if (!place.flatten) {
+            // A printable stamp annotation on the page whose appearance is the signature: the
+            // form's matrix puts it where it goes, and its rectangle is where that falls.
+            const std::string matrix = placement(box, rotate, scale, atX, atY, ownHeight * scale);
+            form.getDict().replaceKey("/Matrix", QPDFObjectHandle::parse("[" + matrix + "]"));
+            const QPDFObjectHandle::Rectangle own = form.getDict().getKey("/BBox").getArrayAsRectangle();
+            const QPDFObjectHandle::Matrix m = form.getDict().getKey("/Matrix").getArrayAsMatrix();
+            double left = 1e300, bottom = 1e300, right = -1e300, top = -1e300;
+            for (const double x : {own.llx, own.urx})
+                for (const double y : {own.lly, own.ury}) {
+                    const double px = m.a * x + m.c * y + m.e, py = m.b * x + m.d * y + m.f;
+                    left = std::min(left, px), right = std::max(right, px);
+                    bottom = std::min(bottom, py), top = std::max(top, py);
+                }
+            QPDFObjectHandle annotation = document.makeIndirectObject(QPDFObjectHandle::parse(
+                "<< /Type /Annot /Subtype /Stamp /F 4 /Name /SorvexSignature >>"));
+            annotation.replaceKey("/Rect", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(
+                                               left, bottom, right, top)));
+            annotation.replaceKey("/P", target.getObjectHandle());
+            annotation.replaceKey("/Contents", QPDFObjectHandle::newUnicodeString("签名"));
+            QPDFObjectHandle appearance = QPDFObjectHandle::newDictionary();
+            appearance.replaceKey("/N", form);
+            annotation.replaceKey("/AP", appearance);
+            // The page's list of annotations gets it: the list's own object where it is one,
+            // else the page, with a list if it had none.
+            QPDFObjectHandle page = target.getObjectHandle();
+            QPDFObjectHandle annots = page.getKey("/Annots");
+            if (annots.isArray()) {
+                annots.appendItem(annotation);
+                update->add(annots.isIndirect() ? annots : page);
+            } else {
+                page.replaceKey("/Annots", QPDFObjectHandle::newArray({annotation}));
+                update->add(page);
+            }
+            update->add(annotation);
+            auto written = update->write();
+            if (const QString* why = std::get_if<QString>(&written))
+                return refused(QStringLiteral("%1 cannot be signed here: %2").arg(documentPath, *why));
+            // Read back as a reader would: an update that does not read cleanly is not written.
+            SignedCopy copy{file, file->size, std::get<QByteArray>(written)};
+            QPDF check;
+            check.setSuppressWarnings(true);
+            check.setAttemptRecovery(false);
+            check.processInputSource(std::make_shared<DocumentInput>(file, copy.bytes, name));
+            if (QPDFPageDocumentHelper(check).getAllPages().size() != pages.size() ||
+                check.anyWarnings())
+                return refused(
+                    QStringLiteral("%1 is damaged; it cannot be signed here").arg(documentPath));
+            return copy;
+        }
 
         // This page's resources only: others may share the dictionary.
         QPDFObjectHandle resources = target.getAttribute("/Resources", true);
@@ -271,8 +367,9 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
             return refused(
                 QStringLiteral("%1 is damaged; it cannot be signed here").arg(documentPath));
         std::unique_ptr<Buffer> out(writer.getBuffer());
-        return QByteArray(reinterpret_cast<const char*>(out->getBuffer()),
-                          qsizetype(out->getSize()));
+        return SignedCopy{nullptr, 0,
+                          QByteArray(reinterpret_cast<const char*>(out->getBuffer()),
+                                     qsizetype(out->getSize()))};
     } catch (const QPDFExc& e) {
         if (e.getErrorCode() == qpdf_e_password)
             return refused(

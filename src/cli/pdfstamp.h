@@ -4,6 +4,9 @@
 #include <QPointF>
 #include <QString>
 
+#include "base/regularfile.h"
+
+#include <memory>
 #include <optional>
 #include <variant>
 
@@ -15,11 +18,25 @@ struct StampPlace
     int page = 1;
     QPointF atMm;
     std::optional<double> widthMm;
-    // A digitally signed document is refused unless its signatures may break.
+    // Drawn into the page's content, the document written anew, instead of an annotation
+    // appended to the document as it was.
+    bool flatten = false;
+    // A digitally signed document is not flattened unless its signatures may break.
     bool breakSignatures = false;
 };
 
 inline constexpr qint64 MaxDocumentBytes = 512 * 1024 * 1024;
+
+// A signed copy: the first `prefixLength` bytes of the document, held open, followed by
+// `bytes`; or, without a document, `bytes` alone.
+struct SignedCopy
+{
+    std::shared_ptr<OpenedFile> document;
+    qint64 prefixLength = 0;
+    QByteArray bytes;
+    // The whole copy in memory, for those who read it back.
+    QByteArray whole() const;
+};
 
 struct StampFailure
 {
@@ -29,8 +46,10 @@ struct StampFailure
 };
 
 // The document at `documentPath` with the one-page PDF `signature` put onto one page as a form
-// XObject, placed and scaled; every other object is copied as it was, streams untouched.
-// Encrypted and damaged documents are refused, and signed ones unless `place` allows breaking
-// their signatures.
-std::variant<QByteArray, StampFailure>
+// XObject, placed and scaled: as a printable stamp annotation in an update appended to the
+// document's own bytes, which keeps earlier signatures valid, or, flattened, in the page's
+// content of a document written anew, every other object copied as it was, streams untouched.
+// Encrypted and damaged documents are refused; a document certified against changes is not
+// stamped, and a signed one not flattened unless `place` allows breaking its signatures.
+std::variant<SignedCopy, StampFailure>
 stampPdf(const QString& documentPath, const QByteArray& signature, const StampPlace& place);

@@ -16,7 +16,9 @@ std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& 
         return Failure{failure->kind == StampFailure::NoSuchPage ? ExitBadArguments : ExitFailure,
                        failure->message};
     const QString& output = options.job.output;
-    if (auto error = writeFile(output, std::get<QByteArray>(stamped)))
+    const SignedCopy& copy = std::get<SignedCopy>(stamped);
+    if (auto error = writeFile(output, copy.bytes, copy.document ? copy.document->fd : -1,
+                               copy.prefixLength))
         return Failure{ExitFailure, QStringLiteral("cannot write %1: %2").arg(output, *error)};
     return std::nullopt;
 }

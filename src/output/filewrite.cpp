@@ -100,7 +100,44 @@ QString unsyncedFolder(int error)
         .arg(reasonFor(error));
 }
 
-std::variant<StagedFile, QString> stage(const QString& path, const QByteArray& bytes, bool sync)
+// The first `length` bytes of `from` at the start of `to`: in the kernel where the file systems
+// allow it, through a buffer where they do not.
+bool copyPrefix(int from, int to, qint64 length)
+{
+    loff_t in = 0;
+    while (in < length) {
+        const ssize_t n = ::copy_file_range(from, &in, to, nullptr, size_t(length - in), 0);
+        if (n > 0)
+            continue;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n == 0) {
+            errno = EIO; // the file became shorter
+            return false;
+        }
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
+            return false;
+        char buffer[256 * 1024];
+        while (in < length) {
+            const ssize_t got = ::pread(from, buffer, size_t(std::min<qint64>(sizeof buffer,
+                                                                           length - in)), in);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                if (got == 0)
+                    errno = EIO;
+                return false;
+            }
+            if (!writeAll(to, QByteArray::fromRawData(buffer, qsizetype(got))))
+                return false;
+            in += got;
+        }
+    }
+    return true;
+}
+
+std::variant<StagedFile, QString> stage(const QString& path, const QByteArray& bytes, bool sync,
+                                        int prefix = -1, qint64 prefixLength = 0)
 {
     QByteArray target = encodeFileName(path);
     struct stat info = {};
@@ -142,7 +179,8 @@ std::variant<StagedFile, QString> stage(const QString& path, const QByteArray& b
         ::unlink(staged.temporary.constData());
         return reasonFor(why);
     }
-    const bool written = writeAll(fd, bytes) && (!sync || ::fdatasync(fd) == 0);
+    const bool written = (prefix < 0 || copyPrefix(prefix, fd, prefixLength)) &&
+                         writeAll(fd, bytes) && (!sync || ::fdatasync(fd) == 0);
     const int error = errno;
     if (::close(fd) != 0 || !written) {
         const int why = written ? errno : error;
@@ -159,9 +197,10 @@ std::variant<StagedFile, QString> stageFile(const QString& path, const QByteArra
     return stage(path, bytes, false);
 }
 
-std::optional<QString> writeFile(const QString& path, const QByteArray& bytes)
+std::optional<QString> writeFile(const QString& path, const QByteArray& bytes, int prefix,
+                                 qint64 prefixLength)
 {
-    const auto staged = stage(path, bytes, true);
+    const auto staged = stage(path, bytes, true, prefix, prefixLength);
     if (const auto* why = std::get_if<QString>(&staged))
         return *why;
     const StagedFile& file = std::get<StagedFile>(staged);

@@ -13,8 +13,10 @@
 // behind. Paths are file-name text (decodeFileName): their bytes are kept. Reasons are in words
 // for a person.
 
-// Writes the file, syncs it and puts it in place.
-std::optional<QString> writeFile(const QString& path, const QByteArray& bytes);
+// Writes the file, syncs it and puts it in place. With a `prefix`, the file is the first
+// `prefixLength` bytes of that open file followed by `bytes`, copied by the kernel.
+std::optional<QString> writeFile(const QString& path, const QByteArray& bytes, int prefix = -1,
+                                 qint64 prefixLength = 0);
 
 // A file written under a temporary name, not yet synced nor in place.
 struct StagedFile

@@ -1,0 +1,305 @@
+#include "pdfupdate.h"
+
+#include "base/regularfile.h"
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/QUtil.hh>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+// Where the last cross-reference section starts, from the file's last "startxref", which the
+// standard puts within its last kilobyte or so.
+std::optional<qint64> lastSectionOffset(const OpenedFile& file)
+{
+    const qint64 from = std::max<qint64>(0, file.size - 4096);
+    const QByteArray bytes = file.read(from, file.size - from);
+    const qsizetype at = bytes.lastIndexOf("startxref");
+    if (at < 0)
+        return std::nullopt;
+    qsizetype p = at + 9;
+    while (p < bytes.size() && std::isspace(uchar(bytes[p])))
+        ++p;
+    qint64 offset = 0;
+    const qsizetype start = p;
+    while (p < bytes.size() && std::isdigit(uchar(bytes[p])) && p - start < 15)
+        offset = offset * 10 + (bytes[p++] - '0');
+    if (p == start || offset >= file.size)
+        return std::nullopt;
+    return offset;
+}
+
+bool isTable(const OpenedFile& file, qint64 offset)
+{
+    return file.read(offset, 64).trimmed().startsWith("xref");
+}
+
+std::string number(qint64 n)
+{
+    return std::to_string(n);
+}
+
+} // namespace
+
+IncrementalUpdate::IncrementalUpdate(QPDF& document, const OpenedFile& original)
+    : document_(document), original_(original)
+{
+    for (const auto& [objgen, entry] : document_.getXRefTable()) {
+        before_.insert(objgen);
+        size_ = std::max(size_, objgen.getObj() + 1);
+    }
+    QPDFObjectHandle size = document_.getTrailer().getKey("/Size");
+    if (size.isInteger())
+        size_ = std::max(size_, size.getIntValueAsInt());
+}
+
+void IncrementalUpdate::add(QPDFObjectHandle object)
+{
+    if (!object.isIndirect())
+        return;
+    if (added_.insert(object.getObjGen()).second) {
+        if (!before_.count(object.getObjGen()))
+            numbers_.emplace(object.getObjGen(), size_++);
+        objects_.push_back(object);
+    }
+    collect(object);
+}
+
+// Every new object reachable from `object` is written too; old ones are referred to as they are.
+void IncrementalUpdate::collect(QPDFObjectHandle object)
+{
+    std::vector<QPDFObjectHandle> pending{object};
+    while (!pending.empty()) {
+        QPDFObjectHandle h = pending.back();
+        pending.pop_back();
+        const auto visit = [&](QPDFObjectHandle item) {
+            if (item.isIndirect()) {
+                if (!before_.count(item.getObjGen()) && added_.insert(item.getObjGen()).second) {
+                    numbers_.emplace(item.getObjGen(), size_++);
+                    objects_.push_back(item);
+                    pending.push_back(item);
+                }
+            } else if (item.isArray() || item.isDictionary()) {
+                pending.push_back(item);
+            }
+        };
+        if (h.isStream())
+            h = h.getDict();
+        if (h.isArray())
+            for (QPDFObjectHandle item : h.aitems())
+                visit(item);
+        else if (h.isDictionary())
+            for (auto [key, value] : h.ditems())
+                visit(value);
+    }
+}
+
+std::string IncrementalUpdate::reference(QPDFObjectHandle object)
+{
+    const QPDFObjGen objgen = object.getObjGen();
+    const auto it = numbers_.find(objgen);
+    if (it != numbers_.end())
+        return number(it->second) + " 0 R";
+    return number(objgen.getObj()) + ' ' + number(objgen.getGen()) + " R";
+}
+
+std::string IncrementalUpdate::serialized(QPDFObjectHandle object, bool whole)
+{
+    if (!whole && object.isIndirect())
+        return reference(object);
+    if (object.isArray()) {
+        std::string out = "[";
+        for (QPDFObjectHandle item : object.aitems())
+            out += serialized(item, false) + ' ';
+        return out + ']';
+    }
+    if (object.isDictionary()) {
+        std::string out = "<<";
+        for (auto [key, value] : object.ditems())
+            if (!value.isNull())
+                out += QPDFObjectHandle::newName(key).unparse() + ' ' + serialized(value, false) +
+                       ' ';
+        return out + ">>";
+    }
+    if (object.isStream()) {
+        const std::shared_ptr<Buffer> data = object.getRawStreamData();
+        QPDFObjectHandle dict = object.getDict().shallowCopy();
+        dict.replaceKey("/Length", QPDFObjectHandle::newInteger(qint64(data->getSize())));
+        return serialized(dict, true) + "\nstream\n" +
+               std::string(reinterpret_cast<const char*>(data->getBuffer()), data->getSize()) +
+               "\nendstream";
+    }
+    return object.unparseBinary();
+}
+
+std::variant<QByteArray, QString> IncrementalUpdate::write()
+{
+    const std::optional<qint64> previous = lastSectionOffset(original_);
+    if (!previous)
+        return QStringLiteral("its last cross-reference section cannot be found");
+    const bool table = isTable(original_, *previous);
+
+    // Offsets count from the file's start; the update begins on a line of its own.
+    const QByteArray last = original_.read(original_.size - 1, 1);
+    QByteArray out = last == "\n" || last == "\r" ? QByteArray() : QByteArray("\n");
+    const qint64 base = original_.size;
+    std::map<int, std::pair<int, qint64>> entries; // number -> generation, offset
+    for (QPDFObjectHandle& object : objects_) {
+        const auto it = numbers_.find(object.getObjGen());
+        const int objectNumber = it != numbers_.end() ? it->second : object.getObjectID();
+        const int generation = it != numbers_.end() ? 0 : object.getGeneration();
+        entries[objectNumber] = {generation, base + out.size()};
+        const std::string body = number(objectNumber) + ' ' + number(generation) + " obj\n" +
+                                 serialized(object, true) + "\nendobj\n";
+        out.append(body.data(), qsizetype(body.size()));
+    }
+
+    // What the new trailer carries over: the catalogue, the document information and the
+    // document's identifier.
+    QPDFObjectHandle trailer = QPDFObjectHandle::newDictionary();
+    QPDFObjectHandle old = document_.getTrailer();
+    for (const char* key : {"/Root", "/Info", "/ID"})
+        if (old.hasKey(key) && !old.getKey(key).isNull())
+            trailer.replaceKey(key, old.getKey(key));
+    trailer.replaceKey("/Prev", QPDFObjectHandle::newInteger(*previous));
+
+    // Runs of consecutive object numbers, each a subsection.
+    const auto runs = [](const std::map<int, std::pair<int, qint64>>& all) {
+        std::vector<std::pair<int, int>> found; // first number, count
+        for (const auto& [n, entry] : all) {
+            if (!found.empty() && found.back().first + found.back().second == n)
+                ++found.back().second;
+            else
+                found.emplace_back(n, 1);
+        }
+        return found;
+    };
+    const qint64 sectionAt = base + out.size();
+    std::string section;
+    if (table) {
+        trailer.replaceKey("/Size", QPDFObjectHandle::newInteger(size_));
+        section = "xref\n";
+        for (const auto& [first, count] : runs(entries)) {
+            section += number(first) + ' ' + number(count) + '\n';
+            for (int n = first; n < first + count; ++n) {
+                char line[21];
+                std::snprintf(line, sizeof line, "%010lld %05d n\r\n",
+                              static_cast<long long>(entries[n].second), entries[n].first);
+                section += line;
+            }
+        }
+        section += "trailer\n" + serialized(trailer, true) + '\n';
+    } else {
+        // A cross-reference stream, itself the update's last object.
+        const int self = size_++;
+        entries[self] = {0, sectionAt};
+        std::string rows;
+        QPDFObjectHandle index = QPDFObjectHandle::newArray();
+        for (const auto& [first, count] : runs(entries)) {
+            index.appendItem(QPDFObjectHandle::newInteger(first));
+            index.appendItem(QPDFObjectHandle::newInteger(count));
+            for (int n = first; n < first + count; ++n) {
+                const qint64 at = entries[n].second;
+                const int gen = entries[n].first;
+                rows += char(1);
+                for (int shift = 24; shift >= 0; shift -= 8)
+                    rows += char((at >> shift) & 0xFF);
+                rows += char((gen >> 8) & 0xFF);
+                rows += char(gen & 0xFF);
+            }
+        }
+        trailer.replaceKey("/Type", QPDFObjectHandle::newName("/XRef"));
+        trailer.replaceKey("/Size", QPDFObjectHandle::newInteger(size_));
+        trailer.replaceKey("/Index", index);
+        trailer.replaceKey("/W", QPDFObjectHandle::parse("[1 4 2]"));
+        trailer.replaceKey("/Length", QPDFObjectHandle::newInteger(qint64(rows.size())));
+        section = number(self) + " 0 obj\n" + serialized(trailer, true) + "\nstream\n" + rows +
+                  "\nendstream\nendobj\n";
+    }
+    section += "startxref\n" + number(sectionAt) + "\n%%EOF\n";
+    out.append(section.data(), qsizetype(section.size()));
+    if (sectionAt > 0xFFFFFFFFLL)
+        return QStringLiteral("it is too large for an update to be appended");
+    return out;
+}
+
+DocumentInput::DocumentInput(std::shared_ptr<const OpenedFile> file, QByteArray tail,
+                             std::string name)
+    : file_(std::move(file)), tail_(std::move(tail)), name_(std::move(name)),
+      size_(file_->size + tail_.size())
+{
+}
+
+char DocumentInput::byteAt(qint64 at)
+{
+    if (at >= file_->size)
+        return tail_.at(qsizetype(at - file_->size));
+    if (blockStart_ < 0 || at < blockStart_ || at >= blockStart_ + block_.size()) {
+        constexpr qint64 Block = 64 * 1024;
+        blockStart_ = at - at % Block;
+        block_ = file_->read(blockStart_, Block);
+        if (at >= blockStart_ + block_.size())
+            throw std::runtime_error("the file cannot be read");
+    }
+    return block_.at(qsizetype(at - blockStart_));
+}
+
+qpdf_offset_t DocumentInput::findAndSkipNextEOL()
+{
+    while (at_ < size_) {
+        const char c = byteAt(at_);
+        if (c == '\r' || c == '\n') {
+            const qint64 found = at_++;
+            while (at_ < size_ && (byteAt(at_) == '\r' || byteAt(at_) == '\n'))
+                ++at_;
+            return found;
+        }
+        ++at_;
+    }
+    return size_;
+}
+
+void DocumentInput::seek(qpdf_offset_t offset, int whence)
+{
+    const qint64 to = whence == SEEK_END ? size_ + offset
+                      : whence == SEEK_CUR ? at_ + offset
+                                           : offset;
+    if (to < 0)
+        throw std::runtime_error(name_ + ": seek before the start");
+    at_ = to;
+}
+
+size_t DocumentInput::read(char* buffer, size_t length)
+{
+    last_offset = at_;
+    size_t done = 0;
+    while (done < length && at_ < size_) {
+        if (at_ >= file_->size) {
+            const qsizetype from = qsizetype(at_ - file_->size);
+            const size_t n = std::min<size_t>(length - done, size_t(tail_.size() - from));
+            std::memcpy(buffer + done, tail_.constData() + from, n);
+            done += n;
+            at_ += qint64(n);
+            continue;
+        }
+        byteAt(at_); // the block holding at_
+        const qsizetype from = qsizetype(at_ - blockStart_);
+        const size_t n = std::min<size_t>({length - done, size_t(block_.size() - from),
+                                           size_t(file_->size - at_)});
+        std::memcpy(buffer + done, block_.constData() + from, n);
+        done += n;
+        at_ += qint64(n);
+    }
+    return done;
+}
+
+void DocumentInput::unreadCh(char)
+{
+    if (at_ > 0)
+        --at_;
+}
