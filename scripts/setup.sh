@@ -24,6 +24,8 @@ packages=(
   libgtest-dev googletest libgmock-dev libbenchmark-dev
   # printing tests: a private CUPS daemon with a printer that files PDFs
   cups-daemon cups-client cups-filters ghostscript poppler-utils
+  # signed documents checked by other readers: qpdf, and poppler's pdfsig with an NSS store
+  qpdf libnss3-tools
   # the fuzz targets are built with clang and its libFuzzer
   clang libclang-rt-14-dev
   # a real X server and window manager, driven with real input, for the window's tests
