@@ -48,6 +48,6 @@ _sorvex_sign_render()
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--help --version --data --style --cn --en --size --color
             --background --pos --scale --transparent --fit --exact-size --strict --worn --output --batch --list --sheet --report
-            --stamp --page --at --width --flatten --break-signatures' -- "$cur"))
+            --stamp --page --at --width --flatten --across-pages --break-signatures' -- "$cur"))
     fi
 } && complete -F _sorvex_sign_render sorvex-sign-render

@@ -395,6 +395,70 @@ INSTANTIATE_TEST_SUITE_P(
                     Kind{"CertifiedAnnotationsAllowed", "", 0, "3"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A page list puts the same signature at the same place on each page it names and nowhere
+// else; a seal across the pages puts one slice on each, at its right edge, appended or
+// flattened.
+struct Pages
+{
+    const char* list;
+    std::vector<int> signedPages; // of five
+    bool across = false;
+    bool flatten = false;
+};
+
+class StampOnPages : public Pdf, public testing::WithParamInterface<Pages>
+{
+};
+
+TEST_P(StampOnPages, SignsTheNamedPagesOnly)
+{
+    const Pages& c = GetParam();
+    const QString original = contract(5);
+    QStringList args{QStringLiteral("--style"), QStringLiteral("篆印体"), QStringLiteral("--stamp"),
+                     original, QStringLiteral("--at"), QStringLiteral("20,100"),
+                     QStringLiteral("--width"), QStringLiteral("50"), QStringLiteral("-o"),
+                     path("signed.pdf")};
+    if (*c.list)
+        args << QStringLiteral("--page") << QString::fromUtf8(c.list);
+    if (c.across)
+        args << QStringLiteral("--across-pages");
+    if (c.flatten)
+        args << QStringLiteral("--flatten");
+    const Outcome r = render(args);
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    double sliced = 0;
+    for (int page = 1; page <= 5; ++page) {
+        SCOPED_TRACE(page);
+        const QImage image = pageImage(path("signed.pdf"), page, path("p"));
+        const QRect ink = inkBox(image, sealRed);
+        if (std::find(c.signedPages.begin(), c.signedPages.end(), page) == c.signedPages.end()) {
+            EXPECT_TRUE(ink.isEmpty());
+            continue;
+        }
+        ASSERT_FALSE(ink.isEmpty());
+        EXPECT_NEAR(ink.top() / 10.0, 100, 0.5);
+        if (c.across) {
+            // Its slice, one of as many as there are pages, against the page's right edge.
+            EXPECT_NEAR((ink.right() + 1) / 10.0, image.width() / 10.0, 0.5);
+            EXPECT_LE(ink.width() / 10.0, 50.0 / double(c.signedPages.size()) + 0.5);
+            sliced += ink.width() / 10.0;
+        } else {
+            EXPECT_NEAR(ink.left() / 10.0, 20, 0.5);
+            EXPECT_NEAR(ink.width() / 10.0, 50, 0.5);
+        }
+    }
+    if (c.across) {
+        EXPECT_NEAR(sliced, 50, 1.0) << "the slices make the whole seal";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StampOnPages,
+    testing::Values(Pages{"", {1}}, Pages{"1,3-4,last", {1, 3, 4, 5}}, Pages{"all", {1, 2, 3, 4, 5}},
+                    Pages{"2-2,2", {2}}, Pages{"", {1, 2, 3, 4, 5}, true},
+                    Pages{"", {1, 2, 3, 4, 5}, true, true}, Pages{"2-4", {2, 3, 4}, true}),
+    [](const auto& info) { return "Case" + std::to_string(info.index); });
+
 struct BadDocument
 {
     const char* name;

@@ -688,7 +688,13 @@ INSTANTIATE_TEST_SUITE_P(
                      {"--stamp", "OUT/c.pdf", "--at", "-3,1", "-o", "OUT/x.pdf"},
                      "millimetres"},
         BadArguments{"SheetAsPdf", {"--sheet", "-o", "OUT/x.pdf"}, "raster"},
-        BadArguments{"PageWithoutStamp", {"--page", "2", "-o", "OUT/x.pdf"}, "--page goes with"}),
+        BadArguments{"PageWithoutStamp", {"--page", "2", "-o", "OUT/x.pdf"}, "--page goes with"},
+        BadArguments{"ReversedPageRange",
+                     {"--stamp", "OUT/c.pdf", "--at", "1,1", "--page", "5-3", "-o", "OUT/x.pdf"},
+                     "\"5-3\" is not a page number"},
+        BadArguments{"AcrossPagesWithoutASeal",
+                     {"--stamp", "OUT/c.pdf", "--at", "1,1", "--across-pages", "-o", "OUT/x.pdf"},
+                     "--style 篆印体"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(RenderCommandList, ListsStylesAndBackgroundsWithTheirPositions)

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "catalogue/stylerules.h"
+
 #include <QColor>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -82,8 +84,15 @@ struct Declared
         QStringLiteral("With --stamp --flatten, sign a document that carries a digital "
                        "signature, which will then no longer verify.")};
     QCommandLineOption page{QStringLiteral("page"),
-                            QStringLiteral("With --stamp, the page to sign, from 1."),
-                            QStringLiteral("N"), QStringLiteral("1")};
+                            QStringLiteral("With --stamp, the pages to sign, from 1: a list such "
+                                           "as 1,3-5,last, or all."),
+                            QStringLiteral("PAGES"), QStringLiteral("1")};
+    QCommandLineOption acrossPages{
+        QStringLiteral("across-pages"),
+        QStringLiteral("With --stamp and a seal style, cut the seal into one vertical slice a "
+                       "page (every page, or those of --page), each at its page's right edge at "
+                       "the height of --at, so that the pages fanned out show the whole seal "
+                       "(骑缝章).")};
     QCommandLineOption at{
         QStringLiteral("at"),
         QStringLiteral("With --stamp, millimetres from the page's top-left corner."),
@@ -145,7 +154,7 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
 {
     options.stampFile = parser.value(d.stamp);
     if (options.stampFile.isEmpty()) {
-        for (const QCommandLineOption* o : {&d.page, &d.at, &d.width, &d.flatten, &d.breakSignatures})
+        for (const QCommandLineOption* o : {&d.page, &d.at, &d.width, &d.flatten, &d.acrossPages, &d.breakSignatures})
             if (parser.isSet(*o))
                 return badArgument(
                     QStringLiteral("--%1 goes with --stamp").arg(o->names().constFirst()));
@@ -157,11 +166,18 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
         return badArgument(QStringLiteral("--stamp needs a .pdf output"));
     options.stamp.flatten = parser.isSet(d.flatten);
     options.stamp.breakSignatures = parser.isSet(d.breakSignatures);
-    bool ok = false;
-    options.stamp.page = parser.value(d.page).toInt(&ok);
-    if (!ok || options.stamp.page < 1)
-        return badArgument(
-            QStringLiteral("page \"%1\" is not a page number").arg(parser.value(d.page)));
+    options.stamp.acrossPages = parser.isSet(d.acrossPages);
+    if (options.stamp.acrossPages && options.job.style != SealStyle &&
+        options.job.style != SealStyleIntaglio)
+        return badArgument(QStringLiteral("--across-pages cuts a seal across the pages: give "
+                                          "--style %1 or %2")
+                               .arg(SealStyle, SealStyleIntaglio));
+    // A seal across pages goes on every page unless pages are given.
+    options.stamp.pages = options.stamp.acrossPages && !parser.isSet(d.page)
+                              ? QStringLiteral("all")
+                              : parser.value(d.page);
+    if (const auto problem = pageListProblem(options.stamp.pages))
+        return badArgument(*problem);
     if (!parser.isSet(d.at))
         return badArgument(QStringLiteral("--stamp needs --at X,Y in millimetres"));
     const QStringList xy = parser.value(d.at).split(u',');
@@ -177,6 +193,7 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
         return badArgument(QStringLiteral("position \"%1\" is not X,Y in millimetres on a page")
                                .arg(parser.value(d.at)));
     if (parser.isSet(d.width)) {
+        bool ok = false;
         const double mm = parser.value(d.width).toDouble(&ok);
         if (!ok || !(mm > 0 && mm <= 5080))
             return badArgument(QStringLiteral("width \"%1\" is not a width in millimetres")
@@ -199,7 +216,7 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({d.data, d.style, d.cn, d.en, d.size, d.color, d.background, d.pos, d.scale,
                        d.transparent, d.fit, d.exactSize, d.strict, d.worn, d.output, d.batch, d.list, d.sheet, d.report, d.stamp, d.page,
-                       d.at, d.width, d.flatten, d.breakSignatures});
+                       d.at, d.width, d.flatten, d.acrossPages, d.breakSignatures});
 
     Options options;
     if (!parser.parse(arguments))

@@ -15,6 +15,7 @@
 #include <qpdf/QUtil.hh>
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 #include <new>
 #include <set>
@@ -170,7 +171,166 @@ bool digitallySigned(QPDF& document)
     return false;
 }
 
+// A form that shows `slice` of the signature's form where `matrix` puts it: its own box clips
+// the rest away, so one copy of the outlines serves every page and every slice.
+QPDFObjectHandle placedForm(QPDF& document, QPDFObjectHandle form, const std::string& matrix,
+                            const QPDFObjectHandle::Rectangle& slice)
+{
+    QPDFObjectHandle placed = QPDFObjectHandle::newStream(&document, "/Signature Do\n");
+    QPDFObjectHandle dict = placed.getDict();
+    dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+    dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+    dict.replaceKey("/BBox", QPDFObjectHandle::newArray(slice));
+    dict.replaceKey("/Matrix", QPDFObjectHandle::parse("[" + matrix + "]"));
+    QPDFObjectHandle xobjects = QPDFObjectHandle::newDictionary();
+    xobjects.replaceKey("/Signature", form);
+    QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
+    resources.replaceKey("/XObject", xobjects);
+    dict.replaceKey("/Resources", resources);
+    return placed;
+}
+
+// A printable stamp annotation on the page whose appearance is the signature placed: its
+// rectangle is where the form's box falls on the page.
+std::optional<StampFailure> annotate(QPDF& document, IncrementalUpdate& update,
+                                     QPDFPageObjectHelper& target, QPDFObjectHandle form,
+                                     const std::string& matrix,
+                                     const QPDFObjectHandle::Rectangle& slice)
+{
+    QPDFObjectHandle appearanceForm = placedForm(document, form, matrix, slice);
+    const QPDFObjectHandle::Matrix m =
+        appearanceForm.getDict().getKey("/Matrix").getArrayAsMatrix();
+    double left = 1e300, bottom = 1e300, right = -1e300, top = -1e300;
+    for (const double x : {slice.llx, slice.urx})
+        for (const double y : {slice.lly, slice.ury}) {
+            const double px = m.a * x + m.c * y + m.e, py = m.b * x + m.d * y + m.f;
+            left = std::min(left, px), right = std::max(right, px);
+            bottom = std::min(bottom, py), top = std::max(top, py);
+        }
+    QPDFObjectHandle annotation = document.makeIndirectObject(QPDFObjectHandle::parse(
+        "<< /Type /Annot /Subtype /Stamp /F 4 /Name /SorvexSignature >>"));
+    annotation.replaceKey("/Rect", QPDFObjectHandle::newArray(
+                                       QPDFObjectHandle::Rectangle(left, bottom, right, top)));
+    annotation.replaceKey("/P", target.getObjectHandle());
+    annotation.replaceKey("/Contents", QPDFObjectHandle::newUnicodeString("签名"));
+    QPDFObjectHandle appearance = QPDFObjectHandle::newDictionary();
+    appearance.replaceKey("/N", appearanceForm);
+    annotation.replaceKey("/AP", appearance);
+    // The page's list of annotations gets it: the list's own object where it is one, else the
+    // page, with a list if it had none.
+    QPDFObjectHandle page = target.getObjectHandle();
+    QPDFObjectHandle annots = page.getKey("/Annots");
+    if (annots.isArray()) {
+        annots.appendItem(annotation);
+        update.add(annots.isIndirect() ? annots : page);
+    } else {
+        page.replaceKey("/Annots", QPDFObjectHandle::newArray({annotation}));
+        update.add(page);
+    }
+    update.add(annotation);
+    return std::nullopt;
+}
+
+// The signature placed drawn in the page's own content, after it.
+std::optional<StampFailure> flattenOnto(QPDF& document, QPDFPageObjectHelper& target,
+                                        QPDFObjectHandle form, const std::string& matrix,
+                                        const QPDFObjectHandle::Rectangle& slice, int number,
+                                        const QString& documentPath)
+{
+    // This page's resources only: others may share the dictionary.
+    QPDFObjectHandle resources = target.getAttribute("/Resources", true);
+    if (!resources.isDictionary()) {
+        resources = QPDFObjectHandle::newDictionary();
+        target.getObjectHandle().replaceKey("/Resources", resources);
+    }
+    QPDFObjectHandle xobjects = resources.getKey("/XObject");
+    xobjects =
+        xobjects.isDictionary() ? xobjects.shallowCopy() : QPDFObjectHandle::newDictionary();
+    resources.replaceKey("/XObject", xobjects);
+    int suffix = 1;
+    const std::string formName = resources.getUniqueResourceName("/SorvexSign", suffix);
+    xobjects.replaceKey(formName, form);
+
+    // The page's own content is wrapped so that whatever state it leaves does not reach the
+    // signature, also where it restores more states than it saves or saves more than it
+    // restores; its streams stay as they were.
+    const std::optional<Balance> read = contentBalance(target);
+    if (!read)
+        return refused(QStringLiteral("%1 is damaged: page %2's content cannot be read, so "
+                                      "where the signature would show cannot be known")
+                           .arg(documentPath)
+                           .arg(number));
+    std::string saves = "q\n", restores = "\nQ\n";
+    for (int i = 0; i < read->unmatchedRestores; ++i)
+        saves += "q\n";
+    for (int i = 0; i < read->unmatchedSaves; ++i)
+        restores += "Q\n";
+    const std::string clip = QUtil::double_to_string(slice.llx, 4) + ' ' +
+                             QUtil::double_to_string(slice.lly, 4) + ' ' +
+                             QUtil::double_to_string(slice.urx - slice.llx, 4) + ' ' +
+                             QUtil::double_to_string(slice.ury - slice.lly, 4) + " re W n ";
+    const std::string draw = restores + "q " + matrix + "cm " + clip + formName + " Do Q\n";
+    target.addPageContents(QPDFObjectHandle::newStream(&document, saves), true);
+    target.addPageContents(QPDFObjectHandle::newStream(&document, draw), false);
+    return std::nullopt;
+}
+
 } // namespace
+
+namespace {
+
+// One item of a page list: its first and last page, `count` standing for "last"; none where it
+// is no item.
+std::optional<std::pair<qint64, qint64>> pageItem(const QString& item, qint64 count)
+{
+    const QString text = item.trimmed();
+    if (text == QLatin1String("all"))
+        return std::pair<qint64, qint64>(1, count);
+    const auto one = [count](const QString& n) -> std::optional<qint64> {
+        if (n.trimmed() == QLatin1String("last"))
+            return count;
+        bool ok = false;
+        const qint64 v = n.trimmed().toLongLong(&ok);
+        return ok && v >= 1 ? std::optional<qint64>(v) : std::nullopt;
+    };
+    const qsizetype dash = text.indexOf(u'-');
+    const auto first = one(dash < 0 ? text : text.left(dash));
+    const auto last = dash < 0 ? first : one(text.mid(dash + 1));
+    if (!first || !last || *last < *first)
+        return std::nullopt;
+    return std::pair(*first, *last);
+}
+
+} // namespace
+
+std::optional<QString> pageListProblem(const QString& list)
+{
+    for (const QString& item : list.split(u','))
+        if (!pageItem(item, std::numeric_limits<int>::max()))
+            return QStringLiteral("page \"%1\" is not a page number, a range such as 3-5, "
+                                  "\"last\" or \"all\"")
+                .arg(item.trimmed());
+    return std::nullopt;
+}
+
+std::variant<std::vector<int>, QString> pageList(const QString& list, int count)
+{
+    if (const auto problem = pageListProblem(list))
+        return *problem;
+    std::vector<int> pages;
+    std::set<int> seen;
+    for (const QString& item : list.split(u',')) {
+        const auto [first, last] = *pageItem(item, count);
+        if (last > count)
+            return QStringLiteral("there is no page %1").arg(first > count ? first : last);
+        for (qint64 page = first; page <= last; ++page)
+            if (seen.insert(int(page)).second)
+                pages.push_back(int(page));
+    }
+    if (pages.empty())
+        return QStringLiteral("there is no page to sign");
+    return pages;
+}
 
 QByteArray SignedCopy::whole() const
 {
@@ -223,90 +383,85 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
                                .arg(documentPath)
                                .arg(MaxPageTreeDepth));
         std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(document).getAllPages();
-        if (place.page < 1 || size_t(place.page) > pages.size())
+        const auto listed = pageList(place.pages, int(pages.size()));
+        if (const QString* why = std::get_if<QString>(&listed))
             return StampFailure{StampFailure::NoSuchPage,
-                                QStringLiteral("%1 has %2 page(s); there is no page %3")
+                                QStringLiteral("%1 has %2 page(s); %3")
                                     .arg(documentPath)
                                     .arg(pages.size())
-                                    .arg(place.page)};
+                                    .arg(*why)};
+        const std::vector<int>& numbers = std::get<std::vector<int>>(listed);
+        if (place.acrossPages && numbers.size() < 2)
+            return refused(QStringLiteral("a seal across pages needs at least two pages; %1 "
+                                          "gives %2")
+                               .arg(documentPath)
+                               .arg(numbers.size()));
 
         QPDF own;
         own.processMemoryFile("signature", signature.constData(), size_t(signature.size()));
         QPDFPageObjectHelper ownPage = QPDFPageDocumentHelper(own).getAllPages().at(0);
         const QPDFObjectHandle::Rectangle ownBox = ownPage.getMediaBox().getArrayAsRectangle();
         const double ownWidth = ownBox.urx - ownBox.llx, ownHeight = ownBox.ury - ownBox.lly;
+        // One copy of the signature's outlines, however many pages show it.
         QPDFObjectHandle form = document.copyForeignObject(ownPage.getFormXObjectForPage());
 
-        QPDFPageObjectHelper& target = pages[size_t(place.page - 1)];
-        // What a viewer shows: the crop box where it lies on the media box, in the page's own
-        // units, which /UserUnit makes larger than points.
-        const QPDFObjectHandle::Rectangle media = target.getMediaBox().getArrayAsRectangle();
-        const QPDFObjectHandle::Rectangle crop = target.getCropBox().getArrayAsRectangle();
-        const QPDFObjectHandle::Rectangle box(std::max(crop.llx, media.llx),
-                                              std::max(crop.lly, media.lly),
-                                              std::min(crop.urx, media.urx),
-                                              std::min(crop.ury, media.ury));
-        QPDFObjectHandle unit = target.getObjectHandle().getKey("/UserUnit");
-        const double pointsPerUnit =
-            unit.isNumber() && unit.getNumericValue() > 0 ? unit.getNumericValue() : 1.0;
-        QPDFObjectHandle rotation = target.getAttribute("/Rotate", false);
-        const int rotate =
-            rotation.isInteger() ? ((rotation.getIntValueAsInt() % 360) + 360) % 360 : 0;
-        const double scale =
-            (place.widthMm ? *place.widthMm * PointsPerMm / ownWidth : 1.0) / pointsPerUnit;
-        const double atX = place.atMm.x() * PointsPerMm / pointsPerUnit;
-        const double atY = place.atMm.y() * PointsPerMm / pointsPerUnit;
-        // The page as shown, turned or not, and where the signature falls on it.
-        const bool across = rotate == 90 || rotate == 270;
-        const double shownWidth = across ? box.ury - box.lly : box.urx - box.llx;
-        const double shownHeight = across ? box.urx - box.llx : box.ury - box.lly;
-        if (!(shownWidth > 0 && shownHeight > 0))
-            return refused(QStringLiteral("page %1 of %2 has no area to sign on")
-                               .arg(place.page)
-                               .arg(documentPath));
-        const QRectF shown(0, 0, shownWidth, shownHeight);
-        const QRectF signature(atX, atY, ownWidth * scale, ownHeight * scale);
-        if (!shown.intersects(signature))
-            return refused(QStringLiteral("the signature would fall off page %1 (%2 x %3 mm)")
-                               .arg(place.page)
-                               .arg(shownWidth * pointsPerUnit / PointsPerMm, 0, 'f', 0)
-                               .arg(shownHeight * pointsPerUnit / PointsPerMm, 0, 'f', 0));
+        for (size_t k = 0; k < numbers.size(); ++k) {
+            const int number = numbers[k];
+            QPDFPageObjectHelper& target = pages[size_t(number - 1)];
+            // What a viewer shows: the crop box where it lies on the media box, in the page's
+            // own units, which /UserUnit makes larger than points.
+            const QPDFObjectHandle::Rectangle media = target.getMediaBox().getArrayAsRectangle();
+            const QPDFObjectHandle::Rectangle crop = target.getCropBox().getArrayAsRectangle();
+            const QPDFObjectHandle::Rectangle box(std::max(crop.llx, media.llx),
+                                                  std::max(crop.lly, media.lly),
+                                                  std::min(crop.urx, media.urx),
+                                                  std::min(crop.ury, media.ury));
+            QPDFObjectHandle unit = target.getObjectHandle().getKey("/UserUnit");
+            const double pointsPerUnit =
+                unit.isNumber() && unit.getNumericValue() > 0 ? unit.getNumericValue() : 1.0;
+            QPDFObjectHandle rotation = target.getAttribute("/Rotate", false);
+            const int rotate =
+                rotation.isInteger() ? ((rotation.getIntValueAsInt() % 360) + 360) % 360 : 0;
+            const double scale =
+                (place.widthMm ? *place.widthMm * PointsPerMm / ownWidth : 1.0) / pointsPerUnit;
+            // The page as shown, turned or not, and where the signature falls on it.
+            const bool turned = rotate == 90 || rotate == 270;
+            const double shownWidth = turned ? box.ury - box.lly : box.urx - box.llx;
+            const double shownHeight = turned ? box.urx - box.llx : box.ury - box.lly;
+            if (!(shownWidth > 0 && shownHeight > 0))
+                return refused(QStringLiteral("page %1 of %2 has no area to sign on")
+                                   .arg(number)
+                                   .arg(documentPath));
+            // The part of the signature this page shows: all of it, or across the pages, its
+            // k-th slice from the left, at the page's right edge, so that the pages fanned out
+            // show the whole seal.
+            const double sliceWidth = place.acrossPages ? ownWidth / double(numbers.size())
+                                                        : ownWidth;
+            const double sliceLeft = place.acrossPages ? sliceWidth * double(k) : 0;
+            const double atX = place.acrossPages
+                                   ? shownWidth - sliceWidth * scale
+                                   : place.atMm.x() * PointsPerMm / pointsPerUnit;
+            const double atY = place.atMm.y() * PointsPerMm / pointsPerUnit;
+            if (!QRectF(0, 0, shownWidth, shownHeight)
+                     .intersects(QRectF(atX, atY, sliceWidth * scale, ownHeight * scale)))
+                return refused(QStringLiteral("the signature would fall off page %1 (%2 x %3 mm)")
+                                   .arg(number)
+                                   .arg(shownWidth * pointsPerUnit / PointsPerMm, 0, 'f', 0)
+                                   .arg(shownHeight * pointsPerUnit / PointsPerMm, 0, 'f', 0));
+            const std::string matrix = placement(box, rotate, scale, atX - sliceLeft * scale, atY,
+                                                 ownHeight * scale);
+            const QPDFObjectHandle::Rectangle slice(ownBox.llx + sliceLeft, ownBox.lly,
+                                                    ownBox.llx + sliceLeft + sliceWidth,
+                                                    ownBox.ury);
+            const auto failure = place.flatten
+                                     ? flattenOnto(document, target, form, matrix, slice, number,
+                                                   documentPath)
+                                     : annotate(document, *update, target, form, matrix, slice);
+            if (failure)
+                return *failure;
+        }
 
         if (!place.flatten) {
-            // A printable stamp annotation on the page whose appearance is the signature: the
-            // form's matrix puts it where it goes, and its rectangle is where that falls.
-            const std::string matrix = placement(box, rotate, scale, atX, atY, ownHeight * scale);
-            form.getDict().replaceKey("/Matrix", QPDFObjectHandle::parse("[" + matrix + "]"));
-            const QPDFObjectHandle::Rectangle own = form.getDict().getKey("/BBox").getArrayAsRectangle();
-            const QPDFObjectHandle::Matrix m = form.getDict().getKey("/Matrix").getArrayAsMatrix();
-            double left = 1e300, bottom = 1e300, right = -1e300, top = -1e300;
-            for (const double x : {own.llx, own.urx})
-                for (const double y : {own.lly, own.ury}) {
-                    const double px = m.a * x + m.c * y + m.e, py = m.b * x + m.d * y + m.f;
-                    left = std::min(left, px), right = std::max(right, px);
-                    bottom = std::min(bottom, py), top = std::max(top, py);
-                }
-            QPDFObjectHandle annotation = document.makeIndirectObject(QPDFObjectHandle::parse(
-                "<< /Type /Annot /Subtype /Stamp /F 4 /Name /SorvexSignature >>"));
-            annotation.replaceKey("/Rect", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(
-                                               left, bottom, right, top)));
-            annotation.replaceKey("/P", target.getObjectHandle());
-            annotation.replaceKey("/Contents", QPDFObjectHandle::newUnicodeString("签名"));
-            QPDFObjectHandle appearance = QPDFObjectHandle::newDictionary();
-            appearance.replaceKey("/N", form);
-            annotation.replaceKey("/AP", appearance);
-            // The page's list of annotations gets it: the list's own object where it is one,
-            // else the page, with a list if it had none.
-            QPDFObjectHandle page = target.getObjectHandle();
-            QPDFObjectHandle annots = page.getKey("/Annots");
-            if (annots.isArray()) {
-                annots.appendItem(annotation);
-                update->add(annots.isIndirect() ? annots : page);
-            } else {
-                page.replaceKey("/Annots", QPDFObjectHandle::newArray({annotation}));
-                update->add(page);
-            }
-            update->add(annotation);
             auto written = update->write();
             if (const QString* why = std::get_if<QString>(&written))
                 return refused(QStringLiteral("%1 cannot be signed here: %2").arg(documentPath, *why));
@@ -322,41 +477,6 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
                     QStringLiteral("%1 is damaged; it cannot be signed here").arg(documentPath));
             return copy;
         }
-
-        // This page's resources only: others may share the dictionary.
-        QPDFObjectHandle resources = target.getAttribute("/Resources", true);
-        if (!resources.isDictionary()) {
-            resources = QPDFObjectHandle::newDictionary();
-            target.getObjectHandle().replaceKey("/Resources", resources);
-        }
-        QPDFObjectHandle xobjects = resources.getKey("/XObject");
-        xobjects =
-            xobjects.isDictionary() ? xobjects.shallowCopy() : QPDFObjectHandle::newDictionary();
-        resources.replaceKey("/XObject", xobjects);
-        int suffix = 1;
-        const std::string formName = resources.getUniqueResourceName("/SorvexSign", suffix);
-        xobjects.replaceKey(formName, form);
-
-        // The page's own content is wrapped so that whatever state it leaves does not reach the
-        // signature, also where it restores more states than it saves or saves more than it
-        // restores; its streams stay as they were.
-        const std::optional<Balance> read = contentBalance(target);
-        if (!read)
-            return refused(QStringLiteral("%1 is damaged: page %2's content cannot be read, so "
-                                          "where the signature would show cannot be known")
-                               .arg(documentPath)
-                               .arg(place.page));
-        const Balance balance = *read;
-        std::string saves = "q\n", restores = "\nQ\n";
-        for (int i = 0; i < balance.unmatchedRestores; ++i)
-            saves += "q\n";
-        for (int i = 0; i < balance.unmatchedSaves; ++i)
-            restores += "Q\n";
-        const std::string draw = restores + "q " +
-                                 placement(box, rotate, scale, atX, atY, ownHeight * scale) +
-                                 "cm " + formName + " Do Q\n";
-        target.addPageContents(QPDFObjectHandle::newStream(&document, saves), true);
-        target.addPageContents(QPDFObjectHandle::newStream(&document, draw), false);
 
         QPDFWriter writer(document);
         writer.setOutputMemory();

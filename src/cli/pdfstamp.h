@@ -9,21 +9,30 @@
 #include <memory>
 #include <optional>
 #include <variant>
+#include <vector>
 
 // Where a signature goes on a document: page `page` (from 1), its top-left corner `atMm`
 // millimetres from the page's top-left corner as the page shows, `widthMm` wide (its own
 // width when unset).
 struct StampPlace
 {
-    int page = 1;
+    QString pages = QStringLiteral("1"); // a page list, as pageList reads it
     QPointF atMm;
     std::optional<double> widthMm;
     // Drawn into the page's content, the document written anew, instead of an annotation
     // appended to the document as it was.
     bool flatten = false;
+    // A seal cut into one vertical slice a page, each at its page's right edge: 骑缝章.
+    bool acrossPages = false;
     // A digitally signed document is not flattened unless its signatures may break.
     bool breakSignatures = false;
 };
+
+// The pages of a list such as "1,3-5,last" or "all", each once, in the order first given, of a
+// document of `count` pages; or, where it names a page the document lacks, why.
+std::variant<std::vector<int>, QString> pageList(const QString& list, int count);
+// What makes a list no list of pages, whatever the document: nothing where it reads as one.
+std::optional<QString> pageListProblem(const QString& list);
 
 inline constexpr qint64 MaxDocumentBytes = 512 * 1024 * 1024;
 
