@@ -36,6 +36,14 @@ _sorvex_sign_render()
         _filedir csv
         return
         ;;
+    --sign-with)
+        _filedir '@(p12|pfx)'
+        return
+        ;;
+    --password-file)
+        _filedir
+        return
+        ;;
     --data)
         _filedir -d
         return
@@ -48,6 +56,7 @@ _sorvex_sign_render()
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--help --version --data --style --cn --en --size --color
             --background --pos --scale --transparent --fit --exact-size --strict --worn --output --batch --list --sheet --report
-            --stamp --page --at --width --flatten --across-pages --break-signatures' -- "$cur"))
+            --stamp --page --at --width --flatten --across-pages --break-signatures --sign-with
+            --password-file' -- "$cur"))
     fi
 } && complete -F _sorvex_sign_render sorvex-sign-render

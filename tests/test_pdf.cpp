@@ -22,6 +22,10 @@
 
 #include <gtest/gtest.h>
 
+#include <openssl/evp.h>
+#include <openssl/pkcs12.h>
+#include <openssl/x509.h>
+
 namespace {
 
 QString run(const QString& program, const QStringList& args)
@@ -286,7 +290,33 @@ struct Kind
     const char* rewrite;  // a qpdf option the contract is written anew with, or none
     int signatures = 0;   // signed by another program this many times first
     const char* certified = nullptr; // the DocMDP permission it is certified with
+    int ours = 0;         // then signed with our own certificate this many times
 };
+
+// A signing identity of our own, made now: a self-signed certificate and its key in a
+// PKCS#12 file with the password "pw", valid from `from` days from now to `to`.
+QString ownIdentity(const QString& path, int from = -1, int to = 30, bool withKey = true)
+{
+    EVP_PKEY* key = EVP_RSA_gen(2048);
+    X509* cert = X509_new();
+    ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+    X509_gmtime_adj(X509_getm_notBefore(cert), long(from) * 86400);
+    X509_gmtime_adj(X509_getm_notAfter(cert), long(to) * 86400);
+    X509_set_pubkey(cert, key);
+    X509_NAME* name = X509_get_subject_name(cert);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
+                               reinterpret_cast<const unsigned char*>("王晓明"), -1, -1, 0);
+    X509_set_issuer_name(cert, name);
+    X509_sign(cert, key, EVP_sha256());
+    PKCS12* p12 = PKCS12_create("pw", "me", withKey ? key : nullptr, cert, nullptr, 0, 0, 0, 0, 0);
+    FILE* out = std::fopen(path.toLocal8Bit().constData(), "wb");
+    i2d_PKCS12_fp(out, p12);
+    std::fclose(out);
+    PKCS12_free(p12);
+    X509_free(cert);
+    EVP_PKEY_free(key);
+    return path;
+}
 
 class AppendedStamp : public Pdf, public testing::WithParamInterface<Kind>
 {
@@ -367,17 +397,48 @@ TEST_P(AppendedStamp, KeepsTheDocumentsBytesAndSignatures)
     ASSERT_TRUE(in.open(QIODevice::ReadOnly));
     const QByteArray before = in.readAll();
 
-    const Outcome r = render({QStringLiteral("--style"), QStringLiteral("篆印体"),
-                              QStringLiteral("--stamp"), document, QStringLiteral("--at"),
-                              QStringLiteral("20,30"), QStringLiteral("-o"), path("ours.pdf")});
+    QStringList args{QStringLiteral("--style"), QStringLiteral("篆印体"), QStringLiteral("--stamp"),
+                     document, QStringLiteral("--at"), QStringLiteral("20,30"),
+                     QStringLiteral("-o"), path("ours.pdf")};
+    if (kind.ours) {
+        QFile password(path("password"));
+        ASSERT_TRUE(password.open(QIODevice::WriteOnly));
+        password.write("pw\n");
+        password.close();
+        args << QStringLiteral("--sign-with") << ownIdentity(path("me.p12"))
+             << QStringLiteral("--password-file") << path("password");
+    }
+    const Outcome r = render(args);
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    // Signed again with our certificate, over our own signature.
+    for (int i = 1; i < kind.ours; ++i) {
+        ASSERT_TRUE(QFile::rename(path("ours.pdf"), path("ours-before.pdf")));
+        args[3] = path("ours-before.pdf");
+        args[5] = QStringLiteral("20,%1").arg(30 + 40 * i);
+        const Outcome again = render(args);
+        ASSERT_EQ(again.code, 0) << again.err.toStdString();
+    }
     QFile out(path("ours.pdf"));
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
     EXPECT_TRUE(out.readAll().startsWith(before));
     EXPECT_TRUE(run(QStringLiteral("qpdf"), {QStringLiteral("--check"), path("ours.pdf")})
                     .contains(QStringLiteral("No syntax or stream encoding errors")));
-    if (kind.signatures)
-        EXPECT_EQ(validSignatures(nss, path("ours.pdf")), kind.signatures);
+    if (kind.signatures || kind.ours) {
+        const QString store = kind.signatures ? nss : QStringLiteral("sql:") + path("nss");
+        if (!kind.signatures) {
+            QDir().mkpath(path("nss"));
+            ASSERT_EQ(status(QStringLiteral("certutil"), {QStringLiteral("-N"), QStringLiteral("-d"),
+                                                          store, QStringLiteral("--empty-password")}),
+                      0);
+        }
+        EXPECT_EQ(validSignatures(store, path("ours.pdf")), kind.signatures + kind.ours);
+        if (kind.ours) {
+            const QString info = run(QStringLiteral("pdfsig"), {QStringLiteral("-nssdir"), store,
+                                                                 path("ours.pdf")});
+            EXPECT_TRUE(info.contains(QStringLiteral("ETSI.CAdES.detached"))) << info.toStdString();
+            EXPECT_TRUE(info.contains(QStringLiteral("Total document signed")));
+        }
+    }
     const QRect ink = inkBox(pageImage(path("ours.pdf"), 1, path("p")), sealRed);
     ASSERT_FALSE(ink.isEmpty());
     EXPECT_NEAR(ink.left() / 10.0, 20, 0.5);
@@ -392,7 +453,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Kind{"Linearized", "--linearize"},
                     Kind{"SignedTwice", "", 2},
                     Kind{"ObjectStreamsSignedTwice", "--object-streams=generate", 2},
-                    Kind{"CertifiedAnnotationsAllowed", "", 0, "3"}),
+                    Kind{"CertifiedAnnotationsAllowed", "", 0, "3"},
+                    Kind{"OurCertificateTwice", "", 0, nullptr, 2},
+                    Kind{"OurCertificateAfterTwoOthers", "--object-streams=generate", 2, nullptr, 1},
+                    Kind{"CertifiedFormsOnlyTakesOurCertificate", "", 0, "2", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A page list puts the same signature at the same place on each page it names and nowhere
@@ -596,6 +660,17 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
     } else if (name == "OffThePage") {
         document = good;
         extra << QStringLiteral("--at") << QStringLiteral("300,20");
+    } else if (name == "WrongPassword" || name == "NoPrivateKey" ||
+               name == "ExpiredCertificate") {
+        document = good;
+        QFile password(path("password"));
+        ASSERT_TRUE(password.open(QIODevice::WriteOnly));
+        password.write(name == "WrongPassword" ? "not it\n" : "pw\n");
+        password.close();
+        extra << QStringLiteral("--sign-with")
+              << ownIdentity(path("me.p12"), name == "ExpiredCertificate" ? -3 : -1,
+                             name == "ExpiredCertificate" ? -1 : 30, name != "NoPrivateKey")
+              << QStringLiteral("--password-file") << path("password");
     } else if (name == "PagePastTheEnd") {
         document = good;
         extra << QStringLiteral("--page") << QStringLiteral("3");
@@ -635,6 +710,9 @@ INSTANTIATE_TEST_SUITE_P(Table, StampRefuses,
                                          BadDocument{"DigitallySignedInline", 1, "--break-signatures"},
                                          BadDocument{"UnreadablePageContent", 1, "content cannot be read"},
                                          BadDocument{"CertifiedNoChanges", 1, "allow no changes"},
+                                         BadDocument{"WrongPassword", 1, "password does not open"},
+                                         BadDocument{"NoPrivateKey", 1, "no private key"},
+                                         BadDocument{"ExpiredCertificate", 1, "expired on"},
                                          BadDocument{"CertifiedFormsOnly", 1, "only form filling"},
                                          BadDocument{"OffThePage", 1, "fall off page 1"},
                                          BadDocument{"NameTooLong", 1, "too long"},

@@ -74,6 +74,17 @@ struct Declared
         QStringLiteral("stamp"),
         QStringLiteral("Put the signature onto this PDF; -o names the signed copy."),
         QStringLiteral("FILE.pdf")};
+    QCommandLineOption signWith{
+        QStringLiteral("sign-with"),
+        QStringLiteral("With --stamp, sign with the certificate and key of this PKCS#12 file: "
+                       "the signature on the first page becomes a signature field over the "
+                       "whole document."),
+        QStringLiteral("ID.p12")};
+    QCommandLineOption passwordFile{
+        QStringLiteral("password-file"),
+        QStringLiteral("With --sign-with, the file whose first line is the password (never on "
+                       "the command line); without it the password is asked on the terminal."),
+        QStringLiteral("FILE")};
     QCommandLineOption flatten{
         QStringLiteral("flatten"),
         QStringLiteral("With --stamp, draw the signature into the page's content and write the "
@@ -154,7 +165,8 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
 {
     options.stampFile = parser.value(d.stamp);
     if (options.stampFile.isEmpty()) {
-        for (const QCommandLineOption* o : {&d.page, &d.at, &d.width, &d.flatten, &d.acrossPages, &d.breakSignatures})
+        for (const QCommandLineOption* o : {&d.page, &d.at, &d.width, &d.flatten, &d.acrossPages, &d.breakSignatures,
+              &d.signWith, &d.passwordFile})
             if (parser.isSet(*o))
                 return badArgument(
                     QStringLiteral("--%1 goes with --stamp").arg(o->names().constFirst()));
@@ -165,6 +177,13 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
     if (!options.job.output.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
         return badArgument(QStringLiteral("--stamp needs a .pdf output"));
     options.stamp.flatten = parser.isSet(d.flatten);
+    options.signingIdentity = parser.value(d.signWith);
+    options.passwordFile = parser.value(d.passwordFile);
+    if (parser.isSet(d.passwordFile) && options.signingIdentity.isEmpty())
+        return badArgument(QStringLiteral("--password-file goes with --sign-with"));
+    if (!options.signingIdentity.isEmpty() && options.stamp.flatten)
+        return badArgument(QStringLiteral("a certificate signature is appended to the document; "
+                                          "--flatten would rewrite it"));
     options.stamp.breakSignatures = parser.isSet(d.breakSignatures);
     options.stamp.acrossPages = parser.isSet(d.acrossPages);
     if (options.stamp.acrossPages && options.job.style != SealStyle &&
@@ -216,7 +235,8 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({d.data, d.style, d.cn, d.en, d.size, d.color, d.background, d.pos, d.scale,
                        d.transparent, d.fit, d.exactSize, d.strict, d.worn, d.output, d.batch, d.list, d.sheet, d.report, d.stamp, d.page,
-                       d.at, d.width, d.flatten, d.acrossPages, d.breakSignatures});
+                       d.at, d.width, d.flatten, d.acrossPages, d.breakSignatures, d.signWith,
+                       d.passwordFile});
 
     Options options;
     if (!parser.parse(arguments))

@@ -18,6 +18,8 @@ struct Options
     bool report = false;
     QString stampFile; // a PDF to put the signature on; empty: none
     StampPlace stamp;
+    QString signingIdentity; // a PKCS#12 file to sign with; empty: a drawn signature only
+    QString passwordFile;    // where its password is; empty: asked on the terminal
     QString helpText;    // set when --help was asked for
     QString versionText; // set when --version was asked for
 };

@@ -1,8 +1,11 @@
 #include "pdfstamp.h"
 
 #include "base/regularfile.h"
+#include "certsign.h"
 #include "pdfupdate.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QRectF>
 
@@ -231,7 +234,124 @@ std::optional<StampFailure> annotate(QPDF& document, IncrementalUpdate& update,
     return std::nullopt;
 }
 
-// The signature placed drawn in the page's own content, after it.
+// Room for the signature's value, found again in the update by these marks.
+constexpr char ByteRangeMark[] = "1111111111 2222222222 3333333333";
+
+// How many bytes a signature by `signer` takes, with room to spare: a dry run over nothing.
+qsizetype signatureRoom(const SigningIdentity& signer)
+{
+    const auto trial = signer.sign(QByteArray(32, '\0'));
+    const QByteArray* der = std::get_if<QByteArray>(&trial);
+    return (der ? der->size() : 8192) + 256;
+}
+
+std::string pdfDate(const QDateTime& when)
+{
+    return when.toUTC().toString(QStringLiteral("'D:'yyyyMMddHHmmss'Z'")).toStdString();
+}
+
+// The signature's field and its widget on the page, one object, whose appearance is the
+// signature placed; its value a signature dictionary with room for the signature, which
+// completeSignature fills in once the update's bytes are known.
+std::optional<StampFailure> signatureField(QPDF& document, IncrementalUpdate& update,
+                                           QPDFPageObjectHelper& target, QPDFObjectHandle form,
+                                           const std::string& matrix,
+                                           const QPDFObjectHandle::Rectangle& slice,
+                                           const SigningIdentity& signer)
+{
+    QPDFObjectHandle value = document.makeIndirectObject(QPDFObjectHandle::parse(
+        "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /ETSI.CAdES.detached >>"));
+    value.replaceKey("/ByteRange",
+                     QPDFObjectHandle::parse(std::string("[0 ") + ByteRangeMark + "]"));
+    value.replaceKey("/Contents", QPDFObjectHandle::newString(
+                                      std::string(size_t(signatureRoom(signer)), '\0')));
+    value.replaceKey("/M", QPDFObjectHandle::newString(pdfDate(QDateTime::currentDateTimeUtc())));
+    value.replaceKey("/Name", QPDFObjectHandle::newUnicodeString(signer.name().toStdString()));
+
+    // Drawn as a stamp is, then made the field: a signature field, printed, locked.
+    if (auto failure = annotate(document, update, target, form, matrix, slice))
+        return failure;
+    QPDFObjectHandle widget = target.getObjectHandle().getKey("/Annots").getArrayItem(
+        target.getObjectHandle().getKey("/Annots").getArrayNItems() - 1);
+    widget.replaceKey("/Subtype", QPDFObjectHandle::newName("/Widget"));
+    widget.removeKey("/Name");
+    widget.replaceKey("/FT", QPDFObjectHandle::newName("/Sig"));
+    widget.replaceKey("/F", QPDFObjectHandle::newInteger(4 | 128));
+    widget.replaceKey("/V", value);
+
+    // The document's form lists the field; signatures make it append-only.
+    QPDFObjectHandle root = document.getRoot();
+    QPDFObjectHandle acroForm = root.getKey("/AcroForm");
+    if (!acroForm.isDictionary()) {
+        acroForm = document.makeIndirectObject(QPDFObjectHandle::newDictionary());
+        root.replaceKey("/AcroForm", acroForm);
+        update.add(root);
+    }
+    QPDFObjectHandle fields = acroForm.getKey("/Fields");
+    if (!fields.isArray()) {
+        fields = QPDFObjectHandle::newArray();
+        acroForm.replaceKey("/Fields", fields);
+    }
+    // A name no other field of the form has.
+    std::set<std::string> names;
+    for (QPDFObjectHandle field : fields.aitems())
+        if (field.isDictionary() && field.getKey("/T").isString())
+            names.insert(field.getKey("/T").getUTF8Value());
+    int n = 1;
+    while (names.count("Signature" + std::to_string(n)))
+        ++n;
+    widget.replaceKey("/T", QPDFObjectHandle::newString("Signature" + std::to_string(n)));
+    fields.appendItem(widget);
+    acroForm.replaceKey("/SigFlags", QPDFObjectHandle::newInteger(3));
+    update.add(fields.isIndirect() ? fields : acroForm.isIndirect() ? acroForm : root);
+    update.add(acroForm.isIndirect() ? acroForm : root);
+    return std::nullopt;
+}
+
+// Fills in the signature: the byte ranges it covers, everything but its own value, and the
+// value, made over those bytes.
+std::optional<QString> completeSignature(SignedCopy& copy, const SigningIdentity& signer)
+{
+    QByteArray& tail = copy.bytes;
+    const qint64 base = copy.prefixLength;
+    // The dictionary's keys are written in order: its value follows its byte ranges.
+    const qsizetype mark = tail.indexOf(ByteRangeMark);
+    const qsizetype key = mark < 0 ? -1 : tail.indexOf("/Contents <", mark);
+    if (key < 0)
+        return QStringLiteral("the signature's place was not written");
+    const qsizetype hexStart = key + 10; // its '<'
+    const qsizetype hexEnd = tail.indexOf('>', hexStart) + 1;
+    const qint64 from = base + hexStart, to = base + hexEnd;
+    const qint64 total = base + tail.size();
+    char ranges[80];
+    const int written = std::snprintf(ranges, sizeof ranges, "%-10lld %-10lld %-10lld",
+                                      static_cast<long long>(from), static_cast<long long>(to),
+                                      static_cast<long long>(total - to));
+    if (written != int(sizeof ByteRangeMark - 1))
+        return QStringLiteral("the document is too large to sign");
+    tail.replace(mark, written, ranges, written);
+
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    constexpr qint64 Chunk = 4 << 20;
+    for (qint64 at = 0; at < base; at += Chunk) {
+        const QByteArray part = copy.document->read(at, std::min(Chunk, base - at));
+        if (part.isEmpty())
+            return QStringLiteral("the document could not be read again");
+        hash.addData(part);
+    }
+    hash.addData(QByteArrayView(tail).first(hexStart));
+    hash.addData(QByteArrayView(tail).sliced(hexEnd));
+    const auto signature = signer.sign(hash.result());
+    if (const QString* why = std::get_if<QString>(&signature))
+        return *why;
+    const QByteArray hex = std::get<QByteArray>(signature).toHex();
+    if (hex.size() > hexEnd - hexStart - 2)
+        return QStringLiteral("the signature is larger than the room made for it");
+    tail.replace(hexStart + 1, hex.size(), hex);
+    return std::nullopt;
+}
+
+// The signature placed drawn in the page's own content, after it.// The signature placed drawn in the page's own content, after it.
 std::optional<StampFailure> flattenOnto(QPDF& document, QPDFPageObjectHelper& target,
                                         QPDFObjectHandle form, const std::string& matrix,
                                         const QPDFObjectHandle::Rectangle& slice, int number,
@@ -363,8 +483,11 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
                                           "signature into it would break; sign it without "
                                           "--flatten, or add --break-signatures")
                                .arg(documentPath));
+        // A certification that allows form filling and signing allows a signature field alone.
+        const bool fieldOnly = place.signer && place.pages.split(u',').size() == 1 &&
+                               !place.pages.contains(u'-') && place.pages != QLatin1String("all");
         if (const std::optional<int> allowed = certifiedPermission(document);
-            allowed && !place.flatten && *allowed < 3)
+            allowed && !place.flatten && *allowed < (fieldOnly ? 2 : 3))
             return refused(*allowed == 1
                                ? QStringLiteral("%1 is certified by its author to allow no "
                                                 "changes at all; a signature cannot be added")
@@ -453,10 +576,13 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
             const QPDFObjectHandle::Rectangle slice(ownBox.llx + sliceLeft, ownBox.lly,
                                                     ownBox.llx + sliceLeft + sliceWidth,
                                                     ownBox.ury);
-            const auto failure = place.flatten
-                                     ? flattenOnto(document, target, form, matrix, slice, number,
-                                                   documentPath)
-                                     : annotate(document, *update, target, form, matrix, slice);
+            const auto failure =
+                place.flatten ? flattenOnto(document, target, form, matrix, slice, number,
+                                            documentPath)
+                : place.signer && k == 0
+                    ? signatureField(document, *update, target, form, matrix, slice,
+                                     *place.signer)
+                    : annotate(document, *update, target, form, matrix, slice);
             if (failure)
                 return *failure;
         }
@@ -467,6 +593,9 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
                 return refused(QStringLiteral("%1 cannot be signed here: %2").arg(documentPath, *why));
             // Read back as a reader would: an update that does not read cleanly is not written.
             SignedCopy copy{file, file->size, std::get<QByteArray>(written)};
+            if (place.signer)
+                if (auto why = completeSignature(copy, *place.signer))
+                    return refused(QStringLiteral("%1 cannot be signed: %2").arg(documentPath, *why));
             QPDF check;
             check.setSuppressWarnings(true);
             check.setAttemptRecovery(false);

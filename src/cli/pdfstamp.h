@@ -11,6 +11,8 @@
 #include <variant>
 #include <vector>
 
+class SigningIdentity;
+
 // Where a signature goes on a document: page `page` (from 1), its top-left corner `atMm`
 // millimetres from the page's top-left corner as the page shows, `widthMm` wide (its own
 // width when unset).
@@ -24,6 +26,9 @@ struct StampPlace
     bool flatten = false;
     // A seal cut into one vertical slice a page, each at its page's right edge: 骑缝章.
     bool acrossPages = false;
+    // Signs with a certificate: the first page's signature is a signature field whose
+    // appearance it is, over all of the document but its own value.
+    std::shared_ptr<const SigningIdentity> signer;
     // A digitally signed document is not flattened unless its signatures may break.
     bool breakSignatures = false;
 };

@@ -143,6 +143,9 @@ std::variant<QByteArray, QString> IncrementalUpdate::write()
     if (!previous)
         return QStringLiteral("its last cross-reference section cannot be found");
     const bool table = isTable(original_, *previous);
+    // What the objects refer to now, changed since they were added, comes along.
+    for (size_t i = 0; i < objects_.size(); ++i)
+        collect(objects_[i]);
 
     // Offsets count from the file's start; the update begins on a line of its own.
     const QByteArray last = original_.read(original_.size - 1, 1);

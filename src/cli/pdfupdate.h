@@ -27,7 +27,8 @@ public:
     IncrementalUpdate(QPDF& document, const OpenedFile& original);
 
     // Writes `object` in the update: an object of the document, changed, under its own number;
-    // a new one, and every new object it refers to, under numbers after the document's last.
+    // a new one, and every new object it refers to when the update is written, under numbers
+    // after the document's last.
     void add(QPDFObjectHandle object);
 
     // The update, to follow the document's bytes, or why it cannot be written.

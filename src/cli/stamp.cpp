@@ -1,5 +1,6 @@
 #include "stamp.h"
 
+#include "certsign.h"
 #include "drawing.h"
 #include "options.h"
 #include "output/filewrite.h"
@@ -10,8 +11,18 @@ std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& 
     const auto signature = renderer.textBoxPdf(options.job);
     if (const auto* failure = std::get_if<Failure>(&signature))
         return *failure;
-    const auto stamped =
-        stampPdf(options.stampFile, std::get<QByteArray>(signature), options.stamp);
+    StampPlace place = options.stamp;
+    if (!options.signingIdentity.isEmpty()) {
+        const auto password = signingPassword(options.passwordFile);
+        if (const QString* why = std::get_if<QString>(&password))
+            return Failure{ExitFailure, *why};
+        auto identity =
+            SigningIdentity::load(options.signingIdentity, std::get<QByteArray>(password));
+        if (const QString* why = std::get_if<QString>(&identity))
+            return Failure{ExitFailure, *why};
+        place.signer = std::get<std::shared_ptr<SigningIdentity>>(identity);
+    }
+    const auto stamped = stampPdf(options.stampFile, std::get<QByteArray>(signature), place);
     if (const auto* failure = std::get_if<StampFailure>(&stamped))
         return Failure{failure->kind == StampFailure::NoSuchPage ? ExitBadArguments : ExitFailure,
                        failure->message};
