@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFontDatabase>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
@@ -488,8 +491,16 @@ TEST_P(StampOnPages, SignsTheNamedPagesOnly)
         args << QStringLiteral("--across-pages");
     if (c.flatten)
         args << QStringLiteral("--flatten");
-    const Outcome r = render(args);
+    const Outcome r = render(args << QStringLiteral("--report"));
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    // The report says which pages were signed, and how.
+    QStringList reported;
+    for (const QJsonValue page : QJsonDocument::fromJson(r.out.toUtf8())["pages"].toArray())
+        reported << QStringLiteral("%1 %2").arg(page["page"].toInt()).arg(page["how"].toString());
+    QStringList expected;
+    for (const int page : c.signedPages)
+        expected << QStringLiteral("%1 %2").arg(page).arg(c.flatten ? "content" : "annotation");
+    EXPECT_EQ(reported, expected);
     double sliced = 0;
     for (int page = 1; page <= 5; ++page) {
         SCOPED_TRACE(page);

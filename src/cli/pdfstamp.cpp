@@ -528,6 +528,7 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
         // One copy of the signature's outlines, however many pages show it.
         QPDFObjectHandle form = document.copyForeignObject(ownPage.getFormXObjectForPage());
 
+        std::vector<std::pair<int, QString>> signedPages;
         for (size_t k = 0; k < numbers.size(); ++k) {
             const int number = numbers[k];
             QPDFPageObjectHelper& target = pages[size_t(number - 1)];
@@ -585,6 +586,9 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
                     : annotate(document, *update, target, form, matrix, slice);
             if (failure)
                 return *failure;
+            signedPages.emplace_back(number, place.flatten          ? QStringLiteral("content")
+                                             : place.signer && k == 0 ? QStringLiteral("certificate")
+                                                                      : QStringLiteral("annotation"));
         }
 
         if (!place.flatten) {
@@ -592,7 +596,7 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
             if (const QString* why = std::get_if<QString>(&written))
                 return refused(QStringLiteral("%1 cannot be signed here: %2").arg(documentPath, *why));
             // Read back as a reader would: an update that does not read cleanly is not written.
-            SignedCopy copy{file, file->size, std::get<QByteArray>(written)};
+            SignedCopy copy{file, file->size, std::get<QByteArray>(written), signedPages};
             if (place.signer)
                 if (auto why = completeSignature(copy, *place.signer))
                     return refused(QStringLiteral("%1 cannot be signed: %2").arg(documentPath, *why));
@@ -618,7 +622,8 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
         std::unique_ptr<Buffer> out(writer.getBuffer());
         return SignedCopy{nullptr, 0,
                           QByteArray(reinterpret_cast<const char*>(out->getBuffer()),
-                                     qsizetype(out->getSize()))};
+                                     qsizetype(out->getSize())),
+                          signedPages};
     } catch (const QPDFExc& e) {
         if (e.getErrorCode() == qpdf_e_password)
             return refused(

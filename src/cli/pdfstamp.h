@@ -48,6 +48,8 @@ struct SignedCopy
     std::shared_ptr<OpenedFile> document;
     qint64 prefixLength = 0;
     QByteArray bytes;
+    // Each page signed, and how: "annotation", "certificate" or "content".
+    std::vector<std::pair<int, QString>> signedPages;
     // The whole copy in memory, for those who read it back.
     QByteArray whole() const;
 };

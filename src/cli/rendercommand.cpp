@@ -65,7 +65,7 @@ int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream
         return ExitOk;
     }
     if (!options.stampFile.isEmpty()) {
-        if (auto failure = stampDocument(options, renderer))
+        if (auto failure = stampDocument(options, renderer, out))
             return fail(err, *failure);
         return ExitOk;
     }

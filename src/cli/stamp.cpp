@@ -6,7 +6,13 @@
 #include "output/filewrite.h"
 #include "pdfstamp.h"
 
-std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& renderer)
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+
+std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& renderer,
+                                     QTextStream& out)
 {
     const auto signature = renderer.textBoxPdf(options.job);
     if (const auto* failure = std::get_if<Failure>(&signature))
@@ -31,5 +37,16 @@ std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& 
     if (auto error = writeFile(output, copy.bytes, copy.document ? copy.document->fd : -1,
                                copy.prefixLength))
         return Failure{ExitFailure, QStringLiteral("cannot write %1: %2").arg(output, *error)};
+    if (options.report) {
+        QJsonArray pages;
+        for (const auto& [page, how] : copy.signedPages)
+            pages.append(QJsonObject{{QStringLiteral("page"), page}, {QStringLiteral("how"), how}});
+        out << QJsonDocument(QJsonObject{{QStringLiteral("document"), options.stampFile},
+                                         {QStringLiteral("output"), output},
+                                         {QStringLiteral("appended"), copy.document != nullptr},
+                                         {QStringLiteral("pages"), pages}})
+                   .toJson(QJsonDocument::Compact)
+            << Qt::endl;
+    }
     return std::nullopt;
 }

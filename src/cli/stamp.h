@@ -4,9 +4,12 @@
 
 #include <optional>
 
+class QTextStream;
 struct Options;
 class SignatureRenderer;
 
 // Puts the signature the options describe onto the document they name and writes the signed
 // copy; the document itself is only read.
-std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& renderer);
+// With a report, one line of JSON says which pages were signed and how.
+std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& renderer,
+                                     QTextStream& out);
