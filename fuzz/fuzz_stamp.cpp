@@ -1,6 +1,6 @@
 // Documents a person asks to sign: the whole stamping path, qpdf included, on a fuzzed document
 // no larger than the run's -max_len.
-#include "cli/pdfstamp.h"
+#include "output/pdfstamp.h"
 #include "fuzz.h"
 
 #include <QFile>

@@ -35,6 +35,9 @@ add_library(sorvexcore STATIC
   ${core}/output/pngwriter.cpp ${core}/output/pngwriter.h
   ${core}/output/placement.cpp ${core}/output/placement.h
   ${core}/output/pdfpicture.cpp ${core}/output/pdfpicture.h
+  ${core}/output/pdfstamp.cpp ${core}/output/pdfstamp.h
+  ${core}/output/pdfupdate.cpp ${core}/output/pdfupdate.h
+  ${core}/output/certsign.cpp ${core}/output/certsign.h
   ${core}/app/startup.cpp ${core}/app/startup.h
 )
 target_include_directories(sorvexcore PUBLIC ${core})
@@ -42,5 +45,15 @@ find_package(ZLIB REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(WOFF2 REQUIRED IMPORTED_TARGET libwoff2dec)
 pkg_check_modules(DEFLATE REQUIRED IMPORTED_TARGET libdeflate)
-target_link_libraries(sorvexcore PUBLIC Qt6::Core Qt6::Gui PRIVATE sorvexwarnings ZLIB::ZLIB PkgConfig::WOFF2 PkgConfig::DEFLATE)
+pkg_check_modules(QPDF REQUIRED IMPORTED_TARGET GLOBAL libqpdf)
+find_package(OpenSSL REQUIRED)
+target_link_libraries(sorvexcore PUBLIC Qt6::Core Qt6::Gui PRIVATE sorvexwarnings ZLIB::ZLIB PkgConfig::WOFF2 PkgConfig::DEFLATE
+                      PkgConfig::QPDF OpenSSL::Crypto)
+# qpdf 11 headers: its own smart pointers are plain std::shared_ptr. They leave a type
+# incomplete where clang's C++20 wants it whole: what includes them is C++17 there.
+target_compile_definitions(sorvexcore PRIVATE POINTERHOLDER_TRANSITION=4)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  set_source_files_properties(${core}/output/pdfstamp.cpp ${core}/output/pdfupdate.cpp
+                              PROPERTIES COMPILE_OPTIONS "-std=c++17")
+endif()
 set_target_properties(sorvexcore PROPERTIES AUTOMOC OFF)

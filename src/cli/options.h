@@ -1,7 +1,7 @@
 #pragma once
 
 #include "job.h"
-#include "pdfstamp.h"
+#include "output/pdfstamp.h"
 
 #include <QStringList>
 

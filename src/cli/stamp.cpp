@@ -1,10 +1,10 @@
 #include "stamp.h"
 
-#include "certsign.h"
+#include "output/certsign.h"
 #include "drawing.h"
 #include "options.h"
 #include "output/filewrite.h"
-#include "pdfstamp.h"
+#include "output/pdfstamp.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
