@@ -7,10 +7,14 @@
 // (wall and CPU milliseconds, each and the median), as a person opens it after typing.
 // With --first-picks: how long choosing each style takes the first time it is drawn, three
 // seconds after the window shows, as a person comes to it.
+// With --sign FILE.pdf: how long the signing window takes from opening the document to its
+// first page shown, and each move of a drag of the signature over the page, shown (wall and
+// CPU milliseconds: the median and the slowest of 300 moves).
 #include "app/startup.h"
 #include "output/platform.h"
 #include "quietplatform.h"
 #include "ui/mainwindow.h"
+#include "ui/signwindow.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -108,6 +112,46 @@ int firstPicks(MainWindow& w)
     return 0;
 }
 
+int signTimes(MainWindow& w, const QString& document)
+{
+    w.show();
+    QApplication::processEvents();
+    const double w0 = wallMs(), c0 = cpuMs();
+    QMetaObject::invokeMethod(&w, "signDocument", Q_ARG(QString, document));
+    SignWindow* sign = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->objectName() == QLatin1String("frmSign"))
+            sign = qobject_cast<SignWindow*>(top);
+    if (!sign || sign->documentPath() != document) {
+        std::fprintf(stderr, "the document did not open\n");
+        return 1;
+    }
+    PageView* view = sign->pageView();
+    view->grab(); // the first page, shown
+    std::printf("opened and first page shown: %.1f ms wall, %.1f ms CPU\n", wallMs() - w0,
+                cpuMs() - c0);
+    view->place(QPointF(60, 100), 50);
+    view->repaint();
+    const QPoint start = (view->pageRect().topLeft() +
+                          QPointF(85, 110) * view->pageRect().width() / 210.0).toPoint();
+    mouse(view, QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+    std::vector<double> wall, cpu;
+    for (int m = 0; m < 300; ++m) {
+        const double mw = wallMs(), mc = cpuMs();
+        mouse(view, QEvent::MouseMove, start + QPoint(m % 40, (m * 3) % 50), Qt::NoButton,
+              Qt::LeftButton);
+        view->grab();
+        wall.push_back(wallMs() - mw);
+        cpu.push_back(cpuMs() - mc);
+    }
+    mouse(view, QEvent::MouseButtonRelease, start, Qt::LeftButton, Qt::NoButton);
+    std::sort(wall.begin(), wall.end());
+    std::sort(cpu.begin(), cpu.end());
+    std::printf("drag move, shown: median %.2f ms wall, %.2f ms CPU; slowest %.2f ms wall\n",
+                wall[wall.size() / 2], cpu[cpu.size() / 2], wall.back());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -119,6 +163,12 @@ int main(int argc, char** argv)
         const ProgramValues values = startProgram(QStringLiteral(SORVEX_KIT_DIR), platform);
         MainWindow w(values, platform);
         return styleListTimes(w, std::max(1, std::atoi(argv[2])));
+    }
+    if (argc > 2 && qstrcmp(argv[1], "--sign") == 0) {
+        QuietPlatform platform;
+        const ProgramValues values = startProgram(QStringLiteral(SORVEX_KIT_DIR), platform);
+        MainWindow w(values, platform);
+        return signTimes(w, QString::fromLocal8Bit(argv[2]));
     }
     if (argc > 1 && qstrcmp(argv[1], "--first-picks") == 0) {
         QuietPlatform platform;

@@ -11,6 +11,10 @@ public:
     {
         return std::nullopt;
     }
+    std::optional<QString> askOpenFileName(const QString&, const QStringList&) override
+    {
+        return std::nullopt;
+    }
     ColorAnswer chooseColor(QRgb, const QList<QRgb>&) override { return {}; }
     std::optional<PrintError> printTwips(const std::function<void(QPainter&)>&) override
     {

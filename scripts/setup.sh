@@ -13,7 +13,7 @@ build=${SORVEX_BUILD_DIR:-$here/build}
 packages=(
   # build
   cmake g++ make pkg-config git
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev qt6-translations-l10n libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev qt6-pdf-dev qt6-translations-l10n libgl-dev
   zlib1g-dev libdeflate-dev libwoff-dev libqpdf-dev libcups2-dev libssl-dev
   # fonts: the data kit is made from LXGW WenKai and the npm registry's font packages;
   # Liberation and UMing stand in for the faces the window's controls ask for

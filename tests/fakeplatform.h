@@ -43,6 +43,15 @@ public:
         saveAnswers.pop_front();
         return answer;
     }
+    std::deque<QString> openAnswers; // an empty one: cancelled
+    std::optional<QString> askOpenFileName(const QString&, const QStringList&) override
+    {
+        if (openAnswers.empty())
+            return std::nullopt;
+        const QString answer = openAnswers.front();
+        openAnswers.pop_front();
+        return answer.isEmpty() ? std::nullopt : std::optional<QString>(answer);
+    }
     ColorAnswer chooseColor(QRgb initial, const QList<QRgb>& custom) override
     {
         colorDialogs.emplace_back(initial, custom);

@@ -9,6 +9,7 @@
 #include "ui/imagearea.h"
 #include "ui/mainwindow.h"
 #include "ui/picturebox.h"
+#include "ui/signwindow.h"
 #include "ui/stylelist.h"
 
 #include <QAbstractItemView>
@@ -17,7 +18,9 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStyle>
@@ -167,7 +170,7 @@ protected:
 // buttons, F1 opens the help; every control has a name a screen reader says, in Chinese.
 TEST_F(ShownWindow, TabReachesEveryControlInReadingOrderAndSpacePressesIt)
 {
-    const QStringList order{"txtCN",   "txtEN",    "picMain",  "cboFont",
+    const QStringList order{"txtCN",   "txtEN",    "picMain",  "btnSignDocument", "cboFont",
                             "cboImg",  "lblColorPreview", "cboSize", "imgSave",
                             "imgPrint", "imgUrlMore", "imgHelp", "imgLogo", "txtCN"};
     click(txtCN());
@@ -218,6 +221,64 @@ TEST_F(ShownWindow, ASealCanBeWornWithTheKeyboard)
     pickStyle(DefaultStyle);
     EXPECT_FALSE(worn->isVisible());
     EXPECT_FALSE(w.drawInputs().worn) << "another style is not worn";
+}
+
+// Ctrl+O opens the signing window on the document the open dialog gives, a file that is no PDF
+// said; the signature shows on the page, moved there by the arrow keys; Ctrl+S appends it to
+// the document, placed where it was shown.
+TEST_F(ShownWindow, SignsADocumentWhereTheSignatureIsShown)
+{
+    QTemporaryDir dir;
+    const QString document = dir.filePath(QStringLiteral("contract.pdf"));
+    {
+        QPdfWriter pdf(document);
+        pdf.setPageSize(QPageSize(QPageSize::A4));
+        QPainter painter(&pdf);
+        painter.drawText(QPointF(500, 500), QStringLiteral("Contract, page 1"));
+        pdf.newPage();
+        painter.drawText(QPointF(500, 500), QStringLiteral("Contract, page 2"));
+    }
+    QFile text(dir.filePath(QStringLiteral("notes.pdf")));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not a PDF\n");
+    text.close();
+    platform.openAnswers = {text.fileName(), document};
+    key(Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_TRUE(platform.messages[0].text.contains(QStringLiteral("文档不能打开")));
+    SignWindow* sign = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->objectName() == QLatin1String("frmSign"))
+            sign = qobject_cast<SignWindow*>(top);
+    ASSERT_NE(sign, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sign));
+    QTest::keyClick(sign->windowHandle(), Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(sign->documentPath(), document);
+    PageView* view = sign->pageView();
+    view->place(QPointF(20, 30), 40);
+    view->setFocus();
+    for (const Qt::Key k : {Qt::Key_Right, Qt::Key_Right, Qt::Key_Right, Qt::Key_Down, Qt::Key_Down})
+        QTest::keyClick(sign->windowHandle(), k);
+    EXPECT_NEAR(view->atMm().x(), 23, 0.01);
+    EXPECT_NEAR(view->atMm().y(), 32, 0.01);
+
+    const QString out = dir.filePath(QStringLiteral("signed.pdf"));
+    platform.saveAnswers = {Platform::SaveAnswer{out, 1}};
+    QTest::keyClick(sign->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+    QFile original(document), saved(out);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly) && saved.open(QIODevice::ReadOnly));
+    const QByteArray bytes = saved.readAll();
+    EXPECT_TRUE(bytes.startsWith(original.readAll())) << "appended to the document as it was";
+    const QRegularExpressionMatch rect =
+        QRegularExpression(QStringLiteral("/Rect \\[([-0-9.]+) ([-0-9.]+) ([-0-9.]+) ([-0-9.]+)"))
+            .match(QString::fromLatin1(bytes));
+    ASSERT_TRUE(rect.hasMatch());
+    const double mm = 25.4 / 72;
+    EXPECT_NEAR(rect.captured(1).toDouble() * mm, 23, 0.2);
+    EXPECT_NEAR((QPageSize(QPageSize::A4).sizePoints().height() - rect.captured(4).toDouble()) * mm,
+                32, 0.2);
+    EXPECT_NEAR((rect.captured(3).toDouble() - rect.captured(1).toDouble()) * mm, 40, 0.2);
+    EXPECT_TRUE(platform.messages.back().text.contains(QStringLiteral("已保存签署后的文档")));
 }
 
 struct TypedSize

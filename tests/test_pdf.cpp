@@ -394,8 +394,9 @@ TEST_P(AppendedStamp, KeepsTheDocumentsBytesAndSignatures)
                   0);
         document = next;
     }
-    if (kind.signatures)
+    if (kind.signatures) {
         ASSERT_EQ(validSignatures(nss, document), kind.signatures);
+    }
     QFile in(document);
     ASSERT_TRUE(in.open(QIODevice::ReadOnly));
     const QByteArray before = in.readAll();

@@ -29,6 +29,10 @@ public:
     {
         return std::nullopt;
     }
+    std::optional<QString> askOpenFileName(const QString&, const QStringList&) override
+    {
+        return std::nullopt;
+    }
     ColorAnswer chooseColor(QRgb, const QList<QRgb>&) override { return {}; }
     std::optional<PrintError> printTwips(const std::function<void(QPainter&)>&) override;
     bool openUrl(const QUrl&) override { return false; }

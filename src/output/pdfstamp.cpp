@@ -166,6 +166,14 @@ std::optional<int> certifiedPermission(QPDF& document)
     return 2;
 }
 
+int signatureCount(QPDF& document)
+{
+    int count = 0;
+    for (QPDFObjectHandle object : document.getAllObjects())
+        count += holdsSignature(object.isStream() ? object.getDict() : object, 0);
+    return count;
+}
+
 bool digitallySigned(QPDF& document)
 {
     for (QPDFObjectHandle object : document.getAllObjects())
@@ -450,6 +458,32 @@ std::variant<std::vector<int>, QString> pageList(const QString& list, int count)
     if (pages.empty())
         return QStringLiteral("there is no page to sign");
     return pages;
+}
+
+std::variant<DocumentFacts, QString> inspectPdf(const QString& documentPath)
+{
+    QString readError;
+    const std::shared_ptr<OpenedFile> file =
+        openRegularFile(documentPath, MaxDocumentBytes, &readError);
+    if (!file)
+        return QStringLiteral("cannot read %1: %2").arg(documentPath, readError);
+    try {
+        QPDF document;
+        document.setSuppressWarnings(true);
+        document.setAttemptRecovery(false);
+        document.processInputSource(std::make_shared<DocumentInput>(
+            file, QByteArray(), QFileInfo(documentPath).fileName().toStdString()));
+        if (document.isEncrypted())
+            return QStringLiteral("%1 is encrypted").arg(documentPath);
+        DocumentFacts facts;
+        facts.pages = int(QPDFPageDocumentHelper(document).getAllPages().size());
+        facts.signatures = signatureCount(document);
+        facts.certified = certifiedPermission(document);
+        return facts;
+    } catch (const std::exception& e) {
+        return QStringLiteral("%1 is not a PDF or is damaged (%2)")
+            .arg(documentPath, QString::fromLocal8Bit(e.what()));
+    }
 }
 
 QByteArray SignedCopy::whole() const

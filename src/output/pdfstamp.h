@@ -33,6 +33,15 @@ struct StampPlace
     bool breakSignatures = false;
 };
 
+// What a person should know of a document before signing it.
+struct DocumentFacts
+{
+    int pages = 0;
+    int signatures = 0;           // digital signatures it carries
+    std::optional<int> certified; // its DocMDP permission, where its author certified it
+};
+std::variant<DocumentFacts, QString> inspectPdf(const QString& documentPath);
+
 // The pages of a list such as "1,3-5,last" or "all", each once, in the order first given, of a
 // document of `count` pages; or, where it names a page the document lacks, why.
 std::variant<std::vector<int>, QString> pageList(const QString& list, int count);

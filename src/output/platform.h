@@ -43,6 +43,10 @@ public:
     virtual std::optional<SaveAnswer> askSaveFileName(const QString& title,
                                                       const QStringList& filters) = 0;
 
+    // A file to open; none when the person cancelled.
+    virtual std::optional<QString> askOpenFileName(const QString& title,
+                                                   const QStringList& filters) = 0;
+
     // customColors is filled afresh by the caller at every opening.
     virtual ColorAnswer chooseColor(QRgb initial, const QList<QRgb>& customColors) = 0;
 

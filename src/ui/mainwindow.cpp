@@ -8,10 +8,15 @@
 #include "output/saveimage.h"
 #include "picturebox.h"
 #include "render/vectorsurface.h"
+#include "signwindow.h"
 #include "stylelist.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPushButton>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -182,6 +187,18 @@ void MainWindow::createControls()
     inkPreview_->setGeometry(twips(8280, 2760, 1620, 375));
     connect(inkPreview_, &InkSwatch::clicked, this, &MainWindow::pickInk);
 
+    // Beside the hint under the picture: signing a document with the signature designed here.
+    auto* signButton = new QPushButton(QStringLiteral("签署 PDF 文档…"), this);
+    signButton->setObjectName(QStringLiteral("btnSignDocument"));
+    signButton->setGeometry(300, 426, 130, 22);
+    signButton->setFont(songti(10));
+    signButton->setToolTip(QStringLiteral("把设计好的签名签到 PDF 文档上（Ctrl+O），也可以把文档拖到窗口里"));
+    signButton->setAccessibleName(QStringLiteral("签署 PDF 文档"));
+    connect(signButton, &QPushButton::clicked, this, [this] { signDocument(); });
+    connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, this,
+            [this] { signDocument(); });
+    setAcceptDrops(true);
+
     for (const auto& [keys, action] : {std::pair(QKeySequence::Save, &MainWindow::save),
                                        std::pair(QKeySequence::Print, &MainWindow::print),
                                        std::pair(QKeySequence::HelpContents, &MainWindow::showHelp)})
@@ -197,9 +214,10 @@ void MainWindow::createControls()
           std::pair<QWidget*, const char*>(sizeBox_, "字大小（磅）")})
         control->setAccessibleName(QString::fromUtf8(name));
 
-    // Reading order: the names and the picture on the left, then the right-hand column from
-    // the top, the buttons row by row, and last the banner.
-    const QList<QWidget*> order{chineseName_, latinName_, pictureBox_, styleBox_,
+    // Reading order: the names, the picture and the signing button under it on the left, then
+    // the right-hand column from the top, the buttons row by row, and last the banner.
+    const QList<QWidget*> order{chineseName_, latinName_, pictureBox_,
+                                findChild<QWidget*>(QStringLiteral("btnSignDocument")), styleBox_,
                                 backgroundBox_, inkPreview_, sizeBox_, wornBox_, saveButton,
                                 printButton, moreButton, helpButton, logo};
     for (qsizetype i = 1; i < order.size(); ++i)
@@ -495,6 +513,47 @@ void MainWindow::openPage(const QUrl& url)
 void MainWindow::openMakersPage()
 {
     openPage(QUrl(MakerHomePage));
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::signDocument(const QString& document)
+{
+    if (!signWindow_) {
+        // The signature as designed now: its text's box alone, on nothing.
+        signWindow_ = std::make_unique<SignWindow>(
+            platform_,
+            [this] {
+                return lastDrawing_ ? textBoxPdf([this](VectorSurface& out) { return drawAgainOn(out); })
+                                    : QByteArray();
+            },
+            [this] { return catalogue_.styles.value(styleBox_->currentIndex()).isSeal(); });
+        connect(this, &MainWindow::signatureDrawn, signWindow_.get(), [this] {
+            if (signWindow_->isVisible())
+                signWindow_->refreshSignature();
+        });
+    }
+    signWindow_->show();
+    signWindow_->raise();
+    signWindow_->activateWindow();
+    if (!document.isEmpty())
+        signWindow_->openDocument(document);
+    else if (signWindow_->documentPath().isEmpty())
+        signWindow_->chooseDocument();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls[0].isLocalFile() &&
+        urls[0].toLocalFile().endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    signDocument(event->mimeData()->urls().value(0).toLocalFile());
+    event->acceptProposedAction();
 }
 
 void MainWindow::showHelp()

@@ -8,6 +8,7 @@
 #include "render/renderer.h"
 
 #include <QSet>
+#include <memory>
 #include <QWidget>
 
 class QComboBox;
@@ -26,12 +27,14 @@ inline const QString MakerHomePage = QStringLiteral("https://www.sorvex.example"
 // The one window: what a person does with its controls, turned into drawings. Drawing, saving
 // and the rest live with their subsystems.
 class QCheckBox;
+class SignWindow;
 
 class MainWindow : public QWidget
 {
     Q_OBJECT
 public:
     MainWindow(const ProgramValues& values, Platform& platform, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     QRgb inkColor() const { return ink_; }
     const Mover& mover() const { return mover_; }
@@ -48,6 +51,8 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private Q_SLOTS:
@@ -61,6 +66,8 @@ private Q_SLOTS:
     void print();
     void openMakersPage();
     void showHelp();
+    // The document-signing window, with `document` opened in it, or asking for one.
+    void signDocument(const QString& document = QString());
     void startDrag(QPointF pointer);
     void dragTo(QPointF pointer);
     void endDrag();
@@ -132,6 +139,8 @@ private:
     InkSwatch* inkPreview_ = nullptr;
     QLabel* statusLine_ = nullptr;
     QCheckBox* wornBox_ = nullptr;
+    // A window of its own, not kept above or below this one, closed with it.
+    std::unique_ptr<SignWindow> signWindow_;
     HelpWindow* helpWindow_ = nullptr;
     QSet<QString> fontsSaid_;
 };

@@ -6,6 +6,7 @@
 #include "render/geometry.h"
 #include "render/imagesurface.h"
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QElapsedTimer>
@@ -115,7 +116,7 @@ void centreWhenShown(QWidget& window)
 
 void QtPlatform::showMessage(const QString& text, const QString& caption, Icon icon)
 {
-    QMessageBox box(owner_);
+    QMessageBox box(dialogParent());
     box.setWindowTitle(caption);
     box.setText(text);
     box.setIcon(icon == Icon::Information ? QMessageBox::Information
@@ -125,10 +126,18 @@ void QtPlatform::showMessage(const QString& text, const QString& caption, Icon i
     box.exec();
 }
 
+// A dialog belongs to the window the person works in: the signing window's own go over it, and
+// it is that window the focus comes back to.
+QWidget* QtPlatform::dialogParent() const
+{
+    QWidget* active = QApplication::activeWindow();
+    return active && active->isWindow() && !active->inherits("QDialog") ? active : owner_;
+}
+
 std::optional<Platform::SaveAnswer> QtPlatform::askSaveFileName(const QString& title,
                                                                 const QStringList& filters)
 {
-    QFileDialog dialog(owner_, title);
+    QFileDialog dialog(dialogParent(), title);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     // Whether a file is replaced is asked once, after the name is completed.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
@@ -145,6 +154,23 @@ std::optional<Platform::SaveAnswer> QtPlatform::askSaveFileName(const QString& t
     lastSaveFolder_ = QFileInfo(path).absolutePath();
     lastSaveFilter_ = dialog.selectedNameFilter();
     return SaveAnswer{path, int(filters.indexOf(dialog.selectedNameFilter())) + 1};
+}
+
+std::optional<QString> QtPlatform::askOpenFileName(const QString& title,
+                                                  const QStringList& filters)
+{
+    QFileDialog dialog(dialogParent(), title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(filters);
+    if (!lastOpenFolder_.isEmpty())
+        dialog.setDirectory(lastOpenFolder_);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    const QString path = dialog.selectedFiles().first();
+    lastOpenFolder_ = QFileInfo(path).absolutePath();
+    return path;
 }
 
 Platform::ColorAnswer QtPlatform::chooseColor(QRgb initial, const QList<QRgb>& customColors)
@@ -208,7 +234,7 @@ printOnDefaultPrinter(const std::function<void(QPainter&)>& paint)
 
 bool QtPlatform::confirmReplace(const QString& path)
 {
-    QMessageBox box(owner_);
+    QMessageBox box(dialogParent());
     box.setWindowTitle(SaveDialogTitle);
     box.setIcon(QMessageBox::Warning);
     box.setText(QStringLiteral("“%1”已经存在。\n要替换它吗？").arg(QFileInfo(path).fileName()));

@@ -13,16 +13,20 @@ public:
     void showMessage(const QString& text, const QString& caption, Icon icon) override;
     std::optional<SaveAnswer> askSaveFileName(const QString& title,
                                               const QStringList& filters) override;
+    std::optional<QString> askOpenFileName(const QString& title,
+                                           const QStringList& filters) override;
     ColorAnswer chooseColor(QRgb initial, const QList<QRgb>& customColors) override;
     std::optional<PrintError> printTwips(const std::function<void(QPainter&)>& paint) override;
     bool openUrl(const QUrl& url) override;
     bool confirmReplace(const QString& path) override;
 
 private:
+    QWidget* dialogParent() const;
     QWidget* owner_ = nullptr;
     // Where the last picture was saved in this run; nothing is kept between runs.
     QString lastSaveFolder_;
     QString lastSaveFilter_;
+    QString lastOpenFolder_;
 };
 
 // Moves a window (the main window, or the colour dialog as it opens) so that its frame sits

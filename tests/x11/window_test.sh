@@ -150,6 +150,64 @@ QT_QPA_PLATFORM=offscreen "$bin/sorvex-sign-render" --cn LiBai -o "$work/referen
   fail "the saved picture is not LiBai as the renderer draws it"
 rm -f "$work/li.png" "$work/reference.png"
 
+# Signing a document: Ctrl+O in the main window, its path typed in the open dialog; the
+# signature pressed and dragged over the page with real mouse moves, up and to the left of the
+# page's middle; Ctrl+S and a path typed. The signed copy holds the signature where it was
+# dragged, placed exactly as the renderer's --stamp places it for the same page, place and width.
+tool="/usr/bin/python3 $(dirname "$0")/pdf_tool.py"
+$tool document "$work/contract.pdf" 2
+press "$main" ctrl+o
+open=$(timeout 30 xdotool search --sync --onlyvisible --pid "$app" --name "打开要签署的 PDF 文档" | head -n 1)
+[ -n "$open" ] || fail "Ctrl+O opened no open dialog"
+timeout 5 xdotool windowactivate --sync "$open" >/dev/null 2>&1 || true
+timeout 5 xdotool type --delay 10 "$work/contract.pdf"
+press "$open" Return
+# The signing window, its caption naming the document once it is open.
+sign=""
+for _ in $(seq 300); do
+  sign=$(xdotool search --onlyvisible --pid "$app" --name "^contract.pdf - 签署文档$" 2>/dev/null | head -n 1) || true
+  [ -n "$sign" ] && break
+  sleep 0.1
+done
+[ -n "$sign" ] || fail "the signing window did not open the document"
+eval "$(xwininfo -id "$sign" | awk '/Absolute upper-left X/{print "sx="$4} /Absolute upper-left Y/{print "sy="$4} /Width:/{print "sw="$2} /Height:/{print "sh="$2}')"
+cx=$((sx + sw / 2)) cy=$((sy + sh / 2))
+# Brought to the front as a person does, by its title bar.
+xdotool mousemove "$cx" $((sy - 8)) click 1
+sleep 0.3
+xdotool mousemove "$cx" "$cy" mousedown 1
+for step in $(seq 1 15); do
+  xdotool mousemove $((cx - step * 6)) $((cy - step * 10))
+  sleep 0.02
+done
+xdotool mouseup 1
+# The keys go to the window in front, the signing window.
+timeout 5 xdotool key ctrl+s
+save=$(timeout 30 xdotool search --sync --onlyvisible --pid "$app" --name "保存签署后的文档" | head -n 1)
+[ -n "$save" ] || fail "Ctrl+S in the signing window opened no save dialog"
+timeout 5 xdotool windowactivate --sync "$save" >/dev/null 2>&1 || true
+timeout 5 xdotool type --delay 10 "$work/signed.pdf"
+press "$save" Return
+for _ in $(seq 300); do [ -f "$work/signed.pdf" ] && break; sleep 0.1; done
+[ -f "$work/signed.pdf" ] || fail "the signing window saved nothing"
+saved=$(timeout 30 xdotool search --sync --onlyvisible --pid "$app" --name "^Sorvex签名设计$" | head -n 1)
+press "$saved" Return
+read -r left top width <<<"$($tool place "$work/signed.pdf")"
+# Up and to the left of the middle of the page (105 x 148.5 mm), where it was dragged.
+awk -v l="$left" -v t="$top" -v w="$width" 'BEGIN { exit !(l + w / 2 < 100 && t < 140) }' ||
+  fail "the signature is at $left,$top mm, not where it was dragged"
+QT_QPA_PLATFORM=offscreen "$bin/sorvex-sign-render" --cn LiBai --stamp "$work/contract.pdf" \
+  --at "$left,$top" --width "$width" -o "$work/reference.pdf" >/dev/null 2>&1 ||
+  fail "the renderer could not stamp the reference"
+read -r rleft rtop rwidth <<<"$($tool place "$work/reference.pdf")"
+awk -v a="$left $top $width" -v b="$rleft $rtop $rwidth" 'BEGIN {
+  split(a, x, " "); split(b, y, " ")
+  for (i = 1; i <= 3; ++i) if ((x[i] - y[i]) > 0.18 || (y[i] - x[i]) > 0.18) exit 1 }' ||
+  fail "the window put the signature at $left,$top ($width mm), the renderer at $rleft,$rtop ($rwidth mm)"
+xdotool mousemove "$cx" $((sy - 8)) click 1
+timeout 5 xdotool key alt+F4
+closed "$sign" "the signing window"
+
 # Closed as a person closes it.
 press "$main" alt+F4
 for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
