@@ -55,7 +55,7 @@ _sorvex_sign_render()
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--help --version --data --style --cn --en --size --color
-            --background --pos --scale --transparent --fit --exact-size --strict --worn --output --batch --list --sheet --report
+            --background --pos --scale --transparent --fit --exact-size --strict --worn --output --batch --shard --list --sheet --report
             --stamp --page --at --width --flatten --across-pages --break-signatures --sign-with
             --password-file' -- "$cur"))
     fi

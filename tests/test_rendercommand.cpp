@@ -23,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 #include <dirent.h>
@@ -323,6 +324,41 @@ TEST_F(RenderCommand, SheetShowsEveryStyleInItsOwnCell)
     EXPECT_EQ(huge.code, ExitFailure);
     EXPECT_TRUE(huge.err.contains(QStringLiteral("megapixels"))) << huge.err.toStdString();
     EXPECT_FALSE(QFile::exists(path("huge.png")));
+}
+
+// Three shards of a batch, each into a folder of its own, write between them exactly the files
+// of the whole batch, byte for byte.
+TEST_F(RenderCommand, ShardsOfABatchWriteTheWholeBatch)
+{
+    QFile csv(path("names.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    csv.write("王晓明,Xiaoming\n李白,Li Bai,艺术签\n杜甫,Du Fu,篆印体,dufu.png\n张三,Zhang\n"
+              "李四,Li Si\n王五,Wang Wu,英文签-流畅\n赵六,Zhao\n");
+    csv.close();
+    const auto files = [](const QString& folder) {
+        std::map<QString, QByteArray> found;
+        for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files)) {
+            QFile file(f.filePath());
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+            found[f.fileName()] = file.readAll();
+        }
+        return found;
+    };
+    ASSERT_EQ(render({QStringLiteral("--batch"), path("names.csv"), QStringLiteral("-o"),
+                      path("whole")})
+                  .code,
+              ExitOk);
+    std::map<QString, QByteArray> joined;
+    for (int k = 1; k <= 3; ++k) {
+        const QString folder = path("shard") + QString::number(k);
+        const Outcome r = render({QStringLiteral("--batch"), path("names.csv"), QStringLiteral("--shard"),
+                                  QStringLiteral("%1/3").arg(k), QStringLiteral("-o"), folder});
+        ASSERT_EQ(r.code, ExitOk) << r.err.toStdString();
+        for (const auto& [name, bytes] : files(folder))
+            EXPECT_TRUE(joined.emplace(name, bytes).second) << name.toStdString() << " twice";
+    }
+    EXPECT_EQ(joined, files(path("whole")));
+    EXPECT_EQ(joined.size(), 7u);
 }
 
 TEST_F(RenderCommand, BatchMakesOnePicturePerRowAndNamesTheRowsThatFail)
@@ -689,6 +725,8 @@ INSTANTIATE_TEST_SUITE_P(
                      "millimetres"},
         BadArguments{"SheetAsPdf", {"--sheet", "-o", "OUT/x.pdf"}, "raster"},
         BadArguments{"PageWithoutStamp", {"--page", "2", "-o", "OUT/x.pdf"}, "--page goes with"},
+        BadArguments{"ShardPastItsCount",
+                     {"--batch", "OUT/rows.csv", "--shard", "4/3", "-o", "OUT/out"}, "K/N"},
         BadArguments{"ReversedPageRange",
                      {"--stamp", "OUT/c.pdf", "--at", "1,1", "--page", "5-3", "-o", "OUT/x.pdf"},
                      "\"5-3\" is not a page number"},

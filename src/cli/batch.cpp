@@ -252,7 +252,13 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
     std::vector<QString> reports(size_t(rows.size()));
     int failures = 0;
     const char* fresh = progressOnTerminal ? "\n" : "";
+    // This run's rows: all of them, or every N-th from the K-th.
+    const auto mine = [&options](qsizetype i) {
+        return i % options.shardCount == options.shardIndex - 1;
+    };
     for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (!mine(i))
+            continue;
         const auto& made = jobs[size_t(i)];
         std::optional<Failure> failure;
         if (const auto* job = std::get_if<Job>(&made)) {

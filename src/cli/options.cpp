@@ -63,6 +63,11 @@ struct Declared
     QCommandLineOption batch{QStringLiteral("batch"),
                              QStringLiteral("One picture per row cn,en[,style[,file]]."),
                              QStringLiteral("FILE.csv")};
+    QCommandLineOption shard{QStringLiteral("shard"),
+                             QStringLiteral("With --batch, draw only the K-th of N interleaved parts "
+                                            "of the rows (K, K+N, K+2N, ...), each under the name "
+                                            "the whole batch gives it: N runs write the batch."),
+                             QStringLiteral("K/N")};
     QCommandLineOption list{QStringLiteral("list"),
                             QStringLiteral("List the styles and backgrounds.")};
     QCommandLineOption sheet{
@@ -234,7 +239,7 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({d.data, d.style, d.cn, d.en, d.size, d.color, d.background, d.pos, d.scale,
-                       d.transparent, d.fit, d.exactSize, d.strict, d.worn, d.output, d.batch, d.list, d.sheet, d.report, d.stamp, d.page,
+                       d.transparent, d.fit, d.exactSize, d.strict, d.worn, d.output, d.batch, d.shard, d.list, d.sheet, d.report, d.stamp, d.page,
                        d.at, d.width, d.flatten, d.acrossPages, d.breakSignatures, d.signWith,
                        d.passwordFile});
 
@@ -257,6 +262,20 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
         return *failure;
     options.dataDir = parser.value(d.data);
     options.batchFile = parser.value(d.batch);
+    if (parser.isSet(d.shard)) {
+        if (options.batchFile.isEmpty())
+            return badArgument(QStringLiteral("--shard goes with --batch"));
+        const QStringList parts = parser.value(d.shard).split(u'/');
+        bool okK = false, okN = false;
+        if (parts.size() == 2) {
+            options.shardIndex = parts[0].trimmed().toInt(&okK);
+            options.shardCount = parts[1].trimmed().toInt(&okN);
+        }
+        if (!okK || !okN || options.shardCount < 1 || options.shardIndex < 1 ||
+            options.shardIndex > options.shardCount)
+            return badArgument(QStringLiteral("shard \"%1\" is not K/N with 1 <= K <= N")
+                                   .arg(parser.value(d.shard)));
+    }
     options.list = parser.isSet(d.list);
     options.sheet = parser.isSet(d.sheet);
     options.report = parser.isSet(d.report);

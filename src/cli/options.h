@@ -13,6 +13,10 @@ struct Options
     Job job;           // the picture, or with a batch the settings every row starts from
     QString dataDir;   // empty: the kit beside the program
     QString batchFile; // empty: one picture to job.output
+    // With a batch, draw only the K-th of N interleaved parts of its rows (rows K, K+N, ...):
+    // N runs, on one machine or many, write exactly the files of the whole batch.
+    int shardIndex = 1; // K, from 1
+    int shardCount = 1; // N
     bool list = false;
     bool sheet = false; // every style in one picture
     bool report = false;
