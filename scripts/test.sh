@@ -8,8 +8,17 @@ build=${SORVEX_BUILD_DIR:-$here/build}
 quick=""
 [ "${1:-}" = "--quick" ] && quick=yes
 
+# Each phase says how long it took, so that set-up time is seen where it goes.
+started=$SECONDS phase_start=$SECONDS
+phase() {
+  echo "== $1: $((SECONDS - phase_start)) s (in all $((SECONDS - started)) s)"
+  phase_start=$SECONDS
+}
+
 bash "$here/scripts/setup.sh"
+phase "packages, build and data kit"
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)"
+phase "tests"
 [ -n "$quick" ] && exit 0
 
 echo "Fuzzing (a short run with a fixed seed; see fuzz/CMakeLists.txt for long ones)..."
@@ -30,8 +39,10 @@ for target in textfile names compound savepath size csv background drawing fontn
   echo "  fuzz_$target: $(grep -o 'Done [0-9]* runs' "$scratch.log"), no finding"
   rm -rf "$scratch" "$scratch.log"
 done
+phase "fuzz targets built and run"
 
 echo "The tests again under the sanitizers..."
 SORVEX_BUILD_DIR="$here/build-asan" SORVEX_CMAKE_ARGS="-DSORVEX_SANITIZE=ON \
   -DSORVEX_BENCHMARKS=OFF -DSORVEX_PREBUILT_KIT=$build/bin" bash "$here/scripts/setup.sh"
 ctest --test-dir "$here/build-asan" --output-on-failure --no-tests=error -j"$(nproc)"
+phase "the tests under the sanitizers"
