@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
@@ -279,6 +280,55 @@ TEST_F(ShownWindow, SignsADocumentWhereTheSignatureIsShown)
                 32, 0.2);
     EXPECT_NEAR((rect.captured(3).toDouble() - rect.captured(1).toDouble()) * mm, 40, 0.2);
     EXPECT_TRUE(platform.messages.back().text.contains(QStringLiteral("已保存签署后的文档")));
+}
+
+// What cannot be signed is said, and nothing is asked or written: a page list that is none, a
+// certificate whose password is wrong.
+TEST_F(ShownWindow, SigningSaysWhatIsWrongAndWritesNothing)
+{
+    QTemporaryDir dir;
+    const QString document = dir.filePath(QStringLiteral("contract.pdf"));
+    {
+        QPdfWriter pdf(document);
+        QPainter painter(&pdf);
+        painter.drawText(QPointF(500, 500), QStringLiteral("Contract"));
+    }
+    const QString p12 = dir.filePath(QStringLiteral("me.p12"));
+    QProcess::execute(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                       QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
+                       dir.filePath(QStringLiteral("k.pem")), QStringLiteral("-out"),
+                       dir.filePath(QStringLiteral("c.pem")), QStringLiteral("-subj"),
+                       QStringLiteral("/CN=Me")});
+    QProcess::execute(QStringLiteral("openssl"),
+                      {QStringLiteral("pkcs12"), QStringLiteral("-export"), QStringLiteral("-inkey"),
+                       dir.filePath(QStringLiteral("k.pem")), QStringLiteral("-in"),
+                       dir.filePath(QStringLiteral("c.pem")), QStringLiteral("-out"), p12,
+                       QStringLiteral("-passout"), QStringLiteral("pass:right")});
+    ASSERT_TRUE(QFileInfo::exists(p12));
+    platform.openAnswers = {document, p12};
+    key(Qt::Key_O, Qt::ControlModifier);
+    SignWindow* sign = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->objectName() == QLatin1String("frmSign"))
+            sign = qobject_cast<SignWindow*>(top);
+    ASSERT_NE(sign, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sign));
+    auto* pages = sign->findChild<QLineEdit*>(QStringLiteral("txtPages"));
+    pages->setFocus();
+    for (const char c : {'5', '-', '3'})
+        QTest::keyClick(sign->windowHandle(), c);
+    QTest::keyClick(sign->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_FALSE(platform.messages.empty());
+    EXPECT_TRUE(platform.messages.back().text.contains(QStringLiteral("要签的页写得不对")));
+    pages->clear();
+    QTest::mouseClick(sign->findChild<QPushButton*>(QStringLiteral("btnCertificate")),
+                      Qt::LeftButton);
+    for (const char c : {'w', 'r', 'o', 'n', 'g'})
+        QTest::keyClick(sign->windowHandle(), c);
+    QTest::keyClick(sign->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(platform.messages.back().text.contains(QStringLiteral("password does not open")));
+    EXPECT_TRUE(platform.saveDialogFilters.empty()) << "no file was asked for";
 }
 
 struct TypedSize

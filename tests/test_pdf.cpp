@@ -1,5 +1,6 @@
 // PDF: the picture as a page, and the signature put onto a document, checked with poppler.
 #include "kit.h"
+#include "output/pdfstamp.h"
 #include "pixels.h"
 #include "rendercli.h"
 
@@ -535,6 +536,28 @@ INSTANTIATE_TEST_SUITE_P(
                     Pages{"", {1, 2, 3, 4, 5}, true, true}, Pages{"2-4", {2, 3, 4}, true}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
+// A page list read against a document of five pages: each page once, in the order first
+// named; a page the document lacks, or what is no list, said.
+TEST(PageList, ReadsListsRangesLastAndAll)
+{
+    const struct
+    {
+        const char* list;
+        std::vector<int> pages; // empty: refused
+    } cases[] = {{"3", {3}},          {"1,3-4,last", {1, 3, 4, 5}}, {"all", {1, 2, 3, 4, 5}},
+                 {"4,2,4-5", {4, 2, 5}}, {"last-last", {5}},       {"2-9", {}},
+                 {"6", {}},           {"0", {}},                   {"5-3", {}},
+                 {"two", {}},         {"1,,2", {}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.list);
+        const auto read = pageList(QString::fromUtf8(c.list), 5);
+        if (c.pages.empty())
+            EXPECT_TRUE(std::holds_alternative<QString>(read));
+        else
+            EXPECT_EQ(std::get<std::vector<int>>(read), c.pages);
+    }
+}
+
 struct BadDocument
 {
     const char* name;
@@ -621,6 +644,10 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
             "/ByteRange [0 100 200 300] /Contents <00> /Reference [ << /Type /SigRef "
             "/TransformMethod /DocMDP /TransformParams << /Type /TransformParams /V /1.2 /P " +
             std::string(name == "CertifiedNoChanges" ? "1" : "2") + " >> >> ] >>"));
+        // Form filling and signing allowed: a certificate signature would be, not a stamp on
+        // two pages.
+        if (name == "CertifiedFormsOnlyTwoPages")
+            extra << QStringLiteral("--page") << QStringLiteral("1-2");
         QPDFObjectHandle perms = QPDFObjectHandle::newDictionary();
         perms.replaceKey("/DocMDP", certification);
         source.getRoot().replaceKey("/Perms", perms);
@@ -726,6 +753,7 @@ INSTANTIATE_TEST_SUITE_P(Table, StampRefuses,
                                          BadDocument{"NoPrivateKey", 1, "no private key"},
                                          BadDocument{"ExpiredCertificate", 1, "expired on"},
                                          BadDocument{"CertifiedFormsOnly", 1, "only form filling"},
+                                         BadDocument{"CertifiedFormsOnlyTwoPages", 1, "only form filling"},
                                          BadDocument{"OffThePage", 1, "fall off page 1"},
                                          BadDocument{"NameTooLong", 1, "too long"},
                                          BadDocument{"BlankSpace", 1, "draws no ink"},
