@@ -280,6 +280,41 @@ TEST_F(ShownWindow, SignsADocumentWhereTheSignatureIsShown)
                 32, 0.2);
     EXPECT_NEAR((rect.captured(3).toDouble() - rect.captured(1).toDouble()) * mm, 40, 0.2);
     EXPECT_TRUE(platform.messages.back().text.contains(QStringLiteral("已保存签署后的文档")));
+
+    // A page turned for showing: the signature goes where it is shown, as the renderer puts it.
+    const QString turned = dir.filePath(QStringLiteral("turned.pdf"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("qpdf"),
+                                {document, QStringLiteral("--rotate=+90"), turned}),
+              0);
+    ASSERT_TRUE(sign->openDocument(turned));
+    view->place(QPointF(150, 40), 40);
+    platform.saveAnswers = {Platform::SaveAnswer{dir.filePath(QStringLiteral("turned-signed.pdf")), 1}};
+    QTest::keyClick(sign->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+    QProcess renderer;
+    renderer.setProcessEnvironment([] {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        return env;
+    }());
+    renderer.start(kitDir() + QStringLiteral("sorvex-sign-render"),
+                   {QStringLiteral("--stamp"), turned, QStringLiteral("--at"), QStringLiteral("150,40"),
+                    QStringLiteral("--width"), QStringLiteral("40"), QStringLiteral("-o"),
+                    dir.filePath(QStringLiteral("turned-reference.pdf"))});
+    ASSERT_TRUE(renderer.waitForFinished(60000));
+    ASSERT_EQ(renderer.exitCode(), 0) << renderer.readAllStandardError().toStdString();
+    const auto lastRect = [](const QString& path) {
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromLatin1(f.readAll());
+        const qsizetype at = text.lastIndexOf(QStringLiteral("/Rect ["));
+        return text.mid(at, text.indexOf(u']', at) - at).split(u' ', Qt::SkipEmptyParts).mid(1);
+    };
+    const QStringList shown = lastRect(dir.filePath(QStringLiteral("turned-signed.pdf")));
+    const QStringList reference = lastRect(dir.filePath(QStringLiteral("turned-reference.pdf")));
+    ASSERT_EQ(shown.size(), 4);
+    ASSERT_EQ(reference.size(), 4);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NEAR(shown[i].toDouble(), reference[i].toDouble(), 0.5) << "corner value " << i;
 }
 
 // What cannot be signed is said, and nothing is asked or written: a page list that is none, a
