@@ -346,17 +346,21 @@ void SignWindow::refreshSignature()
 
 bool SignWindow::openDocument(const QString& path)
 {
+    // Read by qpdf first: what it refuses is not handed to the PDF module at all.
     const auto facts = inspectPdf(path);
-    const QPdfDocument::Error opened = document_.load(path);
+    const QPdfDocument::Error opened = std::holds_alternative<QString>(facts)
+                                           ? QPdfDocument::Error::Unknown
+                                           : document_.load(path);
     if (opened != QPdfDocument::Error::None || std::holds_alternative<QString>(facts)) {
+        const QString refused =
+            std::holds_alternative<QString>(facts) ? std::get<QString>(facts) : QString();
         const QString why =
-            opened == QPdfDocument::Error::IncorrectPassword
-                ? QStringLiteral("这份文档有密码保护，不能打开。")
-            : opened == QPdfDocument::Error::FileNotFound
+            opened == QPdfDocument::Error::IncorrectPassword ||
+                    refused.contains(QLatin1String("encrypted"))
+                ? QStringLiteral("这份文档有密码保护或是加密的，不能在这里签署。")
+            : opened == QPdfDocument::Error::FileNotFound ||
+                    refused.startsWith(QLatin1String("cannot read"))
                 ? QStringLiteral("文件不存在或不能访问。")
-            : std::holds_alternative<QString>(facts) &&
-                      std::get<QString>(facts).contains(QLatin1String("encrypted"))
-                ? QStringLiteral("这份文档是加密的，不能在这里签署。")
                 : QStringLiteral("这不是 PDF 文档，或者文档已损坏。");
         platform_.showMessage(QStringLiteral("文档不能打开：%1\r\n%2").arg(path, why),
                               QStringLiteral("Sorvex签名设计"), Platform::Icon::Warning);
