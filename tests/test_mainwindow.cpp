@@ -165,6 +165,14 @@ protected:
             QTest::keyClick(window, c.toLatin1());
     }
     void key(Qt::Key k, Qt::KeyboardModifiers m = {}) { QTest::keyClick(window, k, m); }
+    // The document-signing window, a window of its own once it was opened.
+    static SignWindow* signWindow()
+    {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == QLatin1String("frmSign"))
+                return qobject_cast<SignWindow*>(top);
+        return nullptr;
+    }
 };
 
 // Tab reaches every control in reading order; Space presses the swatch and the picture
@@ -247,10 +255,7 @@ TEST_F(ShownWindow, SignsADocumentWhereTheSignatureIsShown)
     key(Qt::Key_O, Qt::ControlModifier);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_TRUE(platform.messages[0].text.contains(QStringLiteral("文档不能打开")));
-    SignWindow* sign = nullptr;
-    for (QWidget* top : QApplication::topLevelWidgets())
-        if (top->objectName() == QLatin1String("frmSign"))
-            sign = qobject_cast<SignWindow*>(top);
+    SignWindow* sign = signWindow();
     ASSERT_NE(sign, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(sign));
     QTest::keyClick(sign->windowHandle(), Qt::Key_O, Qt::ControlModifier);
@@ -343,10 +348,7 @@ TEST_F(ShownWindow, SigningSaysWhatIsWrongAndWritesNothing)
     ASSERT_TRUE(QFileInfo::exists(p12));
     platform.openAnswers = {document, p12};
     key(Qt::Key_O, Qt::ControlModifier);
-    SignWindow* sign = nullptr;
-    for (QWidget* top : QApplication::topLevelWidgets())
-        if (top->objectName() == QLatin1String("frmSign"))
-            sign = qobject_cast<SignWindow*>(top);
+    SignWindow* sign = signWindow();
     ASSERT_NE(sign, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(sign));
     auto* pages = sign->findChild<QLineEdit*>(QStringLiteral("txtPages"));

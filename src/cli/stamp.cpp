@@ -3,7 +3,6 @@
 #include "output/certsign.h"
 #include "drawing.h"
 #include "options.h"
-#include "output/filewrite.h"
 #include "output/pdfstamp.h"
 
 #include <QJsonArray>
@@ -34,8 +33,7 @@ std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& 
                        failure->message};
     const QString& output = options.job.output;
     const SignedCopy& copy = std::get<SignedCopy>(stamped);
-    if (auto error = writeFile(output, copy.bytes, copy.document ? copy.document->fd : -1,
-                               copy.prefixLength))
+    if (auto error = copy.writeTo(output))
         return Failure{ExitFailure, QStringLiteral("cannot write %1: %2").arg(output, *error)};
     if (options.report) {
         QJsonArray pages;

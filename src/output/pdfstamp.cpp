@@ -2,6 +2,7 @@
 
 #include "base/regularfile.h"
 #include "certsign.h"
+#include "filewrite.h"
 #include "pdfupdate.h"
 
 #include <QCryptographicHash>
@@ -174,14 +175,6 @@ int signatureCount(QPDF& document)
     return count;
 }
 
-bool digitallySigned(QPDF& document)
-{
-    for (QPDFObjectHandle object : document.getAllObjects())
-        if (holdsSignature(object.isStream() ? object.getDict() : object, 0))
-            return true;
-    return false;
-}
-
 // A form that shows `slice` of the signature's form where `matrix` puts it: its own box clips
 // the rest away, so one copy of the outlines serves every page and every slice.
 QPDFObjectHandle placedForm(QPDF& document, QPDFObjectHandle form, const std::string& matrix,
@@ -203,10 +196,9 @@ QPDFObjectHandle placedForm(QPDF& document, QPDFObjectHandle form, const std::st
 
 // A printable stamp annotation on the page whose appearance is the signature placed: its
 // rectangle is where the form's box falls on the page.
-std::optional<StampFailure> annotate(QPDF& document, IncrementalUpdate& update,
-                                     QPDFPageObjectHelper& target, QPDFObjectHandle form,
-                                     const std::string& matrix,
-                                     const QPDFObjectHandle::Rectangle& slice)
+QPDFObjectHandle annotate(QPDF& document, IncrementalUpdate& update, QPDFPageObjectHelper& target,
+                          QPDFObjectHandle form, const std::string& matrix,
+                          const QPDFObjectHandle::Rectangle& slice)
 {
     QPDFObjectHandle appearanceForm = placedForm(document, form, matrix, slice);
     const QPDFObjectHandle::Matrix m =
@@ -239,7 +231,7 @@ std::optional<StampFailure> annotate(QPDF& document, IncrementalUpdate& update,
         update.add(page);
     }
     update.add(annotation);
-    return std::nullopt;
+    return annotation;
 }
 
 // Room for the signature's value, found again in the update by these marks.
@@ -261,11 +253,9 @@ std::string pdfDate(const QDateTime& when)
 // The signature's field and its widget on the page, one object, whose appearance is the
 // signature placed; its value a signature dictionary with room for the signature, which
 // completeSignature fills in once the update's bytes are known.
-std::optional<StampFailure> signatureField(QPDF& document, IncrementalUpdate& update,
-                                           QPDFPageObjectHelper& target, QPDFObjectHandle form,
-                                           const std::string& matrix,
-                                           const QPDFObjectHandle::Rectangle& slice,
-                                           const SigningIdentity& signer)
+void signatureField(QPDF& document, IncrementalUpdate& update, QPDFPageObjectHelper& target,
+                    QPDFObjectHandle form, const std::string& matrix,
+                    const QPDFObjectHandle::Rectangle& slice, const SigningIdentity& signer)
 {
     QPDFObjectHandle value = document.makeIndirectObject(QPDFObjectHandle::parse(
         "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /ETSI.CAdES.detached >>"));
@@ -277,10 +267,7 @@ std::optional<StampFailure> signatureField(QPDF& document, IncrementalUpdate& up
     value.replaceKey("/Name", QPDFObjectHandle::newUnicodeString(signer.name().toStdString()));
 
     // Drawn as a stamp is, then made the field: a signature field, printed, locked.
-    if (auto failure = annotate(document, update, target, form, matrix, slice))
-        return failure;
-    QPDFObjectHandle widget = target.getObjectHandle().getKey("/Annots").getArrayItem(
-        target.getObjectHandle().getKey("/Annots").getArrayNItems() - 1);
+    QPDFObjectHandle widget = annotate(document, update, target, form, matrix, slice);
     widget.replaceKey("/Subtype", QPDFObjectHandle::newName("/Widget"));
     widget.removeKey("/Name");
     widget.replaceKey("/FT", QPDFObjectHandle::newName("/Sig"));
@@ -313,7 +300,6 @@ std::optional<StampFailure> signatureField(QPDF& document, IncrementalUpdate& up
     acroForm.replaceKey("/SigFlags", QPDFObjectHandle::newInteger(3));
     update.add(fields.isIndirect() ? fields : acroForm.isIndirect() ? acroForm : root);
     update.add(acroForm.isIndirect() ? acroForm : root);
-    return std::nullopt;
 }
 
 // Fills in the signature: the byte ranges it covers, everything but its own value, and the
@@ -491,6 +477,11 @@ QByteArray SignedCopy::whole() const
     return (document ? document->read(0, prefixLength) : QByteArray()) + bytes;
 }
 
+std::optional<QString> SignedCopy::writeTo(const QString& path) const
+{
+    return writeFile(path, bytes, document ? document->fd : -1, prefixLength);
+}
+
 std::variant<SignedCopy, StampFailure>
 stampPdf(const QString& documentPath, const QByteArray& signature, const StampPlace& place)
 {
@@ -512,24 +503,11 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
         if (document.isEncrypted())
             return refused(
                 QStringLiteral("%1 is encrypted; it cannot be signed here").arg(documentPath));
-        if (place.flatten && !place.breakSignatures && digitallySigned(document))
+        if (place.flatten && !place.breakSignatures && signatureCount(document) > 0)
             return refused(QStringLiteral("%1 carries a digital signature, which flattening a "
                                           "signature into it would break; sign it without "
                                           "--flatten, or add --break-signatures")
                                .arg(documentPath));
-        // A certification that allows form filling and signing allows a signature field alone.
-        const bool fieldOnly = place.signer && place.pages.split(u',').size() == 1 &&
-                               !place.pages.contains(u'-') && place.pages != QLatin1String("all");
-        if (const std::optional<int> allowed = certifiedPermission(document);
-            allowed && !place.flatten && *allowed < (fieldOnly ? 2 : 3))
-            return refused(*allowed == 1
-                               ? QStringLiteral("%1 is certified by its author to allow no "
-                                                "changes at all; a signature cannot be added")
-                                     .arg(documentPath)
-                               : QStringLiteral("%1 is certified by its author to allow only "
-                                                "form filling and signature fields, not a "
-                                                "signature drawn on a page")
-                                     .arg(documentPath));
         // Everything the document held before this signature, for an update to refer to.
         std::optional<IncrementalUpdate> update;
         if (!place.flatten)
@@ -553,6 +531,18 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
                                           "gives %2")
                                .arg(documentPath)
                                .arg(numbers.size()));
+        // A certification that allows form filling and signing allows a signature field alone.
+        const bool fieldOnly = place.signer && numbers.size() == 1;
+        if (const std::optional<int> allowed = certifiedPermission(document);
+            allowed && !place.flatten && *allowed < (fieldOnly ? 2 : 3))
+            return refused(*allowed == 1
+                               ? QStringLiteral("%1 is certified by its author to allow no "
+                                                "changes at all; a signature cannot be added")
+                                     .arg(documentPath)
+                               : QStringLiteral("%1 is certified by its author to allow only "
+                                                "form filling and signature fields, not a "
+                                                "signature drawn on a page")
+                                     .arg(documentPath));
 
         QPDF own;
         own.processMemoryFile("signature", signature.constData(), size_t(signature.size()));
@@ -611,18 +601,19 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
             const QPDFObjectHandle::Rectangle slice(ownBox.llx + sliceLeft, ownBox.lly,
                                                     ownBox.llx + sliceLeft + sliceWidth,
                                                     ownBox.ury);
-            const auto failure =
-                place.flatten ? flattenOnto(document, target, form, matrix, slice, number,
-                                            documentPath)
-                : place.signer && k == 0
-                    ? signatureField(document, *update, target, form, matrix, slice,
-                                     *place.signer)
-                    : annotate(document, *update, target, form, matrix, slice);
-            if (failure)
-                return *failure;
-            signedPages.emplace_back(number, place.flatten          ? QStringLiteral("content")
-                                             : place.signer && k == 0 ? QStringLiteral("certificate")
-                                                                      : QStringLiteral("annotation"));
+            QString how = QStringLiteral("annotation");
+            if (place.flatten) {
+                if (auto failure = flattenOnto(document, target, form, matrix, slice, number,
+                                               documentPath))
+                    return *failure;
+                how = QStringLiteral("content");
+            } else if (place.signer && k == 0) {
+                signatureField(document, *update, target, form, matrix, slice, *place.signer);
+                how = QStringLiteral("certificate");
+            } else {
+                annotate(document, *update, target, form, matrix, slice);
+            }
+            signedPages.emplace_back(number, how);
         }
 
         if (!place.flatten) {

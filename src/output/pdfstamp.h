@@ -61,6 +61,9 @@ struct SignedCopy
     std::vector<std::pair<int, QString>> signedPages;
     // The whole copy in memory, for those who read it back.
     QByteArray whole() const;
+    // Writes it to `path` as every file is written, the document's part copied by the kernel;
+    // why not, in words.
+    std::optional<QString> writeTo(const QString& path) const;
 };
 
 struct StampFailure

@@ -67,7 +67,6 @@ void IncrementalUpdate::add(QPDFObjectHandle object)
             numbers_.emplace(object.getObjGen(), size_++);
         objects_.push_back(object);
     }
-    collect(object);
 }
 
 // Every new object reachable from `object` is written too; old ones are referred to as they are.

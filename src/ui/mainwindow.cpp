@@ -528,10 +528,6 @@ void MainWindow::signDocument(const QString& document)
                                     : QByteArray();
             },
             [this] { return catalogue_.styles.value(styleBox_->currentIndex()).isSeal(); });
-        connect(this, &MainWindow::signatureDrawn, signWindow_.get(), [this] {
-            if (signWindow_->isVisible())
-                signWindow_->refreshSignature();
-        });
     }
     signWindow_->show();
     signWindow_->raise();

@@ -1,7 +1,6 @@
 #include "signwindow.h"
 
 #include "output/certsign.h"
-#include "output/filewrite.h"
 #include "output/platform.h"
 
 #include <QApplication>
@@ -61,11 +60,14 @@ void PageView::placeFirst()
 
 void PageView::setSignature(const QByteArray& pdf)
 {
+    if (pdf == signatureBytes_.data() && signature_.pageCount() > 0)
+        return;
     // The document reads from the buffer for as long as it is loaded.
-    auto* buffer = new QBuffer(this);
-    buffer->setData(pdf);
-    buffer->open(QIODevice::ReadOnly);
-    signature_.load(buffer);
+    signature_.close();
+    signatureBytes_.close();
+    signatureBytes_.setData(pdf);
+    signatureBytes_.open(QIODevice::ReadOnly);
+    signature_.load(&signatureBytes_);
     const QSizeF before = signaturePoints_;
     signaturePoints_ = signature_.pageCount() > 0 ? signature_.pagePointSize(0) : QSizeF();
     signatureImage_ = QImage();
@@ -334,6 +336,13 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     showFacts();
 }
 
+void SignWindow::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        refreshSignature();
+    QWidget::changeEvent(event);
+}
+
 void SignWindow::refreshSignature()
 {
     signaturePdf_ = signature_();
@@ -488,8 +497,7 @@ void SignWindow::save()
     if (QFileInfo::exists(out) && !platform_.confirmReplace(out))
         return;
     const SignedCopy& copy = std::get<SignedCopy>(stamped);
-    if (const auto error = writeFile(out, copy.bytes, copy.document ? copy.document->fd : -1,
-                                     copy.prefixLength))
+    if (const auto error = copy.writeTo(out))
         return warn(QStringLiteral("文档不能保存：%1\r\n%2").arg(out, *error));
     QStringList pages;
     for (const auto& [page, how] : copy.signedPages)

@@ -2,6 +2,7 @@
 
 #include "output/pdfstamp.h"
 
+#include <QBuffer>
 #include <QImage>
 #include <QPdfDocument>
 #include <QWidget>
@@ -56,6 +57,7 @@ private:
     int page_ = 0;
     QSizeF pagePoints_;
     QImage pageImage_; // the page at the widget's scale, rendered once a page and size
+    QBuffer signatureBytes_; // what signature_ reads: declared first, it outlives it
     QPdfDocument signature_;
     QSizeF signaturePoints_;
     QImage signatureImage_;
@@ -83,6 +85,11 @@ public:
     PageView* pageView() const { return view_; }
     // What saving would ask the document to be signed with.
     StampPlace stampPlace() const;
+
+protected:
+    // The signature is made again when the person comes back from designing it, not at every
+    // drawing of the main window: a drag there stays as quick with this window open.
+    void changeEvent(QEvent* event) override;
 
 public Q_SLOTS:
     void chooseDocument();
