@@ -189,6 +189,58 @@ TEST(FontTable, AnInstalledFontUnderAKitFacesNameDoesNotReplaceIt)
     EXPECT_EQ(picture(true), without);
 }
 
+// A collection of `faces` faces, each a directory of its own over the tables of `font`, one
+// TrueType font.
+QByteArray collectionOf(const QByteArray& font, quint32 faces)
+{
+    const auto be = [](QByteArray& b, qsizetype at, quint32 v, int bytes) {
+        for (int k = 0; k < bytes; ++k)
+            b[at + k] = char(v >> (8 * (bytes - 1 - k)));
+    };
+    const qsizetype tables = (uchar(font[4]) << 8) | uchar(font[5]);
+    const qsizetype directory = 12 + tables * 16;
+    const quint32 base = 12 + 4 * faces + faces * quint32(directory);
+    QByteArray out(base, '\0');
+    out.replace(0, 4, "ttcf");
+    be(out, 4, 0x00010000, 4);
+    be(out, 8, faces, 4);
+    for (quint32 i = 0; i < faces; ++i) {
+        const qsizetype at = 12 + 4 * faces + i * directory;
+        be(out, 12 + 4 * i, quint32(at), 4);
+        out.replace(at, directory, font.left(directory));
+        for (qsizetype t = 0; t < tables; ++t) {
+            const qsizetype offset = at + 12 + t * 16 + 8;
+            quint32 v = 0;
+            for (int k = 0; k < 4; ++k)
+                v = (v << 8) | uchar(out[offset + k]);
+            be(out, offset, v + base, 4);
+        }
+    }
+    return out + font;
+}
+
+// A collection of hundreds of faces is renamed face by face, as one of two: no face keeps a name
+// a font in ~/.fonts could answer to.
+TEST(FontTable, ACollectionOfManyFacesIsRenamedFaceByFace)
+{
+    const QByteArray collection = collectionOf(unpackedFont(kitFontFile(QStringLiteral("公文签"))), 300);
+    ASSERT_TRUE(tablesLieWithin(collection));
+    const std::optional<RenamedFont> renamed = withFamilyName(collection, QStringLiteral("Many"));
+    ASSERT_TRUE(renamed);
+    EXPECT_EQ(renamed->formerFamilies.size(), 300);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("many.ttc")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(renamed->bytes) == renamed->bytes.size());
+    file.close();
+    const int id = QFontDatabase::addApplicationFont(file.fileName());
+    ASSERT_GE(id, 0);
+    const QStringList families = QFontDatabase::applicationFontFamilies(id);
+    QFontDatabase::removeApplicationFont(id);
+    EXPECT_EQ(families.size(), 300);
+    EXPECT_TRUE(families.contains(QStringLiteral("Many 300")));
+    EXPECT_FALSE(families.contains(Gongwen));
+}
+
 // Rare characters draw in the face's own fallback where the kit has one beside the common one.
 TEST(FontTable, AFaceWithAFallbackOfItsOwnDrawsRareCharactersInIt)
 {

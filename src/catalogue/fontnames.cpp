@@ -1,8 +1,10 @@
 #include "fontnames.h"
 
 #include <QList>
+#include <QSet>
 
 #include <algorithm>
+#include <optional>
 #include <tuple>
 
 namespace {
@@ -138,7 +140,33 @@ bool isFontVersion(quint32 version)
     return version == 0x00010000 || version == 0x4F54544F /* OTTO */ || version == 0x74727565;
 }
 
-constexpr qsizetype MaxFaces = 64;
+// A renamed file holds a name table for each face besides the old ones: a collection whose
+// faces all point at one large name table must not grow without bound.
+constexpr qsizetype MaxRenamedBytes = 128 * 1024 * 1024;
+
+// Where each face's table directory starts (its header), or none for a file that is not a
+// font or collection, or lists a face past its end.
+std::optional<QList<qsizetype>> faceHeaders(const QByteArray& font)
+{
+    if (font.size() < 12)
+        return std::nullopt;
+    if (isFontVersion(read32(font, 0)))
+        return QList<qsizetype>{0};
+    if (!font.startsWith("ttcf"))
+        return std::nullopt;
+    const quint32 count = read32(font, 8);
+    if (count == 0 || 12 + qint64(count) * 4 > font.size())
+        return std::nullopt;
+    QList<qsizetype> headers;
+    headers.reserve(count);
+    for (quint32 i = 0; i < count; ++i) {
+        const quint32 header = read32(font, 12 + i * 4);
+        if (qint64(header) + 12 > font.size() || !isFontVersion(read32(font, header)))
+            return std::nullopt;
+        headers << qsizetype(header);
+    }
+    return headers;
+}
 
 } // namespace
 
@@ -149,72 +177,70 @@ QString renamedFamily(const QString& family, qsizetype index, qsizetype faces)
 
 std::optional<RenamedFont> withFamilyName(const QByteArray& font, const QString& family)
 {
-    if (font.size() < 12)
+    const std::optional<QList<qsizetype>> headers = faceHeaders(font);
+    if (!headers)
         return {};
-    // The table records of each face: one font's follow its header, a collection lists where
-    // each face's header is.
-    QList<qsizetype> faces;
-    if (isFontVersion(read32(font, 0))) {
-        faces << 12;
-    } else if (font.startsWith("ttcf")) {
-        const quint32 count = read32(font, 8);
-        if (count == 0 || count > MaxFaces || 12 + qsizetype(count) * 4 > font.size())
-            return {};
-        for (quint32 i = 0; i < count; ++i) {
-            const quint32 header = read32(font, 12 + i * 4);
-            // Two faces sharing one header would be named twice over.
-            if (header > quint32(font.size()) - 12 || !isFontVersion(read32(font, header)) ||
-                faces.contains(qsizetype(header) + 12))
-                return {};
-            faces << qsizetype(header) + 12;
-        }
-    } else {
+    // Two faces sharing one header would be named twice over.
+    if (QSet<qsizetype>(headers->cbegin(), headers->cend()).size() != headers->size())
         return {};
-    }
     RenamedFont renamed{font, {}};
-    for (qsizetype i = 0; i < faces.size(); ++i) {
+    for (qsizetype i = 0; i < headers->size(); ++i) {
         QStringList former;
-        if (!renameFace(renamed.bytes, faces[i], renamedFamily(family, i, faces.size()), former))
+        if (!renameFace(renamed.bytes, headers->at(i) + 12,
+                        renamedFamily(family, i, headers->size()), former) ||
+            renamed.bytes.size() > MaxRenamedBytes)
             return {};
         renamed.formerFamilies << former;
     }
     return renamed;
 }
 
-bool tablesLieWithin(const QByteArray& font)
+namespace {
+
+// Asks `face` about each face's tables, given as their tags and where they end; false where a
+// face's directory does not lie within the file, or `face` says no.
+template <typename F>
+bool eachFaceTables(const QByteArray& font, F&& face)
 {
-    if (font.size() < 12)
+    const std::optional<QList<qsizetype>> headers = faceHeaders(font);
+    if (!headers)
         return false;
-    QList<qsizetype> headers;
-    if (isFontVersion(read32(font, 0))) {
-        headers << 0;
-    } else if (font.startsWith("ttcf")) {
-        const quint32 count = read32(font, 8);
-        if (count == 0 || 12 + qint64(count) * 4 > font.size())
-            return false;
-        for (quint32 i = 0; i < count; ++i)
-            headers << qsizetype(read32(font, 12 + i * 4));
-    } else {
-        return false;
-    }
-    for (const qsizetype header : std::as_const(headers)) {
-        if (header < 0 || header + 12 > font.size() || !isFontVersion(read32(font, header)))
-            return false;
+    for (const qsizetype header : *headers) {
         const qsizetype tables = read16(font, header + 4);
         if (header + 12 + tables * 16 > font.size())
             return false;
-        bool head = false, cmap = false;
+        QList<std::pair<quint32, quint64>> ends;
         for (qsizetype t = 0; t < tables; ++t) {
             const qsizetype record = header + 12 + t * 16;
-            const quint32 tag = read32(font, record);
-            const quint64 end = quint64(read32(font, record + 8)) + read32(font, record + 12);
-            if (end > quint64(font.size()))
-                return false;
-            head = head || tag == 0x68656164; // 'head'
-            cmap = cmap || tag == 0x636d6170; // 'cmap'
+            ends.append({read32(font, record),
+                         quint64(read32(font, record + 8)) + read32(font, record + 12)});
         }
-        if (!head || !cmap)
+        if (!face(ends))
             return false;
     }
     return true;
+}
+
+bool hasTag(const QList<std::pair<quint32, quint64>>& tables, quint32 tag)
+{
+    return std::any_of(tables.cbegin(), tables.cend(), [tag](const auto& t) { return t.first == tag; });
+}
+
+} // namespace
+
+bool tablesLieWithin(const QByteArray& font)
+{
+    return eachFaceTables(font, [&font](const QList<std::pair<quint32, quint64>>& tables) {
+        return std::all_of(tables.cbegin(), tables.cend(),
+                           [&font](const auto& t) { return t.second <= quint64(font.size()); }) &&
+               hasTag(tables, 0x68656164 /* head */) && hasTag(tables, 0x636d6170 /* cmap */);
+    });
+}
+
+bool everyFaceHasOutlines(const QByteArray& font)
+{
+    return eachFaceTables(font, [](const QList<std::pair<quint32, quint64>>& tables) {
+        return hasTag(tables, 0x676C7966 /* glyf */) || hasTag(tables, 0x43464620 /* CFF */) ||
+               hasTag(tables, 0x43464632 /* CFF2 */);
+    });
 }

@@ -26,5 +26,9 @@ std::optional<RenamedFont> withFamilyName(const QByteArray& font, const QString&
 // take it and draw nothing.
 bool tablesLieWithin(const QByteArray& font);
 
+// Whether every face of a file whose tables lie within it has outlines (TrueType or CFF): a
+// face of bitmaps alone draws at the sizes it was drawn at, whatever size is asked.
+bool everyFaceHasOutlines(const QByteArray& font);
+
 // The name withFamilyName gives face `index` of a file with `faces` faces.
 QString renamedFamily(const QString& family, qsizetype index, qsizetype faces);

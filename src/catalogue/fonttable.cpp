@@ -64,7 +64,7 @@ QByteArray unpackedFont(const QString& path)
 // copy, not bytes: Qt files a font handed over as bytes under a name a later one may get again
 // once the first is removed, and then draws the later one with the glyphs of the first.) The
 // faces of a collection are numbered, and the face a style asks for is found by its old names.
-// A file whose names cannot be read keeps them.
+// A file whose faces cannot all be renamed is not registered.
 namespace {
 
 QString keyOf(const QString& path)
@@ -76,31 +76,31 @@ QString keyOf(const QString& path)
 
 } // namespace
 
-// The file unpacked and renamed into a copy in `folder`; nothing where it cannot be. Touches
-// nothing of the table: it runs on a worker thread for files prepared ahead.
-std::optional<AppFontTable::Unpacked> AppFontTable::unpackCopy(const QString& path,
-                                                               const QString& folder)
+// The file unpacked and renamed into a copy in `folder`; no copy, and why, where it cannot be.
+// Touches nothing of the table: it runs on a worker thread for files prepared ahead.
+AppFontTable::Unpacked AppFontTable::unpackCopy(const QString& path, const QString& folder)
 {
     const QByteArray font = unpackedFont(path);
     if (font.isEmpty() || !tablesLieWithin(font))
-        return std::nullopt;
+        return {};
+    if (!everyFaceHasOutlines(font))
+        return {{}, {}, Fault::NoOutlines};
     static const QString process = QString::number(QRandomGenerator::system()->generate(), 36);
     static std::atomic<quint64> registrations = 0;
     const quint64 n = ++registrations;
     const QString family = QStringLiteral("Sorvex %1 %2").arg(process).arg(n);
-    const std::optional<RenamedFont> renamedFont = withFamilyName(font, family);
-    const QByteArray& renamed = renamedFont ? renamedFont->bytes : font;
+    const std::optional<RenamedFont> renamed = withFamilyName(font, family);
+    if (!renamed)
+        return {{}, {}, Fault::OwnNames};
     Unpacked made{QDir(folder).filePath(QString::number(n) + QStringLiteral(".ttf")), {}};
     QFile file(made.copy);
-    if (!file.open(QIODevice::WriteOnly) || file.write(renamed) != renamed.size()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(renamed->bytes) != renamed->bytes.size()) {
         file.remove();
-        return std::nullopt;
+        return {};
     }
-    if (renamedFont) {
-        const auto& former = renamedFont->formerFamilies;
-        for (qsizetype i = 0; i < former.size(); ++i)
-            made.faces << FaceNames{former[i], renamedFamily(family, i, former.size())};
-    }
+    const auto& former = renamed->formerFamilies;
+    for (qsizetype i = 0; i < former.size(); ++i)
+        made.faces << FaceNames{former[i], renamedFamily(family, i, former.size())};
     return made;
 }
 
@@ -146,13 +146,13 @@ void AppFontTable::prepareAhead(const QStringList& paths)
 {
     if (!makeCopiesFolder() || ahead_.valid())
         return;
-    QList<std::pair<QString, std::shared_ptr<std::promise<std::optional<Unpacked>>>>> work;
+    QList<std::pair<QString, std::shared_ptr<std::promise<Unpacked>>>> work;
     for (const QString& linked : paths) {
         const QString path = fileOf(linked);
         const QString key = keyOf(path);
         if (unpacked_.contains(key) || prepared_.contains(key) || !QFileInfo(path).isFile())
             continue;
-        auto promise = std::make_shared<std::promise<std::optional<Unpacked>>>();
+        auto promise = std::make_shared<std::promise<Unpacked>>();
         prepared_.insert(key, promise->get_future().share());
         work.push_back({path, promise});
     }
@@ -160,7 +160,7 @@ void AppFontTable::prepareAhead(const QStringList& paths)
         // Work nobody waits for yet: it yields to the window and the desktop.
         ::setpriority(PRIO_PROCESS, pid_t(::gettid()), 19);
         for (const auto& [path, promise] : work)
-            promise->set_value(stopAhead_ ? std::nullopt : unpackCopy(path, folder));
+            promise->set_value(stopAhead_ ? Unpacked{} : unpackCopy(path, folder));
     });
 }
 
@@ -170,23 +170,29 @@ void AppFontTable::prepareAhead(const QStringList& paths)
 // copy, not bytes: Qt files a font handed over as bytes under a name a later one may get again
 // once the first is removed, and then draws the later one with the glyphs of the first.) The
 // faces of a collection are numbered, and the face a style asks for is found by its old names.
-// A file whose names cannot be read keeps them.
-int AppFontTable::registerFile(const QString& path, QString& copy, QList<FaceNames>* faces)
+// A file whose faces cannot all be renamed is not registered.
+int AppFontTable::registerFile(const QString& path, QString& copy, QList<FaceNames>* faces,
+                               Fault* fault)
 {
     const QString key = keyOf(path);
+    std::optional<Unpacked> made;
     if (const auto ahead = prepared_.find(key); ahead != prepared_.end()) {
         // Waits only where the worker has not got to it yet.
-        if (const std::optional<Unpacked>& made = ahead->get())
-            unpacked_.insert(key, *made);
+        made = ahead->get();
         prepared_.erase(ahead);
     }
     auto kept = unpacked_.constFind(key);
     if (kept == unpacked_.constEnd()) {
-        if (!makeCopiesFolder())
+        if (!made || made->copy.isEmpty()) {
+            if (!makeCopiesFolder())
+                return -1;
+            made = unpackCopy(path, copiesDir_->path());
+        }
+        if (made->copy.isEmpty()) {
+            if (fault)
+                *fault = made->fault;
             return -1;
-        const std::optional<Unpacked> made = unpackCopy(path, copiesDir_->path());
-        if (!made)
-            return -1;
+        }
         kept = unpacked_.insert(key, *made);
     }
     const int id = QFontDatabase::addApplicationFont(kept->copy);
@@ -233,7 +239,7 @@ const AppFontTable::Fallback& AppFontTable::fallback(const QString& path)
     if (it == fallbacks_.end()) {
         Fallback f;
         QString copy;
-        f.id = registerFile(path, copy, nullptr);
+        f.id = registerFile(path, copy, nullptr, nullptr);
         if (f.id >= 0) {
             f.families = QFontDatabase::applicationFontFamilies(f.id);
             f.font.setFamilies(f.families);
@@ -299,7 +305,7 @@ void AppFontTable::addFont(const QString& linked)
     if (fresh) {
         it = entries_.insert(path, registered(path));
         if (it->id < 0)
-            unusable_.insert(path);
+            unusable_.insert(path, it->fault);
         else
             unusable_.remove(path);
     }
@@ -316,7 +322,7 @@ AppFontTable::Entry AppFontTable::registered(const QString& path)
     e.size = info.size();
     e.modified = info.lastModified();
     if (info.isFile() && info.size() > 0) {
-        e.id = registerFile(path, e.copy, &e.faces);
+        e.id = registerFile(path, e.copy, &e.faces, &e.fault);
         if (e.id >= 0)
             e.families = QFontDatabase::applicationFontFamilies(e.id);
     }

@@ -86,12 +86,19 @@ public:
     // the file: empty otherwise.
     const QString& copiesProblem() const { return copiesProblem_; }
 
-    // Whether the file at `path` could not be registered when it was last added: what it
-    // should draw is drawn in a substitute face.
-    bool unusable(const QString& path) const
+    // Why a file could not be registered when it was last added: what it should draw is drawn
+    // in a substitute face.
+    enum class Fault {
+        Unreadable, // missing, cut short, not a font, or its copy could not be written
+        NoOutlines, // bitmaps alone: it draws at the sizes it was drawn at, not the size asked
+        OwnNames,   // its faces cannot be given names of their own: another font could answer
+    };
+    std::optional<Fault> fault(const QString& path) const
     {
-        return unusable_.contains(files_.value(path, path));
+        const auto it = unusable_.constFind(files_.value(path, path));
+        return it == unusable_.constEnd() ? std::nullopt : std::optional<Fault>(*it);
     }
+    bool unusable(const QString& path) const { return fault(path).has_value(); }
 
 private:
     struct FaceNames
@@ -101,9 +108,10 @@ private:
     };
     struct Entry
     {
-        int id = -1; // -1: the file could not be registered
+        int id = -1; // -1: the file could not be registered, for this reason
+        Fault fault = Fault::Unreadable;
         QStringList families;
-        QList<FaceNames> faces; // empty where the file kept its own names
+        QList<FaceNames> faces;
         qint64 size = -1;
         QDateTime modified;
         int uses = 0;
@@ -111,7 +119,7 @@ private:
     };
 
     QString fileOf(const QString& path);
-    int registerFile(const QString& path, QString& copy, QList<FaceNames>* faces);
+    int registerFile(const QString& path, QString& copy, QList<FaceNames>* faces, Fault* fault);
     void unregister(const QString& path);
     void dropOthersAnsweringTo(const QString& path);
     Entry registered(const QString& path);
@@ -120,7 +128,7 @@ private:
     int keepAlive_;
     QHash<QString, Entry> entries_;  // by the file a path is, links followed
     QHash<QString, QString> files_;  // the file each path given is
-    QSet<QString> unusable_;         // files that could not be registered
+    QHash<QString, Fault> unusable_; // files that could not be registered
     std::list<QString> released_; // released files still registered, oldest first
     bool trusted_ = false;
     struct Fallback
@@ -138,13 +146,14 @@ private:
     // reading of the copy alone.
     struct Unpacked
     {
-        QString copy;
+        QString copy; // empty where the file cannot be registered
         QList<FaceNames> faces;
+        Fault fault = Fault::Unreadable;
     };
-    static std::optional<Unpacked> unpackCopy(const QString& path, const QString& folder);
+    static Unpacked unpackCopy(const QString& path, const QString& folder);
     bool makeCopiesFolder();
     QHash<QString, Unpacked> unpacked_;
-    QHash<QString, std::shared_future<std::optional<Unpacked>>> prepared_; // by the same key
+    QHash<QString, std::shared_future<Unpacked>> prepared_; // by the same key
     std::future<void> ahead_;
     std::atomic<bool> stopAhead_ = false;
     QString fallbackText_;                // the text last asked about, and its answer

@@ -253,8 +253,9 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
             return std::nullopt;
         return Failure{ExitDegraded,
                        !substituted.isEmpty()
-                           ? QStringLiteral("%1 not written: the font file %2 cannot be read")
-                                 .arg(job.output, substituted.first())
+                           ? QStringLiteral("%1 not written: the font file %2 %3")
+                                 .arg(job.output, substituted.first(),
+                                      whatIsWrongWith(substituted.first()))
                        : !backgroundError.isEmpty()
                            ? QStringLiteral("%1 not written: the background %2 cannot be read "
                                             "(%3)")
@@ -352,19 +353,32 @@ bool SignatureRenderer::putBackground(QByteArray& svg, const QImage& background)
     return true;
 }
 
-// A style's font file that cannot be read draws in a substitute face: said once per file.
+QString SignatureRenderer::whatIsWrongWith(const QString& file) const
+{
+    switch (fonts_.fault(file).value_or(AppFontTable::Fault::Unreadable)) {
+    case AppFontTable::Fault::NoOutlines:
+        return QStringLiteral("cannot be used: it holds bitmaps and no outlines, so it cannot be "
+                              "drawn at the size asked");
+    case AppFontTable::Fault::OwnNames:
+        return QStringLiteral("cannot be used: its faces cannot be given names of their own, so "
+                              "another font of the same name could draw instead");
+    case AppFontTable::Fault::Unreadable:
+        break;
+    }
+    if (!fonts_.copiesProblem().isEmpty())
+        return QStringLiteral("cannot be used: ") + fonts_.copiesProblem();
+    return QStringLiteral("cannot be read");
+}
+
+// A style's font file that cannot be used draws in a substitute face: said once per file.
 void SignatureRenderer::sayUnusableFonts(const Style& style)
 {
     for (const QString& file : style.files) {
         if (!fonts_.unusable(file) || fontsSaid_.contains(file))
             continue;
         fontsSaid_.insert(file);
-        if (!fonts_.copiesProblem().isEmpty())
-            err_ << "sorvex-sign-render: the font file " << file << " cannot be used: "
-                 << fonts_.copiesProblem() << "; the style draws in a substitute face\n";
-        else
-            err_ << "sorvex-sign-render: the font file " << file
-                 << " cannot be read; the style draws in a substitute face\n";
+        err_ << "sorvex-sign-render: the font file " << file << ' ' << whatIsWrongWith(file)
+             << "; the style draws in a substitute face\n";
         err_.flush();
     }
 }

@@ -105,6 +105,8 @@ private:
 
     void sayBackgroundFailed(const QString& path, const QString& why);
     void sayUnusableFonts(const Style& style);
+    // Why a font file of a style draws in a substitute face, as words after its name.
+    QString whatIsWrongWith(const QString& file) const;
     void sayMissingCharacters(const QStringList& characters);
     // False when the background cannot be encoded: the document is not to be written.
     bool putBackground(QByteArray& svg, const QImage& background);

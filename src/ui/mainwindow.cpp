@@ -290,7 +290,7 @@ void MainWindow::showSizeUsed(const QString& asked, const QString& used, bool re
     const QStringList files = catalogue_.styles.value(styleBox_->currentIndex()).files;
     if (std::any_of(files.cbegin(), files.cend(),
                     [this](const QString& f) { return fonts_.unusable(f); }))
-        lines << QStringLiteral("字体文件不能读取，暂用别的字体代替。");
+        lines << QStringLiteral("字体文件不能使用，暂用别的字体代替。");
     if (fit_ && !fit_->boxes.isEmpty())
         lines << QStringLiteral("没有字体能写出：%1").arg(fit_->boxes.join(QStringLiteral("、")));
     if (!catalogue_.backgrounds.value(backgroundBox_->currentIndex()).path.isEmpty() &&
@@ -426,13 +426,25 @@ void MainWindow::sayUnusableFonts()
         if (!fonts_.unusable(file) || fontsSaid_.contains(file))
             continue;
         fontsSaid_.insert(file);
-        platform_.showMessage(
-            fonts_.copiesProblem().isEmpty()
-                ? QStringLiteral("字体文件不能读取：%1\r\n这个款式暂时用别的字体代替。").arg(file)
-                : QStringLiteral("字体文件不能使用：%1\r\n临时文件夹不能写入（%2）。\r\n"
-                                 "这个款式暂时用别的字体代替。")
-                      .arg(file, fonts_.copiesProblem()),
-            AppTitle, Platform::Icon::Warning);
+        QString why;
+        switch (fonts_.fault(file).value_or(AppFontTable::Fault::Unreadable)) {
+        case AppFontTable::Fault::NoOutlines:
+            why = QStringLiteral("字体文件不能使用：%1\r\n它只有点阵字形，不能按所选的字大小书写。")
+                      .arg(file);
+            break;
+        case AppFontTable::Fault::OwnNames:
+            why = QStringLiteral("字体文件不能使用：%1\r\n它的字体名称无法改写，别的同名字体可能会代替它。")
+                      .arg(file);
+            break;
+        case AppFontTable::Fault::Unreadable:
+            why = fonts_.copiesProblem().isEmpty()
+                      ? QStringLiteral("字体文件不能读取：%1").arg(file)
+                      : QStringLiteral("字体文件不能使用：%1\r\n临时文件夹不能写入（%2）。")
+                            .arg(file, fonts_.copiesProblem());
+            break;
+        }
+        platform_.showMessage(why + QStringLiteral("\r\n这个款式暂时用别的字体代替。"), AppTitle,
+                              Platform::Icon::Warning);
     }
 }
 
