@@ -295,7 +295,39 @@ struct Kind
     int signatures = 0;   // signed by another program this many times first
     const char* certified = nullptr; // the DocMDP permission it is certified with
     int ours = 0;         // then signed with our own certificate this many times
+    int hugeArray = 0;    // an earlier update adds an array of this many numbers nothing reads
 };
+
+// A PDF of these objects, numbered from 1, the first its catalogue, with a correct
+// cross-reference table.
+QByteArray plainPdf(const QList<QByteArray>& objects)
+{
+    QByteArray pdf = "%PDF-1.7\n";
+    std::vector<qsizetype> offsets;
+    for (const QByteArray& body : objects) {
+        offsets.push_back(pdf.size());
+        pdf += QByteArray::number(qsizetype(offsets.size())) + " 0 obj\n" + body + "\nendobj\n";
+    }
+    const qsizetype xref = pdf.size();
+    pdf += "xref\n0 " + QByteArray::number(qsizetype(offsets.size()) + 1) +
+           "\n0000000000 65535 f \n";
+    for (const qsizetype at : offsets)
+        pdf += QByteArray::number(at).rightJustified(10, '0') + " 00000 n \n";
+    pdf += "trailer\n<< /Size " + QByteArray::number(qsizetype(offsets.size()) + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+    return pdf;
+}
+
+// An array of `count` zeros: eight megabytes of file for four million, which qpdf would hold
+// in a gigabyte.
+QByteArray hugeArray(int count)
+{
+    QByteArray array = "[";
+    array.reserve(2 * count + 2);
+    for (int i = 0; i < count; ++i)
+        array += "0 ";
+    return array + "]";
+}
 
 // A signing identity of our own, made now: a self-signed certificate and its key in a
 // PKCS#12 file with the password "pw", valid from `from` days from now to `to`.
@@ -386,6 +418,30 @@ TEST_P(AppendedStamp, KeepsTheDocumentsBytesAndSignatures)
         w.write();
         document = path("certified.pdf");
     }
+    if (kind.hugeArray) {
+        const QByteArray from = document.toLocal8Bit();
+        QPDF source;
+        source.processFile(from.constData());
+        const long long number = source.getTrailer().getKey("/Size").getIntValue();
+        QFile f(document);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        QByteArray pdf = f.readAll();
+        f.close();
+        const qsizetype previous = pdf.mid(pdf.lastIndexOf("startxref") + 9).trimmed().split('\n')[0].toLongLong();
+        const qsizetype at = pdf.size();
+        pdf += QByteArray::number(number) + " 0 obj\n" + hugeArray(kind.hugeArray) + "\nendobj\n";
+        const qsizetype xref = pdf.size();
+        pdf += "xref\n" + QByteArray::number(number) + " 1\n" +
+               QByteArray::number(at).rightJustified(10, '0') + " 00000 n \ntrailer\n<< /Size " +
+               QByteArray::number(number + 1) + " /Root " +
+               QByteArray::fromStdString(source.getTrailer().getKey("/Root").unparse()) +
+               " /Prev " + QByteArray::number(previous) + " >>\nstartxref\n" +
+               QByteArray::number(xref) + "\n%%EOF\n";
+        document = path("huge.pdf");
+        QFile huge(document);
+        ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+        huge.write(pdf);
+    }
     const QString nss = kind.signatures ? signingStore() : QString();
     for (int i = 0; i < kind.signatures; ++i) {
         const QString next = path("signed-by-other-%1.pdf").arg(i);
@@ -461,7 +517,9 @@ INSTANTIATE_TEST_SUITE_P(
                     Kind{"CertifiedAnnotationsAllowed", "", 0, "3"},
                     Kind{"OurCertificateTwice", "", 0, nullptr, 2},
                     Kind{"OurCertificateAfterTwoOthers", "--object-streams=generate", 2, nullptr, 1},
-                    Kind{"CertifiedFormsOnlyTakesOurCertificate", "", 0, "2", 1}),
+                    Kind{"CertifiedFormsOnlyTakesOurCertificate", "", 0, "2", 1},
+                    Kind{"AHugeArrayNothingReads", "", 0, nullptr, 0, 2'000'000},
+                    Kind{"AHugeArrayNothingReadsOurCertificate", "", 0, nullptr, 1, 2'000'000}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A page list puts the same signature at the same place on each page it names and nowhere
@@ -604,28 +662,19 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
                                     true, true, true, qpdf_r3p_full, true);
         w.write();
     } else if (name == "DeepPageTree") {
-        // 50,000 levels of page tree above one page, with a correct cross-reference table.
+        // 50,000 levels of page tree above one page.
         constexpr int Levels = 50000;
-        QByteArray pdf = "%PDF-1.7\n";
-        std::vector<qsizetype> offsets;
-        const auto object = [&](const QByteArray& body) {
-            offsets.push_back(pdf.size());
-            pdf += QByteArray::number(qsizetype(offsets.size())) + " 0 obj\n" + body + "\nendobj\n";
-        };
-        object("<< /Type /Catalog /Pages 2 0 R >>");
+        QList<QByteArray> objects{"<< /Type /Catalog /Pages 2 0 R >>"};
         for (int level = 0; level < Levels; ++level)
-            object("<< /Type /Pages /Kids [" + QByteArray::number(level + 3) +
-                   " 0 R] /Count 1 >>");
-        object("<< /Type /Page /Parent " + QByteArray::number(Levels + 1) +
-               " 0 R /MediaBox [0 0 200 200] >>");
-        const qsizetype xref = pdf.size();
-        pdf += "xref\n0 " + QByteArray::number(qsizetype(offsets.size()) + 1) +
-               "\n0000000000 65535 f \n";
-        for (const qsizetype at : offsets)
-            pdf += QByteArray::number(at).rightJustified(10, '0') + " 00000 n \n";
-        pdf += "trailer\n<< /Size " + QByteArray::number(qsizetype(offsets.size()) + 1) +
-               " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
-        write(pdf);
+            objects << "<< /Type /Pages /Kids [" + QByteArray::number(level + 3) +
+                           " 0 R] /Count 1 >>";
+        objects << "<< /Type /Page /Parent " + QByteArray::number(Levels + 1) +
+                       " 0 R /MediaBox [0 0 200 200] >>";
+        write(plainPdf(objects));
+    } else if (name == "HugeAnnotationList") {
+        write(plainPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots 4 0 R >>",
+                        hugeArray(4'000'000)}));
     } else if (name == "NoPageArea") {
         const QByteArray from = good.toLocal8Bit(), to = document.toLocal8Bit();
         QPDF source;
@@ -744,6 +793,7 @@ INSTANTIATE_TEST_SUITE_P(Table, StampRefuses,
                                          BadDocument{"Encrypted", 1, "encrypted"},
                                          BadDocument{"EncryptedWithoutPassword", 1, "encrypted"},
                                          BadDocument{"DeepPageTree", 1, "page tree deeper"},
+                                         BadDocument{"HugeAnnotationList", 1, "too large to sign"},
                                          BadDocument{"NoPageArea", 1, "no area"},
                                          BadDocument{"DigitallySigned", 1, "--break-signatures"},
                                          BadDocument{"DigitallySignedInline", 1, "--break-signatures"},

@@ -123,26 +123,6 @@ std::optional<Balance> contentBalance(QPDFPageObjectHelper& page)
     return counter.balance;
 }
 
-// A signature dictionary: the signed byte ranges and the signature itself, an object of its
-// own or written inside another (a field's /V). Any rewrite of the file moves those bytes, and
-// the signature no longer verifies.
-bool holdsSignature(QPDFObjectHandle object, int depth)
-{
-    if (depth > 32 || (object.isIndirect() && depth > 0))
-        return false; // an object of its own is looked at as one
-    if (object.isDictionary()) {
-        if (object.hasKey("/ByteRange") && object.hasKey("/Contents"))
-            return true;
-        for (const auto& [key, value] : object.ditems())
-            if (holdsSignature(value, depth + 1))
-                return true;
-    } else if (object.isArray()) {
-        for (const QPDFObjectHandle& item : object.aitems())
-            if (holdsSignature(item, depth + 1))
-                return true;
-    }
-    return false;
-}
 
 // What a certifying signature allows to change, its DocMDP permission: 1 nothing, 2 form
 // filling and signing, 3 also annotations; none where the document is not certified.
@@ -167,21 +147,57 @@ std::optional<int> certifiedPermission(QPDF& document)
     return 2;
 }
 
-int signatureCount(QPDF& document)
+// The signatures a reader verifies: signature dictionaries (the signed byte ranges and the
+// signature itself, an object of their own or written inside the field) that fields hold as
+// their value, the form's fields and the widgets on the pages followed. Any rewrite of the file
+// moves those bytes, and the signature no longer verifies. Only the form and the pages' widgets
+// are read: the rest of the document, however large, stays unparsed.
+int signatureCount(QPDF& document, MemoryBudget& budget)
 {
-    int count = 0;
-    for (QPDFObjectHandle object : document.getAllObjects())
-        count += holdsSignature(object.isStream() ? object.getDict() : object, 0);
-    return count;
+    std::vector<QPDFObjectHandle> pending;
+    const auto addEach = [&pending](QPDFObjectHandle array) {
+        for (int i = 0; array.isArray() && i < array.getArrayNItems(); ++i)
+            pending.push_back(array.getArrayItem(i));
+    };
+    QPDFObjectHandle form = document.getRoot().getKey("/AcroForm");
+    if (form.isDictionary())
+        addEach(form.getKey("/Fields"));
+    for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(document).getAllPages())
+        addEach(page.getObjectHandle().getKey("/Annots"));
+    std::set<QPDFObjGen> seen;
+    std::set<QPDFObjGen> signatures; // by the dictionary, or the field it is written in
+    for (size_t looked = 0; !pending.empty(); ++looked) {
+        if (looked % 4096 == 4095)
+            budget.check();
+        QPDFObjectHandle field = pending.back();
+        pending.pop_back();
+        // Fields are objects of their own: one written inside another is no field.
+        if (!field.isIndirect() || !seen.insert(field.getObjGen()).second || !field.isDictionary())
+            continue;
+        QPDFObjectHandle value = field.getKey("/V");
+        if (value.isDictionary() && value.hasKey("/ByteRange") && value.hasKey("/Contents"))
+            signatures.insert(value.isIndirect() ? value.getObjGen() : field.getObjGen());
+        addEach(field.getKey("/Kids"));
+        // A widget's value may be its field's.
+        pending.push_back(field.getKey("/Parent"));
+    }
+    return int(signatures.size());
+}
+
+StampFailure tooLarge(const QString& documentPath, const MemoryBudget& budget)
+{
+    return refused(QStringLiteral("%1 is too large to sign here: reading it would take more "
+                                  "than %2 MB of memory")
+                       .arg(documentPath)
+                       .arg(budget.allowed() / (1024 * 1024)));
 }
 
 // A form that shows `slice` of the signature's form where `matrix` puts it: its own box clips
-// the rest away, so one copy of the outlines serves every page and every slice.
-QPDFObjectHandle placedForm(QPDF& document, QPDFObjectHandle form, const std::string& matrix,
+// the rest away, so one copy of the outlines serves every page and every slice. Its dictionary.
+QPDFObjectHandle placedForm(QPDFObjectHandle form, const std::string& matrix,
                             const QPDFObjectHandle::Rectangle& slice)
 {
-    QPDFObjectHandle placed = QPDFObjectHandle::newStream(&document, "/Signature Do\n");
-    QPDFObjectHandle dict = placed.getDict();
+    QPDFObjectHandle dict = QPDFObjectHandle::newDictionary();
     dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
     dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
     dict.replaceKey("/BBox", QPDFObjectHandle::newArray(slice));
@@ -191,18 +207,18 @@ QPDFObjectHandle placedForm(QPDF& document, QPDFObjectHandle form, const std::st
     QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
     resources.replaceKey("/XObject", xobjects);
     dict.replaceKey("/Resources", resources);
-    return placed;
+    return dict;
 }
 
 // A printable stamp annotation on the page whose appearance is the signature placed: its
-// rectangle is where the form's box falls on the page.
-QPDFObjectHandle annotate(QPDF& document, IncrementalUpdate& update, QPDFPageObjectHelper& target,
+// rectangle is where the form's box falls on the page. The annotation, which may still be
+// changed until the update is written.
+QPDFObjectHandle annotate(IncrementalUpdate& update, QPDFPageObjectHelper& target,
                           QPDFObjectHandle form, const std::string& matrix,
                           const QPDFObjectHandle::Rectangle& slice)
 {
-    QPDFObjectHandle appearanceForm = placedForm(document, form, matrix, slice);
-    const QPDFObjectHandle::Matrix m =
-        appearanceForm.getDict().getKey("/Matrix").getArrayAsMatrix();
+    QPDFObjectHandle appearanceDict = placedForm(form, matrix, slice);
+    const QPDFObjectHandle::Matrix m = appearanceDict.getKey("/Matrix").getArrayAsMatrix();
     double left = 1e300, bottom = 1e300, right = -1e300, top = -1e300;
     for (const double x : {slice.llx, slice.urx})
         for (const double y : {slice.lly, slice.ury}) {
@@ -210,28 +226,28 @@ QPDFObjectHandle annotate(QPDF& document, IncrementalUpdate& update, QPDFPageObj
             left = std::min(left, px), right = std::max(right, px);
             bottom = std::min(bottom, py), top = std::max(top, py);
         }
-    QPDFObjectHandle annotation = document.makeIndirectObject(QPDFObjectHandle::parse(
-        "<< /Type /Annot /Subtype /Stamp /F 4 /Name /SorvexSignature >>"));
+    QPDFObjectHandle annotation =
+        QPDFObjectHandle::parse("<< /Type /Annot /Subtype /Stamp /F 4 /Name /SorvexSignature >>");
     annotation.replaceKey("/Rect", QPDFObjectHandle::newArray(
                                        QPDFObjectHandle::Rectangle(left, bottom, right, top)));
     annotation.replaceKey("/P", target.getObjectHandle());
     annotation.replaceKey("/Contents", QPDFObjectHandle::newUnicodeString("签名"));
     QPDFObjectHandle appearance = QPDFObjectHandle::newDictionary();
-    appearance.replaceKey("/N", appearanceForm);
+    appearance.replaceKey("/N", update.putStream(appearanceDict, "/Signature Do\n"));
     annotation.replaceKey("/AP", appearance);
     // The page's list of annotations gets it: the list's own object where it is one, else the
     // page, with a list if it had none.
+    QPDFObjectHandle reference = update.put(annotation);
     QPDFObjectHandle page = target.getObjectHandle();
     QPDFObjectHandle annots = page.getKey("/Annots");
     if (annots.isArray()) {
-        annots.appendItem(annotation);
+        annots.appendItem(reference);
         update.add(annots.isIndirect() ? annots : page);
     } else {
-        page.replaceKey("/Annots", QPDFObjectHandle::newArray({annotation}));
+        page.replaceKey("/Annots", QPDFObjectHandle::newArray({reference}));
         update.add(page);
     }
-    update.add(annotation);
-    return annotation;
+    return reference;
 }
 
 // Room for the signature's value, found again in the update by these marks.
@@ -257,8 +273,8 @@ void signatureField(QPDF& document, IncrementalUpdate& update, QPDFPageObjectHel
                     QPDFObjectHandle form, const std::string& matrix,
                     const QPDFObjectHandle::Rectangle& slice, const SigningIdentity& signer)
 {
-    QPDFObjectHandle value = document.makeIndirectObject(QPDFObjectHandle::parse(
-        "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /ETSI.CAdES.detached >>"));
+    QPDFObjectHandle value = QPDFObjectHandle::parse(
+        "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /ETSI.CAdES.detached >>");
     value.replaceKey("/ByteRange",
                      QPDFObjectHandle::parse(std::string("[0 ") + ByteRangeMark + "]"));
     value.replaceKey("/Contents", QPDFObjectHandle::newString(
@@ -267,18 +283,18 @@ void signatureField(QPDF& document, IncrementalUpdate& update, QPDFPageObjectHel
     value.replaceKey("/Name", QPDFObjectHandle::newUnicodeString(signer.name().toStdString()));
 
     // Drawn as a stamp is, then made the field: a signature field, printed, locked.
-    QPDFObjectHandle widget = annotate(document, update, target, form, matrix, slice);
+    QPDFObjectHandle widget = annotate(update, target, form, matrix, slice);
     widget.replaceKey("/Subtype", QPDFObjectHandle::newName("/Widget"));
     widget.removeKey("/Name");
     widget.replaceKey("/FT", QPDFObjectHandle::newName("/Sig"));
     widget.replaceKey("/F", QPDFObjectHandle::newInteger(4 | 128));
-    widget.replaceKey("/V", value);
+    widget.replaceKey("/V", update.put(value));
 
     // The document's form lists the field; signatures make it append-only.
     QPDFObjectHandle root = document.getRoot();
     QPDFObjectHandle acroForm = root.getKey("/AcroForm");
     if (!acroForm.isDictionary()) {
-        acroForm = document.makeIndirectObject(QPDFObjectHandle::newDictionary());
+        acroForm = update.put(QPDFObjectHandle::newDictionary());
         root.replaceKey("/AcroForm", acroForm);
         update.add(root);
     }
@@ -453,20 +469,31 @@ std::variant<DocumentFacts, QString> inspectPdf(const QString& documentPath)
         openRegularFile(documentPath, MaxDocumentBytes, &readError);
     if (!file)
         return QStringLiteral("cannot read %1: %2").arg(documentPath, readError);
+    MemoryBudget budget(DocumentMemoryBytes + 2 * file->size);
     try {
         QPDF document;
         document.setSuppressWarnings(true);
         document.setAttemptRecovery(false);
         document.processInputSource(std::make_shared<DocumentInput>(
-            file, QByteArray(), QFileInfo(documentPath).fileName().toStdString()));
+            file, QByteArray(), QFileInfo(documentPath).fileName().toStdString(), &budget));
         if (document.isEncrypted())
             return QStringLiteral("%1 is encrypted").arg(documentPath);
+        if (pageTreeTooDeep(document))
+            return QStringLiteral("%1 has a page tree deeper than %2 levels")
+                .arg(documentPath)
+                .arg(MaxPageTreeDepth);
         DocumentFacts facts;
         facts.pages = int(QPDFPageDocumentHelper(document).getAllPages().size());
-        facts.signatures = signatureCount(document);
+        facts.signatures = signatureCount(document, budget);
         facts.certified = certifiedPermission(document);
+        if (budget.exceeded())
+            return tooLarge(documentPath, budget).message;
         return facts;
+    } catch (const DocumentTooLarge&) {
+        return tooLarge(documentPath, budget).message;
     } catch (const std::exception& e) {
+        if (budget.exceeded())
+            return tooLarge(documentPath, budget).message;
         return QStringLiteral("%1 is not a PDF or is damaged (%2)")
             .arg(documentPath, QString::fromLocal8Bit(e.what()));
     }
@@ -494,16 +521,23 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
         return StampFailure{StampFailure::Unreadable,
                             QStringLiteral("cannot read %1: %2").arg(documentPath, readError)};
     const std::string name = QFileInfo(documentPath).fileName().toStdString();
+    MemoryBudget budget(DocumentMemoryBytes + 2 * file->size);
     try {
         QPDF document;
         document.setSuppressWarnings(true);
         // A document that needs mending is refused rather than silently rewritten.
         document.setAttemptRecovery(false);
-        document.processInputSource(std::make_shared<DocumentInput>(file, QByteArray(), name));
+        document.processInputSource(
+            std::make_shared<DocumentInput>(file, QByteArray(), name, &budget));
         if (document.isEncrypted())
             return refused(
                 QStringLiteral("%1 is encrypted; it cannot be signed here").arg(documentPath));
-        if (place.flatten && !place.breakSignatures && signatureCount(document) > 0)
+        if (pageTreeTooDeep(document))
+            return refused(QStringLiteral("%1 has a page tree deeper than %2 levels; it cannot be "
+                                          "signed here")
+                               .arg(documentPath)
+                               .arg(MaxPageTreeDepth));
+        if (place.flatten && !place.breakSignatures && signatureCount(document, budget) > 0)
             return refused(QStringLiteral("%1 carries a digital signature, which flattening a "
                                           "signature into it would break; sign it without "
                                           "--flatten, or add --break-signatures")
@@ -512,11 +546,6 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
         std::optional<IncrementalUpdate> update;
         if (!place.flatten)
             update.emplace(document, *file);
-        if (pageTreeTooDeep(document))
-            return refused(QStringLiteral("%1 has a page tree deeper than %2 levels; it cannot be "
-                                          "signed here")
-                               .arg(documentPath)
-                               .arg(MaxPageTreeDepth));
         std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(document).getAllPages();
         const auto listed = pageList(place.pages, int(pages.size()));
         if (const QString* why = std::get_if<QString>(&listed))
@@ -550,7 +579,9 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
         const QPDFObjectHandle::Rectangle ownBox = ownPage.getMediaBox().getArrayAsRectangle();
         const double ownWidth = ownBox.urx - ownBox.llx, ownHeight = ownBox.ury - ownBox.lly;
         // One copy of the signature's outlines, however many pages show it.
-        QPDFObjectHandle form = document.copyForeignObject(ownPage.getFormXObjectForPage());
+        QPDFObjectHandle form = place.flatten
+                                    ? document.copyForeignObject(ownPage.getFormXObjectForPage())
+                                    : update->foreign(ownPage.getFormXObjectForPage());
 
         std::vector<std::pair<int, QString>> signedPages;
         for (size_t k = 0; k < numbers.size(); ++k) {
@@ -611,11 +642,14 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
                 signatureField(document, *update, target, form, matrix, slice, *place.signer);
                 how = QStringLiteral("certificate");
             } else {
-                annotate(document, *update, target, form, matrix, slice);
+                annotate(*update, target, form, matrix, slice);
             }
             signedPages.emplace_back(number, how);
         }
 
+        // qpdf takes some failures to read for warnings, and reads on.
+        if (budget.exceeded())
+            return tooLarge(documentPath, budget);
         if (!place.flatten) {
             auto written = update->write();
             if (const QString* why = std::get_if<QString>(&written))
@@ -628,9 +662,12 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
             QPDF check;
             check.setSuppressWarnings(true);
             check.setAttemptRecovery(false);
-            check.processInputSource(std::make_shared<DocumentInput>(file, copy.bytes, name));
-            if (QPDFPageDocumentHelper(check).getAllPages().size() != pages.size() ||
-                check.anyWarnings())
+            check.processInputSource(
+                std::make_shared<DocumentInput>(file, copy.bytes, name, &budget));
+            const size_t pagesRead = QPDFPageDocumentHelper(check).getAllPages().size();
+            if (budget.exceeded())
+                return tooLarge(documentPath, budget);
+            if (pagesRead != pages.size() || check.anyWarnings())
                 return refused(
                     QStringLiteral("%1 is damaged; it cannot be signed here").arg(documentPath));
             return copy;
@@ -641,6 +678,8 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
         writer.setDecodeLevel(qpdf_dl_none);
         writer.setCompressStreams(false);
         writer.write();
+        if (budget.exceeded())
+            return tooLarge(documentPath, budget);
         if (document.anyWarnings())
             return refused(
                 QStringLiteral("%1 is damaged; it cannot be signed here").arg(documentPath));
@@ -649,7 +688,11 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
                           QByteArray(reinterpret_cast<const char*>(out->getBuffer()),
                                      qsizetype(out->getSize())),
                           signedPages};
+    } catch (const DocumentTooLarge&) {
+        return tooLarge(documentPath, budget);
     } catch (const QPDFExc& e) {
+        if (budget.exceeded())
+            return tooLarge(documentPath, budget);
         if (e.getErrorCode() == qpdf_e_password)
             return refused(
                 QStringLiteral("%1 is encrypted; it cannot be signed here").arg(documentPath));
@@ -660,6 +703,8 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
                                       "for it")
                            .arg(documentPath));
     } catch (const std::exception& e) {
+        if (budget.exceeded())
+            return tooLarge(documentPath, budget);
         return refused(QStringLiteral("%1 is not a PDF or is damaged (%2)")
                            .arg(documentPath, QString::fromLocal8Bit(e.what())));
     }

@@ -49,6 +49,8 @@ std::variant<std::vector<int>, QString> pageList(const QString& list, int count)
 std::optional<QString> pageListProblem(const QString& list);
 
 inline constexpr qint64 MaxDocumentBytes = 512 * 1024 * 1024;
+// What reading a document may add to the program's memory, besides twice the file's size.
+inline constexpr qint64 DocumentMemoryBytes = 192 * 1024 * 1024;
 
 // A signed copy: the first `prefixLength` bytes of the document, held open, followed by
 // `bytes`; or, without a document, `bytes` alone.

@@ -5,6 +5,9 @@
 #include <qpdf/Buffer.hh>
 #include <qpdf/QUtil.hh>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -49,10 +52,8 @@ std::string number(qint64 n)
 IncrementalUpdate::IncrementalUpdate(QPDF& document, const OpenedFile& original)
     : document_(document), original_(original)
 {
-    for (const auto& [objgen, entry] : document_.getXRefTable()) {
-        before_.insert(objgen);
+    for (const auto& [objgen, entry] : document_.getXRefTable())
         size_ = std::max(size_, objgen.getObj() + 1);
-    }
     QPDFObjectHandle size = document_.getTrailer().getKey("/Size");
     if (size.isInteger())
         size_ = std::max(size_, size.getIntValueAsInt());
@@ -60,50 +61,61 @@ IncrementalUpdate::IncrementalUpdate(QPDF& document, const OpenedFile& original)
 
 void IncrementalUpdate::add(QPDFObjectHandle object)
 {
-    if (!object.isIndirect())
-        return;
-    if (added_.insert(object.getObjGen()).second) {
-        if (!before_.count(object.getObjGen()))
-            numbers_.emplace(object.getObjGen(), size_++);
+    if (object.isIndirect() && !new_.count(object.getObjectID()) &&
+        changed_.insert(object.getObjGen()).second)
         objects_.push_back(object);
-    }
 }
 
-// Every new object reachable from `object` is written too; old ones are referred to as they are.
-void IncrementalUpdate::collect(QPDFObjectHandle object)
+// The number's object in the document is `standIn` from now on: qpdf drops a key whose value
+// is null, which a number it has no object for would be.
+QPDFObjectHandle IncrementalUpdate::reserve(QPDFObjectHandle standIn, NewObject object)
+{
+    const int n = size_++;
+    document_.replaceObject(n, 0, standIn);
+    QPDFObjectHandle reference = document_.getObject(n, 0);
+    new_[n] = object.body.isInitialized() ? std::move(object) : NewObject{reference, std::nullopt};
+    return reference;
+}
+
+QPDFObjectHandle IncrementalUpdate::put(QPDFObjectHandle body)
+{
+    return reserve(body, {});
+}
+
+QPDFObjectHandle IncrementalUpdate::putStream(QPDFObjectHandle dict, std::string data)
+{
+    return reserve(dict.shallowCopy(), {dict, std::move(data)});
+}
+
+QPDFObjectHandle IncrementalUpdate::foreign(QPDFObjectHandle object)
 {
     std::vector<QPDFObjectHandle> pending{object};
     while (!pending.empty()) {
         QPDFObjectHandle h = pending.back();
         pending.pop_back();
-        const auto visit = [&](QPDFObjectHandle item) {
-            if (item.isIndirect()) {
-                if (!before_.count(item.getObjGen()) && added_.insert(item.getObjGen()).second) {
-                    numbers_.emplace(item.getObjGen(), size_++);
-                    objects_.push_back(item);
-                    pending.push_back(item);
-                }
-            } else if (item.isArray() || item.isDictionary()) {
+        if (h.isIndirect()) {
+            const auto key = std::make_pair(h.getOwningQPDF(), h.getObjGen());
+            if (foreign_.count(key))
+                continue;
+            foreign_[key] = reserve(QPDFObjectHandle::newDictionary(), {h, std::nullopt})
+                                .getObjectID();
+        }
+        QPDFObjectHandle inside = h.isStream() ? h.getDict() : h;
+        if (inside.isArray())
+            for (QPDFObjectHandle item : inside.aitems())
                 pending.push_back(item);
-            }
-        };
-        if (h.isStream())
-            h = h.getDict();
-        if (h.isArray())
-            for (QPDFObjectHandle item : h.aitems())
-                visit(item);
-        else if (h.isDictionary())
-            for (auto [key, value] : h.ditems())
-                visit(value);
+        else if (inside.isDictionary())
+            for (auto [key, value] : inside.ditems())
+                pending.push_back(value);
     }
+    return document_.getObject(foreign_.at({object.getOwningQPDF(), object.getObjGen()}), 0);
 }
 
 std::string IncrementalUpdate::reference(QPDFObjectHandle object)
 {
     const QPDFObjGen objgen = object.getObjGen();
-    const auto it = numbers_.find(objgen);
-    if (it != numbers_.end())
-        return number(it->second) + " 0 R";
+    if (object.getOwningQPDF() != &document_)
+        return number(foreign_.at({object.getOwningQPDF(), objgen})) + " 0 R";
     return number(objgen.getObj()) + ' ' + number(objgen.getGen()) + " R";
 }
 
@@ -119,21 +131,28 @@ std::string IncrementalUpdate::serialized(QPDFObjectHandle object, bool whole)
     }
     if (object.isDictionary()) {
         std::string out = "<<";
-        for (auto [key, value] : object.ditems())
-            if (!value.isNull())
+        // A reference is written as it is: asking whether it is null would read its object
+        // (qpdf's own walk over keys asks, so the map is walked).
+        for (auto [key, value] : object.getDictAsMap())
+            if (value.isIndirect() || !value.isNull())
                 out += QPDFObjectHandle::newName(key).unparse() + ' ' + serialized(value, false) +
                        ' ';
         return out + ">>";
     }
     if (object.isStream()) {
         const std::shared_ptr<Buffer> data = object.getRawStreamData();
-        QPDFObjectHandle dict = object.getDict().shallowCopy();
-        dict.replaceKey("/Length", QPDFObjectHandle::newInteger(qint64(data->getSize())));
-        return serialized(dict, true) + "\nstream\n" +
-               std::string(reinterpret_cast<const char*>(data->getBuffer()), data->getSize()) +
-               "\nendstream";
+        return streamSerialized(object.getDict(),
+                                std::string(reinterpret_cast<const char*>(data->getBuffer()),
+                                            data->getSize()));
     }
     return object.unparseBinary();
+}
+
+std::string IncrementalUpdate::streamSerialized(QPDFObjectHandle dict, const std::string& data)
+{
+    QPDFObjectHandle own = dict.shallowCopy();
+    own.replaceKey("/Length", QPDFObjectHandle::newInteger(qint64(data.size())));
+    return serialized(own, true) + "\nstream\n" + data + "\nendstream";
 }
 
 std::variant<QByteArray, QString> IncrementalUpdate::write()
@@ -142,24 +161,23 @@ std::variant<QByteArray, QString> IncrementalUpdate::write()
     if (!previous)
         return QStringLiteral("its last cross-reference section cannot be found");
     const bool table = isTable(original_, *previous);
-    // What the objects refer to now, changed since they were added, comes along.
-    for (size_t i = 0; i < objects_.size(); ++i)
-        collect(objects_[i]);
 
     // Offsets count from the file's start; the update begins on a line of its own.
     const QByteArray last = original_.read(original_.size - 1, 1);
     QByteArray out = last == "\n" || last == "\r" ? QByteArray() : QByteArray("\n");
     const qint64 base = original_.size;
     std::map<int, std::pair<int, qint64>> entries; // number -> generation, offset
-    for (QPDFObjectHandle& object : objects_) {
-        const auto it = numbers_.find(object.getObjGen());
-        const int objectNumber = it != numbers_.end() ? it->second : object.getObjectID();
-        const int generation = it != numbers_.end() ? 0 : object.getGeneration();
+    const auto append = [&](int objectNumber, int generation, const std::string& body) {
         entries[objectNumber] = {generation, base + out.size()};
-        const std::string body = number(objectNumber) + ' ' + number(generation) + " obj\n" +
-                                 serialized(object, true) + "\nendobj\n";
-        out.append(body.data(), qsizetype(body.size()));
-    }
+        const std::string whole = number(objectNumber) + ' ' + number(generation) + " obj\n" +
+                                  body + "\nendobj\n";
+        out.append(whole.data(), qsizetype(whole.size()));
+    };
+    for (QPDFObjectHandle& object : objects_)
+        append(object.getObjectID(), object.getGeneration(), serialized(object, true));
+    for (const auto& [n, object] : new_)
+        append(n, 0, object.data ? streamSerialized(object.body, *object.data)
+                                 : serialized(object.body, true));
 
     // What the new trailer carries over: the catalogue, the document information and the
     // document's identifier.
@@ -230,10 +248,44 @@ std::variant<QByteArray, QString> IncrementalUpdate::write()
     return out;
 }
 
+namespace {
+
+// Bytes the process holds in memory, from /proc: cheap enough to ask every few blocks.
+qint64 residentBytes()
+{
+    const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    char text[128];
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0)
+        return 0;
+    text[n] = '\0';
+    unsigned long long size = 0, resident = 0;
+    if (std::sscanf(text, "%llu %llu", &size, &resident) != 2)
+        return 0;
+    return qint64(resident) * ::sysconf(_SC_PAGESIZE);
+}
+
+} // namespace
+
+MemoryBudget::MemoryBudget(qint64 allowed) : allowed_(allowed), limit_(residentBytes() + allowed)
+{
+}
+
+void MemoryBudget::check()
+{
+    if (exceeded_ || residentBytes() > limit_) {
+        exceeded_ = true;
+        throw DocumentTooLarge("reading it takes more memory than a document may");
+    }
+}
+
 DocumentInput::DocumentInput(std::shared_ptr<const OpenedFile> file, QByteArray tail,
-                             std::string name)
+                             std::string name, MemoryBudget* budget)
     : file_(std::move(file)), tail_(std::move(tail)), name_(std::move(name)),
-      size_(file_->size + tail_.size())
+      size_(file_->size + tail_.size()), budget_(budget)
 {
 }
 
@@ -243,6 +295,9 @@ char DocumentInput::byteAt(qint64 at)
         return tail_.at(qsizetype(at - file_->size));
     if (blockStart_ < 0 || at < blockStart_ || at >= blockStart_ + block_.size()) {
         constexpr qint64 Block = 64 * 1024;
+        // Every quarter of a megabyte read: what qpdf made of it shows by then.
+        if (budget_ && ++blocksRead_ % 4 == 0)
+            budget_->check();
         blockStart_ = at - at % Block;
         block_ = file_->read(blockStart_, Block);
         if (at >= blockStart_ + block_.size())

@@ -370,6 +370,8 @@ bool SignWindow::openDocument(const QString& path)
             : opened == QPdfDocument::Error::FileNotFound ||
                     refused.startsWith(QLatin1String("cannot read"))
                 ? QStringLiteral("文件不存在或不能访问。")
+            : refused.contains(QLatin1String("too large"))
+                ? QStringLiteral("这份文档太大，读取它需要的内存超过允许的上限，不能在这里签署。")
                 : QStringLiteral("这不是 PDF 文档，或者文档已损坏。");
         platform_.showMessage(QStringLiteral("文档不能打开：%1\r\n%2").arg(path, why),
                               QStringLiteral("Sorvex签名设计"), Platform::Icon::Warning);
