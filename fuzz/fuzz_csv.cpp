@@ -16,12 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!utf8.hasError())
         FUZZ_CHECK(table.encoding == QLatin1String("UTF-8"));
     // CR, LF and CR LF end a row; in UTF-16 each is a byte of its own too.
-    FUZZ_CHECK(table.rows.size() <= bytes.count('\n') + bytes.count('\r') + 1);
+    FUZZ_CHECK(table.size() <= bytes.count('\n') + bytes.count('\r') + 1);
     if (table.unclosedQuote)
         FUZZ_CHECK(bytes.contains('"'));
-    for (const qsizetype row : table.undecodable)
-        FUZZ_CHECK(row >= 0 && row < table.rows.size() && table.encoding != QLatin1String("UTF-8"));
-    for (const QStringList& row : table.rows) {
+    for (qsizetype i = 0; i < table.size(); ++i) {
+        CsvTable::Fault fault = CsvTable::Fault::None;
+        const QStringList row = table.row(i, &fault);
+        if (fault == CsvTable::Fault::Undecodable)
+            FUZZ_CHECK(table.encoding != QLatin1String("UTF-8"));
         FUZZ_CHECK(!row.isEmpty());
         for (const QString& field : row)
             FUZZ_CHECK(field.size() <= bytes.size());

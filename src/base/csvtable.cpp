@@ -9,7 +9,7 @@
 
 namespace {
 
-bool isAscii(const QByteArray& bytes)
+bool isAscii(QByteArrayView bytes)
 {
     return std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return uchar(c) < 0x80; });
 }
@@ -36,11 +36,15 @@ QByteArray asEightBit(const QByteArray& bytes)
 CsvTable readCsv(const QByteArray& bytes)
 {
     CsvTable table;
-    const QByteArray body = asEightBit(bytes);
+    table.body_ = asEightBit(bytes);
+    const QByteArray& body = table.body_;
     // A quote or a line end is never part of a longer character in UTF-8 or GB18030, so the
     // records are found before anything is decoded. A quote opens a quoted field only where a
     // field starts; elsewhere it is a character of its field. CR LF, LF and CR end a record.
-    QList<QByteArray> records;
+    auto& records = table.records_;
+    const auto record = [&](qsizetype from, qsizetype to) {
+        records.push_back({quint32(from), quint32(to - from), true});
+    };
     bool quoted = false;
     bool fieldStart = true;
     qsizetype start = 0;
@@ -54,7 +58,7 @@ CsvTable readCsv(const QByteArray& bytes)
         } else if (c == '"' && fieldStart) {
             quoted = true;
         } else if (c == '\n' || c == '\r') {
-            records << body.mid(start, i - start);
+            record(start, i);
             if (c == '\r' && i + 1 < body.size() && body[i + 1] == '\n')
                 ++i;
             start = i + 1;
@@ -62,41 +66,41 @@ CsvTable readCsv(const QByteArray& bytes)
         fieldStart = !quoted && (c == ',' || c == '\n' || c == '\r');
     }
     if (quoted)
-        table.unclosedQuote = records.size();
-    records << body.mid(start);
-    while (!records.isEmpty() && records.last().trimmed().isEmpty())
-        records.removeLast();
+        table.unclosedQuote = qsizetype(records.size());
+    record(start, body.size());
+    const auto blank = [&body](const CsvTable::Record& r) {
+        return QByteArrayView(body).sliced(r.start, r.length).trimmed().isEmpty();
+    };
+    while (!records.empty() && blank(records.back()))
+        records.pop_back();
 
     // A list edited in two programs may hold rows of both; a GB18030 row is seldom valid UTF-8.
-    QList<bool> valid;
-    valid.reserve(records.size());
     qsizetype utf8 = 0;
     qsizetype other = 0;
-    for (const QByteArray& r : std::as_const(records)) {
-        valid << QUtf8StringView(r).isValidUtf8();
-        if (!isAscii(r))
-            ++(valid.last() ? utf8 : other);
+    for (CsvTable::Record& r : records) {
+        const QByteArrayView bytes = QByteArrayView(body).sliced(r.start, r.length);
+        r.utf8 = QUtf8StringView(bytes).isValidUtf8();
+        if (!isAscii(bytes))
+            ++(r.utf8 ? utf8 : other);
     }
     table.encoding = other == 0  ? QStringLiteral("UTF-8")
                      : utf8 == 0 ? QStringLiteral("GB18030")
                                  : QStringLiteral("UTF-8 and GB18030");
-    table.rows.reserve(records.size());
-    for (qsizetype i = 0; i < records.size(); ++i) {
-        const QByteArray& r = records[i];
-        if (r.contains('\0'))
-            table.withNul.insert(i);
-        QString text;
-        if (other == 0 || (utf8 > 0 && valid[i])) {
-            text = QString::fromUtf8(r);
-        } else {
-            bool whole = true;
-            text = decodeGbk(r, &whole);
-            if (!whole)
-                table.undecodable.insert(table.rows.size());
-        }
-        table.rows << csvFields(text.trimmed());
-    }
+    // The file's encoding where every row reads as one, else each row's own.
+    for (CsvTable::Record& r : records)
+        r.utf8 = other == 0 || (utf8 > 0 && r.utf8);
     return table;
+}
+
+QStringList CsvTable::row(qsizetype i, Fault* fault) const
+{
+    const Record& r = records_.at(size_t(i));
+    const QByteArray bytes = body_.sliced(r.start, r.length);
+    bool whole = true;
+    const QString text = r.utf8 ? QString::fromUtf8(bytes) : decodeGbk(bytes, &whole);
+    if (fault)
+        *fault = !whole ? Fault::Undecodable : bytes.contains('\0') ? Fault::Nul : Fault::None;
+    return csvFields(text.trimmed());
 }
 
 QStringList csvFields(const QString& line)

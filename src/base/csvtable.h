@@ -4,20 +4,40 @@
 #include <QList>
 #include <QStringList>
 
-#include <QSet>
-
 #include <optional>
+#include <vector>
 
-// The rows of a CSV file, read in the encoding the file is written in.
-struct CsvTable
+// The rows of a CSV file, read in the encoding the file is written in. The table keeps the
+// file's bytes and where each row lies, and decodes a row when it is asked for: a list of a
+// million rows costs its bytes and a few more per row, not its text.
+class CsvTable
 {
+public:
     QString encoding; // "UTF-8", "GB18030", or "UTF-8 and GB18030" where rows differ
-    QList<QStringList> rows;
-    QSet<qsizetype> undecodable; // rows (from 0) that are text in neither
-    QSet<qsizetype> withNul; // rows holding a NUL byte, which no text has: UTF-16 without a mark
     // A quoted field must close: where one does not, the row (from 0) where it opens, and the
     // list is not to be drawn.
     std::optional<qsizetype> unclosedQuote;
+
+    qsizetype size() const { return qsizetype(records_.size()); }
+
+    // What is wrong with a row's bytes, where something is.
+    enum class Fault {
+        None,
+        Undecodable, // text in neither encoding
+        Nul,         // a NUL byte, which no text has: UTF-16 without its mark
+    };
+    // Row `i`'s fields; `fault`, where given, says what is wrong with it.
+    QStringList row(qsizetype i, Fault* fault = nullptr) const;
+
+private:
+    friend CsvTable readCsv(const QByteArray& bytes);
+    QByteArray body_; // UTF-8 or GB18030
+    struct Record
+    {
+        quint32 start, length;
+        bool utf8; // read as UTF-8, else as GB18030
+    };
+    std::vector<Record> records_;
 };
 
 // UTF-8 (a byte-order mark dropped), UTF-16 with its byte-order mark, or GB18030, of which

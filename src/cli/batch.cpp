@@ -195,40 +195,56 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
         return ExitFailure;
     }
 
-    const QList<QStringList>& rows = table.rows;
+    const qsizetype rows = table.size();
     if (options.report)
         out << QJsonDocument(QJsonObject{{QStringLiteral("batch"), options.batchFile},
                                          {QStringLiteral("encoding"), table.encoding},
-                                         {QStringLiteral("rows"), rows.size()}})
+                                         {QStringLiteral("rows"), rows}})
                    .toJson(QJsonDocument::Compact)
             << Qt::endl;
-    std::vector<std::variant<Job, Failure>> jobs;
-    jobs.reserve(size_t(rows.size()));
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        jobs.push_back(table.undecodable.contains(i)
-                           ? std::variant<Job, Failure>(
-                                 Failure{ExitFailure, QStringLiteral("the row is neither UTF-8 nor "
-                                                                     "GB18030 text")})
-                           : rowJob(rows[i], i + 1, options.job));
-        if (table.withNul.contains(i) && std::holds_alternative<Job>(jobs.back()))
-            jobs.back() = Failure{ExitFailure, QStringLiteral("the row holds a NUL byte, which no "
-                                                              "text does (a UTF-16 list needs its "
-                                                              "byte-order mark)")};
-    }
-    // Rows that name one file would overwrite each other's picture: nothing is drawn.
-    QHash<QString, QList<qsizetype>> rowsOf;
-    QStringList files;
-    for (size_t i = 0; i < jobs.size(); ++i)
-        if (const auto* job = std::get_if<Job>(&jobs[i])) {
-            QList<qsizetype>& named = rowsOf[job->output];
-            if (named.size() == 1)
-                files << job->output;
-            named << qsizetype(i) + 1;
+    // Each row's job is made from its bytes when it is drawn, and once before, for the files
+    // the rows name and the styles they ask for: a long list is never held as text.
+    const auto jobOf = [&](qsizetype i) -> std::variant<Job, Failure> {
+        CsvTable::Fault fault = CsvTable::Fault::None;
+        const QStringList fields = table.row(i, &fault);
+        if (fault == CsvTable::Fault::Undecodable)
+            return Failure{ExitFailure, QStringLiteral("the row is neither UTF-8 nor GB18030 text")};
+        auto job = rowJob(fields, i + 1, options.job);
+        if (fault == CsvTable::Fault::Nul && std::holds_alternative<Job>(job))
+            return Failure{ExitFailure, QStringLiteral("the row holds a NUL byte, which no text "
+                                                       "does (a UTF-16 list needs its byte-order "
+                                                       "mark)")};
+        return job;
+    };
+    // Rows that name one file would overwrite each other's picture: nothing is drawn. Found by
+    // the names' hashes, sorted; rows whose hashes meet are compared by their names.
+    std::vector<std::pair<size_t, qsizetype>> named;
+    QStringList styles{options.job.style};
+    for (qsizetype i = 0; i < rows; ++i)
+        if (const auto made = jobOf(i); const auto* job = std::get_if<Job>(&made)) {
+            named.emplace_back(qHash(job->output), i);
+            if (!styles.contains(job->style))
+                styles << job->style;
         }
-    for (const QString& file : std::as_const(files))
-        err << "sorvex-sign-render: " << rowList(rowsOf[file]) << " name the same file " << file
+    std::sort(named.begin(), named.end());
+    QMap<QString, QList<qsizetype>> rowsOf;
+    for (size_t k = 0; k + 1 < named.size(); ++k)
+        if (named[k].first == named[k + 1].first)
+            for (const size_t j : {k, k + 1})
+                if (const auto made = jobOf(named[j].second); const auto* job = std::get_if<Job>(&made))
+                    if (!rowsOf[job->output].contains(named[j].second + 1))
+                        rowsOf[job->output] << named[j].second + 1;
+    named = {};
+    bool clash = false;
+    for (auto it = rowsOf.begin(); it != rowsOf.end(); ++it) {
+        if (it->size() < 2)
+            continue;
+        std::sort(it->begin(), it->end());
+        err << "sorvex-sign-render: " << rowList(*it) << " name the same file " << it.key()
             << "; give each row a file of its own" << Qt::endl;
-    if (!files.isEmpty())
+        clash = true;
+    }
+    if (clash)
         return ExitFailure;
 
     if (const auto why = makeFolders(options.job.output)) {
@@ -239,30 +255,26 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
     // What a batch killed half-way left behind.
     clearLeftoversIn(encodeFileName(options.job.output));
 
-    QStringList styles{options.job.style};
-    for (const QStringList& row : rows)
-        if (!row.value(2).isEmpty())
-            styles << row.value(2);
-    styles.removeDuplicates();
     renderer.prepare(styles);
 
     BackgroundWriter writer;
     int degraded = 0; // rows refused by --strict
     // A row's report waits for its picture to be written: it says whether it was.
-    std::vector<QString> reports(size_t(rows.size()));
+    std::vector<QString> reports(options.report ? size_t(rows) : 0);
     int failures = 0;
     const char* fresh = progressOnTerminal ? "\n" : "";
     // This run's rows: all of them, or every N-th from the K-th.
     const auto mine = [&options](qsizetype i) {
         return i % options.shardCount == options.shardIndex - 1;
     };
-    for (qsizetype i = 0; i < rows.size(); ++i) {
+    QString noReport;
+    for (qsizetype i = 0; i < rows; ++i) {
         if (!mine(i))
             continue;
-        const auto& made = jobs[size_t(i)];
+        const auto made = jobOf(i);
         std::optional<Failure> failure;
         if (const auto* job = std::get_if<Job>(&made)) {
-            QTextStream report(&reports[size_t(i)]);
+            QTextStream report(options.report ? &reports[size_t(i)] : &noReport);
             failure = drawJob(renderer, *job, options.report, report,
                               writer.writerFor(i + 1, job->output));
         } else
@@ -274,27 +286,27 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
             degraded += failure->code == ExitDegraded ? 1 : 0;
         }
         if (progressOnTerminal)
-            showProgress(err, i + 1, rows.size());
+            showProgress(err, i + 1, rows);
     }
     const QStringList writeErrors = writer.finish();
     if (progressOnTerminal)
         err << Qt::endl;
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        if (reports[size_t(i)].isEmpty())
+    for (size_t i = 0; i < reports.size(); ++i) {
+        if (reports[i].isEmpty())
             continue;
-        QJsonObject line = QJsonDocument::fromJson(reports[size_t(i)].toUtf8()).object();
-        line.insert(QStringLiteral("written"), !writer.failed(i + 1));
+        QJsonObject line = QJsonDocument::fromJson(reports[i].toUtf8()).object();
+        line.insert(QStringLiteral("written"), !writer.failed(qsizetype(i) + 1));
         out << QJsonDocument(line).toJson(QJsonDocument::Compact) << Qt::endl;
     }
     for (const QString& e : writeErrors)
         err << "sorvex-sign-render: " << e << Qt::endl;
     failures += int(writeErrors.size());
     if (renderer.substitutedPictures() > 0 || renderer.picturesOnWhite() > 0)
-        err << "sorvex-sign-render: of " << rows.size() << " rows, "
+        err << "sorvex-sign-render: of " << rows << " rows, "
             << renderer.substitutedPictures() << " drawn in a substitute face and "
             << renderer.picturesOnWhite() << " on white" << Qt::endl;
     if (failures > 0) {
-        err << "sorvex-sign-render: " << failures << " of " << rows.size() << " rows failed"
+        err << "sorvex-sign-render: " << failures << " of " << rows << " rows failed"
             << Qt::endl;
         return failures == degraded ? ExitDegraded : ExitFailure;
     }
