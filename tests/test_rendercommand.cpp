@@ -691,6 +691,8 @@ INSTANTIATE_TEST_SUITE_P(
         BatchCase{"NameTooLong", "王,Wang\n" + QByteArray(1001 * 3, 'x').replace("xxx", "王") +
                   ",Wang\n", "UTF-8", 2, ExitFailure, {QStringLiteral("0001.png")},
                   "row 2: the name is longer than 1000 characters"},
+        BatchCase{"RowTooLong", "王,Wang\n李,Li,," + QByteArray(70 * 1024, 'x') + ".png\n", "UTF-8",
+                  2, ExitFailure, {QStringLiteral("0001.png")}, "row 2: the row is longer than 64 KB"},
         BatchCase{"RowsNamingOneFile", "王,Wang,,a.png\n李,Li,,a.png\n张,Zhang,,a.png\n赵,Zhao\n",
                   "UTF-8", 4, ExitFailure, {}, "rows 1, 2 and 3 name the same file"}),
     [](const auto& info) { return std::string(info.param.name); });

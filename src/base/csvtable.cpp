@@ -95,6 +95,11 @@ CsvTable readCsv(const QByteArray& bytes)
 QStringList CsvTable::row(qsizetype i, Fault* fault) const
 {
     const Record& r = records_.at(size_t(i));
+    if (r.length > MaxRowBytes) {
+        if (fault)
+            *fault = Fault::TooLong;
+        return {QString()};
+    }
     const QByteArray bytes = body_.sliced(r.start, r.length);
     bool whole = true;
     const QString text = r.utf8 ? QString::fromUtf8(bytes) : decodeGbk(bytes, &whole);

@@ -25,7 +25,10 @@ public:
         None,
         Undecodable, // text in neither encoding
         Nul,         // a NUL byte, which no text has: UTF-16 without its mark
+        TooLong,     // longer than MaxRowBytes: not decoded at all
     };
+    // Far more than two names of the longest a picture takes, a style and a file name need.
+    static constexpr qsizetype MaxRowBytes = 64 * 1024;
     // Row `i`'s fields; `fault`, where given, says what is wrong with it.
     QStringList row(qsizetype i, Fault* fault = nullptr) const;
 

@@ -207,6 +207,11 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
     const auto jobOf = [&](qsizetype i) -> std::variant<Job, Failure> {
         CsvTable::Fault fault = CsvTable::Fault::None;
         const QStringList fields = table.row(i, &fault);
+        if (fault == CsvTable::Fault::TooLong)
+            return Failure{ExitFailure, QStringLiteral("the row is longer than %1 KB; a name may "
+                                                       "be at most %2 characters")
+                                            .arg(CsvTable::MaxRowBytes / 1024)
+                                            .arg(LongestName)};
         if (fault == CsvTable::Fault::Undecodable)
             return Failure{ExitFailure, QStringLiteral("the row is neither UTF-8 nor GB18030 text")};
         auto job = rowJob(fields, i + 1, options.job);
