@@ -103,9 +103,9 @@ void settle()
 Run drag(MainWindow& w, int moves, bool paced, bool press = true)
 {
     QWindow* window = w.windowHandle();
-    auto* mover = w.findChild<ImageArea*>(QStringLiteral("imgMove"));
-    QWidget* picture = mover->parentWidget();
-    const QRect shown = mover->geometry().intersected(picture->rect());
+    auto* handle = w.findChild<ImageArea*>(QStringLiteral("imgMove"));
+    QWidget* picture = handle->parentWidget();
+    const QRect shown = handle->geometry().intersected(picture->rect());
     const QPoint grab = picture->mapTo(&w, shown.center());
     if (press)
         send(window, QEvent::MouseButtonPress, grab, Qt::LeftButton, Qt::LeftButton);
@@ -128,13 +128,13 @@ Run drag(MainWindow& w, int moves, bool paced, bool press = true)
             else
                 std::this_thread::sleep_until(next);
         }
-        const double left = w.mover().left, top = w.mover().top;
+        const double left = w.handle().left, top = w.handle().top;
         const double c0 = cpuMs(), w0 = wallMs();
         send(window, QEvent::MouseMove, at, Qt::NoButton, held);
         settle();
         cpu.push_back(cpuMs() - c0);
         wall.push_back(wallMs() - w0);
-        moved += w.mover().left != left || w.mover().top != top;
+        moved += w.handle().left != left || w.handle().top != top;
     }
     if (press)
         send(window, QEvent::MouseButtonRelease, grab, Qt::LeftButton, Qt::NoButton);
@@ -165,9 +165,9 @@ bool samePixels(MainWindow& w, const ProgramValues& values)
     AppFontTable fonts(0);
     fonts.useFallback(fallbackFontPath(values));
     ImageSurface uncached(w.picture().devicePixelRatio(), false);
-    Mover mover;
-    RenderContext ctx{values, fonts, uncached, mover};
-    drawSignature(ctx, in, nearest(w.mover().left), nearest(w.mover().top));
+    TextHandleRect handle;
+    RenderContext ctx{values, fonts, uncached, handle};
+    drawSignature(ctx, in, nearest(w.handle().left), nearest(w.handle().top));
     const QImage a = uncached.image(), b = w.picture(w.picture().devicePixelRatio());
     int n = 0, worst = 0;
     QRect box;
@@ -179,8 +179,8 @@ bool samePixels(MainWindow& w, const ProgramValues& values)
                 worst = std::max(worst, std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))));
             }
     if (n) {
-        fprintf(stderr, "differ: %d pixels in %d,%d %dx%d by up to %d; mover %f,%f\n", n, box.x(),
-                box.y(), box.width(), box.height(), worst, w.mover().left, w.mover().top);
+        fprintf(stderr, "differ: %d pixels in %d,%d %dx%d by up to %d; handle %f,%f\n", n, box.x(),
+                box.y(), box.width(), box.height(), worst, w.handle().left, w.handle().top);
     }
     return n == 0;
 }

@@ -160,7 +160,7 @@ void redraw(benchmark::State& state, const Case& c, Path path)
     else
         fonts = std::make_unique<AppFontTable>(path == Path::Ours ? 8 : 0);
     ImageSurface surface(1.0, path != Path::Uncached);
-    Mover mover;
+    TextHandleRect handle;
     DrawInputs in;
     in.chineseName = QString::fromUtf8(c.cn);
     if (c.characters) {
@@ -179,7 +179,7 @@ void redraw(benchmark::State& state, const Case& c, Path path)
             .value(catalogue().backgroundNames().indexOf(QString::fromUtf8(c.background)))
             .path;
     in.sizeText = QString::fromUtf8(c.size);
-    RenderContext ctx{values(), *fonts, surface, mover};
+    RenderContext ctx{values(), *fonts, surface, handle};
     if (!in.style || in.backgroundPath.isEmpty()) {
         state.SkipWithError("the kit lacks this style or background");
         return;
@@ -210,7 +210,7 @@ void redraw(benchmark::State& state, const Case& c, Path path)
         // The picture after all those moves against one drawn afresh at the last position.
         AppFontTable uncachedFonts(0);
         ImageSurface uncached(1.0, false);
-        Mover again;
+        TextHandleRect again;
         RenderContext fresh{values(), uncachedFonts, uncached, again};
         const int x = 600 + ((step - 1) % 40) * 15, y = 400 + ((step - 1) % 25) * 15;
         drawSignature(fresh, in, x, y);

@@ -87,8 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     in.ink = qRgb(data[1], data[0], data[2]);
 
     ImageSurface surface(scale);
-    Mover mover;
-    RenderContext ctx{kit->values, kit->fonts, surface, mover};
+    TextHandleRect handle;
+    RenderContext ctx{kit->values, kit->fonts, surface, handle};
     const DrawOutcome outcome = drawSignature(ctx, in, x, y);
     FUZZ_CHECK((outcome == DrawOutcome::Drawn) == fontSizeFromText(in.sizeText).has_value());
     FUZZ_CHECK(surface.image().size() ==

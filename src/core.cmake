@@ -20,7 +20,7 @@ add_library(sorvexcore STATIC
   ${core}/catalogue/fonttable.cpp ${core}/catalogue/fonttable.h
   ${core}/catalogue/fontnames.cpp ${core}/catalogue/fontnames.h
   ${core}/catalogue/stylerules.cpp ${core}/catalogue/stylerules.h
-  ${core}/render/surface.h ${core}/render/geometry.h ${core}/render/measuredsurface.h
+  ${core}/render/surface.h ${core}/render/layout.h ${core}/render/geometry.h ${core}/render/measuredsurface.h
   ${core}/render/background.cpp ${core}/render/background.h
   ${core}/render/facestate.cpp ${core}/render/facestate.h
   ${core}/render/shapedtext.cpp ${core}/render/shapedtext.h

@@ -97,11 +97,11 @@ public:
     }
     double innerWidth() const override { return inner[0]; }
     double innerHeight() const override { return inner[1]; }
-    void drawText(const QString& s) override
+    void drawText(QPointF at, const QString& s) override
     {
         if (!s.isEmpty())
-            texts.push_back({face, cursorX, cursorY, s, ink, points});
-        *log << QStringLiteral("drawText %1 %2,%3 %4").arg(face).arg(cursorX).arg(cursorY).arg(s);
+            texts.push_back({face, at.x(), at.y(), s, ink, points});
+        *log << QStringLiteral("drawText %1 %2,%3 %4").arg(face).arg(at.x()).arg(at.y()).arg(s);
     }
     void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled,
                    int) override

@@ -118,12 +118,12 @@ TEST(FontTable, StylesWhoseFontsShareAFamilyEachDrawTheirOwn)
               QStringList({QStringLiteral("英文签-乙"), QStringLiteral("英文签-甲")}));
     const auto draw = [&](AppFontTable& fonts, int style) {
         ImageSurface surface;
-        Mover mover;
+        TextHandleRect handle;
         DrawInputs in;
         in.latinName = QStringLiteral("Anna Lee");
         in.style = catalogue.styles.value(style);
         in.sizeText = QStringLiteral("72");
-        RenderContext ctx{values, fonts, surface, mover};
+        RenderContext ctx{values, fonts, surface, handle};
         EXPECT_EQ(drawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
         return surface.image().copy();
     };

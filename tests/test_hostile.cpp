@@ -71,7 +71,7 @@ int drawEveryStyle(Platform& platform, const QString& folder, const QStringList&
     const Catalogue catalogue = loadCatalogue(values.appPath);
     AppFontTable fonts;
     ImageSurface surface;
-    Mover mover;
+    TextHandleRect handle;
     int drawings = 0;
     for (int i = 0; i < catalogue.styles.size(); ++i) {
         for (const QString& name : names) {
@@ -79,7 +79,7 @@ int drawEveryStyle(Platform& platform, const QString& folder, const QStringList&
             in.chineseName = in.latinName = name;
             in.style = catalogue.styles.value(i);
             in.sizeText = size;
-            RenderContext ctx{values, fonts, surface, mover};
+            RenderContext ctx{values, fonts, surface, handle};
             drawings += drawSignature(ctx, in, -1, -1) == DrawOutcome::Drawn ? 1 : 0;
             drawings += drawSignature(ctx, in, std::numeric_limits<int>::max(),
                                       std::numeric_limits<int>::min()) == DrawOutcome::Drawn
@@ -172,12 +172,12 @@ TEST_F(HostileData, AFontThatVanishesAfterListingDrawsInASubstitute)
     ASSERT_TRUE(QFile::remove(catalogue.styles.first().files.first()));
     AppFontTable fonts;
     ImageSurface surface;
-    Mover mover;
+    TextHandleRect handle;
     DrawInputs in;
     in.chineseName = SampleChineseName;
     in.style = catalogue.styles.value(0);
     in.sizeText = QStringLiteral("72");
-    RenderContext ctx{values, fonts, surface, mover};
+    RenderContext ctx{values, fonts, surface, handle};
     EXPECT_EQ(drawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
 }
 
@@ -389,7 +389,7 @@ TEST(HostileNames, AVeryLongNameRasterisesOnlyWhatShows)
     const ProgramValues values = startProgram(kitDir(), platform);
     const Catalogue catalogue = loadCatalogue(values.appPath);
     AppFontTable fonts;
-    Mover mover;
+    TextHandleRect handle;
     for (int i = 0; i < catalogue.styles.size(); ++i) {
         for (const auto& [x, y] : {std::pair(-1, -1), std::pair(0, 0), std::pair(-300000, 600)}) {
             SCOPED_TRACE(catalogue.styles[i].name.toStdString() + " at " + std::to_string(x));
@@ -399,7 +399,7 @@ TEST(HostileNames, AVeryLongNameRasterisesOnlyWhatShows)
             in.latinName = QString(10000, u'm');
             in.style = catalogue.styles.value(i);
             in.sizeText = QStringLiteral("72");
-            RenderContext ctx{values, fonts, surface, mover};
+            RenderContext ctx{values, fonts, surface, handle};
             ASSERT_EQ(drawSignature(ctx, in, x, y), DrawOutcome::Drawn);
             EXPECT_LE(surface.glyphsRasterised(), 64);
         }
@@ -414,13 +414,13 @@ TEST(HostileNames, ANameThatStartsFarOffShowsWhereItCrossesThePicture)
     const ProgramValues values = startProgram(kitDir(), platform);
     const Catalogue catalogue = loadCatalogue(values.appPath);
     AppFontTable fonts;
-    Mover mover;
+    TextHandleRect handle;
     ImageSurface surface;
     DrawInputs in;
     in.chineseName = QString(17000, u'王');
     in.style = catalogue.styles.value(catalogue.indexOfStyle(QStringLiteral("艺术签")));
     in.sizeText = QStringLiteral("190");
-    RenderContext ctx{values, fonts, surface, mover};
+    RenderContext ctx{values, fonts, surface, handle};
     ASSERT_EQ(drawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
     EXPECT_GT(countPixels(surface.image(), darkInk), 2000);
 }
@@ -501,12 +501,12 @@ TEST_P(SpecialFiles, AreRefusedWithTheUsualWarningAndNeverBlock)
         makeSpecial(font);
         AppFontTable fonts;
         ImageSurface surface;
-        Mover mover;
+        TextHandleRect handle;
         DrawInputs in;
         in.chineseName = QStringLiteral("王晓明");
         in.style = catalogue.styles.value(0);
         in.sizeText = QStringLiteral("72");
-        RenderContext ctx{values, fonts, surface, mover};
+        RenderContext ctx{values, fonts, surface, handle};
         EXPECT_EQ(drawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
         break;
     }

@@ -22,8 +22,8 @@
 
 namespace {
 
-// Mover rectangle in whole pixels of a surface at `scale`, widened by `slack` pixels.
-QRect moverPixels(const Mover& m, double scale, int slack)
+// TextHandleRect rectangle in whole pixels of a surface at `scale`, widened by `slack` pixels.
+QRect moverPixels(const TextHandleRect& m, double scale, int slack)
 {
     const double k = scale / TwipsPerPixel;
     return QRectF(m.left * k, m.top * k, m.width * k, m.height * k)
@@ -37,7 +37,7 @@ protected:
     ProgramValues values;
     Catalogue catalogue = loadCatalogue(kitDir());
     AppFontTable fonts;
-    Mover mover;
+    TextHandleRect handle;
     DrawInputs in;
 
     void SetUp() override
@@ -54,7 +54,7 @@ protected:
     {
         ASSERT_GE(catalogue.indexOfStyle(style), 0) << style.toStdString();
         in.style = catalogue.styles.value(catalogue.indexOfStyle(style));
-        RenderContext ctx{values, fonts, surface, mover};
+        RenderContext ctx{values, fonts, surface, handle};
         ASSERT_EQ(drawSignature(ctx, in, x, y), DrawOutcome::Drawn);
     }
 };
@@ -65,7 +65,7 @@ TEST_F(RealDrawing, TwiceTheScaleDrawsTheSameInkTwiceAsLarge)
 {
     ImageSurface one(1), two(2);
     draw(one, DefaultStyle);
-    const Mover atOne = mover;
+    const TextHandleRect atOne = handle;
     draw(two, DefaultStyle);
     const QRect a = inkBox(one.image(), darkInk), b = inkBox(two.image(), darkInk);
     ASSERT_FALSE(a.isEmpty());
@@ -73,8 +73,8 @@ TEST_F(RealDrawing, TwiceTheScaleDrawsTheSameInkTwiceAsLarge)
     EXPECT_NEAR(b.top(), 2 * a.top(), 2);
     EXPECT_NEAR(b.width(), 2 * a.width(), 3);
     EXPECT_NEAR(b.height(), 2 * a.height(), 3);
-    EXPECT_EQ(mover.width, atOne.width);
-    EXPECT_GT(a.width(), 0.6 * mover.width / TwipsPerPixel);
+    EXPECT_EQ(handle.width, atOne.width);
+    EXPECT_GT(a.width(), 0.6 * handle.width / TwipsPerPixel);
     EXPECT_EQ(two.image().width(), 776);
 }
 
@@ -106,11 +106,11 @@ TEST_F(RealDrawing, SealFrameIsDarkRedWhateverTheInk)
         draw(surface, style);
         const QImage& image = surface.image();
         const QRect frame = inkBox(image, isFrame);
-        const QRect cells = moverPixels(mover, 1, 0);
+        const QRect cells = moverPixels(handle, 1, 0);
         // The frame reaches 100 twips left of and 60 above cell 1, and to cell 4's far corner.
-        EXPECT_NEAR(frame.left(), (mover.left - 100) / 15, 1);
-        EXPECT_NEAR(frame.top(), (mover.top - 60) / 15, 1);
-        EXPECT_NEAR(frame.right(), (mover.left + mover.width) / 15, 1);
+        EXPECT_NEAR(frame.left(), (handle.left - 100) / 15, 1);
+        EXPECT_NEAR(frame.top(), (handle.top - 60) / 15, 1);
+        EXPECT_NEAR(frame.right(), (handle.left + handle.width) / 15, 1);
         const QRect blue = inkBox(image, isBlue);
         ASSERT_FALSE(blue.isEmpty()) << "characters take the ink";
         EXPECT_TRUE(cells.adjusted(-2, -2, 2, 2).contains(blue));
@@ -179,20 +179,20 @@ TEST_F(RealDrawing, CompoundSurnameIsOneHeadGlyph)
     ImageSurface surface;
     in.chineseName = QStringLiteral("王");
     draw(surface, QStringLiteral("艺术签"));
-    const float headCharacter = mover.width;
+    const float headCharacter = handle.width;
     in.chineseName = QStringLiteral("王阳娜");
     draw(surface, QStringLiteral("艺术签"));
-    const float withMiddle = mover.width;
+    const float withMiddle = handle.width;
     in.chineseName = QStringLiteral("王娜");
     draw(surface, QStringLiteral("艺术签"));
-    const float middleCharacter = withMiddle - mover.width;
+    const float middleCharacter = withMiddle - handle.width;
     in.chineseName = QStringLiteral("欧阳娜娜");
     draw(surface, QStringLiteral("艺术签"));
     const QRect compound = inkBox(surface.image(), darkInk);
-    const float compoundWidth = mover.width;
+    const float compoundWidth = handle.width;
     values.compoundSurnames.clear();
     draw(surface, QStringLiteral("艺术签"));
-    EXPECT_NEAR(mover.width - compoundWidth, headCharacter + middleCharacter - 1.7 * headCharacter,
+    EXPECT_NEAR(handle.width - compoundWidth, headCharacter + middleCharacter - 1.7 * headCharacter,
                 30);
     EXPECT_GT(compound.width(), 2.5 * 96) << "the glyph draws: three ems of ink";
 }
@@ -215,8 +215,8 @@ TEST_F(RealDrawing, ReusingWorkDrawsTheSamePixelsAsDrawingAfresh)
             AppFontTable uncachedFonts(0);
             for (const auto& [x, y] : moves) {
                 draw(fast, style, x, y);
-                const Mover fastMover = mover;
-                RenderContext ctx{values, uncachedFonts, uncached, mover};
+                const TextHandleRect fastMover = handle;
+                RenderContext ctx{values, uncachedFonts, uncached, handle};
                 ASSERT_EQ(drawSignature(ctx, in, x, y), DrawOutcome::Drawn);
                 const QImage& a = fast.image();
                 const QImage& b = uncached.image();
@@ -232,7 +232,7 @@ TEST_F(RealDrawing, ReusingWorkDrawsTheSamePixelsAsDrawingAfresh)
                 EXPECT_TRUE(diff.isEmpty()) << "at " << x << "," << y << ": pixels differ in "
                                             << diff.x() << "," << diff.y() << " " << diff.width()
                                             << "x" << diff.height() << " by up to " << worst;
-                EXPECT_EQ(fastMover.left, mover.left);
+                EXPECT_EQ(fastMover.left, handle.left);
             }
         }
     }

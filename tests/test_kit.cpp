@@ -254,8 +254,8 @@ TEST_F(Kit, OrdinaryNamesAreDrawnWholeAndCentred)
             }
             in.sizeText = used;
             ImageSurface surface(1, false, true);
-            Mover mover;
-            RenderContext ctx{values, fonts, surface, mover};
+            TextHandleRect handle;
+            RenderContext ctx{values, fonts, surface, handle};
             ASSERT_EQ(drawSignature(ctx, in, whole.x, whole.y), DrawOutcome::Drawn);
             const QRect ink = inkBox(surface.image(), [](QRgb p) { return qAlpha(p) > 0; });
             ASSERT_FALSE(ink.isEmpty());
@@ -334,15 +334,12 @@ public:
     std::vector<std::pair<QString, int>> inked;
     std::vector<QRect> boxes; // where each character's own ink lies
 
-    void drawText(const QString& s) override
+    void drawText(QPointF at, const QString& s) override
     {
-        const double x0 = cursorX, y = cursorY;
-        double x = x0;
+        double x = at.x();
         for (const QString& ch : characters(s)) {
             const QImage before = image();
-            cursorX = x;
-            cursorY = y;
-            ImageSurface::drawText(ch);
+            ImageSurface::drawText(QPointF(x, at.y()), ch);
             inked.emplace_back(ch, countPixels(image(), isInk) - countPixels(before, isInk));
             QImage own = image();
             for (int row = 0; row < own.height(); ++row)
@@ -352,7 +349,6 @@ public:
             boxes.push_back(inkBox(own, isInk));
             x += textWidth(ch);
         }
-        cursorX = x0;
     }
 
 private:
@@ -379,14 +375,14 @@ TEST_F(Kit, EveryStyleInksEveryCharacterOfAName)
         for (const auto& name : names) {
             SCOPED_TRACE(c.styles[i].name.toStdString() + " " + name.chinese);
             CharacterInkSurface surface;
-            Mover mover;
+            TextHandleRect handle;
             DrawInputs in;
             in.chineseName = QString::fromUtf8(name.chinese);
             in.latinName = QString::fromUtf8(name.latin);
             in.style = c.styles.value(i);
             in.sizeText = QStringLiteral("36");
             in.ink = qRgb(0, 0, 255);
-            RenderContext ctx{values, fonts, surface, mover};
+            RenderContext ctx{values, fonts, surface, handle};
             ASSERT_EQ(drawSignature(ctx, in, 300, 300), DrawOutcome::Drawn);
             ASSERT_FALSE(surface.inked.empty());
             for (const auto& [ch, ink] : surface.inked) {
@@ -414,13 +410,13 @@ TEST_F(Kit, RareCharactersKeepToTheirPiecesLine)
                 QString name = QStringLiteral("王晓明");
                 name[piece] = ch.at(0);
                 CharacterInkSurface surface;
-                Mover mover;
+                TextHandleRect handle;
                 DrawInputs in;
                 in.chineseName = name;
                 in.style = c.styles.value(c.indexOfStyle(style));
                 in.sizeText = QStringLiteral("72");
                 in.ink = qRgb(0, 0, 255);
-                RenderContext ctx{values, fonts, surface, mover};
+                RenderContext ctx{values, fonts, surface, handle};
                 ASSERT_EQ(drawSignature(ctx, in, 300, 300), DrawOutcome::Drawn);
                 ASSERT_EQ(surface.boxes.size(), 3u);
                 (rare.contains(ch) ? rareBoxes : commonBoxes).push_back(surface.boxes[piece]);

@@ -384,7 +384,7 @@ class SizeBox : public ShownWindow, public testing::WithParamInterface<TypedSize
 TEST_P(SizeBox, EnterDrawsExactlyTheSizeTyped)
 {
     const TypedSize& c = GetParam();
-    const float height72 = w.mover().height;
+    const float height72 = w.handle().height;
     const QImage before = picture();
     click(cboSize());
     key(Qt::Key_A, Qt::ControlModifier);
@@ -400,7 +400,7 @@ TEST_P(SizeBox, EnterDrawsExactlyTheSizeTyped)
     EXPECT_EQ(drawn == QString::fromLatin1(c.typed), c.fits);
     EXPECT_EQ(control<QLabel>("lblStatus")->text().contains(drawn + QStringLiteral(" 磅")),
               !c.fits);
-    EXPECT_NEAR(w.mover().height, height72 * drawn.toDouble() / 72, height72 / 100);
+    EXPECT_NEAR(w.handle().height, height72 * drawn.toDouble() / 72, height72 / 100);
     EXPECT_TRUE(platform.messages.empty());
 }
 
@@ -485,15 +485,15 @@ class ArrowKeys : public ShownWindow, public testing::WithParamInterface<Nudge>
 TEST_P(ArrowKeys, MoveTheTextAsADragWould)
 {
     const Nudge& n = GetParam();
-    const Mover start = w.mover();
+    const TextHandleRect start = w.handle();
     const QRect before = ink();
     click(control<PictureBox>("picMain"));
     ASSERT_TRUE(control<PictureBox>("picMain")->hasFocus());
     key(n.key, n.modifiers);
     key(n.key, n.modifiers);
     EXPECT_EQ(drawings.count(), 2);
-    EXPECT_FLOAT_EQ(w.mover().left, start.left + 2 * n.pixels.x() * TwipsPerPixel);
-    EXPECT_FLOAT_EQ(w.mover().top, start.top + 2 * n.pixels.y() * TwipsPerPixel);
+    EXPECT_FLOAT_EQ(w.handle().left, start.left + 2 * n.pixels.x() * TwipsPerPixel);
+    EXPECT_FLOAT_EQ(w.handle().top, start.top + 2 * n.pixels.y() * TwipsPerPixel);
     EXPECT_EQ(ink().topLeft() - before.topLeft(), 2 * n.pixels);
 }
 
@@ -665,7 +665,7 @@ TEST_P(Dragging, MovesTheInkByThePointersTravel)
     };
     const QRect before = ink();
     EXPECT_TRUE(imgMove()->geometry().contains(before)) << "the handle covers what is seen";
-    const Mover start = w.mover();
+    const TextHandleRect start = w.handle();
     mouse(QEvent::MouseButtonPress, {3, 3}, Qt::LeftButton, Qt::LeftButton);
     EXPECT_EQ(imgMove()->hasBorder(), c.border);
     mouse(QEvent::MouseButtonRelease, {3, 3}, Qt::LeftButton, Qt::NoButton);
@@ -673,12 +673,12 @@ TEST_P(Dragging, MovesTheInkByThePointersTravel)
     EXPECT_EQ(drawings.count(), 3);
     EXPECT_EQ(ink().topLeft() - before.topLeft(), c.by);
     // Drawn at whole twips: a centred place may lie between them.
-    EXPECT_FLOAT_EQ(w.mover().left, nearest(start.left + c.by.x() * TwipsPerPixel));
-    EXPECT_FLOAT_EQ(w.mover().top, nearest(start.top + c.by.y() * TwipsPerPixel));
+    EXPECT_FLOAT_EQ(w.handle().left, nearest(start.left + c.by.x() * TwipsPerPixel));
+    EXPECT_FLOAT_EQ(w.handle().top, nearest(start.top + c.by.y() * TwipsPerPixel));
     EXPECT_FALSE(imgMove()->hasBorder());
 
     pickStyle(QString::fromUtf8(c.style));
-    EXPECT_FLOAT_EQ(w.mover().top, start.top);
+    EXPECT_FLOAT_EQ(w.handle().top, start.top);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Dragging,
@@ -737,14 +737,14 @@ TEST_F(Window, ColourChoiceStartsFromTheInkAndCancelChangesNothing)
     EXPECT_EQ(w.inkColor(), qRgb(0, 0, 255));
     EXPECT_GT(countPixels(picture(), [](QRgb c) { return qBlue(c) > 200 && qRed(c) < 50; }), 100);
     drag(QPoint(5, 5), QPoint(30, 20));
-    const Mover dragged = w.mover();
+    const TextHandleRect dragged = w.handle();
     const QImage before = picture();
     const qsizetype drawn = drawings.count();
     QTest::mouseClick(control<QWidget>("lblColorPreview"), Qt::LeftButton);
     EXPECT_EQ(w.inkColor(), qRgb(0, 0, 255)) << "cancel keeps the colour";
     EXPECT_EQ(drawings.count(), drawn) << "and draws nothing";
-    EXPECT_EQ(w.mover().left, dragged.left);
-    EXPECT_EQ(w.mover().top, dragged.top);
+    EXPECT_EQ(w.handle().left, dragged.left);
+    EXPECT_EQ(w.handle().top, dragged.top);
     EXPECT_EQ(picture(), before);
     ASSERT_EQ(platform.colorDialogs.size(), 2u);
     EXPECT_EQ(platform.colorDialogs[0].first, qRgb(0, 0, 0));

@@ -77,8 +77,6 @@ TEST(StartProgram, SetsTheValuesAndGoesOnWithoutTheList)
     const ProgramValues v = startProgram(dir.path(), platform);
     EXPECT_EQ(v.appPath, dir.path() + u'/');
     EXPECT_TRUE(v.compoundSurnames.isEmpty());
-    EXPECT_EQ(v.textOffsetX, 250);
-    EXPECT_EQ(v.textOffsetY, 500);
     EXPECT_EQ(platform.messages.size(), 1u);
 
     QDir(dir.path()).mkdir(QStringLiteral("data"));

@@ -34,7 +34,7 @@ protected:
     QStringList log;
     RecordingSurface surface{&log};
     RecordingFontTable fonts{&log};
-    Mover mover;
+    TextHandleRect handle;
     ProgramValues values;
     Catalogue catalogue;
     DrawInputs in;
@@ -75,7 +75,7 @@ protected:
         const int index = catalogue.indexOfStyle(style);
         in.style = index >= 0 ? std::optional(catalogue.styles[index]) : std::nullopt;
         in.chineseName = cn;
-        RenderContext ctx{values, fonts, surface, mover};
+        RenderContext ctx{values, fonts, surface, handle};
         const DrawOutcome outcome = drawSignature(ctx, in, x, y);
         EXPECT_TRUE(fonts.balanced()) << "every addFont has its removeFont";
         return outcome;
@@ -95,10 +95,10 @@ protected:
 
     void expectMover(double l, double t, double w, double h)
     {
-        EXPECT_FLOAT_EQ(mover.left, float(l));
-        EXPECT_FLOAT_EQ(mover.top, float(t));
-        EXPECT_FLOAT_EQ(mover.width, float(w));
-        EXPECT_FLOAT_EQ(mover.height, float(h));
+        EXPECT_FLOAT_EQ(handle.left, float(l));
+        EXPECT_FLOAT_EQ(handle.top, float(t));
+        EXPECT_FLOAT_EQ(handle.width, float(w));
+        EXPECT_FLOAT_EQ(handle.height, float(h));
     }
 };
 
@@ -138,7 +138,7 @@ TEST_F(Renderer, OrdinaryStyleEdgeCases)
     expectTexts({{"Gw", 2160, 1108, "A"}});
     expectMover(2160, 1108, 1000, 700);
 
-    // An empty name: the mover 200 wide at nearest(innerWidth / 2 - 250), nothing drawn.
+    // An empty name: the handle 200 wide at nearest(innerWidth / 2 - 250), nothing drawn.
     draw(Ordinary, QString());
     expectTexts({});
     expectMover(2660, 1108, 200, 700);
@@ -183,7 +183,7 @@ TEST_F(Renderer, TightenedWidthPerPointHoldsBelow72)
         in.sizeText = QString::number(points);
         draw(Ordinary, QStringLiteral("ABC"), 0, 0);
         const double tightened = points < 72 ? (2984 - 400) / 72.0 * points : 2984 * points / 72 - 400;
-        EXPECT_NEAR(mover.width, tightened, 0.01);
+        EXPECT_NEAR(handle.width, tightened, 0.01);
         ASSERT_EQ(surface.texts.size(), 3u);
         EXPECT_LT(surface.texts[0].x, surface.texts[1].x) << "every character after the one before";
         EXPECT_LT(surface.texts[1].x, surface.texts[2].x);
@@ -212,7 +212,7 @@ TEST_F(Renderer, NoStyleDrawsTheBackgroundAlone)
             catalogue = Catalogue{};
         in.style.reset();
         in.chineseName = QStringLiteral("AB");
-        RenderContext ctx{values, fonts, surface, mover};
+        RenderContext ctx{values, fonts, surface, handle};
         EXPECT_EQ(drawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
         EXPECT_TRUE(surface.texts.empty());
         EXPECT_TRUE(log.contains("setBackground /kit/images/02-宣纸.jpg"));
@@ -340,7 +340,7 @@ TEST_F(Renderer, SealOfAnEmptyNameIsAFrame100TwipsWide)
     EXPECT_DOUBLE_EQ(f.x1, 2060);
     EXPECT_DOUBLE_EQ(f.x2, 2160);
     EXPECT_DOUBLE_EQ(f.y2 - f.y1, 2 * 1300 + 60);
-    EXPECT_FLOAT_EQ(mover.width, 0);
+    EXPECT_FLOAT_EQ(handle.width, 0);
 }
 
 TEST_F(Renderer, DraggedSealPutsCellOneExactlyAtThePosition)
@@ -384,7 +384,7 @@ struct FolderCase
     const char* text;
     int x, y;
     std::vector<Expected> texts;
-    std::array<double, 4> mover; // unchanged when the head is empty: the fixture's 1, 2, 3, 4
+    std::array<double, 4> handle; // unchanged when the head is empty: the fixture's 1, 2, 3, 4
 };
 
 class FolderLayout : public Renderer, public testing::WithParamInterface<FolderCase>
@@ -399,7 +399,7 @@ TEST_P(FolderLayout, PiecesSitSideBySide)
     const FolderCase& c = GetParam();
     const bool latin = QByteArray(c.style) == "en";
     in.latinName = latin ? QString::fromUtf8(c.text) : QStringLiteral("unused");
-    mover.place(1, 2, 3, 4);
+    handle.place(1, 2, 3, 4);
     draw(latin ? Latin : Folder, latin ? QStringLiteral("未用") : QString::fromUtf8(c.text), c.x,
          c.y);
     std::vector<Expected> expected = c.texts;
@@ -409,7 +409,7 @@ TEST_P(FolderLayout, PiecesSitSideBySide)
             e.face.replace(QStringLiteral("sva"), QStringLiteral("svc"));
     }
     expectTexts(expected);
-    expectMover(c.mover[0], c.mover[1], c.mover[2], c.mover[3]);
+    expectMover(c.handle[0], c.handle[1], c.handle[2], c.handle[3]);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -542,7 +542,7 @@ TEST_F(Renderer, WidthsBeyondThe32BitRangeStayWhole)
     surface.faceWidth[QStringLiteral("sva3")] = 1.0e9;
     surface.pairAdjust = 0;
     draw(Folder, QStringLiteral("王晓明"), 0, 0);
-    EXPECT_FLOAT_EQ(mover.width, 3.0e9f);
+    EXPECT_FLOAT_EQ(handle.width, 3.0e9f);
     ASSERT_EQ(surface.texts.size(), 3u);
     EXPECT_DOUBLE_EQ(surface.texts[2].x, 2.0e9);
 }
@@ -559,7 +559,7 @@ TEST_F(Renderer, FolderStyleRegistersEachFaceAroundEachUse)
 TEST_F(Renderer, FolderStyleWithoutFilesDrawsNothing)
 {
     catalogue.styles[0].files = catalogue.styles[0].faces = {};
-    mover.place(1, 2, 3, 4);
+    handle.place(1, 2, 3, 4);
     draw(Folder, QStringLiteral("王晓明"));
     EXPECT_TRUE(surface.texts.empty());
     expectMover(1, 2, 3, 4);

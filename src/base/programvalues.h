@@ -12,8 +12,6 @@ struct ProgramValues
 {
     QString appPath;                   // the folder holding the data kit, always ending in "/"
     CompoundSurnames compoundSurnames; // from data/fuxing.dat; none when it cannot be read
-    int textOffsetX = 250;             // twips subtracted from every centred position
-    int textOffsetY = 500;
 };
 
 // The face that draws characters beyond a style's own, in the data kit.

@@ -156,18 +156,18 @@ std::optional<Failure> SignatureRenderer::inputsFor(const Job& job, DrawInputs& 
     return std::nullopt;
 }
 
-VectorDrawing SignatureRenderer::drawing(const Job& job, const DrawInputs& in, Mover& mover)
+VectorDrawing SignatureRenderer::drawing(const Job& job, const DrawInputs& in, TextHandleRect& handle)
 {
-    return [this, &job, &in, &mover](VectorSurface& surface) {
-        RenderContext ctx{values_, fonts_, surface, mover};
+    return [this, &job, &in, &handle](VectorSurface& surface) {
+        RenderContext ctx{values_, fonts_, surface, handle};
         drawSignature(ctx, in, job.x, job.y);
-        return mover;
+        return handle;
     };
 }
 
 // Drawn in memory, then written as every other picture is: a full disk must not cut an
 // existing file short. Empty when the generator fails.
-QByteArray SignatureRenderer::svgDocument(const Job& job, const DrawInputs& in, Mover& mover,
+QByteArray SignatureRenderer::svgDocument(const Job& job, const DrawInputs& in, TextHandleRect& handle,
                                           QString& backgroundError)
 {
     QBuffer buffer;
@@ -182,7 +182,7 @@ QByteArray SignatureRenderer::svgDocument(const Job& job, const DrawInputs& in, 
     if (!painter.begin(&svg))
         return {};
     VectorSurface surface(painter, job.transparent, svgBackground_);
-    drawing(job, in, mover)(surface);
+    drawing(job, in, handle)(surface);
     backgroundError = surface.backgroundError();
     if (!painter.end())
         return {};
@@ -192,12 +192,12 @@ QByteArray SignatureRenderer::svgDocument(const Job& job, const DrawInputs& in, 
     return document;
 }
 
-RasterPicture SignatureRenderer::rasterPicture(const Job& job, const DrawInputs& in, Mover& mover,
+RasterPicture SignatureRenderer::rasterPicture(const Job& job, const DrawInputs& in, TextHandleRect& handle,
                                                QString& backgroundError)
 {
     ImageSurface& surface = surfaceFor(job);
     surface.setDragging(trusted_);
-    RenderContext ctx{values_, fonts_, surface, mover};
+    RenderContext ctx{values_, fonts_, surface, handle};
     drawSignature(ctx, in, job.x, job.y);
     backgroundError = surface.backgroundError();
     RasterPicture picture;
@@ -235,7 +235,7 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
         if (placed.y == NoPosition)
             placed.y = fitted.y;
     }
-    Mover mover;
+    TextHandleRect handle;
     QString backgroundError;
     // What the picture was drawn without: said on stderr and in the report, a failure when
     // strict. Known once it is drawn, before it is written.
@@ -267,8 +267,8 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
     if (suffix == QLatin1String("pdf") || suffix == QLatin1String("svg")) {
         const QByteArray document =
             suffix == QLatin1String("pdf")
-                ? picturePdf(job.transparent, drawing(placed, in, mover), &backgroundError)
-                : svgDocument(placed, in, mover, backgroundError);
+                ? picturePdf(job.transparent, drawing(placed, in, handle), &backgroundError)
+                : svgDocument(placed, in, handle, backgroundError);
         if (document.isEmpty())
             return Failure{ExitFailure, QStringLiteral("cannot write %1").arg(job.output)};
         if (auto failure = degraded())
@@ -277,7 +277,7 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
             return Failure{ExitFailure,
                            QStringLiteral("cannot write %1: %2").arg(job.output, *error)};
     } else {
-        const RasterPicture picture = rasterPicture(placed, in, mover, backgroundError);
+        const RasterPicture picture = rasterPicture(placed, in, handle, backgroundError);
         if (auto failure = degraded())
             return failure;
         if (auto failure = write(picture))
@@ -296,10 +296,10 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
             {QStringLiteral("size"), in.sizeText},
             {QStringLiteral("sizeAsked"), asked},
             {QStringLiteral("ink"), hexColor(in.ink)},
-            {QStringLiteral("mover"), QJsonObject{{QStringLiteral("left"), mover.left},
-                                                  {QStringLiteral("top"), mover.top},
-                                                  {QStringLiteral("width"), mover.width},
-                                                  {QStringLiteral("height"), mover.height}}},
+            {QStringLiteral("mover"), QJsonObject{{QStringLiteral("left"), handle.left},
+                                                  {QStringLiteral("top"), handle.top},
+                                                  {QStringLiteral("width"), handle.width},
+                                                  {QStringLiteral("height"), handle.height}}},
             {QStringLiteral("background"), background},
             {QStringLiteral("substituted"), QJsonArray::fromStringList(substituted)},
             {QStringLiteral("backgroundError"), backgroundError},
@@ -323,9 +323,9 @@ std::variant<QByteArray, Failure> SignatureRenderer::textBoxPdf(const Job& job)
                                                    "(more than %1 characters)")
                                         .arg(LongestName)};
     in.backgroundPath.clear();
-    Mover mover;
+    TextHandleRect handle;
     const QByteArray document =
-        visibleName(name).isEmpty() ? QByteArray() : ::textBoxPdf(drawing(job, in, mover));
+        visibleName(name).isEmpty() ? QByteArray() : ::textBoxPdf(drawing(job, in, handle));
     if (document.isEmpty())
         return Failure{ExitFailure, QStringLiteral("nothing to draw: the name draws no ink")};
     return document;

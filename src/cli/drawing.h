@@ -96,11 +96,11 @@ public:
 private:
     std::optional<Failure> inputsFor(const Job& job, DrawInputs& in) const;
     ImageSurface& surfaceFor(const Job& job);
-    // Draws the job on a vector surface, leaving the text's place in `mover`.
-    VectorDrawing drawing(const Job& job, const DrawInputs& in, Mover& mover);
-    QByteArray svgDocument(const Job& job, const DrawInputs& in, Mover& mover,
+    // Draws the job on a vector surface, leaving the text's place in `handle`.
+    VectorDrawing drawing(const Job& job, const DrawInputs& in, TextHandleRect& handle);
+    QByteArray svgDocument(const Job& job, const DrawInputs& in, TextHandleRect& handle,
                            QString& backgroundError);
-    RasterPicture rasterPicture(const Job& job, const DrawInputs& in, Mover& mover,
+    RasterPicture rasterPicture(const Job& job, const DrawInputs& in, TextHandleRect& handle,
                                 QString& backgroundError);
 
     void sayBackgroundFailed(const QString& path, const QString& why);

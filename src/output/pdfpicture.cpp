@@ -61,7 +61,7 @@ QByteArray textBoxPdf(const VectorDrawing& draw)
         QPainter painter(&recorded);
         VectorSurface surface(painter, true);
         surface.drawWholeText();
-        const Mover box = draw(surface);
+        const TextHandleRect box = draw(surface);
         recordedInk = surface.inkRect();
         page = QRectF(box.left, box.top, box.width, box.height) |
                QRectF(surface.inkRect().topLeft() * TwipsPerPixel,

@@ -10,7 +10,7 @@
 class VectorSurface;
 
 // Draws one signature on the surface it is given and says where its text went.
-using VectorDrawing = std::function<Mover(VectorSurface&)>;
+using VectorDrawing = std::function<TextHandleRect(VectorSurface&)>;
 
 // A PDF of one page exactly the picture's size (5820 × 3920 twips): text as filled outlines,
 // so that no font travels with it, and the background as an image unless `transparent`.

@@ -23,7 +23,7 @@ public:
 
     void clear() override { ink_ = QRectF(); }
     bool setBackground(const QString&) override { return true; }
-    void drawText(const QString& s) override
+    void drawText(QPointF where, const QString& s) override
     {
         if (s.isEmpty())
             return;
@@ -31,10 +31,9 @@ public:
             for (const QString& c : characters(s))
                 if (!isBlankCharacter(c) && !missing_.contains(c) && lacksAGlyph(c))
                     missing_ << c;
-        const QRectF at = textInk(s);
-        if (!at.isEmpty())
-            ink_ |= QRectF((cursorX + at.x()) / TwipsPerPixel, (cursorY + at.y()) / TwipsPerPixel,
-                           at.width() / TwipsPerPixel, at.height() / TwipsPerPixel);
+        const QRectF box = textInk(s).translated(where);
+        if (!box.isEmpty())
+            ink_ |= QRectF(box.topLeft() / TwipsPerPixel, box.size() / TwipsPerPixel);
     }
     void drawFrame(double x1, double y1, double x2, double y2, QRgb, bool, int) override
     {
@@ -59,14 +58,14 @@ private:
 struct Placed
 {
     QRectF ink; // reference pixels
-    Mover mover;
+    TextHandleRect handle;
 };
 
 Placed placedAsUsual(const ProgramValues& values, FontTable& fonts, const DrawInputs& in)
 {
     InkSurface surface;
     Placed placed;
-    RenderContext ctx{values, fonts, surface, placed.mover};
+    RenderContext ctx{values, fonts, surface, placed.handle};
     drawSignature(ctx, in, NoPosition, NoPosition);
     placed.ink = surface.ink();
     return placed;
@@ -137,8 +136,8 @@ FittedName fitName(const ProgramValues& values, FontTable& fonts, const DrawInpu
         const int at = nearest(twips);
         return at == NoPosition ? NoPosition - 1 : at;
     };
-    return {size, place(best.mover.left + move.x() * TwipsPerPixel),
-            place(best.mover.top + move.y() * TwipsPerPixel)};
+    return {size, place(best.handle.left + move.x() * TwipsPerPixel),
+            place(best.handle.top + move.y() * TwipsPerPixel)};
 }
 
 QStringList charactersNoFaceDraws(const ProgramValues& values, FontTable& fonts,
@@ -147,8 +146,8 @@ QStringList charactersNoFaceDraws(const ProgramValues& values, FontTable& fonts,
     if (!in.style || !fontSizeFromText(in.sizeText))
         return {};
     InkSurface surface(true);
-    Mover mover;
-    RenderContext ctx{values, fonts, surface, mover};
+    TextHandleRect handle;
+    RenderContext ctx{values, fonts, surface, handle};
     drawSignature(ctx, in, NoPosition, NoPosition);
     return surface.missing();
 }

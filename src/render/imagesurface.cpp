@@ -114,12 +114,12 @@ QRect ImageSurface::outputExtent(const QRectF& ink) const
                  QPoint(qCeil(ink.right() * k) + InkMargin, qCeil(ink.bottom() * k) + InkMargin));
 }
 
-void ImageSurface::drawText(const QString& s)
+void ImageSurface::drawText(QPointF at, const QString& s)
 {
     if (s.isEmpty())
         return;
-    const double x = cursorX / TwipsPerPixel;
-    const double y = cursorY / TwipsPerPixel;
+    const double x = at.x() / TwipsPerPixel;
+    const double y = at.y() / TwipsPerPixel;
     // Far beyond the picture nothing can show, and positions that far overflow the painter's
     // fixed-point coordinates (1/64 pixel in 32 bits). Nearer, a long text that starts far off
     // may still cross the picture, and only its glyphs near it are drawn.

@@ -31,7 +31,7 @@ public:
     void clear() override;
     // An empty path shows no picture.
     bool setBackground(const QString& path) override;
-    void drawText(const QString& s) override;
+    void drawText(QPointF at, const QString& s) override;
     void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled,
                    int linePx) override;
     void wear(double x1, double y1, double x2, double y2, const SealWear& how) override;

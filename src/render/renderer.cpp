@@ -78,7 +78,7 @@ QString completedSealName(const QString& name)
 
 double tighteningAt(double points)
 {
-    return points >= 72 ? Tightening : Tightening * points / 72;
+    return points >= 72 ? Layout::Tightening : Layout::Tightening * points / 72;
 }
 
 std::optional<QString> compoundSurnameGlyph(const CompoundSurnames& surnames, const QString& name)
@@ -137,22 +137,18 @@ void drawOrdinaryStyle(RenderContext& ctx, const QString& name, const QString& f
 {
     Surface& s = ctx.surface;
     if (x == NoPosition)
-        x = nearest((s.innerWidth() - s.textWidth(name)) / 2 - ctx.values.textOffsetX);
+        x = nearest((s.innerWidth() - s.textWidth(name)) / 2 - Layout::CentreShiftLeft);
     if (y == NoPosition)
-        y = nearest((s.innerHeight() - s.textHeight(name)) / 2 - ctx.values.textOffsetY);
-    s.cursorX = x;
-    s.cursorY = y;
+        y = nearest((s.innerHeight() - s.textHeight(name)) / 2 - Layout::CentreShiftUp);
     const QStringList chars = characters(name);
     const double tightening = tighteningAt(points);
-    ctx.mover.place(s.cursorX, s.cursorY, s.textWidth(name) - double(chars.size() - 1) * tightening,
-                    s.textHeight(name));
-    s.drawText(chars.value(0));
+    ctx.handle.place(x, y, s.textWidth(name) - double(chars.size() - 1) * tightening,
+                     s.textHeight(name));
+    s.drawText(QPointF(x, y), chars.value(0));
     // Each character starts a little before the end of the previous one's own advance.
     for (qsizetype i = 1; i < chars.size(); ++i) {
         x = nearest(s.textWidth(chars[i - 1]) + x - tightening);
-        s.cursorX = x;
-        s.cursorY = y;
-        s.drawText(chars[i]);
+        s.drawText(QPointF(x, y), chars[i]);
     }
     ctx.fonts.removeFont(fontPath);
 }
@@ -165,16 +161,11 @@ void drawInCell(Surface& s, const QString& text, double points, double x, double
 {
     const QRectF ink = s.textInk(text);
     if (QRectF(0, 0, width, height).contains(ink)) {
-        s.cursorX = x;
-        s.cursorY = y;
-        s.drawText(text);
+        s.drawText(QPointF(x, y), text);
         return;
     }
     s.setFontSize(points * std::min({1.0, width / ink.width(), height / ink.height()}));
-    const QPointF centre = s.textInk(text).center();
-    s.cursorX = x + width / 2 - centre.x();
-    s.cursorY = y + height / 2 - centre.y();
-    s.drawText(text);
+    s.drawText(QPointF(x + width / 2, y + height / 2) - s.textInk(text).center(), text);
     s.setFontSize(points);
 }
 
@@ -190,31 +181,37 @@ void drawSeal(RenderContext& ctx, const DrawInputs& in, const QString& fontPath,
     const double tw1 = s.textWidth(first);
     const double th1 = s.textHeight(first);
     if (x == NoPosition)
-        x = nearest((s.innerWidth() - grid.columns * tw1) / 2 - ctx.values.textOffsetX - 500);
+        x = nearest((s.innerWidth() - grid.columns * tw1) / 2 - Layout::CentreShiftLeft -
+                    Layout::SealShiftLeft);
     // A third row lifts the seal by half a cell, so that it stays centred as two rows are.
     if (y == NoPosition)
         y = nearest((s.innerHeight() - s.textHeight(name) - (grid.rows - 2) * th1) / 2 -
-                    ctx.values.textOffsetY - 400);
+                    Layout::CentreShiftUp - Layout::SealShiftUp);
     const auto cellX = [&](int column) { return nearest(column * tw1 + x); };
     const auto cellY = [&](int row) { return nearest(row * th1 + y); };
     const int right = cellX(grid.columns - 1);
     const int bottom = cellY(grid.rows - 1);
 
-    ctx.mover.place(x, y, grid.columns * tw1, grid.rows * th1);
+    ctx.handle.place(x, y, grid.columns * tw1, grid.rows * th1);
+    // The frame reaches out of the grid on the left and at the top. Its edges, not a QRectF,
+    // which keeps a width and would move the right edge by a rounding.
+    const double frameLeft = double(x) - Layout::FrameMarginLeft;
+    const double frameTop = double(y) - Layout::FrameMarginTop;
+    const double frameRight = right + tw1;
+    const double frameBottom = bottom + th1;
     // A carved frame is as heavy as the strokes inside it: the ink of 一 is one stroke.
     const double stroke = s.textInk(QStringLiteral("一")).height() / TwipsPerPixel;
     const int linePx = std::clamp(int(std::lround(stroke)), 1,
                                   std::max(1, int(tw1 / TwipsPerPixel / 8)));
-    s.drawFrame(double(x) - 100, double(y) - 60, right + tw1, bottom + th1, SealFrameColor,
-                intaglio, linePx);
+    s.drawFrame(frameLeft, frameTop, frameRight, frameBottom, SealFrameColor, intaglio, linePx);
     if (chars.size() == 1) {
         // One character fills the square of four cells, its ink in the middle of the frame.
         s.setFontSize(points * 2);
         const QRectF ink = s.textInk(first);
         if (ink.width() <= 2 * tw1 && ink.height() <= 2 * th1) {
-            s.cursorX = (double(x) - 100 + right + tw1) / 2 - ink.center().x();
-            s.cursorY = (double(y) - 60 + bottom + th1) / 2 - ink.center().y();
-            s.drawText(first);
+            s.drawText(QPointF((frameLeft + frameRight) / 2, (frameTop + frameBottom) / 2) -
+                           ink.center(),
+                       first);
         } else {
             drawInCell(s, first, points * 2, x, y, 2 * tw1, 2 * th1);
         }
@@ -229,7 +226,7 @@ void drawSeal(RenderContext& ctx, const DrawInputs& in, const QString& fontPath,
             }
     }
     if (in.worn && !chars.isEmpty())
-        s.wear(double(x) - 100, double(y) - 60, right + tw1, bottom + th1,
+        s.wear(frameLeft, frameTop, frameRight, frameBottom,
                SealWear{wearSeed(name), linePx, intaglio, SealFrameColor, in.ink});
     ctx.fonts.removeFont(fontPath);
 }
@@ -262,21 +259,20 @@ void drawFolderStyle(RenderContext& ctx, const Style& style, const DrawInputs& i
         ctx.fonts.removeFont(files[k]);
     }
     const double W = w[0] + w[1] + w[2];
-    const double tox = ctx.values.textOffsetX;
-    const double toy = ctx.values.textOffsetY;
 
     // Each piece's height is asked for before its own face is selected, so it is measured in
     // the face selected last.
-    auto drawPiece = [&](int k, double cx, bool placeMover) {
-        s.cursorX = cx;
-        s.cursorY = y != NoPosition ? y : (s.innerHeight() - s.textHeight(*piece[k])) / 2 - toy;
-        if (placeMover)
-            ctx.mover.place(s.cursorX, s.cursorY, W, s.textHeight(*piece[k]));
+    auto drawPiece = [&](int k, double cx, bool placeHandle) {
+        const QPointF at(cx, y != NoPosition ? y
+                                             : (s.innerHeight() - s.textHeight(*piece[k])) / 2 -
+                                                   Layout::CentreShiftUp);
+        if (placeHandle)
+            ctx.handle.place(at.x(), at.y(), W, s.textHeight(*piece[k]));
         selectFontFile(ctx, files[k], faces[k], in.latinName + in.chineseName);
-        s.drawText(*piece[k]);
+        s.drawText(at, *piece[k]);
         ctx.fonts.removeFont(files[k]);
     };
-    const double centredLeft = (s.innerWidth() - W) / 2 - tox;
+    const double centredLeft = (s.innerWidth() - W) / 2 - Layout::CentreShiftLeft;
     if (!pieces.head.isEmpty())
         drawPiece(0, x != NoPosition ? x : centredLeft, true);
     if (!pieces.middle.isEmpty())

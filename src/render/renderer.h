@@ -1,5 +1,6 @@
 #pragma once
 
+#include "layout.h"
 #include "surface.h"
 
 #include <QRgb>
@@ -32,13 +33,12 @@ struct RenderContext
     const ProgramValues& values;
     FontTable& fonts;
     Surface& surface;
-    Mover& mover;
+    TextHandleRect& handle;
 };
 
 enum class DrawOutcome { Drawn, BadSize };
 
 inline constexpr int NoPosition = -1;
-inline constexpr int Tightening = 200; // twips between neighbouring characters, from 72 pt
 
 // The tightening at a size: 200 twips from 72 points up, in proportion below, so that small
 // characters keep the spacing large ones have instead of running into each other.

@@ -2,6 +2,7 @@
 
 #include "wear.h"
 
+#include <QPointF>
 #include <QRectF>
 #include <QRgb>
 #include <QString>
@@ -28,14 +29,14 @@ public:
 
     virtual double textWidth(const QString& s) = 0;
     virtual double textHeight(const QString& s) = 0;
-    // Where the ink of s falls when it is drawn with its top-left at the cursor, relative to the
-    // cursor. A surface that knows no outlines takes the text's box for its ink.
+    // Where the ink of s falls when it is drawn with its top-left at the origin. A surface that
+    // knows no outlines takes the text's box for its ink.
     virtual QRectF textInk(const QString& s) { return {0, 0, textWidth(s), textHeight(s)}; }
     virtual double innerWidth() const = 0;
     virtual double innerHeight() const = 0;
 
-    // Draws s with its top-left corner at the cursor.
-    virtual void drawText(const QString& s) = 0;
+    // Draws s with its top-left corner at `at`.
+    virtual void drawText(QPointF at, const QString& s) = 0;
     // A rectangle, corners inclusive: filled, or its outline `linePx` reference pixels wide
     // inside the corners.
     virtual void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled,
@@ -44,19 +45,17 @@ public:
     // vector drawing keeps its clean outlines.
     virtual void wear(double /*x1*/, double /*y1*/, double /*x2*/, double /*y2*/,
                       const SealWear& /*how*/) {}
-
-    double cursorX = 0;
-    double cursorY = 0;
 };
 
-// The transparent handle over the drawn text. Its rectangle is twips inside the surface,
-// held in single precision as the drag arithmetic needs.
-struct Mover
+// The rectangle of the handle over the drawn text, which a person takes hold of to drag it:
+// twips inside the surface, in single precision as the drag arithmetic needs. Empty until a
+// drawing places it.
+struct TextHandleRect
 {
-    float left = 120;
-    float top = 1560;
-    float width = 615;
-    float height = 375;
+    float left = 0;
+    float top = 0;
+    float width = 0;
+    float height = 0;
 
     void place(double l, double t, double w, double h)
     {

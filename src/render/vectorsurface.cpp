@@ -44,10 +44,10 @@ bool VectorSurface::setBackground(const QString& path)
     return ok;
 }
 
-void VectorSurface::drawText(const QString& s)
+void VectorSurface::drawText(QPointF at, const QString& s)
 {
-    const double x = cursorX / TwipsPerPixel;
-    const double y = cursorY / TwipsPerPixel;
+    const double x = at.x() / TwipsPerPixel;
+    const double y = at.y() / TwipsPerPixel;
     if (s.isEmpty() || std::abs(x) > 1.0e6 || std::abs(y) > 1.0e6)
         return;
     // Only the outlines of glyphs that can show: a long name would otherwise fill the file with

@@ -28,7 +28,7 @@ public:
 
     void clear() override;
     bool setBackground(const QString& path) override;
-    void drawText(const QString& s) override;
+    void drawText(QPointF at, const QString& s) override;
     void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled,
                    int linePx) override;
 

@@ -312,7 +312,7 @@ DrawOutcome MainWindow::draw(int x, int y)
 {
     if (loading_)
         return DrawOutcome::Drawn;
-    RenderContext ctx{values_, fonts_, surface_, mover_};
+    RenderContext ctx{values_, fonts_, surface_, handle_};
     DrawInputs in = drawInputs();
     const QString asked = in.sizeText;
     // An unusable size is said when a person makes a choice, never while a name is typed or
@@ -371,9 +371,9 @@ QImage MainWindow::picture(qreal scale, bool transparent)
     return out.image();
 }
 
-Mover MainWindow::drawAgainOn(Surface& out)
+TextHandleRect MainWindow::drawAgainOn(Surface& out)
 {
-    Mover scratch = mover_;
+    TextHandleRect scratch = handle_;
     if (lastDrawing_) {
         RenderContext ctx{values_, fonts_, out, scratch};
         drawSignature(ctx, lastDrawing_->inputs, lastDrawing_->x, lastDrawing_->y);
@@ -386,8 +386,8 @@ void MainWindow::showPicture()
     pictureBox_->showChanged(surface_.takeChanged());
     // The handle covers the text's box and the ink drawn: a face may place its outlines
     // beside their advances, and the person takes hold of what they see.
-    const QRectF box(mover_.left / TwipsPerPixel, mover_.top / TwipsPerPixel,
-                     mover_.width / TwipsPerPixel, mover_.height / TwipsPerPixel);
+    const QRectF box(handle_.left / TwipsPerPixel, handle_.top / TwipsPerPixel,
+                     handle_.width / TwipsPerPixel, handle_.height / TwipsPerPixel);
     const QRect drawn = surface_.drawnRect();
     const qreal k = surface_.scale();
     const QRectF ink = drawn.isEmpty() ? box
@@ -586,7 +586,7 @@ void MainWindow::startDrag(QPointF pointer)
     // A drag starts: its moves need not ask the file system about files just used.
     fonts_.setTrusted(true);
     surface_.setDragging(true);
-    grab_ = pointer - QPointF(mover_.left, mover_.top);
+    grab_ = pointer - QPointF(handle_.left, handle_.top);
     if (!catalogue_.styles.value(styleBox_->currentIndex()).isSeal())
         textHandle_->setBorder(true);
 }
@@ -594,9 +594,9 @@ void MainWindow::startDrag(QPointF pointer)
 void MainWindow::dragTo(QPointF pointer)
 {
     const QPointF topLeft = pointer - grab_;
-    mover_.left = float(topLeft.x());
-    mover_.top = float(topLeft.y());
-    draw(nearest(mover_.left), nearest(mover_.top));
+    handle_.left = float(topLeft.x());
+    handle_.top = float(topLeft.y());
+    draw(nearest(handle_.left), nearest(handle_.top));
 }
 
 void MainWindow::endDrag()
@@ -608,9 +608,9 @@ void MainWindow::endDrag()
 
 void MainWindow::nudgeText(int dx, int dy)
 {
-    mover_.left += float(dx * TwipsPerPixel);
-    mover_.top += float(dy * TwipsPerPixel);
-    draw(nearest(mover_.left), nearest(mover_.top));
+    handle_.left += float(dx * TwipsPerPixel);
+    handle_.top += float(dy * TwipsPerPixel);
+    draw(nearest(handle_.left), nearest(handle_.top));
 }
 
 void MainWindow::makeStylePreviews()
@@ -633,7 +633,7 @@ QImage MainWindow::stylePreview(int index)
     const FittedName whole = fitName(values_, fonts_, in);
     in.sizeText = whole.sizeText;
     ImageSurface out(2, true, true);
-    Mover scratch;
+    TextHandleRect scratch;
     RenderContext ctx{values_, fonts_, out, scratch};
     drawSignature(ctx, in, whole.x, whole.y);
     return StyleComboBox::previewOf(out.image(), devicePixelRatioF());

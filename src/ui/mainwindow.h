@@ -37,7 +37,7 @@ public:
     ~MainWindow() override;
 
     QRgb inkColor() const { return ink_; }
-    const Mover& mover() const { return mover_; }
+    const TextHandleRect& handle() const { return handle_; }
     // Background plus the last drawing, at `scale` output pixels per reference pixel; with
     // `transparent`, the drawing alone.
     QImage picture(qreal scale = 1, bool transparent = false);
@@ -89,7 +89,7 @@ private:
     // Says once for each of the chosen style's font files that cannot be read.
     void sayUnusableFonts();
     // The last drawing again on another surface; the window's own picture stays as it is.
-    Mover drawAgainOn(Surface& out);
+    TextHandleRect drawAgainOn(Surface& out);
     void showPicture();
     // The style at `index` drawing the person's name with its own ink, on nothing.
     QImage stylePreview(int index);
@@ -106,7 +106,7 @@ private:
     Catalogue catalogue_;
     AppFontTable fonts_;
     ImageSurface surface_;
-    Mover mover_;
+    TextHandleRect handle_;
     QRgb ink_ = 0xFF000000;
     QImage skin_;
     bool loading_ = false;

@@ -1,14 +1,17 @@
 """Sizes the kit's faces so that ordinary names fit the picture, and makes the three faces of a
 folder style look like one hand.
 
-The program places a name by fixed rules (centred, moved 250 twips left and 500 up, tightened
-200 twips a character); the faces are ours to size. Here those rules are worked out from a
+The program places a name by fixed rules (centred, moved left and up, tightened a little a
+character: the numbers are the program's own, read from src/render/layout.h); the faces are
+ours to size. Here those rules are worked out from a
 face's own numbers at 72 points, where a pixel is 15 twips and an em 96 pixels, and a face is
 made smaller, all its glyphs and metrics at once, until the ink of every name of a table stays
 inside the 388 x 261 picture with a margin.
 """
 
 import math
+import os
+import re
 import statistics
 
 from fontTools.pens.areaPen import AreaPen
@@ -19,9 +22,22 @@ PX_PER_EM = 96  # 72 points at 96 dpi
 TWIPS = 15  # per pixel
 PICTURE = (388, 261)
 INNER = (PICTURE[0] * TWIPS, PICTURE[1] * TWIPS)
-OFFSET = (250, 500)  # twips every centred position is moved left and up
-TIGHTENING = 200
-SEAL_SHIFT = (500, 400)
+
+
+def layout_numbers():
+    """The program's layout in twips, read from its own header: written once, for both."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src", "render",
+                        "layout.h")
+    with open(path, encoding="utf-8") as f:
+        found = re.findall(r"inline constexpr int (\w+) = (-?\d+);", f.read())
+    return {name: int(value) for name, value in found}
+
+
+LAYOUT = layout_numbers()
+OFFSET = (LAYOUT["CentreShiftLeft"], LAYOUT["CentreShiftUp"])  # every centred position moves
+TIGHTENING = LAYOUT["Tightening"]
+SEAL_SHIFT = (LAYOUT["SealShiftLeft"], LAYOUT["SealShiftUp"])
+FRAME_MARGIN = (LAYOUT["FrameMarginLeft"], LAYOUT["FrameMarginTop"])  # out of a seal's grid
 MARGIN = 6  # pixels of the picture kept free around the ink
 
 CHINESE_NAMES = ["王晓明", "张三丰", "欧阳娜娜", "司马相如"]
@@ -105,7 +121,8 @@ def seal_ink(face, name):
     tw1, th1 = face.advance(name[0]), face.height()
     x = nearest((INNER[0] - 2 * tw1) / 2 - OFFSET[0] - SEAL_SHIFT[0])
     y = nearest((INNER[1] - th1) / 2 - OFFSET[1] - SEAL_SHIFT[1])
-    return [((x - 100) / TWIPS, (y - 60) / TWIPS, (x + 2 * tw1) / TWIPS, (y + 2 * th1) / TWIPS)]
+    return [((x - FRAME_MARGIN[0]) / TWIPS, (y - FRAME_MARGIN[1]) / TWIPS, (x + 2 * tw1) / TWIPS,
+             (y + 2 * th1) / TWIPS)]
 
 
 def folder_ink(faces, pieces):
@@ -392,8 +409,8 @@ def seal_centring(face, names):
         full = name + {2: "之印", 3: "印"}.get(len(name), "")
         frame = seal_ink(face, name)[0]
         tw1, th1 = face.advance(full[0]), face.height()
-        x = frame[0] * TWIPS + 100
-        y = frame[1] * TWIPS + 60
+        x = frame[0] * TWIPS + FRAME_MARGIN[0]
+        y = frame[1] * TWIPS + FRAME_MARGIN[1]
         boxes = []
         for i, ch in enumerate(full[:4]):
             column, row = 1 - i // 2, i % 2
