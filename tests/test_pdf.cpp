@@ -291,7 +291,7 @@ int status(const QString& program, const QStringList& args)
 struct Kind
 {
     const char* name;
-    const char* rewrite;  // a qpdf option the contract is written anew with, or none
+    const char* rewrite;  // qpdf's options, space-separated, the contract is written anew with
     int signatures = 0;   // signed by another program this many times first
     const char* certified = nullptr; // the DocMDP permission it is certified with
     int ours = 0;         // then signed with our own certificate this many times
@@ -398,8 +398,8 @@ TEST_P(AppendedStamp, KeepsTheDocumentsBytesAndSignatures)
     const Kind& kind = GetParam();
     QString document = contract(2);
     if (*kind.rewrite) {
-        ASSERT_EQ(status(QStringLiteral("qpdf"),
-                         {QString::fromUtf8(kind.rewrite), document, path("rewritten.pdf")}),
+        ASSERT_EQ(status(QStringLiteral("qpdf"), QString::fromUtf8(kind.rewrite).split(u' ')
+                                                     << document << path("rewritten.pdf")),
                   0);
         document = path("rewritten.pdf");
     }
@@ -518,6 +518,9 @@ INSTANTIATE_TEST_SUITE_P(
                     Kind{"OurCertificateTwice", "", 0, nullptr, 2},
                     Kind{"OurCertificateAfterTwoOthers", "--object-streams=generate", 2, nullptr, 1},
                     Kind{"CertifiedFormsOnlyTakesOurCertificate", "", 0, "2", 1},
+                    // An empty user password ("" between the two spaces): AES-128 and AES-256.
+                    Kind{"EncryptedAes128", "--encrypt  owner 128 --use-aes=y --"},
+                    Kind{"EncryptedAes256OurCertificate", "--encrypt  owner 256 --", 0, nullptr, 1},
                     Kind{"AHugeArrayNothingReads", "", 0, nullptr, 0, 2'000'000},
                     Kind{"AHugeArrayNothingReadsOurCertificate", "", 0, nullptr, 1, 2'000'000}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -652,14 +655,18 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
         const qsizetype xref = broken.lastIndexOf("xref");
         broken.replace(xref, 4, "xxxx");
         write(broken);
-    } else if (name == "Encrypted" || name == "EncryptedWithoutPassword") {
+    } else if (name.starts_with("Encrypted")) {
         // qpdf keeps the names it is given: they must outlive it.
         const QByteArray from = good.toLocal8Bit(), to = document.toLocal8Bit();
         QPDF source;
         source.processFile(from.constData());
         QPDFWriter w(source, to.constData());
-        w.setR6EncryptionParameters(name == "Encrypted" ? "secret" : "", "owner", true, true, true,
-                                    true, true, true, qpdf_r3p_full, true);
+        if (name == "EncryptedWithRc4")
+            w.setR3EncryptionParametersInsecure("", "owner", true, true, true, true, true, true,
+                                                qpdf_r3p_full);
+        else // with a password, or without one and no annotations allowed
+            w.setR6EncryptionParameters(name == "Encrypted" ? "secret" : "", "owner", true, true,
+                                        true, name == "Encrypted", true, true, qpdf_r3p_full, true);
         w.write();
     } else if (name == "DeepPageTree") {
         // 50,000 levels of page tree above one page.
@@ -791,7 +798,8 @@ INSTANTIATE_TEST_SUITE_P(Table, StampRefuses,
                                          BadDocument{"Truncated", 1, "damaged"},
                                          BadDocument{"BrokenCrossReference", 1, "damaged"},
                                          BadDocument{"Encrypted", 1, "encrypted"},
-                                         BadDocument{"EncryptedWithoutPassword", 1, "encrypted"},
+                                         BadDocument{"EncryptedWithRc4", 1, "RC4"},
+                                         BadDocument{"EncryptedNoAnnotations", 1, "permissions do not allow"},
                                          BadDocument{"DeepPageTree", 1, "page tree deeper"},
                                          BadDocument{"HugeAnnotationList", 1, "too large to sign"},
                                          BadDocument{"NoPageArea", 1, "no area"},

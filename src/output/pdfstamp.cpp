@@ -476,8 +476,6 @@ std::variant<DocumentFacts, QString> inspectPdf(const QString& documentPath)
         document.setAttemptRecovery(false);
         document.processInputSource(std::make_shared<DocumentInput>(
             file, QByteArray(), QFileInfo(documentPath).fileName().toStdString(), &budget));
-        if (document.isEncrypted())
-            return QStringLiteral("%1 is encrypted").arg(documentPath);
         if (pageTreeTooDeep(document))
             return QStringLiteral("%1 has a page tree deeper than %2 levels")
                 .arg(documentPath)
@@ -529,9 +527,17 @@ stampPdf(const QString& documentPath, const QByteArray& signature, const StampPl
         document.setAttemptRecovery(false);
         document.processInputSource(
             std::make_shared<DocumentInput>(file, QByteArray(), name, &budget));
-        if (document.isEncrypted())
-            return refused(
-                QStringLiteral("%1 is encrypted; it cannot be signed here").arg(documentPath));
+        // Opened without a password: its user password is empty. What its author's permissions
+        // allow is kept to.
+        if (document.isEncrypted() && !(place.flatten  ? document.allowModifyOther()
+                                        : place.signer ? document.allowModifyForm()
+                                                       : document.allowModifyAnnotation()))
+            return refused(QStringLiteral("%1 is encrypted, and its author's permissions do not "
+                                          "allow %2")
+                               .arg(documentPath,
+                                    place.flatten ? QStringLiteral("changing its pages")
+                                    : place.signer ? QStringLiteral("signing it")
+                                                   : QStringLiteral("adding annotations")));
         if (pageTreeTooDeep(document))
             return refused(QStringLiteral("%1 has a page tree deeper than %2 levels; it cannot be "
                                           "signed here")

@@ -79,7 +79,8 @@ struct StampFailure
 // XObject, placed and scaled: as a printable stamp annotation in an update appended to the
 // document's own bytes, which keeps earlier signatures valid, or, flattened, in the page's
 // content of a document written anew, every other object copied as it was, streams untouched.
-// Encrypted and damaged documents are refused; a document certified against changes is not
-// stamped, and a signed one not flattened unless `place` allows breaking its signatures.
+// A document that needs a password or whose author's permissions forbid the change, one
+// encrypted with RC4, and damaged documents are refused; a document certified against changes
+// is not stamped, and a signed one not flattened unless `place` allows breaking its signatures.
 std::variant<SignedCopy, StampFailure>
 stampPdf(const QString& documentPath, const QByteArray& signature, const StampPlace& place);

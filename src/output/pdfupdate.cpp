@@ -2,6 +2,9 @@
 
 #include "base/regularfile.h"
 
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+
 #include <qpdf/Buffer.hh>
 #include <qpdf/QUtil.hh>
 
@@ -57,6 +60,53 @@ IncrementalUpdate::IncrementalUpdate(QPDF& document, const OpenedFile& original)
     QPDFObjectHandle size = document_.getTrailer().getKey("/Size");
     if (size.isInteger())
         size_ = std::max(size_, size.getIntValueAsInt());
+    int r = 0, p = 0, v = 0;
+    QPDF::encryption_method_e streams = QPDF::e_none, strings = QPDF::e_none, files = QPDF::e_none;
+    if (document_.isEncrypted(r, p, v, streams, strings, files)) {
+        const auto usable = [](QPDF::encryption_method_e m) {
+            return m == QPDF::e_none || m == QPDF::e_aes || m == QPDF::e_aesv3;
+        };
+        // RC4 (every encryption before version 4 uses it) is left to the legacy ciphers
+        // OpenSSL no longer offers by default.
+        if (v < 4 || !usable(streams) || !usable(strings))
+            unwritable_ = QStringLiteral("it is encrypted with RC4, an old cipher this program "
+                                         "does not write; only AES-encrypted documents can be "
+                                         "signed");
+        encryption_ = Encryption{document_.getEncryptionKey(), v, r, strings != QPDF::e_none,
+                                 streams != QPDF::e_none,
+                                 streams == QPDF::e_aesv3 || strings == QPDF::e_aesv3};
+    }
+}
+
+// AES in CBC mode with a fresh random first block, as the standard asks of strings and streams.
+std::string IncrementalUpdate::encrypted(const std::string& data, QPDFObjGen object,
+                                         bool stream) const
+{
+    if (!encryption_ || !(stream ? encryption_->streams : encryption_->strings))
+        return data;
+    const std::string key = QPDF::compute_data_key(encryption_->key, object.getObj(),
+                                                   object.getGen(), true, encryption_->v,
+                                                   encryption_->r);
+    unsigned char iv[16];
+    if (RAND_bytes(iv, sizeof iv) != 1)
+        throw std::runtime_error("no random numbers for the encryption");
+    std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(),
+                                                                         EVP_CIPHER_CTX_free);
+    const EVP_CIPHER* cipher = key.size() == 32 ? EVP_aes_256_cbc() : EVP_aes_128_cbc();
+    std::string out(reinterpret_cast<const char*>(iv), sizeof iv);
+    out.resize(sizeof iv + data.size() + 16);
+    int written = 0, last = 0;
+    auto* to = reinterpret_cast<unsigned char*>(out.data()) + sizeof iv;
+    if (!ctx || (key.size() != 16 && key.size() != 32) ||
+        EVP_EncryptInit_ex(ctx.get(), cipher, nullptr,
+                           reinterpret_cast<const unsigned char*>(key.data()), iv) != 1 ||
+        EVP_EncryptUpdate(ctx.get(), to, &written,
+                          reinterpret_cast<const unsigned char*>(data.data()),
+                          int(data.size())) != 1 ||
+        EVP_EncryptFinal_ex(ctx.get(), to + written, &last) != 1)
+        throw std::runtime_error("the document's encryption cannot be applied");
+    out.resize(sizeof iv + size_t(written + last));
+    return out;
 }
 
 void IncrementalUpdate::add(QPDFObjectHandle object)
@@ -119,44 +169,58 @@ std::string IncrementalUpdate::reference(QPDFObjectHandle object)
     return number(objgen.getObj()) + ' ' + number(objgen.getGen()) + " R";
 }
 
-std::string IncrementalUpdate::serialized(QPDFObjectHandle object, bool whole)
+std::string IncrementalUpdate::serialized(QPDFObjectHandle object, bool whole, QPDFObjGen self,
+                                          bool signatureValue)
 {
     if (!whole && object.isIndirect())
         return reference(object);
     if (object.isArray()) {
         std::string out = "[";
         for (QPDFObjectHandle item : object.aitems())
-            out += serialized(item, false) + ' ';
+            out += serialized(item, false, self) + ' ';
         return out + ']';
     }
     if (object.isDictionary()) {
+        // A signature's value is the one string an encrypted file keeps in the clear: it is
+        // written after the file's bytes are known, over them.
+        const bool signature = object.getKey("/Type").isNameAndEquals("/Sig") ||
+                               object.getKey("/ByteRange").isArray();
         std::string out = "<<";
         // A reference is written as it is: asking whether it is null would read its object
         // (qpdf's own walk over keys asks, so the map is walked).
         for (auto [key, value] : object.getDictAsMap())
             if (value.isIndirect() || !value.isNull())
-                out += QPDFObjectHandle::newName(key).unparse() + ' ' + serialized(value, false) +
-                       ' ';
+                out += QPDFObjectHandle::newName(key).unparse() + ' ' +
+                       serialized(value, false, self, signature && key == "/Contents") + ' ';
         return out + ">>";
     }
     if (object.isStream()) {
         const std::shared_ptr<Buffer> data = object.getRawStreamData();
         return streamSerialized(object.getDict(),
                                 std::string(reinterpret_cast<const char*>(data->getBuffer()),
-                                            data->getSize()));
+                                            data->getSize()),
+                                self);
     }
+    // Object 0 is no object: a trailer, which is never encrypted.
+    if (object.isString() && encryption_ && !signatureValue && self.getObj() != 0)
+        return QPDFObjectHandle::newString(encrypted(object.getStringValue(), self, false))
+            .unparseBinary();
     return object.unparseBinary();
 }
 
-std::string IncrementalUpdate::streamSerialized(QPDFObjectHandle dict, const std::string& data)
+std::string IncrementalUpdate::streamSerialized(QPDFObjectHandle dict, const std::string& data,
+                                                QPDFObjGen self)
 {
+    const std::string written = encrypted(data, self, true);
     QPDFObjectHandle own = dict.shallowCopy();
-    own.replaceKey("/Length", QPDFObjectHandle::newInteger(qint64(data.size())));
-    return serialized(own, true) + "\nstream\n" + data + "\nendstream";
+    own.replaceKey("/Length", QPDFObjectHandle::newInteger(qint64(written.size())));
+    return serialized(own, true, self) + "\nstream\n" + written + "\nendstream";
 }
 
 std::variant<QByteArray, QString> IncrementalUpdate::write()
 {
+    if (!unwritable_.isEmpty())
+        return unwritable_;
     const std::optional<qint64> previous = lastSectionOffset(original_);
     if (!previous)
         return QStringLiteral("its last cross-reference section cannot be found");
@@ -174,16 +238,17 @@ std::variant<QByteArray, QString> IncrementalUpdate::write()
         out.append(whole.data(), qsizetype(whole.size()));
     };
     for (QPDFObjectHandle& object : objects_)
-        append(object.getObjectID(), object.getGeneration(), serialized(object, true));
+        append(object.getObjectID(), object.getGeneration(),
+               serialized(object, true, object.getObjGen()));
     for (const auto& [n, object] : new_)
-        append(n, 0, object.data ? streamSerialized(object.body, *object.data)
-                                 : serialized(object.body, true));
+        append(n, 0, object.data ? streamSerialized(object.body, *object.data, QPDFObjGen(n, 0))
+                                 : serialized(object.body, true, QPDFObjGen(n, 0)));
 
     // What the new trailer carries over: the catalogue, the document information and the
     // document's identifier.
     QPDFObjectHandle trailer = QPDFObjectHandle::newDictionary();
     QPDFObjectHandle old = document_.getTrailer();
-    for (const char* key : {"/Root", "/Info", "/ID"})
+    for (const char* key : {"/Root", "/Info", "/ID", "/Encrypt"})
         if (old.hasKey(key) && !old.getKey(key).isNull())
             trailer.replaceKey(key, old.getKey(key));
     trailer.replaceKey("/Prev", QPDFObjectHandle::newInteger(*previous));
@@ -213,7 +278,7 @@ std::variant<QByteArray, QString> IncrementalUpdate::write()
                 section += line;
             }
         }
-        section += "trailer\n" + serialized(trailer, true) + '\n';
+        section += "trailer\n" + serialized(trailer, true, QPDFObjGen()) + '\n';
     } else {
         // A cross-reference stream, itself the update's last object.
         const int self = size_++;
@@ -238,7 +303,7 @@ std::variant<QByteArray, QString> IncrementalUpdate::write()
         trailer.replaceKey("/Index", index);
         trailer.replaceKey("/W", QPDFObjectHandle::parse("[1 4 2]"));
         trailer.replaceKey("/Length", QPDFObjectHandle::newInteger(qint64(rows.size())));
-        section = number(self) + " 0 obj\n" + serialized(trailer, true) + "\nstream\n" + rows +
+        section = number(self) + " 0 obj\n" + serialized(trailer, true, QPDFObjGen()) + "\nstream\n" + rows +
                   "\nendstream\nendobj\n";
     }
     section += "startxref\n" + number(sectionAt) + "\n%%EOF\n";

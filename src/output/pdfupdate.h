@@ -46,15 +46,29 @@ public:
     std::variant<QByteArray, QString> write();
 
 private:
+    // A document encrypted with AES (its user password empty, or given) has every string and
+    // stream of the update encrypted with its own object's key, as the rest of the file is.
+    struct Encryption
+    {
+        std::string key; // the file's
+        int v = 0, r = 0;
+        bool strings = false, streams = false; // which are encrypted
+        bool aesv3 = false;                    // one key for every object
+    };
+    std::string encrypted(const std::string& data, QPDFObjGen object, bool stream) const;
+
     struct NewObject
     {
         QPDFObjectHandle body; // direct, or for an object of another document, that object
         std::optional<std::string> data; // a stream's, where `body` is its dictionary
     };
     QPDFObjectHandle reserve(QPDFObjectHandle standIn, NewObject object);
-    std::string serialized(QPDFObjectHandle object, bool whole);
+    // `object` written out as the body of object `self` (its strings encrypted with its key; a
+    // trailer is object 0, whose strings stay as they are).
+    std::string serialized(QPDFObjectHandle object, bool whole, QPDFObjGen self,
+                           bool signatureValue = false);
     std::string reference(QPDFObjectHandle object);
-    std::string streamSerialized(QPDFObjectHandle dict, const std::string& data);
+    std::string streamSerialized(QPDFObjectHandle dict, const std::string& data, QPDFObjGen self);
 
     QPDF& document_;
     const OpenedFile& original_;
@@ -63,6 +77,8 @@ private:
     std::map<int, NewObject> new_;          // by number
     std::map<std::pair<QPDF*, QPDFObjGen>, int> foreign_; // other documents' objects, numbered
     int size_ = 0; // the trailer's /Size: one past the last object number
+    std::optional<Encryption> encryption_;
+    QString unwritable_; // why the update cannot be written, where it cannot
 };
 
 // Reading a document is refused past this: qpdf keeps every object it parses, at a hundred
