@@ -189,6 +189,27 @@ TEST(FontTable, AnInstalledFontUnderAKitFacesNameDoesNotReplaceIt)
     EXPECT_EQ(picture(true), without);
 }
 
+// A face unpacked in an earlier run is taken from the cache folder; a file changed since, under
+// the same name, is unpacked afresh.
+TEST(FontTable, AFaceUnpackedBeforeIsKeptUntilItsFileChanges)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("face.dat"));
+    const auto put = [&](const QString& from) {
+        QFile::remove(file);
+        ASSERT_TRUE(QFile::copy(from, file));
+    };
+    const QString kit = kitDir() + QStringLiteral("fonts/");
+    put(kit + QStringLiteral("英文签-流畅/svc1.dat"));
+    const QByteArray first = unpackedFont(file);
+    ASSERT_FALSE(first.isEmpty());
+    EXPECT_EQ(unpackedFont(file), first);
+    put(kit + QStringLiteral("英文签-书法/svh1.dat"));
+    const QByteArray second = unpackedFont(file);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(second, unpackedFont(kit + QStringLiteral("英文签-书法/svh1.dat")));
+}
+
 // A collection of `faces` faces, each a directory of its own over the tables of `font`, one
 // TrueType font.
 QByteArray collectionOf(const QByteArray& font, quint32 faces)

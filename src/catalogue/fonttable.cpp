@@ -7,6 +7,7 @@
 #include "base/regularfile.h"
 #include "base/temporaries.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,7 +19,9 @@
 
 #include <woff2/decode.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -39,8 +42,64 @@ AppFontTable::~AppFontTable()
             QFontDatabase::removeApplicationFont(f.id);
 }
 
+namespace {
+
+// Unpacking a large face costs a tenth of a second in every run: the unpacked bytes are kept in
+// the cache folder for the next one, under a name made of what the file is (its path, device,
+// inode, size and time), so that a file changed or replaced is unpacked afresh.
+QString unpackedCopyName(const QString& path)
+{
+    struct stat st = {};
+    if (::stat(encodeFileName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        return {};
+    const QByteArray identity = encodeFileName(QFileInfo(path).absoluteFilePath()) + '|' +
+                                QByteArray::number(qulonglong(st.st_dev)) + '|' +
+                                QByteArray::number(qulonglong(st.st_ino)) + '|' +
+                                QByteArray::number(qlonglong(st.st_size)) + '|' +
+                                QByteArray::number(qlonglong(st.st_mtim.tv_sec)) + '.' +
+                                QByteArray::number(qlonglong(st.st_mtim.tv_nsec));
+    return base + QStringLiteral("/sorvex-sign/faces/") +
+           QString::fromLatin1(QCryptographicHash::hash(identity, QCryptographicHash::Sha256)
+                                   .toHex()) +
+           QStringLiteral(".ttf");
+}
+
+// Written beside and renamed into place, so that a reader finds a whole file or none; the
+// folder keeps the newest few, a kit's worth.
+void keepUnpacked(const QString& name, const QByteArray& font)
+{
+    const QFileInfo info(name);
+    if (!QDir().mkpath(info.path()))
+        return;
+    QFile part(name + QStringLiteral(".%1.part").arg(::getpid()));
+    if (!part.open(QIODevice::WriteOnly) || part.write(font) != font.size() ||
+        !part.flush() || !QFile::rename(part.fileName(), name)) {
+        part.remove();
+        return;
+    }
+    constexpr qint64 KeptBytes = 256 * 1024 * 1024;
+    qint64 kept = 0;
+    for (const QFileInfo& f : QDir(info.path()).entryInfoList({QStringLiteral("*.ttf")}, QDir::Files,
+                                                              QDir::Time))
+        if ((kept += f.size()) > KeptBytes)
+            QFile::remove(f.filePath());
+}
+
+} // namespace
+
 QByteArray unpackedFont(const QString& path)
 {
+    const QString cached = unpackedCopyName(path);
+    if (!cached.isEmpty())
+        if (const std::optional<QByteArray> kept = readRegularFile(cached, MaxFontFileBytes))
+            if (!kept->isEmpty()) {
+                // Its time says when it was last used: the folder keeps the newest.
+                ::utimensat(AT_FDCWD, encodeFileName(cached).constData(), nullptr, 0);
+                return *kept;
+            }
     const std::optional<QByteArray> read = readRegularFile(path, MaxFontFileBytes);
     if (!read)
         return {};
@@ -55,6 +114,8 @@ QByteArray unpackedFont(const QString& path)
     if (!woff2::ConvertWOFF2ToTTF(reinterpret_cast<uint8_t*>(font.data()), size, bytes,
                                   size_t(data.size())))
         return {};
+    if (!cached.isEmpty())
+        keepUnpacked(cached, font);
     return font;
 }
 
