@@ -376,6 +376,25 @@ TEST_F(RenderCommand, ShardsOfABatchWriteTheWholeBatch)
     }
     EXPECT_EQ(joined, files(path("whole")));
     EXPECT_EQ(joined.size(), 7u);
+
+    // Drawn by worker processes of the program itself: the same files, and the same report in
+    // row order; a shard drawn by two workers, the shard's files.
+    const auto program = [&](const QStringList& args) {
+        QProcess p;
+        p.start(kitDir() + QStringLiteral("sorvex-sign-render"),
+                QStringList{QStringLiteral("--batch"), path("names.csv"), QStringLiteral("--report")} + args);
+        EXPECT_TRUE(p.waitForFinished(120000));
+        EXPECT_EQ(p.exitCode(), ExitOk) << p.readAllStandardError().toStdString();
+        return QString::fromUtf8(p.readAllStandardOutput());
+    };
+    const QString one = program({QStringLiteral("--jobs"), QStringLiteral("1"), QStringLiteral("-o"), path("one")});
+    const QString three = program({QStringLiteral("--jobs"), QStringLiteral("3"), QStringLiteral("-o"), path("three")});
+    EXPECT_EQ(files(path("three")), files(path("whole")));
+    EXPECT_EQ(three.count(u'\n'), 8) << three.toStdString();
+    EXPECT_EQ(QString(three).replace(path("three"), path("one")), one);
+    program({QStringLiteral("--shard"), QStringLiteral("2/3"), QStringLiteral("--jobs"), QStringLiteral("2"),
+             QStringLiteral("-o"), path("part")});
+    EXPECT_EQ(files(path("part")), files(path("shard2")));
 }
 
 TEST_F(RenderCommand, BatchMakesOnePicturePerRowAndNamesTheRowsThatFail)

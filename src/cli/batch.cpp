@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutex>
+#include <QProcess>
 #include <QSemaphore>
 #include <QSet>
 #include <QTextStream>
@@ -21,6 +22,8 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <sys/stat.h>
 #include <utility>
 #include <variant>
@@ -177,10 +180,114 @@ void showProgress(QTextStream& err, qsizetype done, qsizetype total)
         << '/' << total << Qt::flush;
 }
 
+// What is said at the end of a batch, and its exit code.
+int summarize(QTextStream& err, qsizetype rows, int failures, int degraded, int substituted,
+              int onWhite)
+{
+    if (substituted > 0 || onWhite > 0)
+        err << "sorvex-sign-render: of " << rows << " rows, " << substituted
+            << " drawn in a substitute face and " << onWhite << " on white" << Qt::endl;
+    if (failures > 0) {
+        err << "sorvex-sign-render: " << failures << " of " << rows << " rows failed" << Qt::endl;
+        return failures == degraded ? ExitDegraded : ExitFailure;
+    }
+    return ExitOk;
+}
+
+// A process costs a few tens of milliseconds to start: a part of fewer rows is drawn here.
+constexpr qsizetype RowsWorthAWorker = 64;
+
+int workerCount(const Options& options, const QString& program, qsizetype rows)
+{
+    // Without the program's own file (a test that runs the command in its process) there is
+    // nothing to start; a worker draws its part alone.
+    if (options.batchWorker || program.isEmpty())
+        return 1;
+    // Asked for, as many as there are rows; else one for each core, for parts worth one.
+    if (options.jobs > 0)
+        return int(std::clamp<qsizetype>(rows, 1, options.jobs));
+    return int(std::clamp<qsizetype>(rows / RowsWorthAWorker, 1, QThread::idealThreadCount()));
+}
+
+// The batch drawn by `workers` processes of this program, each the part of this run's rows
+// that a shard of its own names: the same pictures as one process, and its report in row
+// order, its counts added up. Each worker syncs and puts its own pictures in place.
+int runWorkers(const Options& options, const QString& program, int workers, qsizetype rows,
+               const std::function<bool(qsizetype)>& mine, QTextStream& out, QTextStream& err)
+{
+    QStringList given = options.arguments.mid(1);
+    // What the workers are told instead: their part, one process each.
+    for (qsizetype i = 0; i < given.size();) {
+        const QString& a = given[i];
+        const bool withValue = a == QLatin1String("--jobs") || a == QLatin1String("--shard");
+        if (withValue || a.startsWith(QLatin1String("--jobs=")) ||
+            a.startsWith(QLatin1String("--shard=")) || a == QLatin1String("--batch-worker"))
+            given.remove(i, withValue && i + 1 < given.size() ? 2 : 1);
+        else
+            ++i;
+    }
+    const int n = options.shardCount * workers;
+    std::vector<std::unique_ptr<QProcess>> started;
+    for (int w = 0; w < workers; ++w) {
+        auto p = std::make_unique<QProcess>();
+        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->start(program, given + QStringList{QStringLiteral("--jobs"), QStringLiteral("1"),
+                                              QStringLiteral("--shard"),
+                                              QStringLiteral("%1/%2")
+                                                  .arg(options.shardIndex + options.shardCount * w)
+                                                  .arg(n),
+                                              QStringLiteral("--batch-worker")});
+        started.push_back(std::move(p));
+    }
+    // Row i of this run is answered by the worker whose part holds it, in turn.
+    const auto nextLine = [](QProcess& p) -> std::optional<QJsonObject> {
+        while (!p.canReadLine())
+            if (!p.waitForReadyRead(-1) && !p.canReadLine())
+                return std::nullopt;
+        return QJsonDocument::fromJson(p.readLine()).object();
+    };
+    bool lost = false;
+    qsizetype mineSoFar = 0;
+    for (qsizetype i = 0; i < rows && !lost; ++i) {
+        if (!mine(i))
+            continue;
+        const std::optional<QJsonObject> line =
+            nextLine(*started[size_t(mineSoFar++ % workers)]);
+        if (!line || line->value(QStringLiteral("row")).toInteger() != i + 1) {
+            lost = true;
+            break;
+        }
+        QJsonObject report = *line;
+        report.remove(QStringLiteral("row"));
+        if (options.report && !report.isEmpty())
+            out << QJsonDocument(report).toJson(QJsonDocument::Compact) << Qt::endl;
+    }
+    int failures = 0, degraded = 0, substituted = 0, onWhite = 0;
+    for (const auto& p : started) {
+        const std::optional<QJsonObject> counts = lost ? std::nullopt : nextLine(*p);
+        p->waitForFinished(-1);
+        if (!counts || p->exitStatus() != QProcess::NormalExit) {
+            lost = true;
+            continue;
+        }
+        failures += counts->value(QStringLiteral("failures")).toInt();
+        degraded += counts->value(QStringLiteral("degraded")).toInt();
+        substituted += counts->value(QStringLiteral("substituted")).toInt();
+        onWhite += counts->value(QStringLiteral("onWhite")).toInt();
+    }
+    if (lost) {
+        err << "sorvex-sign-render: a worker drawing part of the batch stopped before it was "
+               "done; pictures of rows it had not finished are missing"
+            << Qt::endl;
+        return ExitFailure;
+    }
+    return summarize(err, rows, failures, degraded, substituted, onWhite);
+}
+
 } // namespace
 
 int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& out,
-             QTextStream& err, bool progressOnTerminal)
+             QTextStream& err, bool progressOnTerminal, const QString& program)
 {
     const auto read = readRows(options.batchFile);
     if (const auto* failure = std::get_if<Failure>(&read)) {
@@ -196,7 +303,7 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
     }
 
     const qsizetype rows = table.size();
-    if (options.report)
+    if (options.report && !options.batchWorker)
         out << QJsonDocument(QJsonObject{{QStringLiteral("batch"), options.batchFile},
                                          {QStringLiteral("encoding"), table.encoding},
                                          {QStringLiteral("rows"), rows}})
@@ -260,6 +367,15 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
     // What a batch killed half-way left behind.
     clearLeftoversIn(encodeFileName(options.job.output));
 
+    // This run's rows: all of them, or every N-th from the K-th.
+    const auto mine = [&options](qsizetype i) {
+        return i % options.shardCount == options.shardIndex - 1;
+    };
+    const int workers = workerCount(options, program, (rows + options.shardCount - 1) /
+                                                          options.shardCount);
+    if (workers > 1)
+        return runWorkers(options, program, workers, rows, mine, out, err);
+
     renderer.prepare(styles);
 
     BackgroundWriter writer;
@@ -267,11 +383,8 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
     // A row's report waits for its picture to be written: it says whether it was.
     std::vector<QString> reports(options.report ? size_t(rows) : 0);
     int failures = 0;
+    progressOnTerminal = progressOnTerminal && !options.batchWorker;
     const char* fresh = progressOnTerminal ? "\n" : "";
-    // This run's rows: all of them, or every N-th from the K-th.
-    const auto mine = [&options](qsizetype i) {
-        return i % options.shardCount == options.shardIndex - 1;
-    };
     QString noReport;
     for (qsizetype i = 0; i < rows; ++i) {
         if (!mine(i))
@@ -296,24 +409,39 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
     const QStringList writeErrors = writer.finish();
     if (progressOnTerminal)
         err << Qt::endl;
-    for (size_t i = 0; i < reports.size(); ++i) {
-        if (reports[i].isEmpty())
-            continue;
-        QJsonObject line = QJsonDocument::fromJson(reports[i].toUtf8()).object();
-        line.insert(QStringLiteral("written"), !writer.failed(qsizetype(i) + 1));
-        out << QJsonDocument(line).toJson(QJsonDocument::Compact) << Qt::endl;
-    }
     for (const QString& e : writeErrors)
         err << "sorvex-sign-render: " << e << Qt::endl;
     failures += int(writeErrors.size());
-    if (renderer.substitutedPictures() > 0 || renderer.picturesOnWhite() > 0)
-        err << "sorvex-sign-render: of " << rows << " rows, "
-            << renderer.substitutedPictures() << " drawn in a substitute face and "
-            << renderer.picturesOnWhite() << " on white" << Qt::endl;
-    if (failures > 0) {
-        err << "sorvex-sign-render: " << failures << " of " << rows << " rows failed"
+    if (options.batchWorker) {
+        // One line for each row of its part, in order, and its counts: the batch that runs it
+        // writes the report and the summary.
+        for (qsizetype i = 0; i < rows; ++i) {
+            if (!mine(i))
+                continue;
+            QJsonObject line = options.report && !reports[size_t(i)].isEmpty()
+                                   ? QJsonDocument::fromJson(reports[size_t(i)].toUtf8()).object()
+                                   : QJsonObject();
+            if (!line.isEmpty())
+                line.insert(QStringLiteral("written"), !writer.failed(i + 1));
+            line.insert(QStringLiteral("row"), i + 1);
+            out << QJsonDocument(line).toJson(QJsonDocument::Compact) << '\n';
+        }
+        out << QJsonDocument(QJsonObject{{QStringLiteral("failures"), failures},
+                                         {QStringLiteral("degraded"), degraded},
+                                         {QStringLiteral("substituted"),
+                                          renderer.substitutedPictures()},
+                                         {QStringLiteral("onWhite"), renderer.picturesOnWhite()}})
+                   .toJson(QJsonDocument::Compact)
             << Qt::endl;
-        return failures == degraded ? ExitDegraded : ExitFailure;
+        return failures == 0 ? ExitOk : failures == degraded ? ExitDegraded : ExitFailure;
     }
-    return ExitOk;
+    for (qsizetype i = 0; i < qsizetype(reports.size()); ++i) {
+        if (reports[size_t(i)].isEmpty())
+            continue;
+        QJsonObject line = QJsonDocument::fromJson(reports[size_t(i)].toUtf8()).object();
+        line.insert(QStringLiteral("written"), !writer.failed(i + 1));
+        out << QJsonDocument(line).toJson(QJsonDocument::Compact) << Qt::endl;
+    }
+    return summarize(err, rows, failures, degraded, renderer.substitutedPictures(),
+                     renderer.picturesOnWhite());
 }

@@ -42,5 +42,6 @@ int main(int argc, char** argv)
     QGuiApplication::setApplicationVersion(QStringLiteral(SORVEX_VERSION));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return runRenderCommand(arguments, out, err, isatty(STDERR_FILENO) != 0);
+    return runRenderCommand(arguments, out, err, isatty(STDERR_FILENO) != 0,
+                            QCoreApplication::applicationFilePath());
 }

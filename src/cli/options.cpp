@@ -68,6 +68,12 @@ struct Declared
                                             "of the rows (K, K+N, K+2N, ...), each under the name "
                                             "the whole batch gives it: N runs write the batch."),
                              QStringLiteral("K/N")};
+    QCommandLineOption jobs{QStringLiteral("jobs"),
+                            QStringLiteral("With --batch, draw in N processes at once (default: "
+                                           "one for each processor core); the pictures and the "
+                                           "report are the same as from one."),
+                            QStringLiteral("N")};
+    QCommandLineOption batchWorker{QStringLiteral("batch-worker")};
     QCommandLineOption list{QStringLiteral("list"),
                             QStringLiteral("List the styles and backgrounds.")};
     QCommandLineOption sheet{
@@ -239,9 +245,13 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({d.data, d.style, d.cn, d.en, d.size, d.color, d.background, d.pos, d.scale,
-                       d.transparent, d.fit, d.exactSize, d.strict, d.worn, d.output, d.batch, d.shard, d.list, d.sheet, d.report, d.stamp, d.page,
-                       d.at, d.width, d.flatten, d.acrossPages, d.breakSignatures, d.signWith,
-                       d.passwordFile});
+                       d.transparent, d.fit, d.exactSize, d.strict, d.worn, d.output, d.batch,
+                       d.shard, d.jobs, d.list, d.sheet, d.report, d.stamp, d.page, d.at, d.width,
+                       d.flatten, d.acrossPages, d.breakSignatures, d.signWith, d.passwordFile});
+    // How a batch talks to its workers: not for people.
+    QCommandLineOption worker = d.batchWorker;
+    worker.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(worker);
 
     Options options;
     if (!parser.parse(arguments))
@@ -276,6 +286,17 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
             return badArgument(QStringLiteral("shard \"%1\" is not K/N with 1 <= K <= N")
                                    .arg(parser.value(d.shard)));
     }
+    if (parser.isSet(d.jobs)) {
+        bool ok = false;
+        options.jobs = parser.value(d.jobs).trimmed().toInt(&ok);
+        if (options.batchFile.isEmpty())
+            return badArgument(QStringLiteral("--jobs goes with --batch"));
+        if (!ok || options.jobs < 1 || options.jobs > 256)
+            return badArgument(QStringLiteral("jobs \"%1\" is not a number from 1 to 256")
+                                   .arg(parser.value(d.jobs)));
+    }
+    options.batchWorker = parser.isSet(d.batchWorker);
+    options.arguments = arguments;
     options.list = parser.isSet(d.list);
     options.sheet = parser.isSet(d.sheet);
     options.report = parser.isSet(d.report);

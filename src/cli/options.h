@@ -17,6 +17,12 @@ struct Options
     // N runs, on one machine or many, write exactly the files of the whole batch.
     int shardIndex = 1; // K, from 1
     int shardCount = 1; // N
+    // Processes drawing the batch's rows between them; 0: one for each core.
+    int jobs = 0;
+    // Run by another batch as one of its workers: each row of its part answered on stdout,
+    // in row order, and its counts at the end, for that batch to put together.
+    bool batchWorker = false;
+    QStringList arguments; // as given, the program's name first
     bool list = false;
     bool sheet = false; // every style in one picture
     bool report = false;

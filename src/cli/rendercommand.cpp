@@ -32,7 +32,7 @@ void listCatalogue(const Catalogue& catalogue, QTextStream& out)
 } // namespace
 
 int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream& err,
-                     bool progressOnTerminal)
+                     bool progressOnTerminal, const QString& program)
 {
     const auto parsed = parseOptions(arguments);
     if (const auto* failure = std::get_if<Failure>(&parsed))
@@ -70,7 +70,7 @@ int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream
         return ExitOk;
     }
     if (!options.batchFile.isEmpty())
-        return runBatch(options, renderer, out, err, progressOnTerminal);
+        return runBatch(options, renderer, out, err, progressOnTerminal, program);
     if (auto failure = drawJob(renderer, options.job, options.report, out, writeTo(options.job)))
         return fail(err, *failure);
     return ExitOk;

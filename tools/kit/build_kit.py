@@ -855,8 +855,14 @@ def fuxing_text(pairs):
     return text.encode("gb18030") + b"\r\n"
 
 
+# The time every face is stamped with: a kit built twice from the same inputs is the same,
+# byte for byte (fontTools stamps the time of saving otherwise). A packager's own wins.
+KIT_TIME = "1735689600"  # 2025-01-01
+
+
 def main(argv):
     logging.getLogger("fontTools").setLevel(logging.ERROR)
+    os.environ.setdefault("SOURCE_DATE_EPOCH", KIT_TIME)
     try:
         if len(argv) >= 2 and argv[0] == "--fetch":
             for name in argv[2:]:
