@@ -48,14 +48,14 @@ _sorvex_sign_render()
         _filedir -d
         return
         ;;
-    --cn | --en | --size | --color | --pos | --scale | --page | --at | --width)
+    --cn | --en | --size | --color | --pos | --scale | --page | --at | --width | --shard | --jobs)
         return
         ;;
     esac
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--help --version --data --style --cn --en --size --color
-            --background --pos --scale --transparent --fit --exact-size --strict --worn --output --batch --shard --list --sheet --report
+            --background --pos --scale --transparent --fit --exact-size --strict --worn --output --batch --shard --jobs --list --sheet --report
             --stamp --page --at --width --flatten --across-pages --break-signatures --sign-with
             --password-file' -- "$cur"))
     fi

@@ -203,10 +203,12 @@ int workerCount(const Options& options, const QString& program, qsizetype rows)
     // nothing to start; a worker draws its part alone.
     if (options.batchWorker || program.isEmpty())
         return 1;
-    // Asked for, as many as there are rows; else one for each core, for parts worth one.
+    // Asked for, as many as there are rows. Else one for every two cores, for parts worth one:
+    // a worker draws on one core and encodes and writes its pictures on another.
     if (options.jobs > 0)
         return int(std::clamp<qsizetype>(rows, 1, options.jobs));
-    return int(std::clamp<qsizetype>(rows / RowsWorthAWorker, 1, QThread::idealThreadCount()));
+    return int(std::clamp<qsizetype>(rows / RowsWorthAWorker, 1,
+                                     std::max(1, QThread::idealThreadCount() / 2)));
 }
 
 // The batch drawn by `workers` processes of this program, each the part of this run's rows

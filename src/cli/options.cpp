@@ -70,7 +70,8 @@ struct Declared
                              QStringLiteral("K/N")};
     QCommandLineOption jobs{QStringLiteral("jobs"),
                             QStringLiteral("With --batch, draw in N processes at once (default: "
-                                           "one for each processor core); the pictures and the "
+                                           "one for every two processor cores, each drawing on "
+                                           "one and writing on the other); the pictures and the "
                                            "report are the same as from one."),
                             QStringLiteral("N")};
     QCommandLineOption batchWorker{QStringLiteral("batch-worker")};
