@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Pictures per second of a batch of mixed styles written into a fresh folder under PARENT, on
 # whatever file system PARENT is (compare ext4 with tmpfs, e.g. /dev/shm): one worker against
-# one for each core (the default), in pairs, the order alternating; the medians, their ratio,
+# one for each core, in pairs, the order alternating; the medians, their ratio,
 # and the largest memory a worker process held. The folders are removed afterwards.
 #   bench/batch.sh build/bin/sorvex-sign-render PARENT [ROWS] [PAIRS]
 set -euo pipefail
@@ -34,9 +34,9 @@ run() {
 one=() all=()
 for ((i = 0; i < pairs; ++i)); do
   if ((i % 2)); then
-    all+=("$(run)") one+=("$(run --jobs 1)")
+    all+=("$(run --jobs "$(nproc)")") one+=("$(run --jobs 1)")
   else
-    one+=("$(run --jobs 1)") all+=("$(run)")
+    one+=("$(run --jobs 1)") all+=("$(run --jobs "$(nproc)")")
   fi
 done
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
@@ -45,4 +45,4 @@ echo "one worker: ${one[*]} ms, median $m1 ms, $((rows * 1000 / m1)) pictures/s"
 echo "$(nproc) workers: ${all[*]} ms, median $ma ms, $((rows * 1000 / ma)) pictures/s"
 awk -v a="$m1" -v b="$ma" 'BEGIN { printf "%.2fx the pictures per second\n", a / b }'
 echo "largest process: $(($(cat "$work/memory--jobs 1") / 1024)) MB with one worker," \
-  "$(($(cat "$work/memory") / 1024)) MB with $(nproc)"
+  "$(($(cat "$work/memory--jobs $(nproc)") / 1024)) MB with $(nproc)"
