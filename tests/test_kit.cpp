@@ -12,6 +12,7 @@
 #include "render/renderer.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QImageReader>
@@ -524,6 +525,44 @@ TEST_F(Kit, BackgroundsLoadInEveryFormatAndCoverThePicture)
     for (const char* format : {"jpeg", "png", "bmp"})
         EXPECT_TRUE(formats.contains(QString::fromLatin1(format))) << format;
     EXPECT_GE(c.backgrounds.size(), 6);
+}
+
+// The same inputs build the same kit, byte for byte: every face carries the kit's own time (or
+// a packager's), not the time it was built.
+TEST_F(Kit, EveryFaceCarriesTheKitsTimeNotTheBuildsTime)
+{
+    const quint64 macEpoch = 2082844800; // 1904 to 1970
+    const quint64 expected =
+        qEnvironmentVariable("SOURCE_DATE_EPOCH", QStringLiteral("1735689600")).toULongLong() +
+        macEpoch;
+    const auto be = [](const QByteArray& b, qsizetype at, int bytes) {
+        quint64 v = 0;
+        for (int k = 0; k < bytes; ++k)
+            v = (v << 8) | uchar(b[at + k]);
+        return v;
+    };
+    int faces = 0;
+    for (const QString& folder : {QStringLiteral("fonts"), QStringLiteral("data")}) {
+        QDirIterator files(kitDir() + folder, {QStringLiteral("*.dat")}, QDir::Files,
+                           QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString path = files.next();
+            const QByteArray font = unpackedFont(path);
+            if (font.size() < 12 || QFileInfo(path).isSymLink() || path.endsWith(QLatin1String("fuxing.dat")))
+                continue;
+            SCOPED_TRACE(path.toStdString());
+            // A collection's first face stands for all: they share their header's time.
+            const qsizetype header = font.startsWith("ttcf") ? qsizetype(be(font, 12, 4)) : 0;
+            qsizetype head = -1;
+            for (qsizetype t = 0; t < qsizetype(be(font, header + 4, 2)); ++t)
+                if (font.mid(header + 12 + t * 16, 4) == "head")
+                    head = qsizetype(be(font, header + 12 + t * 16 + 8, 4));
+            ASSERT_GE(head, 0);
+            EXPECT_EQ(be(font, head + 28, 8), expected);
+            ++faces;
+        }
+    }
+    EXPECT_GT(faces, 25);
 }
 
 TEST_F(Kit, LicencesTravelWithTheFonts)

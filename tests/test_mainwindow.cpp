@@ -346,11 +346,46 @@ TEST_F(ShownWindow, SigningSaysWhatIsWrongAndWritesNothing)
                        dir.filePath(QStringLiteral("c.pem")), QStringLiteral("-out"), p12,
                        QStringLiteral("-passout"), QStringLiteral("pass:right")});
     ASSERT_TRUE(QFileInfo::exists(p12));
-    platform.openAnswers = {document, p12};
+    // A small file that would cost a gigabyte to read is too large, not damaged; a document
+    // encrypted with no user password opens and is signed as any other.
+    const QString huge = dir.filePath(QStringLiteral("huge.pdf"));
+    {
+        QFile f(huge);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        QByteArray pdf = "%PDF-1.7\n";
+        QList<qsizetype> at;
+        for (const QByteArray& body :
+             {QByteArray("<< /Type /Catalog /Pages 2 0 R >>"),
+              QByteArray("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+              QByteArray("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots 4 0 R >>"),
+              "[" + QByteArray("0 ").repeated(4'000'000) + "]"}) {
+            at << pdf.size();
+            pdf += QByteArray::number(at.size()) + " 0 obj\n" + body + "\nendobj\n";
+        }
+        const qsizetype xref = pdf.size();
+        pdf += "xref\n0 5\n0000000000 65535 f \n";
+        for (const qsizetype offset : at)
+            pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+        f.write(pdf + "trailer\n<< /Size 5 /Root 1 0 R >>\nstartxref\n" +
+                QByteArray::number(xref) + "\n%%EOF\n");
+    }
+    const QString encrypted = dir.filePath(QStringLiteral("encrypted.pdf"));
+    ASSERT_EQ(QProcess::execute(QStringLiteral("qpdf"),
+                                {QStringLiteral("--encrypt"), QString(), QStringLiteral("owner"),
+                                 QStringLiteral("256"), QStringLiteral("--"), document, encrypted}),
+              0);
+    platform.openAnswers = {huge, encrypted, p12};
     key(Qt::Key_O, Qt::ControlModifier);
     SignWindow* sign = signWindow();
     ASSERT_NE(sign, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(sign));
+    ASSERT_FALSE(platform.messages.empty());
+    EXPECT_TRUE(platform.messages.back().text.contains(QStringLiteral("太大"))) 
+        << platform.messages.back().text.toStdString();
+    const size_t said = platform.messages.size();
+    QTest::keyClick(sign->windowHandle(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(platform.messages.size(), said) << platform.messages.back().text.toStdString();
+    EXPECT_EQ(sign->documentPath(), encrypted);
     auto* pages = sign->findChild<QLineEdit*>(QStringLiteral("txtPages"));
     pages->setFocus();
     for (const char c : {'5', '-', '3'})
