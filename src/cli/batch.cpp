@@ -21,10 +21,13 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <sys/prctl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <csignal>
 #include <functional>
 #include <memory>
-#include <sys/stat.h>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -233,6 +236,8 @@ int runWorkers(const Options& options, const QString& program, int workers, qsiz
     for (int w = 0; w < workers; ++w) {
         auto p = std::make_unique<QProcess>();
         p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // A batch stopped (SIGTERM, a closed terminal) stops its workers with it.
+        p->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         p->start(program, given + QStringList{QStringLiteral("--jobs"), QStringLiteral("1"),
                                               QStringLiteral("--shard"),
                                               QStringLiteral("%1/%2")
