@@ -534,6 +534,12 @@ def save_face(font, family, path, required, flavor=None):
 _KIT = None
 
 
+def _read_source(key):
+    logging.getLogger("fontTools").setLevel(logging.ERROR)
+    _KIT.sources.font(key)
+    return _KIT.sources.data[key]
+
+
 def _make_chinese(key):
     logging.getLogger("fontTools").setLevel(logging.ERROR)
     _KIT.chinese(key)
@@ -667,10 +673,16 @@ class Kit:
     def make_chinese_faces(self):
         """The Chinese faces, made side by side: each takes as long as all the Latin ones."""
         global _KIT
-        # The donors are read here, once, and shared with every worker.
-        for donor in {d for _, d in CHINESE.values() if d} | {"wenkai"}:
-            self.sources.font(donor)
         _KIT = self
+        # The donors are read here, once, side by side, and shared with every worker.
+        donors = sorted({d for _, d in CHINESE.values() if d} | {"wenkai"})
+        with multiprocessing.get_context("fork").Pool(os.cpu_count() or 1) as pool:
+            for key, data in zip(donors, pool.map(_read_source, donors, chunksize=1)):
+                self.sources.data[key] = data
+                if key in DEBIAN:
+                    self.sources.add_license(key)
+                else:
+                    self.sources.add_npm_license(key)
         with multiprocessing.get_context("fork").Pool(os.cpu_count() or 1) as pool:
             for key, made in zip(CHINESE, pool.map(_make_chinese, CHINESE, chunksize=1)):
                 self.raw[key] = made
