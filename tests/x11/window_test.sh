@@ -22,6 +22,13 @@ fail() {
   [ -s "$work/wm.log" ] && sed 's/^/  window manager: /' "$work/wm.log"
   kill -0 "$wm" 2>/dev/null || echo "  the window manager is gone"
   [ -n "$app" ] && ! kill -0 "$app" 2>/dev/null && echo "  the program is gone"
+  # What the program shows at that moment, and which window has the keys.
+  if [ -n "$app" ]; then
+    for w in $(xdotool search --onlyvisible --pid "$app" --name "" 2>/dev/null); do
+      echo "  window $w: $(xdotool getwindowname "$w" 2>/dev/null)"
+    done
+    echo "  the keys go to: $(xdotool getactivewindow getwindowname 2>/dev/null)"
+  fi
   exit 1
 }
 
@@ -86,10 +93,36 @@ closed() {
   fail "$2 did not close"
 }
 caption() { xprop -id "$1" _NET_WM_NAME 2>/dev/null | sed 's/^[^"]*"//; s/"$//'; }
+# The program's shown window whose caption is exactly this (xdotool's own search by name is a
+# pattern over whichever name property it reads, and can answer with another window).
+window_named() {
+  local id
+  for _ in $(seq 300); do
+    for id in $(xdotool search --onlyvisible --pid "$app" 2>/dev/null); do
+      [ "$(caption "$id")" = "$1" ] && { echo "$id"; return; }
+    done
+    sleep 0.1
+  done
+}
 # Real key presses, as a person types them into the active window.
 press() {
   timeout 5 xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
   timeout 5 xdotool key "$2"
+}
+
+# Types into a dialog once it has the keys: a busy machine (the sanitizer suite) can take
+# longer to hand them over than a window takes to appear, and keys typed before go elsewhere.
+type_into() {
+  local name has
+  name=$(caption "$1")
+  for _ in $(seq 100); do
+    has=$(caption "$(xdotool getactivewindow 2>/dev/null)")
+    [ -n "$name" ] && [ "$has" = "$name" ] && break
+    timeout 2 xdotool windowactivate "$1" >/dev/null 2>&1 || true
+    sleep 0.1
+  done
+  [ -n "$name" ] && [ "$has" = "$name" ] || fail "$3 (\"$name\") never took the keys (\"$has\" has them)"
+  timeout 10 xdotool type --delay 10 "$2"
 }
 
 "$bin/sorvex-sign" >"$work/app.log" 2>&1 &
@@ -138,7 +171,7 @@ press "$main" ctrl+a
 timeout 5 xdotool type --delay 50 LiBai
 press "$main" ctrl+s
 save=$(dialog)
-timeout 5 xdotool type --delay 10 "$work/li.png"
+type_into "$save" "$work/li.png" "the save dialog"
 press "$save" Return
 saved=$(dialog)
 press "$saved" Return
@@ -157,18 +190,12 @@ rm -f "$work/li.png" "$work/reference.png"
 tool="/usr/bin/python3 $(dirname "$0")/pdf_tool.py"
 $tool document "$work/contract.pdf" 2
 press "$main" ctrl+o
-open=$(timeout 30 xdotool search --sync --onlyvisible --pid "$app" --name "打开要签署的 PDF 文档" | head -n 1)
+open=$(window_named "打开要签署的 PDF 文档")
 [ -n "$open" ] || fail "Ctrl+O opened no open dialog"
-timeout 5 xdotool windowactivate --sync "$open" >/dev/null 2>&1 || true
-timeout 5 xdotool type --delay 10 "$work/contract.pdf"
+type_into "$open" "$work/contract.pdf" "the open dialog"
 press "$open" Return
 # The signing window, its caption naming the document once it is open.
-sign=""
-for _ in $(seq 300); do
-  sign=$(xdotool search --onlyvisible --pid "$app" --name "^contract.pdf - 签署文档$" 2>/dev/null | head -n 1) || true
-  [ -n "$sign" ] && break
-  sleep 0.1
-done
+sign=$(window_named "contract.pdf - 签署文档")
 [ -n "$sign" ] || fail "the signing window did not open the document"
 eval "$(xwininfo -id "$sign" | awk '/Absolute upper-left X/{print "sx="$4} /Absolute upper-left Y/{print "sy="$4} /Width:/{print "sw="$2} /Height:/{print "sh="$2}')"
 cx=$((sx + sw / 2)) cy=$((sy + sh / 2))
@@ -183,14 +210,14 @@ done
 xdotool mouseup 1
 # The keys go to the window in front, the signing window.
 timeout 5 xdotool key ctrl+s
-save=$(timeout 30 xdotool search --sync --onlyvisible --pid "$app" --name "保存签署后的文档" | head -n 1)
+save=$(window_named "保存签署后的文档")
 [ -n "$save" ] || fail "Ctrl+S in the signing window opened no save dialog"
-timeout 5 xdotool windowactivate --sync "$save" >/dev/null 2>&1 || true
-timeout 5 xdotool type --delay 10 "$work/signed.pdf"
+type_into "$save" "$work/signed.pdf" "the signing window's save dialog"
 press "$save" Return
 for _ in $(seq 300); do [ -f "$work/signed.pdf" ] && break; sleep 0.1; done
 [ -f "$work/signed.pdf" ] || fail "the signing window saved nothing"
-saved=$(timeout 30 xdotool search --sync --onlyvisible --pid "$app" --name "^Sorvex签名设计$" | head -n 1)
+saved=$(window_named "Sorvex签名设计")
+[ -n "$saved" ] || fail "signing said nothing"
 press "$saved" Return
 read -r left top width <<<"$($tool place "$work/signed.pdf")"
 # Up and to the left of the middle of the page (105 x 148.5 mm), where it was dragged.
