@@ -39,7 +39,7 @@ for ((i = 0; i < pairs; ++i)); do
     one+=("$(run --jobs 1)") all+=("$(run --jobs "$(nproc)")")
   fi
 done
-median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+. "$(dirname "$0")/median.sh"
 m1=$(median "${one[@]}") ma=$(median "${all[@]}")
 echo "one worker: ${one[*]} ms, median $m1 ms, $((rows * 1000 / m1)) pictures/s"
 echo "$(nproc) workers: ${all[*]} ms, median $ma ms, $((rows * 1000 / ma)) pictures/s"

@@ -27,7 +27,7 @@ for ((i = 0; i < pairs; ++i)); do
     appended+=("$(stamp)") flattened+=("$(stamp --flatten)")
   fi
 done
-median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+. "$(dirname "$0")/median.sh"
 a=$(median "${appended[@]}") f=$(median "${flattened[@]}")
 echo "appended: ${appended[*]} ms (median $a)"
 echo "flattened: ${flattened[*]} ms (median $f)"

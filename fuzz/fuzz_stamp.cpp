@@ -2,6 +2,7 @@
 // no larger than the run's -max_len.
 #include "output/pdfstamp.h"
 #include "fuzz.h"
+#include "../tests/plainpdf.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,25 +12,6 @@
 #include <vector>
 
 namespace {
-
-// A PDF of the given objects, numbered from 1, with a correct cross-reference table.
-QByteArray pdfOf(const std::vector<QByteArray>& objects)
-{
-    QByteArray pdf = "%PDF-1.7\n";
-    std::vector<qsizetype> offsets;
-    for (const QByteArray& body : objects) {
-        offsets.push_back(pdf.size());
-        pdf += QByteArray::number(qsizetype(offsets.size())) + " 0 obj\n" + body + "\nendobj\n";
-    }
-    const qsizetype xref = pdf.size();
-    pdf +=
-        "xref\n0 " + QByteArray::number(qsizetype(offsets.size()) + 1) + "\n0000000000 65535 f \n";
-    for (const qsizetype at : offsets)
-        pdf += QByteArray::number(at).rightJustified(10, '0') + " 00000 n \n";
-    pdf += "trailer\n<< /Size " + QByteArray::number(qsizetype(offsets.size()) + 1) +
-           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
-    return pdf;
-}
 
 // A signature as the renderer makes one: a single page with a drawing on it.
 const QByteArray Signature =

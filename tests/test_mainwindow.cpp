@@ -6,6 +6,7 @@
 #include "kit.h"
 #include "output/saveimage.h"
 #include "pixels.h"
+#include "plainpdf.h"
 #include "ui/imagearea.h"
 #include "ui/mainwindow.h"
 #include "ui/picturebox.h"
@@ -352,22 +353,7 @@ TEST_F(ShownWindow, SigningSaysWhatIsWrongAndWritesNothing)
     {
         QFile f(huge);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        QByteArray pdf = "%PDF-1.7\n";
-        QList<qsizetype> at;
-        for (const QByteArray& body :
-             {QByteArray("<< /Type /Catalog /Pages 2 0 R >>"),
-              QByteArray("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
-              QByteArray("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots 4 0 R >>"),
-              "[" + QByteArray("0 ").repeated(4'000'000) + "]"}) {
-            at << pdf.size();
-            pdf += QByteArray::number(at.size()) + " 0 obj\n" + body + "\nendobj\n";
-        }
-        const qsizetype xref = pdf.size();
-        pdf += "xref\n0 5\n0000000000 65535 f \n";
-        for (const qsizetype offset : at)
-            pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-        f.write(pdf + "trailer\n<< /Size 5 /Root 1 0 R >>\nstartxref\n" +
-                QByteArray::number(xref) + "\n%%EOF\n");
+        f.write(pageWithHugeAnnotationList());
     }
     const QString encrypted = dir.filePath(QStringLiteral("encrypted.pdf"));
     ASSERT_EQ(QProcess::execute(QStringLiteral("qpdf"),

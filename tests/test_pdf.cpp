@@ -2,6 +2,7 @@
 #include "kit.h"
 #include "output/pdfstamp.h"
 #include "pixels.h"
+#include "plainpdf.h"
 #include "rendercli.h"
 
 #include <QDir>
@@ -297,37 +298,6 @@ struct Kind
     int ours = 0;         // then signed with our own certificate this many times
     int hugeArray = 0;    // an earlier update adds an array of this many numbers nothing reads
 };
-
-// A PDF of these objects, numbered from 1, the first its catalogue, with a correct
-// cross-reference table.
-QByteArray plainPdf(const QList<QByteArray>& objects)
-{
-    QByteArray pdf = "%PDF-1.7\n";
-    std::vector<qsizetype> offsets;
-    for (const QByteArray& body : objects) {
-        offsets.push_back(pdf.size());
-        pdf += QByteArray::number(qsizetype(offsets.size())) + " 0 obj\n" + body + "\nendobj\n";
-    }
-    const qsizetype xref = pdf.size();
-    pdf += "xref\n0 " + QByteArray::number(qsizetype(offsets.size()) + 1) +
-           "\n0000000000 65535 f \n";
-    for (const qsizetype at : offsets)
-        pdf += QByteArray::number(at).rightJustified(10, '0') + " 00000 n \n";
-    pdf += "trailer\n<< /Size " + QByteArray::number(qsizetype(offsets.size()) + 1) +
-           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
-    return pdf;
-}
-
-// An array of `count` zeros: eight megabytes of file for four million, which qpdf would hold
-// in a gigabyte.
-QByteArray hugeArray(int count)
-{
-    QByteArray array = "[";
-    array.reserve(2 * count + 2);
-    for (int i = 0; i < count; ++i)
-        array += "0 ";
-    return array + "]";
-}
 
 // A signing identity of our own, made now: a self-signed certificate and its key in a
 // PKCS#12 file with the password "pw", valid from `from` days from now to `to`.
@@ -671,17 +641,15 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
     } else if (name == "DeepPageTree") {
         // 50,000 levels of page tree above one page.
         constexpr int Levels = 50000;
-        QList<QByteArray> objects{"<< /Type /Catalog /Pages 2 0 R >>"};
+        std::vector<QByteArray> objects{"<< /Type /Catalog /Pages 2 0 R >>"};
         for (int level = 0; level < Levels; ++level)
-            objects << "<< /Type /Pages /Kids [" + QByteArray::number(level + 3) +
-                           " 0 R] /Count 1 >>";
-        objects << "<< /Type /Page /Parent " + QByteArray::number(Levels + 1) +
-                       " 0 R /MediaBox [0 0 200 200] >>";
-        write(plainPdf(objects));
+            objects.push_back("<< /Type /Pages /Kids [" + QByteArray::number(level + 3) +
+                              " 0 R] /Count 1 >>");
+        objects.push_back("<< /Type /Page /Parent " + QByteArray::number(Levels + 1) +
+                          " 0 R /MediaBox [0 0 200 200] >>");
+        write(pdfOf(objects));
     } else if (name == "HugeAnnotationList") {
-        write(plainPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-                        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots 4 0 R >>",
-                        hugeArray(4'000'000)}));
+        write(pageWithHugeAnnotationList());
     } else if (name == "NoPageArea") {
         const QByteArray from = good.toLocal8Bit(), to = document.toLocal8Bit();
         QPDF source;

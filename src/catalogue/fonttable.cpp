@@ -372,8 +372,6 @@ void AppFontTable::addFont(const QString& linked)
     }
     ++it->uses;
     released_.remove(path);
-    if (fresh)
-        dropOthersAnsweringTo(path);
 }
 
 AppFontTable::Entry AppFontTable::registered(const QString& path)
@@ -388,22 +386,6 @@ AppFontTable::Entry AppFontTable::registered(const QString& path)
             e.families = QFontDatabase::applicationFontFamilies(e.id);
     }
     return e;
-}
-
-// A face is selected by its family name. Another kept file whose font has the same name would
-// be taken for this one, so it goes; it is registered again when its own style is drawn.
-void AppFontTable::dropOthersAnsweringTo(const QString& path)
-{
-    const QStringList families = entries_.value(path).families;
-    QStringList others;
-    for (auto e = entries_.cbegin(); e != entries_.cend(); ++e)
-        if (e.key() != path && e->uses == 0 &&
-            std::any_of(e->families.cbegin(), e->families.cend(), [&](const QString& f) {
-                return families.contains(f, Qt::CaseInsensitive);
-            }))
-            others << e.key();
-    for (const QString& other : std::as_const(others))
-        unregister(other);
 }
 
 void AppFontTable::removeFont(const QString& linked)
@@ -434,15 +416,11 @@ QString AppFontTable::familyFor(const QString& linked, const QString& face) cons
     const auto it = entries_.constFind(files_.value(linked, linked));
     if (it == entries_.constEnd() || it->families.isEmpty())
         return face;
+    // Every registered file was renamed: its faces are known by their former names.
     for (const FaceNames& names : it->faces)
         if (names.former.contains(face, Qt::CaseInsensitive))
             return names.family;
-    if (!it->faces.isEmpty())
-        return it->faces.first().family;
-    for (const QString& family : it->families)
-        if (family.compare(face, Qt::CaseInsensitive) == 0)
-            return family;
-    return it->families.first();
+    return it->faces.isEmpty() ? it->families.first() : it->faces.first().family;
 }
 
 void AppFontTable::unregister(const QString& path)

@@ -121,7 +121,6 @@ private:
     QString fileOf(const QString& path);
     int registerFile(const QString& path, QString& copy, QList<FaceNames>* faces, Fault* fault);
     void unregister(const QString& path);
-    void dropOthersAnsweringTo(const QString& path);
     Entry registered(const QString& path);
     void trim();
 
