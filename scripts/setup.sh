@@ -17,11 +17,13 @@ packages=(
   zlib1g-dev libdeflate-dev libwoff-dev libqpdf-dev libcups2-dev libssl-dev
   # fonts: the data kit is made from LXGW WenKai and the npm registry's font packages;
   # Liberation and UMing stand in for the faces the window's controls ask for
-  fontconfig python3 python3-fonttools python3-brotli woff2 unicode-data
+  fontconfig python3 python3-fonttools unicode-data
   fonts-lxgw-wenkai fonts-arphic-uming fonts-liberation2
 )
 [ -n "$for_run" ] || packages+=(
   libgtest-dev googletest libgmock-dev libbenchmark-dev
+  # WOFF2 faces, which the kit has none of, made for the tests that read them
+  woff2
   # printing tests: a private CUPS daemon with a printer that files PDFs
   cups-daemon cups-client cups-filters ghostscript poppler-utils
   # signed documents checked by other readers: qpdf, and poppler's pdfsig with an NSS store

@@ -35,11 +35,8 @@ grep -q "公文签" <<<"$listing"
 /usr/bin/sorvex-sign-render --style 篆印体 -o "$home/seal.pdf"
 [[ "$(pdfinfo "$home/seal.pdf")" == *"291 x 196 pts"* ]]
 SORVEX_QUIT_AFTER_FIRST_PICTURE=1 QT_QPA_PLATFORM=offscreen timeout 30 /usr/bin/sorvex-sign
-# The programs leave nothing in HOME but what was asked for and the faces unpacked from the
-# package's compressed kit, kept where caches belong so the next start need not unpack them.
-leftover=$(find "$home" -mindepth 1 ! -name seal.pdf ! -path "$home/.cache" \
-  ! -path "$home/.cache/sorvex-sign" ! -path "$home/.cache/sorvex-sign/faces" \
-  ! -path "$home/.cache/sorvex-sign/faces/*.ttf")
+# The programs leave nothing in HOME but what was asked for.
+leftover=$(find "$home" -mindepth 1 ! -name seal.pdf)
 [ -z "$leftover" ] || { echo "left in HOME: $leftover"; exit 1; }
 
 desktop-file-validate /usr/share/applications/org.sorvex.SorvexSign.desktop

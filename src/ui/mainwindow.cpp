@@ -77,7 +77,7 @@ MainWindow::MainWindow(const ProgramValues& values, Platform& platform, QWidget*
 void MainWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    // A moment after the first picture is on the screen, every style's faces are unpacked on
+    // A moment after the first picture is on the screen, every style's faces are prepared on
     // another thread: a style chosen, or the style list opened, then costs the drawing alone.
     QTimer::singleShot(500, this, [this] {
         QStringList files{fallbackFontPath(values_)};

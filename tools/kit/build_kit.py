@@ -38,6 +38,8 @@ from fontTools.pens.recordingPen import DecomposingRecordingPen
 from fontTools.pens.transformPen import TransformPen
 from fontTools.pens.ttGlyphPen import TTGlyphPen
 from fontTools.ttLib import TTCollection, TTFont
+from fontTools.misc.roundTools import otRound
+from fontTools.ttLib.tables import _g_l_y_f
 from fontTools.ttLib.tables._c_m_a_p import CmapSubtable
 
 from compose import NAME_LETTERS, compose_letters
@@ -46,6 +48,23 @@ from fit import (PX_PER_EM, Face, fit_file_style, fit_folder_style,
                  scale_face, seal_centring, seal_glyph_factor, set_vertical_metrics,
                  shrink_outlines,
                  square_seal_cells, vertical_metrics, widen_spaces, x_height)
+
+
+
+def _bounds(coordinates, round=otRound, slow=_g_l_y_f.calcIntBounds):
+    """A glyph's bounds as fontTools finds them, from the coordinates' array at once: point by
+    point in Python they took a third of the kit's time, as every glyph is bounded when it is
+    moved and again when it is saved."""
+    if not isinstance(coordinates, _g_l_y_f.GlyphCoordinates):
+        return slow(coordinates, round)
+    values = coordinates.array
+    if not values:
+        return 0, 0, 0, 0
+    xs, ys = values[0::2], values[1::2]
+    return round(min(xs)), round(min(ys)), round(max(xs)), round(max(ys))
+
+
+_g_l_y_f.calcIntBounds = _bounds
 
 WENKAI = "/usr/share/fonts/truetype/lxgw-wenkai"
 DEBIAN = {
@@ -514,23 +533,6 @@ def uncovered(font, required):
     return [ch for ch in required if ord(ch) not in cmap or not drawn(glyf, cmap[ord(ch)])]
 
 
-def save_face(font, family, path, required, flavor=None):
-    """Saves the face and proves its coverage on the file written (a compressed file, whose
-    glyphs take a minute to unpack, on the face just before it is written)."""
-    rename(font, family)
-    font["post"].formatType = 3.0
-    font.flavor = flavor
-    if flavor:
-        lacking = uncovered(font, required)
-        font.save(path)
-    else:
-        font.save(path)
-        lacking = uncovered(TTFont(path), required)
-    if lacking:
-        shown = "".join(lacking[:20])
-        raise KitError(f"{path} does not draw {len(lacking)} required characters: {shown}")
-
-
 _KIT = None
 
 
@@ -544,6 +546,22 @@ def _make_chinese(key):
     logging.getLogger("fontTools").setLevel(logging.ERROR)
     _KIT.chinese(key)
     return _KIT.raw[key]
+
+
+# What a style adds to the report, kept by each worker for its own style.
+STYLE_REPORT = ("fits", "heavy_shapes", "x_heights", "shapes", "weights")
+
+
+def _make_style(index):
+    logging.getLogger("fontTools").setLevel(logging.ERROR)
+    for name in STYLE_REPORT:
+        setattr(_KIT, name, [])
+    _KIT.variants = {}
+    make, args = _KIT.style_jobs[index]
+    result = make(*args)
+    report = {name: getattr(_KIT, name) for name in STYLE_REPORT}
+    report["variants"] = _KIT.variants
+    return result, report
 
 
 def normalize_metrics(font):
@@ -562,26 +580,19 @@ def check_face(font, family, path, required):
 
 
 def save_job(job):
-    """Writes one face file, compressed; run in a worker, as compressing takes longer than
-    making. Several faces of one source go into one collection, where they share their glyphs
-    and differ only in size, line and name."""
-    logging.getLogger("fontTools").setLevel(logging.ERROR)
+    """Writes one face file as plain TrueType, which the program registers without unpacking
+    it. Several faces of one source go into one collection, where they share their glyphs and
+    differ only in size, line and name; a face is written as it was made, its bounds already
+    found."""
     path, faces = job
-    fonts = [TTFont(io.BytesIO(data)) for data in faces]
-    if len(fonts) == 1:
-        fonts[0].flavor = "woff2"
-        fonts[0].save(path)
-        return len(fonts[0].getBestCmap())
+    if len(faces) == 1:
+        with open(path, "wb") as f:
+            f.write(faces[0])
+        return len(TTFont(io.BytesIO(faces[0])).getBestCmap())
     collection = TTCollection()
-    collection.fonts = fonts
-    with tempfile.TemporaryDirectory() as scratch:
-        ttc = os.path.join(scratch, "faces.ttc")
-        collection.save(ttc, shareTables=True)
-        done = subprocess.run(["woff2_compress", ttc], capture_output=True, text=True)
-        if done.returncode != 0:
-            raise KitError(f"woff2_compress could not write {path}: {done.stderr.strip()}")
-        shutil.move(os.path.join(scratch, "faces.woff2"), path)
-    return len(fonts[0].getBestCmap())
+    collection.fonts = [TTFont(io.BytesIO(data), recalcBBoxes=False) for data in faces]
+    collection.save(path, shareTables=True)
+    return len(collection.fonts[0].getBestCmap())
 
 
 class Kit:
@@ -660,8 +671,7 @@ class Kit:
             target = os.path.join(shared, f"{key}.dat")
             jobs.append((target, [data for data, _ in variants]))
             links += [(target, path) for _, path in variants]
-        with multiprocessing.get_context("fork").Pool(os.cpu_count() or 1) as pool:
-            characters = pool.map(save_job, jobs, chunksize=1)
+        characters = [save_job(job) for job in jobs]
         for target, path in links:
             os.symlink(os.path.relpath(target, os.path.dirname(path)), path)
         written = dict(zip((path for path, _ in jobs), characters))
@@ -693,6 +703,62 @@ class Kit:
             else:
                 self.sources.add_npm_license(source)
 
+    def file_style(self, style, family, key, files):
+        font = self.chinese(key)
+        seal = key.startswith("seal")
+        scale, room, move = fit_file_style(font, seal)
+        scale_face(font, scale)
+        if seal:
+            square_seal_cells(font)
+            shrink_outlines(font, seal_glyph_factor(font))
+            move = seal_centring(Face(font), ["王晓明", "张三丰", "欧阳娜娜", "李白"])
+        move_outlines(font, *move)
+        self.fits.append((style, scale, room, move))
+        result = {"key": key, "move": move}
+        if key == "gongwen":
+            result["gongwen_shape"] = ink_shape(font)
+        else:
+            self.heavy_shapes.append(ink_shape(font))
+        self.save(font, family, os.path.join(files, f"{style}({family}).dat"), GB2312, key)
+        return result
+
+    def folder_style(self, style, prefix, keys, fonts):
+        folder = os.path.join(fonts, style)
+        os.makedirs(folder, exist_ok=True)
+        latin = "英文签" in style
+        faces = [self.latin(k) if latin else self.chinese(k) for k in keys]
+        if latin:
+            # Every Latin face at one x-height, whatever size its source drew at.
+            for k, font in enumerate(faces, start=1):
+                factor = self.x_height / (x_height(font) * PX_PER_EM)
+                scale_face(font, factor)
+                widen_spaces(font)
+                if k > 1:
+                    match_latin_line(faces[0], font)
+                self.x_heights.append((style, f"{prefix}{k}", self.x_height, factor))
+        if not latin:
+            for k, font in enumerate(faces[1:], start=2):
+                self.weights.append((style, f"{prefix}{k}", *match_weight(faces[0], font)))
+        matched = [(1.0, 0.0)] + ([] if latin else
+                                  [match_to_head(faces[0], f) for f in faces[1:]])
+        scale, room, move = fit_folder_style(faces, latin, self.compound_glyphs)
+        self.fits.append((style, scale, room, move))
+        pieces = []  # (family, piece_shape) of each Chinese face
+        for k, (font, key) in enumerate(zip(faces, keys), start=1):
+            if not latin:
+                self.shapes.append((style, f"{prefix}{k}", *ink_shape(font, from_top=True),
+                                    *matched[k - 1]))
+            scale_face(font, scale)
+            move_outlines(font, *move)
+            if not latin:
+                self.heavy_shapes.append(ink_shape(font))
+                pieces.append((f"{prefix}{k}", piece_shape(font)))
+            required = (LATIN + NAME_LETTERS if latin
+                        else GB2312 + (self.compounds if k == 1 else []))
+            self.save(font, f"{prefix}{k}", os.path.join(folder, f"{prefix}{k}.dat"),
+                      required, key)
+        return {"pieces": pieces}
+
     def build(self):
         self.make_chinese_faces()
         fonts = os.path.join(self.out, "fonts")
@@ -701,63 +767,36 @@ class Kit:
         licenses = os.path.join(self.out, "licenses")
         for d in (files, data, licenses):
             os.makedirs(d, exist_ok=True)
+        # Latin faces are made here, where their donors' licences are kept; every style is
+        # then made side by side, each worker adding to its own copy of the report, and the
+        # copies are joined in the styles' order.
+        latin = [keys for style, _, keys in FOLDER_STYLES if "英文签" in style]
+        self.x_height = latin_x_height([self.latin(keys[0]) for keys in latin])
+        for keys in latin:
+            for key in keys:
+                self.latin(key)
+        global _KIT
+        _KIT = self
+        self.style_jobs = ([(self.file_style, (style, family, key, files))
+                            for style, family, key in FILE_STYLES] +
+                           [(self.folder_style, (style, prefix, keys, fonts))
+                            for style, prefix, keys in FOLDER_STYLES])
+        with multiprocessing.get_context("fork").Pool(os.cpu_count() or 1) as pool:
+            made = pool.map(_make_style, range(len(self.style_jobs)), chunksize=1)
         gongwen_shape = None
         moves = {}  # Chinese face key -> the move it was given, for its fallback
-        for style, family, key in FILE_STYLES:
-            font = self.chinese(key)
-            seal = key.startswith("seal")
-            scale, room, move = fit_file_style(font, seal)
-            scale_face(font, scale)
-            if seal:
-                square_seal_cells(font)
-                shrink_outlines(font, seal_glyph_factor(font))
-                move = seal_centring(Face(font), ["王晓明", "张三丰", "欧阳娜娜", "李白"])
-            move_outlines(font, *move)
-            moves[key] = move
-            self.fits.append((style, scale, room, move))
-            if key == "gongwen":
-                gongwen_shape = ink_shape(font)
-            else:
-                self.heavy_shapes.append(ink_shape(font))
-            self.save(font, family, os.path.join(files, f"{style}({family}).dat"), GB2312, key)
         pieces = []  # (family, piece_shape) of each Chinese folder face
-        latin_heads = [self.latin(keys[0]) for style, _, keys in FOLDER_STYLES
-                       if "英文签" in style]
-        self.x_height = latin_x_height(latin_heads)
-        for style, prefix, keys in FOLDER_STYLES:
-            folder = os.path.join(fonts, style)
-            os.makedirs(folder, exist_ok=True)
-            latin = "英文签" in style
-            faces = [self.latin(k) if latin else self.chinese(k) for k in keys]
-            if latin:
-                # Every Latin face at one x-height, whatever size its source drew at.
-                for k, font in enumerate(faces, start=1):
-                    factor = self.x_height / (x_height(font) * PX_PER_EM)
-                    scale_face(font, factor)
-                    widen_spaces(font)
-                    if k > 1:
-                        match_latin_line(faces[0], font)
-                    self.x_heights.append((style, f"{prefix}{k}", self.x_height, factor))
-            if not latin:
-                for k, font in enumerate(faces[1:], start=2):
-                    self.weights.append((style, f"{prefix}{k}", *match_weight(faces[0], font)))
-            matched = [(1.0, 0.0)] + ([] if latin else
-                                      [match_to_head(faces[0], f) for f in faces[1:]])
-            scale, room, move = fit_folder_style(faces, latin, self.compound_glyphs)
-            self.fits.append((style, scale, room, move))
-            for k, (font, key) in enumerate(zip(faces, keys), start=1):
-                if not latin:
-                    self.shapes.append((style, f"{prefix}{k}", *ink_shape(font, from_top=True),
-                                        *matched[k - 1]))
-                scale_face(font, scale)
-                move_outlines(font, *move)
-                if not latin:
-                    self.heavy_shapes.append(ink_shape(font))
-                    pieces.append((f"{prefix}{k}", piece_shape(font)))
-                required = (LATIN + NAME_LETTERS if latin
-                            else GB2312 + (self.compounds if k == 1 else []))
-                self.save(font, f"{prefix}{k}", os.path.join(folder, f"{prefix}{k}.dat"),
-                          required, key)
+        for result, report in made:
+            for name, rows in report.items():
+                if name == "variants":
+                    for key, variants in rows.items():
+                        self.variants.setdefault(key, []).extend(variants)
+                else:
+                    getattr(self, name).extend(rows)
+            if "key" in result:
+                moves[result["key"]] = result["move"]
+                gongwen_shape = result.get("gongwen_shape", gongwen_shape)
+            pieces += result.get("pieces", [])
         # The fallbacks: a heavy Kai as tall as the brush faces' characters for every style, and
         # the default face's own source for the default style.
         heavy = tuple(statistics.median(s[i] for s in self.heavy_shapes) for i in (0, 1))
