@@ -601,7 +601,7 @@ class Kit:
         self.pairs = list(dict.fromkeys(COMPOUND_SURNAMES))
         self.compounds = [chr(PUA_START + i) for i in range(len(self.pairs))]
         self.compound_glyphs = dict(zip(self.pairs, self.compounds))
-        self.out = out
+        self.out = os.path.abspath(out)  # faces are matched to their files by full path
         self.raw = {}  # face key -> (TrueType bytes, source, fills, emptied, composed letters)
         self.donors = {}
         self.variants = {}  # face key -> [(TrueType bytes, path)]: the styles drawing with it
