@@ -339,15 +339,23 @@ public:
     {
         double x = at.x();
         for (const QString& ch : characters(s)) {
-            const QImage before = image();
+            const QImage before = image().convertToFormat(QImage::Format_ARGB32);
             ImageSurface::drawText(QPointF(x, at.y()), ch);
-            inked.emplace_back(ch, countPixels(image(), isInk) - countPixels(before, isInk));
-            QImage own = image();
-            for (int row = 0; row < own.height(); ++row)
-                for (int col = 0; col < own.width(); ++col)
-                    if (own.pixel(col, row) == before.pixel(col, row))
-                        own.setPixel(col, row, 0);
-            boxes.push_back(inkBox(own, isInk));
+            const QImage after = image().convertToFormat(QImage::Format_ARGB32);
+            // Ink gained less ink lost, and the box of the pixels this character inked.
+            int gained = 0;
+            QRect box;
+            for (int row = 0; row < after.height(); ++row) {
+                const auto* a = reinterpret_cast<const QRgb*>(after.constScanLine(row));
+                const auto* b = reinterpret_cast<const QRgb*>(before.constScanLine(row));
+                for (int col = 0; col < after.width(); ++col) {
+                    gained += int(isInk(a[col])) - int(isInk(b[col]));
+                    if (a[col] != b[col] && isInk(a[col]))
+                        box |= QRect(col, row, 1, 1);
+                }
+            }
+            inked.emplace_back(ch, gained);
+            boxes.push_back(box);
             x += textWidth(ch);
         }
     }
