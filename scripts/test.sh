@@ -30,19 +30,24 @@ cmake -S "$here/fuzz" -B "$here/build-fuzz" -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$here/build-fuzz.log" 2>&1 &&
   cmake --build "$here/build-fuzz" -j"$(nproc)" >>"$here/build-fuzz.log" 2>&1 ||
   { cat "$here/build-fuzz.log"; exit 1; }
-for target in textfile names compound savepath size csv background drawing fontnames stamp; do
-  runs=20000
+# Each target runs on one core: as many at a time as there are cores.
+fuzz_one() {
+  local target=$1 runs=20000 scratch
   [ "$target" = drawing ] && runs=1000 # each run draws with real fonts
   [ "$target" = stamp ] && runs=5000   # each run reads and writes a whole document
   scratch=$(mktemp -d)
   if ! LSAN_OPTIONS="suppressions=$here/fuzz/lsan.supp" "$here/build-fuzz/fuzz_$target" -seed=1 -runs=$runs -max_len=4096 \
        -artifact_prefix="$scratch/" "$scratch" "$here/fuzz/corpus/$target" >"$scratch.log" 2>&1; then
     cat "$scratch.log"
-    exit 1
+    return 1
   fi
   echo "  fuzz_$target: $(grep -o 'Done [0-9]* runs' "$scratch.log"), no finding"
   rm -rf "$scratch" "$scratch.log"
-done
+}
+export -f fuzz_one
+export here
+printf '%s\n' textfile names compound savepath size csv background drawing fontnames stamp |
+  xargs -P "$(nproc)" -I{} bash -c 'fuzz_one {}'
 phase "fuzz targets built and run"
 
 echo "The tests again under the sanitizers..."
