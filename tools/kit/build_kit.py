@@ -17,14 +17,12 @@ ASCII and the Latin-1 letters; the builder fails when that does not hold.
 
 import base64
 import bz2
-import glob
 import hashlib
 import io
 import logging
 import multiprocessing
 import os
 import re
-import shutil
 import struct
 import subprocess
 import sys
