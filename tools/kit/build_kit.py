@@ -356,6 +356,12 @@ class Sources:
         for _, text in package_members(tarball(key, self.cache), r"package/LICENSE"):
             self.licenses[f"fontsource-{key}"] = text
 
+    def add_license_of(self, key):
+        if key in DEBIAN:
+            self.add_license(key)
+        else:
+            self.add_npm_license(key)
+
     def font(self, key):
         if key not in self.data:
             if key in DEBIAN:
@@ -531,35 +537,47 @@ def uncovered(font, required):
     return [ch for ch in required if ord(ch) not in cmap or not drawn(glyf, cmap[ord(ch)])]
 
 
+# The kit the workers of `side_by_side` work on: each a forked copy of it.
 _KIT = None
 
 
-def _read_source(key):
+def _quiet():
     logging.getLogger("fontTools").setLevel(logging.ERROR)
+
+
+def side_by_side(kit, work, items):
+    """`work` over `items` on every core, each worker with its own copy of `kit`; the
+    results in the items' order."""
+    global _KIT
+    _KIT = kit
+    with multiprocessing.get_context("fork").Pool(os.cpu_count() or 1, _quiet) as pool:
+        return pool.map(work, items, chunksize=1)
+
+
+def _read_source(key):
     _KIT.sources.font(key)
     return _KIT.sources.data[key]
 
 
 def _make_chinese(key):
-    logging.getLogger("fontTools").setLevel(logging.ERROR)
     _KIT.chinese(key)
     return _KIT.raw[key]
 
 
-# What a style adds to the report, kept by each worker for its own style.
-STYLE_REPORT = ("fits", "heavy_shapes", "x_heights", "shapes", "weights")
+# What a style adds to the report and to what follows it; each worker keeps its own.
+STYLE_REPORT = ("fits", "heavy_shapes", "x_heights", "shapes", "weights", "moves", "pieces",
+                "gongwen_shapes")
 
 
 def _make_style(index):
-    logging.getLogger("fontTools").setLevel(logging.ERROR)
     for name in STYLE_REPORT:
         setattr(_KIT, name, [])
     _KIT.variants = {}
     make, args = _KIT.style_jobs[index]
-    result = make(*args)
+    make(*args)
     report = {name: getattr(_KIT, name) for name in STYLE_REPORT}
     report["variants"] = _KIT.variants
-    return result, report
+    return report
 
 
 def normalize_metrics(font):
@@ -609,6 +627,9 @@ class Kit:
         self.shapes = []  # (style, file, ink height, ink centre, scale, shift)
         self.heavy_shapes = []
         self.weights = []  # (style, file, stroke weight beside the head's, before and after)
+        self.moves = []  # (Chinese face key, its move)
+        self.pieces = []  # (family, piece shape) of each Chinese folder face
+        self.gongwen_shapes = []  # the default face's ink shape, for its fallback
         self.fallback_pieces = []  # (family, glyphs, scale, shift up in pixels at 72 points)
 
     def donor(self, key):
@@ -680,26 +701,16 @@ class Kit:
 
     def make_chinese_faces(self):
         """The Chinese faces, made side by side: each takes as long as all the Latin ones."""
-        global _KIT
-        _KIT = self
         # The donors are read here, once, side by side, and shared with every worker.
         donors = sorted({d for _, d in CHINESE.values() if d} | {"wenkai"})
-        with multiprocessing.get_context("fork").Pool(os.cpu_count() or 1) as pool:
-            for key, data in zip(donors, pool.map(_read_source, donors, chunksize=1)):
-                self.sources.data[key] = data
-                if key in DEBIAN:
-                    self.sources.add_license(key)
-                else:
-                    self.sources.add_npm_license(key)
-        with multiprocessing.get_context("fork").Pool(os.cpu_count() or 1) as pool:
-            for key, made in zip(CHINESE, pool.map(_make_chinese, CHINESE, chunksize=1)):
-                self.raw[key] = made
+        for key, data in zip(donors, side_by_side(self, _read_source, donors)):
+            self.sources.data[key] = data
+            self.sources.add_license_of(key)
+        for key, made in zip(CHINESE, side_by_side(self, _make_chinese, list(CHINESE))):
+            self.raw[key] = made
         # What the workers read is gone with them, the licences among it.
         for source, _ in CHINESE.values():
-            if source in DEBIAN:
-                self.sources.add_license(source)
-            else:
-                self.sources.add_npm_license(source)
+            self.sources.add_license_of(source)
 
     def file_style(self, style, family, key, files):
         font = self.chinese(key)
@@ -712,13 +723,12 @@ class Kit:
             move = seal_centring(Face(font), ["王晓明", "张三丰", "欧阳娜娜", "李白"])
         move_outlines(font, *move)
         self.fits.append((style, scale, room, move))
-        result = {"key": key, "move": move}
+        self.moves.append((key, move))
         if key == "gongwen":
-            result["gongwen_shape"] = ink_shape(font)
+            self.gongwen_shapes.append(ink_shape(font))
         else:
             self.heavy_shapes.append(ink_shape(font))
         self.save(font, family, os.path.join(files, f"{style}({family}).dat"), GB2312, key)
-        return result
 
     def folder_style(self, style, prefix, keys, fonts):
         folder = os.path.join(fonts, style)
@@ -741,7 +751,6 @@ class Kit:
                                   [match_to_head(faces[0], f) for f in faces[1:]])
         scale, room, move = fit_folder_style(faces, latin, self.compound_glyphs)
         self.fits.append((style, scale, room, move))
-        pieces = []  # (family, piece_shape) of each Chinese face
         for k, (font, key) in enumerate(zip(faces, keys), start=1):
             if not latin:
                 self.shapes.append((style, f"{prefix}{k}", *ink_shape(font, from_top=True),
@@ -750,12 +759,11 @@ class Kit:
             move_outlines(font, *move)
             if not latin:
                 self.heavy_shapes.append(ink_shape(font))
-                pieces.append((f"{prefix}{k}", piece_shape(font)))
+                self.pieces.append((f"{prefix}{k}", piece_shape(font)))
             required = (LATIN + NAME_LETTERS if latin
                         else GB2312 + (self.compounds if k == 1 else []))
             self.save(font, f"{prefix}{k}", os.path.join(folder, f"{prefix}{k}.dat"),
                       required, key)
-        return {"pieces": pieces}
 
     def build(self):
         self.make_chinese_faces()
@@ -773,28 +781,19 @@ class Kit:
         for keys in latin:
             for key in keys:
                 self.latin(key)
-        global _KIT
-        _KIT = self
         self.style_jobs = ([(self.file_style, (style, family, key, files))
                             for style, family, key in FILE_STYLES] +
                            [(self.folder_style, (style, prefix, keys, fonts))
                             for style, prefix, keys in FOLDER_STYLES])
-        with multiprocessing.get_context("fork").Pool(os.cpu_count() or 1) as pool:
-            made = pool.map(_make_style, range(len(self.style_jobs)), chunksize=1)
-        gongwen_shape = None
-        moves = {}  # Chinese face key -> the move it was given, for its fallback
-        pieces = []  # (family, piece_shape) of each Chinese folder face
-        for result, report in made:
+        for report in side_by_side(self, _make_style, range(len(self.style_jobs))):
             for name, rows in report.items():
                 if name == "variants":
                     for key, variants in rows.items():
                         self.variants.setdefault(key, []).extend(variants)
                 else:
                     getattr(self, name).extend(rows)
-            if "key" in result:
-                moves[result["key"]] = result["move"]
-                gongwen_shape = result.get("gongwen_shape", gongwen_shape)
-            pieces += result.get("pieces", [])
+        moves = dict(self.moves)  # Chinese face key -> the move it was given, for its fallback
+        gongwen_shape = self.gongwen_shapes[0]
         # The fallbacks: a heavy Kai as tall as the brush faces' characters for every style, and
         # the default face's own source for the default style.
         heavy = tuple(statistics.median(s[i] for s in self.heavy_shapes) for i in (0, 1))
@@ -817,7 +816,7 @@ class Kit:
             self.save(font, family, path, RARE_NAME_CHARACTERS, family)
             self.raw[family] = (b"", key, 0, 0, "")
             self.sources.add_license(key)
-        self.make_piece_fallbacks(pieces, data)
+        self.make_piece_fallbacks(self.pieces, data)
         self.write_faces(os.path.join(data, "faces"))
         with open(os.path.join(data, "fuxing.dat"), "wb") as f:
             f.write(fuxing_text(self.pairs))
