@@ -51,7 +51,10 @@ printf '%s\n' textfile names compound savepath size csv background drawing fontn
 phase "fuzz targets built and run"
 
 echo "The tests again under the sanitizers..."
-SORVEX_BUILD_DIR="$here/build-asan" SORVEX_CMAKE_ARGS="-DSORVEX_SANITIZE=ON \
+# Built with clang, the sanitizers' own compiler: in half the time g++ takes for the tests'
+# GoogleTest code. A folder that another compiler configured is made again.
+grep -qs '^CMAKE_CXX_COMPILER:.*clang++' "$here/build-asan/CMakeCache.txt" || rm -rf "$here/build-asan"
+SORVEX_BUILD_DIR="$here/build-asan" SORVEX_CMAKE_ARGS="-DCMAKE_CXX_COMPILER=clang++ -DSORVEX_SANITIZE=ON \
   -DSORVEX_BENCHMARKS=OFF -DSORVEX_PREBUILT_KIT=$build/bin" bash "$here/scripts/setup.sh"
 ctest --test-dir "$here/build-asan" --output-on-failure --no-tests=error -j"$(nproc)" -LE system
 phase "the tests under the sanitizers"
