@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Pictures per second of a batch of mixed styles written into a fresh folder under PARENT, on
-# whatever file system PARENT is (compare ext4 with tmpfs, e.g. /dev/shm): one worker against
-# one for each core, in pairs, the order alternating; the medians, their ratio,
-# and the largest memory a worker process held. The folders are removed afterwards.
-#   bench/batch.sh build/bin/sorvex-sign-render PARENT [ROWS] [PAIRS]
+# whatever file system PARENT is (compare ext4 with tmpfs, e.g. /dev/shm), in three settings:
+# one core (the program held to it with taskset: one picture after another), one worker process
+# on every core (drawing on one thread, encoding and writing on the others), and the default.
+# Each round runs the three, the order turning; the medians, each against one core, and the
+# largest memory a process held. The folders are removed afterwards.
+#   bench/batch.sh build/bin/sorvex-sign-render PARENT [ROWS] [ROUNDS]
 set -euo pipefail
-renderer=$1 parent=$2 rows=${3:-3000} pairs=${4:-3}
+renderer=$1 parent=$2 rows=${3:-3000} rounds=${4:-3}
 work=$(mktemp -d "$parent/sorvex-batch-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 names=(王晓明 欧阳娜娜 李白 杜甫 张三 司马光)
@@ -13,13 +15,19 @@ styles=(公文签 楷书签 行书签 篆印体 艺术签 英文签-流畅 英�
 for ((i = 0; i < rows; ++i)); do
   echo "${names[i % ${#names[@]}]},Name$i,${styles[i % ${#styles[@]}]}"
 done >"$work/rows.csv"
-# Milliseconds of one batch, and its pictures checked against the first run's.
+settings=(one-core one-worker default)
+declare -A times
+# Milliseconds of one batch in setting $1, its pictures checked against the first run's.
 run() {
+  local prefix=() jobs=() start end
+  case $1 in
+    one-core) prefix=(taskset -c 0) jobs=(--jobs 1) ;;
+    one-worker) jobs=(--jobs 1) ;;
+  esac
   rm -rf "$work/out"
-  local start end
   start=$(date +%s%N)
-  QT_QPA_PLATFORM=offscreen /usr/bin/time -o "$work/time" -f %M "$renderer" --batch "$work/rows.csv" \
-    -o "$work/out" "$@" 2>/dev/null || true
+  QT_QPA_PLATFORM=offscreen /usr/bin/time -o "$work/memory-$1" -f %M "${prefix[@]}" "$renderer" \
+    --batch "$work/rows.csv" -o "$work/out" "${jobs[@]}" 2>/dev/null || true
   end=$(date +%s%N)
   written=$(find "$work/out" -type f | wc -l)
   [ "$written" -eq "$rows" ] || { echo "only $written of $rows pictures" >&2; exit 1; }
@@ -28,21 +36,20 @@ run() {
   else
     cp -r "$work/out" "$work/first"
   fi
-  cp "$work/time" "$work/memory$*"
-  echo $(((end - start) / 1000000))
+  times[$1]+="$(((end - start) / 1000000)) "
 }
-one=() all=()
-for ((i = 0; i < pairs; ++i)); do
-  if ((i % 2)); then
-    all+=("$(run --jobs "$(nproc)")") one+=("$(run --jobs 1)")
-  else
-    one+=("$(run --jobs 1)") all+=("$(run --jobs "$(nproc)")")
-  fi
+for ((i = 0; i < rounds; ++i)); do
+  for ((k = 0; k < 3; ++k)); do
+    run "${settings[(i + k) % 3]}"
+  done
 done
 . "$(dirname "$0")/median.sh"
-m1=$(median "${one[@]}") ma=$(median "${all[@]}")
-echo "one worker: ${one[*]} ms, median $m1 ms, $((rows * 1000 / m1)) pictures/s"
-echo "$(nproc) workers: ${all[*]} ms, median $ma ms, $((rows * 1000 / ma)) pictures/s"
-awk -v a="$m1" -v b="$ma" 'BEGIN { printf "%.2fx the pictures per second\n", a / b }'
-echo "largest process: $(($(cat "$work/memory--jobs 1") / 1024)) MB with one worker," \
-  "$(($(cat "$work/memory--jobs $(nproc)") / 1024)) MB with $(nproc)"
+# shellcheck disable=SC2086 # the times are a list of numbers
+base=$(median ${times[one-core]})
+for s in "${settings[@]}"; do
+  # shellcheck disable=SC2086
+  m=$(median ${times[$s]})
+  awk -v s="$s" -v t="${times[$s]% }" -v m="$m" -v b="$base" -v n="$rows" \
+    -v mb="$(($(cat "$work/memory-$s") / 1024))" \
+    'BEGIN { printf "%-10s %s ms, median %d ms, %d pictures/s, %.2fx one core, largest process %d MB\n", s, t, m, n * 1000 / m, b / m, mb }'
+done
