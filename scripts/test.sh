@@ -25,18 +25,24 @@ ctest --test-dir "$build" --output-on-failure --no-tests=error -j"$(nproc)" "${s
 phase "tests"
 [ -n "$quick" ] && exit 0
 
+# One build for the sanitizers and the fuzz targets: clang, the sanitizers' own compiler, builds
+# the tests' GoogleTest code in half the time g++ takes, and the core is compiled once for both.
+# A folder that another compiler configured is made again.
+echo "Building for the sanitizers and the fuzz targets..."
+asan=$here/build-asan
+grep -qs '^CMAKE_CXX_COMPILER:.*clang++' "$asan/CMakeCache.txt" || rm -rf "$asan"
+SORVEX_BUILD_DIR="$asan" SORVEX_CMAKE_ARGS="-DCMAKE_CXX_COMPILER=clang++ -DSORVEX_SANITIZE=ON \
+  -DSORVEX_FUZZ=ON -DSORVEX_BENCHMARKS=OFF -DSORVEX_PREBUILT_KIT=$build/bin" bash "$here/scripts/setup.sh"
+phase "the sanitizer and fuzz build"
+
 echo "Fuzzing (a short run with a fixed seed; see fuzz/CMakeLists.txt for long ones)..."
-cmake -S "$here/fuzz" -B "$here/build-fuzz" -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$here/build-fuzz.log" 2>&1 &&
-  cmake --build "$here/build-fuzz" -j"$(nproc)" >>"$here/build-fuzz.log" 2>&1 ||
-  { cat "$here/build-fuzz.log"; exit 1; }
 # Each target runs on one core: as many at a time as there are cores.
 fuzz_one() {
   local target=$1 runs=20000 scratch
   [ "$target" = drawing ] && runs=1000 # each run draws with real fonts
   [ "$target" = stamp ] && runs=5000   # each run reads and writes a whole document
   scratch=$(mktemp -d)
-  if ! LSAN_OPTIONS="suppressions=$here/fuzz/lsan.supp" "$here/build-fuzz/fuzz_$target" -seed=1 -runs=$runs -max_len=4096 \
+  if ! LSAN_OPTIONS="suppressions=$here/fuzz/lsan.supp" "$asan/fuzz/fuzz_$target" -seed=1 -runs=$runs -max_len=4096 \
        -artifact_prefix="$scratch/" "$scratch" "$here/fuzz/corpus/$target" >"$scratch.log" 2>&1; then
     cat "$scratch.log"
     return 1
@@ -45,16 +51,11 @@ fuzz_one() {
   rm -rf "$scratch" "$scratch.log"
 }
 export -f fuzz_one
-export here
+export here asan
 printf '%s\n' textfile names compound savepath size csv background drawing fontnames stamp |
   xargs -P "$(nproc)" -I{} bash -c 'fuzz_one {}'
-phase "fuzz targets built and run"
+phase "fuzz targets run"
 
 echo "The tests again under the sanitizers..."
-# Built with clang, the sanitizers' own compiler: in half the time g++ takes for the tests'
-# GoogleTest code. A folder that another compiler configured is made again.
-grep -qs '^CMAKE_CXX_COMPILER:.*clang++' "$here/build-asan/CMakeCache.txt" || rm -rf "$here/build-asan"
-SORVEX_BUILD_DIR="$here/build-asan" SORVEX_CMAKE_ARGS="-DCMAKE_CXX_COMPILER=clang++ -DSORVEX_SANITIZE=ON \
-  -DSORVEX_BENCHMARKS=OFF -DSORVEX_PREBUILT_KIT=$build/bin" bash "$here/scripts/setup.sh"
-ctest --test-dir "$here/build-asan" --output-on-failure --no-tests=error -j"$(nproc)" -LE system
+ctest --test-dir "$asan" --output-on-failure --no-tests=error -j"$(nproc)" -LE system
 phase "the tests under the sanitizers"

@@ -1,6 +1,5 @@
 # The core knows no widgets: what everything uses (base), the catalogue, the renderer, output,
-# and the start-up both programs share. The fuzz build includes this
-# file too, so that the fuzz targets link this same library, built with their instrumentation.
+# and the start-up both programs share. The fuzz targets link it alone.
 set(core ${CMAKE_CURRENT_LIST_DIR})
 
 # Every target of ours is compiled with these: warnings, and Qt without its bare keywords.
