@@ -44,10 +44,8 @@ for ((i = 0; i < rounds; ++i)); do
   done
 done
 . "$(dirname "$0")/median.sh"
-# shellcheck disable=SC2086 # the times are a list of numbers
 base=$(median ${times[one-core]})
 for s in "${settings[@]}"; do
-  # shellcheck disable=SC2086
   m=$(median ${times[$s]})
   awk -v s="$s" -v t="${times[$s]% }" -v m="$m" -v b="$base" -v n="$rows" \
     -v mb="$(($(cat "$work/memory-$s") / 1024))" \

@@ -52,8 +52,10 @@ fuzz_one() {
 }
 export -f fuzz_one
 export here asan
-printf '%s\n' textfile names compound savepath size csv background drawing fontnames stamp |
-  xargs -P "$(nproc)" -I{} bash -c 'fuzz_one {}'
+# Every target the build made, each with its corpus.
+targets=$(find "$asan/fuzz" -maxdepth 1 -name 'fuzz_*' -type f -executable -printf '%f\n' | sed 's/^fuzz_//')
+[ -n "$targets" ] || { echo "the sanitizer build made no fuzz targets"; exit 1; }
+printf '%s\n' $targets | xargs -P "$(nproc)" -I{} bash -c 'fuzz_one {}'
 phase "fuzz targets run"
 
 echo "The tests again under the sanitizers..."

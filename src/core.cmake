@@ -50,6 +50,13 @@ target_link_libraries(sorvexcore PUBLIC Qt6::Core Qt6::Gui PRIVATE sorvexwarning
                       PkgConfig::QPDF OpenSSL::Crypto)
 # qpdf 11 headers: its own smart pointers are plain std::shared_ptr. They leave a type
 # incomplete where clang's C++20 wants it whole: what includes them is C++17 there.
+function(sorvex_uses_qpdf target)
+  target_link_libraries(${target} PRIVATE PkgConfig::QPDF)
+  target_compile_definitions(${target} PRIVATE POINTERHOLDER_TRANSITION=4)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    set_target_properties(${target} PROPERTIES CXX_STANDARD 17)
+  endif()
+endfunction()
 target_compile_definitions(sorvexcore PRIVATE POINTERHOLDER_TRANSITION=4)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   set_source_files_properties(${core}/output/pdfstamp.cpp ${core}/output/pdfupdate.cpp
