@@ -28,7 +28,7 @@ packages=(
   cups-daemon cups-client cups-filters ghostscript poppler-utils
   # signed documents checked by other readers: qpdf, and poppler's pdfsig with an NSS store
   qpdf libnss3-tools
-  # the fuzz targets are built with clang and its libFuzzer
+  # the sanitizer build and its fuzz targets are built with clang and its libFuzzer
   clang libclang-rt-14-dev
   # a real X server and window manager, driven with real input, for the window's tests
   xvfb xauth x11-utils xdotool openbox
