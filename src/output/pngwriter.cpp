@@ -73,9 +73,11 @@ QByteArray filteredRows(const QImage& background, const QImage& changed, int fir
     return raw;
 }
 
+// libdeflate's checksums: the same numbers as zlib's, several times as fast, which a batch
+// notices (zlib's took a tenth of the time spent compressing).
 quint32 adlerOf(const QByteArray& raw)
 {
-    return quint32(adler32(1, reinterpret_cast<const Bytef*>(raw.constData()), uInt(raw.size())));
+    return libdeflate_adler32(1, raw.constData(), size_t(raw.size()));
 }
 
 // A raw deflate piece that ends on a full flush: byte-aligned and referring to nothing before
@@ -125,8 +127,7 @@ void chunk(QByteArray& out, const char* type, const QByteArray& data)
     const qsizetype start = out.size();
     out.append(type, 4);
     out.append(data);
-    bigEndian(out, quint32(crc32(0, reinterpret_cast<const Bytef*>(out.constData() + start),
-                                 uInt(out.size() - start))));
+    bigEndian(out, libdeflate_crc32(0, out.constData() + start, size_t(out.size() - start)));
 }
 
 bool writePng(const QImage& picture, const QByteArray& zlibStream, QIODevice& device)
