@@ -47,5 +47,6 @@ for s in "${settings[@]}"; do
   m=$(median ${times[$s]})
   awk -v s="$s" -v t="${times[$s]% }" -v m="$m" -v b="$base" -v n="$rows" \
     -v mb="$(($(cat "$work/memory-$s") / 1024))" \
-    'BEGIN { printf "%-10s %s ms, median %d ms, %d pictures/s, %.2fx one core, largest process %d MB\n", s, t, m, n * 1000 / m, b / m, mb }'
+    'BEGIN { printf "%-10s %s ms, median %d ms, %d pictures/s, %.2fx one core, " \
+                    "largest process %d MB\n", s, t, m, n * 1000 / m, b / m, mb }'
 done
