@@ -19,6 +19,22 @@ void forEachPixel(const QImage& image, Visit visit)
     }
 }
 
+// Calls `visit(x, y, first, second)` for every place two pictures share, with their pixels
+// there as forEachPixel gives them.
+template <typename Visit>
+void forEachPixelPair(const QImage& first, const QImage& second, Visit visit)
+{
+    const QImage a = first.convertToFormat(QImage::Format_ARGB32);
+    const QImage b = second.convertToFormat(QImage::Format_ARGB32);
+    const int width = std::min(a.width(), b.width()), height = std::min(a.height(), b.height());
+    for (int y = 0; y < height; ++y) {
+        const auto* rowA = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const auto* rowB = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = 0; x < width; ++x)
+            visit(x, y, rowA[x], rowB[x]);
+    }
+}
+
 // The bounding box, in image pixels, of the pixels that `isInk` accepts.
 template <typename IsInk>
 QRect inkBox(const QImage& image, IsInk isInk)

@@ -223,13 +223,12 @@ TEST_F(RealDrawing, ReusingWorkDrawsTheSamePixelsAsDrawingAfresh)
                 QRect diff;
                 int worst = 0;
                 if (a != b) // where they differ, and by how much
-                    for (int py = 0; py < a.height(); ++py)
-                        for (int px = 0; px < a.width(); ++px)
-                            if (a.pixel(px, py) != b.pixel(px, py)) {
-                                diff |= QRect(px, py, 1, 1);
-                                worst = std::max(worst, std::abs(qGray(a.pixel(px, py)) -
-                                                                 qGray(b.pixel(px, py))));
-                            }
+                    forEachPixelPair(a, b, [&](int px, int py, QRgb p, QRgb q) {
+                        if (p != q) {
+                            diff |= QRect(px, py, 1, 1);
+                            worst = std::max(worst, std::abs(qGray(p) - qGray(q)));
+                        }
+                    });
                 EXPECT_TRUE(diff.isEmpty()) << "at " << x << "," << y << ": pixels differ in "
                                             << diff.x() << "," << diff.y() << " " << diff.width()
                                             << "x" << diff.height() << " by up to " << worst;

@@ -341,19 +341,15 @@ public:
         for (const QString& ch : characters(s)) {
             const QImage before = image().convertToFormat(QImage::Format_ARGB32);
             ImageSurface::drawText(QPointF(x, at.y()), ch);
-            const QImage after = image().convertToFormat(QImage::Format_ARGB32);
+            const QImage& after = image();
             // Ink gained less ink lost, and the box of the pixels this character inked.
             int gained = 0;
             QRect box;
-            for (int row = 0; row < after.height(); ++row) {
-                const auto* a = reinterpret_cast<const QRgb*>(after.constScanLine(row));
-                const auto* b = reinterpret_cast<const QRgb*>(before.constScanLine(row));
-                for (int col = 0; col < after.width(); ++col) {
-                    gained += int(isInk(a[col])) - int(isInk(b[col]));
-                    if (a[col] != b[col] && isInk(a[col]))
-                        box |= QRect(col, row, 1, 1);
-                }
-            }
+            forEachPixelPair(after, before, [&](int col, int row, QRgb a, QRgb b) {
+                gained += int(isInk(a)) - int(isInk(b));
+                if (a != b && isInk(a))
+                    box |= QRect(col, row, 1, 1);
+            });
             inked.emplace_back(ch, gained);
             boxes.push_back(box);
             x += textWidth(ch);

@@ -174,12 +174,9 @@ TEST_F(Pdf, StampPutsTheSignatureWhereAskedAndLeavesTheRestAsItWas)
         const QRect signature = ink.adjusted(-2, -2, 2, 2);
         ASSERT_EQ(page2.size(), was[1].size());
         int changed = 0;
-        for (int y = 0; y < page2.height(); ++y) {
-            const auto* now = reinterpret_cast<const QRgb*>(page2.constScanLine(y));
-            const auto* then = reinterpret_cast<const QRgb*>(was[1].constScanLine(y));
-            for (int x = 0; x < page2.width(); ++x)
-                changed += now[x] != then[x] && !signature.contains(x, y);
-        }
+        forEachPixelPair(page2, was[1], [&](int x, int y, QRgb now, QRgb then) {
+            changed += now != then && !signature.contains(x, y);
+        });
         EXPECT_EQ(changed, 0);
 
         for (const int other : {1, 3})

@@ -48,7 +48,6 @@ from fit import (PX_PER_EM, Face, fit_file_style, fit_folder_style,
                  square_seal_cells, vertical_metrics, widen_spaces, x_height)
 
 
-
 def _bounds(coordinates, round=otRound, slow=_g_l_y_f.calcIntBounds):
     """A glyph's bounds as fontTools finds them, from the coordinates' array at once: point by
     point in Python they took a third of the kit's time, as every glyph is bounded when it is
