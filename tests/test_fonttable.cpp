@@ -1,5 +1,6 @@
 // Registering font files for the program alone: what is kept, what is selected, the fallback.
 #include "base/programvalues.h"
+#include "base/temporaries.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/fontnames.h"
 #include "catalogue/fonttable.h"
@@ -19,6 +20,11 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <mutex>
+#include <pthread.h>
+#include <unistd.h>
 
 namespace {
 
@@ -306,6 +312,30 @@ TEST(FontTable, AFaceWithAFallbackOfItsOwnDrawsRareCharactersInIt)
     EXPECT_EQ(drawnBy(piece.mid(1)), fileOutline(QStringLiteral("fallback.dat")));
     EXPECT_EQ(drawnBy(fonts.fallbackFamilies(QStringLiteral("王堃"), QStringLiteral("svc1"))),
               fileOutline(QStringLiteral("fallback.dat")));
+}
+
+// A signal that lands while its thread holds a lock (malloc's, stdio's, a library's around fork)
+// still removes the run's folders, nested or not, and ends the run; another run's stay.
+TEST(FontTable, ASignalInsideALockStillRemovesTheCopiesAndEnds)
+{
+    QTemporaryDir parent;
+    const QString others = parent.filePath(QStringLiteral("sorvex-sign-%1-x").arg(::getpid()));
+    ASSERT_TRUE(QDir().mkpath(others));
+    EXPECT_EXIT(
+        {
+            const QString mine = runFolderTemplate(parent.path()).replace(u'X', u'a');
+            QDir().mkpath(mine + QStringLiteral("/inner"));
+            QFile(mine + QStringLiteral("/inner/face.ttf")).open(QIODevice::WriteOnly);
+            static std::mutex held;
+            ::pthread_atfork([] { held.lock(); }, [] { held.unlock(); }, [] { held.unlock(); });
+            removeRunFoldersOnSignals();
+            ::alarm(20); // a handler that waits for the lock ends by SIGALRM instead
+            held.lock();
+            ::raise(SIGTERM);
+        },
+        testing::KilledBySignal(SIGTERM), "");
+    EXPECT_EQ(QDir(parent.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).join(u' '),
+              QFileInfo(others).fileName());
 }
 
 } // namespace

@@ -6,31 +6,66 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <sys/wait.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
 const QString Prefix = QStringLiteral("sorvex-sign-");
 
-// Set before any handler is installed, read by the handler: a fixed buffer, nothing that
-// allocates. It holds "<parent>/sorvex-sign-<pid>-".
-char runFolders[4096];
+// Read by the handler: fixed buffers, nothing that allocates. The folder the copies are made
+// in, and the start of this process's folders' names there ("sorvex-sign-<pid>-").
+char runParent[4096];
+char runPrefix[64];
+
+// Calls `visit` with the name of each entry of the open `folder` but "." and "..". System calls
+// only: a signal handler may be running on a thread stopped inside malloc or stdio, so nothing
+// here may take a lock (a fork would wait for ever for the malloc lock that thread holds).
+template <typename Visit>
+void forEachEntry(int folder, Visit visit)
+{
+    alignas(dirent64) char entries[2048];
+    ssize_t length = 0;
+    while ((length = ::getdents64(folder, entries, sizeof entries)) > 0) {
+        for (ssize_t offset = 0; offset < length;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(entries + offset);
+            offset += entry->d_reclen;
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+                visit(entry->d_name);
+        }
+    }
+}
+
+// Empties and removes `name` under the folder open as `at`.
+void removeTree(int at, const char* name, int depth)
+{
+    if (::unlinkat(at, name, 0) == 0 || errno != EISDIR)
+        return;
+    const int folder = ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0)
+        return;
+    if (depth < 4)
+        forEachEntry(folder, [&](const char* entry) { removeTree(folder, entry, depth + 1); });
+    ::close(folder);
+    ::unlinkat(at, name, AT_REMOVEDIR);
+}
 
 void removeAndEnd(int signal)
 {
-    if (runFolders[0] != '\0') {
-        // Only what a handler may call: a child that runs the shell's rm on the folders, and
-        // a wait for it.
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const char* argv[] = {"sh", "-c", "rm -rf -- \"$0\"*", runFolders, nullptr};
-            ::execv("/bin/sh", const_cast<char* const*>(argv));
-            ::_exit(127);
-        }
-        if (child > 0)
-            ::waitpid(child, nullptr, 0);
+    const int saved = errno;
+    const int parent = runParent[0] != '\0'
+                           ? ::open(runParent, O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                           : -1;
+    if (parent >= 0) {
+        const size_t prefix = std::strlen(runPrefix);
+        forEachEntry(parent, [&](const char* entry) {
+            if (std::strncmp(entry, runPrefix, prefix) == 0)
+                removeTree(parent, entry, 0);
+        });
+        ::close(parent);
     }
+    errno = saved;
     ::signal(signal, SIG_DFL);
     ::raise(signal);
 }
@@ -53,11 +88,16 @@ QString runFolderTemplate(const QString& parent)
         if (processIsGone(pid))
             QDir(dir.filePath(name)).removeRecursively();
     }
-    const QString mine = dir.filePath(Prefix + QString::number(::getpid()) + u'-');
-    const QByteArray bytes = QFile::encodeName(mine);
-    if (runFolders[0] == '\0' && size_t(bytes.size()) < sizeof runFolders)
-        std::memcpy(runFolders, bytes.constData(), size_t(bytes.size()) + 1);
-    return mine + QStringLiteral("XXXXXX");
+    const QString mine = Prefix + QString::number(::getpid()) + u'-';
+    const QByteArray folder = QFile::encodeName(dir.absolutePath());
+    const QByteArray prefix = QFile::encodeName(mine);
+    // The last place asked for is the one the copies went to: a place that cannot be written
+    // is passed over for the next.
+    if (size_t(folder.size()) < sizeof runParent && size_t(prefix.size()) < sizeof runPrefix) {
+        std::memcpy(runPrefix, prefix.constData(), size_t(prefix.size()) + 1);
+        std::memcpy(runParent, folder.constData(), size_t(folder.size()) + 1);
+    }
+    return dir.filePath(mine + QStringLiteral("XXXXXX"));
 }
 
 void removeRunFoldersOnSignals()
