@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <filesystem>
 #include <set>
 
 #include <dirent.h>
@@ -495,6 +496,8 @@ printf '张三,Zhang\n' > "$(printf 'list\377.csv')"
     EXPECT_EQ(names(top), (std::set<std::string>{"bad\377name.png", "doc\377.pdf",
                                                  "list\377.csv", "out\377", "signed\377.pdf"}));
     EXPECT_EQ(names(top + "/out\377/sub"), std::set<std::string>{"0001.png"});
+    // QTemporaryDir cannot name what is not UTF-8 to remove it.
+    std::filesystem::remove_all(top.constData());
 }
 
 // A batch killed half-way leaves every picture under its name whole; what it was writing is
