@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QTemporaryDir>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -42,6 +43,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     new QGuiApplication(*argc, *argv);
     kit = new Kit;
+    // The kit outlives every run (libFuzzer ends with exit()); its folder must not.
+    std::atexit([] { kit->dir.remove(); });
     const QString root = kit->dir.path() + u'/';
     const QString kai =
         QStringLiteral("/usr/share/fonts/truetype/lxgw-wenkai/LXGWWenKai-Regular.ttf");
