@@ -119,13 +119,6 @@ QByteArray unpackedFont(const QString& path)
     return font;
 }
 
-// A face is selected by its family name, and the names in a font file are whatever its maker
-// chose: another style's file, or a font the person installed, may answer to the same one. So
-// each file is registered as a copy of its own whose family is a name no other font has. (A
-// copy, not bytes: Qt files a font handed over as bytes under a name a later one may get again
-// once the first is removed, and then draws the later one with the glyphs of the first.) The
-// faces of a collection are numbered, and the face a style asks for is found by its old names.
-// A file whose faces cannot all be renamed is not registered.
 namespace {
 
 QString keyOf(const QString& path)
