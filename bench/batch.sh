@@ -3,8 +3,9 @@
 # whatever file system PARENT is (compare ext4 with tmpfs, e.g. /dev/shm), in three settings:
 # one core (the program held to it with taskset: one picture after another), one worker process
 # on every core (drawing on one thread, encoding and writing on the others), and the default.
-# Each round runs the three, the order turning; the medians, each against one core, and the
-# largest memory a process held. The folders are removed afterwards.
+# Each round runs the three, the order turning; the medians, each setting against the one-core
+# run of the same round (a shared machine's speed drifts from round to round more than within
+# one), and the largest memory a process held. The folders are removed afterwards.
 #   bench/batch.sh build/bin/sorvex-sign-render PARENT [ROWS] [ROUNDS]
 set -euo pipefail
 renderer=$1 parent=$2 rows=${3:-3000} rounds=${4:-3}
@@ -16,7 +17,7 @@ for ((i = 0; i < rows; ++i)); do
   echo "${names[i % ${#names[@]}]},Name$i,${styles[i % ${#styles[@]}]}"
 done >"$work/rows.csv"
 settings=(one-core one-worker default)
-declare -A times
+declare -A times ratios
 # Milliseconds of one batch in setting $1, its pictures checked against the first run's. Each
 # run writes a folder of its own, removed only at the end: ext4 makes new files slowly right
 # after thousands were deleted (it looks through the recently deleted ones).
@@ -34,19 +35,23 @@ run() {
   written=$(find "$out" -type f | wc -l)
   [ "$written" -eq "$rows" ] || { echo "only $written of $rows pictures" >&2; exit 1; }
   diff -r -q "$work/out1" "$out" >/dev/null || { echo "the pictures differ" >&2; exit 1; }
-  times[$1]+="$(((end - start) / 1000000)) "
+  last[$1]=$(((end - start) / 1000000))
+  times[$1]+="${last[$1]} "
 }
+declare -A last
 for ((i = 0; i < rounds; ++i)); do
   for ((k = 0; k < 3; ++k)); do
     run "${settings[(i + k) % 3]}"
   done
+  for s in "${settings[@]}"; do
+    ratios[$s]+="$(awk -v b="${last[one-core]}" -v t="${last[$s]}" 'BEGIN { printf "%.3f", b / t }') "
+  done
 done
 . "$(dirname "$0")/median.sh"
-base=$(median ${times[one-core]})
 for s in "${settings[@]}"; do
   m=$(median ${times[$s]})
-  awk -v s="$s" -v t="${times[$s]% }" -v m="$m" -v b="$base" -v n="$rows" \
-    -v mb="$(($(cat "$work/memory-$s") / 1024))" \
-    'BEGIN { printf "%-10s %s ms, median %d ms, %d pictures/s, %.2fx one core, " \
-                    "largest process %d MB\n", s, t, m, n * 1000 / m, b / m, mb }'
+  awk -v s="$s" -v t="${times[$s]% }" -v m="$m" -v r="$(median ${ratios[$s]})" -v n="$rows" \
+    -v rs="${ratios[$s]% }" -v mb="$(($(cat "$work/memory-$s") / 1024))" \
+    'BEGIN { printf "%-10s %s ms, median %d ms, %d pictures/s, %.2fx one core (rounds: %s), " \
+                    "largest process %d MB\n", s, t, m, n * 1000 / m, r, rs, mb }'
 done
