@@ -79,8 +79,9 @@ class BackgroundWriter
 {
 public:
     // Twice the cores: a thread that waits for the disk to take a file leaves its core to
-    // another.
-    BackgroundWriter() : slots_(4 * QThread::idealThreadCount())
+    // another. At least 32 pictures ahead: on few cores a shorter queue runs dry whenever the
+    // drawing thread waits for its turn on a core, and the encoders then wait for it.
+    BackgroundWriter() : slots_(std::max(32, 4 * QThread::idealThreadCount()))
     {
         pool_.setMaxThreadCount(2 * QThread::idealThreadCount());
     }
