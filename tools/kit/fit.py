@@ -461,7 +461,7 @@ def square_seal_cells(font):
 def seal_glyph_factor(font):
     """How much smaller a seal face's outlines are made for its characters' ink to take their
     share of a square cell."""
-    face, em = Face(font), font["head"].unitsPerEm
+    face = Face(font)
     cell = font["hmtx"][face.glyph("王")][0]
     boxes = [b for b in (face.ink(ch) for ch in MATCHED if ord(ch) in face.cmap) if b]
     width = statistics.median(b[2] - b[0] for b in boxes)
