@@ -17,7 +17,7 @@ for ((i = 0; i < rows; ++i)); do
   echo "${names[i % ${#names[@]}]},Name$i,${styles[i % ${#styles[@]}]}"
 done >"$work/rows.csv"
 settings=(one-core one-worker default)
-declare -A times ratios
+declare -A times ratios last # last: each setting's time in this round
 # Milliseconds of one batch in setting $1, its pictures checked against the first run's. Each
 # run writes a folder of its own, removed only at the end: ext4 makes new files slowly right
 # after thousands were deleted (it looks through the recently deleted ones).
@@ -38,7 +38,6 @@ run() {
   last[$1]=$(((end - start) / 1000000))
   times[$1]+="${last[$1]} "
 }
-declare -A last
 for ((i = 0; i < rounds; ++i)); do
   for ((k = 0; k < 3; ++k)); do
     run "${settings[(i + k) % 3]}"

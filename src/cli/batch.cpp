@@ -78,9 +78,9 @@ std::variant<Job, Failure> rowJob(const QStringList& f, qsizetype number, const 
 class BackgroundWriter
 {
 public:
-    // Twice the cores: a thread that waits for the disk to take a file leaves its core to
-    // another. At least 32 pictures ahead: on few cores a shorter queue runs dry whenever the
-    // drawing thread waits for its turn on a core, and the encoders then wait for it.
+    // Threads: twice the cores, as a thread that waits for the disk to take a file leaves its
+    // core to another. Pictures ahead: at least 32, as on few cores a shorter queue runs dry
+    // whenever the drawing thread waits for its turn on a core, and the encoders then wait.
     BackgroundWriter() : slots_(std::max(32, 4 * QThread::idealThreadCount()))
     {
         pool_.setMaxThreadCount(2 * QThread::idealThreadCount());
