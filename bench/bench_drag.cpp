@@ -15,6 +15,7 @@
 #include "catalogue/fonttable.h"
 #include "output/platform.h"
 #include "quietplatform.h"
+#include "render/fitting.h"
 #include "render/imagesurface.h"
 #include "render/renderer.h"
 #include "ui/imagearea.h"
@@ -157,13 +158,14 @@ void setUp(MainWindow& w, const Case& c)
     settle();
 }
 
-// The window's picture against the same drawing by the uncached path.
+// The window's picture against the same drawing by the uncached path, at the size the name was
+// fitted to, as the window draws it.
 bool samePixels(MainWindow& w, const ProgramValues& values)
 {
-    const DrawInputs in = w.drawInputs();
-    const Catalogue catalogue = loadCatalogue(values.appPath);
+    DrawInputs in = w.drawInputs();
     AppFontTable fonts(0);
     fonts.useFallback(fallbackFontPath(values));
+    in.sizeText = fitName(values, fonts, in).sizeText;
     ImageSurface uncached(w.picture().devicePixelRatio(), false);
     TextHandleRect handle;
     RenderContext ctx{values, fonts, uncached, handle};
