@@ -23,8 +23,8 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <filesystem>
+#include <map>
 #include <set>
 
 #include <dirent.h>

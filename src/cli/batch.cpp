@@ -298,13 +298,8 @@ int runWorkers(const Options& options, const QString& program, int workers, qsiz
 // cores a batch took an eighth longer). From a thread of its pool Qt fills in one piece.
 void onQtPoolThread(const std::function<void()>& work)
 {
-    QThreadPool* pool = QThreadPool::globalInstance();
-    // Already on one (a caller that runs batches in the pool): waiting there for another of its
-    // threads could wait for ever on one core.
-    if (pool->contains(QThread::currentThread()))
-        return work();
     QSemaphore done;
-    pool->start([&] {
+    QThreadPool::globalInstance()->start([&] {
         work();
         done.release();
     });
