@@ -14,6 +14,7 @@
 #include "output/platform.h"
 #include "quietplatform.h"
 #include "ui/mainwindow.h"
+#include "ui/pageview.h"
 #include "ui/signwindow.h"
 
 #include <QApplication>

@@ -22,4 +22,5 @@ public:
     }
     bool openUrl(const QUrl&) override { return false; }
     bool confirmReplace(const QString&) override { return false; }
+    bool askYesNo(const QString&, const QString&) override { return false; }
 };

@@ -1,6 +1,7 @@
 // Documents a person asks to sign: the whole stamping path, qpdf included, on a fuzzed document
 // no larger than the run's -max_len.
-#include "output/pdfstamp.h"
+#include "pdf/stamp.h"
+#include "pdf/pagelist.h"
 #include "fuzz.h"
 #include "../tests/plainpdf.h"
 
@@ -35,10 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     place.atMm = QPointF(10, 10);
     place.widthMm = 20;
     const auto stamped = stampPdf(path, Signature, place);
-    if (const auto* failure = std::get_if<StampFailure>(&stamped)) {
-        FUZZ_CHECK(!failure->message.isEmpty());
+    if (std::holds_alternative<SignError>(stamped))
         return 0;
-    }
     // A signed copy is a PDF that reads again without repair.
     const QByteArray pdf = std::get<SignedCopy>(stamped).whole();
     QPDF again;

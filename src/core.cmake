@@ -34,11 +34,20 @@ add_library(sorvexcore STATIC
   ${core}/output/pngwriter.cpp ${core}/output/pngwriter.h
   ${core}/output/placement.cpp ${core}/output/placement.h
   ${core}/output/pdfpicture.cpp ${core}/output/pdfpicture.h
-  ${core}/output/pdfstamp.cpp ${core}/output/pdfstamp.h
-  ${core}/output/pdfupdate.cpp ${core}/output/pdfupdate.h
-  ${core}/output/certsign.cpp ${core}/output/certsign.h
   ${core}/app/startup.cpp ${core}/app/startup.h
 )
+# Signing documents: reading them, what their authors allow, the update, certificates.
+set(sorvex_pdf_sources
+  ${core}/pdf/documentinput.cpp ${core}/pdf/opendocument.cpp ${core}/pdf/formfields.cpp
+  ${core}/pdf/signingpolicy.cpp ${core}/pdf/incrementalupdate.cpp ${core}/pdf/pageplacement.cpp
+  ${core}/pdf/annotations.cpp ${core}/pdf/flatten.cpp ${core}/pdf/signatures.cpp
+  ${core}/pdf/stamp.cpp ${core}/pdf/documentfacts.cpp)
+target_sources(sorvexcore PRIVATE ${sorvex_pdf_sources}
+  ${core}/pdf/documentinput.h ${core}/pdf/opendocument.h ${core}/pdf/formfields.h
+  ${core}/pdf/signingpolicy.h ${core}/pdf/incrementalupdate.h ${core}/pdf/pageplacement.h
+  ${core}/pdf/annotations.h ${core}/pdf/flatten.h ${core}/pdf/signatures.h ${core}/pdf/stamp.h ${core}/pdf/documentfacts.h
+  ${core}/pdf/pagelist.cpp ${core}/pdf/pagelist.h ${core}/pdf/signerror.h ${core}/pdf/secret.h
+  ${core}/pdf/signingidentity.cpp ${core}/pdf/signingidentity.h ${core}/pdf/openssltypes.h)
 target_include_directories(sorvexcore PUBLIC ${core})
 find_package(ZLIB REQUIRED)
 find_package(PkgConfig REQUIRED)
@@ -59,8 +68,7 @@ function(sorvex_uses_qpdf target)
 endfunction()
 target_compile_definitions(sorvexcore PRIVATE POINTERHOLDER_TRANSITION=4)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
-  set_source_files_properties(${core}/output/pdfstamp.cpp ${core}/output/pdfupdate.cpp
-                              PROPERTIES COMPILE_OPTIONS "-std=c++17")
+  set_source_files_properties(${sorvex_pdf_sources} PROPERTIES COMPILE_OPTIONS "-std=c++17")
 endif()
 set_target_properties(sorvexcore PROPERTIES AUTOMOC OFF)
 # Qt's headers are most of what every file compiles: read once, precompiled.
@@ -68,6 +76,5 @@ target_precompile_headers(sorvexcore PRIVATE <QByteArray> <QDir> <QFileInfo> <QH
                           <QPainter> <QSet> <QString> <QStringList> <QTextStream>)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   # Compiled in another standard there: the precompiled headers do not fit them.
-  set_source_files_properties(${core}/output/pdfstamp.cpp ${core}/output/pdfupdate.cpp
-                              PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
+  set_source_files_properties(${sorvex_pdf_sources} PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
 endif()

@@ -78,6 +78,17 @@ public:
         openedUrls.push_back(url);
         return urlsOpen;
     }
+    std::deque<bool> yesNoAnswers; // none left: No, the default
+    QStringList yesNoQuestions;
+    bool askYesNo(const QString& text, const QString&) override
+    {
+        yesNoQuestions << text;
+        if (yesNoAnswers.empty())
+            return false;
+        const bool answer = yesNoAnswers.front();
+        yesNoAnswers.pop_front();
+        return answer;
+    }
     bool confirmReplace(const QString& path) override
     {
         replaceQuestions << path;

@@ -10,6 +10,7 @@
 #include "ui/imagearea.h"
 #include "ui/mainwindow.h"
 #include "ui/picturebox.h"
+#include "ui/pageview.h"
 #include "ui/signwindow.h"
 #include "ui/stylelist.h"
 
@@ -385,7 +386,8 @@ TEST_F(ShownWindow, SigningSaysWhatIsWrongAndWritesNothing)
     for (const char c : {'w', 'r', 'o', 'n', 'g'})
         QTest::keyClick(sign->windowHandle(), c);
     QTest::keyClick(sign->windowHandle(), Qt::Key_S, Qt::ControlModifier);
-    EXPECT_TRUE(platform.messages.back().text.contains(QStringLiteral("password does not open")));
+    EXPECT_TRUE(platform.messages.back().text.contains(QStringLiteral("证书密码不对")))
+        << platform.messages.back().text.toStdString();
     EXPECT_TRUE(platform.saveDialogFilters.empty()) << "no file was asked for";
 }
 

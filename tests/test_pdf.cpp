@@ -1,6 +1,7 @@
 // PDF: the picture as a page, and the signature put onto a document, checked with poppler.
 #include "kit.h"
-#include "output/pdfstamp.h"
+#include "pdf/stamp.h"
+#include "pdf/pagelist.h"
 #include "pixels.h"
 #include "plainpdf.h"
 #include "rendercli.h"
@@ -569,25 +570,48 @@ INSTANTIATE_TEST_SUITE_P(
                     Pages{"", {1, 2, 3, 4, 5}, true, true}, Pages{"2-4", {2, 3, 4}, true}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
-// A page list read against a document of five pages: each page once, in the order first
-// named; a page the document lacks, or what is no list, said.
+// A page list read against a document: each page once, in the order first named; a page the
+// document lacks said with the document's page count, what is no list said as such.
 TEST(PageList, ReadsListsRangesLastAndAll)
 {
+    using K = SignError::Kind;
     const struct
     {
         const char* list;
+        int count;              // the document's pages
         std::vector<int> pages; // empty: refused
-    } cases[] = {{"3", {3}},          {"1,3-4,last", {1, 3, 4, 5}}, {"all", {1, 2, 3, 4, 5}},
-                 {"4,2,4-5", {4, 2, 5}}, {"last-last", {5}},       {"2-9", {}},
-                 {"6", {}},           {"0", {}},                   {"5-3", {}},
-                 {"two", {}},         {"1,,2", {}}};
+        K refused = K::NoSuchPage;
+        int page = 0; // the page said to be missing
+    } cases[] = {{"3", 5, {3}},
+                 {"1,3-4,last", 5, {1, 3, 4, 5}},
+                 {"all", 5, {1, 2, 3, 4, 5}},
+                 {"4,2,4-5", 5, {4, 2, 5}},
+                 {"last-last", 5, {5}},
+                 {"2-9", 5, {}, K::NoSuchPage, 9},
+                 {"6", 5, {}, K::NoSuchPage, 6},
+                 // past the end with "last", which comes before the first page named
+                 {"5-last", 3, {}, K::NoSuchPage, 5},
+                 {"2-last", 1, {}, K::NoSuchPage, 2},
+                 {"last", 0, {}, K::NoPages},
+                 {"all", 0, {}, K::NoPages},
+                 {"0", 5, {}, K::BadPageList},
+                 {"5-3", 5, {}, K::BadPageList},
+                 {"last-2", 5, {}, K::BadPageList},
+                 {"two", 5, {}, K::BadPageList},
+                 {"1,,2", 5, {}, K::BadPageList}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.list);
-        const auto read = pageList(QString::fromUtf8(c.list), 5);
-        if (c.pages.empty())
-            EXPECT_TRUE(std::holds_alternative<QString>(read));
-        else
+        SCOPED_TRACE(std::string(c.list) + " of " + std::to_string(c.count));
+        const auto read = pageList(QString::fromUtf8(c.list), c.count);
+        if (!c.pages.empty()) {
             EXPECT_EQ(std::get<std::vector<int>>(read), c.pages);
+            continue;
+        }
+        ASSERT_TRUE(std::holds_alternative<SignError>(read));
+        EXPECT_EQ(std::get<SignError>(read).kind, c.refused);
+        if (c.refused == K::NoSuchPage) {
+            EXPECT_EQ(std::get<SignError>(read).page, c.page);
+            EXPECT_EQ(std::get<SignError>(read).count, c.count);
+        }
     }
 }
 

@@ -3,7 +3,10 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <mutex>
 #include <csignal>
 #include <cstring>
 #include <dirent.h>
@@ -18,6 +21,18 @@ const QString Prefix = QStringLiteral("sorvex-sign-");
 // in, and the start of this process's folders' names there ("sorvex-sign-<pid>-").
 char runParent[4096];
 char runPrefix[64];
+
+// Folders part files are written in, and the start of this process's part files' names there.
+// A slot is filled before it is counted, so the handler reads only whole ones.
+struct PartFolder
+{
+    char folder[4096];
+};
+constexpr int PartFolders = 8;
+PartFolder partFolders[PartFolders];
+std::atomic<int> partFoldersUsed{0};
+char partPrefix[64];
+std::mutex partFoldersLock;
 
 // Calls `visit` with the name of each entry of the open `folder` but "." and "..". System calls
 // only: a signal handler may be running on a thread stopped inside malloc or stdio, so nothing
@@ -65,6 +80,18 @@ void removeAndEnd(int signal)
         });
         ::close(parent);
     }
+    const int watched = std::min(partFoldersUsed.load(), PartFolders);
+    const size_t partPrefixLength = std::strlen(partPrefix);
+    for (int i = 0; i < watched && partPrefixLength > 0; ++i) {
+        const int folder = ::open(partFolders[i].folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder < 0)
+            continue;
+        forEachEntry(folder, [&](const char* entry) {
+            if (std::strncmp(entry, partPrefix, partPrefixLength) == 0)
+                ::unlinkat(folder, entry, 0);
+        });
+        ::close(folder);
+    }
     errno = saved;
     ::signal(signal, SIG_DFL);
     ::raise(signal);
@@ -107,4 +134,23 @@ void removeRunFoldersOnSignals()
     sigemptyset(&action.sa_mask);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
         ::sigaction(signal, &action, nullptr);
+}
+
+void removePartFilesOnSignals(const QByteArray& folder, const QByteArray& prefix)
+{
+    const std::lock_guard<std::mutex> hold(partFoldersLock);
+    const QByteArray mine = prefix + QByteArray::number(qint64(::getpid())) + '-';
+    if (size_t(folder.size()) >= sizeof PartFolder::folder || size_t(mine.size()) >= sizeof partPrefix)
+        return;
+    if (partPrefix[0] == '\0')
+        std::memcpy(partPrefix, mine.constData(), size_t(mine.size()) + 1);
+    static int added = 0;
+    for (int i = 0; i < std::min(added, PartFolders); ++i)
+        if (folder == partFolders[i].folder)
+            return;
+    // Past the last slot, the oldest is taken. A handler reading it meanwhile may find a name
+    // that is neither: it removes only this process's part files wherever it looks.
+    std::memcpy(partFolders[added % PartFolders].folder, folder.constData(),
+                size_t(folder.size()) + 1);
+    partFoldersUsed.store(std::min(++added, PartFolders));
 }

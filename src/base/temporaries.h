@@ -16,3 +16,8 @@ bool processIsGone(const QString& pid);
 // Removes this process's folders on SIGINT, SIGTERM, SIGHUP and SIGPIPE before the signal ends
 // the process as it would have. SIGKILL cannot be caught: the next run clears after it.
 void removeRunFoldersOnSignals();
+
+// Files this process writes under a temporary name in `folder`, named `prefix` followed by its
+// process number and a dash, are removed on the same signals: a signing stopped while it writes
+// a large document leaves nothing behind. A few folders at a time are watched, the latest kept.
+void removePartFilesOnSignals(const QByteArray& folder, const QByteArray& prefix);

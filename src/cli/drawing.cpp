@@ -236,33 +236,9 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
             placed.y = fitted.y;
     }
     TextHandleRect handle;
-    QString backgroundError;
-    // What the picture was drawn without: said on stderr and in the report, a failure when
-    // strict. Known once it is drawn, before it is written.
-    QStringList substituted;
-    const QStringList boxes = charactersNoFaceDraws(values_, fonts_, in);
-    const auto degraded = [&]() -> std::optional<Failure> {
-        if (in.backgroundPath.isEmpty())
-            backgroundError.clear();
-        for (const QString& file : in.style->files)
-            if (fonts_.unusable(file))
-                substituted << file;
-        substitutedPictures_ += substituted.isEmpty() ? 0 : 1;
-        picturesOnWhite_ += backgroundError.isEmpty() ? 0 : 1;
-        if (!job.strict || (substituted.isEmpty() && backgroundError.isEmpty() && boxes.isEmpty()))
-            return std::nullopt;
-        return Failure{ExitDegraded,
-                       !substituted.isEmpty()
-                           ? QStringLiteral("%1 not written: the font file %2 %3")
-                                 .arg(job.output, substituted.first(),
-                                      whatIsWrongWith(substituted.first()))
-                       : !backgroundError.isEmpty()
-                           ? QStringLiteral("%1 not written: the background %2 cannot be read "
-                                            "(%3)")
-                                 .arg(job.output, in.backgroundPath, backgroundError)
-                           : QStringLiteral("%1 not written: no face draws %2")
-                                 .arg(job.output, boxes.join(QString()))};
-    };
+    Degradation lacks;
+    lacks.boxes = charactersNoFaceDraws(values_, fonts_, in);
+    QString& backgroundError = lacks.backgroundError;
     const QString suffix = suffixOf(job.output);
     if (suffix == QLatin1String("pdf") || suffix == QLatin1String("svg")) {
         const QByteArray document =
@@ -271,45 +247,84 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
                 : svgDocument(placed, in, handle, backgroundError);
         if (document.isEmpty())
             return Failure{ExitFailure, QStringLiteral("cannot write %1").arg(job.output)};
-        if (auto failure = degraded())
+        if (auto failure = degraded(job, in, lacks))
             return failure;
         if (auto error = writeFile(job.output, document))
             return Failure{ExitFailure,
                            QStringLiteral("cannot write %1: %2").arg(job.output, *error)};
     } else {
         const RasterPicture picture = rasterPicture(placed, in, handle, backgroundError);
-        if (auto failure = degraded())
+        if (auto failure = degraded(job, in, lacks))
             return failure;
         if (auto failure = write(picture))
             return failure;
     }
-    if (!backgroundError.isEmpty())
-        sayBackgroundFailed(in.backgroundPath, backgroundError);
-    sayUnusableFonts(*in.style);
-    sayMissingCharacters(boxes);
+    say(in, lacks);
     if (report) {
         QJsonObject background{{QStringLiteral("path"), in.backgroundPath}};
         if (!backgroundError.isEmpty())
             background.insert(QStringLiteral("error"), backgroundError);
-        *report = QJsonObject{
-            {QStringLiteral("style"), job.style},
-            {QStringLiteral("size"), in.sizeText},
-            {QStringLiteral("sizeAsked"), asked},
-            {QStringLiteral("ink"), hexColor(in.ink)},
-            {QStringLiteral("mover"), QJsonObject{{QStringLiteral("left"), handle.left},
-                                                  {QStringLiteral("top"), handle.top},
-                                                  {QStringLiteral("width"), handle.width},
-                                                  {QStringLiteral("height"), handle.height}}},
-            {QStringLiteral("background"), background},
-            {QStringLiteral("substituted"), QJsonArray::fromStringList(substituted)},
-            {QStringLiteral("backgroundError"), backgroundError},
-            {QStringLiteral("missingCharacters"), QJsonArray::fromStringList(boxes)},
-            {QStringLiteral("output"), QFileInfo(job.output).absoluteFilePath()}};
+        *report = drawnReport(job, in, lacks);
+        report->insert(QStringLiteral("sizeAsked"), asked);
+        report->insert(QStringLiteral("mover"),
+                       QJsonObject{{QStringLiteral("left"), handle.left},
+                                   {QStringLiteral("top"), handle.top},
+                                   {QStringLiteral("width"), handle.width},
+                                   {QStringLiteral("height"), handle.height}});
+        report->insert(QStringLiteral("background"), background);
+        report->insert(QStringLiteral("backgroundError"), backgroundError);
+        report->insert(QStringLiteral("output"), QFileInfo(job.output).absoluteFilePath());
     }
     return std::nullopt;
 }
 
-std::variant<QByteArray, Failure> SignatureRenderer::textBoxPdf(const Job& job)
+std::optional<Failure> SignatureRenderer::degraded(const Job& job, const DrawInputs& in,
+                                                   Degradation& lacks)
+{
+    // What the picture was drawn without: said on stderr and in the report, a failure when
+    // strict. Known once it is drawn, before it is written.
+    if (in.backgroundPath.isEmpty())
+        lacks.backgroundError.clear();
+    for (const QString& file : in.style->files)
+        if (fonts_.unusable(file))
+            lacks.substituted << file;
+    substitutedPictures_ += lacks.substituted.isEmpty() ? 0 : 1;
+    picturesOnWhite_ += lacks.backgroundError.isEmpty() ? 0 : 1;
+    if (!job.strict ||
+        (lacks.substituted.isEmpty() && lacks.backgroundError.isEmpty() && lacks.boxes.isEmpty()))
+        return std::nullopt;
+    return Failure{ExitDegraded,
+                   !lacks.substituted.isEmpty()
+                       ? QStringLiteral("%1 not written: the font file %2 %3")
+                             .arg(job.output, lacks.substituted.first(),
+                                  whatIsWrongWith(lacks.substituted.first()))
+                   : !lacks.backgroundError.isEmpty()
+                       ? QStringLiteral("%1 not written: the background %2 cannot be read (%3)")
+                             .arg(job.output, in.backgroundPath, lacks.backgroundError)
+                       : QStringLiteral("%1 not written: no face draws %2")
+                             .arg(job.output, lacks.boxes.join(QString()))};
+}
+
+void SignatureRenderer::say(const DrawInputs& in, const Degradation& lacks)
+{
+    if (!lacks.backgroundError.isEmpty())
+        sayBackgroundFailed(in.backgroundPath, lacks.backgroundError);
+    sayUnusableFonts(*in.style);
+    sayMissingCharacters(lacks.boxes);
+}
+
+QJsonObject SignatureRenderer::drawnReport(const Job& job, const DrawInputs& in,
+                                           const Degradation& lacks) const
+{
+    return QJsonObject{{QStringLiteral("style"), job.style},
+                       {QStringLiteral("size"), in.sizeText},
+                       {QStringLiteral("ink"), hexColor(in.ink)},
+                       {QStringLiteral("substituted"), QJsonArray::fromStringList(lacks.substituted)},
+                       {QStringLiteral("missingCharacters"), QJsonArray::fromStringList(lacks.boxes)}};
+}
+
+std::variant<QByteArray, Failure> SignatureRenderer::textBoxPdf(const Job& job,
+                                                               QJsonObject* report)
 {
     DrawInputs in;
     if (auto failure = inputsFor(job, in))
@@ -328,6 +343,15 @@ std::variant<QByteArray, Failure> SignatureRenderer::textBoxPdf(const Job& job)
         visibleName(name).isEmpty() ? QByteArray() : ::textBoxPdf(drawing(job, in, handle));
     if (document.isEmpty())
         return Failure{ExitFailure, QStringLiteral("nothing to draw: the name draws no ink")};
+    // The same checks as a picture's: a signature drawn in a substitute face, or with boxes
+    // for characters no face draws, is said, and refused when strict.
+    Degradation lacks;
+    lacks.boxes = charactersNoFaceDraws(values_, fonts_, in);
+    if (auto failure = degraded(job, in, lacks))
+        return *failure;
+    say(in, lacks);
+    if (report)
+        *report = drawnReport(job, in, lacks);
     return document;
 }
 

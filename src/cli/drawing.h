@@ -37,6 +37,7 @@ public:
     std::optional<PrintError> printTwips(const std::function<void(QPainter&)>&) override;
     bool openUrl(const QUrl&) override { return false; }
     bool confirmReplace(const QString&) override { return false; }
+    bool askYesNo(const QString&, const QString&) override { return false; }
 
 private:
     QTextStream& err_;
@@ -91,9 +92,24 @@ public:
     int picturesOnWhite() const { return picturesOnWhite_; }
 
     // The signature alone, on a page the size of its text's box: what is put onto a document.
-    std::variant<QByteArray, Failure> textBoxPdf(const Job& job);
+    // Checked as a picture is (a substitute face, characters no face draws); with `report`,
+    // what was drawn.
+    std::variant<QByteArray, Failure> textBoxPdf(const Job& job, QJsonObject* report = nullptr);
 
 private:
+    // What a drawing was made without: font files drawn in a substitute face, the background,
+    // characters no face draws.
+    struct Degradation
+    {
+        QStringList substituted;
+        QString backgroundError;
+        QStringList boxes;
+    };
+    // Counts what `lacks` holds; a failure where the job is strict and it holds anything.
+    std::optional<Failure> degraded(const Job& job, const DrawInputs& in, Degradation& lacks);
+    // Says on stderr, once each, what `lacks` holds.
+    void say(const DrawInputs& in, const Degradation& lacks);
+    QJsonObject drawnReport(const Job& job, const DrawInputs& in, const Degradation& lacks) const;
     std::optional<Failure> inputsFor(const Job& job, DrawInputs& in) const;
     ImageSurface& surfaceFor(const Job& job);
     // Draws the job on a vector surface, leaving the text's place in `handle`.

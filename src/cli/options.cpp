@@ -1,6 +1,8 @@
 #include "options.h"
 
 #include "catalogue/stylerules.h"
+#include "pdf/pagelist.h"
+#include "signmessages.h"
 
 #include <QColor>
 #include <QCommandLineParser>
@@ -97,6 +99,29 @@ struct Declared
         QStringLiteral("With --sign-with, the file whose first line is the password (never on "
                        "the command line); without it the password is asked on the terminal."),
         QStringLiteral("FILE")};
+    QCommandLineOption field{
+        QStringLiteral("field"),
+        QStringLiteral("With --sign-with, sign this empty signature field of the document (its "
+                       "full name) instead of adding one; a document certified for form filling "
+                       "and signing only has its first empty one signed unless this is given."),
+        QStringLiteral("NAME")};
+    QCommandLineOption reason{QStringLiteral("reason"),
+                              QStringLiteral("With --sign-with, why the document is signed."),
+                              QStringLiteral("TEXT")};
+    QCommandLineOption location{QStringLiteral("location"),
+                                QStringLiteral("With --sign-with, where it is signed."),
+                                QStringLiteral("TEXT")};
+    QCommandLineOption documentPasswordFile{
+        QStringLiteral("document-password-file"),
+        QStringLiteral("With --stamp or --verify, the file (or pipe) whose first line is the "
+                       "document's own password, for a document that needs one."),
+        QStringLiteral("FILE")};
+    QCommandLineOption verify{
+        QStringLiteral("verify"),
+        QStringLiteral("Check every signature of this PDF: one line each, saying who signed, "
+                       "when, what it covers and whether the bytes it covers are those signed; "
+                       "exit status 0 when every one is."),
+        QStringLiteral("FILE.pdf")};
     QCommandLineOption flatten{
         QStringLiteral("flatten"),
         QStringLiteral("With --stamp, draw the signature into the page's content and write the "
@@ -177,8 +202,9 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
 {
     options.stampFile = parser.value(d.stamp);
     if (options.stampFile.isEmpty()) {
-        for (const QCommandLineOption* o : {&d.page, &d.at, &d.width, &d.flatten, &d.acrossPages, &d.breakSignatures,
-              &d.signWith, &d.passwordFile})
+        for (const QCommandLineOption* o :
+             {&d.page, &d.at, &d.width, &d.flatten, &d.acrossPages, &d.breakSignatures,
+              &d.signWith, &d.passwordFile, &d.field, &d.reason, &d.location})
             if (parser.isSet(*o))
                 return badArgument(
                     QStringLiteral("--%1 goes with --stamp").arg(o->names().constFirst()));
@@ -191,13 +217,21 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
     options.stamp.flatten = parser.isSet(d.flatten);
     options.signingIdentity = parser.value(d.signWith);
     options.passwordFile = parser.value(d.passwordFile);
-    if (parser.isSet(d.passwordFile) && options.signingIdentity.isEmpty())
-        return badArgument(QStringLiteral("--password-file goes with --sign-with"));
+    for (const QCommandLineOption* o : {&d.passwordFile, &d.field, &d.reason, &d.location})
+        if (parser.isSet(*o) && options.signingIdentity.isEmpty())
+            return badArgument(
+                QStringLiteral("--%1 goes with --sign-with").arg(o->names().constFirst()));
+    options.stamp.field = parser.value(d.field);
+    options.stamp.reason = parser.value(d.reason);
+    options.stamp.location = parser.value(d.location);
     if (!options.signingIdentity.isEmpty() && options.stamp.flatten)
         return badArgument(QStringLiteral("a certificate signature is appended to the document; "
                                           "--flatten would rewrite it"));
     options.stamp.breakSignatures = parser.isSet(d.breakSignatures);
     options.stamp.acrossPages = parser.isSet(d.acrossPages);
+    if (options.stamp.acrossPages && parser.isSet(d.field))
+        return badArgument(QStringLiteral("a seal across pages is not put into one signature "
+                                          "field: --across-pages and --field exclude each other"));
     if (options.stamp.acrossPages && options.job.style != SealStyle &&
         options.job.style != SealStyleIntaglio)
         return badArgument(QStringLiteral("--across-pages cuts a seal across the pages: give "
@@ -208,7 +242,7 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
                               ? QStringLiteral("all")
                               : parser.value(d.page);
     if (const auto problem = pageListProblem(options.stamp.pages))
-        return badArgument(*problem);
+        return signingFailure(*problem);
     if (!parser.isSet(d.at))
         return badArgument(QStringLiteral("--stamp needs --at X,Y in millimetres"));
     const QStringList xy = parser.value(d.at).split(u',');
@@ -248,7 +282,8 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
     parser.addOptions({d.data, d.style, d.cn, d.en, d.size, d.color, d.background, d.pos, d.scale,
                        d.transparent, d.fit, d.exactSize, d.strict, d.worn, d.output, d.batch,
                        d.shard, d.jobs, d.list, d.sheet, d.report, d.stamp, d.page, d.at, d.width,
-                       d.flatten, d.acrossPages, d.breakSignatures, d.signWith, d.passwordFile});
+                       d.flatten, d.acrossPages, d.breakSignatures, d.signWith, d.passwordFile,
+                       d.field, d.reason, d.location, d.documentPasswordFile, d.verify});
     // How a batch talks to its workers: not for people.
     QCommandLineOption worker = d.batchWorker;
     worker.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -301,6 +336,15 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
     options.list = parser.isSet(d.list);
     options.sheet = parser.isSet(d.sheet);
     options.report = parser.isSet(d.report);
+    options.verifyFile = parser.value(d.verify);
+    options.documentPasswordFile = parser.value(d.documentPasswordFile);
+    if (!options.verifyFile.isEmpty()) {
+        if (parser.isSet(d.stamp) || parser.isSet(d.batch) || options.list || options.sheet)
+            return badArgument(QStringLiteral("--verify checks one document and does nothing else"));
+        return options;
+    }
+    if (parser.isSet(d.documentPasswordFile) && !parser.isSet(d.stamp))
+        return badArgument(QStringLiteral("--document-password-file goes with --stamp or --verify"));
     if (!options.list && !parser.isSet(d.output))
         return badArgument(QStringLiteral("no output given (-o FILE)"));
     if (auto failure = readStamp(parser, d, options))

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "job.h"
-#include "output/pdfstamp.h"
+#include "pdf/stamp.h"
 
 #include <QStringList>
 
@@ -30,6 +30,8 @@ struct Options
     StampPlace stamp;
     QString signingIdentity; // a PKCS#12 file to sign with; empty: a drawn signature only
     QString passwordFile;    // where its password is; empty: asked on the terminal
+    QString documentPasswordFile; // where the document's own password is; empty: it has none
+    QString verifyFile;      // a PDF whose signatures to check; empty: none
     QString helpText;    // set when --help was asked for
     QString versionText; // set when --version was asked for
 };

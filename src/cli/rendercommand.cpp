@@ -6,6 +6,7 @@
 #include "options.h"
 #include "sheet.h"
 #include "stamp.h"
+#include "verify.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -13,9 +14,30 @@
 
 namespace {
 
+// A message is one line: control characters a file name may hold are written as escapes, so
+// that none splits it and no second line can read as something else.
+QString oneLine(const QString& message)
+{
+    QString line;
+    for (const QChar c : message) {
+        const char16_t u = c.unicode();
+        if (u == u'\n')
+            line += QStringLiteral("\\n");
+        else if (u == u'\r')
+            line += QStringLiteral("\\r");
+        else if (u == u'\t')
+            line += QStringLiteral("\\t");
+        else if (u < 0x20 || u == 0x7f || u == 0x2028 || u == 0x2029 || (u >= 0x80 && u < 0xa0))
+            line += QStringLiteral("\\x{%1}").arg(int(u), 0, 16);
+        else
+            line += c;
+    }
+    return line;
+}
+
 int fail(QTextStream& err, const Failure& f)
 {
-    err << "sorvex-sign-render: " << f.message << Qt::endl;
+    err << "sorvex-sign-render: " << oneLine(f.message) << Qt::endl;
     return f.code;
 }
 
@@ -43,6 +65,11 @@ int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream
         return ExitOk;
     }
 
+    if (!options.verifyFile.isEmpty()) {
+        if (auto failure = verifyDocument(options, out))
+            return fail(err, *failure);
+        return ExitOk;
+    }
     const QString dataDir = !options.dataDir.isEmpty()
                                 ? options.dataDir
                                 : dataFolderFor(QCoreApplication::applicationDirPath());
@@ -65,7 +92,7 @@ int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream
         return ExitOk;
     }
     if (!options.stampFile.isEmpty()) {
-        if (auto failure = stampDocument(options, renderer, out))
+        if (auto failure = stampDocument(options, renderer, out, err))
             return fail(err, *failure);
         return ExitOk;
     }

@@ -1,9 +1,10 @@
 #include "stamp.h"
 
-#include "output/certsign.h"
 #include "drawing.h"
 #include "options.h"
-#include "output/pdfstamp.h"
+#include "pdf/signingidentity.h"
+#include "pdf/stamp.h"
+#include "signmessages.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,40 +12,56 @@
 #include <QTextStream>
 
 std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& renderer,
-                                     QTextStream& out)
+                                     QTextStream& out, QTextStream& err)
 {
-    const auto signature = renderer.textBoxPdf(options.job);
+    QJsonObject report;
+    const auto signature = renderer.textBoxPdf(options.job, &report);
     if (const auto* failure = std::get_if<Failure>(&signature))
         return *failure;
     StampPlace place = options.stamp;
+    if (!options.documentPasswordFile.isEmpty()) {
+        auto password = signingPassword(options.documentPasswordFile);
+        if (auto* why = std::get_if<SignError>(&password))
+            return signingFailure(*why);
+        place.documentPassword =
+            std::make_shared<const SecretBytes>(std::move(std::get<SecretBytes>(password)));
+    }
     if (!options.signingIdentity.isEmpty()) {
-        const auto password = signingPassword(options.passwordFile);
-        if (const QString* why = std::get_if<QString>(&password))
-            return Failure{ExitFailure, *why};
+        auto password = signingPassword(options.passwordFile);
+        if (auto* why = std::get_if<SignError>(&password))
+            return signingFailure(*why);
         auto identity =
-            SigningIdentity::load(options.signingIdentity, std::get<QByteArray>(password));
-        if (const QString* why = std::get_if<QString>(&identity))
-            return Failure{ExitFailure, *why};
+            SigningIdentity::load(options.signingIdentity, std::get<SecretBytes>(password));
+        if (auto* why = std::get_if<SignError>(&identity))
+            return signingFailure(*why);
         place.signer = std::get<std::shared_ptr<SigningIdentity>>(identity);
     }
     const auto stamped = stampPdf(options.stampFile, std::get<QByteArray>(signature), place);
-    if (const auto* failure = std::get_if<StampFailure>(&stamped))
-        return Failure{failure->kind == StampFailure::NoSuchPage ? ExitBadArguments : ExitFailure,
-                       failure->message};
+    if (const auto* failure = std::get_if<SignError>(&stamped))
+        return signingFailure(*failure);
     const QString& output = options.job.output;
     const SignedCopy& copy = std::get<SignedCopy>(stamped);
     if (auto error = copy.writeTo(output))
-        return Failure{ExitFailure, QStringLiteral("cannot write %1: %2").arg(output, *error)};
+        return signingFailure(*error);
+    const QString note = QStringLiteral(
+        "a new signature field was added to a document certified for form filling and signing "
+        "only, which has no empty signature field; some validators may flag this");
+    if (copy.newFieldAfterCertification)
+        err << "sorvex-sign-render: note: " << note << Qt::endl;
     if (options.report) {
         QJsonArray pages;
-        for (const auto& [page, how] : copy.signedPages)
-            pages.append(QJsonObject{{QStringLiteral("page"), page}, {QStringLiteral("how"), how}});
-        out << QJsonDocument(QJsonObject{{QStringLiteral("document"), options.stampFile},
-                                         {QStringLiteral("output"), output},
-                                         {QStringLiteral("appended"), copy.document != nullptr},
-                                         {QStringLiteral("pages"), pages}})
-                   .toJson(QJsonDocument::Compact)
-            << Qt::endl;
+        for (const SignedPage& page : copy.signedPages)
+            pages.append(QJsonObject{{QStringLiteral("page"), page.page},
+                                     {QStringLiteral("how"), signedHowName(page.how)}});
+        report.insert(QStringLiteral("document"), options.stampFile);
+        report.insert(QStringLiteral("output"), output);
+        report.insert(QStringLiteral("appended"), !copy.rewritten);
+        report.insert(QStringLiteral("pages"), pages);
+        if (!copy.field.isEmpty())
+            report.insert(QStringLiteral("field"), copy.field);
+        if (copy.newFieldAfterCertification)
+            report.insert(QStringLiteral("note"), note);
+        out << QJsonDocument(report).toJson(QJsonDocument::Compact) << Qt::endl;
     }
     return std::nullopt;
 }

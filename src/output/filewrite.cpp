@@ -136,8 +136,8 @@ bool copyPrefix(int from, int to, qint64 length)
     return true;
 }
 
-std::variant<StagedFile, QString> stage(const QString& path, const QByteArray& bytes, bool sync,
-                                        int prefix = -1, qint64 prefixLength = 0)
+std::variant<StagedFile, QString> stage(const QString& path, const FileStep& fill, bool sync,
+                                        const FileStep& check = {})
 {
     QByteArray target = encodeFileName(path);
     struct stat info = {};
@@ -157,6 +157,8 @@ std::variant<StagedFile, QString> stage(const QString& path, const QByteArray& b
         target = real;
     }
     StagedFile staged{{}, target};
+    // A run stopped by a signal while it writes leaves no part file behind.
+    removePartFilesOnSignals(folderOf(target), TemporaryPrefix);
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         // Named for this process: another run into the same folder leaves it alone while this
@@ -165,46 +167,72 @@ std::variant<StagedFile, QString> stage(const QString& path, const QByteArray& b
                            QByteArray::number(qint64(::getpid())) + '-' +
                            QByteArray::number(QRandomGenerator::global()->generate64(), 36) +
                            TemporarySuffix;
-        fd = ::open(staged.temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::open(staged.temporary.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             return reasonFor(errno);
     }
     if (fd < 0)
         return reasonFor(EEXIST);
-    // A replaced file keeps who may read it: one that would become readable by others is not
-    // written.
-    if (exists && ::fchmod(fd, info.st_mode & 07777) != 0) {
-        const int why = errno;
+    const auto fail = [&](const QString& why) {
         ::close(fd);
         ::unlink(staged.temporary.constData());
-        return reasonFor(why);
-    }
-    const bool written = (prefix < 0 || copyPrefix(prefix, fd, prefixLength)) &&
-                         writeAll(fd, bytes) && (!sync || ::fdatasync(fd) == 0);
-    const int error = errno;
+        return why;
+    };
+    // A replaced file keeps who may read it: one that would become readable by others is not
+    // written.
+    if (exists && ::fchmod(fd, info.st_mode & 07777) != 0)
+        return fail(reasonFor(errno));
+    if (auto why = fill(fd))
+        return fail(*why);
+    if (sync && ::fdatasync(fd) != 0)
+        return fail(reasonFor(errno));
+    if (check)
+        if (auto why = check(fd))
+            return fail(*why);
     // A file synced later with many others starts for the disk now, without waiting for it:
     // the one sync at the end of a batch then finds little left to write.
-    if (written && !sync)
+    if (!sync)
         ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-    if (::close(fd) != 0 || !written) {
-        const int why = written ? errno : error;
+    if (::close(fd) != 0) {
+        const int why = errno;
         ::unlink(staged.temporary.constData());
         return reasonFor(why);
     }
     return staged;
 }
 
+FileStep writing(const QByteArray& bytes, int prefix = -1, qint64 prefixLength = 0)
+{
+    return [&bytes, prefix, prefixLength](int fd) {
+        return writeAfterPrefix(fd, prefix, prefixLength, bytes);
+    };
+}
+
 } // namespace
+
+std::optional<QString> writeAfterPrefix(int fd, int prefix, qint64 prefixLength,
+                                        const QByteArray& bytes)
+{
+    if ((prefix >= 0 && !copyPrefix(prefix, fd, prefixLength)) || !writeAll(fd, bytes))
+        return reasonFor(errno);
+    return std::nullopt;
+}
 
 std::variant<StagedFile, QString> stageFile(const QString& path, const QByteArray& bytes)
 {
-    return stage(path, bytes, false);
+    return stage(path, writing(bytes), false);
 }
 
 std::optional<QString> writeFile(const QString& path, const QByteArray& bytes, int prefix,
                                  qint64 prefixLength)
 {
-    const auto staged = stage(path, bytes, true, prefix, prefixLength);
+    return writeFileWith(path, writing(bytes, prefix, prefixLength));
+}
+
+std::optional<QString> writeFileWith(const QString& path, const FileStep& fill,
+                                     const FileStep& check)
+{
+    const auto staged = stage(path, fill, true, check);
     if (const auto* why = std::get_if<QString>(&staged))
         return *why;
     const StagedFile& file = std::get<StagedFile>(staged);

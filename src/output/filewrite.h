@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -17,6 +18,18 @@
 // `prefixLength` bytes of that open file followed by `bytes`, copied by the kernel.
 std::optional<QString> writeFile(const QString& path, const QByteArray& bytes, int prefix = -1,
                                  qint64 prefixLength = 0);
+
+// Writes the file as writeFile does, its bytes put into the open temporary by `fill`; it takes
+// its place only once `check`, given the temporary synced, finds nothing wrong. Where either
+// fails, its reason (which may be empty) is the answer, and nothing is left behind.
+using FileStep = std::function<std::optional<QString>(int fd)>;
+std::optional<QString> writeFileWith(const QString& path, const FileStep& fill,
+                                     const FileStep& check = {});
+
+// Into the open file `fd`: the first `prefixLength` bytes of the open file `prefix` (none where
+// it is -1), copied by the kernel, then `bytes`. Why not, in words.
+std::optional<QString> writeAfterPrefix(int fd, int prefix, qint64 prefixLength,
+                                        const QByteArray& bytes);
 
 // A file written under a temporary name, not yet synced nor in place.
 struct StagedFile

@@ -59,4 +59,7 @@ public:
 
     // Asks whether the existing file at `path` may be replaced; true for "是".
     virtual bool confirmReplace(const QString& path) = 0;
+
+    // Asks a question that may cost the person something; true for "是", No being the default.
+    virtual bool askYesNo(const QString& text, const QString& caption) = 0;
 };

@@ -244,6 +244,18 @@ bool QtPlatform::confirmReplace(const QString& path)
     return box.clickedButton() == yes;
 }
 
+bool QtPlatform::askYesNo(const QString& text, const QString& caption)
+{
+    QMessageBox box(dialogParent());
+    box.setWindowTitle(caption);
+    box.setIcon(QMessageBox::Question);
+    box.setText(text);
+    QPushButton* yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
+    box.setDefaultButton(box.addButton(QStringLiteral("否"), QMessageBox::NoRole));
+    box.exec();
+    return box.clickedButton() == yes;
+}
+
 bool QtPlatform::openUrl(const QUrl& url)
 {
     return QDesktopServices::openUrl(url);

@@ -19,6 +19,7 @@ public:
     std::optional<PrintError> printTwips(const std::function<void(QPainter&)>& paint) override;
     bool openUrl(const QUrl& url) override;
     bool confirmReplace(const QString& path) override;
+    bool askYesNo(const QString& text, const QString& caption) override;
 
 private:
     QWidget* dialogParent() const;

@@ -1,7 +1,13 @@
 #include "signwindow.h"
 
-#include "output/certsign.h"
 #include "output/platform.h"
+#include "pageview.h"
+#include "pdf/pagelist.h"
+#include "pdf/signatures.h"
+#include "pdf/signingidentity.h"
+#include "revisionview.h"
+#include "signaturepanel.h"
+#include "signmessages.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -17,249 +23,6 @@
 #include <QVBoxLayout>
 
 #include <cmath>
-
-namespace {
-
-constexpr double Margin = 8;       // pixels around the page
-constexpr double Corner = 10;      // pixels of the resize handle
-constexpr double LeastWidthMm = 5; // a signature narrower than this is no longer readable
-
-} // namespace
-
-PageView::PageView(QWidget* parent) : QWidget(parent)
-{
-    setFocusPolicy(Qt::StrongFocus);
-    setMouseTracking(true);
-    setMinimumSize(320, 320);
-    setAccessibleName(QStringLiteral("文档页面，拖动签名放到要签的位置，方向键微调"));
-}
-
-void PageView::setPage(QPdfDocument* document, int page)
-{
-    document_ = document;
-    page_ = page;
-    pagePoints_ = document ? document->pagePointSize(page) : QSizeF();
-    pageImage_ = QImage();
-    placeFirst();
-    keepOnPage();
-    update();
-}
-
-// A first signature on a first page takes its own size, near the page's lower right corner,
-// where people sign.
-void PageView::placeFirst()
-{
-    if (placed_ || pagePoints_.isEmpty() || signaturePoints_.isEmpty())
-        return;
-    placed_ = true;
-    width_ = std::min(signaturePoints_.width(), pagePoints_.width() / 3);
-    const double height = width_ * signaturePoints_.height() / signaturePoints_.width();
-    at_ = QPointF(pagePoints_.width() - width_ - 20 * PointsPerMm,
-                  pagePoints_.height() - height - 30 * PointsPerMm);
-}
-
-void PageView::setSignature(const QByteArray& pdf)
-{
-    if (pdf == signatureBytes_.data() && signature_.pageCount() > 0)
-        return;
-    // The document reads from the buffer for as long as it is loaded.
-    signature_.close();
-    signatureBytes_.close();
-    signatureBytes_.setData(pdf);
-    signatureBytes_.open(QIODevice::ReadOnly);
-    signature_.load(&signatureBytes_);
-    const QSizeF before = signaturePoints_;
-    signaturePoints_ = signature_.pageCount() > 0 ? signature_.pagePointSize(0) : QSizeF();
-    signatureImage_ = QImage();
-    // A changed signature keeps its place and its scale.
-    if (placed_ && !before.isEmpty() && !signaturePoints_.isEmpty())
-        width_ *= signaturePoints_.width() / before.width();
-    placeFirst();
-    keepOnPage();
-    update();
-}
-
-void PageView::place(QPointF atMm, double widthMm)
-{
-    at_ = atMm * PointsPerMm;
-    width_ = widthMm * PointsPerMm;
-    keepOnPage();
-    update();
-    Q_EMIT placeChanged();
-}
-
-QRectF PageView::pageRect() const
-{
-    if (pagePoints_.isEmpty())
-        return {};
-    const double scale = std::min((width() - 2 * Margin) / pagePoints_.width(),
-                                  (height() - 2 * Margin) / pagePoints_.height());
-    const QSizeF size = pagePoints_ * std::max(scale, 0.01);
-    return QRectF(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), size);
-}
-
-QRectF PageView::signatureRect() const
-{
-    const QRectF page = pageRect();
-    if (page.isEmpty() || signaturePoints_.isEmpty())
-        return {};
-    const double scale = page.width() / pagePoints_.width();
-    const double height = width_ * signaturePoints_.height() / signaturePoints_.width();
-    return QRectF(page.topLeft() + at_ * scale, QSizeF(width_, height) * scale);
-}
-
-// The signature stays wholly on the page, no wider than it.
-void PageView::keepOnPage()
-{
-    if (pagePoints_.isEmpty() || signaturePoints_.isEmpty())
-        return;
-    width_ = std::clamp(width_, LeastWidthMm * PointsPerMm, pagePoints_.width());
-    const double height = width_ * signaturePoints_.height() / signaturePoints_.width();
-    at_.setX(std::clamp(at_.x(), 0.0, std::max(0.0, pagePoints_.width() - width_)));
-    at_.setY(std::clamp(at_.y(), 0.0, std::max(0.0, pagePoints_.height() - height)));
-}
-
-void PageView::setWidthAround(double width, QPointF fixed)
-{
-    const double k = width / width_;
-    at_ = fixed + (at_ - fixed) * k;
-    width_ = width;
-    keepOnPage();
-    update();
-    Q_EMIT placeChanged();
-}
-
-void PageView::paintEvent(QPaintEvent*)
-{
-    QPainter p(this);
-    p.fillRect(rect(), QColor(0x5a, 0x5f, 0x63));
-    const QRectF page = pageRect();
-    if (!document_ || page.isEmpty()) {
-        p.setPen(Qt::white);
-        p.drawText(rect(), Qt::AlignCenter, QStringLiteral("打开一份 PDF 文档（Ctrl+O），或把它拖到这里"));
-        return;
-    }
-    const qreal dpr = devicePixelRatioF();
-    const QSize pixels = (page.size() * dpr).toSize();
-    if (pageImage_.size() != pixels) {
-        // Paper, and the page printed on it.
-        pageImage_ = QImage(pixels, QImage::Format_RGB32);
-        pageImage_.fill(Qt::white);
-        QPainter paper(&pageImage_);
-        paper.drawImage(0, 0, document_->render(page_, pixels));
-        paper.end();
-        pageImage_.setDevicePixelRatio(dpr);
-    }
-    p.drawImage(page.topLeft(), pageImage_);
-    const QRectF signature = signatureRect();
-    if (signature.isEmpty())
-        return;
-    const QSize signaturePixels = (signature.size() * dpr).toSize();
-    if (signatureImage_.size() != signaturePixels) {
-        signatureImage_ = signature_.render(0, signaturePixels);
-        signatureImage_.setDevicePixelRatio(dpr);
-    }
-    // Ink over the page as ink on paper: the signature's white leaves the page as it is.
-    p.setCompositionMode(QPainter::CompositionMode_Multiply);
-    p.drawImage(signature.topLeft(), signatureImage_);
-    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    p.setPen(QPen(hasFocus() ? QColor(0x1e, 0x6f, 0xd9) : QColor(0x88, 0x88, 0x88), 1, Qt::DashLine));
-    p.drawRect(signature.adjusted(-0.5, -0.5, 0.5, 0.5));
-    p.fillRect(QRectF(signature.bottomRight() - QPointF(Corner / 2, Corner / 2),
-                      QSizeF(Corner, Corner)),
-               QColor(0x1e, 0x6f, 0xd9));
-}
-
-void PageView::resizeEvent(QResizeEvent*)
-{
-    pageImage_ = QImage();
-}
-
-void PageView::mousePressEvent(QMouseEvent* event)
-{
-    const QRectF signature = signatureRect();
-    if (signature.isEmpty() || event->button() != Qt::LeftButton)
-        return;
-    const QPointF at = event->position();
-    const double scale = pageRect().width() / pagePoints_.width();
-    if (QRectF(signature.bottomRight() - QPointF(Corner, Corner), QSizeF(2 * Corner, 2 * Corner))
-            .contains(at)) {
-        drag_ = Drag::Resize;
-    } else if (signature.contains(at)) {
-        drag_ = Drag::Move;
-        grab_ = (at - signature.topLeft()) / scale;
-    } else if (pageRect().contains(at)) {
-        // A press elsewhere on the page brings the signature there, held by its middle.
-        drag_ = Drag::Move;
-        grab_ = QPointF(signature.width(), signature.height()) / 2 / scale;
-        at_ = (at - pageRect().topLeft()) / scale - grab_;
-        keepOnPage();
-        update();
-        Q_EMIT placeChanged();
-    }
-}
-
-void PageView::mouseMoveEvent(QMouseEvent* event)
-{
-    const QRectF signature = signatureRect();
-    if (signature.isEmpty())
-        return;
-    const QPointF at = event->position();
-    const double scale = pageRect().width() / pagePoints_.width();
-    if (drag_ == Drag::Move) {
-        at_ = (at - pageRect().topLeft()) / scale - grab_;
-        keepOnPage();
-        update();
-        Q_EMIT placeChanged();
-    } else if (drag_ == Drag::Resize) {
-        width_ = std::max(1.0, (at.x() - signature.left()) / scale);
-        keepOnPage();
-        update();
-        Q_EMIT placeChanged();
-    } else {
-        const bool corner = QRectF(signature.bottomRight() - QPointF(Corner, Corner),
-                                   QSizeF(2 * Corner, 2 * Corner))
-                                .contains(at);
-        setCursor(corner ? Qt::SizeFDiagCursor
-                  : signature.contains(at) ? Qt::SizeAllCursor
-                                           : Qt::ArrowCursor);
-    }
-}
-
-void PageView::mouseReleaseEvent(QMouseEvent*)
-{
-    drag_ = Drag::None;
-}
-
-void PageView::wheelEvent(QWheelEvent* event)
-{
-    if (signaturePoints_.isEmpty())
-        return;
-    const double steps = event->angleDelta().y() / 120.0;
-    const double height = width_ * signaturePoints_.height() / signaturePoints_.width();
-    setWidthAround(width_ * std::pow(1.1, steps), at_ + QPointF(width_, height) / 2);
-}
-
-void PageView::keyPressEvent(QKeyEvent* event)
-{
-    // A millimetre a press; with Shift, a tenth.
-    const double step = (event->modifiers() & Qt::ShiftModifier ? 0.1 : 1) * PointsPerMm;
-    QPointF move;
-    switch (event->key()) {
-    case Qt::Key_Left: move = {-step, 0}; break;
-    case Qt::Key_Right: move = {step, 0}; break;
-    case Qt::Key_Up: move = {0, -step}; break;
-    case Qt::Key_Down: move = {0, step}; break;
-    case Qt::Key_Plus:
-    case Qt::Key_Equal: setWidthAround(width_ * 1.05, at_); return;
-    case Qt::Key_Minus: setWidthAround(width_ / 1.05, at_); return;
-    default: QWidget::keyPressEvent(event); return;
-    }
-    at_ += move;
-    keepOnPage();
-    update();
-    Q_EMIT placeChanged();
-}
 
 SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature,
                        std::function<bool()> isSeal, QWidget* parent)
@@ -305,6 +68,7 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     notice_ = new QLabel(this);
     notice_->setObjectName(QStringLiteral("lblNotice"));
     notice_->setWordWrap(true);
+    panel_ = new SignaturePanel(this);
 
     auto* bar = new QHBoxLayout;
     for (QWidget* w : std::initializer_list<QWidget*>{open, previous, pageLabel_, next})
@@ -317,7 +81,9 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(view_, 1);
+    layout->addWidget(panel_);
     layout->addWidget(notice_);
+    connect(panel_, &SignaturePanel::revisionAsked, this, &SignWindow::showRevision);
 
     connect(open, &QPushButton::clicked, this, &SignWindow::chooseDocument);
     connect(save, &QPushButton::clicked, this, &SignWindow::save);
@@ -357,27 +123,18 @@ bool SignWindow::openDocument(const QString& path)
 {
     // Read by qpdf first: what it refuses is not handed to the PDF module at all.
     const auto facts = inspectPdf(path);
-    const QPdfDocument::Error opened = std::holds_alternative<QString>(facts)
-                                           ? QPdfDocument::Error::Unknown
-                                           : document_.load(path);
-    if (opened != QPdfDocument::Error::None || std::holds_alternative<QString>(facts)) {
-        const QString refused =
-            std::holds_alternative<QString>(facts) ? std::get<QString>(facts) : QString();
+    const SignError* refused = std::get_if<SignError>(&facts);
+    const QPdfDocument::Error opened = refused ? QPdfDocument::Error::Unknown : document_.load(path);
+    if (refused || opened != QPdfDocument::Error::None) {
         const QString why =
-            opened == QPdfDocument::Error::IncorrectPassword ||
-                    refused.contains(QLatin1String("encrypted"))
-                ? QStringLiteral("这份文档有密码保护或是加密的，不能在这里签署。")
-            : opened == QPdfDocument::Error::FileNotFound ||
-                    refused.startsWith(QLatin1String("cannot read"))
-                ? QStringLiteral("文件不存在或不能访问。")
-            : refused.contains(QLatin1String("too large"))
-                ? QStringLiteral("这份文档太大，读取它需要的内存超过允许的上限，不能在这里签署。")
-                : QStringLiteral("这不是 PDF 文档，或者文档已损坏。");
-        platform_.showMessage(QStringLiteral("文档不能打开：%1\r\n%2").arg(path, why),
+            refused ? SignMessages::text(*refused)
+                    : SignMessages::text(SignError{SignError::Kind::NotPdf, path});
+        platform_.showMessage(tr("文档不能打开：%1\r\n%2").arg(path, why),
                               QStringLiteral("Sorvex签名设计"), Platform::Icon::Warning);
         document_.close();
         path_.clear();
         view_->setPage(nullptr, 0);
+        panel_->clear();
         showFacts();
         return false;
     }
@@ -387,10 +144,41 @@ bool SignWindow::openDocument(const QString& path)
     refreshSignature();
     showPage(0);
     showFacts();
+    showSignatures();
     raise();
     activateWindow();
     view_->setFocus();
     return true;
+}
+
+void SignWindow::showSignatures()
+{
+    const auto verified = verifySignatures(path_);
+    if (const auto* reports = std::get_if<std::vector<SignatureReport>>(&verified))
+        panel_->showSignatures(*reports);
+    else
+        panel_->clear();
+}
+
+void SignWindow::showRevision(const QString& field, qint64 coveredBytes)
+{
+    const auto revision = signedRevision(path_, coveredBytes);
+    if (const SignError* why = std::get_if<SignError>(&revision))
+        return warn(SignMessages::text(*why));
+    auto* view = new RevisionView(QFileInfo(path_).fileName(), field,
+                                  std::get<QByteArray>(revision), this);
+    view->show();
+}
+
+void SignWindow::warn(const QString& text)
+{
+    platform_.showMessage(text, QStringLiteral("Sorvex签名设计"), Platform::Icon::Warning);
+}
+
+void SignWindow::hideEvent(QHideEvent* event)
+{
+    password_->clear();
+    QWidget::hideEvent(event);
 }
 
 void SignWindow::showPage(int page)
@@ -455,7 +243,6 @@ StampPlace SignWindow::stampPlace() const
     place.atMm = view_->atMm();
     place.widthMm = view_->widthMm();
     place.flatten = flatten_->isChecked();
-    place.breakSignatures = place.flatten;
     place.acrossPages = across_->isChecked() && across_->isEnabled();
     if (place.acrossPages && pages.isEmpty())
         place.pages = QStringLiteral("all");
@@ -469,25 +256,34 @@ void SignWindow::save()
         return;
     }
     refreshSignature();
-    const auto warn = [this](const QString& text) {
-        platform_.showMessage(text, QStringLiteral("Sorvex签名设计"), Platform::Icon::Warning);
-    };
+    // The password is used for this signing alone, whatever comes of it.
+    SecretBytes password(password_->text().toUtf8());
+    password_->clear();
     if (signaturePdf_.isEmpty())
-        return warn(QStringLiteral("签名是空的：请先在主窗口里输入名字。"));
+        return warn(tr("签名是空的：请先在主窗口里输入名字。"));
     StampPlace place = stampPlace();
     if (const auto problem = pageListProblem(place.pages))
-        return warn(QStringLiteral("要签的页写得不对：%1\r\n例如 1,3-5,last 或 all。").arg(place.pages));
+        return warn(SignMessages::text(*problem));
     if (!certificate_.isEmpty()) {
         if (place.flatten)
-            return warn(QStringLiteral("证书签名追加在文档之后，不能同时“画入页面”。"));
-        auto identity = SigningIdentity::load(certificate_, password_->text().toUtf8());
-        if (const QString* why = std::get_if<QString>(&identity))
-            return warn(QStringLiteral("证书不能用来签名：%1").arg(*why));
+            return warn(tr("证书签名追加在文档之后，不能同时“画入页面”。"));
+        auto identity = SigningIdentity::load(certificate_, password);
+        if (const SignError* why = std::get_if<SignError>(&identity))
+            return warn(tr("证书不能用来签名：%1").arg(SignMessages::text(*why)));
         place.signer = std::get<std::shared_ptr<SigningIdentity>>(identity);
     }
+    // Drawing into the pages rewrites the document: its signatures stop being valid. Asked
+    // first, No the default.
+    if (place.flatten && facts_.signatures > 0) {
+        if (!platform_.askYesNo(tr("这份文档有 %1 个数字签名。“画入页面”会重写文档，这 %1 个签名都将失效。\r\n仍要画入页面吗？")
+                                    .arg(facts_.signatures),
+                                tr("画入页面")))
+            return;
+        place.breakSignatures = true;
+    }
     const auto stamped = stampPdf(path_, signaturePdf_, place);
-    if (const auto* failure = std::get_if<StampFailure>(&stamped))
-        return warn(QStringLiteral("文档不能签署：%1").arg(failure->message));
+    if (const SignError* failure = std::get_if<SignError>(&stamped))
+        return warn(tr("文档不能签署：%1").arg(SignMessages::text(*failure)));
     const auto answer = platform_.askSaveFileName(QStringLiteral("保存签署后的文档"),
                                                   {QStringLiteral("PDF 文档 (*.pdf)")});
     if (!answer || answer->path.isEmpty())
@@ -500,16 +296,18 @@ void SignWindow::save()
         return;
     const SignedCopy& copy = std::get<SignedCopy>(stamped);
     if (const auto error = copy.writeTo(out))
-        return warn(QStringLiteral("文档不能保存：%1\r\n%2").arg(out, *error));
+        return warn(SignMessages::text(*error));
     QStringList pages;
-    for (const auto& [page, how] : copy.signedPages)
-        pages << QString::number(page);
-    QString said = QStringLiteral("已保存签署后的文档：\r\n%1\r\n签了第 %2 页%3。")
+    for (const SignedPage& page : copy.signedPages)
+        pages << QString::number(page.page);
+    QString said = tr("已保存签署后的文档：\r\n%1\r\n签了第 %2 页%3。")
                        .arg(out, pages.join(QStringLiteral("、")),
-                            place.signer ? QStringLiteral("，第 %1 页是证书签名").arg(pages.value(0))
+                            place.signer ? tr("，第 %1 页是证书签名").arg(pages.value(0))
                                          : QString());
+    if (copy.newFieldAfterCertification)
+        said += tr("\r\n这份文档经作者认证只允许填表和签名，又没有空的签名域，所以新加了一个签名域；有些核验软件可能会把它标为不允许的改动。");
     if (facts_.signatures > 0)
-        said += copy.document ? QStringLiteral("\r\n文档原有的 %1 个数字签名仍然有效。").arg(facts_.signatures)
-                              : QStringLiteral("\r\n文档原有的数字签名已失效。");
+        said += !copy.rewritten ? tr("\r\n文档原有的 %1 个数字签名仍然有效。").arg(facts_.signatures)
+                                : tr("\r\n文档原有的数字签名已失效。");
     platform_.showMessage(said, QStringLiteral("Sorvex签名设计"), Platform::Icon::Information);
 }

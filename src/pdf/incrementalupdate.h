@@ -3,30 +3,41 @@
 #include <QByteArray>
 #include <QString>
 
-#include <qpdf/InputSource.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
-
-#include <memory>
-#include <stdexcept>
 
 #include <map>
 #include <optional>
 #include <set>
+#include <string>
 #include <variant>
 #include <vector>
+
+struct OpenedFile;
+
+// Where the update holds the room for a signature's value, counted from the update's first
+// byte: recorded as the bytes are written, so nothing else the update carries (a page's own
+// dictionary may hold the same bytes) can be taken for it.
+struct SignatureSlot
+{
+    qsizetype byteRange = 0;       // the first of the byte ranges' placeholder digits
+    qsizetype byteRangeLength = 0; // how many characters the placeholder takes
+    qsizetype contents = 0;        // the '<' that opens the value's hex string
+    qsizetype contentsLength = 0;  // through its '>'
+};
 
 // An incremental update: the document's bytes as they were, followed by the objects that are
 // new or changed, a cross-reference section of the kind the document's last one is (a table or
 // a stream) and a trailer that points back to it. Nothing already in the file moves, so every
 // signature over those bytes still verifies.
-struct OpenedFile;
-
 class IncrementalUpdate
 {
 public:
     // `document` was read from `original`; what it holds now is the document before any change.
-    IncrementalUpdate(QPDF& document, const OpenedFile& original);
+    // New objects are numbered above `highestReferenced`, the highest number the document
+    // mentions, defined or not: a number it refers to but never defines reads as nothing, and an
+    // object given that number would show wherever it is mentioned.
+    IncrementalUpdate(QPDF& document, const OpenedFile& original, int highestReferenced);
 
     // Writes `object`, an object of the document that was changed, under its own number.
     void add(QPDFObjectHandle object);
@@ -41,9 +52,21 @@ public:
     QPDFObjectHandle putStream(QPDFObjectHandle dict, std::string data);
     // An object of another document (the signature's own), and every object it refers to.
     QPDFObjectHandle foreign(QPDFObjectHandle object);
+    // A signature's value: `dict` followed by its byte ranges and room for `room` bytes of
+    // signature, both to be filled in once the update's bytes are known (see SignatureSlot).
+    QPDFObjectHandle putSignatureValue(QPDFObjectHandle dict, qsizetype room);
 
+    // The number the update's first new object takes: one past every number the document
+    // defines or mentions.
+    qint64 nextNumber() const { return size_; }
+
+    struct Written
+    {
+        QByteArray bytes;
+        std::optional<SignatureSlot> slot; // where putSignatureValue was called
+    };
     // The update, to follow the document's bytes, or why it cannot be written.
-    std::variant<QByteArray, QString> write();
+    std::variant<Written, QString> write();
 
 private:
     // A document encrypted with AES (its user password empty, or given) has every string and
@@ -53,7 +76,6 @@ private:
         std::string key; // the file's
         int v = 0, r = 0;
         bool strings = false, streams = false; // which are encrypted
-        bool aesv3 = false;                    // one key for every object
     };
     std::string encrypted(const std::string& data, QPDFObjGen object, bool stream) const;
 
@@ -61,12 +83,12 @@ private:
     {
         QPDFObjectHandle body; // direct, or for an object of another document, that object
         std::optional<std::string> data; // a stream's, where `body` is its dictionary
+        qsizetype signatureRoom = -1;    // a signature's value, with room for this many bytes
     };
     QPDFObjectHandle reserve(QPDFObjectHandle standIn, NewObject object);
     // `object` written out as the body of object `self` (its strings encrypted with its key; a
     // trailer is object 0, whose strings stay as they are).
-    std::string serialized(QPDFObjectHandle object, bool whole, QPDFObjGen self,
-                           bool signatureValue = false);
+    std::string serialized(QPDFObjectHandle object, bool whole, QPDFObjGen self);
     std::string reference(QPDFObjectHandle object);
     std::string streamSerialized(QPDFObjectHandle dict, const std::string& data, QPDFObjGen self);
 
@@ -76,62 +98,12 @@ private:
     std::vector<QPDFObjectHandle> objects_; // changed objects, in the order written
     std::map<int, NewObject> new_;          // by number
     std::map<std::pair<QPDF*, QPDFObjGen>, int> foreign_; // other documents' objects, numbered
-    int size_ = 0; // the trailer's /Size: one past the last object number
+    qint64 size_ = 0;        // the trailer's /Size: one past the last object number
+    qint64 headerOffset_ = 0; // bytes before "%PDF-", which readers count offsets after
     std::optional<Encryption> encryption_;
     QString unwritable_; // why the update cannot be written, where it cannot
 };
 
-// Reading a document is refused past this: qpdf keeps every object it parses, at a hundred
-// bytes or more for each number of an array, so a small file can ask for gigabytes.
-struct DocumentTooLarge : std::runtime_error
-{
-    using std::runtime_error::runtime_error;
-};
-
-// What reading one document may cost: the process's resident memory may grow by `allowed`
-// bytes from where it was when the budget was made. Past it, check() throws DocumentTooLarge,
-// and keeps throwing, so that qpdf, which turns some failures into warnings, cannot read on;
-// exceeded() says so afterwards whatever qpdf made of it.
-class MemoryBudget
-{
-public:
-    explicit MemoryBudget(qint64 allowed);
-    void check();
-    bool exceeded() const { return exceeded_; }
-    qint64 allowed() const { return allowed_; }
-
-private:
-    qint64 allowed_;
-    qint64 limit_;
-    bool exceeded_ = false;
-};
-
-// A document as qpdf reads it: the parts of an open file it asks for, followed, where there is
-// one, by an update not yet written; the budget, where there is one, is checked as it reads.
-class DocumentInput : public InputSource
-{
-public:
-    DocumentInput(std::shared_ptr<const OpenedFile> file, QByteArray tail, std::string name,
-                  MemoryBudget* budget = nullptr);
-
-    qpdf_offset_t findAndSkipNextEOL() override;
-    std::string const& getName() const override { return name_; }
-    qpdf_offset_t tell() override { return at_; }
-    void seek(qpdf_offset_t offset, int whence) override;
-    void rewind() override { at_ = 0; }
-    size_t read(char* buffer, size_t length) override;
-    void unreadCh(char) override;
-
-private:
-    char byteAt(qint64 at);
-
-    std::shared_ptr<const OpenedFile> file_;
-    QByteArray tail_;
-    std::string name_;
-    qint64 size_;
-    qint64 at_ = 0;
-    QByteArray block_; // the part of the file read last
-    qint64 blockStart_ = -1;
-    MemoryBudget* budget_;
-    int blocksRead_ = 0;
-};
+// Where a document's "%PDF-" starts: readers look for it in the first kilobyte and count every
+// offset from there.
+std::optional<qint64> headerOffset(const OpenedFile& file);

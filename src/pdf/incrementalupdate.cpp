@@ -1,4 +1,4 @@
-#include "pdfupdate.h"
+#include "incrementalupdate.h"
 
 #include "base/regularfile.h"
 
@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits>
 #include <cstring>
 #include <stdexcept>
 #include <cstdio>
@@ -19,9 +20,9 @@
 
 namespace {
 
-// Where the last cross-reference section starts, from the file's last "startxref", which the
-// standard puts within its last kilobyte or so.
-std::optional<qint64> lastSectionOffset(const OpenedFile& file)
+// Where the last cross-reference section starts, counted from the header, from the file's last
+// "startxref", which the standard puts within its last kilobyte or so.
+std::optional<qint64> lastSectionOffset(const OpenedFile& file, qint64 header)
 {
     const qint64 from = std::max<qint64>(0, file.size - 4096);
     const QByteArray bytes = file.read(from, file.size - from);
@@ -35,7 +36,7 @@ std::optional<qint64> lastSectionOffset(const OpenedFile& file)
     const qsizetype start = p;
     while (p < bytes.size() && std::isdigit(uchar(bytes[p])) && p - start < 15)
         offset = offset * 10 + (bytes[p++] - '0');
-    if (p == start || offset >= file.size)
+    if (p == start || offset >= file.size - header)
         return std::nullopt;
     return offset;
 }
@@ -45,6 +46,13 @@ bool isTable(const OpenedFile& file, qint64 offset)
     return file.read(offset, 64).trimmed().startsWith("xref");
 }
 
+// The placeholder of a signature's byte ranges: four numbers, the last three written in once
+// the update's length is known, each in as many digits as the largest file may need.
+constexpr int ByteRangeDigits = 10;
+const std::string ByteRangePlaceholder = "0 " + std::string(ByteRangeDigits, '0') + ' ' +
+                                         std::string(ByteRangeDigits, '0') + ' ' +
+                                         std::string(ByteRangeDigits, '0');
+
 std::string number(qint64 n)
 {
     return std::to_string(n);
@@ -52,14 +60,22 @@ std::string number(qint64 n)
 
 } // namespace
 
-IncrementalUpdate::IncrementalUpdate(QPDF& document, const OpenedFile& original)
-    : document_(document), original_(original)
+std::optional<qint64> headerOffset(const OpenedFile& file)
+{
+    const qsizetype at = file.read(0, 1024).indexOf("%PDF-");
+    return at < 0 ? std::nullopt : std::optional<qint64>(at);
+}
+
+IncrementalUpdate::IncrementalUpdate(QPDF& document, const OpenedFile& original,
+                                     int highestReferenced)
+    : document_(document), original_(original), size_(qint64(highestReferenced) + 1),
+      headerOffset_(headerOffset(original).value_or(0))
 {
     for (const auto& [objgen, entry] : document_.getXRefTable())
-        size_ = std::max(size_, objgen.getObj() + 1);
+        size_ = std::max<qint64>(size_, qint64(objgen.getObj()) + 1);
     QPDFObjectHandle size = document_.getTrailer().getKey("/Size");
     if (size.isInteger())
-        size_ = std::max(size_, size.getIntValueAsInt());
+        size_ = std::max<qint64>(size_, size.getIntValue());
     int r = 0, p = 0, v = 0;
     QPDF::encryption_method_e streams = QPDF::e_none, strings = QPDF::e_none, files = QPDF::e_none;
     if (document_.isEncrypted(r, p, v, streams, strings, files)) {
@@ -73,8 +89,7 @@ IncrementalUpdate::IncrementalUpdate(QPDF& document, const OpenedFile& original)
                                          "does not write; only AES-encrypted documents can be "
                                          "signed");
         encryption_ = Encryption{document_.getEncryptionKey(), v, r, strings != QPDF::e_none,
-                                 streams != QPDF::e_none,
-                                 streams == QPDF::e_aesv3 || strings == QPDF::e_aesv3};
+                                 streams != QPDF::e_none};
     }
 }
 
@@ -120,7 +135,10 @@ void IncrementalUpdate::add(QPDFObjectHandle object)
 // is null, which a number it has no object for would be.
 QPDFObjectHandle IncrementalUpdate::reserve(QPDFObjectHandle standIn, NewObject object)
 {
-    const int n = size_++;
+    // Object numbers are ints to every reader; the caller refuses documents that leave none.
+    if (size_ >= std::numeric_limits<int>::max())
+        throw std::runtime_error("no object number is left for the update");
+    const int n = int(size_++);
     document_.replaceObject(n, 0, standIn);
     QPDFObjectHandle reference = document_.getObject(n, 0);
     new_[n] = object.body.isInitialized() ? std::move(object) : NewObject{reference, std::nullopt};
@@ -135,6 +153,11 @@ QPDFObjectHandle IncrementalUpdate::put(QPDFObjectHandle body)
 QPDFObjectHandle IncrementalUpdate::putStream(QPDFObjectHandle dict, std::string data)
 {
     return reserve(dict.shallowCopy(), {dict, std::move(data)});
+}
+
+QPDFObjectHandle IncrementalUpdate::putSignatureValue(QPDFObjectHandle dict, qsizetype room)
+{
+    return reserve(dict, {dict, std::nullopt, room});
 }
 
 QPDFObjectHandle IncrementalUpdate::foreign(QPDFObjectHandle object)
@@ -169,8 +192,7 @@ std::string IncrementalUpdate::reference(QPDFObjectHandle object)
     return number(objgen.getObj()) + ' ' + number(objgen.getGen()) + " R";
 }
 
-std::string IncrementalUpdate::serialized(QPDFObjectHandle object, bool whole, QPDFObjGen self,
-                                          bool signatureValue)
+std::string IncrementalUpdate::serialized(QPDFObjectHandle object, bool whole, QPDFObjGen self)
 {
     if (!whole && object.isIndirect())
         return reference(object);
@@ -181,17 +203,13 @@ std::string IncrementalUpdate::serialized(QPDFObjectHandle object, bool whole, Q
         return out + ']';
     }
     if (object.isDictionary()) {
-        // A signature's value is the one string an encrypted file keeps in the clear: it is
-        // written after the file's bytes are known, over them.
-        const bool signature = object.getKey("/Type").isNameAndEquals("/Sig") ||
-                               object.getKey("/ByteRange").isArray();
         std::string out = "<<";
         // A reference is written as it is: asking whether it is null would read its object
         // (qpdf's own walk over keys asks, so the map is walked).
         for (auto [key, value] : object.getDictAsMap())
             if (value.isIndirect() || !value.isNull())
                 out += QPDFObjectHandle::newName(key).unparse() + ' ' +
-                       serialized(value, false, self, signature && key == "/Contents") + ' ';
+                       serialized(value, false, self) + ' ';
         return out + ">>";
     }
     if (object.isStream()) {
@@ -202,7 +220,7 @@ std::string IncrementalUpdate::serialized(QPDFObjectHandle object, bool whole, Q
                                 self);
     }
     // Object 0 is no object: a trailer, which is never encrypted.
-    if (object.isString() && encryption_ && !signatureValue && self.getObj() != 0)
+    if (object.isString() && encryption_ && self.getObj() != 0)
         return QPDFObjectHandle::newString(encrypted(object.getStringValue(), self, false))
             .unparseBinary();
     return object.unparseBinary();
@@ -217,19 +235,21 @@ std::string IncrementalUpdate::streamSerialized(QPDFObjectHandle dict, const std
     return serialized(own, true, self) + "\nstream\n" + written + "\nendstream";
 }
 
-std::variant<QByteArray, QString> IncrementalUpdate::write()
+std::variant<IncrementalUpdate::Written, QString> IncrementalUpdate::write()
 {
     if (!unwritable_.isEmpty())
         return unwritable_;
-    const std::optional<qint64> previous = lastSectionOffset(original_);
+    const std::optional<qint64> previous = lastSectionOffset(original_, headerOffset_);
     if (!previous)
         return QStringLiteral("its last cross-reference section cannot be found");
-    const bool table = isTable(original_, *previous);
+    const bool table = isTable(original_, headerOffset_ + *previous);
 
-    // Offsets count from the file's start; the update begins on a line of its own.
+    // Offsets count from the header; the update begins on a line of its own.
     const QByteArray last = original_.read(original_.size - 1, 1);
-    QByteArray out = last == "\n" || last == "\r" ? QByteArray() : QByteArray("\n");
-    const qint64 base = original_.size;
+    Written written;
+    QByteArray& out = written.bytes;
+    out = last == "\n" || last == "\r" ? QByteArray() : QByteArray("\n");
+    const qint64 base = original_.size - headerOffset_;
     std::map<int, std::pair<int, qint64>> entries; // number -> generation, offset
     const auto append = [&](int objectNumber, int generation, const std::string& body) {
         entries[objectNumber] = {generation, base + out.size()};
@@ -240,9 +260,28 @@ std::variant<QByteArray, QString> IncrementalUpdate::write()
     for (QPDFObjectHandle& object : objects_)
         append(object.getObjectID(), object.getGeneration(),
                serialized(object, true, object.getObjGen()));
-    for (const auto& [n, object] : new_)
-        append(n, 0, object.data ? streamSerialized(object.body, *object.data, QPDFObjGen(n, 0))
-                                 : serialized(object.body, true, QPDFObjGen(n, 0)));
+    for (const auto& [n, object] : new_) {
+        if (object.signatureRoom < 0) {
+            append(n, 0, object.data ? streamSerialized(object.body, *object.data, QPDFObjGen(n, 0))
+                                     : serialized(object.body, true, QPDFObjGen(n, 0)));
+            continue;
+        }
+        // The signature's value is the one string an encrypted file keeps in the clear: it is
+        // written after the file's bytes are known, over them. Its place is noted as written.
+        std::string body = serialized(object.body, true, QPDFObjGen(n, 0));
+        body.resize(body.size() - 2); // its ">>"
+        body += "/ByteRange [";
+        const size_t byteRange = body.size();
+        body += ByteRangePlaceholder + "] /Contents ";
+        const size_t contents = body.size();
+        body += '<' + std::string(size_t(object.signatureRoom) * 2, '0') + "> >>";
+        const qsizetype at = out.size() + qsizetype(number(n).size() + 7); // after "N 0 obj\n"
+        written.slot = SignatureSlot{at + qsizetype(byteRange),
+                                     qsizetype(ByteRangePlaceholder.size()),
+                                     at + qsizetype(contents),
+                                     object.signatureRoom * 2 + 2};
+        append(n, 0, body);
+    }
 
     // What the new trailer carries over: the catalogue, the document information and the
     // document's identifier.
@@ -281,7 +320,9 @@ std::variant<QByteArray, QString> IncrementalUpdate::write()
         section += "trailer\n" + serialized(trailer, true, QPDFObjGen()) + '\n';
     } else {
         // A cross-reference stream, itself the update's last object.
-        const int self = size_++;
+        if (size_ >= std::numeric_limits<int>::max())
+            return QStringLiteral("no object number is left for the update");
+        const int self = int(size_++);
         entries[self] = {0, sectionAt};
         std::string rows;
         QPDFObjectHandle index = QPDFObjectHandle::newArray();
@@ -310,118 +351,6 @@ std::variant<QByteArray, QString> IncrementalUpdate::write()
     out.append(section.data(), qsizetype(section.size()));
     if (sectionAt > 0xFFFFFFFFLL)
         return QStringLiteral("it is too large for an update to be appended");
-    return out;
+    return written;
 }
 
-namespace {
-
-// Bytes the process holds in memory, from /proc: cheap enough to ask every few blocks.
-qint64 residentBytes()
-{
-    const int fd = ::open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    char text[128];
-    const ssize_t n = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (n <= 0)
-        return 0;
-    text[n] = '\0';
-    unsigned long long size = 0, resident = 0;
-    if (std::sscanf(text, "%llu %llu", &size, &resident) != 2)
-        return 0;
-    return qint64(resident) * ::sysconf(_SC_PAGESIZE);
-}
-
-} // namespace
-
-MemoryBudget::MemoryBudget(qint64 allowed) : allowed_(allowed), limit_(residentBytes() + allowed)
-{
-}
-
-void MemoryBudget::check()
-{
-    if (exceeded_ || residentBytes() > limit_) {
-        exceeded_ = true;
-        throw DocumentTooLarge("reading it takes more memory than a document may");
-    }
-}
-
-DocumentInput::DocumentInput(std::shared_ptr<const OpenedFile> file, QByteArray tail,
-                             std::string name, MemoryBudget* budget)
-    : file_(std::move(file)), tail_(std::move(tail)), name_(std::move(name)),
-      size_(file_->size + tail_.size()), budget_(budget)
-{
-}
-
-char DocumentInput::byteAt(qint64 at)
-{
-    if (at >= file_->size)
-        return tail_.at(qsizetype(at - file_->size));
-    if (blockStart_ < 0 || at < blockStart_ || at >= blockStart_ + block_.size()) {
-        constexpr qint64 Block = 64 * 1024;
-        // Every quarter of a megabyte read: what qpdf made of it shows by then.
-        if (budget_ && ++blocksRead_ % 4 == 0)
-            budget_->check();
-        blockStart_ = at - at % Block;
-        block_ = file_->read(blockStart_, Block);
-        if (at >= blockStart_ + block_.size())
-            throw std::runtime_error("the file cannot be read");
-    }
-    return block_.at(qsizetype(at - blockStart_));
-}
-
-qpdf_offset_t DocumentInput::findAndSkipNextEOL()
-{
-    while (at_ < size_) {
-        const char c = byteAt(at_);
-        if (c == '\r' || c == '\n') {
-            const qint64 found = at_++;
-            while (at_ < size_ && (byteAt(at_) == '\r' || byteAt(at_) == '\n'))
-                ++at_;
-            return found;
-        }
-        ++at_;
-    }
-    return size_;
-}
-
-void DocumentInput::seek(qpdf_offset_t offset, int whence)
-{
-    const qint64 to = whence == SEEK_END ? size_ + offset
-                      : whence == SEEK_CUR ? at_ + offset
-                                           : offset;
-    if (to < 0)
-        throw std::runtime_error(name_ + ": seek before the start");
-    at_ = to;
-}
-
-size_t DocumentInput::read(char* buffer, size_t length)
-{
-    last_offset = at_;
-    size_t done = 0;
-    while (done < length && at_ < size_) {
-        if (at_ >= file_->size) {
-            const qsizetype from = qsizetype(at_ - file_->size);
-            const size_t n = std::min<size_t>(length - done, size_t(tail_.size() - from));
-            std::memcpy(buffer + done, tail_.constData() + from, n);
-            done += n;
-            at_ += qint64(n);
-            continue;
-        }
-        byteAt(at_); // the block holding at_
-        const qsizetype from = qsizetype(at_ - blockStart_);
-        const size_t n = std::min<size_t>({length - done, size_t(block_.size() - from),
-                                           size_t(file_->size - at_)});
-        std::memcpy(buffer + done, block_.constData() + from, n);
-        done += n;
-        at_ += qint64(n);
-    }
-    return done;
-}
-
-void DocumentInput::unreadCh(char)
-{
-    if (at_ > 0)
-        --at_;
-}

@@ -1,0 +1,234 @@
+#include "signmessages.h"
+
+namespace {
+
+QString permissionWords(SignError::Permission permission)
+{
+    switch (permission) {
+    case SignError::Permission::Annotate:
+        return QStringLiteral("adding annotations");
+    case SignError::Permission::FillForms:
+        return QStringLiteral("filling in its form fields");
+    case SignError::Permission::Modify:
+        return QStringLiteral("changing its pages' content");
+    case SignError::Permission::AddFields:
+        return QStringLiteral("adding form fields (a new signature field)");
+    case SignError::Permission::None:
+        break;
+    }
+    return QStringLiteral("changes");
+}
+
+QString requirementWords(SignError::Requirement requirement)
+{
+    switch (requirement) {
+    case SignError::Requirement::Filter:
+        return QStringLiteral("another signature handler");
+    case SignError::Requirement::SubFilter:
+        return QStringLiteral("another signature encoding");
+    case SignError::Requirement::DigestMethod:
+        return QStringLiteral("another digest than SHA-256");
+    case SignError::Requirement::Reason:
+        return QStringLiteral("a reason from its own list (--reason)");
+    case SignError::Requirement::Certificate:
+        return QStringLiteral("a particular certificate");
+    case SignError::Requirement::Certification:
+        return QStringLiteral("a certifying signature");
+    case SignError::Requirement::TimeStamp:
+        return QStringLiteral("a trusted time-stamp");
+    case SignError::Requirement::RevocationInfo:
+        return QStringLiteral("revocation information inside the signature");
+    case SignError::Requirement::None:
+        break;
+    }
+    return QStringLiteral("what this signature cannot give");
+}
+
+// Who restricts the change: the certification, or a signed field's lock.
+QString restrictedBy(const SignError& e)
+{
+    return e.field2.isEmpty()
+               ? QStringLiteral("%1 is certified by its author").arg(e.path)
+               : QStringLiteral("the signature in field \"%1\" of %2 locks it").arg(e.field2, e.path);
+}
+
+} // namespace
+
+QString describe(const SignError& e)
+{
+    using K = SignError::Kind;
+    const QString& p = e.path;
+    switch (e.kind) {
+    case K::CannotRead:
+        return QStringLiteral("cannot read %1: %2").arg(p, e.detail);
+    case K::NotPdf:
+        return QStringLiteral("%1 is not a PDF or is damaged (%2)").arg(p, e.detail);
+    case K::Damaged:
+        return e.page > 0 ? QStringLiteral("%1 is damaged: page %2's content cannot be read, so "
+                                           "where the signature would show cannot be known")
+                                .arg(p)
+                                .arg(e.page)
+                          : QStringLiteral("%1 is damaged; it cannot be signed here").arg(p);
+    case K::NeedsPassword:
+        return QStringLiteral("%1 is encrypted with a password; give it with "
+                              "--document-password-file")
+            .arg(p);
+    case K::WrongPassword:
+        return QStringLiteral("the document password given does not open %1").arg(p);
+    case K::Rc4:
+        return QStringLiteral("%1 is encrypted with RC4, an old cipher this program does not "
+                              "write; only AES-encrypted documents can be signed")
+            .arg(p);
+    case K::TooLarge:
+        return QStringLiteral("%1 is too large to sign here: reading it would take more than "
+                              "%2 MB of memory")
+            .arg(p)
+            .arg(e.number, 0, 'f', 0);
+    case K::ContentTooLarge:
+        return QStringLiteral("page %1 of %2 holds more than %3 MB of content once uncompressed, "
+                              "more than is read here to draw into it")
+            .arg(e.page)
+            .arg(p)
+            .arg(e.number, 0, 'f', 0);
+    case K::OutOfMemory:
+        return QStringLiteral("%1 is too large to sign here: there is not enough memory for it")
+            .arg(p);
+    case K::PageTreeTooDeep:
+        return QStringLiteral("%1 has a page tree deeper than %2 levels; it cannot be signed here")
+            .arg(p)
+            .arg(e.count);
+    case K::TooManyObjects:
+        return QStringLiteral("%1 numbers its objects up to %2, past the 8,388,607 a PDF may "
+                              "have; it cannot be signed here")
+            .arg(p)
+            .arg(e.count);
+    case K::BytesBeforeHeader:
+        return QStringLiteral("%1 has %2 bytes before its PDF header, which readers count in "
+                              "different ways: a certificate signature over it could not be "
+                              "checked, so none is made")
+            .arg(p)
+            .arg(e.count);
+    case K::NotPermitted:
+        return QStringLiteral("%1 is encrypted, and its author's permissions do not allow %2")
+            .arg(p, permissionWords(e.permission));
+    case K::CertifiedNoChanges:
+        return QStringLiteral("%1 to allow no changes at all; a signature cannot be added")
+            .arg(restrictedBy(e));
+    case K::CertifiedFormsOnly:
+        return QStringLiteral("%1 to allow only form filling and signature fields, not a "
+                              "signature drawn on a page")
+            .arg(restrictedBy(e));
+    case K::CertifiedNoContent:
+        return QStringLiteral("%1, which allows no change of its pages' content: the signature "
+                              "cannot be drawn into them")
+            .arg(restrictedBy(e));
+    case K::FieldLocked:
+        return QStringLiteral("the field \"%1\" of %2 is locked by the signature in field \"%3\"")
+            .arg(e.detail, p, e.field2);
+    case K::SeedValue:
+        return QStringLiteral("the signature field \"%1\" of %2 asks for %3, which this "
+                              "signature cannot give")
+            .arg(e.detail, p, requirementWords(e.requirement));
+    case K::NoSuchField:
+        return QStringLiteral("%1 has no form field \"%2\"").arg(p, e.detail);
+    case K::FieldNotEmpty:
+        return QStringLiteral("the signature field \"%1\" of %2 is already signed").arg(e.detail, p);
+    case K::FieldNotSignature:
+        return QStringLiteral("the field \"%1\" of %2 is not a signature field").arg(e.detail, p);
+    case K::WouldBreakSignatures:
+        return QStringLiteral("%1 carries %2 digital signature(s), which flattening a signature "
+                              "into it would break; sign it without --flatten, or add "
+                              "--break-signatures")
+            .arg(p)
+            .arg(e.count);
+    case K::BadPageList:
+        return QStringLiteral("page \"%1\" is not a page number, a range such as 3-5, \"last\" "
+                              "or \"all\"")
+            .arg(e.detail);
+    case K::NoPages:
+        return QStringLiteral("%1 has no pages to sign").arg(p);
+    case K::NoSuchPage:
+        return QStringLiteral("%1 has %2 page(s); there is no page %3")
+            .arg(p)
+            .arg(e.count)
+            .arg(e.page);
+    case K::AcrossNeedsPages:
+        return QStringLiteral("a seal across pages needs at least two pages; %1 gives %2")
+            .arg(p)
+            .arg(e.count);
+    case K::SliceTooNarrow:
+        return QStringLiteral("across that many pages of %1 each slice of the seal would be "
+                              "%2 mm wide, too narrow to see; at this width it can go across "
+                              "at most %3 pages")
+            .arg(p)
+            .arg(e.number, 0, 'f', 2)
+            .arg(e.count);
+    case K::NoPageArea:
+        return QStringLiteral("page %1 of %2 has no area to sign on").arg(e.page).arg(p);
+    case K::OffPage:
+        return QStringLiteral("the signature would fall off page %1 of %2: less than 1 mm of it "
+                              "would show")
+            .arg(e.page)
+            .arg(p);
+    case K::TooSmall:
+        return QStringLiteral("the signature would be %1 mm wide or high on page %2 of %3; at "
+                              "least 1 mm is needed to be seen")
+            .arg(e.number, 0, 'g', 3)
+            .arg(e.page)
+            .arg(p);
+    case K::Busy:
+        return QStringLiteral("%1 is being signed by another program; try again when it has "
+                              "finished")
+            .arg(p);
+    case K::ChangedMeanwhile:
+        return QStringLiteral("%1 changed while it was being signed; nothing was written").arg(p);
+    case K::CannotWrite:
+        return QStringLiteral("cannot write %1: %2").arg(p, e.detail);
+    case K::UpdateFailed:
+        return QStringLiteral("%1 cannot be signed here: %2").arg(p, e.detail);
+    case K::ReadBackFailed:
+        return QStringLiteral("%1 was not signed: the signed copy, read back, %2")
+            .arg(p, e.detail);
+    case K::IdentityUnreadable:
+        return QStringLiteral("cannot read %1: %2").arg(p, e.detail);
+    case K::NotPkcs12:
+        return QStringLiteral("%1 is not a PKCS#12 file (.p12, .pfx)").arg(p);
+    case K::IdentityPassword:
+        return QStringLiteral("the password does not open %1").arg(p);
+    case K::IdentityCorrupt:
+        return QStringLiteral("%1 cannot be read: it holds what cannot be decoded (%2)")
+            .arg(p, e.detail);
+    case K::NoPrivateKey:
+        return QStringLiteral("%1 holds no private key to sign with").arg(p);
+    case K::NoCertificate:
+        return QStringLiteral("%1 holds no certificate").arg(p);
+    case K::KeyMismatch:
+        return QStringLiteral("the private key in %1 does not belong to any certificate it holds")
+            .arg(p);
+    case K::CertificateExpired:
+        return QStringLiteral("the certificate in %1 expired on %2").arg(p, e.detail);
+    case K::CertificateNotYetValid:
+        return QStringLiteral("the certificate in %1 is not valid before %2").arg(p, e.detail);
+    case K::UnsupportedKey:
+        return QStringLiteral("the key in %1 is an %2 key, with which no PDF signature can be "
+                              "made here; use an RSA or ECDSA key")
+            .arg(p, e.detail);
+    case K::SigningFailed:
+        return QStringLiteral("the signature could not be made (%1)").arg(e.detail);
+    case K::SignatureTooLarge:
+        return QStringLiteral("the signature is larger than the room made for it");
+    case K::NoPasswordSource:
+        return QStringLiteral("no terminal to ask the password on: give --password-file");
+    case K::PasswordUnreadable:
+        return QStringLiteral("cannot read the password from %1: %2").arg(p, e.detail);
+    }
+    return QStringLiteral("%1 cannot be signed").arg(p);
+}
+
+Failure signingFailure(const SignError& error)
+{
+    using K = SignError::Kind;
+    const bool badArguments = error.kind == K::BadPageList || error.kind == K::NoSuchPage ||
+                              error.kind == K::NoPages || error.kind == K::NoSuchField;
+    return {badArguments ? ExitBadArguments : ExitFailure, describe(error)};
+}

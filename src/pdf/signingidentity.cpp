@@ -1,0 +1,321 @@
+#include "signingidentity.h"
+
+#include "base/regularfile.h"
+#include "openssltypes.h"
+
+#include <openssl/cms.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pkcs12.h>
+#include <openssl/pkcs7.h>
+#include <openssl/provider.h>
+#include <openssl/rsa.h>
+#include <openssl/x509.h>
+
+#include <cstdio>
+#include <mutex>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// The attributes stay the signer's: only the list goes.
+void freeList(STACK_OF(X509_ATTRIBUTE)* list)
+{
+    sk_X509_ATTRIBUTE_free(list);
+}
+
+SignError identityError(SignError::Kind kind, const QString& path, const QString& detail = {})
+{
+    SignError e{kind, path};
+    e.detail = detail;
+    return e;
+}
+
+// Files made by older tools encrypt their keys with RC2 or 3DES, which OpenSSL 3 keeps in its
+// legacy provider: loaded beside the default one, which then no longer loads by itself.
+void loadLegacyCiphers()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        OSSL_PROVIDER_load(nullptr, "default");
+        OSSL_PROVIDER_load(nullptr, "legacy");
+    });
+}
+
+bool macOpens(PKCS12* p12, const SecretBytes& password)
+{
+    if (PKCS12_verify_mac(p12, password.data(), password.size()))
+        return true;
+    // An empty password may have been taken as none when the file was made.
+    return password.isEmpty() && PKCS12_verify_mac(p12, nullptr, 0);
+}
+
+QDateTime timeOf(const ASN1_TIME* t)
+{
+    struct tm when = {};
+    if (!t || ASN1_TIME_to_tm(t, &when) != 1)
+        return {};
+    return QDateTime(QDate(when.tm_year + 1900, when.tm_mon + 1, when.tm_mday),
+                     QTime(when.tm_hour, when.tm_min, when.tm_sec), Qt::UTC);
+}
+
+// RSASSA-PSS with SHA-256, MGF1 with SHA-256 and a salt as long as the digest: what an RSA-PSS
+// key signs with here, said in the SignerInfo so that a reader checks it as PSS.
+bool setPssAlgorithm(X509_ALGOR* algorithm)
+{
+    Owned<RSA_PSS_PARAMS, RSA_PSS_PARAMS_free> pss(RSA_PSS_PARAMS_new());
+    Owned<X509_ALGOR, X509_ALGOR_free> mgfHash(X509_ALGOR_new());
+    if (!pss || !mgfHash)
+        return false;
+    pss->hashAlgorithm = X509_ALGOR_new();
+    pss->maskGenAlgorithm = X509_ALGOR_new();
+    pss->saltLength = ASN1_INTEGER_new();
+    if (!pss->hashAlgorithm || !pss->maskGenAlgorithm || !pss->saltLength)
+        return false;
+    X509_ALGOR_set_md(pss->hashAlgorithm, EVP_sha256());
+    X509_ALGOR_set_md(mgfHash.get(), EVP_sha256());
+    ASN1_STRING* mgfParameters =
+        ASN1_item_pack(mgfHash.get(), ASN1_ITEM_rptr(X509_ALGOR), nullptr);
+    if (!mgfParameters)
+        return false;
+    X509_ALGOR_set0(pss->maskGenAlgorithm, OBJ_nid2obj(NID_mgf1), V_ASN1_SEQUENCE, mgfParameters);
+    ASN1_INTEGER_set(pss->saltLength, 32);
+    ASN1_STRING* parameters = ASN1_item_pack(pss.get(), ASN1_ITEM_rptr(RSA_PSS_PARAMS), nullptr);
+    return parameters &&
+           X509_ALGOR_set0(algorithm, OBJ_nid2obj(NID_rsassaPss), V_ASN1_SEQUENCE, parameters);
+}
+
+} // namespace
+
+struct SigningIdentity::Keys
+{
+    Owned<EVP_PKEY, EVP_PKEY_free> key;
+    Owned<X509, X509_free> certificate;
+    Owned<STACK_OF(X509), freeCertificates> chain;
+};
+
+SigningIdentity::~SigningIdentity() = default;
+
+std::variant<std::shared_ptr<SigningIdentity>, SignError>
+SigningIdentity::load(const QString& path, const SecretBytes& password)
+{
+    using Kind = SignError::Kind;
+    QString why;
+    const std::optional<QByteArray> bytes = readRegularFile(path, 1 << 20, &why);
+    if (!bytes)
+        return identityError(Kind::IdentityUnreadable, path, why);
+    loadLegacyCiphers();
+    const auto* at = reinterpret_cast<const unsigned char*>(bytes->constData());
+    Owned<PKCS12, PKCS12_free> p12(d2i_PKCS12(nullptr, &at, long(bytes->size())));
+    ERR_clear_error();
+    if (!p12)
+        return identityError(Kind::NotPkcs12, path);
+    // A file without a MAC has nothing to check the password against but its contents.
+    if (PKCS12_mac_present(p12.get()) && !macOpens(p12.get(), password)) {
+        ERR_clear_error();
+        return identityError(Kind::IdentityPassword, path);
+    }
+    EVP_PKEY* key = nullptr;
+    X509* certificate = nullptr;
+    STACK_OF(X509)* chain = nullptr;
+    const bool parsed = PKCS12_parse(p12.get(), password.data(), &key, &certificate, &chain) ||
+                        (password.isEmpty() &&
+                         PKCS12_parse(p12.get(), nullptr, &key, &certificate, &chain));
+    if (!parsed) {
+        const unsigned long error = ERR_peek_last_error();
+        ERR_clear_error();
+        // Without a MAC, a wrong password shows as contents that do not decrypt.
+        if (!PKCS12_mac_present(p12.get()))
+            return identityError(Kind::IdentityPassword, path);
+        return identityError(Kind::IdentityCorrupt, path,
+                             QString::fromLatin1(ERR_reason_error_string(error)));
+    }
+    std::shared_ptr<SigningIdentity> identity(new SigningIdentity);
+    identity->keys_ = std::make_unique<Keys>(Keys{Owned<EVP_PKEY, EVP_PKEY_free>(key),
+                                                  Owned<X509, X509_free>(certificate),
+                                                  Owned<STACK_OF(X509), freeCertificates>(chain)});
+    Keys& keys = *identity->keys_;
+    if (!key)
+        return identityError(Kind::NoPrivateKey, path);
+    // A key whose certificate was not marked as its own leaves every certificate in the chain:
+    // its own is the one it opens.
+    for (int i = 0; !keys.certificate && keys.chain && i < sk_X509_num(keys.chain.get()); ++i) {
+        X509* candidate = sk_X509_value(keys.chain.get(), i);
+        if (X509_check_private_key(candidate, key)) {
+            keys.certificate.reset(sk_X509_delete(keys.chain.get(), i));
+            break;
+        }
+    }
+    ERR_clear_error();
+    if (!keys.certificate)
+        return identityError(keys.chain && sk_X509_num(keys.chain.get()) > 0 ? Kind::KeyMismatch
+                                                                             : Kind::NoCertificate,
+                             path);
+    if (!X509_check_private_key(keys.certificate.get(), key)) {
+        ERR_clear_error();
+        return identityError(Kind::KeyMismatch, path);
+    }
+    // OpenSSL here makes no CMS signature with Edwards-curve keys.
+    const int type = EVP_PKEY_get_base_id(key);
+    if (type == EVP_PKEY_ED25519 || type == EVP_PKEY_ED448)
+        return identityError(Kind::UnsupportedKey, path,
+                             type == EVP_PKEY_ED25519 ? QStringLiteral("Ed25519")
+                                                      : QStringLiteral("Ed448"));
+    const auto date = [](const ASN1_TIME* t) {
+        return timeOf(t).date().toString(Qt::ISODate);
+    };
+    if (X509_cmp_current_time(X509_get0_notAfter(keys.certificate.get())) < 0)
+        return identityError(Kind::CertificateExpired, path,
+                             date(X509_get0_notAfter(keys.certificate.get())));
+    if (X509_cmp_current_time(X509_get0_notBefore(keys.certificate.get())) > 0)
+        return identityError(Kind::CertificateNotYetValid, path,
+                             date(X509_get0_notBefore(keys.certificate.get())));
+    return identity;
+}
+
+QString SigningIdentity::name() const
+{
+    return commonName(X509_get_subject_name(keys_->certificate.get()));
+}
+
+QString SigningIdentity::issuer() const
+{
+    return commonName(X509_get_issuer_name(keys_->certificate.get()));
+}
+
+QDateTime SigningIdentity::validFrom() const
+{
+    return timeOf(X509_get0_notBefore(keys_->certificate.get()));
+}
+
+QDateTime SigningIdentity::validTo() const
+{
+    return timeOf(X509_get0_notAfter(keys_->certificate.get()));
+}
+
+QByteArray SigningIdentity::certificate() const
+{
+    unsigned char* der = nullptr;
+    const int length = i2d_X509(keys_->certificate.get(), &der);
+    if (length <= 0)
+        return {};
+    QByteArray bytes(reinterpret_cast<const char*>(der), length);
+    OPENSSL_free(der);
+    return bytes;
+}
+
+std::variant<QByteArray, SignError> SigningIdentity::sign(const QByteArray& digest) const
+{
+    const auto failed = [](const char* what) {
+        ERR_clear_error();
+        SignError e{SignError::Kind::SigningFailed};
+        e.detail = QLatin1String(what);
+        return e;
+    };
+    constexpr unsigned Flags = CMS_DETACHED | CMS_BINARY | CMS_NOSMIMECAP | CMS_PARTIAL;
+    Owned<CMS_ContentInfo, CMS_ContentInfo_free> cms(
+        CMS_sign(nullptr, nullptr, nullptr, nullptr, Flags));
+    if (!cms)
+        return failed("CMS");
+    // The signing certificate goes among the signed attributes (CAdES); the signing time does
+    // not: the document says when, in the signature's /M.
+    CMS_SignerInfo* signer = CMS_add1_signer(cms.get(), keys_->certificate.get(), keys_->key.get(),
+                                             EVP_sha256(), Flags | CMS_CADES);
+    if (!signer)
+        return failed("signer");
+    for (int i = 0; keys_->chain && i < sk_X509_num(keys_->chain.get()); ++i)
+        CMS_add1_cert(cms.get(), sk_X509_value(keys_->chain.get(), i));
+    if (!CMS_signed_add1_attr_by_NID(signer, NID_pkcs9_contentType, V_ASN1_OBJECT,
+                                     OBJ_nid2obj(NID_pkcs7_data), -1) ||
+        !CMS_signed_add1_attr_by_NID(signer, NID_pkcs9_messageDigest, V_ASN1_OCTET_STRING,
+                                     digest.constData(), int(digest.size())))
+        return failed("attributes");
+    // The signature covers the signed attributes as a DER set.
+    Owned<STACK_OF(X509_ATTRIBUTE), freeList> attributes(sk_X509_ATTRIBUTE_new_null());
+    for (int i = 0; i < CMS_signed_get_attr_count(signer); ++i)
+        sk_X509_ATTRIBUTE_push(attributes.get(), CMS_signed_get_attr(signer, i));
+    unsigned char* der = nullptr;
+    const int derLength = ASN1_item_i2d(reinterpret_cast<ASN1_VALUE*>(attributes.get()), &der,
+                                        ASN1_ITEM_rptr(PKCS7_ATTR_SIGN));
+    if (derLength <= 0)
+        return failed("attributes' encoding");
+    Owned<unsigned char, freeBytes> encoded(der);
+    // An RSA-PSS key signs only with PSS, and the SignerInfo must say so: CMS would call the
+    // signature rsaEncryption, and no reader could check it.
+    const bool pss = EVP_PKEY_get_base_id(keys_->key.get()) == EVP_PKEY_RSA_PSS;
+    Owned<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());
+    EVP_PKEY_CTX* keyContext = nullptr;
+    size_t length = 0;
+    if (!context ||
+        EVP_DigestSignInit(context.get(), &keyContext, EVP_sha256(), nullptr,
+                           keys_->key.get()) != 1 ||
+        (pss && (EVP_PKEY_CTX_set_rsa_padding(keyContext, RSA_PKCS1_PSS_PADDING) != 1 ||
+                 EVP_PKEY_CTX_set_rsa_mgf1_md(keyContext, EVP_sha256()) != 1 ||
+                 EVP_PKEY_CTX_set_rsa_pss_saltlen(keyContext, 32) != 1)) ||
+        EVP_DigestSign(context.get(), nullptr, &length, der, size_t(derLength)) != 1)
+        return failed("key");
+    QByteArray signature(qsizetype(length), Qt::Uninitialized);
+    if (EVP_DigestSign(context.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
+                       der, size_t(derLength)) != 1)
+        return failed("signing");
+    signature.truncate(qsizetype(length));
+    if (pss) {
+        X509_ALGOR* algorithm = nullptr;
+        CMS_SignerInfo_get0_algs(signer, nullptr, nullptr, nullptr, &algorithm);
+        if (!algorithm || !setPssAlgorithm(algorithm))
+            return failed("PSS parameters");
+    }
+    ASN1_STRING_set(CMS_SignerInfo_get0_signature(signer), signature.constData(),
+                    int(signature.size()));
+    unsigned char* out = nullptr;
+    const int outLength = i2d_CMS_ContentInfo(cms.get(), &out);
+    if (outLength <= 0)
+        return failed("encoding");
+    QByteArray result(reinterpret_cast<const char*>(out), outLength);
+    OPENSSL_free(out);
+    return result;
+}
+
+std::variant<SecretBytes, SignError> signingPassword(const QString& file)
+{
+    if (!file.isEmpty()) {
+        QString why;
+        std::optional<QByteArray> bytes = readFileOrPipe(file, 64 * 1024, &why);
+        if (!bytes)
+            return identityError(SignError::Kind::PasswordUnreadable, file, why);
+        SecretBytes all(std::move(*bytes));
+        const QByteArray view = QByteArray::fromRawData(all.data(), all.size());
+        qsizetype end = view.indexOf('\n');
+        if (end < 0)
+            end = view.size();
+        if (end > 0 && view[end - 1] == '\r')
+            --end;
+        return SecretBytes(QByteArray(all.data(), end));
+    }
+    FILE* tty = std::fopen("/dev/tty", "r+");
+    if (!tty)
+        return SignError{SignError::Kind::NoPasswordSource};
+    std::fputs("Password for the signing identity: ", tty);
+    std::fflush(tty);
+    termios before = {};
+    const bool quiet = ::tcgetattr(fileno(tty), &before) == 0;
+    if (quiet) {
+        termios hidden = before;
+        hidden.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(fileno(tty), TCSAFLUSH, &hidden);
+    }
+    // Read into a buffer of its own, room made once, so that no grown copy is left behind.
+    QByteArray password(4096, '\0');
+    int n = 0;
+    for (int c = std::fgetc(tty); c != EOF && c != '\n' && n < password.size();
+         c = std::fgetc(tty))
+        password[n++] = char(c);
+    if (quiet)
+        ::tcsetattr(fileno(tty), TCSAFLUSH, &before);
+    std::fputs("\n", tty);
+    std::fclose(tty);
+    SecretBytes secret(QByteArray(password.constData(), n));
+    SecretBytes::wipe(password);
+    return secret;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "secret.h"
+#include "signerror.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <memory>
+#include <variant>
+
+// A signing identity from a PKCS#12 file: the private key, its certificate and the chain that
+// came with it. Held in memory only, for as long as the signing takes.
+class SigningIdentity
+{
+public:
+    // The identity in `path`, opened with `password`; or why it cannot sign: a wrong password,
+    // no key, a key that is not the certificate's, a certificate out of date, a kind of key no
+    // CMS signature can be made with here.
+    static std::variant<std::shared_ptr<SigningIdentity>, SignError>
+    load(const QString& path, const SecretBytes& password);
+    ~SigningIdentity();
+    SigningIdentity(const SigningIdentity&) = delete;
+    SigningIdentity& operator=(const SigningIdentity&) = delete;
+
+    // The certificate's common name, as a signature shows who signed; its issuer's; and the
+    // time it is valid from and to.
+    QString name() const;
+    QString issuer() const;
+    QDateTime validFrom() const;
+    QDateTime validTo() const;
+    // The certificate, DER.
+    QByteArray certificate() const;
+
+    // A detached CMS signature, CAdES style (the signing certificate among the signed
+    // attributes, no signing time), over content whose SHA-256 digest is `digest`: DER.
+    std::variant<QByteArray, SignError> sign(const QByteArray& digest) const;
+
+private:
+    SigningIdentity() = default;
+    struct Keys;
+    std::unique_ptr<Keys> keys_;
+};
+
+// The password for a PKCS#12 file: the first line of `file` (a regular file or a pipe, such as
+// bash's <(…)), or where no file is given, asked on the terminal without showing it.
+std::variant<SecretBytes, SignError> signingPassword(const QString& file);

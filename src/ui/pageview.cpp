@@ -1,0 +1,249 @@
+#include "pageview.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+
+#include <cmath>
+
+namespace {
+
+constexpr double Margin = 8;       // pixels around the page
+constexpr double Corner = 10;      // pixels of the resize handle
+constexpr double LeastWidthMm = 5; // a signature narrower than this is no longer readable
+
+} // namespace
+
+PageView::PageView(QWidget* parent) : QWidget(parent)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    setMinimumSize(320, 320);
+    setAccessibleName(QStringLiteral("文档页面，拖动签名放到要签的位置，方向键微调"));
+}
+
+void PageView::setPage(QPdfDocument* document, int page)
+{
+    document_ = document;
+    page_ = page;
+    pagePoints_ = document ? document->pagePointSize(page) : QSizeF();
+    pageImage_ = QImage();
+    placeFirst();
+    keepOnPage();
+    update();
+}
+
+// A first signature on a first page takes its own size, near the page's lower right corner,
+// where people sign.
+void PageView::placeFirst()
+{
+    if (placed_ || pagePoints_.isEmpty() || signaturePoints_.isEmpty())
+        return;
+    placed_ = true;
+    width_ = std::min(signaturePoints_.width(), pagePoints_.width() / 3);
+    const double height = width_ * signaturePoints_.height() / signaturePoints_.width();
+    at_ = QPointF(pagePoints_.width() - width_ - 20 * PointsPerMm,
+                  pagePoints_.height() - height - 30 * PointsPerMm);
+}
+
+void PageView::setSignature(const QByteArray& pdf)
+{
+    if (pdf == signatureBytes_.data() && signature_.pageCount() > 0)
+        return;
+    // The document reads from the buffer for as long as it is loaded.
+    signature_.close();
+    signatureBytes_.close();
+    signatureBytes_.setData(pdf);
+    signatureBytes_.open(QIODevice::ReadOnly);
+    signature_.load(&signatureBytes_);
+    const QSizeF before = signaturePoints_;
+    signaturePoints_ = signature_.pageCount() > 0 ? signature_.pagePointSize(0) : QSizeF();
+    signatureImage_ = QImage();
+    // A changed signature keeps its place and its scale.
+    if (placed_ && !before.isEmpty() && !signaturePoints_.isEmpty())
+        width_ *= signaturePoints_.width() / before.width();
+    placeFirst();
+    keepOnPage();
+    update();
+}
+
+void PageView::place(QPointF atMm, double widthMm)
+{
+    at_ = atMm * PointsPerMm;
+    width_ = widthMm * PointsPerMm;
+    keepOnPage();
+    update();
+    Q_EMIT placeChanged();
+}
+
+QRectF PageView::pageRect() const
+{
+    if (pagePoints_.isEmpty())
+        return {};
+    const double scale = std::min((width() - 2 * Margin) / pagePoints_.width(),
+                                  (height() - 2 * Margin) / pagePoints_.height());
+    const QSizeF size = pagePoints_ * std::max(scale, 0.01);
+    return QRectF(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+}
+
+QRectF PageView::signatureRect() const
+{
+    const QRectF page = pageRect();
+    if (page.isEmpty() || signaturePoints_.isEmpty())
+        return {};
+    const double scale = page.width() / pagePoints_.width();
+    const double height = width_ * signaturePoints_.height() / signaturePoints_.width();
+    return QRectF(page.topLeft() + at_ * scale, QSizeF(width_, height) * scale);
+}
+
+// The signature stays wholly on the page, no wider than it.
+void PageView::keepOnPage()
+{
+    if (pagePoints_.isEmpty() || signaturePoints_.isEmpty())
+        return;
+    width_ = std::clamp(width_, LeastWidthMm * PointsPerMm, pagePoints_.width());
+    const double height = width_ * signaturePoints_.height() / signaturePoints_.width();
+    at_.setX(std::clamp(at_.x(), 0.0, std::max(0.0, pagePoints_.width() - width_)));
+    at_.setY(std::clamp(at_.y(), 0.0, std::max(0.0, pagePoints_.height() - height)));
+}
+
+void PageView::setWidthAround(double width, QPointF fixed)
+{
+    const double k = width / width_;
+    at_ = fixed + (at_ - fixed) * k;
+    width_ = width;
+    keepOnPage();
+    update();
+    Q_EMIT placeChanged();
+}
+
+void PageView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.fillRect(rect(), QColor(0x5a, 0x5f, 0x63));
+    const QRectF page = pageRect();
+    if (!document_ || page.isEmpty()) {
+        p.setPen(Qt::white);
+        p.drawText(rect(), Qt::AlignCenter, QStringLiteral("打开一份 PDF 文档（Ctrl+O），或把它拖到这里"));
+        return;
+    }
+    const qreal dpr = devicePixelRatioF();
+    const QSize pixels = (page.size() * dpr).toSize();
+    if (pageImage_.size() != pixels) {
+        // Paper, and the page printed on it.
+        pageImage_ = QImage(pixels, QImage::Format_RGB32);
+        pageImage_.fill(Qt::white);
+        QPainter paper(&pageImage_);
+        paper.drawImage(0, 0, document_->render(page_, pixels));
+        paper.end();
+        pageImage_.setDevicePixelRatio(dpr);
+    }
+    p.drawImage(page.topLeft(), pageImage_);
+    const QRectF signature = signatureRect();
+    if (signature.isEmpty())
+        return;
+    const QSize signaturePixels = (signature.size() * dpr).toSize();
+    if (signatureImage_.size() != signaturePixels) {
+        signatureImage_ = signature_.render(0, signaturePixels);
+        signatureImage_.setDevicePixelRatio(dpr);
+    }
+    // Ink over the page as ink on paper: the signature's white leaves the page as it is.
+    p.setCompositionMode(QPainter::CompositionMode_Multiply);
+    p.drawImage(signature.topLeft(), signatureImage_);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setPen(QPen(hasFocus() ? QColor(0x1e, 0x6f, 0xd9) : QColor(0x88, 0x88, 0x88), 1, Qt::DashLine));
+    p.drawRect(signature.adjusted(-0.5, -0.5, 0.5, 0.5));
+    p.fillRect(QRectF(signature.bottomRight() - QPointF(Corner / 2, Corner / 2),
+                      QSizeF(Corner, Corner)),
+               QColor(0x1e, 0x6f, 0xd9));
+}
+
+void PageView::resizeEvent(QResizeEvent*)
+{
+    pageImage_ = QImage();
+}
+
+void PageView::mousePressEvent(QMouseEvent* event)
+{
+    const QRectF signature = signatureRect();
+    if (signature.isEmpty() || event->button() != Qt::LeftButton)
+        return;
+    const QPointF at = event->position();
+    const double scale = pageRect().width() / pagePoints_.width();
+    if (QRectF(signature.bottomRight() - QPointF(Corner, Corner), QSizeF(2 * Corner, 2 * Corner))
+            .contains(at)) {
+        drag_ = Drag::Resize;
+    } else if (signature.contains(at)) {
+        drag_ = Drag::Move;
+        grab_ = (at - signature.topLeft()) / scale;
+    } else if (pageRect().contains(at)) {
+        // A press elsewhere on the page brings the signature there, held by its middle.
+        drag_ = Drag::Move;
+        grab_ = QPointF(signature.width(), signature.height()) / 2 / scale;
+        at_ = (at - pageRect().topLeft()) / scale - grab_;
+        keepOnPage();
+        update();
+        Q_EMIT placeChanged();
+    }
+}
+
+void PageView::mouseMoveEvent(QMouseEvent* event)
+{
+    const QRectF signature = signatureRect();
+    if (signature.isEmpty())
+        return;
+    const QPointF at = event->position();
+    const double scale = pageRect().width() / pagePoints_.width();
+    if (drag_ == Drag::Move) {
+        at_ = (at - pageRect().topLeft()) / scale - grab_;
+        keepOnPage();
+        update();
+        Q_EMIT placeChanged();
+    } else if (drag_ == Drag::Resize) {
+        width_ = std::max(1.0, (at.x() - signature.left()) / scale);
+        keepOnPage();
+        update();
+        Q_EMIT placeChanged();
+    } else {
+        const bool corner = QRectF(signature.bottomRight() - QPointF(Corner, Corner),
+                                   QSizeF(2 * Corner, 2 * Corner))
+                                .contains(at);
+        setCursor(corner ? Qt::SizeFDiagCursor
+                  : signature.contains(at) ? Qt::SizeAllCursor
+                                           : Qt::ArrowCursor);
+    }
+}
+
+void PageView::mouseReleaseEvent(QMouseEvent*)
+{
+    drag_ = Drag::None;
+}
+
+void PageView::wheelEvent(QWheelEvent* event)
+{
+    if (signaturePoints_.isEmpty())
+        return;
+    const double steps = event->angleDelta().y() / 120.0;
+    const double height = width_ * signaturePoints_.height() / signaturePoints_.width();
+    setWidthAround(width_ * std::pow(1.1, steps), at_ + QPointF(width_, height) / 2);
+}
+
+void PageView::keyPressEvent(QKeyEvent* event)
+{
+    // A millimetre a press; with Shift, a tenth.
+    const double step = (event->modifiers() & Qt::ShiftModifier ? 0.1 : 1) * PointsPerMm;
+    QPointF move;
+    switch (event->key()) {
+    case Qt::Key_Left: move = {-step, 0}; break;
+    case Qt::Key_Right: move = {step, 0}; break;
+    case Qt::Key_Up: move = {0, -step}; break;
+    case Qt::Key_Down: move = {0, step}; break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: setWidthAround(width_ * 1.05, at_); return;
+    case Qt::Key_Minus: setWidthAround(width_ / 1.05, at_); return;
+    default: QWidget::keyPressEvent(event); return;
+    }
+    at_ += move;
+    keepOnPage();
+    update();
+    Q_EMIT placeChanged();
+}

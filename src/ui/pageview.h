@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QBuffer>
+#include <QImage>
+#include <QPdfDocument>
+#include <QWidget>
+
+// A page of a document with the signature over it, where the person puts it: dragged by the
+// mouse, made larger or smaller by its corner or the wheel, nudged by the arrow keys. What it
+// shows is what the renderer's --stamp writes for the same page, place and width.
+class PageView : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit PageView(QWidget* parent = nullptr);
+
+    void setPage(QPdfDocument* document, int page);
+    // The signature as the one-page PDF that will be put on the document.
+    void setSignature(const QByteArray& pdf);
+    // Where the signature is on the page as shown, in millimetres from its top-left corner.
+    QPointF atMm() const { return at_ / PointsPerMm; }
+    double widthMm() const { return width_ / PointsPerMm; }
+    void place(QPointF atMm, double widthMm);
+    // Where the page is drawn in the widget, and its scale in pixels a point.
+    QRectF pageRect() const;
+
+Q_SIGNALS:
+    void placeChanged();
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseMoveEvent(QMouseEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+    void wheelEvent(QWheelEvent*) override;
+    void keyPressEvent(QKeyEvent*) override;
+
+private:
+    static constexpr double PointsPerMm = 72 / 25.4;
+    QRectF signatureRect() const; // in widget pixels
+    void setWidthAround(double width, QPointF fixed);
+    void keepOnPage();
+    void placeFirst();
+
+    QPdfDocument* document_ = nullptr;
+    int page_ = 0;
+    QSizeF pagePoints_;
+    QImage pageImage_; // the page at the widget's scale, rendered once a page and size
+    QBuffer signatureBytes_; // what signature_ reads: declared first, it outlives it
+    QPdfDocument signature_;
+    QSizeF signaturePoints_;
+    QImage signatureImage_;
+    QPointF at_;        // points from the shown page's top-left
+    double width_ = 0;  // points
+    enum class Drag { None, Move, Resize } drag_ = Drag::None;
+    QPointF grab_;      // where the pointer held the signature, in points from its corner
+    bool placed_ = false;
+};
