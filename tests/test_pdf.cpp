@@ -3,6 +3,7 @@
 #include "pdf/stamp.h"
 #include "pdf/pagelist.h"
 #include "pixels.h"
+#include "pdftools.h"
 #include "plainpdf.h"
 #include "rendercli.h"
 
@@ -21,6 +22,8 @@
 
 #include <map>
 
+#include <zlib.h>
+
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
@@ -34,23 +37,31 @@
 
 namespace {
 
-QString run(const QString& program, const QStringList& args)
+// `data` followed by `zeros` zero bytes, compressed with zlib as a PDF's FlateDecode is, a
+// piece at a time.
+QByteArray deflated(const QByteArray& data, qint64 zeros = 0)
 {
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(60000);
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-// Page `page` of a PDF at 254 dpi: ten pixels a millimetre. As a plain pixel map: a PNG of
-// the page took pdftoppm six times as long to compress as to draw.
-QImage pageImage(const QString& pdf, int page, const QString& prefix)
-{
-    const QString n = QString::number(page);
-    run(QStringLiteral("pdftoppm"),
-        {QStringLiteral("-r"), QStringLiteral("254"), QStringLiteral("-f"), n, QStringLiteral("-l"),
-         n, QStringLiteral("-singlefile"), pdf, prefix});
-    return QImage(prefix + QStringLiteral(".ppm")).convertToFormat(QImage::Format_RGB32);
+    z_stream z = {};
+    deflateInit(&z, Z_BEST_COMPRESSION);
+    QByteArray out;
+    const QByteArray block(1 << 20, '\0');
+    char buffer[1 << 16];
+    const auto pump = [&](const QByteArray& in, int flush) {
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
+        z.avail_in = uInt(in.size());
+        do {
+            z.next_out = reinterpret_cast<Bytef*>(buffer);
+            z.avail_out = sizeof buffer;
+            deflate(&z, flush);
+            out.append(buffer, qsizetype(sizeof buffer - z.avail_out));
+        } while (z.avail_out == 0);
+    };
+    pump(data, Z_NO_FLUSH);
+    for (qint64 left = zeros; left > 0; left -= block.size())
+        pump(left >= block.size() ? block : block.left(left), Z_NO_FLUSH);
+    pump(QByteArray(), Z_FINISH);
+    deflateEnd(&z);
+    return out;
 }
 
 bool sealRed(QRgb c)
@@ -277,19 +288,6 @@ TEST_F(Pdf, StampCarriesTheWholeNameWhateverItsSize)
     EXPECT_GT(widths[1] / 10.0, 60);
 }
 
-// A program's exit status, its output thrown away. It sees the machine's own fonts: poppler
-// writes a signature's appearance in one of them.
-int status(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("FONTCONFIG_FILE"));
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    p.waitForFinished(60000);
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-}
-
 // Signed documents of every make keep their signatures when ours is appended: the documents'
 // bytes stay as they were and a reader sees every signature valid, the stamp where it was asked.
 struct Kind
@@ -301,31 +299,6 @@ struct Kind
     int ours = 0;         // then signed with our own certificate this many times
     int hugeArray = 0;    // an earlier update adds an array of this many numbers nothing reads
 };
-
-// A signing identity of our own, made now: a self-signed certificate and its key in a
-// PKCS#12 file with the password "pw", valid from `from` days from now to `to`.
-QString ownIdentity(const QString& path, int from = -1, int to = 30, bool withKey = true)
-{
-    EVP_PKEY* key = EVP_RSA_gen(2048);
-    X509* cert = X509_new();
-    ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
-    X509_gmtime_adj(X509_getm_notBefore(cert), long(from) * 86400);
-    X509_gmtime_adj(X509_getm_notAfter(cert), long(to) * 86400);
-    X509_set_pubkey(cert, key);
-    X509_NAME* name = X509_get_subject_name(cert);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
-                               reinterpret_cast<const unsigned char*>("王晓明"), -1, -1, 0);
-    X509_set_issuer_name(cert, name);
-    X509_sign(cert, key, EVP_sha256());
-    PKCS12* p12 = PKCS12_create("pw", "me", withKey ? key : nullptr, cert, nullptr, 0, 0, 0, 0, 0);
-    FILE* out = std::fopen(path.toLocal8Bit().constData(), "wb");
-    i2d_PKCS12_fp(out, p12);
-    std::fclose(out);
-    PKCS12_free(p12);
-    X509_free(cert);
-    EVP_PKEY_free(key);
-    return path;
-}
 
 class AppendedStamp : public Pdf, public testing::WithParamInterface<Kind>
 {
@@ -768,6 +741,80 @@ TEST_P(StampRefuses, WithOneLineAndNoOutputFile)
     } else if (name == "PageZero") {
         document = good;
         extra << QStringLiteral("--page") << QStringLiteral("0");
+    } else if (name == "PastTheEndToLast") {
+        document = good;
+        extra << QStringLiteral("--page") << QStringLiteral("5-last");
+    } else if (name == "Rc4EncryptedFlattened") {
+        const QByteArray from = good.toLocal8Bit(), to = document.toLocal8Bit();
+        QPDF source;
+        source.processFile(from.constData());
+        QPDFWriter w(source, to.constData());
+        w.setR3EncryptionParametersInsecure("", "owner", true, true, true, true, true, true,
+                                            qpdf_r3p_full);
+        w.write();
+        extra << QStringLiteral("--flatten");
+    } else if (name == "ContentCompressedTwice") {
+        // 512 MB of page content once uncompressed, in a file of a few kilobytes.
+        const QByteArray content = deflated(deflated(QByteArray(), 512 << 20));
+        write(pdfOf({"<< /Type /Catalog /Pages 2 0 R >>",
+                     "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                     "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R >>",
+                     "<< /Length " + QByteArray::number(content.size()) +
+                         " /Filter [/FlateDecode /FlateDecode] >>\nstream\n" + content +
+                         "\nendstream"}));
+        extra << QStringLiteral("--flatten");
+    } else if (name == "ObjectNumbersPastAnyReader") {
+        QByteArray huge = bytes;
+        huge.replace(huge.lastIndexOf("/Size "), 6, "/Size 2147483647 /Was ");
+        write(huge);
+    } else if (name == "BytesBeforeTheHeaderCertificate") {
+        write("PK\x03\x04 not part of the document\n" + bytes);
+        QFile password(path("password"));
+        ASSERT_TRUE(password.open(QIODevice::WriteOnly));
+        password.write("pw\n");
+        password.close();
+        extra << QStringLiteral("--sign-with") << ownIdentity(path("me.p12"))
+              << QStringLiteral("--password-file") << path("password");
+    } else if (name == "CornerOfThePage") {
+        document = good;
+        extra = {QStringLiteral("--at"), QStringLiteral("210,297")};
+    } else if (named("Width")) {
+        document = good;
+        extra << QStringLiteral("--width")
+              << (name == "WidthTenThousandthMm" ? QStringLiteral("0.0001")
+                                                 : QStringLiteral("1e-300"));
+    } else if (name == "SealAcrossAThousandPages") {
+        std::vector<QByteArray> objects{"<< /Type /Catalog /Pages 2 0 R >>"};
+        QByteArray kids;
+        for (int page = 0; page < 1000; ++page)
+            kids += QByteArray::number(page + 3) + " 0 R ";
+        objects.push_back("<< /Type /Pages /Kids [" + kids + "] /Count 1000 >>");
+        for (int page = 0; page < 1000; ++page)
+            objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] >>");
+        write(pdfOf(objects));
+        extra << QStringLiteral("--style") << QStringLiteral("篆印体")
+              << QStringLiteral("--across-pages");
+    } else if (name == "ControlCharactersInTheName") {
+        document = path("a\nsigned: ok.pdf");
+    } else if (name == "Ed25519Key") {
+        document = good;
+        ASSERT_EQ(status(QStringLiteral("openssl"),
+                         {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                          QStringLiteral("ed25519"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
+                          path("ed.key"), QStringLiteral("-out"), path("ed.pem"),
+                          QStringLiteral("-subj"), QStringLiteral("/CN=Ed")}),
+                  0);
+        ASSERT_EQ(status(QStringLiteral("openssl"),
+                         {QStringLiteral("pkcs12"), QStringLiteral("-export"), QStringLiteral("-inkey"),
+                          path("ed.key"), QStringLiteral("-in"), path("ed.pem"), QStringLiteral("-out"),
+                          path("ed.p12"), QStringLiteral("-passout"), QStringLiteral("pass:pw")}),
+                  0);
+        QFile password(path("password"));
+        ASSERT_TRUE(password.open(QIODevice::WriteOnly));
+        password.write("pw\n");
+        password.close();
+        extra << QStringLiteral("--sign-with") << path("ed.p12") << QStringLiteral("--password-file")
+              << path("password");
     }
     const Outcome r =
         render(QStringList{QStringLiteral("--stamp"), document, QStringLiteral("--at"),
@@ -816,7 +863,18 @@ INSTANTIATE_TEST_SUITE_P(Table, StampRefuses,
                                          BadDocument{"BlankCombiningMark", 1, "draws no ink"},
                                          BadDocument{"BlankZeroWidthSpace", 1, "draws no ink"},
                                          BadDocument{"PagePastTheEnd", 2, "no page 3"},
-                                         BadDocument{"PageZero", 2, "page \"0\""}),
+                                         BadDocument{"PageZero", 2, "page \"0\""},
+                                         BadDocument{"PastTheEndToLast", 2, "has 2 page(s); there is no page 5"},
+                                         BadDocument{"Rc4EncryptedFlattened", 1, "RC4"},
+                                         BadDocument{"ContentCompressedTwice", 1, "256 MB of content once uncompressed"},
+                                         BadDocument{"ObjectNumbersPastAnyReader", 1, "past the 8,388,607"},
+                                         BadDocument{"BytesBeforeTheHeaderCertificate", 1, "bytes before its PDF header"},
+                                         BadDocument{"CornerOfThePage", 1, "less than 1 mm of it would show"},
+                                         BadDocument{"WidthTenThousandthMm", 1, "at least 1 mm"},
+                                         BadDocument{"WidthOfNearlyNothing", 1, "at least 1 mm"},
+                                         BadDocument{"SealAcrossAThousandPages", 1, "at most 27 pages"},
+                                         BadDocument{"ControlCharactersInTheName", 1, "a\\nsigned: ok.pdf"},
+                                         BadDocument{"Ed25519Key", 1, "Ed25519 key"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

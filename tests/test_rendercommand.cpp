@@ -5,6 +5,7 @@
 #include "kit.h"
 #include "output/filewrite.h"
 #include "pixels.h"
+#include "plainpdf.h"
 #include "rendercli.h"
 #include "ui/mainwindow.h"
 
@@ -45,6 +46,16 @@ class RenderCommand : public testing::Test
 protected:
     QTemporaryDir dir;
     QString path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+    // A document of one A4 page to put signatures on.
+    QString onePageDocument()
+    {
+        QFile f(path("document.pdf"));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(pdfOf({"<< /Type /Catalog /Pages 2 0 R >>",
+                       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] >>"}));
+        return f.fileName();
+    }
 };
 
 TEST_F(RenderCommand, DefaultPictureEqualsTheWindowsPixelForPixel)
@@ -300,12 +311,18 @@ TEST_F(RenderCommand, AnUnreadableFontFileIsSaidAndStrictRefusesIt)
                   {"截短", "截短(SorvexGongwen).dat", "cannot be read"},
                   {"英文签-空", "abc1.dat", "cannot be read"},
                   {"点阵", "点阵(SorvexGongwen).dat", "no outlines"}};
+    // Drawn as a picture or put on a document, the same checks and the same report.
+    for (const bool stamp : {false, true})
     for (const auto& [style, file, said] : styles) {
-        const QStringList args{QStringLiteral("--data"),       path("kit"),
-                               QStringLiteral("--style"),      QString::fromUtf8(style),
-                               QStringLiteral("--background"), QStringLiteral("none"),
-                               QStringLiteral("--report"),     QStringLiteral("-o"),
-                               path("x.png")};
+        SCOPED_TRACE(std::string(style) + (stamp ? " stamped" : " drawn"));
+        const QString output = path(stamp ? "x.pdf" : "x.png");
+        QStringList args{QStringLiteral("--data"),       path("kit"),
+                         QStringLiteral("--style"),      QString::fromUtf8(style),
+                         QStringLiteral("--report"),     QStringLiteral("-o"),
+                         output};
+        args << (stamp ? QStringList{QStringLiteral("--stamp"), onePageDocument(),
+                                     QStringLiteral("--at"), QStringLiteral("10,10")}
+                       : QStringList{QStringLiteral("--background"), QStringLiteral("none")});
         const Outcome r = render(args);
         EXPECT_EQ(r.code, ExitOk) << r.err.toStdString();
         EXPECT_EQ(r.err.count(QString::fromUtf8(file)), 1) << r.err.toStdString();
@@ -313,11 +330,11 @@ TEST_F(RenderCommand, AnUnreadableFontFileIsSaidAndStrictRefusesIt)
         const QJsonArray substituted = reportOf(r)[QStringLiteral("substituted")].toArray();
         ASSERT_FALSE(substituted.isEmpty());
         EXPECT_TRUE(substituted[0].toString().endsWith(QString::fromUtf8(file)));
-        QFile::remove(path("x.png"));
+        QFile::remove(output);
         const Outcome strict = render(args + QStringList{QStringLiteral("--strict")});
         EXPECT_EQ(strict.code, ExitDegraded) << strict.err.toStdString();
         EXPECT_TRUE(strict.err.contains(QStringLiteral("not written")));
-        EXPECT_FALSE(QFile::exists(path("x.png")));
+        EXPECT_FALSE(QFile::exists(output));
     }
 }
 
@@ -589,21 +606,29 @@ TEST_F(RenderCommand, AnUnwritableTemporaryFolderIsNotBlamedOnTheKit)
 // in the report, and refused by --strict.
 TEST_F(RenderCommand, ACharacterNoFaceDrawsIsSaid)
 {
-    const QStringList args{QStringLiteral("--cn"), QStringLiteral("王\U00020000明"),
-                           QStringLiteral("--report"), QStringLiteral("-o"), path("box.png")};
-    const Outcome r = render(args);
-    EXPECT_EQ(r.code, ExitOk) << r.err.toStdString();
-    EXPECT_EQ(reportOf(r)[QStringLiteral("missingCharacters")].toArray(),
-              QJsonArray({QStringLiteral("\U00020000")}));
-    EXPECT_EQ(r.err.count(QStringLiteral("U+20000")), 1) << r.err.toStdString();
+    // Drawn as a picture or put on a document, the same checks and the same report.
+    for (const bool stamp : {false, true}) {
+        SCOPED_TRACE(stamp ? "stamped" : "drawn");
+        const QString output = path(stamp ? "box.pdf" : "box.png");
+        QStringList args{QStringLiteral("--cn"), QStringLiteral("王\U00020000明"),
+                         QStringLiteral("--report"), QStringLiteral("-o"), output};
+        if (stamp)
+            args << QStringLiteral("--stamp") << onePageDocument() << QStringLiteral("--at")
+                 << QStringLiteral("10,10");
+        const Outcome r = render(args);
+        EXPECT_EQ(r.code, ExitOk) << r.err.toStdString();
+        EXPECT_EQ(reportOf(r)[QStringLiteral("missingCharacters")].toArray(),
+                  QJsonArray({QStringLiteral("\U00020000")}));
+        EXPECT_EQ(r.err.count(QStringLiteral("U+20000")), 1) << r.err.toStdString();
+        QFile::remove(output);
+        EXPECT_EQ(render(args + QStringList{QStringLiteral("--strict")}).code, ExitDegraded);
+        EXPECT_FALSE(QFile::exists(output));
+    }
     EXPECT_TRUE(reportOf(render({QStringLiteral("--cn"), QStringLiteral("王晓明"),
                                  QStringLiteral("--report"), QStringLiteral("-o"),
                                  path("fine.png")}))[QStringLiteral("missingCharacters")]
                     .toArray()
                     .isEmpty());
-    QFile::remove(path("box.png"));
-    EXPECT_EQ(render(args + QStringList{QStringLiteral("--strict")}).code, ExitDegraded);
-    EXPECT_FALSE(QFile::exists(path("box.png")));
 }
 
 // A batch clears only what batches that are gone left: another one writing into the same

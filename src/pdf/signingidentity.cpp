@@ -25,6 +25,16 @@ void freeList(STACK_OF(X509_ATTRIBUTE)* list)
     sk_X509_ATTRIBUTE_free(list);
 }
 
+void freeSafes(STACK_OF(PKCS7)* safes)
+{
+    sk_PKCS7_pop_free(safes, PKCS7_free);
+}
+
+void freeBags(STACK_OF(PKCS12_SAFEBAG)* bags)
+{
+    sk_PKCS12_SAFEBAG_pop_free(bags, PKCS12_SAFEBAG_free);
+}
+
 SignError identityError(SignError::Kind kind, const QString& path, const QString& detail = {})
 {
     SignError e{kind, path};
@@ -86,6 +96,54 @@ bool setPssAlgorithm(X509_ALGOR* algorithm)
            X509_ALGOR_set0(algorithm, OBJ_nid2obj(NID_rsassaPss), V_ASN1_SEQUENCE, parameters);
 }
 
+// A file without a MAC, read bag by bag as PKCS12_parse would (which refuses such a file): the
+// key, and the certificates, all in `chain`. False where its contents do not decrypt with the
+// password.
+bool parseWithoutMac(PKCS12* p12, const SecretBytes& password, EVP_PKEY** key,
+                     STACK_OF(X509)** chain)
+{
+    Owned<STACK_OF(PKCS7), freeSafes> safes(PKCS12_unpack_authsafes(p12));
+    if (!safes)
+        return false;
+    *chain = sk_X509_new_null();
+    for (int i = 0; i < sk_PKCS7_num(safes.get()); ++i) {
+        PKCS7* safe = sk_PKCS7_value(safes.get(), i);
+        const int type = OBJ_obj2nid(safe->type);
+        Owned<STACK_OF(PKCS12_SAFEBAG), freeBags> bags(
+            type == NID_pkcs7_data        ? PKCS12_unpack_p7data(safe)
+            : type == NID_pkcs7_encrypted ? PKCS12_unpack_p7encdata(safe, password.data(),
+                                                                    password.size())
+                                          : nullptr);
+        if (!bags)
+            return false;
+        for (int j = 0; j < sk_PKCS12_SAFEBAG_num(bags.get()); ++j) {
+            const PKCS12_SAFEBAG* bag = sk_PKCS12_SAFEBAG_value(bags.get(), j);
+            switch (PKCS12_SAFEBAG_get_nid(bag)) {
+            case NID_keyBag:
+                if (!*key)
+                    *key = EVP_PKCS82PKEY(PKCS12_SAFEBAG_get0_p8inf(bag));
+                break;
+            case NID_pkcs8ShroudedKeyBag:
+                if (!*key) {
+                    Owned<PKCS8_PRIV_KEY_INFO, PKCS8_PRIV_KEY_INFO_free> info(
+                        PKCS12_decrypt_skey(bag, password.data(), password.size()));
+                    if (!info)
+                        return false;
+                    *key = EVP_PKCS82PKEY(info.get());
+                }
+                break;
+            case NID_certBag:
+                if (X509* certificate = PKCS12_SAFEBAG_get1_cert(bag))
+                    sk_X509_push(*chain, certificate);
+                break;
+            default:
+                break;
+            }
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 struct SigningIdentity::Keys
@@ -119,12 +177,17 @@ SigningIdentity::load(const QString& path, const SecretBytes& password)
     EVP_PKEY* key = nullptr;
     X509* certificate = nullptr;
     STACK_OF(X509)* chain = nullptr;
-    const bool parsed = PKCS12_parse(p12.get(), password.data(), &key, &certificate, &chain) ||
-                        (password.isEmpty() &&
-                         PKCS12_parse(p12.get(), nullptr, &key, &certificate, &chain));
+    const bool parsed =
+        !PKCS12_mac_present(p12.get())
+            ? parseWithoutMac(p12.get(), password, &key, &chain)
+            : PKCS12_parse(p12.get(), password.data(), &key, &certificate, &chain) ||
+                  (password.isEmpty() &&
+                   PKCS12_parse(p12.get(), nullptr, &key, &certificate, &chain));
     if (!parsed) {
         const unsigned long error = ERR_peek_last_error();
         ERR_clear_error();
+        EVP_PKEY_free(key);
+        freeCertificates(chain);
         // Without a MAC, a wrong password shows as contents that do not decrypt.
         if (!PKCS12_mac_present(p12.get()))
             return identityError(Kind::IdentityPassword, path);

@@ -1,0 +1,71 @@
+#pragma once
+
+// Documents and signing identities made at test time, and the other programs that read them.
+#include <QImage>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <openssl/evp.h>
+#include <openssl/pkcs12.h>
+#include <openssl/x509.h>
+
+#include <cstdio>
+
+// What a program printed on its standard output.
+inline QString run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(60000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+// Page `page` of a PDF at 254 dpi: ten pixels a millimetre. As a plain pixel map: a PNG of
+// the page took pdftoppm six times as long to compress as to draw.
+inline QImage pageImage(const QString& pdf, int page, const QString& prefix)
+{
+    const QString n = QString::number(page);
+    run(QStringLiteral("pdftoppm"),
+        {QStringLiteral("-r"), QStringLiteral("254"), QStringLiteral("-f"), n, QStringLiteral("-l"),
+         n, QStringLiteral("-singlefile"), pdf, prefix});
+    return QImage(prefix + QStringLiteral(".ppm")).convertToFormat(QImage::Format_RGB32);
+}
+
+// A program's exit status, its output thrown away. It sees the machine's own fonts: poppler
+// writes a signature's appearance in one of them.
+inline int status(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("FONTCONFIG_FILE"));
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    p.waitForFinished(60000);
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+// A signing identity of our own, made now: a self-signed certificate and its key in a
+// PKCS#12 file with the password "pw", valid from `from` days from now to `to`.
+inline QString ownIdentity(const QString& path, int from = -1, int to = 30, bool withKey = true)
+{
+    EVP_PKEY* key = EVP_RSA_gen(2048);
+    X509* cert = X509_new();
+    ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+    X509_gmtime_adj(X509_getm_notBefore(cert), long(from) * 86400);
+    X509_gmtime_adj(X509_getm_notAfter(cert), long(to) * 86400);
+    X509_set_pubkey(cert, key);
+    X509_NAME* name = X509_get_subject_name(cert);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
+                               reinterpret_cast<const unsigned char*>("王晓明"), -1, -1, 0);
+    X509_set_issuer_name(cert, name);
+    X509_sign(cert, key, EVP_sha256());
+    PKCS12* p12 = PKCS12_create("pw", "me", withKey ? key : nullptr, cert, nullptr, 0, 0, 0, 0, 0);
+    FILE* out = std::fopen(path.toLocal8Bit().constData(), "wb");
+    i2d_PKCS12_fp(out, p12);
+    std::fclose(out);
+    PKCS12_free(p12);
+    X509_free(cert);
+    EVP_PKEY_free(key);
+    return path;
+}
