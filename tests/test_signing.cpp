@@ -43,6 +43,8 @@ enum class Doc {
     SharedAnnotations, // both pages list one array of annotations
     Decoy,            // page 1 holds the bytes of a signature's placeholder
     Dangling,         // page 2 lists annotations the document does not define
+    SeedTimeStamp,    // its empty field asks for a signature with a trusted time-stamp
+    SeedOlderEncoding, // its empty field asks for adbe.pkcs7.detached
 };
 
 enum class Op { Stamp, TwoPages, Across, Certificate, CertificateTwoPages, Field, Flatten };
@@ -136,6 +138,15 @@ QByteArray documentOf(Doc doc)
                         "/Room [0 0000000000 0000000000 0000000000] /Hole <0000>");
     case Doc::Dangling:
         return twoPages({}, "/Annots [12 0 R 13 0 R 14 0 R 15 0 R]");
+    case Doc::SeedTimeStamp:
+    case Doc::SeedOlderEncoding: {
+        QByteArray field = EmptyField;
+        field.chop(2);
+        field += doc == Doc::SeedTimeStamp
+                     ? "/SV << /TimeStamp << /URL (http://127.0.0.1:9/) /Ff 1 >> >> >>"
+                     : "/SV << /SubFilter [/adbe.pkcs7.detached] /Ff 2 >> >>";
+        return twoPages("/Annots [7 0 R]", {}, form, {field});
+    }
     }
     return {};
 }
@@ -321,7 +332,11 @@ INSTANTIATE_TEST_SUITE_P(
         Trust{"SharedAnnotationsCertificate", Doc::SharedAnnotations, Op::Certificate, 0,
               "1 certificate"},
         Trust{"DecoyCertificate", Doc::Decoy, Op::Certificate, 0, "1 certificate"},
-        Trust{"DanglingStamp", Doc::Dangling, Op::Stamp, 0, "1 annotation"}),
+        Trust{"DanglingStamp", Doc::Dangling, Op::Stamp, 0, "1 annotation"},
+        Trust{"SeedValueAsksForATimeStamp", Doc::SeedTimeStamp, Op::Field, 1,
+              "asks for a trusted time-stamp"},
+        Trust{"SeedValueAsksForTheOlderEncoding", Doc::SeedOlderEncoding, Op::Field, 0,
+              "1 certificate"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

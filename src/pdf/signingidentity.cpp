@@ -13,7 +13,6 @@
 #include <openssl/x509.h>
 
 #include <cstdio>
-#include <mutex>
 #include <termios.h>
 #include <unistd.h>
 
@@ -46,11 +45,20 @@ SignError identityError(SignError::Kind kind, const QString& path, const QString
 // legacy provider: loaded beside the default one, which then no longer loads by itself.
 void loadLegacyCiphers()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        OSSL_PROVIDER_load(nullptr, "default");
-        OSSL_PROVIDER_load(nullptr, "legacy");
-    });
+    // Unloaded at exit, before OpenSSL cleans up after itself, so that nothing is left behind.
+    static const struct Providers
+    {
+        OSSL_PROVIDER* standard = OSSL_PROVIDER_load(nullptr, "default");
+        OSSL_PROVIDER* legacy = OSSL_PROVIDER_load(nullptr, "legacy");
+        ~Providers()
+        {
+            if (legacy)
+                OSSL_PROVIDER_unload(legacy);
+            if (standard)
+                OSSL_PROVIDER_unload(standard);
+        }
+    } providers;
+    ERR_clear_error();
 }
 
 bool macOpens(PKCS12* p12, const SecretBytes& password)
