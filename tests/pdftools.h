@@ -1,6 +1,7 @@
 #pragma once
 
 // Documents and signing identities made at test time, and the other programs that read them.
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QString>
@@ -45,6 +46,16 @@ inline int status(const QString& program, const QStringList& args)
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
 
+// Writes a PKCS#12 file with the password "pw": `key`, `cert` and `chain`, each may be null.
+inline void writePkcs12(const QString& path, EVP_PKEY* key, X509* cert, STACK_OF(X509)* chain = nullptr)
+{
+    PKCS12* p12 = PKCS12_create("pw", "me", key, cert, chain, 0, 0, 0, 0, 0);
+    FILE* out = std::fopen(path.toLocal8Bit().constData(), "wb");
+    i2d_PKCS12_fp(out, p12);
+    std::fclose(out);
+    PKCS12_free(p12);
+}
+
 // A signing identity of our own, made now: a self-signed certificate and its key in a
 // PKCS#12 file with the password "pw", valid from `from` days from now to `to`.
 inline QString ownIdentity(const QString& path, int from = -1, int to = 30, bool withKey = true)
@@ -60,12 +71,17 @@ inline QString ownIdentity(const QString& path, int from = -1, int to = 30, bool
                                reinterpret_cast<const unsigned char*>("王晓明"), -1, -1, 0);
     X509_set_issuer_name(cert, name);
     X509_sign(cert, key, EVP_sha256());
-    PKCS12* p12 = PKCS12_create("pw", "me", withKey ? key : nullptr, cert, nullptr, 0, 0, 0, 0, 0);
-    FILE* out = std::fopen(path.toLocal8Bit().constData(), "wb");
-    i2d_PKCS12_fp(out, p12);
-    std::fclose(out);
-    PKCS12_free(p12);
+    writePkcs12(path, withKey ? key : nullptr, cert);
     X509_free(cert);
     EVP_PKEY_free(key);
     return path;
+}
+
+// A file of `bytes` in `folder`; its path.
+inline QString writtenFile(const QString& folder, const char* name, const QByteArray& bytes)
+{
+    QFile f(folder + u'/' + QString::fromUtf8(name));
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    return f.fileName();
 }

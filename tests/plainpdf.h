@@ -25,6 +25,25 @@ inline QByteArray pdfOf(const std::vector<QByteArray>& objects)
     return pdf;
 }
 
+// Two pages, a blue bar on each; with `page1`, `page2` and `more`, what the pages and the
+// catalogue hold besides, and further objects from number 7.
+inline QByteArray twoPages(const QByteArray& page1 = {}, const QByteArray& page2 = {},
+                    const QByteArray& catalog = {}, const std::vector<QByteArray>& more = {})
+{
+    const QByteArray bar = "0 0 1 rg 72 650 300 5 re f";
+    const QByteArray stream =
+        "<< /Length " + QByteArray::number(bar.size()) + " >>\nstream\n" + bar + "\nendstream";
+    std::vector<QByteArray> objects{
+        "<< /Type /Catalog /Pages 2 0 R " + catalog + " >>",
+        "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R " + page1 + " >>",
+        stream,
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 6 0 R " + page2 + " >>",
+        stream};
+    objects.insert(objects.end(), more.begin(), more.end());
+    return pdfOf(objects);
+}
+
 // An array of `count` zeros: eight megabytes of file for four million, which qpdf would hold
 // in a gigabyte.
 inline QByteArray hugeArray(int count)

@@ -60,25 +60,6 @@ struct Trust
     bool note = false; // the report notes a new field after a forms-only certification
 };
 
-// Two pages, a blue bar on each; with `page1`, `page2` and `more`, what the pages and the
-// catalogue hold besides, and further objects from number 7.
-QByteArray twoPages(const QByteArray& page1 = {}, const QByteArray& page2 = {},
-                    const QByteArray& catalog = {}, const std::vector<QByteArray>& more = {})
-{
-    const QByteArray bar = "0 0 1 rg 72 650 300 5 re f";
-    const QByteArray stream =
-        "<< /Length " + QByteArray::number(bar.size()) + " >>\nstream\n" + bar + "\nendstream";
-    std::vector<QByteArray> objects{
-        "<< /Type /Catalog /Pages 2 0 R " + catalog + " >>",
-        "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R " + page1 + " >>",
-        stream,
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 6 0 R " + page2 + " >>",
-        stream};
-    objects.insert(objects.end(), more.begin(), more.end());
-    return pdfOf(objects);
-}
-
 // A signature value as signing tools write one, not over this file: a field that holds it is
 // signed, whatever a reader makes of the signature.
 const QByteArray OldSignature = "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter "
@@ -395,11 +376,7 @@ void keyOfAnother(const QString& path)
     X509_sign(cert, other, EVP_sha256());
     STACK_OF(X509)* certificates = sk_X509_new_null();
     sk_X509_push(certificates, cert);
-    PKCS12* p12 = PKCS12_create("pw", "me", key, nullptr, certificates, 0, 0, 0, 0, 0);
-    FILE* out = std::fopen(path.toLocal8Bit().constData(), "wb");
-    i2d_PKCS12_fp(out, p12);
-    std::fclose(out);
-    PKCS12_free(p12);
+    writePkcs12(path, key, nullptr, certificates);
     sk_X509_pop_free(certificates, X509_free);
     EVP_PKEY_free(key);
     EVP_PKEY_free(other);
@@ -422,11 +399,7 @@ void bmpStringName(const QString& path)
                                int(utf16.size()), -1, 0);
     X509_set_issuer_name(cert, X509_get_subject_name(cert));
     X509_sign(cert, key, EVP_sha256());
-    PKCS12* p12 = PKCS12_create("pw", "me", key, cert, nullptr, 0, 0, 0, 0, 0);
-    FILE* out = std::fopen(path.toLocal8Bit().constData(), "wb");
-    i2d_PKCS12_fp(out, p12);
-    std::fclose(out);
-    PKCS12_free(p12);
+    writePkcs12(path, key, cert);
     X509_free(cert);
     EVP_PKEY_free(key);
 }
@@ -525,10 +498,7 @@ protected:
     QString path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
     QString written(const char* name, const QByteArray& bytes)
     {
-        QFile f(path(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return f.fileName();
+        return writtenFile(dir.path(), name, bytes);
     }
 };
 

@@ -34,25 +34,8 @@ protected:
     QString path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
     QString written(const char* name, const QByteArray& bytes)
     {
-        QFile f(path(name));
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return f.fileName();
+        return writtenFile(dir.path(), name, bytes);
     }
-    // A document of two pages, a bar on each.
-    static QByteArray contract()
-    {
-        const QByteArray bar = "0 0 1 rg 72 650 300 5 re f";
-        const QByteArray stream =
-            "<< /Length " + QByteArray::number(bar.size()) + " >>\nstream\n" + bar + "\nendstream";
-        return pdfOf({"<< /Type /Catalog /Pages 2 0 R >>",
-                      "<< /Type /Pages /Kids [3 0 R 5 0 R] /Count 2 >>",
-                      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R >>",
-                      stream,
-                      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 6 0 R >>",
-                      stream});
-    }
-
     // Opens `document` through the main window's Ctrl+O, as a person does.
     void open(const QString& document)
     {
@@ -92,7 +75,7 @@ TEST_F(SigningWindow, ShowsSignaturesAsksBeforeBreakingThemAndKeepsNoPassword)
 {
     const QString p12 = ownIdentity(path("me.p12"));
     written("password", "pw\n");
-    ASSERT_EQ(render({QStringLiteral("--stamp"), written("contract.pdf", contract()),
+    ASSERT_EQ(render({QStringLiteral("--stamp"), written("contract.pdf", twoPages()),
                       QStringLiteral("--at"), QStringLiteral("20,30"),
                       QStringLiteral("--sign-with"), p12, QStringLiteral("--password-file"),
                       path("password"), QStringLiteral("-o"), path("signed.pdf")})

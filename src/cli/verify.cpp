@@ -28,10 +28,8 @@ QString trustWords(CmsCheck::Trust trust)
 // One signature in one line: who, when, what kind, what it covers, and what was checked.
 QString line(const SignatureReport& r)
 {
-    const QString who = !r.check.signer.isEmpty() ? r.check.signer
-                        : !r.claimedName.isEmpty() ? r.claimedName
-                                                   : QStringLiteral("an unknown signer");
-    const QDateTime when = r.claimedTime.isValid() ? r.claimedTime : r.check.signingTime;
+    const QString who = r.signer().isEmpty() ? QStringLiteral("an unknown signer") : r.signer();
+    const QDateTime when = r.time();
     QString kind;
     switch (r.type) {
     case SignatureReport::Type::Approval:

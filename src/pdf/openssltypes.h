@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 #include <openssl/asn1.h>
@@ -46,4 +47,14 @@ inline QString commonName(const X509_NAME* name)
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(utf8), length);
     OPENSSL_free(utf8);
     return text;
+}
+
+// A certificate's or a signature's time, in UTC; invalid where it has none.
+inline QDateTime asnTime(const ASN1_TIME* t)
+{
+    struct tm when = {};
+    if (!t || ASN1_TIME_to_tm(t, &when) != 1)
+        return {};
+    return QDateTime(QDate(when.tm_year + 1900, when.tm_mon + 1, when.tm_mday),
+                     QTime(when.tm_hour, when.tm_min, when.tm_sec), Qt::UTC);
 }

@@ -16,15 +16,6 @@
 
 namespace {
 
-QDateTime asnTime(const ASN1_TIME* t)
-{
-    struct tm when = {};
-    if (!t || ASN1_TIME_to_tm(t, &when) != 1)
-        return {};
-    return QDateTime(QDate(when.tm_year + 1900, when.tm_mon + 1, when.tm_mday),
-                     QTime(when.tm_hour, when.tm_min, when.tm_sec), Qt::UTC);
-}
-
 // A date as PDF writes it: D:YYYYMMDDHHmmSS followed by Z, or +HH'mm' or -HH'mm'; any part
 // after the year may be left out.
 QDateTime pdfDate(const QString& text)

@@ -53,6 +53,10 @@ struct SignatureReport
     CmsCheck check;
 
     bool wholeDocument() const { return rangesSound && coveredBytes == fileBytes; }
+    // Who signed: the certificate's name, or what the signature claims; empty where neither
+    // says. When: what the signature claims, or its signing time.
+    QString signer() const { return !check.signer.isEmpty() ? check.signer : claimedName; }
+    QDateTime time() const { return claimedTime.isValid() ? claimedTime : check.signingTime; }
     // Every byte it covers is what was signed, by the signer's key.
     bool intact() const { return rangesSound && check.digestMatches && check.valueVerifies; }
 };

@@ -69,15 +69,6 @@ bool macOpens(PKCS12* p12, const SecretBytes& password)
     return password.isEmpty() && PKCS12_verify_mac(p12, nullptr, 0);
 }
 
-QDateTime timeOf(const ASN1_TIME* t)
-{
-    struct tm when = {};
-    if (!t || ASN1_TIME_to_tm(t, &when) != 1)
-        return {};
-    return QDateTime(QDate(when.tm_year + 1900, when.tm_mon + 1, when.tm_mday),
-                     QTime(when.tm_hour, when.tm_min, when.tm_sec), Qt::UTC);
-}
-
 // RSASSA-PSS with SHA-256, MGF1 with SHA-256 and a salt as long as the digest: what an RSA-PSS
 // key signs with here, said in the SignerInfo so that a reader checks it as PSS.
 bool setPssAlgorithm(X509_ALGOR* algorithm)
@@ -234,7 +225,7 @@ SigningIdentity::load(const QString& path, const SecretBytes& password)
                              type == EVP_PKEY_ED25519 ? QStringLiteral("Ed25519")
                                                       : QStringLiteral("Ed448"));
     const auto date = [](const ASN1_TIME* t) {
-        return timeOf(t).date().toString(Qt::ISODate);
+        return asnTime(t).date().toString(Qt::ISODate);
     };
     if (X509_cmp_current_time(X509_get0_notAfter(keys.certificate.get())) < 0)
         return identityError(Kind::CertificateExpired, path,
@@ -257,12 +248,12 @@ QString SigningIdentity::issuer() const
 
 QDateTime SigningIdentity::validFrom() const
 {
-    return timeOf(X509_get0_notBefore(keys_->certificate.get()));
+    return asnTime(X509_get0_notBefore(keys_->certificate.get()));
 }
 
 QDateTime SigningIdentity::validTo() const
 {
-    return timeOf(X509_get0_notAfter(keys_->certificate.get()));
+    return asnTime(X509_get0_notAfter(keys_->certificate.get()));
 }
 
 QByteArray SigningIdentity::certificate() const

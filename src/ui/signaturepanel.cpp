@@ -39,10 +39,8 @@ SignaturePanel::SignaturePanel(QWidget* parent) : QWidget(parent)
 
 QString SignaturePanel::describe(const SignatureReport& r)
 {
-    const QString who = !r.check.signer.isEmpty() ? r.check.signer
-                        : !r.claimedName.isEmpty() ? r.claimedName
-                                                   : tr("不明签名人");
-    const QDateTime when = r.claimedTime.isValid() ? r.claimedTime : r.check.signingTime;
+    const QString who = r.signer().isEmpty() ? tr("不明签名人") : r.signer();
+    const QDateTime when = r.time();
     QString kind;
     switch (r.type) {
     case SignatureReport::Type::Approval:
