@@ -17,7 +17,7 @@
 #include "quietplatform.h"
 #include "render/fitting.h"
 #include "render/imagesurface.h"
-#include "render/renderer.h"
+#include "render/names.h"
 #include "ui/imagearea.h"
 #include "ui/mainwindow.h"
 
@@ -129,13 +129,13 @@ Run drag(MainWindow& w, int moves, bool paced, bool press = true)
             else
                 std::this_thread::sleep_until(next);
         }
-        const double left = w.handle().left, top = w.handle().top;
+        const QPointF was = w.layout().textBox.topLeft();
         const double c0 = cpuMs(), w0 = wallMs();
         send(window, QEvent::MouseMove, at, Qt::NoButton, held);
         settle();
         cpu.push_back(cpuMs() - c0);
         wall.push_back(wallMs() - w0);
-        moved += w.handle().left != left || w.handle().top != top;
+        moved += w.layout().textBox.topLeft() != was;
     }
     if (press)
         send(window, QEvent::MouseButtonRelease, grab, Qt::LeftButton, Qt::NoButton);
@@ -162,14 +162,14 @@ void setUp(MainWindow& w, const Case& c)
 // fitted to, as the window draws it.
 bool samePixels(MainWindow& w, const ProgramValues& values)
 {
-    DrawInputs in = w.drawInputs();
+    SignatureSpec in = w.signatureSpec();
     AppFontTable fonts(0);
     fonts.useFallback(fallbackFontPath(values));
-    in.sizeText = fitName(values, fonts, in).sizeText;
+    AppFaces faces(fonts);
+    in.points = fittedSize(in, faces, values.compoundSurnames);
+    in.position = w.layout().textBox.topLeft();
     ImageSurface uncached(w.picture().devicePixelRatio(), false);
-    TextHandleRect handle;
-    RenderContext ctx{values, fonts, uncached, handle};
-    drawSignature(ctx, in, nearest(w.handle().left), nearest(w.handle().top));
+    drawPicture(uncached, w.backgroundPath(), layOut(in, faces, values.compoundSurnames));
     const QImage a = uncached.image(), b = w.picture(w.picture().devicePixelRatio());
     int n = 0, worst = 0;
     QRect box;
@@ -181,8 +181,9 @@ bool samePixels(MainWindow& w, const ProgramValues& values)
                 worst = std::max(worst, std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))));
             }
     if (n) {
-        fprintf(stderr, "differ: %d pixels in %d,%d %dx%d by up to %d; handle %f,%f\n", n, box.x(),
-                box.y(), box.width(), box.height(), worst, w.handle().left, w.handle().top);
+        fprintf(stderr, "differ: %d pixels in %d,%d %dx%d by up to %d; text at %f,%f\n", n, box.x(),
+                box.y(), box.width(), box.height(), worst, w.layout().textBox.left(),
+                w.layout().textBox.top());
     }
     return n == 0;
 }

@@ -13,7 +13,7 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
 #include "render/imagesurface.h"
-#include "render/renderer.h"
+#include "render/names.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -160,8 +160,8 @@ void redraw(benchmark::State& state, const Case& c, Path path)
     else
         fonts = std::make_unique<AppFontTable>(path == Path::Ours ? 8 : 0);
     ImageSurface surface(1.0, path != Path::Uncached);
-    TextHandleRect handle;
-    DrawInputs in;
+    AppFaces faces(*fonts);
+    SignatureSpec in;
     in.chineseName = QString::fromUtf8(c.cn);
     if (c.characters) {
         const QString one = in.chineseName;
@@ -173,18 +173,22 @@ void redraw(benchmark::State& state, const Case& c, Path path)
     const int style = catalogue().indexOfStyle(QString::fromUtf8(c.style));
     if (style >= 0)
         in.style = catalogue().styles[style];
-    in.backgroundPath =
+    const QString background =
         catalogue()
             .backgrounds
             .value(catalogue().backgroundNames().indexOf(QString::fromUtf8(c.background)))
             .path;
-    in.sizeText = QString::fromUtf8(c.size);
-    RenderContext ctx{values(), *fonts, surface, handle};
-    if (!in.style || in.backgroundPath.isEmpty()) {
+    in.points = QByteArray(c.size).toDouble();
+    if (!in.style || background.isEmpty()) {
         state.SkipWithError("the kit lacks this style or background");
         return;
     }
-    drawSignature(ctx, in, 600, 400); // warm up: the first drawing loads everything once
+    // A drag move: laid out at a new position, drawn over the background.
+    const auto drawAt = [&](Surface& on, Faces& with, int x, int y) {
+        in.position = QPointF(x, y);
+        drawPicture(on, background, layOut(in, with, values().compoundSurnames));
+    };
+    drawAt(surface, faces, 600, 400); // warm up: the first drawing loads everything once
 
     Samples& samples = results[caseName(c)][path];
     std::vector<double> ms;
@@ -192,8 +196,7 @@ void redraw(benchmark::State& state, const Case& c, Path path)
     for (auto _ : state) {
         const double c0 = cpuMs();
         const auto t0 = std::chrono::steady_clock::now();
-        // A drag move: a new position each time.
-        drawSignature(ctx, in, 600 + (step % 40) * 15, 400 + (step % 25) * 15);
+        drawAt(surface, faces, 600 + (step % 40) * 15, 400 + (step % 25) * 15);
         benchmark::DoNotOptimize(surface.image().constBits());
         ms.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
@@ -209,11 +212,9 @@ void redraw(benchmark::State& state, const Case& c, Path path)
     if (path == Path::Ours) {
         // The picture after all those moves against one drawn afresh at the last position.
         AppFontTable uncachedFonts(0);
+        AppFaces freshFaces(uncachedFonts);
         ImageSurface uncached(1.0, false);
-        TextHandleRect again;
-        RenderContext fresh{values(), uncachedFonts, uncached, again};
-        const int x = 600 + ((step - 1) % 40) * 15, y = 400 + ((step - 1) % 25) * 15;
-        drawSignature(fresh, in, x, y);
+        drawAt(uncached, freshFaces, 600 + ((step - 1) % 40) * 15, 400 + ((step - 1) % 25) * 15);
         const bool same = uncached.image() == surface.image();
         samePixels[caseName(c)] =
             samePixels.count(caseName(c)) ? samePixels[caseName(c)] && same : same;

@@ -1,7 +1,7 @@
 // The compound-surname lookup and the split of a name, in characters as a person sees them,
 // into head, middle and tail.
 #include "fuzz.h"
-#include "render/renderer.h"
+#include "render/names.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -8,7 +8,8 @@
 #include "catalogue/stylerules.h"
 #include "fuzz.h"
 #include "render/imagesurface.h"
-#include "render/renderer.h"
+#include "render/layout.h"
+#include "render/names.h"
 
 #include <QDir>
 #include <QFile>
@@ -74,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 10 || kit->catalogue.styles.isEmpty())
         return 0;
     const Catalogue& c = kit->catalogue;
-    DrawInputs in;
+    SignatureSpec in;
     if (const qsizetype style = data[0] % (c.styles.size() + 1); style > 0) // 0: none chosen
         in.style = c.styles[style - 1];
     const double scale = 1 + data[1] % 3;
@@ -84,16 +85,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const char* rest = reinterpret_cast<const char*>(data + 10);
     const size_t left = size - 10;
     const size_t cut = strnlen(rest, left);
-    in.sizeText = QString::fromUtf8(rest, qsizetype(cut));
+    // A size as a person types it: the drawing takes only what the size box would accept.
+    const std::optional<double> points = fontSizeFromText(QString::fromUtf8(rest, qsizetype(cut)));
+    if (!points)
+        return 0;
+    in.points = *points;
+    in.position = QPointF(x, y);
     const size_t nameAt = std::min(left, cut + 1);
     in.chineseName = in.latinName = utf16Of(data + 10 + nameAt, left - nameAt);
     in.ink = qRgb(data[1], data[0], data[2]);
 
     ImageSurface surface(scale);
-    TextHandleRect handle;
-    RenderContext ctx{kit->values, kit->fonts, surface, handle};
-    const DrawOutcome outcome = drawSignature(ctx, in, x, y);
-    FUZZ_CHECK((outcome == DrawOutcome::Drawn) == fontSizeFromText(in.sizeText).has_value());
+    AppFaces faces(kit->fonts);
+    const Layout layout = layOut(in, faces, kit->values.compoundSurnames);
+    drawPicture(surface, QString(), layout);
     FUZZ_CHECK(surface.image().size() ==
                QSize(qRound(SurfaceWidthPx * scale), qRound(SurfaceHeightPx * scale)));
     FUZZ_CHECK(surface.drawnRect().isEmpty() ||

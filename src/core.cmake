@@ -19,13 +19,15 @@ add_library(sorvexcore STATIC
   ${core}/catalogue/fonttable.cpp ${core}/catalogue/fonttable.h
   ${core}/catalogue/fontnames.cpp ${core}/catalogue/fontnames.h
   ${core}/catalogue/stylerules.cpp ${core}/catalogue/stylerules.h
-  ${core}/render/surface.h ${core}/render/layout.h ${core}/render/geometry.h ${core}/render/measuredsurface.h
+  ${core}/render/surface.h ${core}/render/placementrules.h ${core}/render/geometry.h ${core}/render/measuredsurface.h
+  ${core}/render/signaturespec.h ${core}/render/layout.cpp ${core}/render/layout.h
+  ${core}/render/stylelayouts.cpp ${core}/render/stylelayouts.h
+  ${core}/render/faces.cpp ${core}/render/faces.h ${core}/render/names.cpp ${core}/render/names.h
   ${core}/render/background.cpp ${core}/render/background.h
   ${core}/render/facestate.cpp ${core}/render/facestate.h
   ${core}/render/shapedtext.cpp ${core}/render/shapedtext.h
   ${core}/render/imagesurface.cpp ${core}/render/imagesurface.h
   ${core}/render/vectorsurface.cpp ${core}/render/vectorsurface.h
-  ${core}/render/renderer.cpp ${core}/render/renderer.h
   ${core}/render/wear.cpp ${core}/render/wear.h
   ${core}/render/fitting.cpp ${core}/render/fitting.h
   ${core}/output/platform.h ${core}/output/printerror.h

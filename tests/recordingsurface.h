@@ -1,115 +1,12 @@
 #pragma once
 
 #include "catalogue/fonttable.h"
+#include "render/faces.h"
 #include "render/surface.h"
 
 #include <QMap>
 #include <QStringList>
 #include <QTextBoundaryFinder>
-
-// A surface whose text measures are known exactly, recording what is drawn.
-//
-// At 72 points a character is faceWidth[face] twips wide (or charWidth[face][ch]), and a string
-// of more than one character is `pairAdjust` narrower per neighbouring pair than the sum of its
-// characters, so whole-string and per-character measures differ. Heights are
-// faceHeight[face]; every measure scales with the point size.
-class RecordingSurface : public Surface
-{
-public:
-    QStringList* log;
-    QMap<QString, double> faceWidth;
-    QMap<QString, double> faceHeight;
-    QMap<QString, QMap<QChar, double>> charWidth;
-    // Where a character's ink lies off its box, in twips: a face placing it elsewhere.
-    QMap<QChar, QPointF> inkShift;
-    double pairAdjust = -7.25;
-    double inner[2] = {5820, 3915};
-
-    QString face = QStringLiteral("none");
-    double points = 0;
-    QRgb ink = 0;
-
-    struct Text
-    {
-        QString face;
-        double x, y;
-        QString text;
-        QRgb ink;
-        double points;
-    };
-    std::vector<Text> texts;
-    struct Frame
-    {
-        double x1, y1, x2, y2;
-        QRgb color;
-        bool filled;
-    };
-    std::vector<Frame> frames;
-
-    explicit RecordingSurface(QStringList* sharedLog) : log(sharedLog) {}
-
-    // Per character as a person sees it: a surrogate pair, a letter with its marks.
-    double width(const QString& f, const QString& s) const
-    {
-        double w = 0;
-        int characters = 0;
-        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, s);
-        for (qsizetype at = 0; at < s.size();) {
-            const qsizetype next = graphemes.toNextBoundary();
-            w += charWidth.value(f).value(s.at(at), faceWidth.value(f, 500));
-            ++characters;
-            at = next < 0 ? s.size() : next;
-        }
-        if (characters > 1)
-            w += pairAdjust * double(characters - 1);
-        return w;
-    }
-    double height(const QString& f) const { return faceHeight.value(f, 700); }
-
-    void clear() override
-    {
-        *log << QStringLiteral("clear");
-        texts.clear();
-        frames.clear();
-    }
-    bool setBackground(const QString& path) override
-    {
-        *log << QStringLiteral("setBackground ") + path;
-        return true;
-    }
-    void setFontName(const QString& f) override
-    {
-        face = f;
-        *log << QStringLiteral("setFontName ") + f;
-    }
-    void setFontSize(double p) override
-    {
-        points = p;
-        *log << QStringLiteral("setFontSize %1").arg(p);
-    }
-    void setInkColor(QRgb c) override { ink = c; }
-    double textWidth(const QString& s) override { return width(face, s) * points / 72; }
-    double textHeight(const QString&) override { return height(face) * points / 72; }
-    QRectF textInk(const QString& s) override
-    {
-        const QRectF box(0, 0, textWidth(s), textHeight(s));
-        return s.size() == 1 ? box.translated(inkShift.value(s.at(0))) : box;
-    }
-    double innerWidth() const override { return inner[0]; }
-    double innerHeight() const override { return inner[1]; }
-    void drawText(QPointF at, const QString& s) override
-    {
-        if (!s.isEmpty())
-            texts.push_back({face, at.x(), at.y(), s, ink, points});
-        *log << QStringLiteral("drawText %1 %2,%3 %4").arg(face).arg(at.x()).arg(at.y()).arg(s);
-    }
-    void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled,
-                   int) override
-    {
-        frames.push_back({x1, y1, x2, y2, color, filled});
-        *log << QStringLiteral("drawFrame");
-    }
-};
 
 // Counts registrations; every file "registers" and keeps its face name.
 class RecordingFontTable : public FontTable
@@ -140,5 +37,87 @@ public:
             if (n != 0)
                 return false;
         return adds == removes;
+    }
+};
+
+// Faces whose measures are known exactly.
+//
+// At 72 points a character is faceWidth[face] twips wide (or charWidth[face][ch]), and a string
+// of more than one character is `pairAdjust` narrower per neighbouring pair than the sum of its
+// characters, so whole-string and per-character measures differ. Heights are
+// faceHeight[face]; every measure scales with the point size. A text's ink is its box, or for a
+// single character, its box moved by inkShift.
+class RecordingFaces : public Faces
+{
+public:
+    RecordingFontTable& fonts;
+    QMap<QString, double> faceWidth;
+    QMap<QString, double> faceHeight;
+    QMap<QString, QMap<QChar, double>> charWidth;
+    QMap<QChar, QPointF> inkShift;
+    double pairAdjust = -7.25;
+
+    explicit RecordingFaces(RecordingFontTable& table) : fonts(table) {}
+
+    RunFace select(const QString& file, const QString& face, const QString&,
+                   FontHold& hold) override
+    {
+        fonts.addFont(file);
+        RecordingFontTable* table = &fonts;
+        hold = FontHold(nullptr, [table, file](const void*) { table->removeFont(file); });
+        return RunFace{fonts.familyFor(file, face), file, {}};
+    }
+    double width(const RunFace& face, double points, const QString& s) override
+    {
+        const QString& f = face.family;
+        double w = 0;
+        int characters = 0;
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, s);
+        for (qsizetype at = 0; at < s.size();) {
+            const qsizetype next = graphemes.toNextBoundary();
+            w += charWidth.value(f).value(s.at(at), faceWidth.value(f, 500));
+            ++characters;
+            at = next < 0 ? s.size() : next;
+        }
+        if (characters > 1)
+            w += pairAdjust * double(characters - 1);
+        return w * points / 72;
+    }
+    double height(const RunFace& face, double points) override
+    {
+        return faceHeight.value(face.family, 700) * points / 72;
+    }
+    QRectF ink(const RunFace& face, double points, const QString& s) override
+    {
+        const QRectF box(0, 0, width(face, points, s), height(face, points));
+        return s.size() == 1 ? box.translated(inkShift.value(s.at(0)) * points / 72) : box;
+    }
+};
+
+// Records what a layout paints, in order.
+class RecordingSurface : public Surface
+{
+public:
+    QStringList log;
+    std::vector<PlacedRun> runs;
+    std::vector<QRgb> inks;
+    std::vector<SealFrame> frames;
+
+    void clear() override { log << QStringLiteral("clear"); }
+    bool setBackground(const QString& path) override
+    {
+        log << QStringLiteral("setBackground ") + path;
+        return true;
+    }
+    void drawRun(const PlacedRun& run, QRgb ink) override
+    {
+        runs.push_back(run);
+        inks.push_back(ink);
+        log << QStringLiteral("drawRun ") + run.text;
+    }
+    void drawFrame(const SealFrame& frame) override
+    {
+        frames.push_back(frame);
+        log << QStringLiteral("drawFrame");
     }
 };

@@ -4,9 +4,10 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/fontnames.h"
 #include "catalogue/fonttable.h"
+#include "drawsignature.h"
 #include "kit.h"
 #include "render/imagesurface.h"
-#include "render/renderer.h"
+#include "render/names.h"
 
 #include <QDir>
 #include <QFile>
@@ -125,13 +126,10 @@ TEST(FontTable, StylesWhoseFontsShareAFamilyEachDrawTheirOwn)
               QStringList({QStringLiteral("英文签-乙"), QStringLiteral("英文签-甲")}));
     const auto draw = [&](AppFontTable& fonts, int style) {
         ImageSurface surface;
-        TextHandleRect handle;
-        DrawInputs in;
+        SignatureSpec in;
         in.latinName = QStringLiteral("Anna Lee");
         in.style = catalogue.styles.value(style);
-        in.sizeText = QStringLiteral("72");
-        RenderContext ctx{values, fonts, surface, handle};
-        EXPECT_EQ(drawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
+        drawSignature(surface, fonts, values, in);
         return surface.image().copy();
     };
     // Each alone first, its table gone before the next: Qt's fonts are the process's.

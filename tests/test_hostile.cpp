@@ -4,12 +4,13 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
 #include "catalogue/stylerules.h"
+#include "drawsignature.h"
 #include "fakeplatform.h"
 #include "kit.h"
 #include "output/saveimage.h"
 #include "pixels.h"
 #include "render/imagesurface.h"
-#include "render/renderer.h"
+#include "render/names.h"
 #include "rendercli.h"
 #include "ui/mainwindow.h"
 
@@ -65,26 +66,23 @@ quint32 crc32(const QByteArray& data)
 
 // Draws every style of the folder with every name, centred and far away; counts the drawings.
 int drawEveryStyle(Platform& platform, const QString& folder, const QStringList& names,
-                   const QString& size)
+                   double size)
 {
     const ProgramValues values = startProgram(folder, platform);
     const Catalogue catalogue = loadCatalogue(values.appPath);
     AppFontTable fonts;
     ImageSurface surface;
-    TextHandleRect handle;
     int drawings = 0;
     for (int i = 0; i < catalogue.styles.size(); ++i) {
         for (const QString& name : names) {
-            DrawInputs in;
+            SignatureSpec in;
             in.chineseName = in.latinName = name;
             in.style = catalogue.styles.value(i);
-            in.sizeText = size;
-            RenderContext ctx{values, fonts, surface, handle};
-            drawings += drawSignature(ctx, in, -1, -1) == DrawOutcome::Drawn ? 1 : 0;
-            drawings += drawSignature(ctx, in, std::numeric_limits<int>::max(),
-                                      std::numeric_limits<int>::min()) == DrawOutcome::Drawn
-                            ? 1
-                            : 0;
+            in.points = size;
+            drawSignature(surface, fonts, values, in);
+            drawSignature(surface, fonts, values,
+                          at(in, std::numeric_limits<int>::max(), std::numeric_limits<int>::min()));
+            drawings += 2;
         }
     }
     return drawings;
@@ -109,7 +107,7 @@ protected:
 
     int drawEverything(const QStringList& names)
     {
-        return drawEveryStyle(platform, app(), names, QStringLiteral("72"));
+        return drawEveryStyle(platform, app(), names, 72);
     }
 };
 
@@ -172,13 +170,11 @@ TEST_F(HostileData, AFontThatVanishesAfterListingDrawsInASubstitute)
     ASSERT_TRUE(QFile::remove(catalogue.styles.first().files.first()));
     AppFontTable fonts;
     ImageSurface surface;
-    TextHandleRect handle;
-    DrawInputs in;
+    SignatureSpec in;
     in.chineseName = SampleChineseName;
     in.style = catalogue.styles.value(0);
-    in.sizeText = QStringLiteral("72");
-    RenderContext ctx{values, fonts, surface, handle};
-    EXPECT_EQ(drawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
+    EXPECT_FALSE(drawSignature(surface, fonts, values, in).inkBox.isEmpty())
+        << "drawn in a substitute face";
 }
 
 TEST_F(HostileData, BrokenPicturesAreRefusedWithAReason)
@@ -377,7 +373,7 @@ TEST(HostileNames, LongAndStrangeNamesDrawInEveryKitStyle)
                                QStringLiteral("😀😀")};
     FakePlatform platform;
     const int styles = int(loadCatalogue(kitDir()).styles.size());
-    EXPECT_EQ(drawEveryStyle(platform, kitDir(), names, QStringLiteral("190")),
+    EXPECT_EQ(drawEveryStyle(platform, kitDir(), names, 190),
               styles * names.size() * 2);
 }
 
@@ -389,18 +385,15 @@ TEST(HostileNames, AVeryLongNameRasterisesOnlyWhatShows)
     const ProgramValues values = startProgram(kitDir(), platform);
     const Catalogue catalogue = loadCatalogue(values.appPath);
     AppFontTable fonts;
-    TextHandleRect handle;
     for (int i = 0; i < catalogue.styles.size(); ++i) {
         for (const auto& [x, y] : {std::pair(-1, -1), std::pair(0, 0), std::pair(-300000, 600)}) {
             SCOPED_TRACE(catalogue.styles[i].name.toStdString() + " at " + std::to_string(x));
             ImageSurface surface;
-            DrawInputs in;
+            SignatureSpec in;
             in.chineseName = QString(10000, u'王');
             in.latinName = QString(10000, u'm');
             in.style = catalogue.styles.value(i);
-            in.sizeText = QStringLiteral("72");
-            RenderContext ctx{values, fonts, surface, handle};
-            ASSERT_EQ(drawSignature(ctx, in, x, y), DrawOutcome::Drawn);
+            drawSignature(surface, fonts, values, at(in, x, y));
             EXPECT_LE(surface.glyphsRasterised(), 64);
         }
     }
@@ -414,14 +407,12 @@ TEST(HostileNames, ANameThatStartsFarOffShowsWhereItCrossesThePicture)
     const ProgramValues values = startProgram(kitDir(), platform);
     const Catalogue catalogue = loadCatalogue(values.appPath);
     AppFontTable fonts;
-    TextHandleRect handle;
     ImageSurface surface;
-    DrawInputs in;
+    SignatureSpec in;
     in.chineseName = QString(17000, u'王');
     in.style = catalogue.styles.value(catalogue.indexOfStyle(QStringLiteral("艺术签")));
-    in.sizeText = QStringLiteral("190");
-    RenderContext ctx{values, fonts, surface, handle};
-    ASSERT_EQ(drawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
+    in.points = 190;
+    drawSignature(surface, fonts, values, in);
     EXPECT_GT(countPixels(surface.image(), darkInk), 2000);
 }
 
@@ -501,13 +492,10 @@ TEST_P(SpecialFiles, AreRefusedWithTheUsualWarningAndNeverBlock)
         makeSpecial(font);
         AppFontTable fonts;
         ImageSurface surface;
-        TextHandleRect handle;
-        DrawInputs in;
+        SignatureSpec in;
         in.chineseName = QStringLiteral("王晓明");
         in.style = catalogue.styles.value(0);
-        in.sizeText = QStringLiteral("72");
-        RenderContext ctx{values, fonts, surface, handle};
-        EXPECT_EQ(drawSignature(ctx, in, -1, -1), DrawOutcome::Drawn);
+        drawSignature(surface, fonts, values, in);
         break;
     }
     case Reads::BatchList: {

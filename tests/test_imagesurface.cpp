@@ -3,11 +3,12 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
 #include "catalogue/stylerules.h"
+#include "drawsignature.h"
 #include "fakeplatform.h"
 #include "kit.h"
 #include "pixels.h"
 #include "render/imagesurface.h"
-#include "render/renderer.h"
+#include "render/names.h"
 
 #include <QFile>
 #include <QFontDatabase>
@@ -22,11 +23,11 @@
 
 namespace {
 
-// TextHandleRect rectangle in whole pixels of a surface at `scale`, widened by `slack` pixels.
-QRect moverPixels(const TextHandleRect& m, double scale, int slack)
+// A rectangle in twips, in whole pixels of a surface at `scale`, widened by `slack` pixels.
+QRect moverPixels(const QRectF& m, double scale, int slack)
 {
     const double k = scale / TwipsPerPixel;
-    return QRectF(m.left * k, m.top * k, m.width * k, m.height * k)
+    return QRectF(m.left() * k, m.top() * k, m.width() * k, m.height() * k)
         .toAlignedRect()
         .adjusted(-slack, -slack, slack, slack);
 }
@@ -37,8 +38,9 @@ protected:
     ProgramValues values;
     Catalogue catalogue = loadCatalogue(kitDir());
     AppFontTable fonts;
-    TextHandleRect handle;
-    DrawInputs in;
+    Layout layout;
+    SignatureSpec in;
+    QString background;
 
     void SetUp() override
     {
@@ -46,7 +48,7 @@ protected:
         values = startProgram(kitDir(), platform);
         in.chineseName = QStringLiteral("王晓明");
         in.latinName = QStringLiteral("Xiaoming");
-        in.sizeText = QStringLiteral("72");
+        in.points = 72;
         in.ink = qRgb(0, 0, 0);
     }
 
@@ -54,8 +56,7 @@ protected:
     {
         ASSERT_GE(catalogue.indexOfStyle(style), 0) << style.toStdString();
         in.style = catalogue.styles.value(catalogue.indexOfStyle(style));
-        RenderContext ctx{values, fonts, surface, handle};
-        ASSERT_EQ(drawSignature(ctx, in, x, y), DrawOutcome::Drawn);
+        layout = drawSignature(surface, fonts, values, at(in, x, y), background);
     }
 };
 
@@ -65,7 +66,7 @@ TEST_F(RealDrawing, TwiceTheScaleDrawsTheSameInkTwiceAsLarge)
 {
     ImageSurface one(1), two(2);
     draw(one, DefaultStyle);
-    const TextHandleRect atOne = handle;
+    const QRectF atOne = layout.textBox;
     draw(two, DefaultStyle);
     const QRect a = inkBox(one.image(), darkInk), b = inkBox(two.image(), darkInk);
     ASSERT_FALSE(a.isEmpty());
@@ -73,8 +74,8 @@ TEST_F(RealDrawing, TwiceTheScaleDrawsTheSameInkTwiceAsLarge)
     EXPECT_NEAR(b.top(), 2 * a.top(), 2);
     EXPECT_NEAR(b.width(), 2 * a.width(), 3);
     EXPECT_NEAR(b.height(), 2 * a.height(), 3);
-    EXPECT_EQ(handle.width, atOne.width);
-    EXPECT_GT(a.width(), 0.6 * handle.width / TwipsPerPixel);
+    EXPECT_EQ(layout.textBox.width(), atOne.width());
+    EXPECT_GT(a.width(), 0.6 * layout.textBox.width() / TwipsPerPixel);
     EXPECT_EQ(two.image().width(), 776);
 }
 
@@ -92,7 +93,7 @@ TEST_F(RealDrawing, DraggedTextMovesByTheDragInPixels)
 TEST_F(RealDrawing, SealFrameIsDarkRedWhateverTheInk)
 {
     in.ink = qRgb(0, 0, 255);
-    in.sizeText = QStringLiteral("48");
+    in.points = 48;
     auto isFrame = [](QRgb c) {
         return c == qRgb(192, 0, 0);
     };
@@ -106,11 +107,12 @@ TEST_F(RealDrawing, SealFrameIsDarkRedWhateverTheInk)
         draw(surface, style);
         const QImage& image = surface.image();
         const QRect frame = inkBox(image, isFrame);
-        const QRect cells = moverPixels(handle, 1, 0);
+        const QRectF& box = layout.textBox;
+        const QRect cells = moverPixels(box, 1, 0);
         // The frame reaches 100 twips left of and 60 above cell 1, and to cell 4's far corner.
-        EXPECT_NEAR(frame.left(), (handle.left - 100) / 15, 1);
-        EXPECT_NEAR(frame.top(), (handle.top - 60) / 15, 1);
-        EXPECT_NEAR(frame.right(), (handle.left + handle.width) / 15, 1);
+        EXPECT_NEAR(frame.left(), (box.left() - 100) / 15, 1);
+        EXPECT_NEAR(frame.top(), (box.top() - 60) / 15, 1);
+        EXPECT_NEAR(frame.right(), box.right() / 15, 1);
         const QRect blue = inkBox(image, isBlue);
         ASSERT_FALSE(blue.isEmpty()) << "characters take the ink";
         EXPECT_TRUE(cells.adjusted(-2, -2, 2, 2).contains(blue));
@@ -127,7 +129,7 @@ TEST_F(RealDrawing, SealFrameIsDarkRedWhateverTheInk)
 // another way for another name; its frame is broken in places, where the paper shows.
 TEST_F(RealDrawing, AWornSealWearsInsideItsFrameTheSameWayForTheSameName)
 {
-    in.sizeText = QStringLiteral("48");
+    in.points = 48;
     for (const QString& style : {SealStyle, SealStyleIntaglio}) {
         SCOPED_TRACE(style.toStdString());
         const auto drawn = [&](const QString& name, bool worn) {
@@ -179,20 +181,20 @@ TEST_F(RealDrawing, CompoundSurnameIsOneHeadGlyph)
     ImageSurface surface;
     in.chineseName = QStringLiteral("王");
     draw(surface, QStringLiteral("艺术签"));
-    const float headCharacter = handle.width;
+    const double headCharacter = layout.textBox.width();
     in.chineseName = QStringLiteral("王阳娜");
     draw(surface, QStringLiteral("艺术签"));
-    const float withMiddle = handle.width;
+    const double withMiddle = layout.textBox.width();
     in.chineseName = QStringLiteral("王娜");
     draw(surface, QStringLiteral("艺术签"));
-    const float middleCharacter = withMiddle - handle.width;
+    const double middleCharacter = withMiddle - layout.textBox.width();
     in.chineseName = QStringLiteral("欧阳娜娜");
     draw(surface, QStringLiteral("艺术签"));
     const QRect compound = inkBox(surface.image(), darkInk);
-    const float compoundWidth = handle.width;
+    const double compoundWidth = layout.textBox.width();
     values.compoundSurnames.clear();
     draw(surface, QStringLiteral("艺术签"));
-    EXPECT_NEAR(handle.width - compoundWidth, headCharacter + middleCharacter - 1.7 * headCharacter,
+    EXPECT_NEAR(layout.textBox.width() - compoundWidth, headCharacter + middleCharacter - 1.7 * headCharacter,
                 30);
     EXPECT_GT(compound.width(), 2.5 * 96) << "the glyph draws: three ems of ink";
 }
@@ -200,7 +202,7 @@ TEST_F(RealDrawing, CompoundSurnameIsOneHeadGlyph)
 // Keeping registrations, the decoded background and rendered text must not change a pixel.
 TEST_F(RealDrawing, ReusingWorkDrawsTheSamePixelsAsDrawingAfresh)
 {
-    in.backgroundPath = catalogue.backgrounds.value(DefaultBackground).path;
+    background = catalogue.backgrounds.value(DefaultBackground).path;
     const std::pair<int, int> moves[] = {{-1, -1},   {600, 400}, {615, 430},  {-1, 700},
                                          {1201, -1}, {600, 400}, {-300, -200}};
     for (double scale : {1.0, 2.0}) {
@@ -215,9 +217,9 @@ TEST_F(RealDrawing, ReusingWorkDrawsTheSamePixelsAsDrawingAfresh)
             AppFontTable uncachedFonts(0);
             for (const auto& [x, y] : moves) {
                 draw(fast, style, x, y);
-                const TextHandleRect fastMover = handle;
-                RenderContext ctx{values, uncachedFonts, uncached, handle};
-                ASSERT_EQ(drawSignature(ctx, in, x, y), DrawOutcome::Drawn);
+                const QRectF fastMover = layout.textBox;
+                const Layout again =
+                    drawSignature(uncached, uncachedFonts, values, at(in, x, y), background);
                 const QImage& a = fast.image();
                 const QImage& b = uncached.image();
                 QRect diff;
@@ -232,7 +234,7 @@ TEST_F(RealDrawing, ReusingWorkDrawsTheSamePixelsAsDrawingAfresh)
                 EXPECT_TRUE(diff.isEmpty()) << "at " << x << "," << y << ": pixels differ in "
                                             << diff.x() << "," << diff.y() << " " << diff.width()
                                             << "x" << diff.height() << " by up to " << worst;
-                EXPECT_EQ(fastMover.left, handle.left);
+                EXPECT_EQ(fastMover, again.textBox);
             }
         }
     }

@@ -4,12 +4,13 @@
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
 #include "catalogue/stylerules.h"
+#include "drawsignature.h"
 #include "fakeplatform.h"
 #include "kit.h"
 #include "pixels.h"
 #include "render/fitting.h"
 #include "render/imagesurface.h"
-#include "render/renderer.h"
+#include "render/names.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -225,7 +226,7 @@ TEST_F(Kit, OrdinaryNamesAreDrawnWholeAndCentred)
     {
         const char* text;
         bool fits;    // drawn at the size asked in every style
-        bool centred; // placed as usual, within 4 pixels of the picture's centre
+        bool centred; // unused: every name's ink is centred
     };
     const Name chinese[] = {{"王", true, false},           {"王晓明", true, true},
                             {"张三丰", true, true},        {"欧阳娜娜", true, false},
@@ -243,38 +244,36 @@ TEST_F(Kit, OrdinaryNamesAreDrawnWholeAndCentred)
         const bool latinStyle = style.kind == Style::Kind::LatinFolder;
         for (const Name& name : latinStyle ? std::span<const Name>(latin) : std::span<const Name>(chinese)) {
             SCOPED_TRACE(style.name.toStdString() + " " + name.text);
-            DrawInputs in;
+            SignatureSpec in;
             (latinStyle ? in.latinName : in.chineseName) = QString::fromUtf8(name.text);
             in.style = style;
-            in.sizeText = cappedSizeText(QStringLiteral("72"), styleRuleFor(style.name));
-            const FittedName whole = fitName(values, fonts, in);
-            const QString& used = whole.sizeText;
+            in.points = std::min(72, styleRuleFor(style.name).largestSize);
+            AppFaces faces(fonts);
+            const double used = fittedSize(in, faces, values.compoundSurnames);
             if (name.fits) {
-                EXPECT_EQ(used, in.sizeText);
-                EXPECT_EQ(whole.x, NoPosition) << "placed as usual";
+                EXPECT_EQ(used, in.points);
             }
-            in.sizeText = used;
+            in.points = used;
             ImageSurface surface(1, false, true);
-            TextHandleRect handle;
-            RenderContext ctx{values, fonts, surface, handle};
-            ASSERT_EQ(drawSignature(ctx, in, whole.x, whole.y), DrawOutcome::Drawn);
+            const Layout layout = drawSignature(surface, fonts, values, in);
             const QRect ink = inkBox(surface.image(), [](QRgb p) { return qAlpha(p) > 0; });
             ASSERT_FALSE(ink.isEmpty());
             EXPECT_TRUE(surface.image().rect().adjusted(5, 5, -5, -5).contains(ink))
                 << "ink at " << ink.x() << "," << ink.y() << " " << ink.width() << "x"
-                << ink.height() << " drawn at " << used.toStdString();
-            // A name drawn smaller is centred by its ink. One placed as usual is centred by
-            // where each face puts its outlines, for ordinary names of its kind at once: a
-            // script's swashes and descenders leave one name a little off where another is not.
-            const bool placedAsUsual = whole.x == NoPosition;
-            if ((name.centred || !placedAsUsual) && !style.isSeal()) {
-                const QPointF off = QRectF(ink).center() - centre;
-                const QPointF room = !placedAsUsual ? QPointF(2, 2)
-                                     : latinStyle   ? QPointF(10, 16)
-                                                    : QPointF(9, 6);
-                EXPECT_LE(std::abs(off.x()), room.x()) << "off by " << off.x() << "," << off.y();
-                EXPECT_LE(std::abs(off.y()), room.y()) << "off by " << off.x() << "," << off.y();
-            }
+                << ink.height() << " drawn at " << used;
+            // Every name's ink is centred, whatever the style and size: a seal's by its frame.
+            const QPointF off = QRectF(ink).center() - centre;
+            EXPECT_LE(std::abs(off.x()), 1) << "off by " << off.x() << "," << off.y();
+            EXPECT_LE(std::abs(off.y()), 1) << "off by " << off.x() << "," << off.y();
+            // The layout's ink box is the ink painted, within a pixel: the ink a person sees,
+            // not the faintest edge of antialiasing.
+            const QRect seen = inkBox(surface.image(), [](QRgb p) { return qAlpha(p) > 32; });
+            const QRectF box(layout.inkBox.topLeft() / TwipsPerPixel,
+                             layout.inkBox.size() / TwipsPerPixel);
+            EXPECT_NEAR(box.left(), seen.left(), 1);
+            EXPECT_NEAR(box.top(), seen.top(), 1);
+            EXPECT_NEAR(box.right(), seen.right() + 1, 1);
+            EXPECT_NEAR(box.bottom(), seen.bottom() + 1, 1);
         }
     }
 }
@@ -335,12 +334,15 @@ public:
     std::vector<std::pair<QString, int>> inked;
     std::vector<QRect> boxes; // where each character's own ink lies
 
-    void drawText(QPointF at, const QString& s) override
+    void drawRun(const PlacedRun& run, QRgb ink) override
     {
-        double x = at.x();
-        for (const QString& ch : characters(s)) {
+        double x = run.at.x();
+        for (const QString& ch : characters(run.text)) {
             const QImage before = image().convertToFormat(QImage::Format_ARGB32);
-            ImageSurface::drawText(QPointF(x, at.y()), ch);
+            PlacedRun one = run;
+            one.text = ch;
+            one.at.setX(x);
+            ImageSurface::drawRun(one, ink);
             const QImage& after = image();
             // Ink gained less ink lost, and the box of the pixels this character inked.
             int gained = 0;
@@ -352,7 +354,8 @@ public:
             });
             inked.emplace_back(ch, gained);
             boxes.push_back(box);
-            x += textWidth(ch);
+            use(run, ink);
+            x += face_.advancePx(ch) * TwipsPerPixel;
         }
     }
 
@@ -380,15 +383,13 @@ TEST_F(Kit, EveryStyleInksEveryCharacterOfAName)
         for (const auto& name : names) {
             SCOPED_TRACE(c.styles[i].name.toStdString() + " " + name.chinese);
             CharacterInkSurface surface;
-            TextHandleRect handle;
-            DrawInputs in;
+            SignatureSpec in;
             in.chineseName = QString::fromUtf8(name.chinese);
             in.latinName = QString::fromUtf8(name.latin);
             in.style = c.styles.value(i);
-            in.sizeText = QStringLiteral("36");
+            in.points = 36;
             in.ink = qRgb(0, 0, 255);
-            RenderContext ctx{values, fonts, surface, handle};
-            ASSERT_EQ(drawSignature(ctx, in, 300, 300), DrawOutcome::Drawn);
+            drawSignature(surface, fonts, values, at(in, 300, 300));
             ASSERT_FALSE(surface.inked.empty());
             for (const auto& [ch, ink] : surface.inked) {
                 if (ch != u" ") {
@@ -415,14 +416,11 @@ TEST_F(Kit, RareCharactersKeepToTheirPiecesLine)
                 QString name = QStringLiteral("王晓明");
                 name[piece] = ch.at(0);
                 CharacterInkSurface surface;
-                TextHandleRect handle;
-                DrawInputs in;
+                SignatureSpec in;
                 in.chineseName = name;
                 in.style = c.styles.value(c.indexOfStyle(style));
-                in.sizeText = QStringLiteral("72");
                 in.ink = qRgb(0, 0, 255);
-                RenderContext ctx{values, fonts, surface, handle};
-                ASSERT_EQ(drawSignature(ctx, in, 300, 300), DrawOutcome::Drawn);
+                drawSignature(surface, fonts, values, at(in, 300, 300));
                 ASSERT_EQ(surface.boxes.size(), 3u);
                 (rare.contains(ch) ? rareBoxes : commonBoxes).push_back(surface.boxes[piece]);
             }

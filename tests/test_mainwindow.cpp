@@ -7,6 +7,7 @@
 #include "output/saveimage.h"
 #include "pixels.h"
 #include "plainpdf.h"
+#include "render/names.h"
 #include "ui/imagearea.h"
 #include "ui/mainwindow.h"
 #include "ui/picturebox.h"
@@ -78,11 +79,11 @@ protected:
     void drag(QPoint from, QPoint by, int steps = 3)
     {
         mouse(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
-        QPoint pointer = imgMove()->mapTo(&w, from);
+        // The pointer travels over the window as a mouse does; the handle follows the ink.
+        const QPoint start = imgMove()->mapTo(&w, from);
+        QPoint pointer = start;
         for (int i = 1; i <= steps; ++i) {
-            const QPoint next =
-                imgMove()->mapTo(&w, from) + by * i / steps - (by * (i - 1) / steps);
-            pointer = next;
+            pointer = start + by * i / steps;
             mouse(QEvent::MouseMove, imgMove()->mapFrom(&w, pointer), Qt::NoButton, Qt::LeftButton);
         }
         mouse(QEvent::MouseButtonRelease, imgMove()->mapFrom(&w, pointer), Qt::LeftButton,
@@ -231,7 +232,7 @@ TEST_F(ShownWindow, ASealCanBeWornWithTheKeyboard)
     EXPECT_EQ(picture(), wornPicture);
     pickStyle(DefaultStyle);
     EXPECT_FALSE(worn->isVisible());
-    EXPECT_FALSE(w.drawInputs().worn) << "another style is not worn";
+    EXPECT_FALSE(w.signatureSpec().worn) << "another style is not worn";
 }
 
 // Ctrl+O opens the signing window on the document the open dialog gives, a file that is no PDF
@@ -407,7 +408,7 @@ class SizeBox : public ShownWindow, public testing::WithParamInterface<TypedSize
 TEST_P(SizeBox, EnterDrawsExactlyTheSizeTyped)
 {
     const TypedSize& c = GetParam();
-    const float height72 = w.handle().height;
+    const double height72 = w.layout().textBox.height();
     const QImage before = picture();
     click(cboSize());
     key(Qt::Key_A, Qt::ControlModifier);
@@ -419,11 +420,12 @@ TEST_P(SizeBox, EnterDrawsExactlyTheSizeTyped)
     EXPECT_EQ(drawings.count(), 1);
     // A name too large for the picture at the size typed is drawn at the largest that fits,
     // and the line below the picture says so.
-    const QString drawn = w.sizeDrawn();
-    EXPECT_EQ(drawn == QString::fromLatin1(c.typed), c.fits);
-    EXPECT_EQ(control<QLabel>("lblStatus")->text().contains(drawn + QStringLiteral(" 磅")),
+    const double drawn = w.pointsDrawn();
+    EXPECT_EQ(drawn == QString::fromLatin1(c.typed).toDouble(), c.fits);
+    EXPECT_EQ(control<QLabel>("lblStatus")->text().contains(QString::number(drawn) +
+                                                            QStringLiteral(" 磅")),
               !c.fits);
-    EXPECT_NEAR(w.handle().height, height72 * drawn.toDouble() / 72, height72 / 100);
+    EXPECT_NEAR(w.layout().textBox.height(), height72 * drawn / 72, height72 / 100);
     EXPECT_TRUE(platform.messages.empty());
 }
 
@@ -458,7 +460,7 @@ TEST_F(ShownWindow, ARefusedSizeDoesNotKeepANewNameFromBeingDrawnAndSaved)
     click(txtCN());
     key(Qt::Key_A, Qt::ControlModifier);
     type(QStringLiteral("Li"));
-    EXPECT_EQ(w.drawInputs().chineseName, QStringLiteral("Li"));
+    EXPECT_EQ(w.signatureSpec().chineseName, QStringLiteral("Li"));
     EXPECT_GT(drawings.count(), 0);
     EXPECT_NE(picture(), before);
     EXPECT_EQ(cboSize()->currentText(), QStringLiteral("abc")) << "what was typed stays";
@@ -508,15 +510,15 @@ class ArrowKeys : public ShownWindow, public testing::WithParamInterface<Nudge>
 TEST_P(ArrowKeys, MoveTheTextAsADragWould)
 {
     const Nudge& n = GetParam();
-    const TextHandleRect start = w.handle();
+    const QRectF start = w.layout().textBox;
     const QRect before = ink();
     click(control<PictureBox>("picMain"));
     ASSERT_TRUE(control<PictureBox>("picMain")->hasFocus());
     key(n.key, n.modifiers);
     key(n.key, n.modifiers);
     EXPECT_EQ(drawings.count(), 2);
-    EXPECT_FLOAT_EQ(w.handle().left, start.left + 2 * n.pixels.x() * TwipsPerPixel);
-    EXPECT_FLOAT_EQ(w.handle().top, start.top + 2 * n.pixels.y() * TwipsPerPixel);
+    EXPECT_DOUBLE_EQ(w.layout().textBox.left(), start.left() + 2 * n.pixels.x() * TwipsPerPixel);
+    EXPECT_DOUBLE_EQ(w.layout().textBox.top(), start.top() + 2 * n.pixels.y() * TwipsPerPixel);
     EXPECT_EQ(ink().topLeft() - before.topLeft(), 2 * n.pixels);
 }
 
@@ -688,7 +690,12 @@ TEST_P(Dragging, MovesTheInkByThePointersTravel)
     };
     const QRect before = ink();
     EXPECT_TRUE(imgMove()->geometry().contains(before)) << "the handle covers what is seen";
-    const TextHandleRect start = w.handle();
+    // The handle is the ink: within a pixel of what is painted on every side.
+    EXPECT_LE(std::abs(imgMove()->geometry().left() - before.left()), 1);
+    EXPECT_LE(std::abs(imgMove()->geometry().top() - before.top()), 1);
+    EXPECT_LE(std::abs(imgMove()->geometry().right() - before.right()), 1);
+    EXPECT_LE(std::abs(imgMove()->geometry().bottom() - before.bottom()), 1);
+    const QRectF start = w.layout().textBox;
     mouse(QEvent::MouseButtonPress, {3, 3}, Qt::LeftButton, Qt::LeftButton);
     EXPECT_EQ(imgMove()->hasBorder(), c.border);
     mouse(QEvent::MouseButtonRelease, {3, 3}, Qt::LeftButton, Qt::NoButton);
@@ -696,12 +703,12 @@ TEST_P(Dragging, MovesTheInkByThePointersTravel)
     EXPECT_EQ(drawings.count(), 3);
     EXPECT_EQ(ink().topLeft() - before.topLeft(), c.by);
     // Drawn at whole twips: a centred place may lie between them.
-    EXPECT_FLOAT_EQ(w.handle().left, nearest(start.left + c.by.x() * TwipsPerPixel));
-    EXPECT_FLOAT_EQ(w.handle().top, nearest(start.top + c.by.y() * TwipsPerPixel));
+    EXPECT_DOUBLE_EQ(w.layout().textBox.left(), nearest(start.left() + c.by.x() * TwipsPerPixel));
+    EXPECT_DOUBLE_EQ(w.layout().textBox.top(), nearest(start.top() + c.by.y() * TwipsPerPixel));
     EXPECT_FALSE(imgMove()->hasBorder());
 
     pickStyle(QString::fromUtf8(c.style));
-    EXPECT_FLOAT_EQ(w.handle().top, start.top);
+    EXPECT_DOUBLE_EQ(w.layout().textBox.top(), start.top());
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Dragging,
@@ -760,14 +767,13 @@ TEST_F(Window, ColourChoiceStartsFromTheInkAndCancelChangesNothing)
     EXPECT_EQ(w.inkColor(), qRgb(0, 0, 255));
     EXPECT_GT(countPixels(picture(), [](QRgb c) { return qBlue(c) > 200 && qRed(c) < 50; }), 100);
     drag(QPoint(5, 5), QPoint(30, 20));
-    const TextHandleRect dragged = w.handle();
+    const QRectF dragged = w.layout().textBox;
     const QImage before = picture();
     const qsizetype drawn = drawings.count();
     QTest::mouseClick(control<QWidget>("lblColorPreview"), Qt::LeftButton);
     EXPECT_EQ(w.inkColor(), qRgb(0, 0, 255)) << "cancel keeps the colour";
     EXPECT_EQ(drawings.count(), drawn) << "and draws nothing";
-    EXPECT_EQ(w.handle().left, dragged.left);
-    EXPECT_EQ(w.handle().top, dragged.top);
+    EXPECT_EQ(w.layout().textBox, dragged);
     EXPECT_EQ(picture(), before);
     ASSERT_EQ(platform.colorDialogs.size(), 2u);
     EXPECT_EQ(platform.colorDialogs[0].first, qRgb(0, 0, 0));

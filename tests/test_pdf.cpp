@@ -216,14 +216,16 @@ TEST_F(Pdf, StampPutsTheSignatureWhereAskedAndLeavesTheRestAsItWas)
     }
 }
 
-// However a page is turned for showing, however far its crop box reaches beyond its paper, and
-// whatever state its content leaves, the signature stands upright where it was asked for on the
-// page as shown.
+// However a page is turned for showing, however far its crop box reaches beyond its paper,
+// whatever its unit and whatever state its content leaves, the signature stands upright with
+// its ink's corner where it was asked for on the page as shown, as wide as asked.
 struct Shown
 {
     int rotate;
     const char* cropBox = "";     // empty: none
     const char* moreContent = ""; // put after the page's own content
+    double userUnit = 0;          // 0: none
+    const char* style = "篆印体";
 };
 
 class StampOnATurnedPage : public Pdf, public testing::WithParamInterface<Shown>
@@ -232,38 +234,66 @@ class StampOnATurnedPage : public Pdf, public testing::WithParamInterface<Shown>
 
 TEST_P(StampOnATurnedPage, StandsUprightAtThePlaceAsShown)
 {
+    const Shown& c = GetParam();
     const QByteArray plain = contract(1).toLocal8Bit(), turned = path("turned.pdf").toLocal8Bit();
     {
         QPDF document;
         document.processFile(plain.constData());
         QPDFObjectHandle page = document.getAllPages().at(0);
-        page.replaceKey("/Rotate", QPDFObjectHandle::newInteger(GetParam().rotate));
-        if (*GetParam().cropBox)
-            page.replaceKey("/CropBox", QPDFObjectHandle::parse(GetParam().cropBox));
-        if (*GetParam().moreContent)
+        page.replaceKey("/Rotate", QPDFObjectHandle::newInteger(c.rotate));
+        if (*c.cropBox)
+            page.replaceKey("/CropBox", QPDFObjectHandle::parse(c.cropBox));
+        if (*c.moreContent)
             QPDFPageObjectHelper(page).addPageContents(
-                QPDFObjectHandle::newStream(&document, GetParam().moreContent), false);
+                QPDFObjectHandle::newStream(&document, c.moreContent), false);
+        if (c.userUnit > 0) {
+            // Twice the unit, half the box: the same paper, which the page shows as before.
+            page.replaceKey("/UserUnit", QPDFObjectHandle::newReal(c.userUnit, 1));
+            QPDFObjectHandle::Rectangle box = page.getKey("/MediaBox").getArrayAsRectangle();
+            page.replaceKey("/MediaBox", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(
+                                             box.llx, box.lly, box.urx / c.userUnit,
+                                             box.ury / c.userUnit)));
+        }
         QPDFWriter w(document, turned.constData());
         w.write();
     }
+    const bool seal = QByteArray(c.style) == "篆印体";
     // Five characters: a seal of two columns and three rows, so that upright is taller.
-    const Outcome r = render({QStringLiteral("--style"), QStringLiteral("篆印体"),
-                              QStringLiteral("--cn"), QStringLiteral("买提艾力江"),
+    const Outcome r = render({QStringLiteral("--style"), QString::fromUtf8(c.style),
+                              QStringLiteral("--cn"),
+                              seal ? QStringLiteral("买提艾力江") : QStringLiteral("王晓明"),
                               QStringLiteral("--stamp"), path("turned.pdf"), QStringLiteral("--at"),
-                              QStringLiteral("20,30"), QStringLiteral("-o"), path("signed.pdf")});
+                              QStringLiteral("20,30"), QStringLiteral("--width"), QStringLiteral("40"),
+                              QStringLiteral("--color"), QStringLiteral("#00c000"),
+                              QStringLiteral("-o"), path("signed.pdf")});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    const QRect ink = inkBox(pageImage(path("signed.pdf"), 1, path("p")), sealRed);
+    const QImage page = pageImage(path("signed.pdf"), 1, path("p"));
+    // pdftoppm draws a page in its own units as if they were points: a millimetre of paper is
+    // fewer pixels.
+    const double perMm = 10 / (c.userUnit > 0 ? c.userUnit : 1);
+    const QRect ink = seal ? inkBox(page, sealRed) : inkBox(page, [](QRgb p) {
+        return qGreen(p) > 120 && qRed(p) < 100 && qBlue(p) < 100;
+    });
     ASSERT_FALSE(ink.isEmpty());
-    EXPECT_NEAR(ink.left() / 10.0, 20, 0.5);
-    EXPECT_NEAR(ink.top() / 10.0, 30, 0.5);
-    EXPECT_GT(ink.height(), ink.width()) << "the seal is taller than wide";
+    EXPECT_NEAR(ink.left() / perMm, 20, 0.5);
+    EXPECT_NEAR(ink.top() / perMm, 30, 0.5);
+    EXPECT_NEAR(ink.width() / perMm, 40, 0.5);
+    if (seal) {
+        EXPECT_GT(ink.height(), ink.width()) << "the seal is taller than wide";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, StampOnATurnedPage,
                          testing::Values(Shown{0}, Shown{90}, Shown{180}, Shown{270},
                                          Shown{0, "[-100 -100 700 942]"},
                                          // restores states it never saved, then shrinks all
-                                         Shown{0, "", "Q Q 0.5 0 0 0.5 300 0 cm q"}));
+                                         Shown{0, "", "Q Q 0.5 0 0 0.5 300 0 cm q"},
+                                         Shown{0, "", "", 2},
+                                         // a name's ink, not its text's box, is put at the place
+                                         Shown{0, "", "", 0, "公文签"}, Shown{90, "", "", 0, "公文签"},
+                                         Shown{0, "[-100 -100 700 942]", "", 0, "公文签"},
+                                         Shown{0, "", "Q Q 0.5 0 0 0.5 300 0 cm q", 0, "公文签"},
+                                         Shown{0, "", "", 2, "公文签"}));
 
 // A name far wider than the picture is put on a document whole, not cut to the picture.
 TEST_F(Pdf, StampCarriesTheWholeNameWhateverItsSize)

@@ -4,6 +4,7 @@
 #include "base/regularfile.h"
 #include "base/text.h"
 #include "drawing.h"
+#include "render/names.h"
 #include "output/filewrite.h"
 #include "output/saveimage.h"
 

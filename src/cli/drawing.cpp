@@ -6,6 +6,7 @@
 #include "output/pdfpicture.h"
 #include "output/saveimage.h"
 #include "render/fitting.h"
+#include "render/names.h"
 #include "render/vectorsurface.h"
 
 #include <QBuffer>
@@ -120,23 +121,27 @@ ImageSurface& SignatureRenderer::surfaceFor(const Job& job)
     return *surface_;
 }
 
-std::optional<Failure> SignatureRenderer::inputsFor(const Job& job, DrawInputs& in) const
+std::optional<Failure> SignatureRenderer::inputsFor(const Job& job, Drawn& in) const
 {
-    in.chineseName = job.cn;
-    in.latinName = job.en;
+    SignatureSpec& spec = in.spec;
+    spec.chineseName = job.cn;
+    spec.latinName = job.en;
     const int style = catalogue_.indexOfStyle(job.style);
     if (style < 0)
         return Failure{ExitBadArguments,
                        QStringLiteral("no style named \"%1\" (see --list)").arg(job.style)};
-    in.style = catalogue_.styles[style];
+    spec.style = catalogue_.styles[style];
+    // The size asked, capped by the style as the window caps it.
     const StyleRule rule = styleRuleFor(job.style);
-    in.sizeText = job.size ? *job.size : cappedSizeText(DefaultSize, rule);
-    if (!fontSizeFromText(in.sizeText))
-        return Failure{
-            ExitBadArguments,
-            QStringLiteral("size \"%1\" is not a number from 1 to 2160").arg(in.sizeText)};
-    in.ink = job.color ? *job.color : rule.ink;
-    in.worn = job.worn;
+    const QString size = job.size ? *job.size : DefaultSize;
+    const std::optional<double> points = fontSizeFromText(size);
+    if (!points)
+        return Failure{ExitBadArguments,
+                       QStringLiteral("size \"%1\" is not a number from 1 to 2160").arg(size)};
+    in.asked = *points;
+    spec.points = std::min(*points, double(rule.largestSize));
+    spec.ink = job.color ? *job.color : rule.ink;
+    spec.worn = job.worn;
 
     const QString& bg = job.background;
     if (bg == QLatin1String("none"))
@@ -151,23 +156,33 @@ std::optional<Failure> SignatureRenderer::inputsFor(const Job& job, DrawInputs& 
             return Failure{ExitBadArguments,
                            QStringLiteral("no background \"%1\" (see --list)").arg(bg)};
     }
-    in.backgroundPath =
+    in.background =
         catalogue_.backgrounds.value(std::min(index, catalogue_.backgrounds.size() - 1)).path;
     return std::nullopt;
 }
 
-VectorDrawing SignatureRenderer::drawing(const Job& job, const DrawInputs& in, TextHandleRect& handle)
+Layout SignatureRenderer::layoutFor(const Job& job, Drawn& in)
 {
-    return [this, &job, &in, &handle](VectorSurface& surface) {
-        RenderContext ctx{values_, fonts_, surface, handle};
-        drawSignature(ctx, in, job.x, job.y);
-        return handle;
-    };
+    const CompoundSurnames& surnames = values_.compoundSurnames;
+    if (job.fit)
+        in.spec.points = fittedSize(in.spec, faces_, surnames);
+    // An axis not given is centred: where the centred layout puts the text's box on it.
+    if (job.x || job.y) {
+        QPointF at(job.x.value_or(0), job.y.value_or(0));
+        if (!job.x || !job.y) {
+            SignatureSpec centred = in.spec;
+            centred.position.reset();
+            const QRectF box = layOut(centred, faces_, surnames).textBox;
+            at = QPointF(job.x ? *job.x : box.left(), job.y ? *job.y : box.top());
+        }
+        in.spec.position = at;
+    }
+    return layOut(in.spec, faces_, surnames);
 }
 
 // Drawn in memory, then written as every other picture is: a full disk must not cut an
 // existing file short. Empty when the generator fails.
-QByteArray SignatureRenderer::svgDocument(const Job& job, const DrawInputs& in, TextHandleRect& handle,
+QByteArray SignatureRenderer::svgDocument(const Job& job, const Drawn& in, const Layout& layout,
                                           QString& backgroundError)
 {
     QBuffer buffer;
@@ -182,7 +197,7 @@ QByteArray SignatureRenderer::svgDocument(const Job& job, const DrawInputs& in, 
     if (!painter.begin(&svg))
         return {};
     VectorSurface surface(painter, job.transparent, svgBackground_);
-    drawing(job, in, handle)(surface);
+    drawPicture(surface, in.background, layout);
     backgroundError = surface.backgroundError();
     if (!painter.end())
         return {};
@@ -192,13 +207,12 @@ QByteArray SignatureRenderer::svgDocument(const Job& job, const DrawInputs& in, 
     return document;
 }
 
-RasterPicture SignatureRenderer::rasterPicture(const Job& job, const DrawInputs& in, TextHandleRect& handle,
-                                               QString& backgroundError)
+RasterPicture SignatureRenderer::rasterPicture(const Job& job, const Drawn& in,
+                                               const Layout& layout, QString& backgroundError)
 {
     ImageSurface& surface = surfaceFor(job);
     surface.setDragging(trusted_);
-    RenderContext ctx{values_, fonts_, surface, handle};
-    drawSignature(ctx, in, job.x, job.y);
+    drawPicture(surface, in.background, layout);
     backgroundError = surface.backgroundError();
     RasterPicture picture;
     if (suffixOf(job.output) != QLatin1String("png")) {
@@ -219,32 +233,34 @@ RasterPicture SignatureRenderer::rasterPicture(const Job& job, const DrawInputs&
     return picture;
 }
 
+namespace {
+
+QJsonObject boxObject(const QRectF& box)
+{
+    return QJsonObject{{QStringLiteral("left"), box.left()},
+                       {QStringLiteral("top"), box.top()},
+                       {QStringLiteral("width"), box.width()},
+                       {QStringLiteral("height"), box.height()}};
+}
+
+} // namespace
+
 std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* report,
                                                  const PictureWriter& write)
 {
-    DrawInputs in;
+    Drawn in;
     if (auto failure = inputsFor(job, in))
         return failure;
-    const QString asked = in.sizeText;
-    Job placed = job;
-    if (job.fit) {
-        const FittedName fitted = fitName(values_, fonts_, in);
-        in.sizeText = fitted.sizeText;
-        if (placed.x == NoPosition)
-            placed.x = fitted.x;
-        if (placed.y == NoPosition)
-            placed.y = fitted.y;
-    }
-    TextHandleRect handle;
+    const Layout layout = layoutFor(job, in);
     Degradation lacks;
-    lacks.boxes = charactersNoFaceDraws(values_, fonts_, in);
+    lacks.boxes = charactersNoFaceDraws(layout, faces_);
     QString& backgroundError = lacks.backgroundError;
     const QString suffix = suffixOf(job.output);
     if (suffix == QLatin1String("pdf") || suffix == QLatin1String("svg")) {
         const QByteArray document =
             suffix == QLatin1String("pdf")
-                ? picturePdf(job.transparent, drawing(placed, in, handle), &backgroundError)
-                : svgDocument(placed, in, handle, backgroundError);
+                ? picturePdf(job.transparent, in.background, layout, &backgroundError)
+                : svgDocument(job, in, layout, backgroundError);
         if (document.isEmpty())
             return Failure{ExitFailure, QStringLiteral("cannot write %1").arg(job.output)};
         if (auto failure = degraded(job, in, lacks))
@@ -253,7 +269,7 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
             return Failure{ExitFailure,
                            QStringLiteral("cannot write %1: %2").arg(job.output, *error)};
     } else {
-        const RasterPicture picture = rasterPicture(placed, in, handle, backgroundError);
+        const RasterPicture picture = rasterPicture(job, in, layout, backgroundError);
         if (auto failure = degraded(job, in, lacks))
             return failure;
         if (auto failure = write(picture))
@@ -261,16 +277,13 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
     }
     say(in, lacks);
     if (report) {
-        QJsonObject background{{QStringLiteral("path"), in.backgroundPath}};
+        QJsonObject background{{QStringLiteral("path"), in.background}};
         if (!backgroundError.isEmpty())
             background.insert(QStringLiteral("error"), backgroundError);
         *report = drawnReport(job, in, lacks);
-        report->insert(QStringLiteral("sizeAsked"), asked);
-        report->insert(QStringLiteral("mover"),
-                       QJsonObject{{QStringLiteral("left"), handle.left},
-                                   {QStringLiteral("top"), handle.top},
-                                   {QStringLiteral("width"), handle.width},
-                                   {QStringLiteral("height"), handle.height}});
+        report->insert(QStringLiteral("sizeAsked"), in.asked);
+        report->insert(QStringLiteral("mover"), boxObject(layout.textBox));
+        report->insert(QStringLiteral("inkBox"), boxObject(layout.inkBox));
         report->insert(QStringLiteral("background"), background);
         report->insert(QStringLiteral("backgroundError"), backgroundError);
         report->insert(QStringLiteral("output"), QFileInfo(job.output).absoluteFilePath());
@@ -278,14 +291,14 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
     return std::nullopt;
 }
 
-std::optional<Failure> SignatureRenderer::degraded(const Job& job, const DrawInputs& in,
+std::optional<Failure> SignatureRenderer::degraded(const Job& job, const Drawn& in,
                                                    Degradation& lacks)
 {
     // What the picture was drawn without: said on stderr and in the report, a failure when
     // strict. Known once it is drawn, before it is written.
-    if (in.backgroundPath.isEmpty())
+    if (in.background.isEmpty())
         lacks.backgroundError.clear();
-    for (const QString& file : in.style->files)
+    for (const QString& file : in.spec.style->files)
         if (fonts_.unusable(file))
             lacks.substituted << file;
     substitutedPictures_ += lacks.substituted.isEmpty() ? 0 : 1;
@@ -300,58 +313,59 @@ std::optional<Failure> SignatureRenderer::degraded(const Job& job, const DrawInp
                                   whatIsWrongWith(lacks.substituted.first()))
                    : !lacks.backgroundError.isEmpty()
                        ? QStringLiteral("%1 not written: the background %2 cannot be read (%3)")
-                             .arg(job.output, in.backgroundPath, lacks.backgroundError)
+                             .arg(job.output, in.background, lacks.backgroundError)
                        : QStringLiteral("%1 not written: no face draws %2")
                              .arg(job.output, lacks.boxes.join(QString()))};
 }
 
-void SignatureRenderer::say(const DrawInputs& in, const Degradation& lacks)
+void SignatureRenderer::say(const Drawn& in, const Degradation& lacks)
 {
     if (!lacks.backgroundError.isEmpty())
-        sayBackgroundFailed(in.backgroundPath, lacks.backgroundError);
-    sayUnusableFonts(*in.style);
+        sayBackgroundFailed(in.background, lacks.backgroundError);
+    sayUnusableFonts(*in.spec.style);
     sayMissingCharacters(lacks.boxes);
 }
 
-QJsonObject SignatureRenderer::drawnReport(const Job& job, const DrawInputs& in,
+QJsonObject SignatureRenderer::drawnReport(const Job& job, const Drawn& in,
                                            const Degradation& lacks) const
 {
     return QJsonObject{{QStringLiteral("style"), job.style},
-                       {QStringLiteral("size"), in.sizeText},
-                       {QStringLiteral("ink"), hexColor(in.ink)},
+                       {QStringLiteral("size"), in.spec.points},
+                       {QStringLiteral("ink"), hexColor(in.spec.ink)},
                        {QStringLiteral("substituted"), QJsonArray::fromStringList(lacks.substituted)},
                        {QStringLiteral("missingCharacters"), QJsonArray::fromStringList(lacks.boxes)}};
 }
 
-std::variant<QByteArray, Failure> SignatureRenderer::textBoxPdf(const Job& job,
-                                                               QJsonObject* report)
+std::variant<QByteArray, Failure> SignatureRenderer::inkBoxPdf(const Job& job,
+                                                              QJsonObject* report)
 {
-    DrawInputs in;
+    Drawn in;
     if (auto failure = inputsFor(job, in))
         return *failure;
     // Drawn whole, every glyph an outline in the document: a name of thousands of characters
     // makes a form that takes seconds and hundreds of megabytes, and no signature is that long.
     const QString& name =
-        in.style->kind == Style::Kind::LatinFolder ? in.latinName : in.chineseName;
+        in.spec.style->kind == Style::Kind::LatinFolder ? in.spec.latinName : in.spec.chineseName;
     if (characters(name, LongestName + 1).size() > LongestName)
         return Failure{ExitFailure, QStringLiteral("the name is too long to put on a document "
                                                    "(more than %1 characters)")
                                         .arg(LongestName)};
-    in.backgroundPath.clear();
-    TextHandleRect handle;
-    const QByteArray document =
-        visibleName(name).isEmpty() ? QByteArray() : ::textBoxPdf(drawing(job, in, handle));
+    in.background.clear();
+    const Layout layout = layOut(in.spec, faces_, values_.compoundSurnames);
+    const QByteArray document = visibleName(name).isEmpty() ? QByteArray() : ::inkBoxPdf(layout);
     if (document.isEmpty())
         return Failure{ExitFailure, QStringLiteral("nothing to draw: the name draws no ink")};
     // The same checks as a picture's: a signature drawn in a substitute face, or with boxes
     // for characters no face draws, is said, and refused when strict.
     Degradation lacks;
-    lacks.boxes = charactersNoFaceDraws(values_, fonts_, in);
+    lacks.boxes = charactersNoFaceDraws(layout, faces_);
     if (auto failure = degraded(job, in, lacks))
         return *failure;
     say(in, lacks);
-    if (report)
+    if (report) {
         *report = drawnReport(job, in, lacks);
+        report->insert(QStringLiteral("inkBox"), boxObject(layout.inkBox));
+    }
     return document;
 }
 

@@ -6,7 +6,9 @@
 #include "output/platform.h"
 #include "output/pngwriter.h"
 #include "render/background.h"
+#include "render/faces.h"
 #include "render/imagesurface.h"
+#include "render/layout.h"
 
 #include <QImage>
 #include <QJsonObject>
@@ -91,12 +93,19 @@ public:
     int substitutedPictures() const { return substitutedPictures_; }
     int picturesOnWhite() const { return picturesOnWhite_; }
 
-    // The signature alone, on a page the size of its text's box: what is put onto a document.
-    // Checked as a picture is (a substitute face, characters no face draws); with `report`,
-    // what was drawn.
-    std::variant<QByteArray, Failure> textBoxPdf(const Job& job, QJsonObject* report = nullptr);
+    // The signature alone, on a page the size of its ink: what is put onto a document, its
+    // corner where the ink's is. Checked as a picture is (a substitute face, characters no face
+    // draws); with `report`, what was drawn.
+    std::variant<QByteArray, Failure> inkBoxPdf(const Job& job, QJsonObject* report = nullptr);
 
 private:
+    // What one picture is drawn from: the signature, its background, and the size asked.
+    struct Drawn
+    {
+        SignatureSpec spec;
+        QString background; // empty: none
+        double asked = 0;
+    };
     // What a drawing was made without: font files drawn in a substitute face, the background,
     // characters no face draws.
     struct Degradation
@@ -106,17 +115,18 @@ private:
         QStringList boxes;
     };
     // Counts what `lacks` holds; a failure where the job is strict and it holds anything.
-    std::optional<Failure> degraded(const Job& job, const DrawInputs& in, Degradation& lacks);
+    std::optional<Failure> degraded(const Job& job, const Drawn& in, Degradation& lacks);
     // Says on stderr, once each, what `lacks` holds.
-    void say(const DrawInputs& in, const Degradation& lacks);
-    QJsonObject drawnReport(const Job& job, const DrawInputs& in, const Degradation& lacks) const;
-    std::optional<Failure> inputsFor(const Job& job, DrawInputs& in) const;
+    void say(const Drawn& in, const Degradation& lacks);
+    QJsonObject drawnReport(const Job& job, const Drawn& in, const Degradation& lacks) const;
+    std::optional<Failure> inputsFor(const Job& job, Drawn& in) const;
+    // The job's layout: at the size that keeps it whole unless asked for the exact size, at
+    // its position or centred.
+    Layout layoutFor(const Job& job, Drawn& in);
     ImageSurface& surfaceFor(const Job& job);
-    // Draws the job on a vector surface, leaving the text's place in `handle`.
-    VectorDrawing drawing(const Job& job, const DrawInputs& in, TextHandleRect& handle);
-    QByteArray svgDocument(const Job& job, const DrawInputs& in, TextHandleRect& handle,
+    QByteArray svgDocument(const Job& job, const Drawn& in, const Layout& layout,
                            QString& backgroundError);
-    RasterPicture rasterPicture(const Job& job, const DrawInputs& in, TextHandleRect& handle,
+    RasterPicture rasterPicture(const Job& job, const Drawn& in, const Layout& layout,
                                 QString& backgroundError);
 
     void sayBackgroundFailed(const QString& path, const QString& why);
@@ -136,6 +146,7 @@ private:
     QSet<QString> prepared_; // font files registered for the renderer's whole life
     bool trusted_ = false;   // after prepare: kept files are not checked again
     AppFontTable fonts_;
+    AppFaces faces_{fonts_};
     std::unique_ptr<ImageSurface> surface_;
     std::shared_ptr<const PngBackground> pngBackground_; // of the surface's blank picture
     BackgroundPicture svgBackground_;                    // kept across SVG pictures

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalogue/catalogue.h"
-#include "render/renderer.h"
+#include "render/signaturespec.h"
 
 #include <QRgb>
 #include <QString>
@@ -34,8 +34,8 @@ struct Job
     std::optional<QString> size;
     std::optional<QRgb> color;
     QString background; // name, list position or "none"; empty: position 1
-    int x = NoPosition;
-    int y = NoPosition;
+    // Where the text's box has its top-left corner, in twips; an axis not given is centred.
+    std::optional<int> x, y;
     double scale = 1;
     bool transparent = false;
     bool fit = true; // the size asked is the largest; smaller where the name would be cut

@@ -176,8 +176,12 @@ std::optional<Failure> readPicture(const QCommandLineParser& parser, const Decla
     const QStringList xy = position.split(u',');
     bool okX = false, okY = false;
     if (xy.size() == 2) {
-        job.x = xy[0].trimmed().toInt(&okX);
-        job.y = xy[1].trimmed().toInt(&okY);
+        // -1 centres an axis.
+        const int x = xy[0].trimmed().toInt(&okX), y = xy[1].trimmed().toInt(&okY);
+        if (x != -1)
+            job.x = x;
+        if (y != -1)
+            job.y = y;
     }
     if (!okX || !okY)
         return badArgument(QStringLiteral("position \"%1\" is not X,Y in twips").arg(position));

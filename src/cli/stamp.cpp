@@ -15,7 +15,7 @@ std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& 
                                      QTextStream& out, QTextStream& err)
 {
     QJsonObject report;
-    const auto signature = renderer.textBoxPdf(options.job, &report);
+    const auto signature = renderer.inkBoxPdf(options.job, &report);
     if (const auto* failure = std::get_if<Failure>(&signature))
         return *failure;
     StampPlace place = options.stamp;

@@ -8,7 +8,6 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QPicture>
 
 namespace {
 
@@ -40,38 +39,27 @@ QByteArray onePage(double widthTwips, double heightTwips,
 
 } // namespace
 
-QByteArray picturePdf(bool transparent, const VectorDrawing& draw, QString* backgroundError)
+QByteArray picturePdf(bool transparent, const QString& background, const Layout& layout,
+                      QString* backgroundError)
 {
     return onePage(OuterWidthTwips, OuterHeightTwips, [&](QPainter& painter) {
         VectorSurface surface(painter, transparent);
-        draw(surface);
+        drawPicture(surface, background, layout);
         if (backgroundError)
             *backgroundError = surface.backgroundError();
     });
 }
 
-QByteArray textBoxPdf(const VectorDrawing& draw)
+QByteArray inkBoxPdf(const Layout& layout)
 {
-    // Drawn once into a recording to learn the text's box and where its ink reaches (a
-    // script's flourish may leave the box), then played onto a page of that size.
-    QPicture recorded;
-    QRectF page;
-    QRectF recordedInk;
-    {
-        QPainter painter(&recorded);
-        VectorSurface surface(painter, true);
-        surface.drawWholeText();
-        const TextHandleRect box = draw(surface);
-        recordedInk = surface.inkRect();
-        page = QRectF(box.left, box.top, box.width, box.height) |
-               QRectF(surface.inkRect().topLeft() * TwipsPerPixel,
-                      surface.inkRect().size() * TwipsPerPixel);
-    }
     // A name of blanks or marks alone draws nothing: no signature to put on a document.
-    if (!(page.width() > 0 && page.height() > 0) || recordedInk.isEmpty())
+    const QRectF page = layout.inkBox;
+    if (!(page.width() > 0 && page.height() > 0))
         return {};
     return onePage(page.width(), page.height(), [&](QPainter& painter) {
         painter.translate(-page.left() / TwipsPerPixel, -page.top() / TwipsPerPixel);
-        recorded.play(&painter);
+        VectorSurface surface(painter, true);
+        surface.drawWholeText();
+        paint(layout, surface);
     });
 }

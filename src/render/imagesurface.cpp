@@ -114,10 +114,13 @@ QRect ImageSurface::outputExtent(const QRectF& ink) const
                  QPoint(qCeil(ink.right() * k) + InkMargin, qCeil(ink.bottom() * k) + InkMargin));
 }
 
-void ImageSurface::drawText(QPointF at, const QString& s)
+void ImageSurface::drawRun(const PlacedRun& run, QRgb ink)
 {
+    const QString& s = run.text;
+    const QPointF at = run.at;
     if (s.isEmpty())
         return;
+    use(run, ink);
     const double x = at.x() / TwipsPerPixel;
     const double y = at.y() / TwipsPerPixel;
     // Far beyond the picture nothing can show, and positions that far overflow the painter's
@@ -352,9 +355,12 @@ void ImageSurface::blendCoverage(const TextLayer& layer, int left, int top)
                          area.width(), ink_);
 }
 
-void ImageSurface::drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled,
-                             int linePx)
+void ImageSurface::drawFrame(const SealFrame& frame)
 {
+    const double x1 = frame.left, y1 = frame.top, x2 = frame.right, y2 = frame.bottom;
+    const QRgb color = frame.color;
+    const bool filled = frame.filled;
+    const int linePx = frame.linePx;
     const int l = pixelOf(std::min(x1, x2));
     const int t = pixelOf(std::min(y1, y2));
     const int r = pixelOf(std::max(x1, x2));
@@ -370,8 +376,12 @@ void ImageSurface::drawFrame(double x1, double y1, double x2, double y2, QRgb co
     }
 }
 
-void ImageSurface::wear(double x1, double y1, double x2, double y2, const SealWear& how)
+void ImageSurface::wear(const SealFrame& frame)
 {
+    if (!frame.wear)
+        return;
+    const double x1 = frame.left, y1 = frame.top, x2 = frame.right, y2 = frame.bottom;
+    const SealWear& how = *frame.wear;
     const qreal k = scale();
     const QRect area(QPoint(qFloor(pixelOf(std::min(x1, x2)) * k), qFloor(pixelOf(std::min(y1, y2)) * k)),
                      QPoint(qCeil((pixelOf(std::max(x1, x2)) + 1) * k) - 1,

@@ -31,10 +31,9 @@ public:
     void clear() override;
     // An empty path shows no picture.
     bool setBackground(const QString& path) override;
-    void drawText(QPointF at, const QString& s) override;
-    void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled,
-                   int linePx) override;
-    void wear(double x1, double y1, double x2, double y2, const SealWear& how) override;
+    void drawRun(const PlacedRun& run, QRgb ink) override;
+    void drawFrame(const SealFrame& frame) override;
+    void wear(const SealFrame& frame) override;
 
     // Background plus everything drawn, at the surface's scale.
     const QImage& image() const { return image_; }

@@ -1,20 +1,73 @@
 #pragma once
 
-// How a name is placed in the picture, in twips (15 to a pixel at 96 dpi, 20 to a point). The
-// kit builder reads these lines (tools/kit/fit.py) and fits its faces to them: a number changed
-// here is a kit built anew.
-namespace Layout {
+#include "base/compoundsurnames.h"
+#include "faces.h"
+#include "signaturespec.h"
+#include "wear.h"
 
-// A centred name is moved this far left and up of the middle.
-inline constexpr int CentreShiftLeft = 250;
-inline constexpr int CentreShiftUp = 500;
-// A seal's grid of characters, further still.
-inline constexpr int SealShiftLeft = 500;
-inline constexpr int SealShiftUp = 400;
-// A seal's frame reaches this far out of its grid on the left and at the top.
-inline constexpr int FrameMarginLeft = 100;
-inline constexpr int FrameMarginTop = 60;
-// Each character of a name starts this far before the end of the one before it, from 72 pt.
-inline constexpr int Tightening = 200;
+#include <QRectF>
+#include <QRgb>
+#include <QString>
 
-} // namespace Layout
+#include <optional>
+#include <vector>
+
+// One text of a signature, placed: drawn in `face` at `points`, its top-left corner at `at`,
+// its ink where `ink` is. Twips.
+struct PlacedRun
+{
+    QString text;
+    RunFace face;
+    double points = 0;
+    QPointF at;
+    QRectF ink; // empty: none
+};
+
+// A seal's frame: its edges in twips (as the picture draws them, whole reference pixels from
+// the pixel each edge falls in), filled or a line `linePx` reference pixels wide inside them.
+struct SealFrame
+{
+    double left = 0, top = 0, right = 0, bottom = 0;
+    QRgb color = 0;
+    bool filled = false;
+    int linePx = 1;
+    std::optional<SealWear> wear;
+};
+
+// A signature laid out: where each of its texts and its frame go, the text's box as the
+// placement rules define it (what an explicit position places), and the box of all its ink,
+// which is what a person sees, moves and puts on a document. The faces it draws with stay
+// registered for as long as it lives.
+struct Layout
+{
+    std::vector<PlacedRun> runs;
+    std::optional<SealFrame> frame;
+    QRectF textBox;
+    QRectF inkBox; // empty: no ink
+    QRgb ink = 0xFF000000;
+    std::vector<FontHold> holds;
+
+    // Everything moved by whole twips.
+    void translate(QPointF by);
+};
+
+// The signature `spec` describes, measured in `faces`: centred, or at its position.
+Layout layOut(const SignatureSpec& spec, Faces& faces, const CompoundSurnames& surnames);
+
+// What draws a layout: a picture's pixels, an SVG's or PDF's shapes.
+class Painter
+{
+public:
+    virtual ~Painter() = default;
+    virtual void drawRun(const PlacedRun& run, QRgb ink) = 0;
+    virtual void drawFrame(const SealFrame& frame) = 0;
+    // Wears what was drawn inside the frame as a seal wears: a picture's pixels do, a vector
+    // drawing keeps its clean outlines.
+    virtual void wear(const SealFrame&) {}
+};
+
+void paint(const Layout& layout, Painter& painter);
+
+// The characters of the layout that no face draws, neither the style's nor a fallback: they
+// would show as empty boxes. Each once, in the order drawn.
+QStringList charactersNoFaceDraws(const Layout& layout, Faces& faces);

@@ -5,6 +5,8 @@
 #include <QGlyphRun>
 #include <QTextLayout>
 
+#include <algorithm>
+
 namespace {
 
 ShapedText shape(const FaceState& face, const QString& s)
@@ -33,6 +35,15 @@ ShapedText shape(const FaceState& face, const QString& s)
         text.glyphCount += run.glyphs.size();
         text.runs.push_back(std::move(run));
     }
+    // Runs in the order their glyphs stand: Qt hands a text's runs in different faces over in
+    // the order their fonts were loaded, which differs from run to run, and an SVG or PDF
+    // would hold the same outlines in another order each time.
+    std::stable_sort(text.runs.begin(), text.runs.end(), [](const auto& a, const auto& b) {
+        const auto first = [](const ShapedText::Run& r) {
+            return r.positions.isEmpty() ? 0.0 : r.positions.first().x();
+        };
+        return first(a) < first(b);
+    });
     return text;
 }
 

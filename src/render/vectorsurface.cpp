@@ -44,10 +44,12 @@ bool VectorSurface::setBackground(const QString& path)
     return ok;
 }
 
-void VectorSurface::drawText(QPointF at, const QString& s)
+void VectorSurface::drawRun(const PlacedRun& run, QRgb ink)
 {
-    const double x = at.x() / TwipsPerPixel;
-    const double y = at.y() / TwipsPerPixel;
+    const QString& s = run.text;
+    use(run, ink);
+    const double x = run.at.x() / TwipsPerPixel;
+    const double y = run.at.y() / TwipsPerPixel;
     if (s.isEmpty() || std::abs(x) > 1.0e6 || std::abs(y) > 1.0e6)
         return;
     // Only the outlines of glyphs that can show: a long name would otherwise fill the file with
@@ -68,18 +70,18 @@ void VectorSurface::drawText(QPointF at, const QString& s)
     }
 }
 
-void VectorSurface::drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled,
-                              int linePx)
+void VectorSurface::drawFrame(const SealFrame& seal)
 {
-    const QRectF frame = framePixels(x1, y1, x2, y2);
+    const QRectF frame = framePixels(seal.left, seal.top, seal.right, seal.bottom);
     const double l = frame.left(), t = frame.top(), r = frame.right(), b = frame.bottom();
-    const QColor c(color | 0xFF000000);
+    const QColor c(seal.color | 0xFF000000);
     inked_ |= frame;
-    if (filled) {
+    if (seal.filled) {
         painter_.fillRect(frame, c);
         return;
     }
-    const double w = std::clamp(double(linePx), 1.0, std::max(1.0, std::min(r - l, b - t) / 2));
+    const double w =
+        std::clamp(double(seal.linePx), 1.0, std::max(1.0, std::min(r - l, b - t) / 2));
     painter_.fillRect(QRectF(QPointF(l, t), QPointF(r, t + w)), c);
     painter_.fillRect(QRectF(QPointF(l, b - w), QPointF(r, b)), c);
     painter_.fillRect(QRectF(QPointF(l, t), QPointF(l + w, b)), c);

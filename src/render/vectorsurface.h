@@ -28,9 +28,8 @@ public:
 
     void clear() override;
     bool setBackground(const QString& path) override;
-    void drawText(QPointF at, const QString& s) override;
-    void drawFrame(double x1, double y1, double x2, double y2, QRgb color, bool filled,
-                   int linePx) override;
+    void drawRun(const PlacedRun& run, QRgb ink) override;
+    void drawFrame(const SealFrame& frame) override;
 
     // Why the last setBackground failed, in words for the user.
     const QString& backgroundError() const { return background_.error(); }

@@ -7,7 +7,8 @@
 #include "output/platform.h"
 #include "output/saveimage.h"
 #include "picturebox.h"
-#include "render/vectorsurface.h"
+#include "catalogue/stylerules.h"
+#include "render/names.h"
 #include "signwindow.h"
 #include "stylelist.h"
 
@@ -58,10 +59,9 @@ QFont courier()
 MainWindow::MainWindow(const ProgramValues& values, Platform& platform, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      values_(values), platform_(platform), surface_(qGuiApp->devicePixelRatio())
+      values_(values), platform_(platform), signature_(values, qGuiApp->devicePixelRatio())
 {
     setObjectName(QStringLiteral("frmMain"));
-    fonts_.useFallback(fallbackFontPath(values_));
     setWindowTitle(QStringLiteral("Sorvex签名设计软件 免费版"));
     setWindowIcon(QIcon(QStringLiteral(":/sorvex-sign.ico")));
     setFixedSize(719, 459);
@@ -83,7 +83,7 @@ void MainWindow::showEvent(QShowEvent* event)
         QStringList files{fallbackFontPath(values_)};
         for (const Style& style : std::as_const(catalogue_.styles))
             files << style.files;
-        fonts_.prepareAhead(files);
+        signature_.fonts().prepareAhead(files);
     });
 }
 
@@ -118,7 +118,7 @@ void MainWindow::createControls()
 
     pictureBox_ = new PictureBox(this);
     pictureBox_->setGeometry(twips(580, 2300, 5820, 3920));
-    pictureBox_->setPicture(&surface_.image());
+    pictureBox_->setPicture(&signature_.surface().image());
     connect(pictureBox_, &PictureBox::nudged, this, &MainWindow::nudgeText);
 
     textHandle_ = new TextHandle(pictureBox_);
@@ -248,29 +248,23 @@ void MainWindow::load()
         applyStyleRule();
 }
 
-DrawInputs MainWindow::drawInputs() const
+SignatureSpec MainWindow::signatureSpec() const
 {
-    DrawInputs in;
-    in.chineseName = chineseName_->text();
-    in.latinName = latinName_->text();
+    SignatureSpec spec;
+    spec.chineseName = chineseName_->text();
+    spec.latinName = latinName_->text();
     const int style = styleBox_->currentIndex();
     if (style >= 0)
-        in.style = catalogue_.styles.value(style);
-    in.backgroundPath = catalogue_.backgrounds.value(backgroundBox_->currentIndex()).path;
-    in.sizeText = sizeBox_->currentText();
-    in.ink = ink_;
-    in.worn = !wornBox_->isHidden() && wornBox_->isChecked();
-    return in;
+        spec.style = catalogue_.styles.value(style);
+    spec.points = fontSizeFromText(sizeBox_->currentText()).value_or(0);
+    spec.ink = ink_;
+    spec.worn = !wornBox_->isHidden() && wornBox_->isChecked();
+    return spec;
 }
 
-const FittedName& MainWindow::fitted(const DrawInputs& in)
+QString MainWindow::backgroundPath() const
 {
-    const QString style = in.style ? in.style->name : QString();
-    if (!fit_ || fit_->chineseName != in.chineseName || fit_->latinName != in.latinName ||
-        fit_->style != style || fit_->asked != in.sizeText)
-        fit_ = Fit{in.chineseName, in.latinName, style, in.sizeText, fitName(values_, fonts_, in),
-                   charactersNoFaceDraws(values_, fonts_, in)};
-    return fit_->name;
+    return catalogue_.backgrounds.value(backgroundBox_->currentIndex()).path;
 }
 
 void MainWindow::setSizeText(const QString& text)
@@ -279,22 +273,22 @@ void MainWindow::setSizeText(const QString& text)
     sizeBox_->setEditText(text);
 }
 
-void MainWindow::showSizeUsed(const QString& asked, const QString& used, bool refused)
+void MainWindow::showSizeUsed(const QString& asked, double used, bool refused)
 {
     QStringList lines;
     if (refused)
-        lines << QStringLiteral("字大小“%1”不能使用，图片按 %2 磅绘制。").arg(asked, used);
-    else if (used != asked)
+        lines << QStringLiteral("字大小“%1”不能使用，图片按 %2 磅绘制。").arg(asked).arg(used);
+    else if (used != fontSizeFromText(asked))
         lines << QStringLiteral("名字较长，按 %1 磅绘制，以免超出图片。").arg(used);
     // What the picture shown is drawn without, for as long as it is.
     const QStringList files = catalogue_.styles.value(styleBox_->currentIndex()).files;
     if (std::any_of(files.cbegin(), files.cend(),
-                    [this](const QString& f) { return fonts_.unusable(f); }))
+                    [this](const QString& f) { return signature_.fonts().unusable(f); }))
         lines << QStringLiteral("字体文件不能使用，暂用别的字体代替。");
-    if (fit_ && !fit_->boxes.isEmpty())
-        lines << QStringLiteral("没有字体能写出：%1").arg(fit_->boxes.join(QStringLiteral("、")));
-    if (!catalogue_.backgrounds.value(backgroundBox_->currentIndex()).path.isEmpty() &&
-        !surface_.backgroundError().isEmpty())
+    if (!signature_.missingCharacters().isEmpty())
+        lines << QStringLiteral("没有字体能写出：%1")
+                     .arg(signature_.missingCharacters().join(QStringLiteral("、")));
+    if (!backgroundPath().isEmpty() && !signature_.surface().backgroundError().isEmpty())
         lines << QStringLiteral("背景图片不能打开，画在白底上。");
     const QString line = lines.join(u'\n');
     statusLine_->setText(line);
@@ -308,13 +302,12 @@ void MainWindow::showSizeUsed(const QString& asked, const QString& used, bool re
     sizeBox_->setToolTip(refused ? line : QString());
 }
 
-DrawOutcome MainWindow::draw(int x, int y)
+MainWindow::DrawOutcome MainWindow::draw(std::optional<QPointF> at)
 {
     if (loading_)
         return DrawOutcome::Drawn;
-    RenderContext ctx{values_, fonts_, surface_, handle_};
-    DrawInputs in = drawInputs();
-    const QString asked = in.sizeText;
+    SignatureSpec spec = signatureSpec();
+    const QString asked = sizeBox_->currentText();
     // An unusable size is said when a person makes a choice, never while a name is typed or
     // the text dragged. The picture keeps following the names and the style, drawn with the
     // last good size, so that what is shown and saved is never an older name.
@@ -322,32 +315,26 @@ DrawOutcome MainWindow::draw(int x, int y)
     if (refused) {
         if (lastGoodSize_.isEmpty())
             return DrawOutcome::BadSize;
-        in.sizeText = lastGoodSize_;
+        spec.points = *fontSizeFromText(lastGoodSize_);
     } else {
         lastGoodSize_ = asked;
     }
-    // A drag or a nudge moves the text and changes nothing the status line says.
-    const bool moved = x != NoPosition || y != NoPosition;
-    const FittedName& whole = fitted(in);
-    in.sizeText = whole.sizeText;
-    if (x == NoPosition)
-        x = whole.x;
-    if (y == NoPosition)
-        y = whole.y;
-    const bool unchanged = lastDrawing_ &&
-                           lastDrawing_->inputs.chineseName == in.chineseName &&
-                           lastDrawing_->inputs.latinName == in.latinName &&
-                           lastDrawing_->inputs.sizeText == in.sizeText &&
-                           lastDrawing_->inputs.ink == in.ink &&
-                           lastDrawing_->inputs.backgroundPath == in.backgroundPath &&
-                           lastDrawing_->inputs.style.has_value() == in.style.has_value() &&
-                           (!in.style || lastDrawing_->inputs.style->name == in.style->name);
+    spec.points = signature_.fittedSize(spec);
+    spec.position = at;
+    const bool unchanged =
+        signature_.shown() && signature_.spec().chineseName == spec.chineseName &&
+        signature_.spec().latinName == spec.latinName &&
+        signature_.spec().points == spec.points && signature_.spec().ink == spec.ink &&
+        backgroundPath() == lastBackground_ &&
+        signature_.spec().style.has_value() == spec.style.has_value() &&
+        (!spec.style || signature_.spec().style->name == spec.style->name);
     if (refused && unchanged)
         return DrawOutcome::BadSize;
-    drawSignature(ctx, in, x, y);
-    if (!moved)
-        showSizeUsed(asked, in.sizeText, refused);
-    lastDrawing_ = LastDrawing{in, x, y};
+    lastBackground_ = backgroundPath();
+    signature_.show(spec, lastBackground_);
+    // A drag or a nudge moves the text and changes nothing the status line says.
+    if (!at)
+        showSizeUsed(asked, spec.points, refused);
     showPicture();
     Q_EMIT signatureDrawn();
     return refused ? DrawOutcome::BadSize : DrawOutcome::Drawn;
@@ -363,37 +350,18 @@ void MainWindow::drawChoice()
 
 QImage MainWindow::picture(qreal scale, bool transparent)
 {
-    if ((qFuzzyCompare(scale, surface_.scale()) && !transparent) || !lastDrawing_)
-        return surface_.image();
-    // Drawn afresh at the scale asked for, so that the text stays sharp.
-    ImageSurface out(scale, true, transparent);
-    drawAgainOn(out);
-    return out.image();
-}
-
-TextHandleRect MainWindow::drawAgainOn(Surface& out)
-{
-    TextHandleRect scratch = handle_;
-    if (lastDrawing_) {
-        RenderContext ctx{values_, fonts_, out, scratch};
-        drawSignature(ctx, lastDrawing_->inputs, lastDrawing_->x, lastDrawing_->y);
-    }
-    return scratch;
+    return signature_.picture(scale, transparent);
 }
 
 void MainWindow::showPicture()
 {
-    pictureBox_->showChanged(surface_.takeChanged());
-    // The handle covers the text's box and the ink drawn: a face may place its outlines
-    // beside their advances, and the person takes hold of what they see.
-    const QRectF box(handle_.left / TwipsPerPixel, handle_.top / TwipsPerPixel,
-                     handle_.width / TwipsPerPixel, handle_.height / TwipsPerPixel);
-    const QRect drawn = surface_.drawnRect();
-    const qreal k = surface_.scale();
-    const QRectF ink = drawn.isEmpty() ? box
-                                       : QRectF(drawn.x() / k, drawn.y() / k, drawn.width() / k,
-                                                drawn.height() / k);
-    textHandle_->setGeometry((box | ink).toAlignedRect());
+    pictureBox_->showChanged(signature_.surface().takeChanged());
+    // The handle is the ink: what the person sees is what they take hold of. A name with no
+    // ink has none, and the handle stays where it was.
+    const QRectF ink = signature_.layout().inkBox;
+    if (!ink.isEmpty())
+        textHandle_->setGeometry(QRectF(ink.topLeft() / TwipsPerPixel, ink.size() / TwipsPerPixel)
+                                     .toAlignedRect());
 }
 
 void MainWindow::setInk(QRgb ink)
@@ -423,11 +391,11 @@ void MainWindow::chooseStyle()
 void MainWindow::sayUnusableFonts()
 {
     for (const QString& file : catalogue_.styles.value(styleBox_->currentIndex()).files) {
-        if (!fonts_.unusable(file) || fontsSaid_.contains(file))
+        if (!signature_.fonts().unusable(file) || fontsSaid_.contains(file))
             continue;
         fontsSaid_.insert(file);
         QString why;
-        switch (fonts_.fault(file).value_or(AppFontTable::Fault::Unreadable)) {
+        switch (signature_.fonts().fault(file).value_or(AppFontTable::Fault::Unreadable)) {
         case AppFontTable::Fault::NoOutlines:
             why = QStringLiteral("字体文件不能使用：%1\r\n它只有点阵字形，不能按所选的字大小书写。")
                       .arg(file);
@@ -437,10 +405,10 @@ void MainWindow::sayUnusableFonts()
                       .arg(file);
             break;
         case AppFontTable::Fault::Unreadable:
-            why = fonts_.copiesProblem().isEmpty()
+            why = signature_.fonts().copiesProblem().isEmpty()
                       ? QStringLiteral("字体文件不能读取：%1").arg(file)
                       : QStringLiteral("字体文件不能使用：%1\r\n临时文件夹不能写入（%2）。")
-                            .arg(file, fonts_.copiesProblem());
+                            .arg(file, signature_.fonts().copiesProblem());
             break;
         }
         platform_.showMessage(why + QStringLiteral("\r\n这个款式暂时用别的字体代替。"), AppTitle,
@@ -450,10 +418,10 @@ void MainWindow::sayUnusableFonts()
 
 void MainWindow::chooseBackground()
 {
-    const QString path = catalogue_.backgrounds.value(backgroundBox_->currentIndex()).path;
-    if (!surface_.setBackground(path) && !loading_)
+    const QString path = backgroundPath();
+    if (!signature_.surface().setBackground(path) && !loading_)
         platform_.showMessage(
-            QStringLiteral("背景图片不能打开：%1\r\n%2").arg(path, surface_.backgroundError()),
+            QStringLiteral("背景图片不能打开：%1\r\n%2").arg(path, signature_.surface().backgroundError()),
             AppTitle, Platform::Icon::Warning);
     drawChoice();
 }
@@ -493,9 +461,7 @@ void MainWindow::save()
 {
     saveSignature(
         platform_, [this](bool transparent, int scale) { return picture(scale, transparent); },
-        [this] {
-            return picturePdf(false, [this](VectorSurface& out) { return drawAgainOn(out); });
-        });
+        [this] { return signature_.picturePdf(); });
 }
 
 void MainWindow::print()
@@ -532,13 +498,10 @@ MainWindow::~MainWindow() = default;
 void MainWindow::signDocument(const QString& document)
 {
     if (!signWindow_) {
-        // The signature as designed now: its text's box alone, on nothing.
+        // The signature as designed now: its ink alone, on nothing.
         signWindow_ = std::make_unique<SignWindow>(
             platform_,
-            [this] {
-                return lastDrawing_ ? textBoxPdf([this](VectorSurface& out) { return drawAgainOn(out); })
-                                    : QByteArray();
-            },
+            [this] { return signature_.inkBoxPdf(); },
             [this] { return catalogue_.styles.value(styleBox_->currentIndex()).isSeal(); });
     }
     signWindow_->show();
@@ -584,33 +547,29 @@ void MainWindow::showHelp()
 void MainWindow::startDrag(QPointF pointer)
 {
     // A drag starts: its moves need not ask the file system about files just used.
-    fonts_.setTrusted(true);
-    surface_.setDragging(true);
-    grab_ = pointer - QPointF(handle_.left, handle_.top);
+    signature_.fonts().setTrusted(true);
+    signature_.surface().setDragging(true);
+    grab_ = pointer - signature_.layout().textBox.topLeft();
     if (!catalogue_.styles.value(styleBox_->currentIndex()).isSeal())
         textHandle_->setBorder(true);
 }
 
 void MainWindow::dragTo(QPointF pointer)
 {
-    const QPointF topLeft = pointer - grab_;
-    handle_.left = float(topLeft.x());
-    handle_.top = float(topLeft.y());
-    draw(nearest(handle_.left), nearest(handle_.top));
+    const QPointF at = pointer - grab_;
+    draw(QPointF(nearest(at.x()), nearest(at.y())));
 }
 
 void MainWindow::endDrag()
 {
-    fonts_.setTrusted(false);
-    surface_.setDragging(false);
+    signature_.fonts().setTrusted(false);
+    signature_.surface().setDragging(false);
     textHandle_->setBorder(false);
 }
 
 void MainWindow::nudgeText(int dx, int dy)
 {
-    handle_.left += float(dx * TwipsPerPixel);
-    handle_.top += float(dy * TwipsPerPixel);
-    draw(nearest(handle_.left), nearest(handle_.top));
+    draw(signature_.layout().textBox.topLeft() + QPointF(dx, dy) * TwipsPerPixel);
 }
 
 void MainWindow::makeStylePreviews()
@@ -623,20 +582,12 @@ void MainWindow::makeStylePreviews()
 
 QImage MainWindow::stylePreview(int index)
 {
-    const Style& style = catalogue_.styles[index];
-    DrawInputs in = drawInputs();
-    in.style = style;
-    in.backgroundPath.clear();
-    const StyleRule rule = styleRuleFor(style.name);
-    in.sizeText = cappedSizeText(QStringLiteral("36"), rule);
-    in.ink = rule.ink;
-    const FittedName whole = fitName(values_, fonts_, in);
-    in.sizeText = whole.sizeText;
-    ImageSurface out(2, true, true);
-    TextHandleRect scratch;
-    RenderContext ctx{values_, fonts_, out, scratch};
-    drawSignature(ctx, in, whole.x, whole.y);
-    return StyleComboBox::previewOf(out.image(), devicePixelRatioF());
+    SignatureSpec spec = signatureSpec();
+    spec.style = catalogue_.styles[index];
+    const StyleRule rule = styleRuleFor(spec.style->name);
+    spec.points = std::min(36, rule.largestSize);
+    spec.ink = rule.ink;
+    return StyleComboBox::previewOf(signature_.preview(spec, 2), devicePixelRatioF());
 }
 
 void MainWindow::paintEvent(QPaintEvent*)

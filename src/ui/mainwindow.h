@@ -3,9 +3,8 @@
 #include "base/programvalues.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
-#include "render/fitting.h"
-#include "render/imagesurface.h"
-#include "render/renderer.h"
+#include "render/layout.h"
+#include "shownsignature.h"
 
 #include <QSet>
 #include <memory>
@@ -37,13 +36,17 @@ public:
     ~MainWindow() override;
 
     QRgb inkColor() const { return ink_; }
-    const TextHandleRect& handle() const { return handle_; }
+    // The signature shown: where its texts, its box and its ink are.
+    const Layout& layout() const { return signature_.layout(); }
     // Background plus the last drawing, at `scale` output pixels per reference pixel; with
     // `transparent`, the drawing alone.
     QImage picture(qreal scale = 1, bool transparent = false);
-    DrawInputs drawInputs() const;
+    // The signature the boxes describe, at the size typed and centred (none where no size is
+    // usable), and the background chosen.
+    SignatureSpec signatureSpec() const;
+    QString backgroundPath() const;
     // The size the picture shown was drawn at: the size asked, or the one a long name fits.
-    QString sizeDrawn() const { return lastDrawing_ ? lastDrawing_->inputs.sizeText : QString(); }
+    double pointsDrawn() const { return signature_.shown() ? signature_.spec().points : 0; }
 
 Q_SIGNALS:
     void signatureDrawn();
@@ -82,52 +85,35 @@ private:
     void setInk(QRgb ink);
     // Applies the chosen style's size cap and ink to the boxes.
     void applyStyleRule();
-    // Draws the whole picture with the text's top-left at (x, y); NoPosition centres an axis.
-    DrawOutcome draw(int x = NoPosition, int y = NoPosition);
+    // Draws the whole picture with the text's box at `at` (twips), or centred; false where the
+    // size typed cannot be used.
+    enum class DrawOutcome { Drawn, BadSize };
+    DrawOutcome draw(std::optional<QPointF> at = std::nullopt);
     // Draws after a person's choice; an unusable size is said.
     void drawChoice();
     // Says once for each of the chosen style's font files that cannot be read.
     void sayUnusableFonts();
-    // The last drawing again on another surface; the window's own picture stays as it is.
-    TextHandleRect drawAgainOn(Surface& out);
     void showPicture();
     // The style at `index` drawing the person's name with its own ink, on nothing.
     QImage stylePreview(int index);
-    // How the name of these inputs is drawn whole: the size asked, or where the name would be
-    // cut, the largest that keeps it whole, centred. Known for the last inputs asked about.
-    const FittedName& fitted(const DrawInputs& in);
     // Shows the size in the box and picks it in the list where the list has it.
     void setSizeText(const QString& text);
     // Says on the line below the picture at what size the name is drawn, and why.
-    void showSizeUsed(const QString& asked, const QString& used, bool refused);
+    void showSizeUsed(const QString& asked, double used, bool refused);
 
     const ProgramValues& values_;
     Platform& platform_;
     Catalogue catalogue_;
-    AppFontTable fonts_;
-    ImageSurface surface_;
-    TextHandleRect handle_;
+    ShownSignature signature_;
     QRgb ink_ = 0xFF000000;
     QImage skin_;
     bool loading_ = false;
     bool sizeEnterInProgress_ = false;
     bool previewsMade_ = false;
-    // Where the pointer held the text, from the text's top-left, in twips.
+    // Where the pointer held the text, from the top-left of its box, in twips.
     QPointF grab_;
-    struct LastDrawing
-    {
-        DrawInputs inputs;
-        int x, y;
-    };
-    std::optional<LastDrawing> lastDrawing_;
     QString lastGoodSize_;
-    struct Fit
-    {
-        QString chineseName, latinName, style, asked;
-        FittedName name;
-        QStringList boxes; // characters no face draws
-    };
-    std::optional<Fit> fit_;
+    QString lastBackground_;
 
     QComboBox* sizeBox_ = nullptr;
     QComboBox* backgroundBox_ = nullptr;

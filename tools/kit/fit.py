@@ -2,7 +2,7 @@
 folder style look like one hand.
 
 The program places a name by fixed rules (centred, moved left and up, tightened a little a
-character: the numbers are the program's own, read from src/render/layout.h); the faces are
+character: the numbers are the program's own, read from src/render/placementrules.h); the faces are
 ours to size. Here those rules are worked out from a
 face's own numbers at 72 points, where a pixel is 15 twips and an em 96 pixels, and a face is
 made smaller, all its glyphs and metrics at once, until the ink of every name of a table stays
@@ -27,7 +27,7 @@ INNER = (PICTURE[0] * TWIPS, PICTURE[1] * TWIPS)
 def layout_numbers():
     """The program's layout in twips, read from its own header: written once, for both."""
     path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src", "render",
-                        "layout.h")
+                        "placementrules.h")
     with open(path, encoding="utf-8") as f:
         found = re.findall(r"inline constexpr int (\w+) = (-?\d+);", f.read())
     return {name: int(value) for name, value in found}

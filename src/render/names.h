@@ -1,48 +1,14 @@
 #pragma once
 
-#include "layout.h"
-#include "surface.h"
+#include "base/compoundsurnames.h"
+#include "placementrules.h"
 
-#include <QRgb>
 #include <QString>
+#include <QStringList>
 
 #include <cmath>
 #include <limits>
 #include <optional>
-
-#include "base/compoundsurnames.h"
-#include "catalogue/catalogue.h"
-
-struct ProgramValues;
-class FontTable;
-
-// Everything one drawing depends on, as a plain value.
-struct DrawInputs
-{
-    QString chineseName;
-    QString latinName;
-    std::optional<Style> style; // none: the background alone
-    QString backgroundPath;     // empty: none
-    QString sizeText;           // in points, as typed
-    QRgb ink = 0xFF000000;
-    bool worn = false; // a seal worn as an old carved one is
-};
-
-struct RenderContext
-{
-    const ProgramValues& values;
-    FontTable& fonts;
-    Surface& surface;
-    TextHandleRect& handle;
-};
-
-enum class DrawOutcome { Drawn, BadSize };
-
-inline constexpr int NoPosition = -1;
-
-// The tightening at a size: 200 twips from 72 points up, in proportion below, so that small
-// characters keep the spacing large ones have instead of running into each other.
-double tighteningAt(double points);
 
 // The nearest integer, halves to even; clamped to the 32-bit range.
 inline int nearest(double v)
@@ -63,10 +29,9 @@ inline double nearestWhole(double v)
     return std::isfinite(v) ? std::nearbyint(v) : 0;
 }
 
-// Redraws the whole picture: background, size, ink, then the name in the chosen style, with
-// its top-left at (x, y); -1 on an axis centres the text along it. A size text that is not a
-// usable size leaves the picture as it was.
-DrawOutcome drawSignature(RenderContext& ctx, const DrawInputs& in, int x, int y);
+// The tightening at a size: 200 twips from 72 points up, in proportion below, so that small
+// characters keep the spacing large ones have instead of running into each other.
+double tighteningAt(double points);
 
 // The characters of a text as a person sees them: a surrogate pair, or a letter with its
 // combining marks, is one character. Every count, split and per-character step uses these.

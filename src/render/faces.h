@@ -1,0 +1,73 @@
+#pragma once
+
+#include "facestate.h"
+#include "shapedtext.h"
+
+#include <QHash>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class FontTable;
+
+// A face as the layout selected it, all a painter needs to draw with it: the family its
+// registration answers to, the registration itself (two files whose fonts share a family are
+// never taken for one another), and the faces that draw what it lacks.
+struct RunFace
+{
+    QString family;
+    QString source;
+    QStringList fallbacks;
+
+    bool operator==(const RunFace&) const = default;
+};
+
+// Keeps a font file registered for as long as it is held.
+using FontHold = std::shared_ptr<const void>;
+
+// What the layout measures with: the faces of font files, and text measured in them at the
+// 96-dpi reference, in twips, whatever the output.
+class Faces
+{
+public:
+    virtual ~Faces() = default;
+
+    // The face `face` of the file at `file`, registered while `hold` lives, with the faces that
+    // draw the characters of `text` it lacks.
+    virtual RunFace select(const QString& file, const QString& face, const QString& text,
+                           FontHold& hold) = 0;
+    // The advance of `text`, the line height, and where the ink of `text` falls relative to its
+    // top-left corner (empty where it has none).
+    virtual double width(const RunFace& face, double points, const QString& text) = 0;
+    virtual double height(const RunFace& face, double points) = 0;
+    virtual QRectF ink(const RunFace& face, double points, const QString& text) = 0;
+    // Whether a character of `text` shows as the empty box the face draws for what it lacks.
+    virtual bool lacksGlyphs(const RunFace&, double, const QString&) { return false; }
+};
+
+// The program's faces: files registered through a font table, measured as the surfaces draw.
+class AppFaces : public Faces
+{
+public:
+    explicit AppFaces(FontTable& fonts) : fonts_(fonts) {}
+
+    RunFace select(const QString& file, const QString& face, const QString& text,
+                   FontHold& hold) override;
+    double width(const RunFace& face, double points, const QString& text) override;
+    double height(const RunFace& face, double points) override;
+    QRectF ink(const RunFace& face, double points, const QString& text) override;
+    bool lacksGlyphs(const RunFace& face, double points, const QString& text) override;
+
+private:
+    FaceState& use(const RunFace& face, double points);
+
+    FontTable& fonts_;
+    FaceState state_;
+    std::optional<RunFace> used_;
+    TextShaper shaper_{true};
+    QHash<std::pair<QString, QString>, QRectF> inks_; // by face key and text, in pixels
+    static constexpr qsizetype MaxInks = 8192;
+};

@@ -1,0 +1,196 @@
+#include "stylelayouts.h"
+
+#include "catalogue/stylerules.h"
+#include "geometry.h"
+#include "names.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double InnerWidth = SurfaceWidthPx * TwipsPerPixel;
+constexpr double InnerHeight = SurfaceHeightPx * TwipsPerPixel;
+
+// A run of `text` at `at`, its ink measured there.
+PlacedRun run(Faces& faces, const RunFace& face, double points, const QString& text, QPointF at)
+{
+    return PlacedRun{text, face, points, at, faces.ink(face, points, text).translated(at)};
+}
+
+} // namespace
+
+namespace {
+
+Layout ordinaryLayout(const SignatureSpec& spec, Faces& faces, RulesPlace at)
+{
+    Layout layout;
+    const QString& name = spec.chineseName;
+    FontHold hold;
+    const RunFace face = faces.select(spec.style->files.first(), spec.style->faces.first(), name, hold);
+    layout.holds.push_back(hold);
+    const double points = spec.points;
+    const double width = faces.width(face, points, name);
+    const double height = faces.height(face, points);
+    int x = at.x ? *at.x : nearest((InnerWidth - width) / 2 - Rules::CentreShiftLeft);
+    const int y = at.y ? *at.y : nearest((InnerHeight - height) / 2 - Rules::CentreShiftUp);
+    const QStringList chars = characters(name);
+    const double tightening = tighteningAt(points);
+    layout.textBox = QRectF(x, y, width - double(chars.size() - 1) * tightening, height);
+    // Each character starts a little before the end of the previous one's own advance.
+    for (qsizetype i = 0; i < chars.size(); ++i) {
+        if (i > 0)
+            x = nearest(faces.width(face, points, chars[i - 1]) + x - tightening);
+        layout.runs.push_back(run(faces, face, points, chars[i], QPointF(x, y)));
+    }
+    return layout;
+}
+
+// A character with its ink inside a cell: as it comes when its ink lies in the cell, else
+// centred in it, and scaled down where it is larger, so that no character crosses the frame or
+// its neighbours (a character from another face sits where that face puts it).
+PlacedRun inCell(Faces& faces, const RunFace& face, const QString& text, double points, double x,
+                 double y, double width, double height)
+{
+    const QRectF ink = faces.ink(face, points, text);
+    if (QRectF(0, 0, width, height).contains(ink))
+        return run(faces, face, points, text, QPointF(x, y));
+    const double scaled = points * std::min({1.0, width / ink.width(), height / ink.height()});
+    return run(faces, face, scaled, text,
+               QPointF(x + width / 2, y + height / 2) - faces.ink(face, scaled, text).center());
+}
+
+Layout sealLayout(const SignatureSpec& spec, Faces& faces, RulesPlace at)
+{
+    Layout layout;
+    FontHold hold;
+    const RunFace face = faces.select(spec.style->files.first(), spec.style->faces.first(),
+                                      spec.chineseName, hold);
+    layout.holds.push_back(hold);
+    const double points = spec.points;
+    // Blanks take no cell, and the first cell, which sizes them all, is a character's.
+    const QString name = completedSealName(visibleName(spec.chineseName));
+    const QStringList chars = characters(name, MaxSealCharacters);
+    const SealGrid grid = sealGridFor(chars.size());
+    const QString first = chars.value(0);
+    const double tw1 = faces.width(face, points, first);
+    const double th1 = faces.height(face, points);
+    const int x = at.x ? *at.x
+                       : nearest((InnerWidth - grid.columns * tw1) / 2 - Rules::CentreShiftLeft -
+                                 Rules::SealShiftLeft);
+    // A third row lifts the seal by half a cell, so that it stays centred as two rows are.
+    const int y = at.y ? *at.y
+                       : nearest((InnerHeight - th1 - (grid.rows - 2) * th1) / 2 -
+                                 Rules::CentreShiftUp - Rules::SealShiftUp);
+    const auto cellX = [&](int column) { return nearest(column * tw1 + x); };
+    const auto cellY = [&](int row) { return nearest(row * th1 + y); };
+    layout.textBox = QRectF(x, y, grid.columns * tw1, grid.rows * th1);
+
+    // The frame reaches out of the grid on the left and at the top. A carved frame is as heavy
+    // as the strokes inside it: the ink of 一 is one stroke.
+    SealFrame frame;
+    frame.left = double(x) - Rules::FrameMarginLeft;
+    frame.top = double(y) - Rules::FrameMarginTop;
+    frame.right = cellX(grid.columns - 1) + tw1;
+    frame.bottom = cellY(grid.rows - 1) + th1;
+    frame.color = SealFrameColor;
+    frame.filled = spec.style->kind == Style::Kind::IntaglioSeal;
+    const double stroke = faces.ink(face, points, QStringLiteral("一")).height() / TwipsPerPixel;
+    frame.linePx = std::clamp(int(std::lround(stroke)), 1, std::max(1, int(tw1 / TwipsPerPixel / 8)));
+    if (spec.worn && !chars.isEmpty())
+        frame.wear = SealWear{wearSeed(name), frame.linePx, frame.filled, SealFrameColor, spec.ink};
+    layout.frame = frame;
+
+    if (chars.size() == 1) {
+        // One character fills the square of four cells, its ink in the middle of the frame.
+        const QRectF ink = faces.ink(face, points * 2, first);
+        if (ink.width() <= 2 * tw1 && ink.height() <= 2 * th1)
+            layout.runs.push_back(run(faces, face, points * 2, first,
+                                      QPointF((frame.left + frame.right) / 2,
+                                              (frame.top + frame.bottom) / 2) -
+                                          ink.center()));
+        else
+            layout.runs.push_back(inCell(faces, face, first, points * 2, x, y, 2 * tw1, 2 * th1));
+    } else if (chars.size() > 1) {
+        // Row by row; the name reads down the right column first.
+        for (int row = 0; row < grid.rows; ++row)
+            for (int column = 0; column < grid.columns; ++column) {
+                const qsizetype i = (grid.columns - 1 - column) * grid.rows + row;
+                if (i < chars.size())
+                    layout.runs.push_back(inCell(faces, face, chars[i], points, cellX(column),
+                                                 cellY(row), tw1, th1));
+            }
+    }
+    return layout;
+}
+
+Layout pieceLayout(const SignatureSpec& spec, Faces& faces, const CompoundSurnames& surnames,
+                   RulesPlace at)
+{
+    Layout layout;
+    const Style& style = *spec.style;
+    if (style.files.size() != 3)
+        return layout;
+    Pieces pieces;
+    if (style.kind == Style::Kind::LatinFolder)
+        pieces = splitLatin(spec.latinName);
+    else if (!spec.chineseName.isEmpty())
+        pieces = splitChinese(spec.chineseName, surnames);
+    const QString piece[3] = {pieces.head, pieces.middle, pieces.tail};
+    // Whole numbers held in doubles: three widths of a long name at a large size add up past
+    // the 32-bit range.
+    RunFace face[3];
+    double width[3] = {0, 0, 0}, height[3] = {0, 0, 0};
+    int last = -1;
+    for (int k = 0; k < 3; ++k) {
+        if (piece[k].isEmpty())
+            continue;
+        FontHold hold;
+        face[k] = faces.select(style.files[k], style.faces[k],
+                               spec.latinName + spec.chineseName, hold);
+        layout.holds.push_back(hold);
+        width[k] = nearestWhole(faces.width(face[k], spec.points, piece[k]));
+        height[k] = faces.height(face[k], spec.points);
+        last = k;
+    }
+    if (last < 0)
+        return layout;
+    const double whole = width[0] + width[1] + width[2];
+    const double left = at.x ? *at.x : (InnerWidth - whole) / 2 - Rules::CentreShiftLeft;
+    // The rules centre each piece by a height measured before its own face is selected: in the
+    // face of the piece drawn before it, the first in the face measured last. A named step, as
+    // the rules have it: the pieces sit on the lines it gives them.
+    int before = last;
+    double x = left;
+    for (int k = 0; k < 3; ++k) {
+        if (piece[k].isEmpty())
+            continue;
+        const double y = at.y ? *at.y : (InnerHeight - height[before]) / 2 - Rules::CentreShiftUp;
+        if (layout.runs.empty())
+            layout.textBox = QRectF(x, y, whole, height[before]);
+        layout.runs.push_back(run(faces, face[k], spec.points, piece[k], QPointF(x, y)));
+        x += width[k];
+        before = k;
+    }
+    return layout;
+}
+
+} // namespace
+
+Layout rulesLayout(const SignatureSpec& spec, Faces& faces, const CompoundSurnames& surnames,
+                   RulesPlace place)
+{
+    if (!spec.style)
+        return {};
+    switch (spec.style->kind) {
+    case Style::Kind::FontFile:
+        return ordinaryLayout(spec, faces, place);
+    case Style::Kind::Seal:
+    case Style::Kind::IntaglioSeal:
+        return sealLayout(spec, faces, place);
+    case Style::Kind::Folder:
+    case Style::Kind::LatinFolder:
+        return pieceLayout(spec, faces, surnames, place);
+    }
+    return {};
+}
