@@ -2,6 +2,7 @@
 
 #include "base/programvalues.h"
 #include "catalogue/stylerules.h"
+#include "layoutjson.h"
 #include "output/filewrite.h"
 #include "output/pdfpicture.h"
 #include "output/saveimage.h"
@@ -334,6 +335,17 @@ QJsonObject SignatureRenderer::drawnReport(const Job& job, const Drawn& in,
                        {QStringLiteral("ink"), hexColor(in.spec.ink)},
                        {QStringLiteral("substituted"), QJsonArray::fromStringList(lacks.substituted)},
                        {QStringLiteral("missingCharacters"), QJsonArray::fromStringList(lacks.boxes)}};
+}
+
+std::variant<QJsonObject, Failure> SignatureRenderer::layoutOf(const Job& job)
+{
+    Drawn in;
+    if (auto failure = inputsFor(job, in))
+        return *failure;
+    QJsonObject json = layoutJson(layoutFor(job, in));
+    json.insert(QStringLiteral("style"), job.style);
+    json.insert(QStringLiteral("size"), in.spec.points);
+    return json;
 }
 
 std::variant<QByteArray, Failure> SignatureRenderer::inkBoxPdf(const Job& job,

@@ -93,6 +93,9 @@ public:
     int substitutedPictures() const { return substitutedPictures_; }
     int picturesOnWhite() const { return picturesOnWhite_; }
 
+    // The job's layout as JSON, as it would be drawn.
+    std::variant<QJsonObject, Failure> layoutOf(const Job& job);
+
     // The signature alone, on a page the size of its ink: what is put onto a document, its
     // corner where the ink's is. Checked as a picture is (a substitute face, characters no face
     // draws); with `report`, what was drawn.

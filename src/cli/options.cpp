@@ -116,6 +116,11 @@ struct Declared
         QStringLiteral("With --stamp or --verify, the file (or pipe) whose first line is the "
                        "document's own password, for a document that needs one."),
         QStringLiteral("FILE")};
+    QCommandLineOption layoutJson{
+        QStringLiteral("layout-json"),
+        QStringLiteral("Print the placement rules' numbers and the picture's size as JSON, and "
+                       "where the kit is there, the layout of the signature the options "
+                       "describe (twips: its text's box, its ink's box, each text placed).")};
     QCommandLineOption verify{
         QStringLiteral("verify"),
         QStringLiteral("Check every signature of this PDF: one line each, saying who signed, "
@@ -287,7 +292,8 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
                        d.transparent, d.fit, d.exactSize, d.strict, d.worn, d.output, d.batch,
                        d.shard, d.jobs, d.list, d.sheet, d.report, d.stamp, d.page, d.at, d.width,
                        d.flatten, d.acrossPages, d.breakSignatures, d.signWith, d.passwordFile,
-                       d.field, d.reason, d.location, d.documentPasswordFile, d.verify});
+                       d.field, d.reason, d.location, d.documentPasswordFile, d.verify,
+                       d.layoutJson});
     // How a batch talks to its workers: not for people.
     QCommandLineOption worker = d.batchWorker;
     worker.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -340,6 +346,9 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
     options.list = parser.isSet(d.list);
     options.sheet = parser.isSet(d.sheet);
     options.report = parser.isSet(d.report);
+    options.layoutJson = parser.isSet(d.layoutJson);
+    if (options.layoutJson)
+        return options;
     options.verifyFile = parser.value(d.verify);
     options.documentPasswordFile = parser.value(d.documentPasswordFile);
     if (!options.verifyFile.isEmpty()) {

@@ -6,7 +6,11 @@
 #include "options.h"
 #include "sheet.h"
 #include "stamp.h"
+#include "layoutjson.h"
 #include "verify.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -73,6 +77,13 @@ int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream
     const QString dataDir = !options.dataDir.isEmpty()
                                 ? options.dataDir
                                 : dataFolderFor(QCoreApplication::applicationDirPath());
+    // The rules need no kit: the kit builder asks for them before there is one.
+    if (options.layoutJson && !QFileInfo(dataDir).isDir()) {
+        out << QJsonDocument(QJsonObject{{QStringLiteral("rules"), rulesJson()}})
+                   .toJson(QJsonDocument::Compact)
+            << Qt::endl;
+        return ExitOk;
+    }
     if (!QFileInfo(dataDir).isDir())
         return fail(err, {ExitFailure, QStringLiteral("no data folder at %1").arg(dataDir)});
     ConsolePlatform platform(err);
@@ -86,6 +97,16 @@ int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream
     }
 
     SignatureRenderer renderer(values, catalogue, err);
+    if (options.layoutJson) {
+        const auto layout = renderer.layoutOf(options.job);
+        if (const auto* failure = std::get_if<Failure>(&layout))
+            return fail(err, *failure);
+        out << QJsonDocument(QJsonObject{{QStringLiteral("rules"), rulesJson()},
+                                         {QStringLiteral("layout"), std::get<QJsonObject>(layout)}})
+                   .toJson(QJsonDocument::Compact)
+            << Qt::endl;
+        return ExitOk;
+    }
     if (options.sheet) {
         if (auto failure = drawSheet(options, catalogue, renderer))
             return fail(err, *failure);

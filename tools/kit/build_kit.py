@@ -41,7 +41,7 @@ from fontTools.ttLib.tables import _g_l_y_f
 from fontTools.ttLib.tables._c_m_a_p import CmapSubtable
 
 from compose import NAME_LETTERS, compose_letters
-from fit import (PX_PER_EM, Face, fit_file_style, fit_folder_style,
+from fit import (PX_PER_EM, RULES, Face, fit_file_style, fit_folder_style,
                  ink_shape, match_weight, piece_shape, piece_transform, latin_x_height, match_latin_line, match_to_head, move_outlines,
                  scale_face, seal_centring, seal_glyph_factor, set_vertical_metrics,
                  shrink_outlines,
@@ -919,6 +919,9 @@ def main(argv):
             print("usage: build_kit.py OUTPUT_DIR CACHE_DIR | --fetch CACHE_DIR NAME...",
                   file=sys.stderr)
             return 2
+        if not RULES:
+            raise KitError("SORVEX_LAYOUT_RULES names no file of the renderer's placement "
+                           "rules (sorvex-sign-render --layout-json)")
         kit = Kit(argv[0], argv[1])
         kit.build()
         kit.print_report()

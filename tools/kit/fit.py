@@ -2,16 +2,15 @@
 folder style look like one hand.
 
 The program places a name by fixed rules (centred, moved left and up, tightened a little a
-character: the numbers are the program's own, read from src/render/placementrules.h); the faces are
-ours to size. Here those rules are worked out from a
-face's own numbers at 72 points, where a pixel is 15 twips and an em 96 pixels, and a face is
-made smaller, all its glyphs and metrics at once, until the ink of every name of a table stays
-inside the 388 x 261 picture with a margin.
+character: the numbers are the program's own, printed by its renderer with --layout-json); the
+faces are ours to size. Here those rules are worked out from a face's own numbers at 72 points,
+where an em is 96 pixels, and a face is made smaller, all its glyphs and metrics at once, until
+the ink of every name of a table stays inside the picture with the program's margin.
 """
 
+import json
 import math
 import os
-import re
 import statistics
 
 from fontTools.pens.areaPen import AreaPen
@@ -19,26 +18,28 @@ from fontTools.pens.boundsPen import BoundsPen
 from fontTools.pens.perimeterPen import PerimeterPen
 
 PX_PER_EM = 96  # 72 points at 96 dpi
-TWIPS = 15  # per pixel
-PICTURE = (388, 261)
-INNER = (PICTURE[0] * TWIPS, PICTURE[1] * TWIPS)
 
 
-def layout_numbers():
-    """The program's layout in twips, read from its own header: written once, for both."""
-    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src", "render",
-                        "placementrules.h")
+def placement_rules():
+    """The program's placement rules and picture, as the renderer prints them
+    (`sorvex-sign-render --layout-json`): written once, in the program."""
+    path = os.environ.get("SORVEX_LAYOUT_RULES")
+    if not path:
+        return None
     with open(path, encoding="utf-8") as f:
-        found = re.findall(r"inline constexpr int (\w+) = (-?\d+);", f.read())
-    return {name: int(value) for name, value in found}
+        return json.load(f)["rules"]
 
 
-LAYOUT = layout_numbers()
-OFFSET = (LAYOUT["CentreShiftLeft"], LAYOUT["CentreShiftUp"])  # every centred position moves
-TIGHTENING = LAYOUT["Tightening"]
-SEAL_SHIFT = (LAYOUT["SealShiftLeft"], LAYOUT["SealShiftUp"])
-FRAME_MARGIN = (LAYOUT["FrameMarginLeft"], LAYOUT["FrameMarginTop"])  # out of a seal's grid
-MARGIN = 6  # pixels of the picture kept free around the ink
+RULES = placement_rules()
+if RULES:
+    TWIPS = RULES["twipsPerPixel"]
+    PICTURE = (RULES["pictureWidthPx"], RULES["pictureHeightPx"])
+    INNER = (PICTURE[0] * TWIPS, PICTURE[1] * TWIPS)
+    OFFSET = (RULES["centreShiftLeft"], RULES["centreShiftUp"])  # every centred position moves
+    TIGHTENING = RULES["tightening"]
+    SEAL_SHIFT = (RULES["sealShiftLeft"], RULES["sealShiftUp"])
+    FRAME_MARGIN = (RULES["frameMarginLeft"], RULES["frameMarginTop"])  # out of a seal's grid
+    MARGIN = RULES["fitMarginPx"]  # pixels of the picture kept free around the ink
 
 CHINESE_NAMES = ["王晓明", "张三丰", "欧阳娜娜", "司马相如"]
 # Three-character names, the most common kind: their ink is centred in the picture.
