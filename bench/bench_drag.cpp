@@ -15,6 +15,7 @@
 #include "catalogue/fonttable.h"
 #include "output/platform.h"
 #include "quietplatform.h"
+#include "render/appfaces.h"
 #include "render/fitting.h"
 #include "render/imagesurface.h"
 #include "render/names.h"

@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
+#include "render/appfaces.h"
 #include "render/imagesurface.h"
 #include "render/names.h"
 

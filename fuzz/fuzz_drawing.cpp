@@ -7,6 +7,7 @@
 #include "catalogue/fonttable.h"
 #include "catalogue/stylerules.h"
 #include "fuzz.h"
+#include "render/appfaces.h"
 #include "render/imagesurface.h"
 #include "render/layout.h"
 #include "render/names.h"

@@ -22,7 +22,7 @@ add_library(sorvexcore STATIC
   ${core}/render/surface.h ${core}/render/placementrules.h ${core}/render/geometry.h ${core}/render/measuredsurface.h
   ${core}/render/signaturespec.h ${core}/render/layout.cpp ${core}/render/layout.h
   ${core}/render/stylelayouts.cpp ${core}/render/stylelayouts.h
-  ${core}/render/faces.cpp ${core}/render/faces.h ${core}/render/names.cpp ${core}/render/names.h
+  ${core}/render/faces.h ${core}/render/appfaces.cpp ${core}/render/appfaces.h ${core}/render/names.cpp ${core}/render/names.h
   ${core}/render/background.cpp ${core}/render/background.h
   ${core}/render/facestate.cpp ${core}/render/facestate.h
   ${core}/render/shapedtext.cpp ${core}/render/shapedtext.h
@@ -40,12 +40,12 @@ add_library(sorvexcore STATIC
 )
 # Signing documents: reading them, what their authors allow, the update, certificates.
 set(sorvex_pdf_sources
-  ${core}/pdf/documentinput.cpp ${core}/pdf/opendocument.cpp ${core}/pdf/formfields.cpp
+  ${core}/pdf/documentinput.cpp ${core}/pdf/memorybudget.cpp ${core}/pdf/opendocument.cpp ${core}/pdf/formfields.cpp
   ${core}/pdf/signingpolicy.cpp ${core}/pdf/incrementalupdate.cpp ${core}/pdf/pageplacement.cpp
   ${core}/pdf/annotations.cpp ${core}/pdf/flatten.cpp ${core}/pdf/signatures.cpp
   ${core}/pdf/stamp.cpp ${core}/pdf/documentfacts.cpp)
 target_sources(sorvexcore PRIVATE ${sorvex_pdf_sources}
-  ${core}/pdf/documentinput.h ${core}/pdf/opendocument.h ${core}/pdf/formfields.h
+  ${core}/pdf/documentinput.h ${core}/pdf/memorybudget.h ${core}/pdf/opendocument.h ${core}/pdf/formfields.h
   ${core}/pdf/signingpolicy.h ${core}/pdf/incrementalupdate.h ${core}/pdf/pageplacement.h
   ${core}/pdf/annotations.h ${core}/pdf/flatten.h ${core}/pdf/signatures.h ${core}/pdf/stamp.h ${core}/pdf/documentfacts.h
   ${core}/pdf/pagelist.cpp ${core}/pdf/pagelist.h ${core}/pdf/signerror.h ${core}/pdf/secret.h

@@ -2,7 +2,7 @@
 
 #include "base/programvalues.h"
 #include "catalogue/fonttable.h"
-#include "render/faces.h"
+#include "render/appfaces.h"
 #include "render/layout.h"
 #include "render/surface.h"
 

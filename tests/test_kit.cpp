@@ -8,6 +8,7 @@
 #include "fakeplatform.h"
 #include "kit.h"
 #include "pixels.h"
+#include "render/appfaces.h"
 #include "render/fitting.h"
 #include "render/imagesurface.h"
 #include "render/names.h"

@@ -2,6 +2,7 @@
 
 #include "base/csvtable.h"
 #include "base/regularfile.h"
+#include "backgroundwriter.h"
 #include "base/text.h"
 #include "drawing.h"
 #include "render/names.h"
@@ -71,101 +72,6 @@ std::variant<Job, Failure> rowJob(const QStringList& f, qsizetype number, const 
     job.output = defaults.output + u'/' + file;
     return job;
 }
-
-// Encodes and writes pictures on the other cores, a bounded number of pictures ahead of the
-// drawing, which stays on this thread. Pictures are written under temporary names and put in
-// place a thousand at a time, after one sync of the file system for all of them: a picture
-// under its name is whole, also after a crash, without a sync per file.
-class BackgroundWriter
-{
-public:
-    // Threads: twice the cores, as a thread that waits for the disk to take a file leaves its
-    // core to another. Pictures ahead: at least 32, as on few cores a shorter queue runs dry
-    // whenever the drawing thread waits for its turn on a core, and the encoders then wait.
-    BackgroundWriter() : slots_(std::max(32, 4 * QThread::idealThreadCount()))
-    {
-        pool_.setMaxThreadCount(2 * QThread::idealThreadCount());
-    }
-
-    PictureWriter writerFor(qsizetype number, const QString& path)
-    {
-        return [this, number, path](const RasterPicture& picture) -> std::optional<Failure> {
-            slots_.acquire();
-            pool_.start([this, number, path, picture] {
-                write(number, path, picture);
-                slots_.release();
-            });
-            return std::nullopt;
-        };
-    }
-
-    // Waits for every picture and puts the last ones in place; the rows that could not be
-    // written.
-    QStringList finish()
-    {
-        pool_.waitForDone();
-        place(std::exchange(staged_, {}));
-        return errors_;
-    }
-    // After finish: whether row `number`'s picture could not be written.
-    bool failed(qsizetype number) const { return failedRows_.contains(number); }
-
-private:
-    struct Staged
-    {
-        qsizetype number;
-        QString path;
-        StagedFile file;
-    };
-    static constexpr qsizetype PlaceEvery = 1000;
-
-    void write(qsizetype number, const QString& path, const RasterPicture& picture)
-    {
-        // A link planted in the folder would have the picture written where it points.
-        struct stat link = {};
-        if (::lstat(encodeFileName(path).constData(), &link) == 0 && S_ISLNK(link.st_mode))
-            return fail(number, path,
-                        QStringLiteral("it is a link, and a batch writes only files inside its "
-                                       "folder"));
-        const std::optional<QByteArray> bytes = picture.encoded(path);
-        if (!bytes)
-            return fail(number, path, CannotEncode);
-        auto staged = stageFile(path, *bytes);
-        if (const auto* why = std::get_if<QString>(&staged))
-            return fail(number, path, *why);
-        QList<Staged> ready;
-        {
-            const QMutexLocker locked(&lock_);
-            staged_.append({number, path, std::get<StagedFile>(staged)});
-            if (staged_.size() >= PlaceEvery)
-                ready = std::exchange(staged_, {});
-        }
-        place(ready);
-    }
-
-    void place(const QList<Staged>& staged)
-    {
-        QList<StagedFile> files;
-        for (const Staged& s : staged)
-            files << s.file;
-        for (const auto& [index, why] : placeStagedFiles(files))
-            fail(staged[index].number, staged[index].path, why);
-    }
-
-    void fail(qsizetype number, const QString& path, const QString& why)
-    {
-        const QMutexLocker locked(&lock_);
-        errors_ << QStringLiteral("row %1: cannot write %2: %3").arg(number).arg(path, why);
-        failedRows_.insert(number);
-    }
-
-    QThreadPool pool_;
-    QSemaphore slots_;
-    QMutex lock_;
-    QList<Staged> staged_; // written, waiting to be put in place
-    QStringList errors_;
-    QSet<qsizetype> failedRows_;
-};
 
 // "rows 1, 4 and 9"
 QString rowList(const QList<qsizetype>& rows)

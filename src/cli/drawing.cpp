@@ -20,18 +20,6 @@
 
 #include <cstring>
 
-void ConsolePlatform::showMessage(const QString& text, const QString&, Icon)
-{
-    err_ << "sorvex-sign-render: "
-         << QString(text).replace(QLatin1String("\r\n"), QLatin1String(" ")) << Qt::endl;
-}
-
-std::optional<Platform::PrintError>
-ConsolePlatform::printTwips(const std::function<void(QPainter&)>&)
-{
-    return PrintError{NoPrinterError, QStringLiteral("not available here")};
-}
-
 namespace {
 
 QString suffixOf(const QString& path)
@@ -75,29 +63,6 @@ SignatureRenderer::SignatureRenderer(const ProgramValues& values, const Catalogu
     : values_(values), catalogue_(catalogue), err_(err)
 {
     fonts_.useFallback(fallbackFontPath(values_));
-}
-
-std::optional<QByteArray> RasterPicture::encoded(const QString& path) const
-{
-    return background ? encodePngOver(*background, changed, firstChanged)
-                      : encodeImage(image, imageFormatFor(path));
-}
-
-std::optional<QString> RasterPicture::writeTo(const QString& path) const
-{
-    const std::optional<QByteArray> bytes = encoded(path);
-    return bytes ? writeFile(path, *bytes) : std::optional<QString>(CannotEncode);
-}
-
-QImage RasterPicture::whole() const
-{
-    if (!background)
-        return image;
-    QImage picture = background->picture().copy();
-    for (int y = 0; y < changed.height(); ++y)
-        std::memcpy(picture.scanLine(firstChanged + y), changed.constScanLine(y),
-                    size_t(changed.bytesPerLine()));
-    return picture;
 }
 
 void SignatureRenderer::prepare(const QStringList& styles)

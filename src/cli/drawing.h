@@ -2,11 +2,12 @@
 
 #include "catalogue/fonttable.h"
 #include "job.h"
+#include "rasterpicture.h"
 #include "output/pdfpicture.h"
-#include "output/platform.h"
+#include "consoleplatform.h"
 #include "output/pngwriter.h"
 #include "render/background.h"
-#include "render/faces.h"
+#include "render/appfaces.h"
 #include "render/imagesurface.h"
 #include "render/layout.h"
 
@@ -21,50 +22,9 @@
 struct ProgramValues;
 class QTextStream;
 
-// Messages the drawing code would show in a box: one line on stderr instead.
-class ConsolePlatform : public Platform
-{
-public:
-    explicit ConsolePlatform(QTextStream& err) : err_(err) {}
-    void showMessage(const QString& text, const QString& caption, Icon icon) override;
-    std::optional<SaveAnswer> askSaveFileName(const QString&, const QStringList&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> askOpenFileName(const QString&, const QStringList&) override
-    {
-        return std::nullopt;
-    }
-    ColorAnswer chooseColor(QRgb, const QList<QRgb>&) override { return {}; }
-    std::optional<PrintError> printTwips(const std::function<void(QPainter&)>&) override;
-    bool openUrl(const QUrl&) override { return false; }
-    bool confirmReplace(const QString&) override { return false; }
-    bool askYesNo(const QString&, const QString&) override { return false; }
-
-private:
-    QTextStream& err_;
-};
-
 // The output formats by extension; a failure for any other, and for --transparent where the
 // format has no transparency.
 std::optional<Failure> checkOutputFormat(const Job& job);
-
-// A finished raster picture, with what a PNG writer may reuse: the background's compressed
-// rows, and the rows the drawing changed.
-struct RasterPicture
-{
-    QImage image; // the whole picture; null when `background` and `changed` make it
-    std::shared_ptr<const PngBackground> background;
-    QImage changed; // the rows the drawing changed, from row firstChanged on
-    int firstChanged = 0;
-
-    // Its bytes in the format `path` asks for; none when it cannot be encoded.
-    std::optional<QByteArray> encoded(const QString& path) const;
-    // Writes it to `path`; the reason when that fails.
-    std::optional<QString> writeTo(const QString& path) const;
-    // The whole picture.
-    QImage whole() const;
-};
 
 // Hands a finished raster picture on; may keep it to write later.
 using PictureWriter = std::function<std::optional<Failure>(const RasterPicture&)>;

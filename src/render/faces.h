@@ -1,15 +1,10 @@
 #pragma once
 
-#include "facestate.h"
-#include "shapedtext.h"
-
-#include <QHash>
 #include <QRectF>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
-#include <optional>
 
 class FontTable;
 
@@ -46,28 +41,4 @@ public:
     virtual QRectF ink(const RunFace& face, double points, const QString& text) = 0;
     // Whether a character of `text` shows as the empty box the face draws for what it lacks.
     virtual bool lacksGlyphs(const RunFace&, double, const QString&) { return false; }
-};
-
-// The program's faces: files registered through a font table, measured as the surfaces draw.
-class AppFaces : public Faces
-{
-public:
-    explicit AppFaces(FontTable& fonts) : fonts_(fonts) {}
-
-    RunFace select(const QString& file, const QString& face, const QString& text,
-                   FontHold& hold) override;
-    double width(const RunFace& face, double points, const QString& text) override;
-    double height(const RunFace& face, double points) override;
-    QRectF ink(const RunFace& face, double points, const QString& text) override;
-    bool lacksGlyphs(const RunFace& face, double points, const QString& text) override;
-
-private:
-    FaceState& use(const RunFace& face, double points);
-
-    FontTable& fonts_;
-    FaceState state_;
-    std::optional<RunFace> used_;
-    TextShaper shaper_{true};
-    QHash<std::pair<QString, QString>, QRectF> inks_; // by face key and text, in pixels
-    static constexpr qsizetype MaxInks = 8192;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalogue/fonttable.h"
-#include "render/faces.h"
+#include "render/appfaces.h"
 #include "render/imagesurface.h"
 #include "render/layout.h"
 

@@ -15,86 +15,29 @@ because the program registered its file. Every Chinese face draws a non-empty ou
 ASCII and the Latin-1 letters; the builder fails when that does not hold.
 """
 
-import base64
-import bz2
-import hashlib
 import io
 import logging
 import multiprocessing
 import os
-import re
-import struct
-import subprocess
-import sys
-import tarfile
-import tempfile
 import statistics
-import unicodedata
+import sys
 
-from fontTools import subset
-from fontTools.pens.recordingPen import DecomposingRecordingPen
-from fontTools.pens.transformPen import TransformPen
-from fontTools.pens.ttGlyphPen import TTGlyphPen
-from fontTools.ttLib import TTCollection, TTFont
-from fontTools.misc.roundTools import otRound
-from fontTools.ttLib.tables import _g_l_y_f
-from fontTools.ttLib.tables._c_m_a_p import CmapSubtable
+from fontTools.ttLib import TTFont
 
 from compose import NAME_LETTERS, compose_letters
-from fit import (PX_PER_EM, RULES, Face, fit_file_style, fit_folder_style,
-                 ink_shape, match_weight, piece_shape, piece_transform, latin_x_height, match_latin_line, match_to_head, move_outlines,
-                 scale_face, seal_centring, seal_glyph_factor, set_vertical_metrics,
-                 shrink_outlines,
-                 square_seal_cells, vertical_metrics, widen_spaces, x_height)
+from fit import (RULES, Face, fit_file_style, fit_folder_style, ink_shape, match_weight,
+                 piece_shape, piece_transform, latin_x_height, match_latin_line, match_to_head,
+                 seal_centring, seal_glyph_factor, shrink_outlines, square_seal_cells, x_height)
+from outlines import (PX_PER_EM, move_outlines, scale_face, set_vertical_metrics,
+                      vertical_metrics, widen_spaces)
+from kitglyphs import (GB2312, IDEOGRAPHS, LATIN, PUA_START, KitError, add_compound_glyphs,
+                       check_face, common_use_characters, drawn, drop_empty_mappings,
+                       fill_missing, fill_transform, fuxing_text, is_companion,
+                       is_name_character, normalize_metrics, outline_of, rename, save_job,
+                       set_cmap, subset_to, uncovered)
+from packages import Sources, serialized, tarball
 
 
-def _bounds(coordinates, round=otRound, slow=_g_l_y_f.calcIntBounds):
-    """A glyph's bounds as fontTools finds them, from the coordinates' array at once: point by
-    point in Python they took a third of the kit's time, as every glyph is bounded when it is
-    moved and again when it is saved."""
-    if not isinstance(coordinates, _g_l_y_f.GlyphCoordinates):
-        return slow(coordinates, round)
-    values = coordinates.array
-    if not values:
-        return 0, 0, 0, 0
-    xs, ys = values[0::2], values[1::2]
-    return round(min(xs)), round(min(ys)), round(max(xs)), round(max(ys))
-
-
-_g_l_y_f.calcIntBounds = _bounds
-
-WENKAI = "/usr/share/fonts/truetype/lxgw-wenkai"
-DEBIAN = {
-    "wenkai": ("fonts-lxgw-wenkai", f"{WENKAI}/LXGWWenKai-Regular.ttf"),
-    "wenkai-bold": ("fonts-lxgw-wenkai", f"{WENKAI}/LXGWWenKai-Bold.ttf"),
-}
-
-# @fontsource packages: version and the registry's integrity hash of its tarball.
-NPM = {
-    "liu-jian-mao-cao": ("5.3.0", "sha512-OaFm4okm77XoGA9jp1J89tDjdWlzb68yJCUL7LV75QxUWF/qOBRVqmhP7XFFsgcn/PL+nc2dPvRGT/8yit5LZg=="),
-    "zhi-mang-xing": ("5.3.0", "sha512-V21yCCm5o2PHdXF2P9KKh7uiqL8QFFuII4DRQkpG24tfyDzJPchXKsxkcvKM43xEPvQKdbhHCBbXEFjcm/TUCQ=="),
-    "ma-shan-zheng": ("5.3.1", "sha512-cGGn7Yje2RSduXVxEk+rCfNZyD/T/7FMGj03LNPiK8TRL9Sing0tq1zJF3n+W29szPqgb2RNs5oIvmm+ikeI+Q=="),
-    "long-cang": ("5.3.0", "sha512-lCcBJb+LWZpYCVtGvQRiZPy5/EaGPuYLycpJXUIOz28EYGGqhTVWBRqY6ucaW8l1F8gvfjutY1PoAPUrFiP0wg=="),
-    "zcool-qingke-huangyou": ("5.3.0", "sha512-6/ld8x/knq1NjDQxLSyg9pDnBPOmtWDb30ZTFk+n8OxfkBoUvPAxh3aV/6+UFGmA5CekJfcgpUwd2/x/weLvSQ=="),
-    "zcool-kuaile": ("5.3.0", "sha512-jn4vpQ6QSVEckUn7uk5a9XcZMxEksTRqljmeE1VKRGMjGd6VoXdMyLGSdnTXSVwZLCCEHaIcm/2cdQuwvasJ9w=="),
-    "great-vibes": ("5.3.0", "sha512-1w60cXzXnC9V4y943po8044O1mqRQBiTTK75h7OpZE+1VQtx+KlAAzoIyEE5KNzu05gUpxaCQg7cbL7ITSwegQ=="),
-    "cedarville-cursive": ("5.3.0", "sha512-wHP/LV0JvHoZRpfNAnDa9p9dAjIqB0gaG44MLs4+MsuQhL3i6+zGDTmxvxMx4bRe6r/HkChxIaMxjWOfjfSdGg=="),
-    "pinyon-script": ("5.3.0", "sha512-ilhy4l5apzyDkfuKb7PZBUT5Sf6nfxucdXT5TQ0wQDyWtDPlouLy1lQq3lMEPk1lPsHHVrd11EkPnEG8FqDgUA=="),
-    "parisienne": ("5.3.0", "sha512-YbfjZDYy7FMTVE0HRgejkGX3T5iFfgagOYtAAAymq9GklviFAZ1GqIdlyviNe23TiR20f2K7zxsL4AECtWnkEQ=="),
-    "sacramento": ("5.3.0", "sha512-KkqN52aTsJ0pSBva/NREqFljs0M1TwMIpNcqdSQc2EKR/mVU1CvM2dazf9eG19rHMTIssjbia83nGG705SlD1w=="),
-    "herr-von-muellerhoff": ("5.3.0", "sha512-VOE/9IbMILLfTJwei5l73IFNHMI0t551/QvI+3/cxKOGj8EKjCBO48NlbAVOuRDGbZd/EGn7Dkl8Yv+Jh06IJA=="),
-    "mr-de-haviland": ("5.3.0", "sha512-qpBK2wuVNnWNmtz4IWvNvJYNHShzmFkXwrZLYS2nauN2+Oy3Z6zXexq3lUj8QbO4Zz+D0IpL9cs8I/67lvp/iA=="),
-    "alex-brush": ("5.3.0", "sha512-n3m2aZxsc8r748fBiYqfiVJ5l5iJe7ui5KPh2oBz07jsbr7zKynZ6F5MgXbR1iV8J0hPetmp6g5OwKYRZCDUcw=="),
-    "allura": ("5.3.0", "sha512-UqloNNVxl03+psvtIXCYuo7/v2mD9XmX2HGiczhK6NmDDwbFJJDjrbHZ5tpNuVXKsMEQPc46tZu3hewYN82/YA=="),
-    "ms-madi": ("5.3.0", "sha512-pDRXXsvH0PXLABV3w3gP1Pr+jQx9bLu6m8UEmSENvKMxEIn56eRv4itulkYA5fnXdg6ttfJvA5pjmYvJ7PLBwQ=="),
-    "corinthia": ("5.3.0", "sha512-q9LxRjynQR5cNPrBzB6J9Ho+My1qObNYSdBxWzZCR72LuLnVeRIo+5wzUj2b5EJtvJU/AnXE/fagn8WDwPBDlQ=="),
-    "italianno": ("5.3.0", "sha512-zbI5nY80P4BB1OppKFFnUs8vMKgrbQW1zI0LQ74KR5sD6lmczcJdimM9X7TDIo3auanCRqgYpNSMH341v+7C/Q=="),
-    "birthstone": ("5.3.0", "sha512-cWuqsQXUc2kDNEG7IRZV3A+FDeD829pETTYkNYgcO7KyARjfSZuFmABvNjVv9J/7wYb51nQ6L4wZHGqCrH1vPg=="),
-    "marck-script": ("5.3.0", "sha512-PLm3zCeXB7osgon3TC0bjBFPua3d5syocLWFpK5eZZGoaSsOw6bpHLdMoGB8PkAErf4RiRUEiszs+Y7JhDnB/w=="),
-}
-
-# A Chinese face: its source, and the face its missing characters are filled from (the
-# closest in style of the kit's faces that has them).
 KAI_FILL = "wenkai"
 BOLD_FILL = "wenkai-bold"
 CHINESE = {
@@ -147,393 +90,13 @@ RARE_NAME_CHARACTERS = "堃昇䶮龑𠮷喆琇玥赟"
 # The characters of the common-use list (通用规范汉字表, Debian's unicode-data) beyond GB2312:
 # each Chinese face of a folder style gets them in a fallback of its own size and baseline, so
 # that a name's rare character keeps to the line of the piece it is drawn in.
-COMMON_USE = "/usr/share/unicode/Unihan_OtherMappings.txt.bz2"
+
 
 COMPOUND_SURNAMES = (
     "欧阳 司马 上官 诸葛 东方 皇甫 尉迟 公孙 慕容 长孙 宇文 司徒 夏侯 轩辕 令狐 端木 西门 南宫 "
     "独孤 司空 呼延 闻人 赫连 澹台 公冶 太叔 申屠 钟离 宗政 濮阳 淳于 单于 仲孙 万俟 东郭 百里 "
     "东门 公羊 羊舌 微生 梁丘 左丘 第五 谷梁 拓跋 夹谷 宰父 段干 乐正 巫马 公良 公西 漆雕 壤驷 "
     "颛孙 子车 亓官 司寇 鲜于 闾丘 公仪 北宫 东宫 叱干 尉缭 即墨 青阳 况后 有琴").split()
-PUA_START = 0xE000
-
-LAYOUT_TABLES = ("GSUB", "GPOS", "GDEF", "BASE", "JSTF", "MATH", "kern")
-PER_GLYPH_TABLES = ("hdmx", "LTSH", "VDMX", "DSIG", "vhea", "vmtx", "VORG", "fpgm", "prep",
-                    "cvt ", "gasp")
-
-
-class KitError(Exception):
-    pass
-
-
-def gb2312_hanzi():
-    chars = []
-    for hi in range(0xB0, 0xF8):
-        for lo in range(0xA1, 0xFF):
-            try:
-                chars.append(bytes([hi, lo]).decode("gb2312"))
-            except UnicodeDecodeError:
-                pass
-    return chars
-
-
-GB2312 = gb2312_hanzi()
-LATIN = [chr(c) for c in range(0x21, 0x7F)] + [
-    chr(c) for c in range(0xC0, 0x100) if c not in (0xD7, 0xF7)]
-
-
-IDEOGRAPHS = "国中永明王田"
-
-
-def is_han(cp):
-    return (0x3400 <= cp <= 0x4DBF or 0x4E00 <= cp <= 0x9FFF or 0xF900 <= cp <= 0xFAFF
-            or 0x20000 <= cp <= 0x3FFFF)
-
-
-def is_companion(cp):
-    """What a Chinese face keeps beside its ideographs: Latin letters and punctuation."""
-    return (cp <= 0x24F or 0x2000 <= cp <= 0x206F or 0x3000 <= cp <= 0x303F
-            or 0xFF00 <= cp <= 0xFFEF)
-
-
-def is_name_character(cp):
-    """What the fallback keeps: anything a Chinese name may hold beyond GB2312."""
-    return (is_han(cp) or is_companion(cp) or 0x2E80 <= cp <= 0x2FDF or 0x3040 <= cp <= 0x312F
-            or 0x3200 <= cp <= 0x33FF)
-
-
-def common_use_characters():
-    with bz2.open(COMMON_USE, "rt", encoding="utf-8") as f:
-        return {int(line.split("\t")[0][2:], 16) for line in f if "\tkTGH\t" in line}
-
-
-def is_blank(cp):
-    return unicodedata.category(chr(cp)) in ("Zs", "Zl", "Zp", "Cc", "Cf")
-
-
-# --- packages ---------------------------------------------------------------------------
-
-def integrity_of(path):
-    with open(path, "rb") as f:
-        digest = hashlib.sha512(f.read()).digest()
-    return "sha512-" + base64.b64encode(digest).decode()
-
-
-def tarball(name, cache):
-    """The verified tarball of a pinned package, fetched with npm unless the cache holds it."""
-    if name not in NPM:
-        raise KitError(f"no pinned package @fontsource/{name}")
-    version, expected = NPM[name]
-    path = os.path.join(cache, f"fontsource-{name}-{version}.tgz")
-    if not os.path.exists(path):
-        os.makedirs(cache, exist_ok=True)
-        with tempfile.TemporaryDirectory(dir=cache) as scratch:
-            print(f"build_kit: fetching @fontsource/{name}@{version}", flush=True)
-            npm = subprocess.run(
-                ["npm", "pack", "--silent", f"@fontsource/{name}@{version}",
-                 "--pack-destination", scratch],
-                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-            fetched = os.path.join(scratch, os.path.basename(path))
-            if npm.returncode != 0 or not os.path.exists(fetched):
-                raise KitError(f"npm could not fetch @fontsource/{name}@{version}: "
-                               f"{npm.stderr.strip()}")
-            if integrity_of(fetched) != expected:
-                raise KitError(f"@fontsource/{name}@{version} from the registry does not match "
-                               f"its pinned integrity hash")
-            os.replace(fetched, path)
-    actual = integrity_of(path)
-    if actual != expected:
-        raise KitError(f"{path} does not match the pinned integrity hash of "
-                       f"@fontsource/{name}@{version} (expected {expected}, found {actual}); "
-                       f"delete it to fetch it again")
-    return path
-
-
-def package_members(path, pattern):
-    """(name, bytes) of the tarball's members whose path matches `pattern`."""
-    with tarfile.open(path, "r:gz") as tar:
-        for member in tar.getmembers():
-            if member.isfile() and re.fullmatch(pattern, member.name):
-                yield member.name, tar.extractfile(member).read()
-
-
-# --- fonts --------------------------------------------------------------------------------
-
-def outline(glyf, name):
-    g = glyf[name]
-    if g.isComposite():
-        return ("composite", tuple((c.glyphName, c.x, c.y) for c in g.components))
-    if g.numberOfContours <= 0:
-        return ()
-    return (tuple(g.endPtsOfContours), tuple(map(tuple, g.coordinates)),
-            tuple(f & 1 for f in g.flags))
-
-
-def raw_glyph(glyf, name):
-    g = glyf.glyphs[name]
-    return g.data if hasattr(g, "data") else None
-
-
-def set_cmap(font, mapping):
-    t4 = CmapSubtable.newSubtable(4)
-    t4.platformID, t4.platEncID, t4.language = 3, 1, 0
-    t4.cmap = {c: g for c, g in mapping.items() if c <= 0xFFFF}
-    tables = [t4]
-    if any(c > 0xFFFF for c in mapping):
-        t12 = CmapSubtable.newSubtable(12)
-        t12.platformID, t12.platEncID, t12.language = 3, 10, 0
-        t12.cmap = dict(mapping)
-        tables.append(t12)
-    font["cmap"].tables = tables
-
-
-def strip_instructions(font):
-    for name in font.getGlyphOrder():
-        g = font["glyf"][name]
-        if hasattr(g, "program"):
-            g.program.fromBytecode(b"")
-
-
-def drop_tables(font, tags):
-    for tag in tags:
-        if tag in font:
-            del font[tag]
-
-
-def join_slices(name, slices, keep_layout):
-    """One font from a package's unicode-range slices: the union of their glyphs and cmaps.
-    The slices keep the font's own glyph names; a name that stands for two outlines fails."""
-    fonts = [TTFont(io.BytesIO(data)) for _, data in slices]
-    base = fonts[0]
-    base.flavor = None
-    glyf, hmtx = base["glyf"], base["hmtx"].metrics
-    order = list(base.getGlyphOrder())
-    known = {g: raw_glyph(glyf, g) for g in order}
-    mapping = dict(base.getBestCmap())
-    for font in fonts[1:]:
-        for g in font.getGlyphOrder():
-            if g in known:
-                # Slices may differ in hinting only; the outline must be the same.
-                if known[g] != raw_glyph(font["glyf"], g) and outline(glyf, g) != outline(
-                        font["glyf"], g):
-                    raise KitError(f"{name}: glyph {g} differs between slices")
-                continue
-            known[g] = raw_glyph(font["glyf"], g)
-            order.append(g)
-            glyf.glyphs[g] = font["glyf"][g]
-            hmtx[g] = font["hmtx"].metrics[g]
-        for cp, g in font.getBestCmap().items():
-            if mapping.setdefault(cp, g) != g:
-                raise KitError(f"{name}: U+{cp:04X} maps to two glyphs")
-    base.setGlyphOrder(order)
-    glyf.glyphOrder = order
-    set_cmap(base, mapping)
-    drop_tables(base, PER_GLYPH_TABLES + (() if keep_layout else LAYOUT_TABLES))
-    strip_instructions(base)
-    return base
-
-
-def serialized(font):
-    buffer = io.BytesIO()
-    font.save(buffer)
-    return buffer.getvalue()
-
-
-class Sources:
-    """Source fonts as bytes, each read or joined once, handed out as fresh copies."""
-
-    def __init__(self, cache):
-        self.cache = cache
-        self.data = {}
-        self.licenses = {}
-
-    def add_license(self, key):
-        package = DEBIAN[key][0]
-        with open(f"/usr/share/doc/{package}/copyright", "rb") as f:
-            self.licenses[package] = f.read()
-
-    def add_npm_license(self, key):
-        for _, text in package_members(tarball(key, self.cache), r"package/LICENSE"):
-            self.licenses[f"fontsource-{key}"] = text
-
-    def add_license_of(self, key):
-        if key in DEBIAN:
-            self.add_license(key)
-        else:
-            self.add_npm_license(key)
-
-    def font(self, key):
-        if key not in self.data:
-            if key in DEBIAN:
-                package, path = DEBIAN[key]
-                font = TTFont(path)
-                drop_tables(font, PER_GLYPH_TABLES + LAYOUT_TABLES)
-                strip_instructions(font)
-                self.data[key] = serialized(font)
-                self.add_license(key)
-            else:
-                path = tarball(key, self.cache)
-                # A Chinese face comes in numbered slices beside its Latin ones. Other scripts'
-                # slices are left out; the plain Latin slice comes first, so that a Latin face
-                # keeps its own kerning and ligatures.
-                files = rf"package/files/{re.escape(key)}-"
-                latin = sorted(package_members(path, files + r"latin(-ext)?-400-normal\.woff"))
-                woff = latin + list(package_members(path, files + r"\d+-400-normal\.woff"))
-                chinese = len(woff) > len(latin)
-                if not woff:
-                    raise KitError(f"@fontsource/{key} holds no WOFF files")
-                self.data[key] = serialized(join_slices(key, woff, keep_layout=not chinese))
-                self.add_npm_license(key)
-        return TTFont(io.BytesIO(self.data[key]))
-
-
-def drawn(glyf, name, depth=0):
-    """Whether a glyph has ink: contours of its own or a component that has. A glyph not yet
-    decompiled is judged by its header, which is what keeps the checks of a whole face fast."""
-    g = glyf.glyphs[name]
-    if hasattr(g, "data"):
-        contours = struct.unpack(">h", g.data[:2])[0] if len(g.data) >= 2 else 0
-        if contours >= 0:
-            return contours > 0
-        g = glyf[name]
-    if g.isComposite():
-        return depth < 8 and any(drawn(glyf, c.glyphName, depth + 1) for c in g.components)
-    return g.numberOfContours > 0
-
-
-def drop_empty_mappings(font):
-    """A character whose glyph has no outline is unmapped, so that it falls back to another
-    face instead of drawing as a gap. Blanks keep their empty glyphs."""
-    glyf, mapping = font["glyf"], font.getBestCmap()
-    kept = {cp: g for cp, g in mapping.items() if is_blank(cp) or drawn(glyf, g)}
-    set_cmap(font, kept)
-    return len(mapping) - len(kept)
-
-
-def subset_to(font, unicodes):
-    options = subset.Options()
-    options.hinting = False
-    options.layout_features = []
-    options.name_IDs = ["*"]
-    options.name_languages = ["*"]
-    options.notdef_outline = True
-    options.glyph_names = False
-    options.drop_tables += list(PER_GLYPH_TABLES + LAYOUT_TABLES)
-    subsetter = subset.Subsetter(options)
-    subsetter.populate(unicodes=sorted(unicodes))
-    subsetter.subset(font)
-
-
-def add_glyph(font, name, glyph, advance):
-    glyph.recalcBounds(font["glyf"])
-    order = font.getGlyphOrder() + [name]
-    font["glyf"].glyphs[name] = glyph
-    font["hmtx"].metrics[name] = (advance, glyph.xMin if glyph.numberOfContours else 0)
-    font.setGlyphOrder(order)
-    font["glyf"].glyphOrder = order
-
-
-def outline_of(glyphset, name, transform):
-    """A glyph's outline, components resolved, through an affine transform."""
-    recording = DecomposingRecordingPen(glyphset)
-    glyphset[name].draw(recording)
-    pen = TTGlyphPen(None)
-    recording.replay(TransformPen(pen, transform))
-    return pen.glyph()
-
-
-def reference_box(font, reference):
-    """The mean box and advance of a few plain characters, in font units: where this face puts
-    a character and how large."""
-    glyf, cmap = font["glyf"], font.getBestCmap()
-    boxes = []
-    for ch in reference:
-        g = glyf[cmap[ord(ch)]] if ord(ch) in cmap else None
-        if g is not None and g.numberOfContours > 0:
-            boxes.append((g.xMin, g.yMin, g.xMax, g.yMax, font["hmtx"][cmap[ord(ch)]][0]))
-    if not boxes:
-        raise KitError(f"a face without any of {reference} to measure")
-    return [sum(b[i] for b in boxes) / len(boxes) for i in range(5)]
-
-
-def fill_transform(donor, font, reference):
-    """The affine transform that puts the donor's glyphs at this face's size and place: the
-    reference characters of both take the same box."""
-    dx0, dy0, dx1, dy1, _ = reference_box(donor, reference)
-    tx0, ty0, tx1, ty1, _ = reference_box(font, reference)
-    scale = (ty1 - ty0) / (dy1 - dy0)
-    return (scale, 0, 0, scale, (tx0 + tx1) / 2 - scale * (dx0 + dx1) / 2,
-            (ty0 + ty1) / 2 - scale * (dy0 + dy1) / 2)
-
-
-def fill_missing(font, donors, required, reference):
-    """Draws each required character the face lacks from the first donor that has it, scaled
-    and moved so that the reference characters of both faces take the same place and size.
-    Ideographs keep the face's own advance; other characters the donor's, scaled."""
-    mapping = dict(font.getBestCmap())
-    missing = [ch for ch in required if ord(ch) not in mapping]
-    if not missing:
-        return 0
-    advance = reference_box(font, reference)[4]
-    transforms = {}
-    for ch in missing:
-        donor = next((d for d in donors if d is not None and ord(ch) in d.getBestCmap()), None)
-        if donor is None:
-            raise KitError(f"no face to fill {ch} (U+{ord(ch):04X}) from")
-        if id(donor) not in transforms:
-            transforms[id(donor)] = fill_transform(donor, font, reference)
-        transform = transforms[id(donor)]
-        source = donor.getBestCmap()[ord(ch)]
-        name = f"fill.u{ord(ch):04X}"
-        glyph = outline_of(donor.getGlyphSet(), source, transform)
-        width = advance if is_han(ord(ch)) else donor["hmtx"][source][0] * transform[0]
-        add_glyph(font, name, glyph, round(width))
-        mapping[ord(ch)] = name
-    set_cmap(font, mapping)
-    return len(missing)
-
-
-# A compound surname is written as one stroke of the brush: its two characters at the face's
-# height, each narrowed to this share of an em, side by side in one glyph.
-COMPOUND_SHARE = 0.85
-
-
-def add_compound_glyphs(font, pairs):
-    """A Private Use Area glyph per compound surname: its two characters side by side,
-    outlines resolved, so its bounds and side bearing are those of the ink."""
-    mapping = dict(font.getBestCmap())
-    glyphset = font.getGlyphSet()
-    em = font["head"].unitsPerEm
-    for i, pair in enumerate(pairs):
-        pen = TTGlyphPen(None)
-        for k, ch in enumerate(pair):
-            if ord(ch) not in mapping:
-                raise KitError(f"head face lacks {ch} for {pair}")
-            advance = font["hmtx"][mapping[ord(ch)]][0]
-            recording = DecomposingRecordingPen(glyphset)
-            glyphset[mapping[ord(ch)]].draw(recording)
-            recording.replay(TransformPen(pen, (COMPOUND_SHARE * em / advance, 0, 0, 1,
-                                                k * COMPOUND_SHARE * em, 0)))
-        name = f"compound{i}"
-        add_glyph(font, name, pen.glyph(), round(2 * COMPOUND_SHARE * em))
-        mapping[PUA_START + i] = name
-    set_cmap(font, mapping)
-
-
-def rename(font, family):
-    name = font["name"]
-    name.names = [n for n in name.names if n.nameID not in (1, 2, 3, 4, 6, 16, 17, 21, 22)]
-    for platform in ((3, 1, 0x409), (1, 0, 0)):
-        name.setName(family, 1, *platform)
-        name.setName("Regular", 2, *platform)
-        name.setName(family + ";sorvex", 3, *platform)
-        name.setName(family, 4, *platform)
-        name.setName(family.replace(" ", ""), 6, *platform)
-
-
-def uncovered(font, required):
-    """The required characters the face does not draw."""
-    glyf, cmap = font["glyf"], font.getBestCmap()
-    return [ch for ch in required if ord(ch) not in cmap or not drawn(glyf, cmap[ord(ch)])]
 
 
 # The kit the workers of `side_by_side` work on: each a forked copy of it.
@@ -577,37 +140,6 @@ def _make_style(index):
     report = {name: getattr(_KIT, name) for name in STYLE_REPORT}
     report["variants"] = _KIT.variants
     return report
-
-
-def normalize_metrics(font):
-    """One line height in every table that tells it, so that any engine measures the face
-    alike; the face's own hhea numbers are the ones kept."""
-    set_vertical_metrics(font, *vertical_metrics(font))
-
-
-def check_face(font, family, path, required):
-    rename(font, family)
-    font["post"].formatType = 3.0
-    lacking = uncovered(font, required)
-    if lacking:
-        shown = "".join(lacking[:20])
-        raise KitError(f"{path} does not draw {len(lacking)} required characters: {shown}")
-
-
-def save_job(job):
-    """Writes one face file as plain TrueType, which the program registers without unpacking
-    it. Several faces of one source go into one collection, where they share their glyphs and
-    differ only in size, line and name; a face is written as it was made, its bounds already
-    found."""
-    path, faces = job
-    if len(faces) == 1:
-        with open(path, "wb") as f:
-            f.write(faces[0])
-        return len(TTFont(io.BytesIO(faces[0])).getBestCmap())
-    collection = TTCollection()
-    collection.fonts = [TTFont(io.BytesIO(data), recalcBBoxes=False) for data in faces]
-    collection.save(path, shareTables=True)
-    return len(collection.fonts[0].getBestCmap())
 
 
 class Kit:
@@ -887,23 +419,6 @@ class Kit:
         print(f"build_kit: its fonts, data and licences hold {total / 1e6:.1f} MB")
 
 
-def fuxing_text(pairs):
-    """GBK text, one entry per surname: space, surname, "-", its first character, its glyph."""
-    text = "".join(f" {p}-{p[0]}{chr(PUA_START + i)}" for i, p in enumerate(pairs))
-    for i, p in enumerate(pairs):
-        first = text.find(p)
-        if text[first - 1] != " " or text[first + 2] != "-" or text[first + 4] != chr(PUA_START + i):
-            raise KitError(f"{p} occurs before its own entry")
-    # The user-defined area of GBK sits at the GB18030 codes; everything else must be
-    # plain GBK.
-    for ch in text:
-        if not PUA_START <= ord(ch) < PUA_START + 0x765:
-            ch.encode("gbk")
-    return text.encode("gb18030") + b"\r\n"
-
-
-# The time every face is stamped with: a kit built twice from the same inputs is the same,
-# byte for byte (fontTools stamps the time of saving otherwise). A packager's own wins.
 KIT_TIME = "1735689600"  # 2025-01-01
 
 

@@ -1,4 +1,4 @@
-#include "faces.h"
+#include "appfaces.h"
 
 #include "catalogue/fonttable.h"
 #include "geometry.h"

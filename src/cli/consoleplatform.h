@@ -1,0 +1,29 @@
+#pragma once
+
+#include "output/platform.h"
+
+class QTextStream;
+
+// Messages the drawing code would show in a box: one line on stderr instead.
+class ConsolePlatform : public Platform
+{
+public:
+    explicit ConsolePlatform(QTextStream& err) : err_(err) {}
+    void showMessage(const QString& text, const QString& caption, Icon icon) override;
+    std::optional<SaveAnswer> askSaveFileName(const QString&, const QStringList&) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> askOpenFileName(const QString&, const QStringList&) override
+    {
+        return std::nullopt;
+    }
+    ColorAnswer chooseColor(QRgb, const QList<QRgb>&) override { return {}; }
+    std::optional<PrintError> printTwips(const std::function<void(QPainter&)>&) override;
+    bool openUrl(const QUrl&) override { return false; }
+    bool confirmReplace(const QString&) override { return false; }
+    bool askYesNo(const QString&, const QString&) override { return false; }
+
+private:
+    QTextStream& err_;
+};
