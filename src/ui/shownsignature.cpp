@@ -3,6 +3,7 @@
 #include "base/programvalues.h"
 #include "output/pdfpicture.h"
 #include "render/fitting.h"
+#include "render/names.h"
 
 ShownSignature::ShownSignature(const ProgramValues& values, qreal scale)
     : values_(values), surface_(scale)
@@ -24,12 +25,31 @@ double ShownSignature::fittedSize(const SignatureSpec& spec)
     return fit_->points;
 }
 
+namespace {
+
+// Whether two signatures differ in their position alone.
+bool movedOnly(const SignatureSpec& a, const SignatureSpec& b)
+{
+    return a.chineseName == b.chineseName && a.latinName == b.latinName && a.points == b.points &&
+           a.ink == b.ink && a.worn == b.worn && a.style.has_value() == b.style.has_value() &&
+           (!a.style || a.style->name == b.style->name);
+}
+
+} // namespace
+
 void ShownSignature::show(const SignatureSpec& spec, const QString& background)
 {
-    // The last layout goes after the new one is made: the faces both draw with stay
-    // registered in between.
-    Layout next = layOut(spec, faces_, values_.compoundSurnames);
-    layout_ = std::move(next);
+    // A drag moves a signature from one place to another: the rules put every text of it at
+    // whole twips from its place, so the last layout moved by whole twips is the new one.
+    if (drawn_ && drawn_->position && spec.position && movedOnly(*drawn_, spec)) {
+        layout_.translate(QPointF(nearest(spec.position->x()), nearest(spec.position->y())) -
+                          layout_.textBox.topLeft());
+    } else {
+        // The last layout goes after the new one is made: the faces both draw with stay
+        // registered in between.
+        Layout next = layOut(spec, faces_, values_.compoundSurnames);
+        layout_ = std::move(next);
+    }
     drawn_ = spec;
     background_ = background;
     drawPicture(surface_, background, layout_);
