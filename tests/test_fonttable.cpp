@@ -302,12 +302,15 @@ TEST(FontTable, AFaceWithAFallbackOfItsOwnDrawsRareCharactersInIt)
     const auto fileOutline = [&](const QString& name) {
         return outline(QRawFont(unpackedFont(kitDir() + QStringLiteral("data/") + name), 50));
     };
-    EXPECT_EQ(drawnBy(fonts.fallbackFamilies(QStringLiteral("王堃"), Gongwen)),
-              fileOutline(QStringLiteral("fallback(SorvexGongwen).dat")));
+    const QStringList gongwen = fonts.fallbackFamilies(QStringLiteral("王堃"), Gongwen);
+    EXPECT_EQ(drawnBy(gongwen), fileOutline(QStringLiteral("continued(SorvexGongwen).dat")));
+    // The default face's own source continues it: what it draws is in the face's hand.
+    EXPECT_TRUE(fonts.continuesFace(gongwen.value(0)));
     // A folder piece's own comes first, and what it lacks the common one draws.
     const QStringList piece = fonts.fallbackFamilies(QStringLiteral("王堃"), QStringLiteral("sva1"));
     EXPECT_EQ(drawnBy(piece), fileOutline(QStringLiteral("fallback(sva1).dat")));
     EXPECT_EQ(drawnBy(piece.mid(1)), fileOutline(QStringLiteral("fallback.dat")));
+    EXPECT_FALSE(fonts.continuesFace(piece.value(0))) << "a like face, in another hand";
     EXPECT_EQ(drawnBy(fonts.fallbackFamilies(QStringLiteral("王堃"), QStringLiteral("svc1"))),
               fileOutline(QStringLiteral("fallback.dat")));
 }

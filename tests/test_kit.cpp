@@ -25,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <span>
 
 namespace {
@@ -325,6 +326,90 @@ TEST_F(Kit, FolderStyleFacesMatchTheirHeadFace)
     }
 }
 
+// The median ink height and stroke width of the characters of `text` a face has, in pixels at
+// 200 pixels to the em; nothing where it has none of them.
+std::optional<std::pair<double, double>> inkShape(const QRawFont& raw, const QString& text)
+{
+    std::vector<double> heights, strokes;
+    for (const QChar ch : text) {
+        if (!raw.supportsCharacter(ch))
+            continue;
+        heights.push_back(
+            raw.pathForGlyph(raw.glyphIndexesForString(ch).value(0)).boundingRect().height());
+        strokes.push_back(strokeWidth(raw, ch));
+    }
+    if (heights.empty())
+        return std::nullopt;
+    const auto median = [](std::vector<double> v) {
+        std::nth_element(v.begin(), v.begin() + qsizetype(v.size() / 2), v.end());
+        return v[v.size() / 2];
+    };
+    return std::pair{median(heights), median(strokes)};
+}
+
+// A rare character of a name is drawn as close to the style's hand as the kit can: built from
+// the face's own strokes where it can be, else by the face's own fallback, each as tall as the
+// face's characters and with strokes as heavy.
+TEST_F(Kit, RareCharactersAreWrittenLikeTheFacesOwn)
+{
+    // A built character beside characters built alike (a radical on the left), a fallback's
+    // beside the face's common ones.
+    const QString alike = QStringLiteral("现珊球理玩珍班琳祥祖钱铭晴培婉");
+    const QString common = QStringLiteral("王李张刘陈杨黄赵吴周伟芳娜敏静丽强明华军");
+    const QString rare = QStringLiteral("喆堃赟犇昇琇珺祎瑄玥镕晞玹璟");
+    AppFontTable fonts;
+    int fallbacks = 0;
+    for (const Style& style : c.styles) {
+        if (style.kind == Style::Kind::LatinFolder)
+            continue;
+        const bool seal =
+            style.kind == Style::Kind::Seal || style.kind == Style::Kind::IntaglioSeal;
+        for (qsizetype k = 0; k < style.files.size(); ++k) {
+            const QString family = style.kind == Style::Kind::Folder
+                                       ? faceNameOfFolderFont(style.files[k])
+                                       : style.faces[k];
+            // The face itself, not the first of the collection its file may be.
+            fonts.addFont(style.files[k]);
+            QFont font(fonts.familyFor(style.files[k], family));
+            font.setPixelSize(200);
+            font.setHintingPreference(QFont::PreferNoHinting);
+            const QRawFont face = QRawFont::fromFont(font);
+            QString built;
+            for (const QChar ch : rare)
+                if (face.supportsCharacter(ch))
+                    built += ch;
+            // A hand varies its characters' sizes more than a fallback may stray from it.
+            struct Drawn
+            {
+                QString what;
+                std::optional<std::pair<double, double>> shape, beside;
+                double heightWithin;
+            };
+            std::vector<Drawn> drawn{{QStringLiteral("its own ") + built, inkShape(face, built),
+                                      inkShape(face, alike), 0.15}};
+            const QString fallbackFile =
+                kitDir() + QStringLiteral("data/fallback(%1).dat").arg(family);
+            if (!seal && QFileInfo(fallbackFile).isFile()) {
+                drawn.push_back({QStringLiteral("its fallback"),
+                                 inkShape(rawFont(fallbackFile, 200), rare),
+                                 inkShape(face, common), 0.12});
+                ++fallbacks;
+            }
+            fonts.removeFont(style.files[k]);
+            for (const Drawn& d : drawn) {
+                if (!d.shape)
+                    continue;
+                SCOPED_TRACE(style.name.toStdString() + " " + family.toStdString() + " " +
+                             d.what.toStdString());
+                ASSERT_TRUE(d.beside);
+                EXPECT_NEAR(d.shape->first / d.beside->first, 1.0, d.heightWithin) << "as tall";
+                EXPECT_NEAR(d.shape->second / d.beside->second, 1.0, 0.2) << "as heavy";
+            }
+        }
+    }
+    EXPECT_GE(fallbacks, 9) << "every brush face has a fallback of its own";
+}
+
 // Records where each character of each piece of text is drawn, in output pixels.
 // Draws a text a character at a time, each at its place along the line, and keeps how many
 // pixels each one inked that were not inked before: a character that draws as a gap inks none.
@@ -439,6 +524,88 @@ TEST_F(Kit, RareCharactersKeepToTheirPiecesLine)
                 EXPECT_NEAR(box.height() / median(heights), 1.0, 0.2);
             }
         }
+    }
+}
+
+// Neighbouring characters never run into each other: pairs whose inks overlapped when the
+// tightening pulled them together, a middle dot that vanished under the character before it,
+// Latin letters among Chinese ones, pieces of a folder style. Each run is drawn alone and its
+// ink, grown by most of a hair, must not reach its neighbour's.
+TEST_F(Kit, NeighbouringCharactersKeepAHairApart)
+{
+    const struct
+    {
+        const char* style;
+        const char* name;
+    } rows[] = {{"毛体", "刘德"},        {"毛体", "阳娜"},         {"毛体", "娜娜"},
+                {"公文签", "欧阳"},      {"公文签", "新觉"},       {"公文签", "提艾"},
+                {"楷书签", "婉儿"},      {"毛体", "买提·艾力"},    {"楷书签", "买提・艾力"},
+                {"行书签", "买提•艾力"}, {"行书签", "张Mike伟"},   {"艺术签", "司马相如"},
+                {"潇洒签", "爱新觉罗溥仪"}};
+    constexpr int Scale = 2;
+    AppFontTable fonts;
+    fonts.useFallback(fallbackFontPath(values));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.style) + " " + row.name);
+        SignatureSpec in;
+        in.chineseName = QString::fromUtf8(row.name);
+        in.style = c.styles.value(c.indexOfStyle(QString::fromUtf8(row.style)));
+        in.points = std::min(72, styleRuleFor(in.style->name).largestSize);
+        AppFaces faces(fonts);
+        const Layout layout = layOut(in, faces, values.compoundSurnames);
+        ASSERT_GE(layout.runs.size(), 2u);
+        std::vector<QImage> inks;
+        for (const PlacedRun& run : layout.runs) {
+            Layout one = layout;
+            one.runs = {run};
+            ImageSurface surface(Scale, false, true);
+            drawPicture(surface, {}, one);
+            inks.push_back(surface.image().convertToFormat(QImage::Format_ARGB32));
+        }
+        const int grow = int(hairAt(in.points) / TwipsPerPixel * Scale * 0.75);
+        for (size_t i = 0; i + 1 < inks.size(); ++i) {
+            const QString pair = layout.runs[i].text + layout.runs[i + 1].text;
+            // The first run's ink grown by `grow` pixels every way, then what of it the second
+            // run inks.
+            const QImage& a = inks[i];
+            std::vector<uchar> near(size_t(a.width()) * size_t(a.height()), 0);
+            forEachPixel(a, [&](int x, int y, QRgb p) {
+                if (qAlpha(p) <= 128)
+                    return;
+                for (int dy = std::max(0, y - grow); dy <= std::min(a.height() - 1, y + grow); ++dy)
+                    for (int dx = std::max(0, x - grow); dx <= std::min(a.width() - 1, x + grow); ++dx)
+                        near[size_t(dy) * size_t(a.width()) + size_t(dx)] = 1;
+            });
+            int touching = 0;
+            forEachPixel(inks[i + 1], [&](int x, int y, QRgb p) {
+                touching += int(qAlpha(p) > 128 && near[size_t(y) * size_t(a.width()) + size_t(x)]);
+            });
+            EXPECT_EQ(touching, 0) << pair.toStdString() << " closer than a hair";
+        }
+    }
+}
+
+// A word space in a name drawn in a Chinese face stays a space: letters are not tightened.
+TEST_F(Kit, LatinLettersInAChineseFaceKeepTheirSpacing)
+{
+    AppFontTable fonts;
+    for (const char* style : {"行书签", "楷书签", "公文签"}) {
+        SCOPED_TRACE(style);
+        SignatureSpec in;
+        in.chineseName = QStringLiteral("Li Bai");
+        in.style = c.styles.value(c.indexOfStyle(QString::fromUtf8(style)));
+        in.points = 72;
+        AppFaces faces(fonts);
+        const Layout layout = layOut(in, faces, values.compoundSurnames);
+        ASSERT_EQ(layout.runs.size(), 6u);
+        // "Li" ends where "B" begins, less its own side bearing and a space at least a sixth of
+        // the size wide.
+        const double gap = layout.runs[3].ink.left() - layout.runs[1].ink.right();
+        EXPECT_GT(gap, in.points * 20 / 6) << gap << " twips between the words";
+        for (size_t i = 1; i < layout.runs.size(); ++i)
+            EXPECT_EQ(layout.runs[i].at.x() - layout.runs[i - 1].at.x(),
+                      std::round(faces.width(layout.runs[i - 1].face, in.points,
+                                             layout.runs[i - 1].text)));
     }
 }
 

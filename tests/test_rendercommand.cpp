@@ -1,5 +1,6 @@
 // The command-line companion: same drawing as the window, other outputs, clear errors.
 #include "app/startup.h"
+#include "catalogue/catalogue.h"
 #include "catalogue/fonttable.h"
 #include "catalogue/stylerules.h"
 #include "fakeplatform.h"
@@ -18,6 +19,7 @@
 #include <QJsonObject>
 #include <QPainter>
 #include <QProcess>
+#include <QRawFont>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -635,6 +637,44 @@ TEST_F(RenderCommand, ACharacterNoFaceDrawsIsSaid)
                                  path("fine.png")}))[QStringLiteral("missingCharacters")]
                     .toArray()
                     .isEmpty());
+}
+
+// A character the style's face lacks, drawn by a fallback in another hand, is named in the
+// report: whatever the face lacks, and nothing the face or its own source draws.
+TEST_F(RenderCommand, ACharacterAFallbackDrawsIsNamed)
+{
+    const Catalogue catalogue = loadCatalogue(kitDir());
+    const QString rare = QStringLiteral("喆犇玥龑");
+    AppFontTable fonts;
+    for (const Style& style : catalogue.styles) {
+        if (style.kind == Style::Kind::LatinFolder)
+            continue;
+        SCOPED_TRACE(style.name.toStdString());
+        // One file style draws the rare characters with its one face; a folder style with its
+        // middle face.
+        const qsizetype k = style.files.size() == 3 ? 1 : 0;
+        fonts.addFont(style.files[k]);
+        const QRawFont face = QRawFont::fromFont(QFont(fonts.familyFor(
+            style.files[k], style.files.size() == 3 ? faceNameOfFolderFont(style.files[k])
+                                                    : style.faces[k])));
+        QString expected;
+        if (style.name != QStringLiteral("公文签"))
+            for (const QChar ch : rare)
+                if (!face.supportsCharacter(ch))
+                    expected += ch;
+        fonts.removeFont(style.files[k]);
+        const Outcome r =
+            render({QStringLiteral("--style"), style.name, QStringLiteral("--cn"),
+                    QStringLiteral("王") + rare + QStringLiteral("·明"), QStringLiteral("--report"),
+                    QStringLiteral("-o"), path("rare.png")});
+        EXPECT_EQ(r.code, ExitOk) << r.err.toStdString();
+        // A seal draws its characters column by column: in what order does not matter.
+        QStringList named = reportOf(r)[QStringLiteral("fallbackCharacters")].toVariant().toStringList();
+        named.sort();
+        QStringList wanted = expected.split(QString(), Qt::SkipEmptyParts);
+        wanted.sort();
+        EXPECT_EQ(named, wanted);
+    }
 }
 
 // A batch clears only what batches that are gone left: another one writing into the same

@@ -55,7 +55,7 @@ protected:
                                   Glyph1 + QStringLiteral("\r\n 上官-上"));
         in.points = 72;
 
-        surface.charWidth[QStringLiteral("Gw")] = {{u'A', 1000}, {u'B', 1098.5}, {u'C', 900}};
+        surface.charWidth[QStringLiteral("Gw")] = {{u'甲', 1000}, {u'乙', 1098.5}, {u'丙', 900}};
         surface.faceHeight[QStringLiteral("Gw")] = 700;
         surface.faceWidth[QStringLiteral("Zy")] = 1200;
         surface.faceHeight[QStringLiteral("Zy")] = 1300;
@@ -137,11 +137,11 @@ TEST(Nearest, HalvesGoToTheEvenNeighbour)
 
 TEST_F(Renderer, OrdinaryStyleCentresByTheWholeNameAndTightensCharacterByCharacter)
 {
-    draw(Ordinary, QStringLiteral("ABC"));
+    draw(Ordinary, QStringLiteral("甲乙丙"));
     // whole name 1000 + 1098.5 + 900 - 2 * 7.25 = 2984: x = nearest(1418 - 250); y =
     // nearest(1107.5) third character: nearest(1098.5 + 1968 - 200) = nearest(2866.5), to the even
     // 2866
-    expectTexts({{"Gw", 1168, 1108, "A"}, {"Gw", 1968, 1108, "B"}, {"Gw", 2866, 1108, "C"}});
+    expectTexts({{"Gw", 1168, 1108, "甲"}, {"Gw", 1968, 1108, "乙"}, {"Gw", 2866, 1108, "丙"}});
     expectMover(1168, 1108, 2984 - 2 * 200, 700);
     EXPECT_EQ(log, QStringList({"addFont " + OrdinaryFile}));
     layout = Layout();
@@ -150,8 +150,8 @@ TEST_F(Renderer, OrdinaryStyleCentresByTheWholeNameAndTightensCharacterByCharact
 
 TEST_F(Renderer, OrdinaryStyleEdgeCases)
 {
-    draw(Ordinary, QStringLiteral("A"));
-    expectTexts({{"Gw", 2160, 1108, "A"}});
+    draw(Ordinary, QStringLiteral("甲"));
+    expectTexts({{"Gw", 2160, 1108, "甲"}});
     expectMover(2160, 1108, 1000, 700);
 
     // An empty name: the box 200 wide at nearest(innerWidth / 2 - 250), nothing drawn.
@@ -160,16 +160,25 @@ TEST_F(Renderer, OrdinaryStyleEdgeCases)
     expectMover(2660, 1108, 200, 700);
 
     // A position on one axis only.
-    draw(Ordinary, QStringLiteral("AB"), 300, -1);
-    expectTexts({{"Gw", 300, 1108, "A"}, {"Gw", 1100, 1108, "B"}});
-    draw(Ordinary, QStringLiteral("A"), -1, -40);
-    expectTexts({{"Gw", 2160, -40, "A"}});
+    draw(Ordinary, QStringLiteral("甲乙"), 300, -1);
+    expectTexts({{"Gw", 300, 1108, "甲"}, {"Gw", 1100, 1108, "乙"}});
+    draw(Ordinary, QStringLiteral("甲"), -1, -40);
+    expectTexts({{"Gw", 2160, -40, "甲"}});
 
     // A character beyond the Basic Multilingual Plane is one character: drawn whole, counted
     // once in the tightening. 𠮷 is 500 wide: whole name 1000 + 500 - 7.25.
-    draw(Ordinary, QStringLiteral("A𠮷"), 300, 0);
-    expectTexts({{"Gw", 300, 0, "A"}, {"Gw", 1100, 0, "𠮷"}});
+    draw(Ordinary, QStringLiteral("甲𠮷"), 300, 0);
+    expectTexts({{"Gw", 300, 0, "甲"}, {"Gw", 1100, 0, "𠮷"}});
     expectMover(300, 0, 1492.75 - 200, 700);
+
+    // Letters, digits and spaces keep the face's spacing on both sides: 甲 is 1000 wide, the
+    // rest 500.
+    draw(Ordinary, QStringLiteral("甲A 1乙"), 300, 0);
+    expectTexts({{"Gw", 300, 0, "甲"},
+                 {"Gw", 1300, 0, "A"},
+                 {"Gw", 1800, 0, " "},
+                 {"Gw", 2300, 0, "1"},
+                 {"Gw", 2800, 0, "乙"}});
 }
 
 TEST_F(Renderer, FontFileStyleIsKnownByItsExtensionInAnyCaseAndNeverUsesTheLatinName)
@@ -185,19 +194,19 @@ TEST_F(Renderer, FontFileStyleIsKnownByItsExtensionInAnyCaseAndNeverUsesTheLatin
 TEST_F(Renderer, SizeScalesEveryMeasure)
 {
     in.points = 36;
-    draw(Ordinary, QStringLiteral("A"));
+    draw(Ordinary, QStringLiteral("甲"));
     // 500 wide, 350 high: x = nearest(2660 - 250), y = nearest(1782.5 - 500) to the even 1282
-    expectTexts({{"Gw", 2410, 1282, "A"}});
+    expectTexts({{"Gw", 2410, 1282, "甲"}});
 }
 
 // Below 72 points the tightening shrinks with the characters, so the tightened text keeps its
-// width per point; from 72 up it stays 200 twips. "ABC" is 2984 twips wide untightened at 72.
+// width per point; from 72 up it stays 200 twips. "甲乙丙" is 2984 twips wide untightened at 72.
 TEST_F(Renderer, TightenedWidthPerPointHoldsBelow72)
 {
     for (const double points : {8.0, 12.0, 36.5, 48.0, 71.0, 72.0, 100.0, 190.0}) {
         SCOPED_TRACE(points);
         in.points = points;
-        draw(Ordinary, QStringLiteral("ABC"), 0, 0);
+        draw(Ordinary, QStringLiteral("甲乙丙"), 0, 0);
         const double tightened = points < 72 ? (2984 - 400) / 72.0 * points : 2984 * points / 72 - 400;
         EXPECT_NEAR(layout.textBox.width(), tightened, 0.01);
         ASSERT_EQ(texts().size(), 3u);
@@ -211,7 +220,7 @@ TEST_F(Renderer, TightenedWidthPerPointHoldsBelow72)
 TEST_F(Renderer, NoStyleDrawsTheBackgroundAlone)
 {
     in.style.reset();
-    in.chineseName = QStringLiteral("AB");
+    in.chineseName = QStringLiteral("甲乙");
     RecordingSurface picture;
     drawPicture(picture, QStringLiteral("/kit/images/02-宣纸.jpg"),
                 layOut(in, surface, values.compoundSurnames));

@@ -277,14 +277,25 @@ QStringList AppFontTable::fallbackFamilies(const QString& text, const QString& f
     auto chosen = fallbackOf_.constFind(face);
     if (chosen == fallbackOf_.constEnd()) {
         QStringList families;
-        const QString own = QFileInfo(fallbackPath_).dir().filePath(
-            QStringLiteral("fallback(%1).dat").arg(face));
+        const QDir data = QFileInfo(fallbackPath_).dir();
+        const QString continued = data.filePath(QStringLiteral("continued(%1).dat").arg(face));
+        const QString own = data.filePath(QStringLiteral("fallback(%1).dat").arg(face));
+        if (!face.isEmpty() && QFileInfo(continued).isFile()) {
+            const QStringList more = fallback(continued).families;
+            families += more;
+            continuing_.unite(QSet<QString>(more.cbegin(), more.cend()));
+        }
         if (!face.isEmpty() && QFileInfo(own).isFile())
             families += fallback(own).families;
         families += fallback(fallbackPath_).families;
         chosen = fallbackOf_.insert(face, families);
     }
     return *chosen;
+}
+
+bool AppFontTable::continuesFace(const QString& family) const
+{
+    return continuing_.contains(family);
 }
 
 const AppFontTable::Fallback& AppFontTable::fallback(const QString& path)

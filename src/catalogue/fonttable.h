@@ -34,6 +34,9 @@ public:
     {
         return {};
     }
+    // Whether a fallback family is the face's own source, drawing what the face's file leaves
+    // out in the same hand.
+    virtual bool continuesFace(const QString& /*family*/) const { return false; }
 };
 
 // Whether `text` holds a character beyond those every face of the kit draws: the ideographs of
@@ -63,11 +66,13 @@ public:
     void removeFont(const QString& path) override;
     QString familyFor(const QString& path, const QString& face) const override;
     QStringList fallbackFamilies(const QString& text, const QString& face) override;
+    bool continuesFace(const QString& family) const override;
     QString sourceOf(const QString& path) const override;
 
-    // The face that draws characters beyond a style's own: the file at `path`, after a file
-    // beside it named after the style's face, "fallback(face).dat", where there is one, so
-    // that a face can have rare characters drawn in a hand like its own. They are large and
+    // The face that draws characters beyond a style's own: the file at `path`, after files
+    // beside it named after the style's face where there are any: "continued(face).dat", the
+    // rest of the face's own source, then "fallback(face).dat", a face like it in size and
+    // weight, so that a face can have rare characters drawn in a hand like its own. They are large and
     // compressed, so each is registered only once a text needs it, and then kept for as long
     // as the table lives. A missing or broken file leaves the system's fallback alone to do it.
     void useFallback(const QString& path) { fallbackPath_ = path; }
@@ -139,6 +144,7 @@ private:
     QString fallbackPath_;
     QHash<QString, Fallback> fallbacks_; // by path; tried once each
     QHash<QString, QStringList> fallbackOf_; // the families serving each face
+    QSet<QString> continuing_;               // families of continued(face).dat files
     const Fallback& fallback(const QString& path);
     // One unpacked, renamed copy per font file for the table's life, by the file, its size and
     // time: registering a style's faces again, as the style list and long drags do, costs Qt's

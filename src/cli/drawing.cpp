@@ -220,6 +220,7 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
     const Layout layout = layoutFor(job, in);
     Degradation lacks;
     lacks.boxes = charactersNoFaceDraws(layout, faces_);
+    lacks.fallback = charactersFallbackDraws(layout, faces_);
     QString& backgroundError = lacks.backgroundError;
     const QString suffix = suffixOf(job.output);
     if (suffix == QLatin1String("pdf") || suffix == QLatin1String("svg")) {
@@ -299,7 +300,8 @@ QJsonObject SignatureRenderer::drawnReport(const Job& job, const Drawn& in,
                        {QStringLiteral("size"), in.spec.points},
                        {QStringLiteral("ink"), hexColor(in.spec.ink)},
                        {QStringLiteral("substituted"), QJsonArray::fromStringList(lacks.substituted)},
-                       {QStringLiteral("missingCharacters"), QJsonArray::fromStringList(lacks.boxes)}};
+                       {QStringLiteral("missingCharacters"), QJsonArray::fromStringList(lacks.boxes)},
+                       {QStringLiteral("fallbackCharacters"), QJsonArray::fromStringList(lacks.fallback)}};
 }
 
 std::variant<QJsonObject, Failure> SignatureRenderer::layoutOf(const Job& job)
@@ -336,6 +338,7 @@ std::variant<QByteArray, Failure> SignatureRenderer::inkBoxPdf(const Job& job,
     // for characters no face draws, is said, and refused when strict.
     Degradation lacks;
     lacks.boxes = charactersNoFaceDraws(layout, faces_);
+    lacks.fallback = charactersFallbackDraws(layout, faces_);
     if (auto failure = degraded(job, in, lacks))
         return *failure;
     say(in, lacks);

@@ -70,12 +70,14 @@ private:
         double asked = 0;
     };
     // What a drawing was made without: font files drawn in a substitute face, the background,
-    // characters no face draws.
+    // characters no face draws; and the characters a fallback face draws in its own hand,
+    // which a person is told of but which fail nothing.
     struct Degradation
     {
         QStringList substituted;
         QString backgroundError;
         QStringList boxes;
+        QStringList fallback;
     };
     // Counts what `lacks` holds; a failure where the job is strict and it holds anything.
     std::optional<Failure> degraded(const Job& job, const Drawn& in, Degradation& lacks);

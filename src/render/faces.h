@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
 class FontTable;
 
@@ -19,6 +20,23 @@ struct RunFace
 
     bool operator==(const RunFace&) const = default;
 };
+
+// Where the ink of a text lies, band by band down from `top` (twips from the text's top-left
+// corner): the leftmost and rightmost ink in each band. A band without ink holds left > right.
+// No bands: nothing is known of the ink's shape.
+struct InkProfile
+{
+    double top = 0;
+    double band = 0;
+    std::vector<double> left, right;
+};
+
+// The least room between two characters' ink, and the height of a profile's bands: a hair, a
+// fiftieth of the size.
+inline double hairAt(double points)
+{
+    return points * 20 / 50;
+}
 
 // Keeps a font file registered for as long as it is held.
 using FontHold = std::shared_ptr<const void>;
@@ -39,6 +57,10 @@ public:
     virtual double width(const RunFace& face, double points, const QString& text) = 0;
     virtual double height(const RunFace& face, double points) = 0;
     virtual QRectF ink(const RunFace& face, double points, const QString& text) = 0;
+    // The shape of the ink of `text`, in bands a hair high.
+    virtual InkProfile profile(const RunFace&, double, const QString&) { return {}; }
+    // Whether a character of `text` is drawn by another face than `face`: in another hand.
+    virtual bool fallsBack(const RunFace&, double, const QString&) { return false; }
     // Whether a character of `text` shows as the empty box the face draws for what it lacks.
     virtual bool lacksGlyphs(const RunFace&, double, const QString&) { return false; }
 };

@@ -70,16 +70,39 @@ void paint(const Layout& layout, Painter& painter)
         painter.wear(*layout.frame);
 }
 
-QStringList charactersNoFaceDraws(const Layout& layout, Faces& faces)
+namespace {
+
+template <typename Shows>
+QStringList charactersWhere(const Layout& layout, Shows shows)
 {
-    QStringList missing;
+    QStringList found;
     for (const PlacedRun& run : layout.runs) {
-        if (run.text.isEmpty() || !faces.lacksGlyphs(run.face, run.points, run.text))
+        if (run.text.isEmpty() || !shows(run, run.text))
             continue;
         for (const QString& c : characters(run.text))
-            if (!isBlankCharacter(c) && !missing.contains(c) &&
-                faces.lacksGlyphs(run.face, run.points, c))
-                missing << c;
+            if (!isBlankCharacter(c) && !found.contains(c) && shows(run, c))
+                found << c;
     }
-    return missing;
+    return found;
+}
+
+} // namespace
+
+QStringList charactersNoFaceDraws(const Layout& layout, Faces& faces)
+{
+    return charactersWhere(layout, [&](const PlacedRun& run, const QString& text) {
+        return faces.lacksGlyphs(run.face, run.points, text);
+    });
+}
+
+QStringList charactersFallbackDraws(const Layout& layout, Faces& faces)
+{
+    // A dot or a dash has no hand to speak of: letters and ideographs are what a person reads.
+    return charactersWhere(layout, [&](const PlacedRun& run, const QString& text) {
+        if (text != characters(text).value(0))
+            return faces.fallsBack(run.face, run.points, text);
+        return QChar::isLetterOrNumber(text.toUcs4().value(0)) &&
+               faces.fallsBack(run.face, run.points, text) &&
+               !faces.lacksGlyphs(run.face, run.points, text);
+    });
 }

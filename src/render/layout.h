@@ -71,3 +71,6 @@ void paint(const Layout& layout, Painter& painter);
 // The characters of the layout that no face draws, neither the style's nor a fallback: they
 // would show as empty boxes. Each once, in the order drawn.
 QStringList charactersNoFaceDraws(const Layout& layout, Faces& faces);
+// The letters of the layout that a fallback face draws, not the style's own: they are in
+// another hand. Each once, in the order drawn.
+QStringList charactersFallbackDraws(const Layout& layout, Faces& faces);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -16,6 +17,56 @@ constexpr double InnerHeight = SurfaceHeightPx * TwipsPerPixel;
 PlacedRun run(Faces& faces, const RunFace& face, double points, const QString& text, QPointF at)
 {
     return PlacedRun{text, face, points, at, faces.ink(face, points, text).translated(at)};
+}
+
+// Whether a character is drawn close to a neighbour of its kind: a Han character, or the
+// glyph of a compound surname, which stands for two. Letters, digits, spaces and marks keep
+// the face's own spacing on both sides.
+bool isIdeograph(const QString& character)
+{
+    const char32_t c = character.isEmpty() ? 0 : character.toUcs4().value(0);
+    return QChar::script(c) == QChar::Script_Han || QChar::category(c) == QChar::Other_PrivateUse;
+}
+
+// How much closer `after`, its left edge `advance` right of `before`'s and `dy` lower, may
+// come to `before` with a hair left between their inks; negative where their inks are closer
+// than that already. Unlimited where no band holds ink of both.
+double roomBetween(const InkProfile& before, const InkProfile& after, double advance, double dy)
+{
+    double room = std::numeric_limits<double>::infinity();
+    const double band = std::max(before.band, after.band);
+    if (band <= 0)
+        return room;
+    const auto bands = qsizetype(before.left.size());
+    for (size_t j = 0; j < after.left.size(); ++j) {
+        if (after.left[j] > after.right[j])
+            continue;
+        // The bands of `before` beside this one, and those a band above and below it: what
+        // comes within a hair diagonally is as close as what is level.
+        const double y = after.top + double(j) * after.band + dy;
+        const auto first = qsizetype(std::floor((y - before.top) / band)) - 1;
+        for (qsizetype k = std::max<qsizetype>(first, 0); k < std::min(first + 3, bands); ++k)
+            if (before.left[k] <= before.right[k])
+                room = std::min(room, after.left[j] + advance - before.right[k]);
+    }
+    return room - band;
+}
+
+// How far each character but the first of a line starts before the end of the previous one's
+// advance. Two ideographs close up by the tightening, less where their inks would come closer
+// than a hair; beside an ideograph, anything keeps at least a hair from its ink (a middle dot
+// under the overhang of the character before it would vanish). Letters beside letters keep the
+// face's spacing: a script face joins them by design.
+double tighteningBetween(Faces& faces, const RunFace& face, double points, const QString& before,
+                         const QString& after, double dy = 0)
+{
+    const int ideographs = int(isIdeograph(before)) + int(isIdeograph(after));
+    if (ideographs == 0)
+        return 0;
+    const double room = roomBetween(faces.profile(face, points, before),
+                                    faces.profile(face, points, after),
+                                    faces.width(face, points, before), dy);
+    return std::min(ideographs == 2 ? tighteningAt(points) : 0.0, room);
 }
 
 } // namespace
@@ -35,14 +86,41 @@ Layout ordinaryLayout(const SignatureSpec& spec, Faces& faces, RulesPlace at)
     int x = at.x ? *at.x : nearest((InnerWidth - width) / 2 - Rules::CentreShiftLeft);
     const int y = at.y ? *at.y : nearest((InnerHeight - height) / 2 - Rules::CentreShiftUp);
     const QStringList chars = characters(name);
-    const double tightening = tighteningAt(points);
-    layout.textBox = QRectF(x, y, width - double(chars.size() - 1) * tightening, height);
+    double tightened = 0;
     // Each character starts a little before the end of the previous one's own advance.
     for (qsizetype i = 0; i < chars.size(); ++i) {
-        if (i > 0)
-            x = nearest(faces.width(face, points, chars[i - 1]) + x - tightening);
+        if (i > 0) {
+            const double by = tighteningBetween(faces, face, points, chars[i - 1], chars[i]);
+            x = nearest(faces.width(face, points, chars[i - 1]) + x - by);
+            tightened += by;
+        }
         layout.runs.push_back(run(faces, face, points, chars[i], QPointF(x, y)));
     }
+    // A mark between two ideographs, such as the dot between the parts of a name, sits in the
+    // middle of the gap between their inks.
+    for (qsizetype i = 1; i + 1 < chars.size(); ++i) {
+        if (!isIdeograph(chars[i - 1]) || !isIdeograph(chars[i + 1]) ||
+            !QChar::isPunct(chars[i].toUcs4().value(0)))
+            continue;
+        PlacedRun& mark = layout.runs[size_t(i)];
+        const InkProfile shape = faces.profile(face, points, chars[i]);
+        const PlacedRun& left = layout.runs[size_t(i - 1)];
+        const PlacedRun& right = layout.runs[size_t(i + 1)];
+        const double before = roomBetween(faces.profile(face, points, left.text), shape,
+                                          mark.at.x() - left.at.x(), 0);
+        const double after = roomBetween(shape, faces.profile(face, points, right.text),
+                                         right.at.x() - mark.at.x(), 0);
+        if (std::isfinite(before) && std::isfinite(after)) {
+            const double by = nearest((after - before) / 2);
+            mark.at.rx() += by;
+            mark.ink.translate(by, 0);
+        }
+    }
+    // An empty name leaves a box one tightening wide to take hold of.
+    if (chars.isEmpty())
+        tightened = -tighteningAt(points);
+    layout.textBox = QRectF(layout.runs.empty() ? x : layout.runs.front().at.x(), y,
+                            width - tightened, height);
     return layout;
 }
 
@@ -155,6 +233,7 @@ Layout pieceLayout(const SignatureSpec& spec, Faces& faces, const CompoundSurnam
     }
     if (last < 0)
         return layout;
+    const bool latin = style.kind == Style::Kind::LatinFolder;
     const double whole = width[0] + width[1] + width[2];
     const double left = at.x ? *at.x : (InnerWidth - whole) / 2 - Rules::CentreShiftLeft;
     // The rules centre each piece by a height measured before its own face is selected: in the
@@ -166,8 +245,21 @@ Layout pieceLayout(const SignatureSpec& spec, Faces& faces, const CompoundSurnam
         if (piece[k].isEmpty())
             continue;
         const double y = at.y ? *at.y : (InnerHeight - height[before]) / 2 - Rules::CentreShiftUp;
-        if (layout.runs.empty())
+        if (layout.runs.empty()) {
             layout.textBox = QRectF(x, y, whole, height[before]);
+        } else if (!latin) {
+            // Pieces stand side by side, each in its own face: one that reaches into the next
+            // is moved apart until a hair lies between their inks.
+            const PlacedRun& previous = layout.runs.back();
+            const double room = roomBetween(
+                faces.profile(previous.face, spec.points, previous.text),
+                faces.profile(face[k], spec.points, piece[k]), x - previous.at.x(),
+                y - previous.at.y());
+            if (room < 0) {
+                x -= nearestWhole(room);
+                layout.textBox.setWidth(layout.textBox.width() - nearestWhole(room));
+            }
+        }
         layout.runs.push_back(run(faces, face[k], spec.points, piece[k], QPointF(x, y)));
         x += width[k];
         before = k;

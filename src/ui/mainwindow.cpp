@@ -126,6 +126,9 @@ void MainWindow::showSizeUsed(const QString& asked, double used, bool refused)
     if (!signature_.missingCharacters().isEmpty())
         lines << QStringLiteral("没有字体能写出：%1")
                      .arg(signature_.missingCharacters().join(QStringLiteral("、")));
+    if (!signature_.fallbackCharacters().isEmpty())
+        lines << QStringLiteral("本风格的字体没有“%1”，用相近的字体写出。")
+                     .arg(signature_.fallbackCharacters().join(QStringLiteral("、")));
     if (!backgroundPath().isEmpty() && !signature_.surface().backgroundError().isEmpty())
         lines << QStringLiteral("背景图片不能打开，画在白底上。");
     const QString line = lines.join(u'\n');

@@ -20,7 +20,9 @@ double ShownSignature::fittedSize(const SignatureSpec& spec)
         fitted.points = ::fittedSize(spec, faces_, values_.compoundSurnames);
         fit_ = Fit{spec.chineseName, spec.latinName, style, spec.points, fitted.points};
         fitted.position.reset();
-        missing_ = charactersNoFaceDraws(layOut(fitted, faces_, values_.compoundSurnames), faces_);
+        const Layout layout = layOut(fitted, faces_, values_.compoundSurnames);
+        missing_ = charactersNoFaceDraws(layout, faces_);
+        fallback_ = charactersFallbackDraws(layout, faces_);
     }
     return fit_->points;
 }

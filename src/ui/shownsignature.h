@@ -24,10 +24,12 @@ public:
     AppFontTable& fonts() { return fonts_; }
     ImageSurface& surface() { return surface_; }
 
-    // The size `spec`'s name is drawn whole at, and the characters no face draws: known for
-    // the last name, style and size asked about, so that a drag asks nothing again.
+    // The size `spec`'s name is drawn whole at, the characters no face draws and those a
+    // fallback face draws: known for the last name, style and size asked about, so that a drag
+    // asks nothing again.
     double fittedSize(const SignatureSpec& spec);
     const QStringList& missingCharacters() const { return missing_; }
+    const QStringList& fallbackCharacters() const { return fallback_; }
 
     // Paints `spec` over `background`; nothing is drawn without a style.
     void show(const SignatureSpec& spec, const QString& background);
@@ -61,4 +63,5 @@ private:
     };
     std::optional<Fit> fit_;
     QStringList missing_;
+    QStringList fallback_;
 };

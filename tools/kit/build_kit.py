@@ -25,8 +25,8 @@ import sys
 from fontTools.ttLib import TTFont
 
 from compose import NAME_LETTERS, compose_letters
-from fit import (RULES, Face, fit_file_style, fit_folder_style, ink_shape, match_weight,
-                 piece_shape, piece_transform, latin_x_height, match_latin_line, match_to_head,
+from fit import (MATCHED, RULES, Face, fit_file_style, fit_folder_style, ink_shape,
+                 match_weight, piece_shape, piece_transform, set_weight, stroke_weight, latin_x_height, match_latin_line, match_to_head,
                  seal_centring, seal_glyph_factor, shrink_outlines, square_seal_cells, x_height)
 from outlines import (PX_PER_EM, move_outlines, scale_face, set_vertical_metrics,
                       vertical_metrics, widen_spaces)
@@ -35,6 +35,7 @@ from kitglyphs import (GB2312, IDEOGRAPHS, LATIN, PUA_START, KitError, add_compo
                        fill_missing, fill_transform, fuxing_text, is_companion,
                        is_name_character, normalize_metrics, outline_of, rename, save_job,
                        set_cmap, subset_to, uncovered)
+from hanparts import compose_rare
 from packages import Sources, serialized, tarball
 
 
@@ -86,6 +87,8 @@ LATIN_DONORS = ["great-vibes", "allura", "corinthia", "birthstone"]
 # Characters beyond GB2312 that a style's face lacks draw in a heavy Kai (data/fallback.dat),
 # or in the face's own fallback where the kit has one (data/fallback(face).dat).
 HEAVY_FALLBACK = "wenkai-bold"
+# A face's own fallback starts from the weight of Kai nearest its strokes.
+FALLBACK_WEIGHTS = ("wenkai-light", "wenkai", "wenkai-bold")
 RARE_NAME_CHARACTERS = "堃昇䶮龑𠮷喆琇玥赟"
 # The characters of the common-use list (通用规范汉字表, Debian's unicode-data) beyond GB2312:
 # each Chinese face of a folder style gets them in a fallback of its own size and baseline, so
@@ -159,7 +162,7 @@ class Kit:
         self.heavy_shapes = []
         self.weights = []  # (style, file, stroke weight beside the head's, before and after)
         self.moves = []  # (Chinese face key, its move)
-        self.pieces = []  # (family, piece shape) of each Chinese folder face
+        self.pieces = []  # (family, piece shape, stroke weight) of each brush or seal face
         self.gongwen_shapes = []  # the default face's ink shape, for its fallback
         self.fallback_pieces = []  # (family, glyphs, scale, shift up in pixels at 72 points)
 
@@ -181,10 +184,13 @@ class Kit:
             keep = is_name_character if donor else is_companion
             own = {cp for cp in font.getBestCmap() if keep(cp)}
             subset_to(font, own | {ord(ch) for ch in GB2312})
+            # Rare name characters are built from the face's own strokes before any character
+            # is filled from another face.
+            composed = compose_rare(font) if donor else []
             fills = fill_missing(font, [self.donor(donor)], GB2312, IDEOGRAPHS)
             add_compound_glyphs(font, self.pairs)
             normalize_metrics(font)
-            self.raw[key] = (serialized(font), source, fills, emptied, "")
+            self.raw[key] = (serialized(font), source, fills, emptied, "".join(composed))
         return TTFont(io.BytesIO(self.raw[key][0]))
 
     def latin(self, source):
@@ -259,6 +265,7 @@ class Kit:
             self.gongwen_shapes.append(ink_shape(font))
         else:
             self.heavy_shapes.append(ink_shape(font))
+            self.pieces.append((family, piece_shape(font), stroke_weight(font)))
         self.save(font, family, os.path.join(files, f"{style}({family}).dat"), GB2312, key)
 
     def folder_style(self, style, prefix, keys, fonts):
@@ -290,7 +297,7 @@ class Kit:
             move_outlines(font, *move)
             if not latin:
                 self.heavy_shapes.append(ink_shape(font))
-                self.pieces.append((f"{prefix}{k}", piece_shape(font)))
+                self.pieces.append((f"{prefix}{k}", piece_shape(font), stroke_weight(font)))
             required = (LATIN + NAME_LETTERS if latin
                         else GB2312 + (self.compounds if k == 1 else []))
             self.save(font, f"{prefix}{k}", os.path.join(folder, f"{prefix}{k}.dat"),
@@ -331,7 +338,7 @@ class Kit:
         for key, family, path, shape in (
                 (HEAVY_FALLBACK, "SorvexFallback", os.path.join(data, "fallback.dat"), heavy),
                 ("wenkai", "SorvexFallbackGongwen",
-                 os.path.join(data, "fallback(SorvexGongwen).dat"), gongwen_shape)):
+                 os.path.join(data, "continued(SorvexGongwen).dat"), gongwen_shape)):
             font = self.sources.font(key)
             drop_empty_mappings(font)
             # As tall as the characters it stands beside; it draws on their baseline.
@@ -356,16 +363,20 @@ class Kit:
                 f.write(text)
 
     def make_piece_fallbacks(self, pieces, data):
-        """data/fallback(family).dat for each piece: the heavy Kai's common-use characters at
-        that face's height, baseline and cell, so that 堃 in a name stands on the line of the
-        characters beside it. Characters beyond the list draw in the shared fallback."""
+        """data/fallback(family).dat for each brush or seal face: a Kai's common-use
+        characters at that face's height, baseline and cell, and with strokes as heavy, so that
+        堃 in a name stands on the line of the characters beside it and in a like hand.
+        Characters beyond the list draw in the shared fallback."""
         gb2312 = {ord(ch) for ch in GB2312}
         wanted = (common_use_characters() - gb2312) | {ord(ch) for ch in RARE_NAME_CHARACTERS}
-        for family, shape in pieces:
-            font = self.sources.font(HEAVY_FALLBACK)
+        weights = {key: stroke_weight(self.sources.font(key)) for key in FALLBACK_WEIGHTS}
+        for family, shape, weight in pieces:
+            # The Kai nearest in weight, grown or thinned the rest of the way.
+            key = min(FALLBACK_WEIGHTS, key=lambda k: abs(weights[k] - weight))
+            font = self.sources.font(key)
             drop_empty_mappings(font)
             source = piece_shape(font)
-            subset_to(font, wanted & set(font.getBestCmap()))
+            subset_to(font, (wanted | {ord(ch) for ch in MATCHED}) & set(font.getBestCmap()))
             em = font["head"].unitsPerEm
             transform, advance = piece_transform(source, shape, em)
             glyphset, glyf, hmtx = font.getGlyphSet(), font["glyf"], font["hmtx"]
@@ -375,12 +386,16 @@ class Kit:
                 glyph.recalcBounds(glyf)
                 glyf[name] = glyph
                 hmtx[name] = (advance, getattr(glyph, "xMin", 0))
-            self.fallback_pieces.append((family, len(outlines), transform[0],
-                                         transform[5] / em * PX_PER_EM))
-            key = f"fallback-{family}"
+            before = weights[key] / weight
+            after = set_weight(font, weight)
+            subset_to(font, wanted & set(font.getBestCmap()))
+            self.fallback_pieces.append((family, key, len(font.getGlyphOrder()), transform[0],
+                                         transform[5] / em * PX_PER_EM, before, after))
+            face = f"fallback-{family}"
             self.save(font, f"SorvexFallback{family}", os.path.join(data, f"fallback({family}).dat"),
-                      RARE_NAME_CHARACTERS, key)
-            self.raw[key] = (b"", HEAVY_FALLBACK, 0, 0, "")
+                      RARE_NAME_CHARACTERS, face)
+            self.raw[face] = (b"", key, 0, 0, "")
+            self.sources.add_license(key)
 
     def print_report(self):
         def size(path):
@@ -409,9 +424,11 @@ class Kit:
         print(f"build_kit: {'folder face':<16} {'strokes beside the head face':>30}")
         for style, face, before, after in self.weights:
             print(f"build_kit: {style + '/' + face:<16} {before:>18.2f} -> {after:.2f}")
-        print(f"build_kit: {'piece fallback':<16} {'glyphs':>7} {'scaled':>7} {'raised at 72 pt':>16}")
-        for family, glyphs, scale, shift in self.fallback_pieces:
-            print(f"build_kit: {family:<16} {glyphs:>7} {scale:>7.3f} {shift:>+13.1f} px")
+        print(f"build_kit: {'fallback for':<16} {'from':<12} {'glyphs':>7} {'scaled':>7} "
+              f"{'raised at 72 pt':>16} {'strokes beside the face':>24}")
+        for family, key, glyphs, scale, shift, before, after in self.fallback_pieces:
+            print(f"build_kit: {family:<16} {key:<12} {glyphs:>7} {scale:>7.3f} {shift:>+13.1f} px"
+                  f" {before:>14.2f} -> {after:.2f}")
         total = sum(os.path.getsize(os.path.join(d, f))
                     for part in ("fonts", "data", "licenses")
                     for d, _, fs in os.walk(os.path.join(self.out, part))

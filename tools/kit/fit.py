@@ -234,21 +234,30 @@ def stroke_weight(font):
     return statistics.median(weights)
 
 
+def set_weight(font, wanted, tolerance=0.1):
+    """Grows or thins every stroke until the face's weight (`stroke_weight`) is within half of
+    `tolerance` of `wanted`; its weight after, beside `wanted`."""
+    weight = stroke_weight(font)
+    for _ in range(3):
+        if abs(weight / wanted - 1) <= tolerance / 2:
+            break
+        height = statistics.median(
+            b[3] - b[1] for b in (Face(font).ink(ch) for ch in MATCHED) if b)
+        # Growing a stroke by `a` grows the character's height by `a` as well.
+        embolden(font, (wanted * height - weight * height) / (1 - wanted))
+        weight = stroke_weight(font)
+    return weight / wanted
+
+
 def match_weight(head, other, tolerance=0.1):
     """Makes `other`'s strokes as heavy beside its characters as the head face's, where they
     are lighter by more than `tolerance`: a name in three faces reads as one hand. Returns the
     weights before and after, beside the head's."""
-    wanted, weight = stroke_weight(head), stroke_weight(other)
-    before = weight / wanted
-    for _ in range(3):
-        if weight >= wanted * (1 - tolerance / 2) or before >= 1 - tolerance:
-            break
-        height = statistics.median(
-            b[3] - b[1] for b in (Face(other).ink(ch) for ch in MATCHED) if b)
-        stroke = weight * height
-        embolden(other, (wanted * height - stroke) / (1 - wanted))
-        weight = stroke_weight(other)
-    return before, weight / wanted
+    wanted = stroke_weight(head)
+    before = stroke_weight(other) / wanted
+    if before >= 1 - tolerance:
+        return before, before
+    return before, set_weight(other, wanted, tolerance)
 
 
 def piece_shape(font):

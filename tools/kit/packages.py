@@ -20,6 +20,7 @@ WENKAI = "/usr/share/fonts/truetype/lxgw-wenkai"
 DEBIAN = {
     "wenkai": ("fonts-lxgw-wenkai", f"{WENKAI}/LXGWWenKai-Regular.ttf"),
     "wenkai-bold": ("fonts-lxgw-wenkai", f"{WENKAI}/LXGWWenKai-Bold.ttf"),
+    "wenkai-light": ("fonts-lxgw-wenkai", f"{WENKAI}/LXGWWenKai-Light.ttf"),
 }
 
 # @fontsource packages: version and the registry's integrity hash of its tarball.
