@@ -30,6 +30,7 @@
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTemporaryDir>
+#include <QInputMethodEvent>
 #include <QTest>
 #include <QTextBrowser>
 #include <QWindow>
@@ -168,6 +169,13 @@ protected:
             QTest::keyClick(window, c.toLatin1());
     }
     void key(Qt::Key k, Qt::KeyboardModifiers m = {}) { QTest::keyClick(window, k, m); }
+    // Text an input method commits, as it does: to whatever has the focus.
+    static void commit(const QString& text)
+    {
+        QInputMethodEvent event;
+        event.setCommitString(text);
+        QApplication::sendEvent(QApplication::focusObject(), &event);
+    }
     // The document-signing window, a window of its own once it was opened.
     static SignWindow* signWindow()
     {
@@ -427,6 +435,21 @@ TEST_P(SizeBox, EnterDrawsExactlyTheSizeTyped)
               !c.fits);
     EXPECT_NEAR(w.layout().textBox.height(), height72 * drawn / 72, height72 / 100);
     EXPECT_TRUE(platform.messages.empty());
+}
+
+// A character the style's face lacks is named below the picture while the name holds it:
+// a person knows which character is drawn in another hand.
+TEST_F(ShownWindow, ACharacterInAnotherHandIsNamedBelowThePicture)
+{
+    pickStyle(QStringLiteral("毛体"));
+    click(txtCN());
+    key(Qt::Key_A, Qt::ControlModifier);
+    commit(QStringLiteral("王龑"));
+    EXPECT_TRUE(control<QLabel>("lblStatus")->isVisibleTo(&w));
+    EXPECT_TRUE(control<QLabel>("lblStatus")->text().contains(QStringLiteral("“龑”")))
+        << control<QLabel>("lblStatus")->text().toStdString();
+    key(Qt::Key_Backspace);
+    EXPECT_FALSE(control<QLabel>("lblStatus")->text().contains(QStringLiteral("龑")));
 }
 
 // Each unusable size is said once, as typed, and the picture stays as it was.
