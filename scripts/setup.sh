@@ -15,10 +15,11 @@ packages=(
   cmake g++ make pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev qt6-pdf-dev qt6-translations-l10n libgl-dev
   zlib1g-dev libdeflate-dev libwoff-dev libqpdf-dev libcups2-dev libssl-dev
-  # fonts: the data kit is made from LXGW WenKai and the npm registry's font packages;
-  # Liberation and UMing stand in for the faces the window's controls ask for
+  # fonts: the data kit is made from LXGW WenKai, Noto Sans CJK (the seals) and the npm
+  # registry's font packages; Liberation and UMing stand in for the faces the window's controls
+  # ask for
   fontconfig python3 python3-fonttools unicode-data
-  fonts-lxgw-wenkai fonts-arphic-uming fonts-liberation2
+  fonts-lxgw-wenkai fonts-noto-cjk fonts-arphic-uming fonts-liberation2
 )
 [ -n "$for_run" ] || packages+=(
   libgtest-dev googletest libgmock-dev libbenchmark-dev

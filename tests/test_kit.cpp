@@ -585,6 +585,89 @@ TEST_F(Kit, NeighbouringCharactersKeepAHairApart)
     }
 }
 
+// A name seal as a carver cuts it, at the seal styles' largest size: square up to four
+// characters and with nine, its characters filling their cells, the ink as far from the frame
+// on all four sides and the gaps between characters no wider than one and a half times the
+// frame's line (a white seal's: the red around its characters). Measured in the pixels drawn.
+TEST_F(Kit, SealsAreCutSquareAndEven)
+{
+    const char* names[] = {"李", "李白", "王晓明", "欧阳娜娜", "诸葛孔明亮", "爱新觉罗溥仪",
+                           "阿卜杜热合曼买买提"};
+    // Drawn four times as large, measured in reference pixels: the frame's edges fall on whole
+    // reference pixels, the ink's to a quarter of one.
+    constexpr double Scale = 4;
+    AppFontTable fonts;
+    fonts.useFallback(fallbackFontPath(values));
+    for (const QString& styleName : {SealStyle, SealStyleIntaglio}) {
+        for (const char* name : names) {
+            SCOPED_TRACE(styleName.toStdString() + " " + name);
+            SignatureSpec in;
+            in.chineseName = QString::fromUtf8(name);
+            in.style = c.styles.value(c.indexOfStyle(styleName));
+            in.points = styleRuleFor(styleName).largestSize;
+            AppFaces faces(fonts);
+            const Layout layout = layOut(in, faces, values.compoundSurnames);
+            ASSERT_TRUE(layout.frame);
+            const auto drawn = [&](Layout part) {
+                ImageSurface surface(Scale, false, true);
+                drawPicture(surface, {}, part);
+                const QRect box = inkBox(surface.image(), [](QRgb p) { return qAlpha(p) > 128; });
+                return QRectF(box.left() / Scale, box.top() / Scale, box.width() / Scale,
+                              box.height() / Scale);
+            };
+            Layout frameOnly = layout;
+            frameOnly.runs.clear();
+            const QRectF frame = drawn(frameOnly);
+            std::vector<QRectF> inks;
+            QRectF all;
+            for (const PlacedRun& run : layout.runs) {
+                Layout one = layout;
+                one.frame.reset();
+                one.runs = {run};
+                inks.push_back(drawn(one));
+                all |= inks.back();
+            }
+            const double line = layout.frame->filled ? 0 : layout.frame->linePx;
+            const double margins[] = {all.left() - frame.left() - line,
+                                      all.top() - frame.top() - line,
+                                      frame.right() - line - all.right(),
+                                      frame.bottom() - line - all.bottom()};
+            const auto [least, most] = std::minmax_element(std::begin(margins), std::end(margins));
+            EXPECT_LE(*most - *least, 1) << "margins " << margins[0] << " " << margins[1] << " "
+                                         << margins[2] << " " << margins[3];
+            EXPECT_GE(*least, layout.frame->filled ? 2 : 0) << "no character crosses the frame";
+            const int characters = int(layout.runs.size());
+            if (characters <= 4)
+                EXPECT_LE(std::abs(frame.width() - frame.height()), 1)
+                    << frame.width() << "x" << frame.height();
+            if (characters == 1)
+                continue;
+            const double border = layout.frame->filled ? *least : line;
+            const SealGrid grid = sealGridFor(characters);
+            const double cellWidth = layout.textBox.width() / TwipsPerPixel / grid.columns;
+            const double cellHeight = layout.textBox.height() / TwipsPerPixel / grid.rows;
+            for (size_t i = 0; i < inks.size(); ++i) {
+                SCOPED_TRACE(layout.runs[i].text.toStdString());
+                EXPECT_GE(inks[i].width(), 0.85 * cellWidth) << "fills its cell's width";
+                EXPECT_GE(inks[i].height(), 0.85 * cellHeight) << "and its height";
+                for (size_t j = 0; j < inks.size(); ++j) {
+                    // The next character to the left in its row, and the next below.
+                    const QRectF& a = inks[i];
+                    const QRectF& b = inks[j];
+                    if (std::abs(a.center().y() - b.center().y()) < cellHeight / 2 &&
+                        b.center().x() < a.center().x() &&
+                        a.center().x() - b.center().x() < 1.5 * cellWidth)
+                        EXPECT_LE(a.left() - b.right(), 1.5 * border) << "across";
+                    if (std::abs(a.center().x() - b.center().x()) < cellWidth / 2 &&
+                        b.center().y() > a.center().y() &&
+                        b.center().y() - a.center().y() < 1.5 * cellHeight)
+                        EXPECT_LE(b.top() - a.bottom(), 1.5 * border) << "down";
+                }
+            }
+        }
+    }
+}
+
 // A word space in a name drawn in a Chinese face stays a space: letters are not tightened.
 TEST_F(Kit, LatinLettersInAChineseFaceKeepTheirSpacing)
 {

@@ -437,9 +437,9 @@ TEST_P(SizeBox, EnterDrawsExactlyTheSizeTyped)
     EXPECT_TRUE(platform.messages.empty());
 }
 
-// A character the style's face lacks is named below the picture while the name holds it:
-// a person knows which character is drawn in another hand.
-TEST_F(ShownWindow, ACharacterInAnotherHandIsNamedBelowThePicture)
+// A character the style's face lacks is named below the picture while the name holds it, and
+// what a seal cannot hold: a person knows what is drawn in another hand or not at all.
+TEST_F(ShownWindow, WhatThePictureDrawsOtherwiseIsNamedBelowIt)
 {
     pickStyle(QStringLiteral("毛体"));
     click(txtCN());
@@ -450,6 +450,13 @@ TEST_F(ShownWindow, ACharacterInAnotherHandIsNamedBelowThePicture)
         << control<QLabel>("lblStatus")->text().toStdString();
     key(Qt::Key_Backspace);
     EXPECT_FALSE(control<QLabel>("lblStatus")->text().contains(QStringLiteral("龑")));
+
+    // A seal's nine cells hold nine characters: the rest is named, not dropped silently.
+    pickStyle(SealStyle);
+    key(Qt::Key_A, Qt::ControlModifier);
+    commit(QStringLiteral("阿卜杜热合曼买买提江"));
+    EXPECT_TRUE(control<QLabel>("lblStatus")->text().contains(QStringLiteral("“江”没有刻上")))
+        << control<QLabel>("lblStatus")->text().toStdString();
 }
 
 // Each unusable size is said once, as typed, and the picture stays as it was.

@@ -677,6 +677,28 @@ TEST_F(RenderCommand, ACharacterAFallbackDrawsIsNamed)
     }
 }
 
+// A seal cuts nine characters: what it leaves out is said, never dropped silently.
+TEST_F(RenderCommand, ASealSaysWhatItLeavesOut)
+{
+    const struct
+    {
+        const char* name;
+        const char* leftOut;
+    } rows[] = {{"阿卜杜热合曼买买提", ""}, {"阿卜杜热合曼买买提江", "江"},
+                {"阿卜杜 热合曼买买提江古丽", "江古丽"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Outcome r = render({QStringLiteral("--style"), SealStyle, QStringLiteral("--cn"),
+                                  QString::fromUtf8(row.name), QStringLiteral("--report"),
+                                  QStringLiteral("-o"), path("seal.png")});
+        EXPECT_EQ(r.code, ExitOk) << r.err.toStdString();
+        EXPECT_EQ(reportOf(r)[QStringLiteral("leftOut")].toString(),
+                  QString::fromUtf8(row.leftOut));
+        EXPECT_EQ(r.err.contains(QStringLiteral("left out")), *row.leftOut != 0)
+            << r.err.toStdString();
+    }
+}
+
 // A batch clears only what batches that are gone left: another one writing into the same
 // folder keeps every picture.
 TEST_F(RenderCommand, TwoBatchesIntoOneFolderLeaveEachOtherAlone)

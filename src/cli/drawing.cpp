@@ -221,6 +221,7 @@ std::optional<Failure> SignatureRenderer::render(const Job& job, QJsonObject* re
     Degradation lacks;
     lacks.boxes = charactersNoFaceDraws(layout, faces_);
     lacks.fallback = charactersFallbackDraws(layout, faces_);
+    lacks.leftOut = layout.leftOut;
     QString& backgroundError = lacks.backgroundError;
     const QString suffix = suffixOf(job.output);
     if (suffix == QLatin1String("pdf") || suffix == QLatin1String("svg")) {
@@ -291,6 +292,11 @@ void SignatureRenderer::say(const Drawn& in, const Degradation& lacks)
         sayBackgroundFailed(in.background, lacks.backgroundError);
     sayUnusableFonts(*in.spec.style);
     sayMissingCharacters(lacks.boxes);
+    if (const qsizetype n = characters(lacks.leftOut).size(); n > 0)
+        err_ << "sorvex-sign-render: a seal holds nine characters; "
+             << (n == 1 ? QStringLiteral("the one after them is")
+                        : QStringLiteral("the %1 after them are").arg(n))
+             << " left out" << Qt::endl;
 }
 
 QJsonObject SignatureRenderer::drawnReport(const Job& job, const Drawn& in,
@@ -301,7 +307,8 @@ QJsonObject SignatureRenderer::drawnReport(const Job& job, const Drawn& in,
                        {QStringLiteral("ink"), hexColor(in.spec.ink)},
                        {QStringLiteral("substituted"), QJsonArray::fromStringList(lacks.substituted)},
                        {QStringLiteral("missingCharacters"), QJsonArray::fromStringList(lacks.boxes)},
-                       {QStringLiteral("fallbackCharacters"), QJsonArray::fromStringList(lacks.fallback)}};
+                       {QStringLiteral("fallbackCharacters"), QJsonArray::fromStringList(lacks.fallback)},
+                       {QStringLiteral("leftOut"), lacks.leftOut}};
 }
 
 std::variant<QJsonObject, Failure> SignatureRenderer::layoutOf(const Job& job)
@@ -339,6 +346,7 @@ std::variant<QByteArray, Failure> SignatureRenderer::inkBoxPdf(const Job& job,
     Degradation lacks;
     lacks.boxes = charactersNoFaceDraws(layout, faces_);
     lacks.fallback = charactersFallbackDraws(layout, faces_);
+    lacks.leftOut = layout.leftOut;
     if (auto failure = degraded(job, in, lacks))
         return *failure;
     say(in, lacks);

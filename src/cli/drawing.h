@@ -78,6 +78,7 @@ private:
         QString backgroundError;
         QStringList boxes;
         QStringList fallback;
+        QString leftOut; // what a seal cannot hold
     };
     // Counts what `lacks` holds; a failure where the job is strict and it holds anything.
     std::optional<Failure> degraded(const Job& job, const Drawn& in, Degradation& lacks);

@@ -1,5 +1,6 @@
 #include "layoutjson.h"
 
+#include "catalogue/stylerules.h"
 #include "render/fitting.h"
 #include "render/geometry.h"
 #include "render/layout.h"
@@ -33,6 +34,7 @@ QJsonObject rulesJson()
         {QStringLiteral("frameMarginLeft"), Rules::FrameMarginLeft},
         {QStringLiteral("frameMarginTop"), Rules::FrameMarginTop},
         {QStringLiteral("tightening"), Rules::Tightening},
+        {QStringLiteral("sealLargestSize"), styleRuleFor(SealStyle).largestSize},
     };
 }
 

@@ -45,6 +45,7 @@ struct Layout
     QRectF textBox;
     QRectF inkBox; // empty: no ink
     QRgb ink = 0xFF000000;
+    QString leftOut; // what a seal's nine cells cannot hold, which it does not draw
     std::vector<FontHold> holds;
 
     // Everything moved by whole twips.

@@ -124,14 +124,17 @@ Layout ordinaryLayout(const SignatureSpec& spec, Faces& faces, RulesPlace at)
     return layout;
 }
 
-// A character with its ink inside a cell: as it comes when its ink lies in the cell, else
-// centred in it, and scaled down where it is larger, so that no character crosses the frame or
-// its neighbours (a character from another face sits where that face puts it).
+// A character with its ink inside a cell: as it comes when its ink lies in the cell or in the
+// frame's reach out of it on the left and at the top, else centred in the cell, and scaled
+// down where it is larger, so that no character crosses the frame or its neighbours (a
+// character from another face sits where that face puts it).
 PlacedRun inCell(Faces& faces, const RunFace& face, const QString& text, double points, double x,
                  double y, double width, double height)
 {
     const QRectF ink = faces.ink(face, points, text);
-    if (QRectF(0, 0, width, height).contains(ink))
+    if (QRectF(-Rules::FrameMarginLeft, -Rules::FrameMarginTop, width + Rules::FrameMarginLeft,
+               height + Rules::FrameMarginTop)
+            .contains(ink))
         return run(faces, face, points, text, QPointF(x, y));
     const double scaled = points * std::min({1.0, width / ink.width(), height / ink.height()});
     return run(faces, face, scaled, text,
@@ -149,6 +152,8 @@ Layout sealLayout(const SignatureSpec& spec, Faces& faces, RulesPlace at)
     // Blanks take no cell, and the first cell, which sizes them all, is a character's.
     const QString name = completedSealName(visibleName(spec.chineseName));
     const QStringList chars = characters(name, MaxSealCharacters);
+    if (chars.size() == MaxSealCharacters)
+        layout.leftOut = name.mid(chars.join(QString()).size());
     const SealGrid grid = sealGridFor(chars.size());
     const QString first = chars.value(0);
     const double tw1 = faces.width(face, points, first);

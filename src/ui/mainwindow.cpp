@@ -126,6 +126,10 @@ void MainWindow::showSizeUsed(const QString& asked, double used, bool refused)
     if (!signature_.missingCharacters().isEmpty())
         lines << QStringLiteral("没有字体能写出：%1")
                      .arg(signature_.missingCharacters().join(QStringLiteral("、")));
+    if (!signature_.leftOut().isEmpty())
+        lines << QStringLiteral("印章只刻得下九个字，“%1”没有刻上。")
+                     .arg(QFontMetrics(statusLine_->font())
+                              .elidedText(signature_.leftOut(), Qt::ElideRight, 200));
     if (!signature_.fallbackCharacters().isEmpty())
         lines << QStringLiteral("本风格的字体没有“%1”，用相近的字体写出。")
                      .arg(signature_.fallbackCharacters().join(QStringLiteral("、")));

@@ -23,6 +23,7 @@ double ShownSignature::fittedSize(const SignatureSpec& spec)
         const Layout layout = layOut(fitted, faces_, values_.compoundSurnames);
         missing_ = charactersNoFaceDraws(layout, faces_);
         fallback_ = charactersFallbackDraws(layout, faces_);
+        leftOut_ = layout.leftOut;
     }
     return fit_->points;
 }

@@ -30,6 +30,8 @@ public:
     double fittedSize(const SignatureSpec& spec);
     const QStringList& missingCharacters() const { return missing_; }
     const QStringList& fallbackCharacters() const { return fallback_; }
+    // What a seal cannot hold.
+    const QString& leftOut() const { return leftOut_; }
 
     // Paints `spec` over `background`; nothing is drawn without a style.
     void show(const SignatureSpec& spec, const QString& background);
@@ -64,4 +66,5 @@ private:
     std::optional<Fit> fit_;
     QStringList missing_;
     QStringList fallback_;
+    QString leftOut_;
 };

@@ -25,17 +25,18 @@ import sys
 from fontTools.ttLib import TTFont
 
 from compose import NAME_LETTERS, compose_letters
-from fit import (MATCHED, RULES, Face, fit_file_style, fit_folder_style, ink_shape,
-                 match_weight, piece_shape, piece_transform, set_weight, stroke_weight, latin_x_height, match_latin_line, match_to_head,
-                 seal_centring, seal_glyph_factor, shrink_outlines, square_seal_cells, x_height)
-from outlines import (PX_PER_EM, move_outlines, scale_face, set_vertical_metrics,
-                      vertical_metrics, widen_spaces)
-from kitglyphs import (GB2312, IDEOGRAPHS, LATIN, PUA_START, KitError, add_compound_glyphs,
-                       check_face, common_use_characters, drawn, drop_empty_mappings,
+import fit
+from fit import (MATCHED, RULES, Face, fit_file_style, fit_folder_style,
+                 ink_shape, latin_x_height, match_latin_line, match_to_head, match_weight,
+                 piece_shape, piece_transform, set_weight, stroke_weight, x_height)
+from outlines import PX_PER_EM, move_outlines, scale_face, widen_spaces
+from kitglyphs import (GB2312, IDEOGRAPHS, LATIN, PUA_START, RARE_NAME_CHARACTERS, KitError,
+                       add_compound_glyphs, check_face, common_use_characters, drop_empty_mappings,
                        fill_missing, fill_transform, fuxing_text, is_companion,
-                       is_name_character, normalize_metrics, outline_of, rename, save_job,
-                       set_cmap, subset_to, uncovered)
+                       is_name_character, normalize_metrics, outline_of, save_job, set_cmap,
+                       subset_to)
 from hanparts import compose_rare
+from sealfaces import carve, fill_cells
 from packages import Sources, serialized, tarball
 
 
@@ -47,8 +48,8 @@ CHINESE = {
     "kaishu": ("ma-shan-zheng", KAI_FILL),
     "xingshu": ("zhi-mang-xing", KAI_FILL),
     "xingcao": ("long-cang", KAI_FILL),
-    "seal": ("zcool-qingke-huangyou", BOLD_FILL),
-    "seal-intaglio": ("zcool-kuaile", BOLD_FILL),
+    "seal": ("noto-sans", BOLD_FILL),  # red strokes as heavy as the frame's line
+    "seal-intaglio": ("noto-sans-bold", BOLD_FILL),  # white strokes that survive the red
 }
 
 # Font-file styles: fonts/电脑字/style(face).dat.
@@ -89,7 +90,6 @@ LATIN_DONORS = ["great-vibes", "allura", "corinthia", "birthstone"]
 HEAVY_FALLBACK = "wenkai-bold"
 # A face's own fallback starts from the weight of Kai nearest its strokes.
 FALLBACK_WEIGHTS = ("wenkai-light", "wenkai", "wenkai-bold")
-RARE_NAME_CHARACTERS = "堃昇䶮龑𠮷喆琇玥赟"
 # The characters of the common-use list (通用规范汉字表, Debian's unicode-data) beyond GB2312:
 # each Chinese face of a folder style gets them in a fallback of its own size and baseline, so
 # that a name's rare character keeps to the line of the piece it is drawn in.
@@ -131,7 +131,7 @@ def _make_chinese(key):
 
 # What a style adds to the report and to what follows it; each worker keeps its own.
 STYLE_REPORT = ("fits", "heavy_shapes", "x_heights", "shapes", "weights", "moves", "pieces",
-                "gongwen_shapes")
+                "gongwen_shapes", "seal_boxes")
 
 
 def _make_style(index):
@@ -165,6 +165,7 @@ class Kit:
         self.pieces = []  # (family, piece shape, stroke weight) of each brush or seal face
         self.gongwen_shapes = []  # the default face's ink shape, for its fallback
         self.fallback_pieces = []  # (family, glyphs, scale, shift up in pixels at 72 points)
+        self.seal_boxes = []  # (family, the box its characters fill, its em, advance, line)
 
     def donor(self, key):
         if key and key not in self.donors:
@@ -252,12 +253,18 @@ class Kit:
     def file_style(self, style, family, key, files):
         font = self.chinese(key)
         seal = key.startswith("seal")
+        filled = key == "seal-intaglio"
+        if seal:
+            # Carved for its cells first, so that the seal is fitted with its own line; the
+            # cells again once the face has its size.
+            advance = font["hmtx"][Face(font).glyph("王")][0]
+            carve(font, advance, RULES["sealLargestSize"], fit.FRAME_MARGIN, filled)
         scale, room, move = fit_file_style(font, seal)
         scale_face(font, scale)
         if seal:
-            square_seal_cells(font)
-            shrink_outlines(font, seal_glyph_factor(font))
-            move = seal_centring(Face(font), ["王晓明", "张三丰", "欧阳娜娜", "李白"])
+            box, line = carve(font, advance, RULES["sealLargestSize"], fit.FRAME_MARGIN, filled,
+                              soften=False)
+            self.seal_boxes.append((family, box, font["head"].unitsPerEm, advance, line))
         move_outlines(font, *move)
         self.fits.append((style, scale, room, move))
         self.moves.append((key, move))
@@ -370,6 +377,7 @@ class Kit:
         gb2312 = {ord(ch) for ch in GB2312}
         wanted = (common_use_characters() - gb2312) | {ord(ch) for ch in RARE_NAME_CHARACTERS}
         weights = {key: stroke_weight(self.sources.font(key)) for key in FALLBACK_WEIGHTS}
+        seals = {family: (box, em) for family, box, em, _, _ in self.seal_boxes}
         for family, shape, weight in pieces:
             # The Kai nearest in weight, grown or thinned the rest of the way.
             key = min(FALLBACK_WEIGHTS, key=lambda k: abs(weights[k] - weight))
@@ -388,6 +396,10 @@ class Kit:
                 hmtx[name] = (advance, getattr(glyph, "xMin", 0))
             before = weights[key] / weight
             after = set_weight(font, weight)
+            if family in seals:
+                # A seal's fallback fills its cells as the seal's characters do.
+                box, seal_em = seals[family]
+                fill_cells(font, [v * em / seal_em for v in box])
             subset_to(font, wanted & set(font.getBestCmap()))
             self.fallback_pieces.append((family, key, len(font.getGlyphOrder()), transform[0],
                                          transform[5] / em * PX_PER_EM, before, after))
@@ -429,6 +441,19 @@ class Kit:
         for family, key, glyphs, scale, shift, before, after in self.fallback_pieces:
             print(f"build_kit: {family:<16} {key:<12} {glyphs:>7} {scale:>7.3f} {shift:>+13.1f} px"
                   f" {before:>14.2f} -> {after:.2f}")
+        points = RULES["sealLargestSize"]
+        print(f"build_kit: {'seal at ' + str(points) + ' pt':<20} {'frame':>11} {'line':>5} "
+              f"{'margin':>7} {'gaps':>9} {'filled':>9}  (pixels; margin inside the line)")
+        for family, box, em, advance, line in self.seal_boxes:
+            px = points * 20 / em / fit.TWIPS
+            left, top = (m / fit.TWIPS for m in fit.FRAME_MARGIN)
+            cell_w = advance * px
+            cell_h = cell_w + (left - top) / 2
+            margin = cell_w - box[2] * px
+            print(f"build_kit: {family:<20} {2 * cell_w + left:>5.1f}x{2 * cell_h + top:<5.1f} "
+                  f"{line * px:>5.1f} {margin - line * px:>7.1f} {2 * margin - left:>4.1f}/"
+                  f"{2 * margin - top:<4.1f} {(box[2] - box[0]) * px / cell_w:>4.0%}/"
+                  f"{(box[3] - box[1]) * px / cell_h:<4.0%}")
         total = sum(os.path.getsize(os.path.join(d, f))
                     for part in ("fonts", "data", "licenses")
                     for d, _, fs in os.walk(os.path.join(self.out, part))

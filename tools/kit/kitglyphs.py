@@ -49,6 +49,10 @@ class KitError(Exception):
     pass
 
 
+# Characters beyond GB2312 that modern given names hold: every face and fallback draws them.
+RARE_NAME_CHARACTERS = "堃昇䶮龑𠮷喆琇玥赟犇珺祎瑄镕"
+
+
 def gb2312_hanzi():
     chars = []
     for hi in range(0xB0, 0xF8):

@@ -12,8 +12,10 @@ import tempfile
 
 from fontTools.ttLib import TTFont
 
-from kitglyphs import (LAYOUT_TABLES, PER_GLYPH_TABLES, KitError, drop_tables, outline,
-                       raw_glyph, set_cmap, strip_instructions)
+from kitglyphs import (GB2312, LAYOUT_TABLES, PER_GLYPH_TABLES, RARE_NAME_CHARACTERS, KitError,
+                       common_use_characters, drop_tables, is_companion, outline, raw_glyph,
+                       set_cmap, strip_instructions, subset_to)
+from sealfaces import truetype
 
 
 WENKAI = "/usr/share/fonts/truetype/lxgw-wenkai"
@@ -21,6 +23,9 @@ DEBIAN = {
     "wenkai": ("fonts-lxgw-wenkai", f"{WENKAI}/LXGWWenKai-Regular.ttf"),
     "wenkai-bold": ("fonts-lxgw-wenkai", f"{WENKAI}/LXGWWenKai-Bold.ttf"),
     "wenkai-light": ("fonts-lxgw-wenkai", f"{WENKAI}/LXGWWenKai-Light.ttf"),
+    # Noto Sans CJK SC, the third face of its collections: the seals are carved from it.
+    "noto-sans": ("fonts-noto-cjk", "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc", 2),
+    "noto-sans-bold": ("fonts-noto-cjk", "/usr/share/fonts/opentype/noto/NotoSansCJK-Bold.ttc", 2),
 }
 
 # @fontsource packages: version and the registry's integrity hash of its tarball.
@@ -29,8 +34,6 @@ NPM = {
     "zhi-mang-xing": ("5.3.0", "sha512-V21yCCm5o2PHdXF2P9KKh7uiqL8QFFuII4DRQkpG24tfyDzJPchXKsxkcvKM43xEPvQKdbhHCBbXEFjcm/TUCQ=="),
     "ma-shan-zheng": ("5.3.1", "sha512-cGGn7Yje2RSduXVxEk+rCfNZyD/T/7FMGj03LNPiK8TRL9Sing0tq1zJF3n+W29szPqgb2RNs5oIvmm+ikeI+Q=="),
     "long-cang": ("5.3.0", "sha512-lCcBJb+LWZpYCVtGvQRiZPy5/EaGPuYLycpJXUIOz28EYGGqhTVWBRqY6ucaW8l1F8gvfjutY1PoAPUrFiP0wg=="),
-    "zcool-qingke-huangyou": ("5.3.0", "sha512-6/ld8x/knq1NjDQxLSyg9pDnBPOmtWDb30ZTFk+n8OxfkBoUvPAxh3aV/6+UFGmA5CekJfcgpUwd2/x/weLvSQ=="),
-    "zcool-kuaile": ("5.3.0", "sha512-jn4vpQ6QSVEckUn7uk5a9XcZMxEksTRqljmeE1VKRGMjGd6VoXdMyLGSdnTXSVwZLCCEHaIcm/2cdQuwvasJ9w=="),
     "great-vibes": ("5.3.0", "sha512-1w60cXzXnC9V4y943po8044O1mqRQBiTTK75h7OpZE+1VQtx+KlAAzoIyEE5KNzu05gUpxaCQg7cbL7ITSwegQ=="),
     "cedarville-cursive": ("5.3.0", "sha512-wHP/LV0JvHoZRpfNAnDa9p9dAjIqB0gaG44MLs4+MsuQhL3i6+zGDTmxvxMx4bRe6r/HkChxIaMxjWOfjfSdGg=="),
     "pinyon-script": ("5.3.0", "sha512-ilhy4l5apzyDkfuKb7PZBUT5Sf6nfxucdXT5TQ0wQDyWtDPlouLy1lQq3lMEPk1lPsHHVrd11EkPnEG8FqDgUA=="),
@@ -163,9 +166,17 @@ class Sources:
     def font(self, key):
         if key not in self.data:
             if key in DEBIAN:
-                package, path = DEBIAN[key]
-                font = TTFont(path)
+                package, path, *index = DEBIAN[key]
+                font = TTFont(path, fontNumber=index[0] if index else -1)
                 drop_tables(font, PER_GLYPH_TABLES + LAYOUT_TABLES)
+                if "CFF " in font:
+                    # A face of every CJK character: what a name may hold, then its outlines
+                    # as TrueType's.
+                    wanted = ({ord(ch) for ch in GB2312 + list(RARE_NAME_CHARACTERS)}
+                              | common_use_characters()
+                              | {cp for cp in font.getBestCmap() if is_companion(cp)})
+                    subset_to(font, wanted & set(font.getBestCmap()))
+                    truetype(font)
                 strip_instructions(font)
                 self.data[key] = serialized(font)
                 self.add_license(key)
