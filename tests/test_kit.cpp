@@ -668,6 +668,51 @@ TEST_F(Kit, SealsAreCutSquareAndEven)
     }
 }
 
+// A compound surname is written as one: the gap between its two characters is narrower than
+// the gap between it and the name after it.
+TEST_F(Kit, ACompoundSurnameIsWrittenAsOne)
+{
+    AppFontTable fonts;
+    for (const QString& style : folderStyles(false)) {
+        for (const char* name : {"司马相如", "欧阳娜娜", "诸葛孔明", "上官婉儿", "慕容复"}) {
+            SCOPED_TRACE(style.toStdString() + " " + name);
+            SignatureSpec in;
+            in.chineseName = QString::fromUtf8(name);
+            in.style = c.styles.value(c.indexOfStyle(style));
+            in.points = 72;
+            AppFaces faces(fonts);
+            const Layout layout = layOut(in, faces, values.compoundSurnames);
+            ASSERT_GE(layout.runs.size(), 2u);
+            std::vector<QImage> drawn;
+            for (size_t i = 0; i < 2; ++i) {
+                Layout one = layout;
+                one.runs = {layout.runs[i]};
+                ImageSurface surface(2, false, true);
+                drawPicture(surface, {}, one);
+                drawn.push_back(surface.image().convertToFormat(QImage::Format_ARGB32));
+            }
+            // Which columns each piece inks.
+            const auto columns = [](const QImage& image) {
+                std::vector<bool> inked(size_t(image.width()), false);
+                forEachPixel(image, [&](int x, int, QRgb p) { inked[size_t(x)] = inked[size_t(x)] || qAlpha(p) > 128; });
+                return inked;
+            };
+            const std::vector<bool> head = columns(drawn[0]), next = columns(drawn[1]);
+            const auto first = std::find(head.begin(), head.end(), true) - head.begin();
+            const auto last = head.rend() - std::find(head.rbegin(), head.rend(), true) - 1;
+            // The widest run of empty columns in the middle of the surname: between its two.
+            int inner = 0;
+            for (auto x = first + (last - first) / 4, run = decltype(x)(0); x < last - (last - first) / 4; ++x) {
+                run = head[size_t(x)] ? 0 : run + 1;
+                inner = std::max(inner, int(run));
+            }
+            const auto after = std::find(next.begin(), next.end(), true) - next.begin();
+            EXPECT_LT(inner, after - last - 1) << "within the surname " << inner
+                                               << " pixels, after it " << after - last - 1;
+        }
+    }
+}
+
 // A word space in a name drawn in a Chinese face stays a space: letters are not tightened.
 TEST_F(Kit, LatinLettersInAChineseFaceKeepTheirSpacing)
 {
@@ -745,13 +790,14 @@ TEST_F(Kit, EveryCompoundSurnameIsFoundAndDrawsInEveryChineseHeadFont)
             // Two characters of ink, not an empty box outline.
             EXPECT_GT(countPixels(image, darkInk), 300);
             // Written as the two characters at the face's height, side by side, narrowed a
-            // little: not squeezed into one character's room.
+            // little and close together: not squeezed into one character's room.
             const QRect both = inkBox(image, darkInk);
-            const QRect apart = inkBox(drawn(surname.left(1)), darkInk) |
-                                inkBox(drawn(surname.mid(1, 1)), darkInk);
+            const QRect first = inkBox(drawn(surname.left(1)), darkInk);
+            const QRect second = inkBox(drawn(surname.mid(1, 1)), darkInk);
+            const QRect apart = first | second;
             EXPECT_NEAR(both.top(), apart.top(), 1);
             EXPECT_NEAR(both.bottom(), apart.bottom(), 1);
-            EXPECT_GT(both.width(), 64 * 1.3);
+            EXPECT_GT(both.width(), 1.3 * std::max(first.width(), second.width()));
             // The glyph's side bearing is that of its outline, so it draws where its box says.
             const double left = raw.pathForGlyph(raw.glyphIndexesForString(*glyph).value(0))
                                     .boundingRect()

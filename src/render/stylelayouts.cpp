@@ -28,6 +28,12 @@ bool isIdeograph(const QString& character)
     return QChar::script(c) == QChar::Script_Han || QChar::category(c) == QChar::Other_PrivateUse;
 }
 
+// Whether a piece is the one glyph the kit draws for a compound surname.
+bool isCompoundGlyph(const QString& piece)
+{
+    return piece.size() == 1 && QChar::category(piece.at(0).unicode()) == QChar::Other_PrivateUse;
+}
+
 // How much closer `after`, its left edge `advance` right of `before`'s and `dy` lower, may
 // come to `before` with a hair left between their inks; negative where their inks are closer
 // than that already. Unlimited where no band holds ink of both.
@@ -254,15 +260,17 @@ Layout pieceLayout(const SignatureSpec& spec, Faces& faces, const CompoundSurnam
             layout.textBox = QRectF(x, y, whole, height[before]);
         } else if (!latin) {
             // Pieces stand side by side, each in its own face: one that reaches into the next
-            // is moved apart until a hair lies between their inks.
+            // is moved apart until a hair lies between their inks, and a compound surname,
+            // written as one, stands three hairs from the name after it.
             const PlacedRun& previous = layout.runs.back();
             const double room = roomBetween(
                 faces.profile(previous.face, spec.points, previous.text),
                 faces.profile(face[k], spec.points, piece[k]), x - previous.at.x(),
                 y - previous.at.y());
-            if (room < 0) {
-                x -= nearestWhole(room);
-                layout.textBox.setWidth(layout.textBox.width() - nearestWhole(room));
+            const double wanted = isCompoundGlyph(previous.text) ? 2 * hairAt(spec.points) : 0;
+            if (room < wanted) {
+                x += nearestWhole(wanted - room);
+                layout.textBox.setWidth(layout.textBox.width() + nearestWhole(wanted - room));
             }
         }
         layout.runs.push_back(run(faces, face[k], spec.points, piece[k], QPointF(x, y)));

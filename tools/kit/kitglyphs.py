@@ -8,6 +8,7 @@ import unicodedata
 
 from fontTools import subset
 from fontTools.misc.roundTools import otRound
+from fontTools.pens.boundsPen import BoundsPen
 from fontTools.pens.recordingPen import DecomposingRecordingPen
 from fontTools.pens.transformPen import TransformPen
 from fontTools.pens.ttGlyphPen import TTGlyphPen
@@ -249,8 +250,10 @@ def fill_missing(font, donors, required, reference):
 
 
 # A compound surname is written as one stroke of the brush: its two characters at the face's
-# height, each narrowed to this share of an em, side by side in one glyph.
+# height, each narrowed to this share of an em, side by side in one glyph with this share of an
+# em between their inks, less than lies between a surname and the name after it.
 COMPOUND_SHARE = 0.85
+COMPOUND_GAP = 0.02
 
 
 def add_compound_glyphs(font, pairs):
@@ -261,16 +264,26 @@ def add_compound_glyphs(font, pairs):
     em = font["head"].unitsPerEm
     for i, pair in enumerate(pairs):
         pen = TTGlyphPen(None)
-        for k, ch in enumerate(pair):
+        at, right = 0, None
+        for ch in pair:
             if ord(ch) not in mapping:
                 raise KitError(f"head face lacks {ch} for {pair}")
             advance = font["hmtx"][mapping[ord(ch)]][0]
+            narrowed = COMPOUND_SHARE * em / advance
             recording = DecomposingRecordingPen(glyphset)
             glyphset[mapping[ord(ch)]].draw(recording)
-            recording.replay(TransformPen(pen, (COMPOUND_SHARE * em / advance, 0, 0, 1,
-                                                k * COMPOUND_SHARE * em, 0)))
+            bounds = BoundsPen(glyphset)
+            recording.replay(bounds)
+            if bounds.bounds and right is not None:
+                # The second's ink a little after the first's.
+                at = right + COMPOUND_GAP * em - narrowed * bounds.bounds[0]
+            recording.replay(TransformPen(pen, (narrowed, 0, 0, 1, at, 0)))
+            if bounds.bounds:
+                right = at + narrowed * bounds.bounds[2]
+            width = at + COMPOUND_SHARE * em
+            at += COMPOUND_SHARE * em
         name = f"compound{i}"
-        add_glyph(font, name, pen.glyph(), round(2 * COMPOUND_SHARE * em))
+        add_glyph(font, name, pen.glyph(), round(width))
         mapping[PUA_START + i] = name
     set_cmap(font, mapping)
 
