@@ -132,6 +132,11 @@ int inkPieces(const QRawFont& raw, QChar ch)
     return pieces;
 }
 
+QRectF glyphBox(const QRawFont& raw, QChar ch)
+{
+    return raw.pathForGlyph(raw.glyphIndexesForString(ch).value(0)).boundingRect();
+}
+
 // How heavy a character's strokes are: twice its ink over the length of its ink's edge, which
 // is a stroke's width for strokes much longer than wide.
 double strokeWidth(const QRawFont& raw, QChar ch)
@@ -203,6 +208,16 @@ TEST_F(Kit, EveryFaceDrawsEveryCharacterItsStylePromises)
                     break;
                 const QChar base = pair[0].isUpper() ? pair[1].toUpper() : pair[1];
                 EXPECT_EQ(inkPieces(large, pair[0]), inkPieces(large, base) + 1)
+                    << file.toStdString() << " " << QString(pair[0]).toStdString();
+            }
+            // A cedilla hangs just below its letter and is smaller than its x-height (a face
+            // once hung ç a third of an em under the c).
+            for (const QString& pair : {QStringLiteral("çc"), QStringLiteral("ÇC"),
+                                        QStringLiteral("şs"), QStringLiteral("ŞS")}) {
+                if (!latinStyle)
+                    break;
+                const double depth = glyphBox(large, pair[0]).bottom() - glyphBox(large, pair[1]).bottom();
+                EXPECT_LE(depth, 0.03 * 160 + 0.45 * glyphBox(large, 'x').height() + 1)
                     << file.toStdString() << " " << QString(pair[0]).toStdString();
             }
             ++faces;

@@ -84,6 +84,8 @@ FOLDER_STYLES = [
 # compose from its own glyphs from the first of these script faces that has it.
 LATIN_FILL = {"herr-von-muellerhoff": "mr-de-haviland"}
 LATIN_DONORS = ["great-vibes", "allura", "corinthia", "birthstone"]
+# Faces whose own ł and Ł misread (as l with a tilde, as t, as £): written again with a slash.
+RESTROKED = {"pinyon-script", "alex-brush"}
 
 # Characters beyond GB2312 that a style's face lacks draw in a heavy Kai (data/fallback.dat),
 # or in the face's own fallback where the kit has one (data/fallback(face).dat).
@@ -204,7 +206,8 @@ class Kit:
                       if d is not None]
             fills = fill_missing(font, donors, LATIN, "Hnox")
             composed, missing, cmap = compose_letters(
-                font, NAME_LETTERS, donors, lambda d: fill_transform(d, font, "Hnox"))
+                font, NAME_LETTERS, donors, lambda d: fill_transform(d, font, "Hnox"),
+                restroke=source in RESTROKED)
             if missing:
                 raise KitError(f"{source}: cannot compose {''.join(missing)}")
             set_cmap(font, cmap)

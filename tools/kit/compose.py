@@ -47,6 +47,14 @@ CARON_AS_APOSTROPHE = set("dltL")
 # The least room, in ems, between a composed mark and its letter: a script's comma or apostrophe
 # placed as its é and ç are may otherwise run into a loop or a swash.
 MARK_CLEARANCE = 0.03
+# A cedilla hangs from its letter: no further below it than this, in ems, whatever the face's
+# own ç does, and no taller than this share of the face's x-height; a letter the face draws
+# with one further off or larger is made again.
+CEDILLA_MOST_GAP = 0.03
+CEDILLA_MOST_HEIGHT = 0.45
+# Letters crossed by a stroke, written as their base letter and a slash of the face's weight
+# (a face's own may read as t, or as £).
+STROKED = {"ł": "l", "Ł": "L"}
 
 
 class PointsPen(BasePen):
@@ -136,9 +144,10 @@ class Composer:
         self.em = font["head"].unitsPerEm
         self.composed = []
         self._refresh()
+        dx, gap = self._learn("ç", "c", "\u0327", -0.02)
         self.placing = {"lower": self._learn("é", "e", "\u0301", 0.05),
                         "upper": self._learn("É", "E", "\u0301", 0.04),
-                        "below": self._learn("ç", "c", "\u0327", -0.02)}
+                        "below": (dx, min(gap, CEDILLA_MOST_GAP * self.em))}
 
     def _refresh(self):
         self.glyphset = self.font.getGlyphSet()
@@ -300,6 +309,8 @@ class Composer:
             self.add(name, glyph, self.font["hmtx"][base][0] * k)
             self.map(ch, name)
             return True
+        if ch in STROKED and self.compose(STROKED[ch]):
+            return self.stroked(ch, self.cmap[ord(STROKED[ch])])
         if ch in DOTLESS and self.has(DOTLESS[ch]):
             base = self.cmap[ord(DOTLESS[ch])]
             parts = Contours(self.glyphset, base)
@@ -334,6 +345,10 @@ class Composer:
             return False
         if mark in MARK_SCALE:
             accent = self.scaled(accent, MARK_SCALE[mark])
+        if mark == "\u0327":
+            height = self.ink(accent)[3] - self.ink(accent)[1]
+            if height > CEDILLA_MOST_HEIGHT * self.x_height():
+                accent = self.scaled(accent, CEDILLA_MOST_HEIGHT * self.x_height() / height)
         a = self.ink(accent)
         centre = (box[0] + box[2]) / 2
         if mark == "\u031b":  # a horn grows from the letter's right shoulder
@@ -355,6 +370,51 @@ class Composer:
         if mark in ABOVE:
             x, y = self.clear_of(base, accent, x, y, "above")
         return self.composite(ch, [(base, 0, 0), (accent, x, y)], advance)
+
+    def stroked(self, ch, base):
+        """`base` crossed by a slash rising steeply to the right, a little below the middle of
+        its stem, as heavy as the stem and tapering to points like a pen's stroke."""
+        box = self.ink(base)
+        if not box:
+            return False
+        y = box[1] + 0.45 * (box[3] - box[1])
+        band = 0.03 * self.em
+        across = [px for px, py in self.points(base) if abs(py - y) < band]
+        left, right = (min(across), max(across)) if across else (box[0], box[2])
+        stem = right - left if right - left < 0.15 * self.em else 0.06 * self.em
+        weight = min(max(0.8 * stem, 0.025 * self.em), 0.07 * self.em)
+        half = max(0.16 * self.em, (right - left) / 2 + 0.1 * self.em)
+        # Steeper than a t's bar or a pound sign's, which it must not read as.
+        rise = 0.75 * half
+        cx = (left + right) / 2
+        pen = TTGlyphPen(None)
+        pen.moveTo((round(cx - half), round(y - rise)))
+        pen.qCurveTo((round(cx), round(y + weight)), (round(cx + half), round(y + rise)))
+        pen.qCurveTo((round(cx), round(y - weight)), (round(cx - half), round(y - rise)))
+        pen.closePath()
+        slash = f"slash.u{ord(ch):04X}"
+        self.add(slash, pen.glyph(), 0)
+        return self.composite(ch, [(base, 0, 0), (slash, 0, 0)], self.font["hmtx"][base][0])
+
+    def x_height(self):
+        box = self.ink(self.cmap[ord("x")]) if self.has("x") else None
+        return box[3] - box[1] if box else 0.5 * self.em
+
+    def cedilla_misfits(self, ch):
+        """Whether the face draws `ch` with its cedilla further below it, or larger, than a
+        cedilla is."""
+        parts = unicodedata.decomposition(ch).split()
+        if len(parts) != 2 or chr(int(parts[1], 16)) != "\u0327" or not self.has(ch):
+            return False
+        base = chr(int(parts[0], 16))
+        gap = self._learn(ch, base, "\u0327", 0)[1]
+        base_box = self.ink(self.cmap[ord(base)]) if self.has(base) else None
+        if not base_box:
+            return False
+        # How far below its letter it reaches, joined to it or not.
+        depth = base_box[1] - self.ink(self.cmap[ord(ch)])[1]
+        most = CEDILLA_MOST_GAP * self.em + CEDILLA_MOST_HEIGHT * self.x_height()
+        return gap > CEDILLA_MOST_GAP * self.em or depth > most
 
     def take_from_donor(self, ch):
         for donor in self.donors:
@@ -410,15 +470,18 @@ def in_wrong_case(composer, ch):
     return top < other + 0.05 * composer.em
 
 
-def compose_letters(font, letters, donors, fill_transform):
+def compose_letters(font, letters, donors, fill_transform, restroke=False):
     """Gives the face every letter of `letters`: composed from its own glyphs where it can, else
-    from a related face. An accented letter the face draws in the wrong case is made again the
-    same way. Returns the letters added, those still missing and the new mapping of characters
-    to glyphs, for the caller to write into the face."""
+    from a related face. An accented letter the face draws in the wrong case, or with its
+    cedilla far below it, is made again the same way, and with `restroke` its ł and Ł. Returns
+    the letters added, those still missing and the new mapping of characters to glyphs, for the
+    caller to write into the face."""
     composer = Composer(font, donors, fill_transform)
     missing = []
     latin1 = [chr(c) for c in range(0xC0, 0x100) if chr(c).isalpha()]
-    remade = [ch for ch in latin1 + letters if composer.has(ch) and in_wrong_case(composer, ch)]
+    remade = [ch for ch in latin1 + letters
+              if composer.has(ch) and (in_wrong_case(composer, ch) or composer.cedilla_misfits(ch)
+                                       or (restroke and ch in STROKED))]
     for ch in remade:
         del composer.cmap[ord(ch)]
     for ch in dict.fromkeys(remade + letters):
