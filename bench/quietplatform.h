@@ -7,7 +7,8 @@ class QuietPlatform : public Platform
 {
 public:
     void showMessage(const QString&, const QString&, Icon) override {}
-    std::optional<SaveAnswer> askSaveFileName(const QString&, const QStringList&) override
+    std::optional<SaveAnswer> askSaveFileName(const QString&, const QStringList&,
+                                              const QString&) override
     {
         return std::nullopt;
     }
@@ -21,6 +22,10 @@ public:
         return std::nullopt;
     }
     bool openUrl(const QUrl&) override { return false; }
-    bool confirmReplace(const QString&) override { return false; }
+    bool confirmReplace(const QString&, const QString&) override { return false; }
+    std::optional<QString> askPassword(const QString&, const QString&) override
+    {
+        return std::nullopt;
+    }
     bool askYesNo(const QString&, const QString&) override { return false; }
 };

@@ -33,9 +33,12 @@ public:
     {
         messages.push_back({text, caption, icon});
     }
-    std::optional<SaveAnswer> askSaveFileName(const QString&, const QStringList& filters) override
+    QStringList suggestedFiles; // what each save dialog started at
+    std::optional<SaveAnswer> askSaveFileName(const QString&, const QStringList& filters,
+                                              const QString& suggested) override
     {
         saveDialogFilters.push_back(filters);
+        suggestedFiles << suggested;
         if (saveAnswers.empty())
             return std::nullopt;
         std::optional<SaveAnswer> answer;
@@ -78,6 +81,17 @@ public:
         openedUrls.push_back(url);
         return urlsOpen;
     }
+    std::deque<QString> passwordAnswers; // none left: cancelled
+    QStringList passwordQuestions;
+    std::optional<QString> askPassword(const QString& text, const QString&) override
+    {
+        passwordQuestions << text;
+        if (passwordAnswers.empty())
+            return std::nullopt;
+        const QString answer = passwordAnswers.front();
+        passwordAnswers.pop_front();
+        return answer;
+    }
     std::deque<bool> yesNoAnswers; // none left: No, the default
     QStringList yesNoQuestions;
     bool askYesNo(const QString& text, const QString&) override
@@ -89,9 +103,11 @@ public:
         yesNoAnswers.pop_front();
         return answer;
     }
-    bool confirmReplace(const QString& path) override
+    QStringList replaceCaptions;
+    bool confirmReplace(const QString& path, const QString& caption) override
     {
         replaceQuestions << path;
+        replaceCaptions << caption;
         // Unless a test says otherwise, the person meant the file they named.
         if (replaceAnswers.empty())
             return true;

@@ -295,7 +295,9 @@ TEST_F(ShownWindow, SignsADocumentWhereTheSignatureIsShown)
     EXPECT_NEAR((QPageSize(QPageSize::A4).sizePoints().height() - rect.captured(4).toDouble()) * mm,
                 32, 0.2);
     EXPECT_NEAR((rect.captured(3).toDouble() - rect.captured(1).toDouble()) * mm, 40, 0.2);
-    EXPECT_TRUE(platform.messages.back().text.contains(QStringLiteral("已保存签署后的文档")));
+    ASSERT_FALSE(platform.yesNoQuestions.empty());
+    EXPECT_TRUE(platform.yesNoQuestions.back().contains(QStringLiteral("已保存签署后的文档")));
+    EXPECT_TRUE(platform.openedUrls.empty()) << "the desktop's viewer only when asked";
 
     // A page turned for showing: the signature goes where it is shown, as the renderer puts it.
     const QString turned = dir.filePath(QStringLiteral("turned.pdf"));
@@ -389,15 +391,17 @@ TEST_F(ShownWindow, SigningSaysWhatIsWrongAndWritesNothing)
     QTest::keyClick(sign->windowHandle(), Qt::Key_S, Qt::ControlModifier);
     ASSERT_FALSE(platform.messages.empty());
     EXPECT_TRUE(platform.messages.back().text.contains(QStringLiteral("要签的页写得不对")));
+    EXPECT_TRUE(platform.saveDialogFilters.empty()) << "no file was asked for";
+    // A certificate whose password is wrong is asked for again; cancelled, none is chosen.
     pages->clear();
+    platform.passwordAnswers = {QStringLiteral("wrong")};
     QTest::mouseClick(sign->findChild<QPushButton*>(QStringLiteral("btnCertificate")),
                       Qt::LeftButton);
-    for (const char c : {'w', 'r', 'o', 'n', 'g'})
-        QTest::keyClick(sign->windowHandle(), c);
-    QTest::keyClick(sign->windowHandle(), Qt::Key_S, Qt::ControlModifier);
-    EXPECT_TRUE(platform.messages.back().text.contains(QStringLiteral("证书密码不对")))
-        << platform.messages.back().text.toStdString();
-    EXPECT_TRUE(platform.saveDialogFilters.empty()) << "no file was asked for";
+    ASSERT_EQ(platform.passwordQuestions.size(), 2);
+    EXPECT_TRUE(platform.passwordQuestions[1].contains(QStringLiteral("密码不对")));
+    EXPECT_TRUE(sign->findChild<QLabel*>(QStringLiteral("lblCertificate"))
+                    ->text()
+                    .contains(QStringLiteral("不用证书")));
 }
 
 struct TypedSize
@@ -773,7 +777,7 @@ TEST_F(Window, HelpShowsWithoutABrowserAndAPageThatCannotOpenIsSaid)
     ASSERT_NE(help, nullptr);
     EXPECT_TRUE(help->window()->isVisible());
     EXPECT_EQ(w.findChildren<QTextBrowser*>().size(), 1) << "one help window, shown again";
-    for (const char* topic : {"拖动", "保存", "打印", "fonts/电脑字", "images/"})
+    for (const char* topic : {"拖动", "保存", "打印", "fonts/电脑字", "images/", "骑缝章", "证书", "做旧"})
         EXPECT_TRUE(help->toPlainText().contains(QString::fromUtf8(topic))) << topic;
     EXPECT_TRUE(platform.openedUrls.empty());
     EXPECT_TRUE(platform.messages.empty());

@@ -274,7 +274,7 @@ TEST(SaveDialog, OpensInTheFolderOfTheLastSave)
             dialog->selectFile(file);
             static_cast<QDialog*>(dialog)->accept(); // as the dialog's own button does
         });
-        return platform.askSaveFileName(SaveDialogTitle, saveFilters());
+        return platform.askSaveFileName(SaveDialogTitle, saveFilters(), {});
     };
     const auto first = save(dir.filePath(QStringLiteral("a/one.png")));
     ASSERT_TRUE(first);

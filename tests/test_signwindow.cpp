@@ -4,6 +4,7 @@
 #include "fakeplatform.h"
 #include "kit.h"
 #include "pdftools.h"
+#include "pixels.h"
 #include "plainpdf.h"
 #include "rendercli.h"
 #include "ui/mainwindow.h"
@@ -11,6 +12,10 @@
 #include "ui/signwindow.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QProcess>
+#include <QScreen>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -101,20 +106,140 @@ TEST_F(SigningWindow, ShowsSignaturesAsksBeforeBreakingThemAndKeepsNoPassword)
     EXPECT_EQ(platform.saveDialogFilters.size(), 0u);
     click(control<QCheckBox>("chkFlatten"));
 
-    // Signed again with the certificate: the password typed is gone once the signing is done.
+    // Signed again with the certificate, asked for its password until it opens it: the
+    // certificate is shown by name and validity, and no field holds the password.
     platform.openAnswers = {p12};
+    platform.passwordAnswers = {QStringLiteral("wrong"), QStringLiteral("pw")};
     click(control<QPushButton>("btnCertificate"));
-    auto* password = control<QLineEdit>("txtPassword");
-    password->setFocus();
-    type(QStringLiteral("pw"));
-    EXPECT_EQ(password->text(), QStringLiteral("pw"));
+    EXPECT_EQ(platform.passwordQuestions.size(), 2);
+    const QString shown = control<QLabel>("lblCertificate")->text();
+    EXPECT_TRUE(shown.contains(QStringLiteral("王晓明")) &&
+                shown.contains(QDate::currentDate().addDays(30).toString(QStringLiteral("yyyy-MM-dd"))))
+        << shown.toStdString();
+    EXPECT_TRUE(sign->findChildren<QLineEdit*>().size() == 1) << "the page list alone";
     platform.saveAnswers = {Platform::SaveAnswer{path("twice.pdf"), 1}};
     QTest::keyClick(sign->windowHandle(), Qt::Key_S, Qt::ControlModifier);
-    EXPECT_TRUE(QFile::exists(path("twice.pdf"))) << platform.messages.back().text.toStdString();
-    EXPECT_TRUE(password->text().isEmpty());
+    ASSERT_TRUE(QFile::exists(path("twice.pdf"))) << platform.messages.size();
+    EXPECT_EQ(platform.suggestedFiles.back(), path("signed-已签.pdf"));
     const Outcome verified = render({QStringLiteral("--verify"), path("twice.pdf")});
     EXPECT_EQ(verified.code, 0) << verified.out.toStdString();
     EXPECT_EQ(verified.out.count(QStringLiteral("digest matches")), 2);
+    // The copy saved is what the window shows now, both signatures in its list.
+    EXPECT_EQ(sign->documentPath(), path("twice.pdf"));
+    EXPECT_EQ(list->count(), 2);
+
+    // Cleared, the certificate signs no more: the next save is a stamp, and the key is not
+    // asked for. A file of that name is replaced once the person says so, asked in a box
+    // titled for what they are doing.
+    click(control<QPushButton>("btnClearCertificate"));
+    EXPECT_TRUE(control<QLabel>("lblCertificate")->text().contains(QStringLiteral("不用证书")));
+    written("stamped.pdf", "an older copy");
+    platform.saveAnswers = {Platform::SaveAnswer{path("stamped.pdf"), 1}};
+    QTest::keyClick(sign->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(platform.replaceCaptions, QStringList{QStringLiteral("保存签署后的文档")});
+    EXPECT_EQ(platform.passwordQuestions.size(), 2);
+    EXPECT_EQ(render({QStringLiteral("--verify"), path("stamped.pdf")})
+                  .out.count(QStringLiteral("digest matches")),
+              2);
+    EXPECT_EQ(list->count(), 2);
+}
+
+// The page view shows the page as it is (an earlier stamp on it) and what saving writes on it:
+// nothing on a page not listed, the signature on a page listed, a seal's slice at the right
+// edge across the pages.
+TEST_F(SigningWindow, ShowsThePageAsItIsAndWhatSavingWritesOnIt)
+{
+    written("contract.pdf", twoPages());
+    ASSERT_EQ(render({QStringLiteral("--stamp"), path("contract.pdf"), QStringLiteral("--style"),
+                      QStringLiteral("篆印体"), QStringLiteral("--at"), QStringLiteral("20,30"),
+                      QStringLiteral("--width"), QStringLiteral("30"), QStringLiteral("-o"),
+                      path("stamped.pdf")})
+                  .code,
+              0);
+    auto* style = w.findChild<QComboBox*>(QStringLiteral("cboFont"));
+    ASSERT_NE(style, nullptr);
+    style->setCurrentIndex(style->findText(QStringLiteral("篆印体")));
+    Q_EMIT style->activated(style->currentIndex());
+    open(path("stamped.pdf"));
+    PageView* view = sign->pageView();
+    view->place(QPointF(100, 200), 30);
+    const auto red = [](QRgb p) { return qRed(p) > 150 && qGreen(p) < 110 && qBlue(p) < 110; };
+    // Red in the widget's pixels within `mm` (millimetres on the page).
+    const auto redWithin = [&](QRectF area) {
+        const QImage shot = view->grab().toImage();
+        const double k = view->pageRect().width() / 595 * 72 / 25.4;
+        const QRect at = QRectF(view->pageRect().topLeft() + area.topLeft() * k, area.size() * k)
+                             .toAlignedRect();
+        return countPixels(shot.copy(at), red);
+    };
+    const QRectF earlier(20, 30, 30, 30), ours(100, 200, 30, 30);
+
+    control<QLineEdit>("txtPages")->setFocus();
+    type(QStringLiteral("2"));
+    EXPECT_GT(redWithin(earlier), 50) << "the earlier stamp";
+    EXPECT_EQ(redWithin(ours), 0) << "page 1 is not signed";
+    EXPECT_TRUE(control<QLabel>("lblShare")->text().contains(QStringLiteral("第 2 页")));
+    QTest::keyClick(sign->windowHandle(), Qt::Key_PageDown);
+    EXPECT_GT(redWithin(ours), 50);
+
+    // Across both pages, the second page's half at its right edge, and nothing where the whole
+    // seal was.
+    control<QLineEdit>("txtPages")->clear();
+    click(control<QCheckBox>("chkAcross"));
+    ASSERT_TRUE(control<QCheckBox>("chkAcross")->isChecked());
+    const QRectF slice = view->shownRect();
+    EXPECT_NEAR(slice.right(), view->pageRect().right(), 1);
+    const double k = view->pageRect().width() / 595 * 72 / 25.4;
+    EXPECT_NEAR(slice.width(), 15 * k, 1);
+    EXPECT_EQ(redWithin(ours), 0);
+    EXPECT_GT(redWithin(QRectF(210 - 15, 200, 15, 30)), 50);
+}
+
+// A document locked by a password opens once its password is typed, asked again while it is
+// wrong; one that is cancelled leaves the document open before; the signed copy keeps its lock.
+TEST_F(SigningWindow, OpensADocumentLockedByAPassword)
+{
+    written("open.pdf", twoPages());
+    for (const char* name : {"locked.pdf", "other.pdf"})
+        ASSERT_EQ(QProcess::execute(QStringLiteral("qpdf"),
+                                    {QStringLiteral("--encrypt"), QStringLiteral("user"),
+                                     QStringLiteral("owner"), QStringLiteral("256"),
+                                     QStringLiteral("--"), path("open.pdf"), path(name)}),
+                  0);
+    platform.passwordAnswers = {QStringLiteral("guess"), QStringLiteral("user")};
+    open(path("locked.pdf"));
+    EXPECT_EQ(platform.passwordQuestions.size(), 2);
+    EXPECT_TRUE(platform.messages.empty());
+
+    platform.openAnswers = {path("other.pdf")};
+    QTest::keyClick(sign->windowHandle(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(platform.passwordQuestions.size(), 3);
+    EXPECT_EQ(sign->documentPath(), path("locked.pdf")) << "cancelled: the open one stays";
+
+    platform.saveAnswers = {Platform::SaveAnswer{path("signed.pdf"), 1}};
+    QTest::keyClick(sign->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(sign->documentPath(), path("signed.pdf"));
+    EXPECT_EQ(platform.passwordQuestions.size(), 3) << "the saved copy opens with the password given";
+    written("password", "user\n");
+    EXPECT_EQ(render({QStringLiteral("--verify"), path("signed.pdf"),
+                      QStringLiteral("--document-password-file"), path("password")})
+                  .code,
+              0);
+    EXPECT_NE(render({QStringLiteral("--verify"), path("signed.pdf")}).code, 0) << "still locked";
+}
+
+// On a screen smaller than it would be, the window opens within it, every control in reach.
+TEST_F(SigningWindow, FitsTheScreen)
+{
+    open(written("contract.pdf", twoPages()));
+    const QRect room = sign->screen()->availableGeometry();
+    EXPECT_TRUE(room.contains(sign->frameGeometry())) << room.width() << "×" << room.height();
+    for (QWidget* child : sign->findChildren<QWidget*>()) {
+        if (!child->isVisible())
+            continue;
+        const QRect at(child->mapToGlobal(QPoint(0, 0)), child->size());
+        EXPECT_TRUE(room.contains(at)) << child->objectName().toStdString();
+    }
 }
 
 } // namespace

@@ -10,7 +10,8 @@ class ConsolePlatform : public Platform
 public:
     explicit ConsolePlatform(QTextStream& err) : err_(err) {}
     void showMessage(const QString& text, const QString& caption, Icon icon) override;
-    std::optional<SaveAnswer> askSaveFileName(const QString&, const QStringList&) override
+    std::optional<SaveAnswer> askSaveFileName(const QString&, const QStringList&,
+                                              const QString&) override
     {
         return std::nullopt;
     }
@@ -21,7 +22,11 @@ public:
     ColorAnswer chooseColor(QRgb, const QList<QRgb>&) override { return {}; }
     std::optional<PrintError> printTwips(const std::function<void(QPainter&)>&) override;
     bool openUrl(const QUrl&) override { return false; }
-    bool confirmReplace(const QString&) override { return false; }
+    bool confirmReplace(const QString&, const QString&) override { return false; }
+    std::optional<QString> askPassword(const QString&, const QString&) override
+    {
+        return std::nullopt;
+    }
     bool askYesNo(const QString&, const QString&) override { return false; }
 
 private:

@@ -39,9 +39,11 @@ public:
 
     virtual void showMessage(const QString& text, const QString& caption, Icon icon) = 0;
 
-    // An empty answer means the person cancelled. Never adds a suffix of its own.
+    // An empty answer means the person cancelled. Never adds a suffix of its own. `suggested`,
+    // where given, is the file the dialog starts at.
     virtual std::optional<SaveAnswer> askSaveFileName(const QString& title,
-                                                      const QStringList& filters) = 0;
+                                                      const QStringList& filters,
+                                                      const QString& suggested) = 0;
 
     // A file to open; none when the person cancelled.
     virtual std::optional<QString> askOpenFileName(const QString& title,
@@ -57,8 +59,12 @@ public:
     // False when nothing on this machine could open it.
     virtual bool openUrl(const QUrl& url) = 0;
 
-    // Asks whether the existing file at `path` may be replaced; true for "是".
-    virtual bool confirmReplace(const QString& path) = 0;
+    // Asks, in a box titled `caption`, whether the existing file at `path` may be replaced;
+    // true for "是".
+    virtual bool confirmReplace(const QString& path, const QString& caption) = 0;
+
+    // A password, not shown as it is typed; none when the person cancelled.
+    virtual std::optional<QString> askPassword(const QString& text, const QString& caption) = 0;
 
     // Asks a question that may cost the person something; true for "是", No being the default.
     virtual bool askYesNo(const QString& text, const QString& caption) = 0;

@@ -44,14 +44,14 @@ QString completeSavePath(const QString& path, int filterIndex)
 QString showSaveDialog(Platform& platform, const QString& title, const QStringList& filters,
                        int* filterIndex)
 {
-    const std::optional<Platform::SaveAnswer> answer = platform.askSaveFileName(title, filters);
+    const std::optional<Platform::SaveAnswer> answer = platform.askSaveFileName(title, filters, {});
     if (!answer || answer->path.isEmpty())
         return {};
     if (filterIndex)
         *filterIndex = answer->filterIndex;
     // The one question before a file is replaced: the dialog asks none of its own.
     const QString path = completeSavePath(answer->path, answer->filterIndex);
-    if (QFileInfo::exists(path) && !platform.confirmReplace(path))
+    if (QFileInfo::exists(path) && !platform.confirmReplace(path, title))
         return {};
     return path;
 }

@@ -1,6 +1,7 @@
 #include "pageview.h"
 
 #include <QKeyEvent>
+#include <QPdfDocumentRenderOptions>
 #include <QPainter>
 
 #include <cmath>
@@ -95,6 +96,28 @@ QRectF PageView::signatureRect() const
     return QRectF(page.topLeft() + at_ * scale, QSizeF(width_, height) * scale);
 }
 
+void PageView::setShare(int slice, int slices)
+{
+    if (slice == slice_ && slices == slices_)
+        return;
+    slice_ = slice;
+    slices_ = std::max(0, slices);
+    drag_ = Drag::None;
+    update();
+}
+
+QRectF PageView::shownRect() const
+{
+    const QRectF signature = signatureRect();
+    if (slices_ == 0 || signature.isEmpty())
+        return {};
+    if (slices_ == 1)
+        return signature;
+    // Each page takes its slice at its right edge, where the pages' edges meet when stacked.
+    const double width = signature.width() / slices_;
+    return QRectF(pageRect().right() - width, signature.top(), width, signature.height());
+}
+
 // The signature stays wholly on the page, no wider than it.
 void PageView::keepOnPage()
 {
@@ -133,13 +156,17 @@ void PageView::paintEvent(QPaintEvent*)
         pageImage_ = QImage(pixels, QImage::Format_RGB32);
         pageImage_.fill(Qt::white);
         QPainter paper(&pageImage_);
-        paper.drawImage(0, 0, document_->render(page_, pixels));
+        // With its annotations: an earlier stamp or signature is part of the page as it is.
+        QPdfDocumentRenderOptions options;
+        options.setRenderFlags(QPdfDocumentRenderOptions::RenderFlag::Annotations);
+        paper.drawImage(0, 0, document_->render(page_, pixels, options));
         paper.end();
         pageImage_.setDevicePixelRatio(dpr);
     }
     p.drawImage(page.topLeft(), pageImage_);
     const QRectF signature = signatureRect();
-    if (signature.isEmpty())
+    const QRectF shown = shownRect();
+    if (shown.isEmpty())
         return;
     const QSize signaturePixels = (signature.size() * dpr).toSize();
     if (signatureImage_.size() != signaturePixels) {
@@ -148,13 +175,16 @@ void PageView::paintEvent(QPaintEvent*)
     }
     // Ink over the page as ink on paper: the signature's white leaves the page as it is.
     p.setCompositionMode(QPainter::CompositionMode_Multiply);
-    p.drawImage(signature.topLeft(), signatureImage_);
+    const double partWidth = double(signatureImage_.width()) / slices_;
+    const QRectF part(partWidth * slice_, 0, partWidth, signatureImage_.height());
+    p.drawImage(shown, signatureImage_, part);
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     p.setPen(QPen(hasFocus() ? QColor(0x1e, 0x6f, 0xd9) : QColor(0x88, 0x88, 0x88), 1, Qt::DashLine));
-    p.drawRect(signature.adjusted(-0.5, -0.5, 0.5, 0.5));
-    p.fillRect(QRectF(signature.bottomRight() - QPointF(Corner / 2, Corner / 2),
-                      QSizeF(Corner, Corner)),
-               QColor(0x1e, 0x6f, 0xd9));
+    p.drawRect(shown.adjusted(-0.5, -0.5, 0.5, 0.5));
+    if (slices_ == 1)
+        p.fillRect(QRectF(shown.bottomRight() - QPointF(Corner / 2, Corner / 2),
+                          QSizeF(Corner, Corner)),
+                   QColor(0x1e, 0x6f, 0xd9));
 }
 
 void PageView::resizeEvent(QResizeEvent*)
@@ -165,25 +195,33 @@ void PageView::resizeEvent(QResizeEvent*)
 void PageView::mousePressEvent(QMouseEvent* event)
 {
     const QRectF signature = signatureRect();
-    if (signature.isEmpty() || event->button() != Qt::LeftButton)
+    const QRectF shown = shownRect();
+    if (shown.isEmpty() || event->button() != Qt::LeftButton)
         return;
     const QPointF at = event->position();
     const double scale = pageRect().width() / pagePoints_.width();
-    if (QRectF(signature.bottomRight() - QPointF(Corner, Corner), QSizeF(2 * Corner, 2 * Corner))
+    if (slices_ == 1 &&
+        QRectF(signature.bottomRight() - QPointF(Corner, Corner), QSizeF(2 * Corner, 2 * Corner))
             .contains(at)) {
         drag_ = Drag::Resize;
-    } else if (signature.contains(at)) {
+    } else if (shown.contains(at)) {
         drag_ = Drag::Move;
         grab_ = (at - signature.topLeft()) / scale;
     } else if (pageRect().contains(at)) {
         // A press elsewhere on the page brings the signature there, held by its middle.
         drag_ = Drag::Move;
         grab_ = QPointF(signature.width(), signature.height()) / 2 / scale;
-        at_ = (at - pageRect().topLeft()) / scale - grab_;
-        keepOnPage();
-        update();
-        Q_EMIT placeChanged();
+        moveTo((at - pageRect().topLeft()) / scale - grab_);
     }
+}
+
+// A slice across the pages keeps to the page's edge: only its height on the page moves.
+void PageView::moveTo(QPointF at)
+{
+    at_ = slices_ > 1 ? QPointF(at_.x(), at.y()) : at;
+    keepOnPage();
+    update();
+    Q_EMIT placeChanged();
 }
 
 void PageView::mouseMoveEvent(QMouseEvent* event)
@@ -194,22 +232,19 @@ void PageView::mouseMoveEvent(QMouseEvent* event)
     const QPointF at = event->position();
     const double scale = pageRect().width() / pagePoints_.width();
     if (drag_ == Drag::Move) {
-        at_ = (at - pageRect().topLeft()) / scale - grab_;
-        keepOnPage();
-        update();
-        Q_EMIT placeChanged();
+        moveTo((at - pageRect().topLeft()) / scale - grab_);
     } else if (drag_ == Drag::Resize) {
         width_ = std::max(1.0, (at.x() - signature.left()) / scale);
         keepOnPage();
         update();
         Q_EMIT placeChanged();
     } else {
-        const bool corner = QRectF(signature.bottomRight() - QPointF(Corner, Corner),
-                                   QSizeF(2 * Corner, 2 * Corner))
-                                .contains(at);
+        const bool corner = slices_ == 1 && QRectF(signature.bottomRight() - QPointF(Corner, Corner),
+                                                   QSizeF(2 * Corner, 2 * Corner))
+                                                .contains(at);
         setCursor(corner ? Qt::SizeFDiagCursor
-                  : signature.contains(at) ? Qt::SizeAllCursor
-                                           : Qt::ArrowCursor);
+                  : shownRect().contains(at) ? Qt::SizeAllCursor
+                                             : Qt::ArrowCursor);
     }
 }
 
@@ -242,8 +277,5 @@ void PageView::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Minus: setWidthAround(width_ / 1.05, at_); return;
     default: QWidget::keyPressEvent(event); return;
     }
-    at_ += move;
-    keepOnPage();
-    update();
-    Q_EMIT placeChanged();
+    moveTo(at_ + move);
 }

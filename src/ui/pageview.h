@@ -23,6 +23,12 @@ public:
     void place(QPointF atMm, double widthMm);
     // Where the page is drawn in the widget, and its scale in pixels a point.
     QRectF pageRect() const;
+    // What of the signature the page shown gets, as saving writes it: all of it (1 of 1), none
+    // (a page not signed: 0 slices), or across the pages the slice-th of `slices` at its right
+    // edge.
+    void setShare(int slice, int slices);
+    // The signature's part on the page, in widget pixels: empty where the page gets none.
+    QRectF shownRect() const;
 
 Q_SIGNALS:
     void placeChanged();
@@ -40,6 +46,7 @@ private:
     static constexpr double PointsPerMm = 72 / 25.4;
     QRectF signatureRect() const; // in widget pixels
     void setWidthAround(double width, QPointF fixed);
+    void moveTo(QPointF at);
     void keepOnPage();
     void placeFirst();
 
@@ -56,4 +63,6 @@ private:
     enum class Drag { None, Move, Resize } drag_ = Drag::None;
     QPointF grab_;      // where the pointer held the signature, in points from its corner
     bool placed_ = false;
+    int slice_ = 0;
+    int slices_ = 1;
 };

@@ -2,7 +2,6 @@
 
 #include "base/programvalues.h"
 #include "output/placement.h"
-#include "output/saveimage.h"
 #include "render/geometry.h"
 #include "render/imagesurface.h"
 
@@ -13,6 +12,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPrinter>
@@ -131,11 +132,23 @@ void QtPlatform::showMessage(const QString& text, const QString& caption, Icon i
 QWidget* QtPlatform::dialogParent() const
 {
     QWidget* active = QApplication::activeWindow();
-    return active && active->isWindow() && !active->inherits("QDialog") ? active : owner_;
+    if (active && active->isWindow() && !active->inherits("QDialog"))
+        return active;
+    return workedIn_ && workedIn_->isVisible() ? workedIn_.data() : owner_;
+}
+
+void QtPlatform::setOwner(QWidget* owner)
+{
+    owner_ = owner;
+    QObject::connect(qApp, &QApplication::focusChanged, owner, [this](QWidget*, QWidget* now) {
+        if (now && !now->window()->inherits("QDialog"))
+            workedIn_ = now->window();
+    });
 }
 
 std::optional<Platform::SaveAnswer> QtPlatform::askSaveFileName(const QString& title,
-                                                                const QStringList& filters)
+                                                                const QStringList& filters,
+                                                                const QString& suggested)
 {
     QFileDialog dialog(dialogParent(), title);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -146,7 +159,9 @@ std::optional<Platform::SaveAnswer> QtPlatform::askSaveFileName(const QString& t
     dialog.setNameFilters(filters);
     // The type chosen last time, as the folder, for as long as the program runs.
     dialog.selectNameFilter(filters.contains(lastSaveFilter_) ? lastSaveFilter_ : filters.value(0));
-    if (!lastSaveFolder_.isEmpty())
+    if (!suggested.isEmpty())
+        dialog.selectFile(suggested);
+    else if (!lastSaveFolder_.isEmpty())
         dialog.setDirectory(lastSaveFolder_);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
@@ -232,10 +247,10 @@ printOnDefaultPrinter(const std::function<void(QPainter&)>& paint)
     return std::nullopt;
 }
 
-bool QtPlatform::confirmReplace(const QString& path)
+bool QtPlatform::confirmReplace(const QString& path, const QString& caption)
 {
     QMessageBox box(dialogParent());
-    box.setWindowTitle(SaveDialogTitle);
+    box.setWindowTitle(caption);
     box.setIcon(QMessageBox::Warning);
     box.setText(QStringLiteral("“%1”已经存在。\n要替换它吗？").arg(QFileInfo(path).fileName()));
     QPushButton* yes = box.addButton(QStringLiteral("是"), QMessageBox::YesRole);
@@ -254,6 +269,19 @@ bool QtPlatform::askYesNo(const QString& text, const QString& caption)
     box.setDefaultButton(box.addButton(QStringLiteral("否"), QMessageBox::NoRole));
     box.exec();
     return box.clickedButton() == yes;
+}
+
+std::optional<QString> QtPlatform::askPassword(const QString& text, const QString& caption)
+{
+    QInputDialog dialog(dialogParent());
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(text);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setOkButtonText(QStringLiteral("确定"));
+    dialog.setCancelButtonText(QStringLiteral("取消"));
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
 }
 
 bool QtPlatform::openUrl(const QUrl& url)

@@ -10,6 +10,10 @@
 #include "signmessages.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QUrl>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QFileInfo>
@@ -22,6 +26,7 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature,
@@ -31,7 +36,10 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
 {
     setObjectName(QStringLiteral("frmSign"));
     setWindowTitle(QStringLiteral("签署文档 - Sorvex签名设计"));
-    resize(900, 760);
+    // Within the screen it opens on, its frame included: every control in reach, the page view
+    // taking what is left.
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    resize(QSize(900, 760).boundedTo(screen->availableGeometry().size() - QSize(16, 48)));
     auto* open = new QPushButton(QStringLiteral("打开…"), this);
     open->setObjectName(QStringLiteral("btnOpen"));
     auto* previous = new QPushButton(QStringLiteral("上一页"), this);
@@ -51,16 +59,17 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     flatten_ = new QCheckBox(QStringLiteral("画入页面"), this);
     flatten_->setObjectName(QStringLiteral("chkFlatten"));
     flatten_->setToolTip(QStringLiteral("把签名画进页面内容并重写文档；原有的数字签名会失效"));
-    certificateButton_ = new QPushButton(QStringLiteral("证书…"), this);
+    certificateButton_ = new QPushButton(QStringLiteral("选择证书…"), this);
     certificateButton_->setObjectName(QStringLiteral("btnCertificate"));
     certificateButton_->setToolTip(QStringLiteral("用 .p12 证书做数字签名"));
-    password_ = new QLineEdit(this);
-    password_->setObjectName(QStringLiteral("txtPassword"));
-    password_->setEchoMode(QLineEdit::Password);
-    password_->setPlaceholderText(QStringLiteral("证书密码"));
-    password_->setAccessibleName(QStringLiteral("证书密码"));
-    password_->setMaximumWidth(110);
-    password_->setEnabled(false);
+    clearCertificate_ = new QPushButton(QStringLiteral("不用证书"), this);
+    clearCertificate_->setObjectName(QStringLiteral("btnClearCertificate"));
+    clearCertificate_->setEnabled(false);
+    certificateLabel_ = new QLabel(this);
+    certificateLabel_->setObjectName(QStringLiteral("lblCertificate"));
+    certificateLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    share_ = new QLabel(this);
+    share_->setObjectName(QStringLiteral("lblShare"));
     auto* save = new QPushButton(QStringLiteral("保存…"), this);
     save->setObjectName(QStringLiteral("btnSave"));
     view_ = new PageView(this);
@@ -75,11 +84,17 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
         bar->addWidget(w);
     bar->addStretch();
     bar->addWidget(new QLabel(QStringLiteral("页："), this));
-    for (QWidget* w : std::initializer_list<QWidget*>{pages_, across_, flatten_,
-                                                      certificateButton_, password_, save})
+    for (QWidget* w : std::initializer_list<QWidget*>{pages_, across_, flatten_, save})
         bar->addWidget(w);
+    auto* certificateBar = new QHBoxLayout;
+    certificateBar->addWidget(new QLabel(QStringLiteral("证书："), this));
+    certificateBar->addWidget(certificateLabel_, 1);
+    certificateBar->addWidget(certificateButton_);
+    certificateBar->addWidget(clearCertificate_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
+    layout->addLayout(certificateBar);
+    layout->addWidget(share_);
     layout->addWidget(view_, 1);
     layout->addWidget(panel_);
     layout->addWidget(notice_);
@@ -90,6 +105,9 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     connect(previous, &QPushButton::clicked, this, [this] { showPage(page_ - 1); });
     connect(next, &QPushButton::clicked, this, [this] { showPage(page_ + 1); });
     connect(certificateButton_, &QPushButton::clicked, this, &SignWindow::chooseCertificate);
+    connect(clearCertificate_, &QPushButton::clicked, this, &SignWindow::clearCertificate);
+    connect(pages_, &QLineEdit::textChanged, this, &SignWindow::showShare);
+    connect(across_, &QCheckBox::toggled, this, &SignWindow::showShare);
     connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, this,
             &SignWindow::chooseDocument);
     connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this,
@@ -98,7 +116,12 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
             [this] { showPage(page_ - 1); });
     connect(new QShortcut(QKeySequence(Qt::Key_PageDown), this), &QShortcut::activated, this,
             [this] { showPage(page_ + 1); });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Home), this), &QShortcut::activated,
+            this, [this] { showPage(0); });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_End), this), &QShortcut::activated,
+            this, [this] { showPage(document_ ? document_->pageCount() - 1 : 0); });
     refreshSignature();
+    showCertificate();
     showFacts();
 }
 
@@ -117,27 +140,50 @@ void SignWindow::refreshSignature()
         across_->setChecked(false);
     if (!signaturePdf_.isEmpty())
         view_->setSignature(signaturePdf_);
+    showShare();
 }
 
 bool SignWindow::openDocument(const QString& path)
 {
+    return openDocument(path, nullptr);
+}
+
+bool SignWindow::openDocument(const QString& path, std::shared_ptr<const SecretBytes> password)
+{
     // Read by qpdf first: what it refuses is not handed to the PDF module at all.
-    const auto facts = inspectPdf(path);
+    auto facts = inspectPdf(path, password.get());
+    // A document locked by a password asks for it, again while what is typed does not open it.
+    for (const SignError* locked = std::get_if<SignError>(&facts);
+         locked && (locked->kind == SignError::Kind::NeedsPassword ||
+                    locked->kind == SignError::Kind::WrongPassword);
+         locked = std::get_if<SignError>(&facts)) {
+        const QString name = QFileInfo(path).fileName();
+        const auto typed = platform_.askPassword(
+            locked->kind == SignError::Kind::NeedsPassword && !password
+                ? tr("“%1”有密码保护。请输入打开它的密码：").arg(name)
+                : tr("密码不对，打不开“%1”。请再输入一次：").arg(name),
+            tr("打开文档"));
+        if (!typed)
+            return false;
+        password = std::make_shared<const SecretBytes>(typed->toUtf8());
+        facts = inspectPdf(path, password.get());
+    }
     const SignError* refused = std::get_if<SignError>(&facts);
-    const QPdfDocument::Error opened = refused ? QPdfDocument::Error::Unknown : document_.load(path);
+    auto document = std::make_unique<QPdfDocument>();
+    if (password)
+        document->setPassword(QString::fromUtf8(password->data(), password->size()));
+    const QPdfDocument::Error opened =
+        refused ? QPdfDocument::Error::Unknown : document->load(path);
     if (refused || opened != QPdfDocument::Error::None) {
         const QString why =
             refused ? SignMessages::text(*refused)
                     : SignMessages::text(SignError{SignError::Kind::NotPdf, path});
-        platform_.showMessage(tr("文档不能打开：%1\r\n%2").arg(path, why),
-                              QStringLiteral("Sorvex签名设计"), Platform::Icon::Warning);
-        document_.close();
-        path_.clear();
-        view_->setPage(nullptr, 0);
-        panel_->clear();
-        showFacts();
+        warn(tr("文档不能打开：%1\r\n%2").arg(path, why));
         return false;
     }
+    view_->setPage(document.get(), 0);
+    document_ = std::move(document);
+    documentPassword_ = std::move(password);
     path_ = path;
     facts_ = std::get<DocumentFacts>(facts);
     setWindowTitle(QStringLiteral("%1 - 签署文档").arg(QFileInfo(path).fileName()));
@@ -153,7 +199,7 @@ bool SignWindow::openDocument(const QString& path)
 
 void SignWindow::showSignatures()
 {
-    const auto verified = verifySignatures(path_);
+    const auto verified = verifySignatures(path_, documentPassword_.get());
     if (const auto* reports = std::get_if<std::vector<SignatureReport>>(&verified))
         panel_->showSignatures(*reports);
     else
@@ -172,22 +218,60 @@ void SignWindow::showRevision(const QString& field, qint64 coveredBytes)
 
 void SignWindow::warn(const QString& text)
 {
-    platform_.showMessage(text, QStringLiteral("Sorvex签名设计"), Platform::Icon::Warning);
+    platform_.showMessage(text, tr("签署文档"), Platform::Icon::Warning);
 }
 
 void SignWindow::hideEvent(QHideEvent* event)
 {
-    password_->clear();
+    identity_.reset();
+    showCertificate();
     QWidget::hideEvent(event);
 }
 
 void SignWindow::showPage(int page)
 {
-    if (path_.isEmpty() || page < 0 || page >= document_.pageCount())
+    if (path_.isEmpty() || page < 0 || page >= document_->pageCount())
         return;
     page_ = page;
-    view_->setPage(&document_, page);
-    pageLabel_->setText(QStringLiteral("第 %1 / %2 页").arg(page + 1).arg(document_.pageCount()));
+    view_->setPage(document_.get(), page);
+    pageLabel_->setText(QStringLiteral("第 %1 / %2 页").arg(page + 1).arg(document_->pageCount()));
+    showShare();
+}
+
+// The page shown gets what saving writes on it: the signature, a seal's slice, or nothing.
+void SignWindow::showShare()
+{
+    if (path_.isEmpty()) {
+        share_->clear();
+        return;
+    }
+    const StampPlace place = stampPlace();
+    const auto listed = pageList(place.pages, document_->pageCount());
+    if (const SignError* problem = std::get_if<SignError>(&listed)) {
+        view_->setShare(0, 0);
+        share_->setText(SignMessages::text(*problem));
+        return;
+    }
+    const std::vector<int>& pages = std::get<std::vector<int>>(listed);
+    QStringList numbers;
+    for (const int page : pages)
+        numbers << QString::number(page);
+    const auto here = std::find(pages.begin(), pages.end(), page_ + 1);
+    const int slices = place.acrossPages ? int(pages.size()) : 1;
+    if (here == pages.end())
+        view_->setShare(0, 0);
+    else
+        view_->setShare(place.acrossPages ? int(here - pages.begin()) : 0, slices);
+    const QString which = numbers.size() > 12
+                              ? tr("%1 页").arg(numbers.size())
+                              : tr("第 %1 页").arg(numbers.join(QStringLiteral("、")));
+    QString text = place.acrossPages ? tr("骑缝章切成 %1 条，%2各盖一条，在页面右边缘。")
+                                           .arg(slices)
+                                           .arg(which)
+                                     : tr("签名盖在%1。").arg(which);
+    if (here == pages.end())
+        text += tr("这一页不盖。");
+    share_->setText(text);
 }
 
 void SignWindow::showFacts()
@@ -225,14 +309,69 @@ void SignWindow::chooseDocument()
 
 void SignWindow::chooseCertificate()
 {
-    const auto answer = platform_.askOpenFileName(QStringLiteral("选择签名证书"),
-                                                  {QStringLiteral("证书 (*.p12 *.pfx)")});
+    const auto answer = platform_.askOpenFileName(tr("选择签名证书"),
+                                                  {tr("证书 (*.p12 *.pfx)")});
     if (!answer)
         return;
+    const QString before = certificate_;
+    auto kept = std::move(identity_);
     certificate_ = *answer;
-    certificateButton_->setText(QFileInfo(certificate_).fileName());
-    password_->setEnabled(true);
-    password_->setFocus();
+    // A certificate that cannot be unlocked leaves the one chosen before.
+    if (!unlockCertificate()) {
+        certificate_ = before;
+        identity_ = std::move(kept);
+    }
+    showCertificate();
+}
+
+void SignWindow::clearCertificate()
+{
+    certificate_.clear();
+    identity_.reset();
+    showCertificate();
+}
+
+// Asks the certificate's password and opens it; the password is gone once it has been used.
+bool SignWindow::unlockCertificate()
+{
+    const QString name = QFileInfo(certificate_).fileName();
+    for (bool again = false;; again = true) {
+        const auto typed = platform_.askPassword(
+            again ? tr("密码不对。请再输入证书“%1”的密码：").arg(name)
+                  : tr("请输入证书“%1”的密码：").arg(name),
+            tr("证书密码"));
+        if (!typed)
+            return false;
+        SecretBytes password(typed->toUtf8());
+        auto identity = SigningIdentity::load(certificate_, password);
+        if (auto* unlocked = std::get_if<std::shared_ptr<SigningIdentity>>(&identity)) {
+            identity_ = std::move(*unlocked);
+            return true;
+        }
+        const SignError& why = std::get<SignError>(identity);
+        if (why.kind != SignError::Kind::IdentityPassword) {
+            warn(tr("证书不能用来签名：%1").arg(SignMessages::text(why)));
+            return false;
+        }
+    }
+}
+
+void SignWindow::showCertificate()
+{
+    clearCertificate_->setEnabled(!certificate_.isEmpty());
+    if (certificate_.isEmpty()) {
+        certificateLabel_->setText(tr("不用证书（只盖签名，不做数字签名）"));
+        return;
+    }
+    if (!identity_) {
+        certificateLabel_->setText(tr("%1（保存时输入密码）").arg(QFileInfo(certificate_).fileName()));
+        return;
+    }
+    const QString date = QStringLiteral("yyyy-MM-dd");
+    certificateLabel_->setText(tr("%1，颁发者 %2，有效期 %3 至 %4")
+                                   .arg(identity_->name(), identity_->issuer(),
+                                        identity_->validFrom().toLocalTime().toString(date),
+                                        identity_->validTo().toLocalTime().toString(date)));
 }
 
 StampPlace SignWindow::stampPlace() const
@@ -256,21 +395,19 @@ void SignWindow::save()
         return;
     }
     refreshSignature();
-    // The password is used for this signing alone, whatever comes of it.
-    SecretBytes password(password_->text().toUtf8());
-    password_->clear();
     if (signaturePdf_.isEmpty())
         return warn(tr("签名是空的：请先在主窗口里输入名字。"));
     StampPlace place = stampPlace();
     if (const auto problem = pageListProblem(place.pages))
         return warn(SignMessages::text(*problem));
+    place.documentPassword = documentPassword_;
     if (!certificate_.isEmpty()) {
         if (place.flatten)
             return warn(tr("证书签名追加在文档之后，不能同时“画入页面”。"));
-        auto identity = SigningIdentity::load(certificate_, password);
-        if (const SignError* why = std::get_if<SignError>(&identity))
-            return warn(tr("证书不能用来签名：%1").arg(SignMessages::text(*why)));
-        place.signer = std::get<std::shared_ptr<SigningIdentity>>(identity);
+        if (!identity_ && !unlockCertificate())
+            return;
+        showCertificate();
+        place.signer = identity_;
     }
     // Drawing into the pages rewrites the document: its signatures stop being valid. Asked
     // first, No the default.
@@ -284,15 +421,18 @@ void SignWindow::save()
     const auto stamped = stampPdf(path_, signaturePdf_, place);
     if (const SignError* failure = std::get_if<SignError>(&stamped))
         return warn(tr("文档不能签署：%1").arg(SignMessages::text(*failure)));
-    const auto answer = platform_.askSaveFileName(QStringLiteral("保存签署后的文档"),
-                                                  {QStringLiteral("PDF 文档 (*.pdf)")});
+    // Beside the document, named for it: a signed copy, never the document itself unasked.
+    const QFileInfo document(path_);
+    const QString title = tr("保存签署后的文档");
+    const auto answer = platform_.askSaveFileName(
+        title, {tr("PDF 文档 (*.pdf)")},
+        document.dir().filePath(tr("%1-已签.pdf").arg(document.completeBaseName())));
     if (!answer || answer->path.isEmpty())
         return;
     QString out = answer->path;
     if (QFileInfo(out).suffix().isEmpty())
         out += QStringLiteral(".pdf");
-    // Never over the document itself, nor another file, without asking.
-    if (QFileInfo::exists(out) && !platform_.confirmReplace(out))
+    if (QFileInfo::exists(out) && !platform_.confirmReplace(out, title))
         return;
     const SignedCopy& copy = std::get<SignedCopy>(stamped);
     if (const auto error = copy.writeTo(out))
@@ -309,5 +449,10 @@ void SignWindow::save()
     if (facts_.signatures > 0)
         said += !copy.rewritten ? tr("\r\n文档原有的 %1 个数字签名仍然有效。").arg(facts_.signatures)
                                 : tr("\r\n文档原有的数字签名已失效。");
-    platform_.showMessage(said, QStringLiteral("Sorvex签名设计"), Platform::Icon::Information);
+    // What is shown from now on is the signed copy, as it was written: a second save signs it
+    // again, beside the first signature, not the document as it was before.
+    openDocument(out, documentPassword_);
+    if (platform_.askYesNo(said + tr("\r\n\r\n要用桌面的 PDF 阅读器打开它吗？"), title) &&
+        !platform_.openUrl(QUrl::fromLocalFile(out)))
+        warn(tr("这台电脑上没有能打开 PDF 文档的程序。"));
 }

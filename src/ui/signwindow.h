@@ -1,12 +1,14 @@
 #pragma once
 
 #include "pdf/documentfacts.h"
+#include "pdf/secret.h"
 #include "pdf/stamp.h"
 
 #include <QPdfDocument>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class Platform;
 class QCheckBox;
@@ -15,6 +17,7 @@ class QLineEdit;
 class QPushButton;
 class PageView;
 class SignaturePanel;
+class SigningIdentity;
 
 // Signs a document: open a PDF, see its pages, put the signature designed in the main window
 // where it should go, choose the pages, a cross-page seal, a certificate, and save a signed copy.
@@ -27,7 +30,8 @@ public:
     SignWindow(Platform& platform, std::function<QByteArray()> signature,
                std::function<bool()> isSeal, QWidget* parent = nullptr);
 
-    // Opens a document and shows its first page; a document that cannot be opened is said.
+    // Opens a document and shows its first page, asking for its password where it has one; a
+    // document that cannot be opened is said, and the one open before stays.
     bool openDocument(const QString& path);
     const QString& documentPath() const { return path_; }
     PageView* pageView() const { return view_; }
@@ -38,7 +42,7 @@ protected:
     // The signature is made again when the person comes back from designing it, not at every
     // drawing of the main window: a drag there stays as quick with this window open.
     void changeEvent(QEvent* event) override;
-    // The certificate's password is not kept once the window is put away.
+    // The certificate's key is not kept once the window is put away.
     void hideEvent(QHideEvent* event) override;
 
 public Q_SLOTS:
@@ -48,7 +52,12 @@ public Q_SLOTS:
     void refreshSignature();
 
 private:
+    bool openDocument(const QString& path, std::shared_ptr<const SecretBytes> password);
     void chooseCertificate();
+    void clearCertificate();
+    bool unlockCertificate();
+    void showCertificate();
+    void showShare();
     void showFacts();
     void showSignatures();
     void showRevision(const QString& field, qint64 coveredBytes);
@@ -57,12 +66,14 @@ private:
     Platform& platform_;
     std::function<QByteArray()> signature_;
     std::function<bool()> isSeal_;
-    QPdfDocument document_;
+    std::unique_ptr<QPdfDocument> document_;
+    std::shared_ptr<const SecretBytes> documentPassword_;
     QString path_;
     DocumentFacts facts_;
     int page_ = 0;
     QByteArray signaturePdf_;
     QString certificate_;
+    std::shared_ptr<SigningIdentity> identity_; // unlocked: its key, while the window is shown
     PageView* view_ = nullptr;
     QLabel* pageLabel_ = nullptr;
     QLabel* notice_ = nullptr;
@@ -70,6 +81,8 @@ private:
     QCheckBox* across_ = nullptr;
     QCheckBox* flatten_ = nullptr;
     QPushButton* certificateButton_ = nullptr;
-    QLineEdit* password_ = nullptr;
+    QPushButton* clearCertificate_ = nullptr;
+    QLabel* certificateLabel_ = nullptr;
+    QLabel* share_ = nullptr;
     SignaturePanel* panel_ = nullptr;
 };

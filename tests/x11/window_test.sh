@@ -216,8 +216,12 @@ type_into "$save" "$work/signed.pdf" "the signing window's save dialog"
 press "$save" Return
 for _ in $(seq 300); do [ -f "$work/signed.pdf" ] && break; sleep 0.1; done
 [ -f "$work/signed.pdf" ] || fail "the signing window saved nothing"
-saved=$(window_named "Sorvex签名设计")
+# What was saved is said over the signing window, not the main window raised over it; Enter
+# answers its question No.
+saved=$(window_named "保存签署后的文档")
 [ -n "$saved" ] || fail "signing said nothing"
+owner=$(xprop -id "$saved" WM_TRANSIENT_FOR | grep -o '0x[0-9a-f]*')
+[ "$((owner))" = "$sign" ] || fail "what signing said belongs to window $((owner)), not the signing window $sign"
 press "$saved" Return
 read -r left top width <<<"$($tool place "$work/signed.pdf")"
 # Up and to the left of the middle of the page (105 x 148.5 mm), where it was dragged.
