@@ -116,10 +116,19 @@ TEST_F(SigningWindow, ShowsSignaturesAsksBeforeBreakingThemAndKeepsNoPassword)
     EXPECT_TRUE(shown.contains(QStringLiteral("王晓明")) &&
                 shown.contains(QDate::currentDate().addDays(30).toString(QStringLiteral("yyyy-MM-dd"))))
         << shown.toStdString();
-    EXPECT_TRUE(sign->findChildren<QLineEdit*>().size() == 1) << "the page list alone";
+    EXPECT_EQ(sign->findChildren<QLineEdit*>().size(), 3) << "the page list, reason and place";
+    control<QLineEdit>("txtReason")->setFocus();
+    type(QStringLiteral("Approved"));
+    control<QLineEdit>("txtLocation")->setFocus();
+    type(QStringLiteral("Hangzhou"));
     platform.saveAnswers = {Platform::SaveAnswer{path("twice.pdf"), 1}};
     QTest::keyClick(sign->windowHandle(), Qt::Key_S, Qt::ControlModifier);
     ASSERT_TRUE(QFile::exists(path("twice.pdf"))) << platform.messages.size();
+    QFile twice(path("twice.pdf"));
+    ASSERT_TRUE(twice.open(QIODevice::ReadOnly));
+    const QByteArray bytes = twice.readAll();
+    EXPECT_TRUE(bytes.contains("/Reason <" + QByteArray("Approved").toHex() + ">") &&
+                bytes.contains("/Location <" + QByteArray("Hangzhou").toHex() + ">"));
     EXPECT_EQ(platform.suggestedFiles.back(), path("signed-已签.pdf"));
     const Outcome verified = render({QStringLiteral("--verify"), path("twice.pdf")});
     EXPECT_EQ(verified.code, 0) << verified.out.toStdString();

@@ -68,6 +68,17 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     certificateLabel_ = new QLabel(this);
     certificateLabel_->setObjectName(QStringLiteral("lblCertificate"));
     certificateLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // What a certificate signature says besides who signed: why, and where.
+    reason_ = new QLineEdit(this);
+    reason_->setObjectName(QStringLiteral("txtReason"));
+    reason_->setPlaceholderText(QStringLiteral("理由（可不填）"));
+    reason_->setAccessibleName(QStringLiteral("签名理由"));
+    reason_->setMaximumWidth(140);
+    location_ = new QLineEdit(this);
+    location_->setObjectName(QStringLiteral("txtLocation"));
+    location_->setPlaceholderText(QStringLiteral("地点（可不填）"));
+    location_->setAccessibleName(QStringLiteral("签名地点"));
+    location_->setMaximumWidth(110);
     share_ = new QLabel(this);
     share_->setObjectName(QStringLiteral("lblShare"));
     auto* save = new QPushButton(QStringLiteral("保存…"), this);
@@ -89,6 +100,8 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     auto* certificateBar = new QHBoxLayout;
     certificateBar->addWidget(new QLabel(QStringLiteral("证书："), this));
     certificateBar->addWidget(certificateLabel_, 1);
+    certificateBar->addWidget(reason_);
+    certificateBar->addWidget(location_);
     certificateBar->addWidget(certificateButton_);
     certificateBar->addWidget(clearCertificate_);
     auto* layout = new QVBoxLayout(this);
@@ -359,6 +372,8 @@ bool SignWindow::unlockCertificate()
 void SignWindow::showCertificate()
 {
     clearCertificate_->setEnabled(!certificate_.isEmpty());
+    reason_->setEnabled(!certificate_.isEmpty());
+    location_->setEnabled(!certificate_.isEmpty());
     if (certificate_.isEmpty()) {
         certificateLabel_->setText(tr("不用证书（只盖签名，不做数字签名）"));
         return;
@@ -408,6 +423,8 @@ void SignWindow::save()
             return;
         showCertificate();
         place.signer = identity_;
+        place.reason = reason_->text().trimmed();
+        place.location = location_->text().trimmed();
     }
     // Drawing into the pages rewrites the document: its signatures stop being valid. Asked
     // first, No the default.

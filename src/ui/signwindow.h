@@ -83,6 +83,8 @@ private:
     QPushButton* certificateButton_ = nullptr;
     QPushButton* clearCertificate_ = nullptr;
     QLabel* certificateLabel_ = nullptr;
+    QLineEdit* reason_ = nullptr;
+    QLineEdit* location_ = nullptr;
     QLabel* share_ = nullptr;
     SignaturePanel* panel_ = nullptr;
 };
