@@ -13,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QProcess>
 #include <QScreen>
@@ -116,7 +117,8 @@ TEST_F(SigningWindow, ShowsSignaturesAsksBeforeBreakingThemAndKeepsNoPassword)
     EXPECT_TRUE(shown.contains(QStringLiteral("王晓明")) &&
                 shown.contains(QDate::currentDate().addDays(30).toString(QStringLiteral("yyyy-MM-dd"))))
         << shown.toStdString();
-    EXPECT_EQ(sign->findChildren<QLineEdit*>().size(), 3) << "the page list, reason and place";
+    for (const QLineEdit* field : sign->findChildren<QLineEdit*>())
+        EXPECT_NE(field->echoMode(), QLineEdit::Password) << "no password kept in a field";
     control<QLineEdit>("txtReason")->setFocus();
     type(QStringLiteral("Approved"));
     control<QLineEdit>("txtLocation")->setFocus();
@@ -202,6 +204,20 @@ TEST_F(SigningWindow, ShowsThePageAsItIsAndWhatSavingWritesOnIt)
     EXPECT_NEAR(slice.width(), 15 * k, 1);
     EXPECT_EQ(redWithin(ours), 0);
     EXPECT_GT(redWithin(QRectF(210 - 15, 200, 15, 30)), 50);
+
+    // The place in millimetres, as the renderer's --at takes it: shown, and typed.
+    click(control<QCheckBox>("chkAcross"));
+    auto* left = control<QDoubleSpinBox>("spnLeft");
+    EXPECT_DOUBLE_EQ(left->value(), 100);
+    left->setFocus();
+    QTest::keyClick(sign->windowHandle(), Qt::Key_A, Qt::ControlModifier);
+    type(QStringLiteral("40"));
+    QTest::keyClick(sign->windowHandle(), Qt::Key_Return);
+    EXPECT_NEAR(view->atMm().x(), 40, 0.01);
+    EXPECT_GT(redWithin(QRectF(40, 200, 30, 30)), 50);
+    view->setFocus();
+    QTest::keyClick(sign->windowHandle(), Qt::Key_Down);
+    EXPECT_DOUBLE_EQ(control<QDoubleSpinBox>("spnTop")->value(), 201);
 }
 
 // A document locked by a password opens once its password is typed, asked again while it is

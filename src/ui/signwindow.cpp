@@ -16,6 +16,7 @@
 #include <QUrl>
 #include <QBuffer>
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -81,6 +82,20 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     location_->setMaximumWidth(110);
     share_ = new QLabel(this);
     share_->setObjectName(QStringLiteral("lblShare"));
+    const auto millimetres = [this](const char* name, const QString& said) {
+        auto* box = new QDoubleSpinBox(this);
+        box->setObjectName(QString::fromLatin1(name));
+        box->setAccessibleName(said);
+        box->setDecimals(1);
+        box->setRange(0, 10000);
+        box->setSingleStep(1);
+        box->setSuffix(QStringLiteral(" 毫米"));
+        box->setKeyboardTracking(false);
+        return box;
+    };
+    atX_ = millimetres("spnLeft", QStringLiteral("签名离页面左边的距离"));
+    atY_ = millimetres("spnTop", QStringLiteral("签名离页面上边的距离"));
+    width_ = millimetres("spnWidth", QStringLiteral("签名的宽度"));
     auto* save = new QPushButton(QStringLiteral("保存…"), this);
     save->setObjectName(QStringLiteral("btnSave"));
     view_ = new PageView(this);
@@ -107,7 +122,15 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addLayout(certificateBar);
-    layout->addWidget(share_);
+    auto* placeBar = new QHBoxLayout;
+    placeBar->addWidget(share_, 1);
+    for (const auto& [label, box] : {std::pair{QStringLiteral("左"), atX_},
+                                     std::pair{QStringLiteral("上"), atY_},
+                                     std::pair{QStringLiteral("宽"), width_}}) {
+        placeBar->addWidget(new QLabel(label, this));
+        placeBar->addWidget(box);
+    }
+    layout->addLayout(placeBar);
     layout->addWidget(view_, 1);
     layout->addWidget(panel_);
     layout->addWidget(notice_);
@@ -120,6 +143,11 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     connect(certificateButton_, &QPushButton::clicked, this, &SignWindow::chooseCertificate);
     connect(clearCertificate_, &QPushButton::clicked, this, &SignWindow::clearCertificate);
     connect(pages_, &QLineEdit::textChanged, this, &SignWindow::showShare);
+    connect(view_, &PageView::placeChanged, this, &SignWindow::showPlace);
+    for (QDoubleSpinBox* box : {atX_, atY_, width_})
+        connect(box, &QDoubleSpinBox::valueChanged, this, [this] {
+            view_->place(QPointF(atX_->value(), atY_->value()), width_->value());
+        });
     connect(across_, &QCheckBox::toggled, this, &SignWindow::showShare);
     connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, this,
             &SignWindow::chooseDocument);
@@ -129,10 +157,11 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
             [this] { showPage(page_ - 1); });
     connect(new QShortcut(QKeySequence(Qt::Key_PageDown), this), &QShortcut::activated, this,
             [this] { showPage(page_ + 1); });
-    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Home), this), &QShortcut::activated,
-            this, [this] { showPage(0); });
-    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_End), this), &QShortcut::activated,
-            this, [this] { showPage(document_ ? document_->pageCount() - 1 : 0); });
+    // A field being typed in keeps Home and End for itself.
+    connect(new QShortcut(QKeySequence(Qt::Key_Home), this), &QShortcut::activated, this,
+            [this] { showPage(0); });
+    connect(new QShortcut(QKeySequence(Qt::Key_End), this), &QShortcut::activated, this,
+            [this] { showPage(document_ ? document_->pageCount() - 1 : 0); });
     refreshSignature();
     showCertificate();
     showFacts();
@@ -249,6 +278,19 @@ void SignWindow::showPage(int page)
     view_->setPage(document_.get(), page);
     pageLabel_->setText(QStringLiteral("第 %1 / %2 页").arg(page + 1).arg(document_->pageCount()));
     showShare();
+    showPlace();
+}
+
+// The boxes follow the signature as it is dragged; what is typed in them moves it.
+void SignWindow::showPlace()
+{
+    const QPointF at = view_->atMm();
+    const std::pair<QDoubleSpinBox*, double> values[] = {
+        {atX_, at.x()}, {atY_, at.y()}, {width_, view_->widthMm()}};
+    for (const auto& [box, value] : values) {
+        const QSignalBlocker quiet(box);
+        box->setValue(value);
+    }
 }
 
 // The page shown gets what saving writes on it: the signature, a seal's slice, or nothing.

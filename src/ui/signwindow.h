@@ -12,6 +12,7 @@
 
 class Platform;
 class QCheckBox;
+class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -58,6 +59,7 @@ private:
     bool unlockCertificate();
     void showCertificate();
     void showShare();
+    void showPlace();
     void showFacts();
     void showSignatures();
     void showRevision(const QString& field, qint64 coveredBytes);
@@ -86,5 +88,8 @@ private:
     QLineEdit* reason_ = nullptr;
     QLineEdit* location_ = nullptr;
     QLabel* share_ = nullptr;
+    QDoubleSpinBox* atX_ = nullptr; // where the signature is, in millimetres, as the renderer's
+    QDoubleSpinBox* atY_ = nullptr; // --at and --width take it
+    QDoubleSpinBox* width_ = nullptr;
     SignaturePanel* panel_ = nullptr;
 };
