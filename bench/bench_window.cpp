@@ -10,10 +10,16 @@
 // With --sign FILE.pdf: how long the signing window takes from opening the document to its
 // first page shown, and each move of a drag of the signature over the page, shown (wall and
 // CPU milliseconds: the median and the slowest of 300 moves).
+// With --pad: each move of a 2,000-move stroke on the handwriting pad, paced as a hand moves
+// (8 ms apart), painted as the window paints it (wall and CPU: median, 99th percentile,
+// slowest); then how long a signature of 200 strokes takes to be drawn again (undo and redo)
+// and to be outlined again from its points (a new pen width).
 #include "app/startup.h"
 #include "output/platform.h"
 #include "quietplatform.h"
 #include "ui/mainwindow.h"
+#include "ui/drawpad.h"
+#include "ui/drawwindow.h"
 #include "ui/pageview.h"
 #include "ui/signwindow.h"
 
@@ -26,6 +32,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -153,6 +160,64 @@ int signTimes(MainWindow& w, const QString& document)
     return 0;
 }
 
+int padTimes(MainWindow& w)
+{
+    w.show();
+    QMetaObject::invokeMethod(&w, "drawByHand");
+    DrawWindow* window = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->objectName() == QLatin1String("frmDraw"))
+            window = qobject_cast<DrawWindow*>(top);
+    if (!window) {
+        std::fprintf(stderr, "the pad did not open\n");
+        return 1;
+    }
+    DrawPad* pad = window->pad();
+    QApplication::processEvents();
+    const auto on = [pad](double x, double y) { return pad->toWidget().map(QPointF(x, y)).toPoint(); };
+    const auto percentile = [](std::vector<double> v, double p) {
+        std::sort(v.begin(), v.end());
+        return v[std::min(v.size() - 1, size_t(p * double(v.size())))];
+    };
+    mouse(pad, QEvent::MouseButtonPress, on(100, 300), Qt::LeftButton, Qt::LeftButton);
+    std::vector<double> wall, cpu;
+    for (int m = 0; m < 2000; ++m) {
+        QThread::msleep(8);
+        const double mw = wallMs(), mc = cpuMs();
+        mouse(pad, QEvent::MouseMove, on(100 + m * 0.45, 300 + 120 * std::sin(m / 40.0)),
+              Qt::NoButton, Qt::LeftButton);
+        QApplication::processEvents();
+        wall.push_back(wallMs() - mw);
+        cpu.push_back(cpuMs() - mc);
+    }
+    mouse(pad, QEvent::MouseButtonRelease, on(1000, 300), Qt::LeftButton, Qt::NoButton);
+    std::printf("pad move, shown: median %.2f ms wall, %.2f ms CPU; 99th percentile %.2f ms "
+                "wall, %.2f ms CPU; slowest %.2f ms wall\n",
+                percentile(wall, 0.5), percentile(cpu, 0.5), percentile(wall, 0.99),
+                percentile(cpu, 0.99), percentile(wall, 1));
+    for (int s = 1; s < 200; ++s) {
+        const double x = 60 + (s % 20) * 52, y = 80 + (s / 20) * 65;
+        mouse(pad, QEvent::MouseButtonPress, on(x, y), Qt::LeftButton, Qt::LeftButton);
+        for (int m = 1; m <= 30; ++m)
+            mouse(pad, QEvent::MouseMove, on(x + m * 1.5, y + 20 * std::sin(m / 4.0)), Qt::NoButton,
+                  Qt::LeftButton);
+        mouse(pad, QEvent::MouseButtonRelease, on(x + 45, y), Qt::LeftButton, Qt::NoButton);
+    }
+    QApplication::processEvents();
+    double w0 = wallMs(), c0 = cpuMs();
+    pad->undo();
+    pad->redo();
+    pad->repaint();
+    std::printf("%zu strokes drawn again (undo and redo): %.1f ms wall, %.1f ms CPU\n",
+                pad->writing().strokes.size(), wallMs() - w0, cpuMs() - c0);
+    w0 = wallMs(), c0 = cpuMs();
+    pad->setPenWidth(pad->writing().penWidth + 1);
+    pad->repaint();
+    std::printf("%zu strokes outlined again from their points: %.1f ms wall, %.1f ms CPU\n",
+                pad->writing().strokes.size(), wallMs() - w0, cpuMs() - c0);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -170,6 +235,12 @@ int main(int argc, char** argv)
         const ProgramValues values = startProgram(QStringLiteral(SORVEX_KIT_DIR), platform);
         MainWindow w(values, platform);
         return signTimes(w, QString::fromLocal8Bit(argv[2]));
+    }
+    if (argc > 1 && qstrcmp(argv[1], "--pad") == 0) {
+        QuietPlatform platform;
+        const ProgramValues values = startProgram(QStringLiteral(SORVEX_KIT_DIR), platform);
+        MainWindow w(values, platform);
+        return padTimes(w);
     }
     if (argc > 1 && qstrcmp(argv[1], "--first-picks") == 0) {
         QuietPlatform platform;

@@ -32,6 +32,10 @@ _sorvex_sign_render()
         _filedir pdf
         return
         ;;
+    --drawn)
+        _filedir json
+        return
+        ;;
     --batch)
         _filedir csv
         return

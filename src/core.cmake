@@ -29,6 +29,7 @@ add_library(sorvexcore STATIC
   ${core}/render/imagesurface.cpp ${core}/render/imagesurface.h
   ${core}/render/vectorsurface.cpp ${core}/render/vectorsurface.h
   ${core}/render/wear.cpp ${core}/render/wear.h
+  ${core}/render/handwriting.cpp ${core}/render/handwriting.h
   ${core}/render/fitting.cpp ${core}/render/fitting.h
   ${core}/output/platform.h ${core}/output/printerror.h
   ${core}/output/saveimage.cpp ${core}/output/saveimage.h
@@ -36,6 +37,7 @@ add_library(sorvexcore STATIC
   ${core}/output/pngwriter.cpp ${core}/output/pngwriter.h
   ${core}/output/placement.cpp ${core}/output/placement.h
   ${core}/output/pdfpicture.cpp ${core}/output/pdfpicture.h
+  ${core}/output/handwritingfiles.cpp ${core}/output/handwritingfiles.h
   ${core}/app/startup.cpp ${core}/app/startup.h
 )
 # Signing documents: reading them, what their authors allow, the update, certificates.

@@ -190,7 +190,7 @@ protected:
 // buttons, F1 opens the help; every control has a name a screen reader says, in Chinese.
 TEST_F(ShownWindow, TabReachesEveryControlInReadingOrderAndSpacePressesIt)
 {
-    const QStringList order{"txtCN",   "txtEN",    "picMain",  "btnSignDocument", "cboFont",
+    const QStringList order{"txtCN",   "txtEN",    "picMain",  "btnSignDocument", "btnDraw", "cboFont",
                             "cboImg",  "lblColorPreview", "cboSize", "imgSave",
                             "imgPrint", "imgUrlMore", "imgHelp", "imgLogo", "txtCN"};
     click(txtCN());

@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 
 namespace {
 
@@ -116,6 +117,13 @@ struct Declared
         QStringLiteral("With --stamp or --verify, the file (or pipe) whose first line is the "
                        "document's own password, for a document that needs one."),
         QStringLiteral("FILE")};
+    QCommandLineOption drawn{
+        QStringLiteral("drawn"),
+        QStringLiteral("Draw, or with --stamp put on the document, the signature written by hand "
+                       "on the window's pad (its .json file, in the program's data folder) "
+                       "instead of a typed name: -o FILE.png, .svg or .pdf, in its ink or "
+                       "--color, --scale times its size."),
+        QStringLiteral("FILE.json")};
     QCommandLineOption layoutJson{
         QStringLiteral("layout-json"),
         QStringLiteral("Print the placement rules' numbers and the picture's size as JSON, and "
@@ -293,7 +301,7 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
                        d.shard, d.jobs, d.list, d.sheet, d.report, d.stamp, d.page, d.at, d.width,
                        d.flatten, d.acrossPages, d.breakSignatures, d.signWith, d.passwordFile,
                        d.field, d.reason, d.location, d.documentPasswordFile, d.verify,
-                       d.layoutJson});
+                       d.drawn, d.layoutJson});
     // How a batch talks to its workers: not for people.
     QCommandLineOption worker = d.batchWorker;
     worker.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -362,5 +370,18 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
         return badArgument(QStringLiteral("no output given (-o FILE)"));
     if (auto failure = readStamp(parser, d, options))
         return *failure;
+    options.drawnFile = parser.value(d.drawn);
+    if (!options.drawnFile.isEmpty()) {
+        for (const QCommandLineOption* o : {&d.style, &d.cn, &d.en, &d.size, &d.background,
+                                            &d.pos, &d.transparent, &d.worn, &d.batch, &d.sheet,
+                                            &d.list, &d.acrossPages})
+            if (parser.isSet(*o))
+                return badArgument(QStringLiteral("--%1 is for a typed name, not with --drawn")
+                                       .arg(o->names().constFirst()));
+        const QString suffix = QFileInfo(options.job.output).suffix().toLower();
+        if (!QStringList{QStringLiteral("png"), QStringLiteral("svg"), QStringLiteral("pdf")}
+                 .contains(suffix))
+            return badArgument(QStringLiteral("a drawn signature is written as .png, .svg or .pdf"));
+    }
     return options;
 }

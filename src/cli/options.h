@@ -32,6 +32,7 @@ struct Options
     QString passwordFile;    // where its password is; empty: asked on the terminal
     QString documentPasswordFile; // where the document's own password is; empty: it has none
     QString verifyFile;      // a PDF whose signatures to check; empty: none
+    QString drawnFile;       // a signature written on the pad, instead of a typed name
     bool layoutJson = false; // print the placement rules, and the job's layout, as JSON
     QString helpText;    // set when --help was asked for
     QString versionText; // set when --version was asked for

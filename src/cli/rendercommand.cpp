@@ -3,6 +3,7 @@
 #include "app/startup.h"
 #include "batch.h"
 #include "drawing.h"
+#include "drawn.h"
 #include "options.h"
 #include "sheet.h"
 #include "stamp.h"
@@ -71,6 +72,12 @@ int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream
 
     if (!options.verifyFile.isEmpty()) {
         if (auto failure = verifyDocument(options, out))
+            return fail(err, *failure);
+        return ExitOk;
+    }
+    // A signature written by hand needs no kit.
+    if (!options.drawnFile.isEmpty()) {
+        if (auto failure = drawDrawnSignature(options, out, err))
             return fail(err, *failure);
         return ExitOk;
     }

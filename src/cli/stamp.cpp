@@ -18,6 +18,12 @@ std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& 
     const auto signature = renderer.inkBoxPdf(options.job, &report);
     if (const auto* failure = std::get_if<Failure>(&signature))
         return *failure;
+    return stampDocument(options, std::get<QByteArray>(signature), report, out, err);
+}
+
+std::optional<Failure> stampDocument(const Options& options, const QByteArray& signature,
+                                     QJsonObject report, QTextStream& out, QTextStream& err)
+{
     StampPlace place = options.stamp;
     if (!options.documentPasswordFile.isEmpty()) {
         auto password = signingPassword(options.documentPasswordFile);
@@ -36,7 +42,7 @@ std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& 
             return signingFailure(*why);
         place.signer = std::get<std::shared_ptr<SigningIdentity>>(identity);
     }
-    const auto stamped = stampPdf(options.stampFile, std::get<QByteArray>(signature), place);
+    const auto stamped = stampPdf(options.stampFile, signature, place);
     if (const auto* failure = std::get_if<SignError>(&stamped))
         return signingFailure(*failure);
     const QString& output = options.job.output;

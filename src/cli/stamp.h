@@ -4,6 +4,8 @@
 
 #include <optional>
 
+class QByteArray;
+class QJsonObject;
 class QTextStream;
 struct Options;
 class SignatureRenderer;
@@ -14,3 +16,7 @@ class SignatureRenderer;
 // should know of a signing that succeeded goes to `err`.
 std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& renderer,
                                      QTextStream& out, QTextStream& err);
+// The same with the signature given: a one-page PDF the size of its ink. `report` holds what
+// the report says of the signature.
+std::optional<Failure> stampDocument(const Options& options, const QByteArray& signature,
+                                     QJsonObject report, QTextStream& out, QTextStream& err);

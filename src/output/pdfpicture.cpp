@@ -63,3 +63,8 @@ QByteArray inkBoxPdf(const Layout& layout)
         paint(layout, surface);
     });
 }
+
+QByteArray drawnPdf(QSizeF pixels, const std::function<void(QPainter&)>& paint)
+{
+    return onePage(pixels.width() * TwipsPerPixel, pixels.height() * TwipsPerPixel, paint);
+}

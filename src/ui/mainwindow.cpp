@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "catalogue/stylerules.h"
+#include "drawwindow.h"
 #include "helpwindow.h"
 #include "focusring.h"
 #include "imagearea.h"
@@ -347,7 +348,8 @@ void MainWindow::signDocument(const QString& document)
         signWindow_ = std::make_unique<SignWindow>(
             platform_,
             [this] { return signature_.inkBoxPdf(); },
-            [this] { return catalogue_.styles.value(styleBox_->currentIndex()).isSeal(); });
+            [this] { return catalogue_.styles.value(styleBox_->currentIndex()).isSeal(); },
+            [] { return drawnSignaturePdf(drawnFolder()); });
     }
     signWindow_->show();
     signWindow_->raise();
@@ -356,6 +358,21 @@ void MainWindow::signDocument(const QString& document)
         signWindow_->openDocument(document);
     else if (signWindow_->documentPath().isEmpty())
         signWindow_->chooseDocument();
+}
+
+void MainWindow::drawByHand()
+{
+    if (!drawWindow_) {
+        drawWindow_ = std::make_unique<DrawWindow>(platform_, drawnFolder());
+        connect(drawWindow_.get(), &DrawWindow::kept, this, [this] {
+            drawWindow_->hide();
+            if (signWindow_)
+                signWindow_->refreshSignature();
+        });
+    }
+    drawWindow_->show();
+    drawWindow_->raise();
+    drawWindow_->activateWindow();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)

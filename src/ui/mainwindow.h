@@ -27,6 +27,7 @@ inline const QString MakerHomePage = QStringLiteral("https://www.sorvex.example"
 // and the rest live with their subsystems.
 class QCheckBox;
 class SignWindow;
+class DrawWindow;
 
 class MainWindow : public QWidget
 {
@@ -71,6 +72,8 @@ private Q_SLOTS:
     void showHelp();
     // The document-signing window, with `document` opened in it, or asking for one.
     void signDocument(const QString& document = QString());
+    // The pad for a signature written by hand.
+    void drawByHand();
     void startDrag(QPointF pointer);
     void dragTo(QPointF pointer);
     void endDrag();
@@ -127,6 +130,7 @@ private:
     QCheckBox* wornBox_ = nullptr;
     // A window of its own, not kept above or below this one, closed with it.
     std::unique_ptr<SignWindow> signWindow_;
+    std::unique_ptr<DrawWindow> drawWindow_;
     HelpWindow* helpWindow_ = nullptr;
     QSet<QString> fontsSaid_;
 };

@@ -154,6 +154,13 @@ void MainWindow::createControls()
     connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, this,
             [this] { signDocument(); });
     setAcceptDrops(true);
+    auto* drawButton = new QPushButton(QStringLiteral("手绘签名…"), this);
+    drawButton->setObjectName(QStringLiteral("btnDraw"));
+    drawButton->setGeometry(438, 426, 100, 22);
+    drawButton->setFont(songti(10));
+    drawButton->setToolTip(QStringLiteral("用鼠标、手指或笔写下自己的签名"));
+    drawButton->setAccessibleName(QStringLiteral("手绘签名"));
+    connect(drawButton, &QPushButton::clicked, this, &MainWindow::drawByHand);
 
     for (const auto& [keys, action] : {std::pair(QKeySequence::Save, &MainWindow::save),
                                        std::pair(QKeySequence::Print, &MainWindow::print),
@@ -170,10 +177,11 @@ void MainWindow::createControls()
           std::pair<QWidget*, const char*>(sizeBox_, "字大小（磅）")})
         control->setAccessibleName(QString::fromUtf8(name));
 
-    // Reading order: the names, the picture and the signing button under it on the left, then
-    // the right-hand column from the top, the buttons row by row, and last the banner.
+    // Reading order: the names, the picture and the buttons under it on the left, then the
+    // right-hand column from the top, the buttons row by row, and last the banner.
     const QList<QWidget*> order{chineseName_, latinName_, pictureBox_,
-                                findChild<QWidget*>(QStringLiteral("btnSignDocument")), styleBox_,
+                                findChild<QWidget*>(QStringLiteral("btnSignDocument")),
+                                findChild<QWidget*>(QStringLiteral("btnDraw")), styleBox_,
                                 backgroundBox_, inkPreview_, sizeBox_, wornBox_, saveButton,
                                 printButton, moreButton, helpButton, logo};
     for (qsizetype i = 1; i < order.size(); ++i)

@@ -31,9 +31,10 @@
 #include <cmath>
 
 SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature,
-                       std::function<bool()> isSeal, QWidget* parent)
+                       std::function<bool()> isSeal, std::function<QByteArray()> drawn,
+                       QWidget* parent)
     : QWidget(parent), platform_(platform), signature_(std::move(signature)),
-      isSeal_(std::move(isSeal))
+      isSeal_(std::move(isSeal)), drawn_(std::move(drawn))
 {
     setObjectName(QStringLiteral("frmSign"));
     setWindowTitle(QStringLiteral("签署文档 - Sorvex签名设计"));
@@ -60,6 +61,9 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     flatten_ = new QCheckBox(QStringLiteral("画入页面"), this);
     flatten_->setObjectName(QStringLiteral("chkFlatten"));
     flatten_->setToolTip(QStringLiteral("把签名画进页面内容并重写文档；原有的数字签名会失效"));
+    useDrawn_ = new QCheckBox(QStringLiteral("手绘签名"), this);
+    useDrawn_->setObjectName(QStringLiteral("chkDrawn"));
+    useDrawn_->setToolTip(QStringLiteral("签上您在“手绘签名”里写下的签名，而不是设计的签名"));
     certificateButton_ = new QPushButton(QStringLiteral("选择证书…"), this);
     certificateButton_->setObjectName(QStringLiteral("btnCertificate"));
     certificateButton_->setToolTip(QStringLiteral("用 .p12 证书做数字签名"));
@@ -110,7 +114,7 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
         bar->addWidget(w);
     bar->addStretch();
     bar->addWidget(new QLabel(QStringLiteral("页："), this));
-    for (QWidget* w : std::initializer_list<QWidget*>{pages_, across_, flatten_, save})
+    for (QWidget* w : std::initializer_list<QWidget*>{pages_, useDrawn_, across_, flatten_, save})
         bar->addWidget(w);
     auto* certificateBar = new QHBoxLayout;
     certificateBar->addWidget(new QLabel(QStringLiteral("证书："), this));
@@ -149,6 +153,7 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
             view_->place(QPointF(atX_->value(), atY_->value()), width_->value());
         });
     connect(across_, &QCheckBox::toggled, this, &SignWindow::showShare);
+    connect(useDrawn_, &QCheckBox::toggled, this, &SignWindow::refreshSignature);
     connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, this,
             &SignWindow::chooseDocument);
     connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this,
@@ -176,9 +181,14 @@ void SignWindow::changeEvent(QEvent* event)
 
 void SignWindow::refreshSignature()
 {
-    signaturePdf_ = signature_();
-    across_->setEnabled(isSeal_());
-    if (!isSeal_())
+    const QByteArray drawn = drawn_ ? drawn_() : QByteArray();
+    useDrawn_->setEnabled(!drawn.isEmpty());
+    if (drawn.isEmpty())
+        useDrawn_->setChecked(false);
+    const bool byHand = useDrawn_->isChecked();
+    signaturePdf_ = byHand ? drawn : signature_();
+    across_->setEnabled(isSeal_() && !byHand);
+    if (!across_->isEnabled())
         across_->setChecked(false);
     if (!signaturePdf_.isEmpty())
         view_->setSignature(signaturePdf_);

@@ -28,8 +28,10 @@ class SignWindow : public QWidget
 public:
     // `signature` makes the PDF of the signature as designed now; `isSeal` says whether it is
     // a seal, which alone can be cut across pages.
+    // `drawn` makes the PDF of the signature written by hand, empty where there is none.
     SignWindow(Platform& platform, std::function<QByteArray()> signature,
-               std::function<bool()> isSeal, QWidget* parent = nullptr);
+               std::function<bool()> isSeal, std::function<QByteArray()> drawn,
+               QWidget* parent = nullptr);
 
     // Opens a document and shows its first page, asking for its password where it has one; a
     // document that cannot be opened is said, and the one open before stays.
@@ -68,6 +70,7 @@ private:
     Platform& platform_;
     std::function<QByteArray()> signature_;
     std::function<bool()> isSeal_;
+    std::function<QByteArray()> drawn_;
     std::unique_ptr<QPdfDocument> document_;
     std::shared_ptr<const SecretBytes> documentPassword_;
     QString path_;
@@ -82,6 +85,7 @@ private:
     QLineEdit* pages_ = nullptr;
     QCheckBox* across_ = nullptr;
     QCheckBox* flatten_ = nullptr;
+    QCheckBox* useDrawn_ = nullptr;
     QPushButton* certificateButton_ = nullptr;
     QPushButton* clearCertificate_ = nullptr;
     QLabel* certificateLabel_ = nullptr;

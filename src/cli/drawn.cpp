@@ -1,0 +1,84 @@
+#include "drawn.h"
+
+#include "base/regularfile.h"
+#include "options.h"
+#include "output/filewrite.h"
+#include "output/handwritingfiles.h"
+#include "render/handwriting.h"
+#include "stamp.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+
+namespace {
+
+// Far more than a signature's points take as JSON, far less than memory.
+constexpr qint64 LargestFile = 32 * 1024 * 1024;
+
+QString why(HandwritingError error)
+{
+    switch (error) {
+    case HandwritingError::Unreadable: return QStringLiteral("is not a drawn signature (not JSON)");
+    case HandwritingError::NotOurs: return QStringLiteral("is not a drawn signature of this program");
+    case HandwritingError::NewerVersion:
+        return QStringLiteral("was written by a newer version of this program");
+    case HandwritingError::Malformed:
+        return QStringLiteral("is damaged: a value in it is missing or out of range");
+    case HandwritingError::TooManyPoints:
+        return QStringLiteral("holds more than %1 points, more than any signature").arg(MostPenPoints);
+    case HandwritingError::NoInk: return QStringLiteral("holds no strokes");
+    }
+    return {};
+}
+
+} // namespace
+
+std::optional<Failure> drawDrawnSignature(const Options& options, QTextStream& out,
+                                          QTextStream& err)
+{
+    const Job& job = options.job;
+    QString error;
+    const auto bytes = readRegularFile(options.drawnFile, LargestFile, &error);
+    if (!bytes)
+        return Failure{ExitFailure,
+                       QStringLiteral("cannot read %1: %2").arg(options.drawnFile, error)};
+    auto read = readHandwriting(*bytes);
+    if (const auto* problem = std::get_if<HandwritingError>(&read))
+        return Failure{ExitFailure, QStringLiteral("%1 %2").arg(options.drawnFile, why(*problem))};
+    const Handwriting& writing = std::get<Handwriting>(read);
+    if (inkBounds(handwritingInk(writing)).isEmpty())
+        return Failure{ExitFailure, QStringLiteral("%1 %2").arg(options.drawnFile,
+                                                                why(HandwritingError::NoInk))};
+    QJsonObject report{{QStringLiteral("drawn"), options.drawnFile},
+                       {QStringLiteral("strokes"), qsizetype(writing.strokes.size())}};
+    // On a document the signature's corner is its ink's, as a typed one's is.
+    if (!options.stampFile.isEmpty())
+        return stampDocument(options, handwritingPdf(trimmed(writing, 0), job.color), report,
+                             out, err);
+    // A file keeps a pen's width of room around the ink.
+    const Handwriting kept = trimmed(writing, writing.penWidth);
+    const QString suffix = QFileInfo(job.output).suffix().toLower();
+    QByteArray file;
+    if (suffix == QLatin1String("svg")) {
+        file = handwritingSvg(kept, job.color);
+    } else if (suffix == QLatin1String("pdf")) {
+        file = handwritingPdf(kept, job.color);
+    } else {
+        QBuffer png(&file);
+        png.open(QIODevice::WriteOnly);
+        handwritingImage(kept, job.scale, job.color).save(&png, "PNG");
+    }
+    if (const auto failed = writeFile(job.output, file))
+        return Failure{ExitFailure, QStringLiteral("cannot write %1: %2").arg(job.output, *failed)};
+    if (options.report) {
+        report.insert(QStringLiteral("output"), job.output);
+        report.insert(QStringLiteral("size"),
+                      QJsonArray{kept.size.width() * job.scale, kept.size.height() * job.scale});
+        out << QJsonDocument(report).toJson(QJsonDocument::Compact) << Qt::endl;
+    }
+    return std::nullopt;
+}

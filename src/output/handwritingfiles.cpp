@@ -1,0 +1,75 @@
+#include "handwritingfiles.h"
+
+#include "pdfpicture.h"
+
+#include <QColor>
+#include <QPainter>
+
+#include <cmath>
+
+void paintHandwriting(QPainter& painter, const std::vector<QPainterPath>& ink, QRgb color)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (const QPainterPath& stroke : ink)
+        painter.fillPath(stroke, QColor(color));
+    painter.restore();
+}
+
+QImage handwritingImage(const Handwriting& writing, double scale, std::optional<QRgb> ink)
+{
+    const QSize size(int(std::ceil(writing.size.width() * scale)),
+                     int(std::ceil(writing.size.height() * scale)));
+    QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.scale(scale, scale);
+    paintHandwriting(painter, handwritingInk(writing), ink.value_or(writing.ink));
+    painter.end();
+    return image;
+}
+
+QByteArray handwritingSvg(const Handwriting& writing, std::optional<QRgb> ink)
+{
+    const auto number = [](double v) { return QByteArray::number(std::round(v * 100) / 100, 'g', 10); };
+    QByteArray svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+                     number(writing.size.width()) + "px\" height=\"" +
+                     number(writing.size.height()) + "px\" viewBox=\"0 0 " +
+                     number(writing.size.width()) + ' ' + number(writing.size.height()) + "\">\n";
+    const QByteArray fill = QColor(ink.value_or(writing.ink)).name().toLatin1();
+    for (const QPainterPath& stroke : handwritingInk(writing)) {
+        if (stroke.isEmpty())
+            continue;
+        QByteArray d;
+        for (int i = 0; i < stroke.elementCount(); ++i) {
+            const QPainterPath::Element e = stroke.elementAt(i);
+            if (e.isMoveTo()) {
+                if (!d.isEmpty())
+                    d += 'Z';
+                d += 'M';
+            } else if (e.isLineTo()) {
+                d += 'L';
+            } else if (e.isCurveTo()) {
+                d += 'C';
+            } else {
+                d += ' ';
+            }
+            d += number(e.x) + ' ' + number(e.y);
+        }
+        svg += "<path fill=\"" + fill + "\" fill-rule=\"" +
+               (stroke.fillRule() == Qt::WindingFill ? "nonzero" : "evenodd") + "\" d=\"" + d +
+               "Z\"/>\n";
+    }
+    return svg + "</svg>\n";
+}
+
+QByteArray handwritingPdf(const Handwriting& writing, std::optional<QRgb> ink)
+{
+    const std::vector<QPainterPath> paths = handwritingInk(writing);
+    if (inkBounds(paths).isEmpty())
+        return {};
+    return drawnPdf(writing.size, [&](QPainter& painter) {
+        paintHandwriting(painter, paths, ink.value_or(writing.ink));
+    });
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "render/handwriting.h"
+
+#include <QByteArray>
+#include <QImage>
+
+#include <optional>
+
+class QPainter;
+
+// A drawn signature as the files it is kept as: each stroke one filled outline, in its ink or
+// in `ink` where given. Pixels, SVG and PDF show the same outlines the pad shows.
+void paintHandwriting(QPainter& painter, const std::vector<QPainterPath>& ink, QRgb color);
+// Transparent, `scale` times the writing's size.
+QImage handwritingImage(const Handwriting& writing, double scale, std::optional<QRgb> ink = {});
+QByteArray handwritingSvg(const Handwriting& writing, std::optional<QRgb> ink = {});
+// One page the writing's size: what is put onto a document.
+QByteArray handwritingPdf(const Handwriting& writing, std::optional<QRgb> ink = {});

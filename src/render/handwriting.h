@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QPainterPath>
+#include <QRgb>
+#include <QSizeF>
+
+#include <variant>
+#include <vector>
+
+// A signature written by hand on the pad: the pen's points as they came, kept so that the ink
+// can be drawn again, the same every time, at any size. Coordinates are reference pixels (the
+// picture's: 96 to the inch).
+struct PenPoint
+{
+    double x = 0;
+    double y = 0;
+    double ms = 0;        // since the stroke began
+    double pressure = -1; // 0 to 1 as a pen reports it; below 0: none, taken from the speed
+};
+using PenStroke = std::vector<PenPoint>;
+
+struct Handwriting
+{
+    std::vector<PenStroke> strokes;
+    double penWidth = 5; // the full line, where the pen presses hardest or moves slowest
+    QRgb ink = 0xFF000000;
+    QSizeF size;         // of what it was written on, or trimmed to
+};
+
+// More points than a signature ever has: a file holding more is refused, not read for minutes.
+constexpr int MostPenPoints = 200'000;
+
+// The ink one stroke leaves: one outline, its width following the pressure (or the speed: a
+// quick line is thinner), its points drawn toward the pen's path smoothly, its ends tapered;
+// a tap is a dot of the pen's width.
+QPainterPath strokeInk(const PenStroke& stroke, double penWidth);
+// Every stroke's ink, one outline a stroke, in the order written.
+std::vector<QPainterPath> handwritingInk(const Handwriting& writing);
+// The box of all the ink; empty where there is none.
+QRectF inkBounds(const std::vector<QPainterPath>& ink);
+// The writing moved so that its ink lies `margin` from every edge of its new size.
+Handwriting trimmed(const Handwriting& writing, double margin);
+
+enum class HandwritingError {
+    Unreadable,   // not JSON, or not an object
+    NotOurs,      // JSON of something else
+    NewerVersion, // written by a later version of the program
+    Malformed,    // ours, but a value is missing, not a number or out of range
+    TooManyPoints,
+    NoInk,
+};
+
+// Kept as a small JSON file, versioned.
+QByteArray handwritingJson(const Handwriting& writing);
+std::variant<Handwriting, HandwritingError> readHandwriting(const QByteArray& json);

@@ -1,0 +1,151 @@
+#include "drawwindow.h"
+
+#include "base/regularfile.h"
+#include "drawpad.h"
+#include "output/filewrite.h"
+#include "output/handwritingfiles.h"
+#include "output/platform.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QVBoxLayout>
+
+QString drawnFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
+
+QByteArray drawnSignaturePdf(const QString& folder)
+{
+    const auto bytes = readRegularFile(DrawWindow::keptFile(folder), 32 * 1024 * 1024);
+    if (!bytes)
+        return {};
+    const auto writing = readHandwriting(*bytes);
+    if (!std::holds_alternative<Handwriting>(writing))
+        return {};
+    return handwritingPdf(trimmed(std::get<Handwriting>(writing), 0));
+}
+
+DrawWindow::DrawWindow(Platform& platform, const QString& folder, QWidget* parent)
+    : QWidget(parent, Qt::Window), platform_(platform), folder_(folder)
+{
+    setObjectName(QStringLiteral("frmDraw"));
+    setWindowTitle(QStringLiteral("手绘签名 - Sorvex签名设计"));
+    pad_ = new DrawPad(this);
+    pad_->setObjectName(QStringLiteral("padDraw"));
+    undo_ = new QPushButton(QStringLiteral("撤销"), this);
+    undo_->setObjectName(QStringLiteral("btnUndo"));
+    undo_->setToolTip(QStringLiteral("撤销最后一笔（Ctrl+Z）"));
+    redo_ = new QPushButton(QStringLiteral("重做"), this);
+    redo_->setObjectName(QStringLiteral("btnRedo"));
+    redo_->setToolTip(QStringLiteral("把撤销的一笔写回来（Ctrl+Shift+Z）"));
+    clear_ = new QPushButton(QStringLiteral("清除"), this);
+    clear_->setObjectName(QStringLiteral("btnClear"));
+    auto* ink = new QPushButton(QStringLiteral("墨色…"), this);
+    ink->setObjectName(QStringLiteral("btnInk"));
+    penWidth_ = new QSpinBox(this);
+    penWidth_->setObjectName(QStringLiteral("spnPenWidth"));
+    penWidth_->setRange(2, 20);
+    penWidth_->setValue(int(pad_->writing().penWidth));
+    penWidth_->setSuffix(QStringLiteral(" 像素"));
+    penWidth_->setAccessibleName(QStringLiteral("笔宽"));
+    auto* done = new QPushButton(QStringLiteral("完成"), this);
+    done->setObjectName(QStringLiteral("btnDone"));
+    done->setDefault(true);
+
+    auto* bar = new QHBoxLayout;
+    for (QWidget* w : std::initializer_list<QWidget*>{undo_, redo_, clear_, ink})
+        bar->addWidget(w);
+    bar->addWidget(new QLabel(QStringLiteral("笔宽："), this));
+    bar->addWidget(penWidth_);
+    bar->addStretch();
+    bar->addWidget(done);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("按住鼠标左键、用手指或用笔在下面写下您的签名，写好后点“完成”。"), this));
+    layout->addWidget(pad_, 1);
+    layout->addLayout(bar);
+
+    connect(undo_, &QPushButton::clicked, pad_, &DrawPad::undo);
+    connect(redo_, &QPushButton::clicked, pad_, &DrawPad::redo);
+    connect(clear_, &QPushButton::clicked, pad_, &DrawPad::clear);
+    connect(ink, &QPushButton::clicked, this, &DrawWindow::pickInk);
+    connect(penWidth_, &QSpinBox::valueChanged, pad_, [this](int width) { pad_->setPenWidth(width); });
+    connect(done, &QPushButton::clicked, this, &DrawWindow::finish);
+    connect(pad_, &DrawPad::changed, this, &DrawWindow::showState);
+    connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, pad_, &DrawPad::undo);
+    // Enter presses 完成, as a dialog's default button would.
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter})
+        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this,
+                &DrawWindow::finish);
+    for (const QKeySequence& keys : {QKeySequence(QKeySequence::Redo),
+                                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, pad_, &DrawPad::redo);
+    // Three times the picture where the screen has room; within the screen where it has not.
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    resize(QSize(1200, 900).boundedTo(screen->availableGeometry().size() - QSize(16, 48)));
+    showState();
+}
+
+QString DrawWindow::keptFile(const QString& folder)
+{
+    return QDir(folder).filePath(QStringLiteral("drawn.json"));
+}
+
+void DrawWindow::showState()
+{
+    undo_->setEnabled(pad_->canUndo());
+    redo_->setEnabled(pad_->canRedo());
+    clear_->setEnabled(pad_->canUndo());
+}
+
+void DrawWindow::pickInk()
+{
+    const auto answer = platform_.chooseColor(pad_->writing().ink, {});
+    if (answer.resultCode != 0)
+        pad_->setInk(answer.color);
+}
+
+void DrawWindow::finish()
+{
+    const QString title = QStringLiteral("手绘签名");
+    if (inkBounds(handwritingInk(pad_->writing())).isEmpty())
+        return platform_.showMessage(tr("还没有写下签名：请在白色的区域里写。"), title,
+                                     Platform::Icon::Warning);
+    // Trimmed to its ink, a pen's width of room around it.
+    const Handwriting writing = trimmed(pad_->writing(), pad_->writing().penWidth);
+    const auto png = [&writing](double scale) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        handwritingImage(writing, scale).save(&buffer, "PNG");
+        return bytes;
+    };
+    const std::pair<QString, QByteArray> files[] = {
+        {QStringLiteral("drawn.png"), png(1)},
+        {QStringLiteral("drawn@4x.png"), png(4)},
+        {QStringLiteral("drawn.svg"), handwritingSvg(writing)},
+        {QStringLiteral("drawn.pdf"), handwritingPdf(writing)},
+        // The points last: what is read back is whole only once the pictures are.
+        {QStringLiteral("drawn.json"), handwritingJson(writing)}};
+    if (!QDir().mkpath(folder_))
+        return platform_.showMessage(tr("手绘签名没有保存：不能建立文件夹 %1。").arg(folder_), title,
+                                     Platform::Icon::Warning);
+    for (const auto& [name, bytes] : files)
+        if (const auto failed = writeFile(QDir(folder_).filePath(name), bytes))
+            return platform_.showMessage(tr("手绘签名没有保存：%1").arg(*failed), title,
+                                         Platform::Icon::Warning);
+    platform_.showMessage(tr("手绘签名已保存在 %1：\r\ndrawn.png、drawn@4x.png（透明背景的图片）、"
+                             "drawn.svg、drawn.pdf（矢量），以及笔迹 drawn.json。\r\n"
+                             "签署 PDF 文档时勾选“手绘签名”就用它。")
+                              .arg(QDir::toNativeSeparators(folder_)),
+                          title, Platform::Icon::Information);
+    Q_EMIT kept();
+}
