@@ -20,7 +20,7 @@ add_library(sorvexcore STATIC
   ${core}/catalogue/fontnames.cpp ${core}/catalogue/fontnames.h
   ${core}/catalogue/stylerules.cpp ${core}/catalogue/stylerules.h
   ${core}/render/surface.h ${core}/render/placementrules.h ${core}/render/geometry.h ${core}/render/measuredsurface.h
-  ${core}/render/signaturespec.h ${core}/render/layout.cpp ${core}/render/layout.h
+  ${core}/render/signatureinput.h ${core}/render/layout.cpp ${core}/render/layout.h
   ${core}/render/stylelayouts.cpp ${core}/render/stylelayouts.h
   ${core}/render/faces.h ${core}/render/appfaces.cpp ${core}/render/appfaces.h ${core}/render/names.cpp ${core}/render/names.h
   ${core}/render/background.cpp ${core}/render/background.h

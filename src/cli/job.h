@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalogue/catalogue.h"
-#include "render/signaturespec.h"
+#include "render/signatureinput.h"
 
 #include <QRgb>
 #include <QString>

@@ -2,7 +2,7 @@
 
 #include "base/compoundsurnames.h"
 #include "faces.h"
-#include "signaturespec.h"
+#include "signatureinput.h"
 #include "wear.h"
 
 #include <QRectF>
