@@ -51,7 +51,8 @@ target_sources(sorvexcore PRIVATE ${sorvex_pdf_sources}
   ${core}/pdf/signingpolicy.h ${core}/pdf/incrementalupdate.h ${core}/pdf/pageplacement.h
   ${core}/pdf/annotations.h ${core}/pdf/flatten.h ${core}/pdf/signatures.h ${core}/pdf/stamp.h ${core}/pdf/documentfacts.h
   ${core}/pdf/pagelist.cpp ${core}/pdf/pagelist.h ${core}/pdf/signerror.h ${core}/pdf/secret.h
-  ${core}/pdf/signingidentity.cpp ${core}/pdf/signingidentity.h ${core}/pdf/openssltypes.h)
+  ${core}/pdf/signingidentity.cpp ${core}/pdf/signingidentity.h ${core}/pdf/openssltypes.h
+  ${core}/pdf/timestamp.cpp ${core}/pdf/timestamp.h)
 target_include_directories(sorvexcore PUBLIC ${core})
 find_package(ZLIB REQUIRED)
 find_package(PkgConfig REQUIRED)

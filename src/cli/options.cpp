@@ -8,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QUrl>
 
 namespace {
 
@@ -112,6 +113,16 @@ struct Declared
     QCommandLineOption location{QStringLiteral("location"),
                                 QStringLiteral("With --sign-with, where it is signed."),
                                 QStringLiteral("TEXT")};
+    QCommandLineOption tsa{
+        QStringLiteral("tsa"),
+        QStringLiteral("With --sign-with, have the signature time-stamped by this RFC 3161 "
+                       "authority (an http or https address): a trusted time for it. Where the "
+                       "authority does not answer, refuses or answers wrongly, nothing is written."),
+        QStringLiteral("URL")};
+    QCommandLineOption tsaTimeout{
+        QStringLiteral("tsa-timeout"),
+        QStringLiteral("With --tsa, how many seconds to wait for its answer (30)."),
+        QStringLiteral("SECONDS")};
     QCommandLineOption documentPasswordFile{
         QStringLiteral("document-password-file"),
         QStringLiteral("With --stamp or --verify, the file (or pipe) whose first line is the "
@@ -221,7 +232,8 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
     if (options.stampFile.isEmpty()) {
         for (const QCommandLineOption* o :
              {&d.page, &d.at, &d.width, &d.flatten, &d.acrossPages, &d.breakSignatures,
-              &d.signWith, &d.passwordFile, &d.field, &d.reason, &d.location})
+              &d.signWith, &d.passwordFile, &d.field, &d.reason, &d.location, &d.tsa,
+              &d.tsaTimeout})
             if (parser.isSet(*o))
                 return badArgument(
                     QStringLiteral("--%1 goes with --stamp").arg(o->names().constFirst()));
@@ -234,10 +246,29 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
     options.stamp.flatten = parser.isSet(d.flatten);
     options.signingIdentity = parser.value(d.signWith);
     options.passwordFile = parser.value(d.passwordFile);
-    for (const QCommandLineOption* o : {&d.passwordFile, &d.field, &d.reason, &d.location})
+    for (const QCommandLineOption* o :
+         {&d.passwordFile, &d.field, &d.reason, &d.location, &d.tsa, &d.tsaTimeout})
         if (parser.isSet(*o) && options.signingIdentity.isEmpty())
             return badArgument(
                 QStringLiteral("--%1 goes with --sign-with").arg(o->names().constFirst()));
+    options.timeStampAuthority = parser.value(d.tsa);
+    if (parser.isSet(d.tsa)) {
+        const QUrl url(options.timeStampAuthority, QUrl::StrictMode);
+        if (!url.isValid() || url.host().isEmpty() ||
+            (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+            return badArgument(QStringLiteral("time-stamping authority \"%1\" is not an http or "
+                                              "https address")
+                                   .arg(options.timeStampAuthority));
+    }
+    if (parser.isSet(d.tsaTimeout)) {
+        bool ok = false;
+        options.timeStampTimeout = parser.value(d.tsaTimeout).toInt(&ok);
+        if (!parser.isSet(d.tsa))
+            return badArgument(QStringLiteral("--tsa-timeout goes with --tsa"));
+        if (!ok || options.timeStampTimeout < 1 || options.timeStampTimeout > 600)
+            return badArgument(QStringLiteral("timeout \"%1\" is not from 1 to 600 seconds")
+                                   .arg(parser.value(d.tsaTimeout)));
+    }
     options.stamp.field = parser.value(d.field);
     options.stamp.reason = parser.value(d.reason);
     options.stamp.location = parser.value(d.location);
@@ -301,7 +332,7 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
                        d.shard, d.jobs, d.list, d.sheet, d.report, d.stamp, d.page, d.at, d.width,
                        d.flatten, d.acrossPages, d.breakSignatures, d.signWith, d.passwordFile,
                        d.field, d.reason, d.location, d.documentPasswordFile, d.verify,
-                       d.drawn, d.layoutJson});
+                       d.drawn, d.tsa, d.tsaTimeout, d.layoutJson});
     // How a batch talks to its workers: not for people.
     QCommandLineOption worker = d.batchWorker;
     worker.setFlags(QCommandLineOption::HiddenFromHelp);

@@ -31,6 +31,8 @@ struct Options
     QString signingIdentity; // a PKCS#12 file to sign with; empty: a drawn signature only
     QString passwordFile;    // where its password is; empty: asked on the terminal
     QString documentPasswordFile; // where the document's own password is; empty: it has none
+    QString timeStampAuthority; // with a certificate, the authority's address; empty: none
+    int timeStampTimeout = 30;  // seconds
     QString verifyFile;      // a PDF whose signatures to check; empty: none
     QString drawnFile;       // a signature written on the pad, instead of a typed name
     bool layoutJson = false; // print the placement rules, and the job's layout, as JSON

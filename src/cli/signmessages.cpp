@@ -221,6 +221,24 @@ QString describe(const SignError& e)
         return QStringLiteral("no terminal to ask the password on: give --password-file");
     case K::PasswordUnreadable:
         return QStringLiteral("cannot read the password from %1: %2").arg(p, e.detail);
+    case K::TimeStampUnreachable:
+        return QStringLiteral("the time-stamping authority %1 did not answer (%2): nothing was "
+                              "written")
+            .arg(e.detail, e.field2);
+    case K::TimeStampRefused:
+        return QStringLiteral("the time-stamping authority refused the request%1: nothing was "
+                              "written")
+            .arg(e.detail.isEmpty() ? QString() : QStringLiteral(" (\"%1\")").arg(e.detail));
+    case K::TimeStampUnreadable:
+        return QStringLiteral("the time-stamping authority's answer is no time-stamp reply: "
+                              "nothing was written");
+    case K::TimeStampMismatch:
+        return QStringLiteral("the time-stamping authority answered with a token for another "
+                              "request (its nonce or imprint is not ours): nothing was written");
+    case K::TimeStampNotTrusted:
+        return QStringLiteral("the time stamp is not signed by a time-stamping certificate%1: "
+                              "nothing was written")
+            .arg(e.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(e.detail));
     }
     return QStringLiteral("%1 cannot be signed").arg(p);
 }

@@ -5,6 +5,7 @@
 #include "pdf/signingidentity.h"
 #include "pdf/stamp.h"
 #include "signmessages.h"
+#include "tsaclient.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -41,6 +42,9 @@ std::optional<Failure> stampDocument(const Options& options, const QByteArray& s
         if (auto* why = std::get_if<SignError>(&identity))
             return signingFailure(*why);
         place.signer = std::get<std::shared_ptr<SigningIdentity>>(identity);
+        if (!options.timeStampAuthority.isEmpty())
+            place.timeStamp = httpTimeStamper(QUrl(options.timeStampAuthority),
+                                              options.timeStampTimeout);
     }
     const auto stamped = stampPdf(options.stampFile, signature, place);
     if (const auto* failure = std::get_if<SignError>(&stamped))

@@ -59,13 +59,25 @@ QString line(const SignatureReport& r)
         : !r.check.valueVerifies
             ? QStringLiteral("SIGNATURE VALUE INVALID: it does not verify with its certificate")
             : QStringLiteral("digest matches, signature value verifies");
+    // How long it can be trusted: with a time stamp over it, from when the authority says.
+    const TimeStampCheck& stamp = r.check.timeStamp;
+    const QString level =
+        r.type == SignatureReport::Type::DocumentTimeStamp ? QString()
+        : !stamp.present ? QStringLiteral("; level B-B (no trusted time)")
+        : !stamp.holds
+            ? QStringLiteral("; TIME STAMP INVALID: it is not over this signature, or not its "
+                             "authority's")
+            : QStringLiteral("; level B-T, time-stamped %1 by %2")
+                  .arg(stamp.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")),
+                       stamp.authority);
     return QStringLiteral("%1: %2 by %3, %4, %5 (%6); %7; %8; %9")
-        .arg(r.field.isEmpty() ? QStringLiteral("(unnamed)") : r.field, kind, who,
-             when.isValid() ? when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'"))
-                            : QStringLiteral("time not given"),
-             r.check.issuer.isEmpty() ? QStringLiteral("issuer unknown")
-                                      : QStringLiteral("issued by %1").arg(r.check.issuer),
-             r.subFilter, covers, checked, trustWords(r.check.trust));
+               .arg(r.field.isEmpty() ? QStringLiteral("(unnamed)") : r.field, kind, who,
+                    when.isValid() ? when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'"))
+                                   : QStringLiteral("time not given"),
+                    r.check.issuer.isEmpty() ? QStringLiteral("issuer unknown")
+                                             : QStringLiteral("issued by %1").arg(r.check.issuer),
+                    r.subFilter, covers, checked, trustWords(r.check.trust)) +
+           level;
 }
 
 } // namespace

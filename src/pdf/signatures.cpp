@@ -126,6 +126,7 @@ CmsCheck checkCms(const QByteArray& der,
     check.signer = commonName(X509_get_subject_name(certificate));
     check.issuer = commonName(X509_get_issuer_name(certificate));
     check.valueVerifies = CMS_SignerInfo_verify(si) == 1;
+    check.timeStamp = checkTimeStamp(si);
     if (trust) {
         Owned<X509_STORE, X509_STORE_free> store(X509_STORE_new());
         Owned<X509_STORE_CTX, X509_STORE_CTX_free> context(X509_STORE_CTX_new());

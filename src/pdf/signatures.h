@@ -2,6 +2,7 @@
 
 #include "secret.h"
 #include "signerror.h"
+#include "timestamp.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -26,6 +27,7 @@ struct CmsCheck
     QString signer, issuer;        // the certificate's common names
     QDateTime signingTime;         // the signing-time attribute, where it has one
     QString digestName;            // "SHA256", …
+    TimeStampCheck timeStamp;      // its time stamp, where it has one
 };
 
 // `der` checked against the content: `digestOf` gives the content's digest by the algorithm the
@@ -58,7 +60,11 @@ struct SignatureReport
     QString signer() const { return !check.signer.isEmpty() ? check.signer : claimedName; }
     QDateTime time() const { return claimedTime.isValid() ? claimedTime : check.signingTime; }
     // Every byte it covers is what was signed, by the signer's key.
-    bool intact() const { return rangesSound && check.digestMatches && check.valueVerifies; }
+    bool intact() const
+    {
+        return rangesSound && check.digestMatches && check.valueVerifies &&
+               (!check.timeStamp.present || check.timeStamp.holds);
+    }
 };
 
 // Every signature of the document at `path`, in the order the file holds them (the earliest

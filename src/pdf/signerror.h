@@ -63,6 +63,12 @@ struct SignError
         SignatureTooLarge,
         NoPasswordSource, // nothing to read a password from
         PasswordUnreadable, // path, detail
+        // The time-stamping authority
+        TimeStampUnreachable, // detail: the address, field2: why (the transport's words)
+        TimeStampRefused,  // detail: what the authority said
+        TimeStampUnreadable, // its reply is no time-stamp reply
+        TimeStampMismatch, // the token is not for this request (nonce or imprint)
+        TimeStampNotTrusted, // detail: the signer, not a time-stamping certificate or not its signature
     };
 
     // The permission bits of an encrypted document's author that an addition needs.

@@ -33,12 +33,14 @@ std::string pdfDate(const QDateTime& when)
     return when.toUTC().toString(QStringLiteral("'D:'yyyyMMddHHmmss'Z'")).toStdString();
 }
 
-// How many bytes a signature by `signer` takes, with room to spare: a dry run over nothing.
-qsizetype signatureRoom(const SigningIdentity& signer)
+// How many bytes a signature by `signer` takes, with room to spare: a dry run over nothing;
+// time-stamped, room for a token with its authority's certificates too.
+qsizetype signatureRoom(const SigningIdentity& signer, bool timeStamped)
 {
+    constexpr qsizetype TimeStampRoom = 16 * 1024;
     const auto trial = signer.sign(QByteArray(32, '\0'));
     const QByteArray* der = std::get_if<QByteArray>(&trial);
-    return (der ? der->size() : 8192) + 256;
+    return (der ? der->size() : 8192) + 256 + (timeStamped ? TimeStampRoom : 0);
 }
 
 // The signature's value, all but its byte ranges and the signature itself.
@@ -69,7 +71,8 @@ QPDFObjectHandle signatureValue(const SigningIdentity& signer, const StampPlace&
 // Fills in the signature at its slot: the byte ranges it covers, everything but its own value,
 // and the value, made over those bytes and checked before it counts. Its byte ranges.
 std::variant<std::array<qint64, 4>, SignError>
-completeSignature(SignedCopy& copy, const SignatureSlot& slot, const SigningIdentity& signer)
+completeSignature(SignedCopy& copy, const SignatureSlot& slot, const SigningIdentity& signer,
+                  const TimeStampTransport& timeStamp)
 {
     QByteArray& tail = copy.bytes;
     const qint64 base = copy.prefixLength;
@@ -97,9 +100,14 @@ completeSignature(SignedCopy& copy, const SignatureSlot& slot, const SigningIden
     hash.addData(QByteArrayView(tail).first(hexStart));
     hash.addData(QByteArrayView(tail).sliced(hexEnd));
     const QByteArray digest = hash.result();
-    const auto signature = signer.sign(digest);
+    auto signature = signer.sign(digest);
     if (const SignError* why = std::get_if<SignError>(&signature))
         return *why;
+    if (timeStamp) {
+        signature = addTimeStamp(std::get<QByteArray>(signature), timeStamp);
+        if (const SignError* why = std::get_if<SignError>(&signature))
+            return *why;
+    }
     const QByteArray& der = std::get<QByteArray>(signature);
     // Never handed out unless it verifies: a signature no reader can check is no signature.
     const CmsCheck check = checkCms(
@@ -255,7 +263,7 @@ std::variant<SignedCopy, SignError> stampOpened(std::shared_ptr<OpenDocument> op
     QPDFObjectHandle value;
     if (place.signer && !place.flatten) {
         value = update->putSignatureValue(signatureValue(*place.signer, place, fill),
-                                          signatureRoom(*place.signer));
+                                          signatureRoom(*place.signer, bool(place.timeStamp)));
         valueNumber = value.getObjectID();
     }
     if (fill) {
@@ -306,7 +314,7 @@ std::variant<SignedCopy, SignError> stampOpened(std::shared_ptr<OpenDocument> op
     copy.bytes = std::move(update_.bytes);
     std::array<qint64, 4> ranges{};
     if (place.signer) {
-        auto completed = completeSignature(copy, *update_.slot, *place.signer);
+        auto completed = completeSignature(copy, *update_.slot, *place.signer, place.timeStamp);
         if (auto* why = std::get_if<SignError>(&completed))
             return *why;
         ranges = std::get<std::array<qint64, 4>>(completed);

@@ -2,6 +2,7 @@
 
 #include "secret.h"
 #include "signerror.h"
+#include "timestamp.h"
 
 #include <QByteArray>
 #include <QPointF>
@@ -41,6 +42,9 @@ struct StampPlace
     bool breakSignatures = false;
     // The document's user password, where it has one.
     std::shared_ptr<const SecretBytes> documentPassword;
+    // With a certificate: the authority that time-stamps the signature (none: not stamped). A
+    // signature asked to be time-stamped is never written without its time stamp.
+    TimeStampTransport timeStamp;
 };
 
 // How a page was signed.

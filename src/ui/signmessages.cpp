@@ -172,6 +172,14 @@ QString SignMessages::text(const SignError& e)
     case K::NoPasswordSource:
     case K::PasswordUnreadable:
         return tr("没能读到密码。");
+    case K::TimeStampUnreachable:
+        return tr("时间戳服务器 %1 没有回应（%2），文档没有签署。").arg(e.detail, e.field2);
+    case K::TimeStampRefused:
+        return tr("时间戳服务器拒绝了请求，文档没有签署。");
+    case K::TimeStampUnreadable:
+    case K::TimeStampMismatch:
+    case K::TimeStampNotTrusted:
+        return tr("时间戳服务器给的不是这次签名的有效时间戳，文档没有签署。");
     }
     return tr("%1 不能签署。").arg(doc);
 }
