@@ -95,6 +95,7 @@ TEST_F(SigningWindow, ShowsSignaturesAsksBeforeBreakingThemAndKeepsNoPassword)
     EXPECT_TRUE(list->item(0)->text().contains(QStringLiteral("所签内容未被改动")));
     EXPECT_TRUE(list->item(0)->text().contains(QStringLiteral("覆盖整个文档")));
     EXPECT_TRUE(list->item(0)->text().contains(QStringLiteral("自签名")));
+    EXPECT_TRUE(list->item(0)->text().contains(QStringLiteral("没有可信时间（B-B）")));
 
     // Drawn into the pages: asked first; No writes nothing and asks for no file.
     click(control<QCheckBox>("chkFlatten"));

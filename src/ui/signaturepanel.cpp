@@ -80,11 +80,22 @@ QString SignaturePanel::describe(const SignatureReport& r)
         trust = tr("证书未核验");
         break;
     }
+    // When it was signed, as far as anyone can trust: an authority's time stamp, or the signer's
+    // own word.
+    const TimeStampCheck& stamp = r.check.timeStamp;
+    const QString time =
+        r.type == SignatureReport::Type::DocumentTimeStamp ? QString()
+        : !stamp.present ? tr("；没有可信时间（B-B）")
+        : !stamp.holds   ? tr("；时间戳无效")
+                         : tr("；可信时间 %1，由 %2 盖时间戳（B-T）")
+                             .arg(stamp.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+                                  stamp.authority);
     return tr("%1：%2，%3签于 %4；%5；%6；%7")
-        .arg(r.field, kind, who,
-             when.isValid() ? when.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))
-                            : tr("时间不明"),
-             covers, bytes, trust);
+               .arg(r.field, kind, who,
+                    when.isValid() ? when.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))
+                                   : tr("时间不明"),
+                    covers, bytes, trust) +
+           time;
 }
 
 void SignaturePanel::showSignatures(const std::vector<SignatureReport>& reports)
