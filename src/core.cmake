@@ -30,6 +30,7 @@ add_library(sorvexcore STATIC
   ${core}/render/vectorsurface.cpp ${core}/render/vectorsurface.h
   ${core}/render/wear.cpp ${core}/render/wear.h
   ${core}/render/handwriting.cpp ${core}/render/handwriting.h
+  ${core}/render/scannedink.cpp ${core}/render/scannedink.h
   ${core}/render/fitting.cpp ${core}/render/fitting.h
   ${core}/output/platform.h ${core}/output/printerror.h
   ${core}/output/saveimage.cpp ${core}/output/saveimage.h

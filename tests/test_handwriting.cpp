@@ -9,6 +9,7 @@
 #include "rendercli.h"
 #include "output/handwritingfiles.h"
 #include "render/handwriting.h"
+#include "render/scannedink.h"
 #include "ui/drawpad.h"
 #include "ui/drawwindow.h"
 #include "ui/mainwindow.h"
@@ -231,6 +232,100 @@ TEST_F(DrawnFiles, TheRendererDrawsAndStampsItAsThePadShowsIt)
     EXPECT_EQ(refused.err.count(u'\n'), 1) << refused.err.toStdString();
     EXPECT_TRUE(refused.err.contains(QStringLiteral("not a drawn signature of this program")));
     EXPECT_FALSE(QFile::exists(path("no.png")));
+}
+
+// A made-up photograph of a sheet: grey paper lit unevenly (darker to the left and the top),
+// grain, and where `ink`, a blue signature written on it; `where` receives its ink alone.
+QImage photographOfPaper(bool ink, QImage* where = nullptr)
+{
+    QImage photo(1200, 700, QImage::Format_RGB32);
+    quint32 seed = 12345;
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int grain = int(seed >> 28) - 8;
+            const int light = 140 + 90 * x / photo.width() + 20 * y / photo.height() + grain;
+            photo.setPixel(x, y, qRgb(light, light - 4, light - 12));
+        }
+    QPainterPath signature;
+    signature.moveTo(200, 420);
+    signature.cubicTo(260, 200, 330, 200, 360, 420);
+    signature.cubicTo(420, 560, 520, 260, 600, 380);
+    signature.cubicTo(700, 520, 850, 300, 980, 360);
+    QImage alone(photo.size(), QImage::Format_ARGB32);
+    alone.fill(Qt::transparent);
+    for (QImage* target : {&photo, &alone}) {
+        if (!ink)
+            break;
+        QPainter p(target);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.strokePath(signature, QPen(QColor(30, 40, 120), 7, Qt::SolidLine, Qt::RoundCap));
+    }
+    if (where)
+        *where = alone;
+    return photo;
+}
+
+// A photograph of a signature on paper gives its ink alone: the paper's grey, its shading and
+// grain gone, the ink's shape and colour kept, cropped close; a blank sheet, a picture far too
+// large or no picture at all is said, and nothing drawn.
+TEST_F(DrawnFiles, ThePaperIsTakenAwayFromAPhotograph)
+{
+    QImage written;
+    const auto taken = inkFromScan(photographOfPaper(true, &written));
+    ASSERT_TRUE(std::holds_alternative<QImage>(taken));
+    const QImage& ink = std::get<QImage>(taken);
+    const auto solid = [](QRgb p) { return qAlpha(p) > 128; };
+    const int drawn = countPixels(written, solid), kept = countPixels(ink, solid);
+    EXPECT_NEAR(kept, drawn, drawn * 0.15) << "the ink's area";
+    const QRect writtenBox = inkBox(written, solid), keptBox = inkBox(ink, solid);
+    EXPECT_NEAR(keptBox.width(), writtenBox.width(), 4);
+    EXPECT_NEAR(keptBox.height(), writtenBox.height(), 4);
+    EXPECT_LE(ink.width() - keptBox.width(), 40) << "cropped close";
+    int stray = 0;
+    forEachPixel(ink, [&](int x, int y, QRgb p) {
+        const QPoint at = QPoint(x, y) - keptBox.topLeft() + writtenBox.topLeft();
+        stray += qAlpha(p) > 64 && written.rect().contains(at) && qAlpha(written.pixel(at)) == 0 &&
+                 [&] {
+                     for (int dy = -2; dy <= 2; ++dy)
+                         for (int dx = -2; dx <= 2; ++dx)
+                             if (written.rect().contains(at + QPoint(dx, dy)) &&
+                                 qAlpha(written.pixel(at + QPoint(dx, dy))) > 0)
+                                 return false;
+                     return true;
+                 }();
+    });
+    EXPECT_LT(stray, 20) << "paper taken for ink";
+    const QRgb middle = ink.pixel(keptBox.center());
+    const QRgb inked = countPixels(ink, [](QRgb p) { return qAlpha(p) == 255; }) > 0 ? [&] {
+        QRgb found = 0;
+        forEachPixel(ink, [&](int, int, QRgb p) { found = qAlpha(p) == 255 ? p : found; });
+        return found;
+    }() : middle;
+    EXPECT_GT(qBlue(inked), qRed(inked) + 50) << "the pen's blue";
+
+    EXPECT_EQ(std::get<ScanError>(inkFromScan(photographOfPaper(false))), ScanError::NoInk);
+    // A picture whose header claims 12,000 × 9,000 pixels is refused before it is read.
+    QImage(2, 2, QImage::Format_RGB32).save(path("huge.bmp"));
+    QFile bmp(path("huge.bmp"));
+    ASSERT_TRUE(bmp.open(QIODevice::ReadWrite));
+    const qint32 size[2] = {12000, 9000};
+    bmp.seek(18);
+    bmp.write(reinterpret_cast<const char*>(size), sizeof size);
+    bmp.close();
+    EXPECT_EQ(std::get<ScanError>(readScan(path("huge.bmp"))), ScanError::TooLarge);
+
+    photographOfPaper(true).save(path("photo.jpg"), "JPEG", 90);
+    const Outcome made = render({QStringLiteral("--drawn"), path("photo.jpg"), QStringLiteral("-o"), path("ink.png")});
+    ASSERT_EQ(made.code, 0) << made.err.toStdString();
+    const QImage file(path("ink.png"));
+    EXPECT_EQ(qAlpha(file.pixel(0, 0)), 0);
+    EXPECT_NEAR(countPixels(file, solid), drawn, drawn * 0.2);
+    photographOfPaper(false).save(path("blank.png"));
+    const Outcome blank = render({QStringLiteral("--drawn"), path("blank.png"), QStringLiteral("-o"), path("none.png")});
+    EXPECT_EQ(blank.code, 1);
+    EXPECT_TRUE(blank.err.contains(QStringLiteral("shows no ink"))) << blank.err.toStdString();
+    EXPECT_FALSE(QFile::exists(path("none.png")));
 }
 
 // The pad, shown from the main window and written on through its window as a mouse and a pen

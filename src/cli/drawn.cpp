@@ -5,6 +5,7 @@
 #include "output/filewrite.h"
 #include "output/handwritingfiles.h"
 #include "render/handwriting.h"
+#include "render/scannedink.h"
 #include "stamp.h"
 
 #include <QBuffer>
@@ -37,10 +38,54 @@ QString why(HandwritingError error)
 
 } // namespace
 
+// A signature on paper, from its photograph: its ink alone, drawn or put on the document.
+std::optional<Failure> drawScannedSignature(const Options& options, QTextStream& out,
+                                            QTextStream& err)
+{
+    const Job& job = options.job;
+    const auto read = readScan(options.drawnFile);
+    if (const auto* problem = std::get_if<ScanError>(&read)) {
+        const QString why =
+            *problem == ScanError::TooLarge
+                ? QStringLiteral("has more than %1 million pixels, more than a photograph of a "
+                                 "signature needs")
+                      .arg(LargestScanPixels / 1'000'000)
+            : *problem == ScanError::NoInk ? QStringLiteral("shows no ink: nothing is darker than its paper")
+                                           : QStringLiteral("is not a picture this program reads");
+        return Failure{ExitFailure, QStringLiteral("%1 %2").arg(options.drawnFile, why)};
+    }
+    const QImage& ink = std::get<QImage>(read);
+    QJsonObject report{{QStringLiteral("drawn"), options.drawnFile}};
+    if (!options.stampFile.isEmpty())
+        return stampDocument(options, scanPdf(ink, job.color), report, out, err);
+    const QString suffix = QFileInfo(job.output).suffix().toLower();
+    QByteArray file;
+    if (suffix == QLatin1String("svg")) {
+        file = scanSvg(ink, job.color);
+    } else if (suffix == QLatin1String("pdf")) {
+        file = scanPdf(ink, job.color);
+    } else {
+        QBuffer png(&file);
+        png.open(QIODevice::WriteOnly);
+        scanImage(ink, job.scale, job.color).save(&png, "PNG");
+    }
+    if (const auto failed = writeFile(job.output, file))
+        return Failure{ExitFailure, QStringLiteral("cannot write %1: %2").arg(job.output, *failed)};
+    if (options.report) {
+        const QSizeF size = scanSize(ink) * job.scale;
+        report.insert(QStringLiteral("output"), job.output);
+        report.insert(QStringLiteral("size"), QJsonArray{size.width(), size.height()});
+        out << QJsonDocument(report).toJson(QJsonDocument::Compact) << Qt::endl;
+    }
+    return std::nullopt;
+}
+
 std::optional<Failure> drawDrawnSignature(const Options& options, QTextStream& out,
                                           QTextStream& err)
 {
     const Job& job = options.job;
+    if (!QFileInfo(options.drawnFile).suffix().startsWith(QLatin1String("json"), Qt::CaseInsensitive))
+        return drawScannedSignature(options, out, err);
     QString error;
     const auto bytes = readRegularFile(options.drawnFile, LargestFile, &error);
     if (!bytes)

@@ -131,10 +131,11 @@ struct Declared
     QCommandLineOption drawn{
         QStringLiteral("drawn"),
         QStringLiteral("Draw, or with --stamp put on the document, the signature written by hand "
-                       "on the window's pad (its .json file, in the program's data folder) "
+                       "on the window's pad (its .json file, in the program's data folder), or "
+                       "on paper (a photograph or scan, PNG or JPEG: the paper taken away), "
                        "instead of a typed name: -o FILE.png, .svg or .pdf, in its ink or "
                        "--color, --scale times its size."),
-        QStringLiteral("FILE.json")};
+        QStringLiteral("FILE")};
     QCommandLineOption layoutJson{
         QStringLiteral("layout-json"),
         QStringLiteral("Print the placement rules' numbers and the picture's size as JSON, and "

@@ -1,7 +1,9 @@
 #include "handwritingfiles.h"
 
 #include "pdfpicture.h"
+#include "render/scannedink.h"
 
+#include <QBuffer>
 #include <QColor>
 #include <QPainter>
 
@@ -71,5 +73,54 @@ QByteArray handwritingPdf(const Handwriting& writing, std::optional<QRgb> ink)
         return {};
     return drawnPdf(writing.size, [&](QPainter& painter) {
         paintHandwriting(painter, paths, ink.value_or(writing.ink));
+    });
+}
+
+namespace {
+
+// The ink in another colour, its shading kept.
+QImage inked(const QImage& ink, std::optional<QRgb> color)
+{
+    QImage out = ink.convertToFormat(QImage::Format_ARGB32);
+    if (!color)
+        return out;
+    for (int y = 0; y < out.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x)
+            row[x] = qRgba(qRed(*color), qGreen(*color), qBlue(*color), qAlpha(row[x]));
+    }
+    return out;
+}
+
+} // namespace
+
+QImage scanImage(const QImage& ink, double scale, std::optional<QRgb> color)
+{
+    const QSize size = (scanSize(ink) * scale).toSize().expandedTo(QSize(1, 1));
+    return inked(ink, color).scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+QByteArray scanSvg(const QImage& ink, std::optional<QRgb> color)
+{
+    const QSizeF size = scanSize(ink);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    inked(ink, color).save(&buffer, "PNG");
+    const QByteArray w = QByteArray::number(size.width(), 'g', 8), h = QByteArray::number(size.height(), 'g', 8);
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
+           "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"" + w + "px\" height=\"" + h +
+           "px\" viewBox=\"0 0 " + w + ' ' + h + "\">\n<image width=\"" + w + "\" height=\"" + h +
+           "\" preserveAspectRatio=\"none\" xlink:href=\"data:image/png;base64," + png.toBase64() +
+           "\"/>\n</svg>\n";
+}
+
+QByteArray scanPdf(const QImage& ink, std::optional<QRgb> color)
+{
+    const QSizeF size = scanSize(ink);
+    const QImage picture = inked(ink, color);
+    return drawnPdf(size, [&](QPainter& painter) {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRectF(QPointF(0, 0), size), picture);
     });
 }

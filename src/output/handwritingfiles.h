@@ -17,3 +17,9 @@ QImage handwritingImage(const Handwriting& writing, double scale, std::optional<
 QByteArray handwritingSvg(const Handwriting& writing, std::optional<QRgb> ink = {});
 // One page the writing's size: what is put onto a document.
 QByteArray handwritingPdf(const Handwriting& writing, std::optional<QRgb> ink = {});
+
+// A signature written on paper, its ink taken from a photograph (scannedink.h), as the same
+// files: the picture at `scale` times its size, an SVG holding it, a PDF page its size.
+QImage scanImage(const QImage& ink, double scale, std::optional<QRgb> color = {});
+QByteArray scanSvg(const QImage& ink, std::optional<QRgb> color = {});
+QByteArray scanPdf(const QImage& ink, std::optional<QRgb> color = {});

@@ -5,9 +5,11 @@
 #include "output/filewrite.h"
 #include "output/handwritingfiles.h"
 #include "output/platform.h"
+#include "render/scannedink.h"
 
 #include <QBuffer>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -26,8 +28,10 @@ QString drawnFolder()
 QByteArray drawnSignaturePdf(const QString& folder)
 {
     const auto bytes = readRegularFile(DrawWindow::keptFile(folder), 32 * 1024 * 1024);
-    if (!bytes)
-        return {};
+    if (!bytes) {
+        const QImage scan(DrawWindow::keptScan(folder));
+        return scan.isNull() ? QByteArray() : scanPdf(scan);
+    }
     const auto writing = readHandwriting(*bytes);
     if (!std::holds_alternative<Handwriting>(writing))
         return {};
@@ -57,6 +61,9 @@ DrawWindow::DrawWindow(Platform& platform, const QString& folder, QWidget* paren
     penWidth_->setValue(int(pad_->writing().penWidth));
     penWidth_->setSuffix(QStringLiteral(" 像素"));
     penWidth_->setAccessibleName(QStringLiteral("笔宽"));
+    auto* scan = new QPushButton(QStringLiteral("导入…"), this);
+    scan->setObjectName(QStringLiteral("btnImport"));
+    scan->setToolTip(QStringLiteral("导入写在纸上的签名的照片或扫描件（PNG、JPEG），去掉纸的颜色"));
     auto* done = new QPushButton(QStringLiteral("完成"), this);
     done->setObjectName(QStringLiteral("btnDone"));
     done->setDefault(true);
@@ -67,6 +74,7 @@ DrawWindow::DrawWindow(Platform& platform, const QString& folder, QWidget* paren
     bar->addWidget(new QLabel(QStringLiteral("笔宽："), this));
     bar->addWidget(penWidth_);
     bar->addStretch();
+    bar->addWidget(scan);
     bar->addWidget(done);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("按住鼠标左键、用手指或用笔在下面写下您的签名，写好后点“完成”。"), this));
@@ -79,6 +87,7 @@ DrawWindow::DrawWindow(Platform& platform, const QString& folder, QWidget* paren
     connect(ink, &QPushButton::clicked, this, &DrawWindow::pickInk);
     connect(penWidth_, &QSpinBox::valueChanged, pad_, [this](int width) { pad_->setPenWidth(width); });
     connect(done, &QPushButton::clicked, this, &DrawWindow::finish);
+    connect(scan, &QPushButton::clicked, this, &DrawWindow::importScan);
     connect(pad_, &DrawPad::changed, this, &DrawWindow::showState);
     connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, pad_, &DrawPad::undo);
     // Enter presses 完成, as a dialog's default button would.
@@ -97,6 +106,11 @@ DrawWindow::DrawWindow(Platform& platform, const QString& folder, QWidget* paren
 QString DrawWindow::keptFile(const QString& folder)
 {
     return QDir(folder).filePath(QStringLiteral("drawn.json"));
+}
+
+QString DrawWindow::keptScan(const QString& folder)
+{
+    return QDir(folder).filePath(QStringLiteral("drawn-ink.png"));
 }
 
 void DrawWindow::showState()
@@ -128,13 +142,18 @@ void DrawWindow::finish()
         handwritingImage(writing, scale).save(&buffer, "PNG");
         return bytes;
     };
-    const std::pair<QString, QByteArray> files[] = {
-        {QStringLiteral("drawn.png"), png(1)},
-        {QStringLiteral("drawn@4x.png"), png(4)},
-        {QStringLiteral("drawn.svg"), handwritingSvg(writing)},
-        {QStringLiteral("drawn.pdf"), handwritingPdf(writing)},
-        // The points last: what is read back is whole only once the pictures are.
-        {QStringLiteral("drawn.json"), handwritingJson(writing)}};
+    keep({{QStringLiteral("drawn.png"), png(1)},
+          {QStringLiteral("drawn@4x.png"), png(4)},
+          {QStringLiteral("drawn.svg"), handwritingSvg(writing)},
+          {QStringLiteral("drawn.pdf"), handwritingPdf(writing)},
+          // The points last: what is read back is whole only once the pictures are.
+          {QStringLiteral("drawn.json"), handwritingJson(writing)}},
+         keptScan(folder_));
+}
+
+void DrawWindow::keep(const std::vector<std::pair<QString, QByteArray>>& files, const QString& gone)
+{
+    const QString title = QStringLiteral("手绘签名");
     if (!QDir().mkpath(folder_))
         return platform_.showMessage(tr("手绘签名没有保存：不能建立文件夹 %1。").arg(folder_), title,
                                      Platform::Icon::Warning);
@@ -142,10 +161,45 @@ void DrawWindow::finish()
         if (const auto failed = writeFile(QDir(folder_).filePath(name), bytes))
             return platform_.showMessage(tr("手绘签名没有保存：%1").arg(*failed), title,
                                          Platform::Icon::Warning);
+    // The signature kept last is the one that signs.
+    QFile::remove(gone);
     platform_.showMessage(tr("手绘签名已保存在 %1：\r\ndrawn.png、drawn@4x.png（透明背景的图片）、"
-                             "drawn.svg、drawn.pdf（矢量），以及笔迹 drawn.json。\r\n"
+                             "drawn.svg、drawn.pdf，以及 %2。\r\n"
                              "签署 PDF 文档时勾选“手绘签名”就用它。")
-                              .arg(QDir::toNativeSeparators(folder_)),
+                              .arg(QDir::toNativeSeparators(folder_), files.back().first),
                           title, Platform::Icon::Information);
     Q_EMIT kept();
+}
+
+void DrawWindow::importScan()
+{
+    const auto path = platform_.askOpenFileName(tr("导入纸上签名的照片"),
+                                                {tr("图片 (*.png *.jpg *.jpeg *.bmp)")});
+    if (!path)
+        return;
+    const auto read = readScan(*path);
+    if (const auto* problem = std::get_if<ScanError>(&read))
+        return platform_.showMessage(
+            *problem == ScanError::TooLarge
+                ? tr("“%1”超过 %2 百万像素，太大了；请用小一些的照片。")
+                      .arg(QFileInfo(*path).fileName())
+                      .arg(LargestScanPixels / 1'000'000)
+            : *problem == ScanError::NoInk
+                ? tr("“%1”上没有找到笔迹：没有比纸更深的颜色。").arg(QFileInfo(*path).fileName())
+                : tr("“%1”不是能读的图片。").arg(QFileInfo(*path).fileName()),
+            tr("导入签名"), Platform::Icon::Warning);
+    const QImage& ink = std::get<QImage>(read);
+    const auto png = [](const QImage& image) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return bytes;
+    };
+    keep({{QStringLiteral("drawn.png"), png(scanImage(ink, 1))},
+          {QStringLiteral("drawn@4x.png"), png(scanImage(ink, 4))},
+          {QStringLiteral("drawn.svg"), scanSvg(ink)},
+          {QStringLiteral("drawn.pdf"), scanPdf(ink)},
+          {QStringLiteral("drawn-ink.png"), png(ink)}},
+         keptFile(folder_));
 }

@@ -2,6 +2,9 @@
 
 #include <QWidget>
 
+#include <utility>
+#include <vector>
+
 class DrawPad;
 class Platform;
 class QPushButton;
@@ -23,14 +26,20 @@ public:
     DrawPad* pad() const { return pad_; }
     // The points kept by 完成: what the signing window and the renderer's --drawn read.
     static QString keptFile(const QString& folder);
+    // The ink picture kept from a photograph instead, where that was kept last.
+    static QString keptScan(const QString& folder);
 
 Q_SIGNALS:
     void kept();
 
 public Q_SLOTS:
     void finish();
+    // Takes a photograph or scan of a signature written on paper and keeps its ink.
+    void importScan();
 
 private:
+    // Writes the files a kept signature is, the one kept before going; says where.
+    void keep(const std::vector<std::pair<QString, QByteArray>>& files, const QString& gone);
     void pickInk();
     void showState();
 
