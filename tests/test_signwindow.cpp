@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QScreen>
+#include <QScrollArea>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -254,8 +255,9 @@ TEST_F(SigningWindow, OpensADocumentLockedByAPassword)
     EXPECT_NE(render({QStringLiteral("--verify"), path("signed.pdf")}).code, 0) << "still locked";
 }
 
-// On a screen smaller than it would be, the window opens within it, every control in reach.
-TEST_F(SigningWindow, FitsTheScreen)
+// On a screen smaller than it would be, the window opens within it, every control in reach;
+// the page zooms with the keys, the signature staying where it is on it, and fits the width.
+TEST_F(SigningWindow, FitsTheScreenAndZooms)
 {
     open(written("contract.pdf", twoPages()));
     const QRect room = sign->screen()->availableGeometry();
@@ -266,6 +268,18 @@ TEST_F(SigningWindow, FitsTheScreen)
         const QRect at(child->mapToGlobal(QPoint(0, 0)), child->size());
         EXPECT_TRUE(room.contains(at)) << child->objectName().toStdString();
     }
+
+    PageView* view = sign->pageView();
+    view->place(QPointF(30, 40), 40);
+    const double before = view->pageRect().width();
+    QTest::keyClick(sign->windowHandle(), Qt::Key_Equal, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    EXPECT_NEAR(view->pageRect().width(), before * 1.25, 1);
+    EXPECT_NEAR(view->atMm().x(), 30, 0.01);
+    click(control<QPushButton>("btnFitWidth"));
+    QCoreApplication::processEvents();
+    EXPECT_NEAR(view->pageRect().width(), control<QScrollArea>("scrPage")->viewport()->width() - 16, 1);
+    EXPECT_GT(view->pageRect().width(), before);
 }
 
 } // namespace

@@ -28,6 +28,7 @@ void PageView::setPage(QPdfDocument* document, int page)
     page_ = page;
     pagePoints_ = document ? document->pagePointSize(page) : QSizeF();
     pageImage_ = QImage();
+    sizeToZoom();
     placeFirst();
     keepOnPage();
     update();
@@ -76,14 +77,53 @@ void PageView::place(QPointF atMm, double widthMm)
     Q_EMIT placeChanged();
 }
 
+QSize PageView::room() const
+{
+    // In a scroll area the room is its viewport's, not the view's own, which grows with the zoom.
+    const QWidget* viewport = parentWidget();
+    return viewport && viewport->objectName() == QLatin1String("qt_scrollarea_viewport")
+               ? viewport->size()
+               : size();
+}
+
+double PageView::scale() const
+{
+    if (pagePoints_.isEmpty())
+        return 1;
+    const QSize r = room();
+    const double byWidth = (r.width() - 2 * Margin) / pagePoints_.width();
+    const double fitted = fit_ == Fit::Width
+                              ? byWidth
+                              : std::min(byWidth, (r.height() - 2 * Margin) / pagePoints_.height());
+    return std::max(fitted * zoom_, 0.01);
+}
+
+void PageView::setZoom(Fit fit, double zoom)
+{
+    fit_ = fit;
+    zoom_ = std::clamp(zoom, 0.25, 8.0);
+    sizeToZoom();
+    update();
+}
+
+// The view as large as the page at its zoom, and no smaller than its room.
+void PageView::sizeToZoom()
+{
+    const QSize page = pagePoints_.isEmpty()
+                           ? QSize()
+                           : (pagePoints_ * scale()).toSize() + QSize(2 * int(Margin), 2 * int(Margin));
+    setMinimumSize(page.expandedTo(QSize(320, 320) - QSize(0, 0)).boundedTo(QSize(20000, 20000)));
+    pageImage_ = QImage();
+}
+
 QRectF PageView::pageRect() const
 {
     if (pagePoints_.isEmpty())
         return {};
-    const double scale = std::min((width() - 2 * Margin) / pagePoints_.width(),
-                                  (height() - 2 * Margin) / pagePoints_.height());
-    const QSizeF size = pagePoints_ * std::max(scale, 0.01);
-    return QRectF(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+    const QSizeF size = pagePoints_ * scale();
+    return QRectF(QPointF(std::max(Margin, (width() - size.width()) / 2),
+                          std::max(Margin, (height() - size.height()) / 2)),
+                  size);
 }
 
 QRectF PageView::signatureRect() const
@@ -190,6 +230,12 @@ void PageView::paintEvent(QPaintEvent*)
 void PageView::resizeEvent(QResizeEvent*)
 {
     pageImage_ = QImage();
+    // The room changed when the view did: fitted to it again.
+    const QSize wanted = pagePoints_.isEmpty()
+                             ? QSize()
+                             : (pagePoints_ * scale()).toSize() + QSize(2 * int(Margin), 2 * int(Margin));
+    if (!wanted.isEmpty() && wanted.expandedTo(QSize(320, 320)) != minimumSize())
+        sizeToZoom();
 }
 
 void PageView::mousePressEvent(QMouseEvent* event)
@@ -255,9 +301,19 @@ void PageView::mouseReleaseEvent(QMouseEvent*)
 
 void PageView::wheelEvent(QWheelEvent* event)
 {
-    if (signaturePoints_.isEmpty())
+    // Ctrl and the wheel zoom the page, Shift and the wheel size the signature; the wheel alone
+    // scrolls, as everywhere else.
+    if (event->modifiers() & Qt::ControlModifier) {
+        setZoom(fit_, zoom_ * std::pow(1.15, event->angleDelta().y() / 120.0));
         return;
-    const double steps = event->angleDelta().y() / 120.0;
+    }
+    if (!(event->modifiers() & Qt::ShiftModifier) || signaturePoints_.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    // Some systems turn a wheel held with Shift sideways.
+    const QPoint delta = event->angleDelta();
+    const double steps = (delta.y() != 0 ? delta.y() : delta.x()) / 120.0;
     const double height = width_ * signaturePoints_.height() / signaturePoints_.width();
     setWidthAround(width_ * std::pow(1.1, steps), at_ + QPointF(width_, height) / 2);
 }

@@ -23,6 +23,12 @@ public:
     void place(QPointF atMm, double widthMm);
     // Where the page is drawn in the widget, and its scale in pixels a point.
     QRectF pageRect() const;
+    // How large the page is shown: fitted whole or to its width in the room the view has (its
+    // scroll area's), times `zoom`. Larger than the room, the view grows and scrolls.
+    enum class Fit { Page, Width };
+    void setZoom(Fit fit, double zoom);
+    double zoom() const { return zoom_; }
+    Fit fit() const { return fit_; }
     // What of the signature the page shown gets, as saving writes it: all of it (1 of 1), none
     // (a page not signed: 0 slices), or across the pages the slice-th of `slices` at its right
     // edge.
@@ -65,4 +71,9 @@ private:
     bool placed_ = false;
     int slice_ = 0;
     int slices_ = 1;
+    Fit fit_ = Fit::Page;
+    double zoom_ = 1;
+    QSize room() const;  // what the view is shown in
+    double scale() const; // pixels a point
+    void sizeToZoom();
 };

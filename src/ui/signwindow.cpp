@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -104,6 +105,17 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     save->setObjectName(QStringLiteral("btnSave"));
     view_ = new PageView(this);
     view_->setObjectName(QStringLiteral("pageView"));
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("scrPage"));
+    scroll->setWidget(view_);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto* fitPage = new QPushButton(QStringLiteral("整页"), this);
+    fitPage->setObjectName(QStringLiteral("btnFitPage"));
+    fitPage->setToolTip(QStringLiteral("显示整页（Ctrl+0）；Ctrl+加号、减号或 Ctrl+滚轮缩放"));
+    auto* fitWidth = new QPushButton(QStringLiteral("页宽"), this);
+    fitWidth->setObjectName(QStringLiteral("btnFitWidth"));
+    fitWidth->setToolTip(QStringLiteral("页面和窗口一样宽"));
     notice_ = new QLabel(this);
     notice_->setObjectName(QStringLiteral("lblNotice"));
     notice_->setWordWrap(true);
@@ -128,6 +140,8 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     layout->addLayout(certificateBar);
     auto* placeBar = new QHBoxLayout;
     placeBar->addWidget(share_, 1);
+    placeBar->addWidget(fitPage);
+    placeBar->addWidget(fitWidth);
     for (const auto& [label, box] : {std::pair{QStringLiteral("左"), atX_},
                                      std::pair{QStringLiteral("上"), atY_},
                                      std::pair{QStringLiteral("宽"), width_}}) {
@@ -135,7 +149,7 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
         placeBar->addWidget(box);
     }
     layout->addLayout(placeBar);
-    layout->addWidget(view_, 1);
+    layout->addWidget(scroll, 1);
     layout->addWidget(panel_);
     layout->addWidget(notice_);
     connect(panel_, &SignaturePanel::revisionAsked, this, &SignWindow::showRevision);
@@ -143,6 +157,16 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     connect(open, &QPushButton::clicked, this, &SignWindow::chooseDocument);
     connect(save, &QPushButton::clicked, this, &SignWindow::save);
     connect(previous, &QPushButton::clicked, this, [this] { showPage(page_ - 1); });
+    connect(fitPage, &QPushButton::clicked, this, [this] { view_->setZoom(PageView::Fit::Page, 1); });
+    connect(fitWidth, &QPushButton::clicked, this, [this] { view_->setZoom(PageView::Fit::Width, 1); });
+    const std::pair<QKeySequence, double> zooms[] = {{QKeySequence::ZoomIn, 1.25},
+                                                     {QKeySequence(Qt::CTRL | Qt::Key_Equal), 1.25},
+                                                     {QKeySequence::ZoomOut, 1 / 1.25}};
+    for (const auto& [keys, by] : zooms)
+        connect(new QShortcut(keys, this), &QShortcut::activated, this,
+                [this, by = by] { view_->setZoom(view_->fit(), view_->zoom() * by); });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_0), this), &QShortcut::activated, this,
+            [this] { view_->setZoom(PageView::Fit::Page, 1); });
     connect(next, &QPushButton::clicked, this, [this] { showPage(page_ + 1); });
     connect(certificateButton_, &QPushButton::clicked, this, &SignWindow::chooseCertificate);
     connect(clearCertificate_, &QPushButton::clicked, this, &SignWindow::clearCertificate);
@@ -342,7 +366,7 @@ void SignWindow::showShare()
 void SignWindow::showFacts()
 {
     if (path_.isEmpty()) {
-        notice_->setText(QStringLiteral("签名是主窗口里设计的样子。拖动签名放到要签的位置，拖右下角或滚动鼠标滚轮改变大小，方向键微调。"));
+        notice_->setText(QStringLiteral("签名是主窗口里设计的样子。拖动签名放到要签的位置，拖右下角或按住 Shift 滚动滚轮改变大小，方向键微调；Ctrl+滚轮缩放页面。"));
         return;
     }
     QString text;
