@@ -220,6 +220,19 @@ TEST_F(SigningWindow, ShowsThePageAsItIsAndWhatSavingWritesOnIt)
     view->setFocus();
     QTest::keyClick(sign->windowHandle(), Qt::Key_Down);
     EXPECT_DOUBLE_EQ(control<QDoubleSpinBox>("spnTop")->value(), 201);
+
+    // A box drawn beside the signature is where it goes, as wide as the box.
+    const double mm = view->pageRect().width() / 210;
+    const auto onPage = [&](double x, double y) {
+        return view->mapTo(sign, (view->pageRect().topLeft() + QPointF(x, y) * mm).toPoint());
+    };
+    QTest::mousePress(sign->windowHandle(), Qt::LeftButton, {}, onPage(120, 60));
+    QTest::mouseMove(sign->windowHandle(), onPage(140, 70));
+    QTest::mouseMove(sign->windowHandle(), onPage(170, 80));
+    QTest::mouseRelease(sign->windowHandle(), Qt::LeftButton, {}, onPage(170, 80));
+    EXPECT_NEAR(view->atMm().x(), 120, 1);
+    EXPECT_NEAR(view->atMm().y(), 60, 1);
+    EXPECT_NEAR(view->widthMm(), 50, 1);
 }
 
 // A document locked by a password opens once its password is typed, asked again while it is

@@ -221,6 +221,8 @@ void PageView::paintEvent(QPaintEvent*)
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     p.setPen(QPen(hasFocus() ? QColor(0x1e, 0x6f, 0xd9) : QColor(0x88, 0x88, 0x88), 1, Qt::DashLine));
     p.drawRect(shown.adjusted(-0.5, -0.5, 0.5, 0.5));
+    if (drag_ == Drag::Box)
+        p.drawRect(box_.normalized());
     if (slices_ == 1)
         p.fillRect(QRectF(shown.bottomRight() - QPointF(Corner / 2, Corner / 2),
                           QSizeF(Corner, Corner)),
@@ -253,8 +255,12 @@ void PageView::mousePressEvent(QMouseEvent* event)
     } else if (shown.contains(at)) {
         drag_ = Drag::Move;
         grab_ = (at - signature.topLeft()) / scale;
+    } else if (pageRect().contains(at) && slices_ == 1) {
+        // A box drawn from here is where the signature goes; a click brings it here.
+        drag_ = Drag::Box;
+        box_ = QRectF(at, at);
     } else if (pageRect().contains(at)) {
-        // A press elsewhere on the page brings the signature there, held by its middle.
+        // A slice at the edge comes to the height clicked, held by its middle.
         drag_ = Drag::Move;
         grab_ = QPointF(signature.width(), signature.height()) / 2 / scale;
         moveTo((at - pageRect().topLeft()) / scale - grab_);
@@ -279,6 +285,9 @@ void PageView::mouseMoveEvent(QMouseEvent* event)
     const double scale = pageRect().width() / pagePoints_.width();
     if (drag_ == Drag::Move) {
         moveTo((at - pageRect().topLeft()) / scale - grab_);
+    } else if (drag_ == Drag::Box) {
+        box_.setBottomRight(at);
+        update();
     } else if (drag_ == Drag::Resize) {
         width_ = std::max(1.0, (at.x() - signature.left()) / scale);
         keepOnPage();
@@ -296,7 +305,21 @@ void PageView::mouseMoveEvent(QMouseEvent* event)
 
 void PageView::mouseReleaseEvent(QMouseEvent*)
 {
+    if (drag_ == Drag::Box) {
+        const QRectF box = box_.normalized().intersected(pageRect());
+        const QRectF signature = signatureRect();
+        const double scale = pageRect().width() / pagePoints_.width();
+        if (box.width() >= 8) {
+            // As wide as the box, its top-left corner the box's.
+            width_ = box.width() / scale;
+            moveTo((box.topLeft() - pageRect().topLeft()) / scale);
+        } else {
+            moveTo((box_.topLeft() - pageRect().topLeft()) / scale -
+                   QPointF(signature.width(), signature.height()) / 2 / scale);
+        }
+    }
     drag_ = Drag::None;
+    update();
 }
 
 void PageView::wheelEvent(QWheelEvent* event)

@@ -66,7 +66,8 @@ private:
     QImage signatureImage_;
     QPointF at_;        // points from the shown page's top-left
     double width_ = 0;  // points
-    enum class Drag { None, Move, Resize } drag_ = Drag::None;
+    enum class Drag { None, Move, Resize, Box } drag_ = Drag::None;
+    QRectF box_; // drawn from a press beside the signature: where it is to go, in widget pixels
     QPointF grab_;      // where the pointer held the signature, in points from its corner
     bool placed_ = false;
     int slice_ = 0;
