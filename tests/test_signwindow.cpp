@@ -63,10 +63,10 @@ protected:
         EXPECT_NE(c, nullptr) << name;
         return c;
     }
-    void click(QWidget* widget)
+    void click(QWidget* widget, std::optional<QPoint> at = std::nullopt)
     {
         QTest::mouseClick(sign->windowHandle(), Qt::LeftButton, {},
-                          widget->mapTo(sign, widget->rect().center()));
+                          widget->mapTo(sign, at.value_or(widget->rect().center())));
     }
     void type(const QString& text)
     {
@@ -293,6 +293,13 @@ TEST_F(SigningWindow, FitsTheScreenAndZooms)
     QCoreApplication::processEvents();
     EXPECT_NEAR(view->pageRect().width(), control<QScrollArea>("scrPage")->viewport()->width() - 16, 1);
     EXPECT_GT(view->pageRect().width(), before);
+
+    // Every page in the strip beside it, pictured; a click on one shows it.
+    auto* pages = control<QListWidget>("lstPages");
+    ASSERT_EQ(pages->count(), 2);
+    EXPECT_TRUE(QTest::qWaitFor([pages] { return !pages->item(1)->icon().isNull(); }));
+    click(pages->viewport(), pages->visualItemRect(pages->item(1)).center());
+    EXPECT_EQ(control<QLabel>("lblPage")->text(), QStringLiteral("第 2 / 2 页"));
 }
 
 } // namespace

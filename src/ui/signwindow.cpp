@@ -23,7 +23,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QListWidget>
+#include <QPdfDocumentRenderOptions>
 #include <QPushButton>
+#include <QTimer>
 #include <QScrollArea>
 #include <QShortcut>
 #include <QVBoxLayout>
@@ -50,6 +53,7 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     auto* next = new QPushButton(QStringLiteral("下一页"), this);
     next->setObjectName(QStringLiteral("btnNext"));
     pageLabel_ = new QLabel(this);
+    pageLabel_->setObjectName(QStringLiteral("lblPage"));
     pages_ = new QLineEdit(this);
     pages_->setObjectName(QStringLiteral("txtPages"));
     pages_->setPlaceholderText(QStringLiteral("当前页"));
@@ -105,6 +109,14 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     save->setObjectName(QStringLiteral("btnSave"));
     view_ = new PageView(this);
     view_->setObjectName(QStringLiteral("pageView"));
+    thumbnails_ = new QListWidget(this);
+    thumbnails_->setObjectName(QStringLiteral("lstPages"));
+    thumbnails_->setAccessibleName(QStringLiteral("页面缩略图"));
+    thumbnails_->setIconSize(QSize(64, 90));
+    thumbnails_->setFixedWidth(100);
+    thumbnails_->setSpacing(2);
+    thumbnailTimer_ = new QTimer(this);
+    thumbnailTimer_->setInterval(0);
     auto* scroll = new QScrollArea(this);
     scroll->setObjectName(QStringLiteral("scrPage"));
     scroll->setWidget(view_);
@@ -149,7 +161,10 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
         placeBar->addWidget(box);
     }
     layout->addLayout(placeBar);
-    layout->addWidget(scroll, 1);
+    auto* pagesAndPage = new QHBoxLayout;
+    pagesAndPage->addWidget(thumbnails_);
+    pagesAndPage->addWidget(scroll, 1);
+    layout->addLayout(pagesAndPage, 1);
     layout->addWidget(panel_);
     layout->addWidget(notice_);
     connect(panel_, &SignaturePanel::revisionAsked, this, &SignWindow::showRevision);
@@ -172,6 +187,8 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     connect(clearCertificate_, &QPushButton::clicked, this, &SignWindow::clearCertificate);
     connect(pages_, &QLineEdit::textChanged, this, &SignWindow::showShare);
     connect(view_, &PageView::placeChanged, this, &SignWindow::showPlace);
+    connect(thumbnails_, &QListWidget::currentRowChanged, this, &SignWindow::showPage);
+    connect(thumbnailTimer_, &QTimer::timeout, this, &SignWindow::fillThumbnails);
     for (QDoubleSpinBox* box : {atX_, atY_, width_})
         connect(box, &QDoubleSpinBox::valueChanged, this, [this] {
             view_->place(QPointF(atX_->value(), atY_->value()), width_->value());
@@ -259,6 +276,13 @@ bool SignWindow::openDocument(const QString& path, std::shared_ptr<const SecretB
     }
     view_->setPage(document.get(), 0);
     document_ = std::move(document);
+    {
+        const QSignalBlocker quiet(thumbnails_);
+        thumbnails_->clear();
+        for (int i = 0; i < document_->pageCount(); ++i)
+            new QListWidgetItem(QString::number(i + 1), thumbnails_);
+    }
+    thumbnailTimer_->start();
     documentPassword_ = std::move(password);
     path_ = path;
     facts_ = std::get<DocumentFacts>(facts);
@@ -311,8 +335,38 @@ void SignWindow::showPage(int page)
     page_ = page;
     view_->setPage(document_.get(), page);
     pageLabel_->setText(QStringLiteral("第 %1 / %2 页").arg(page + 1).arg(document_->pageCount()));
+    {
+        const QSignalBlocker quiet(thumbnails_);
+        thumbnails_->setCurrentRow(page);
+    }
     showShare();
     showPlace();
+}
+
+// A few pages' pictures at each turn of the event loop: a long document opens at once, and
+// only its first pages take memory for pictures.
+void SignWindow::fillThumbnails()
+{
+    constexpr int MostPictured = 300, EachTurn = 6;
+    int drawn = 0;
+    for (int i = 0; i < std::min(thumbnails_->count(), MostPictured) && drawn < EachTurn; ++i) {
+        QListWidgetItem* item = thumbnails_->item(i);
+        if (!item->icon().isNull())
+            continue;
+        const QSizeF points = document_->pagePointSize(i);
+        const QSize pixels = points.scaled(thumbnails_->iconSize(), Qt::KeepAspectRatio).toSize();
+        QImage picture(pixels.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        QPainter p(&picture);
+        QPdfDocumentRenderOptions options;
+        options.setRenderFlags(QPdfDocumentRenderOptions::RenderFlag::Annotations);
+        p.drawImage(0, 0, document_->render(i, picture.size(), options));
+        p.end();
+        item->setIcon(QIcon(QPixmap::fromImage(picture)));
+        ++drawn;
+    }
+    if (drawn == 0)
+        thumbnailTimer_->stop();
 }
 
 // The boxes follow the signature as it is dragged; what is typed in them moves it.

@@ -15,6 +15,8 @@ class QCheckBox;
 class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
+class QListWidget;
+class QTimer;
 class QPushButton;
 class PageView;
 class SignaturePanel;
@@ -62,6 +64,7 @@ private:
     void showCertificate();
     void showShare();
     void showPlace();
+    void fillThumbnails();
     void showFacts();
     void showSignatures();
     void showRevision(const QString& field, qint64 coveredBytes);
@@ -92,6 +95,8 @@ private:
     QLineEdit* reason_ = nullptr;
     QLineEdit* location_ = nullptr;
     QLabel* share_ = nullptr;
+    QListWidget* thumbnails_ = nullptr;
+    QTimer* thumbnailTimer_ = nullptr; // draws the pages' pictures a few at a time
     QDoubleSpinBox* atX_ = nullptr; // where the signature is, in millimetres, as the renderer's
     QDoubleSpinBox* atY_ = nullptr; // --at and --width take it
     QDoubleSpinBox* width_ = nullptr;
