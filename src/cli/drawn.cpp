@@ -8,7 +8,6 @@
 #include "render/scannedink.h"
 #include "stamp.h"
 
-#include <QBuffer>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -65,9 +64,7 @@ std::optional<Failure> drawScannedSignature(const Options& options, QTextStream&
     } else if (suffix == QLatin1String("pdf")) {
         file = scanPdf(ink, job.color);
     } else {
-        QBuffer png(&file);
-        png.open(QIODevice::WriteOnly);
-        scanImage(ink, job.scale, job.color).save(&png, "PNG");
+        file = pngBytes(scanImage(ink, job.scale, job.color));
     }
     if (const auto failed = writeFile(job.output, file))
         return Failure{ExitFailure, QStringLiteral("cannot write %1: %2").arg(job.output, *failed)};
@@ -113,9 +110,7 @@ std::optional<Failure> drawDrawnSignature(const Options& options, QTextStream& o
     } else if (suffix == QLatin1String("pdf")) {
         file = handwritingPdf(kept, job.color);
     } else {
-        QBuffer png(&file);
-        png.open(QIODevice::WriteOnly);
-        handwritingImage(kept, job.scale, job.color).save(&png, "PNG");
+        file = pngBytes(handwritingImage(kept, job.scale, job.color));
     }
     if (const auto failed = writeFile(job.output, file))
         return Failure{ExitFailure, QStringLiteral("cannot write %1: %2").arg(job.output, *failed)};

@@ -9,6 +9,15 @@
 
 #include <cmath>
 
+QByteArray pngBytes(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
 void paintHandwriting(QPainter& painter, const std::vector<QPainterPath>& ink, QRgb color)
 {
     painter.save();
@@ -103,10 +112,7 @@ QImage scanImage(const QImage& ink, double scale, std::optional<QRgb> color)
 QByteArray scanSvg(const QImage& ink, std::optional<QRgb> color)
 {
     const QSizeF size = scanSize(ink);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    inked(ink, color).save(&buffer, "PNG");
+    const QByteArray png = pngBytes(inked(ink, color));
     const QByteArray w = QByteArray::number(size.width(), 'g', 8), h = QByteArray::number(size.height(), 'g', 8);
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
            "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"" + w + "px\" height=\"" + h +

@@ -9,6 +9,9 @@
 
 class QPainter;
 
+// A picture as a PNG file's bytes.
+QByteArray pngBytes(const QImage& image);
+
 // A drawn signature as the files it is kept as: each stroke one filled outline, in its ink or
 // in `ink` where given. Pixels, SVG and PDF show the same outlines the pad shows.
 void paintHandwriting(QPainter& painter, const std::vector<QPainterPath>& ink, QRgb color);

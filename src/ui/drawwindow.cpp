@@ -7,7 +7,6 @@
 #include "output/platform.h"
 #include "render/scannedink.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -135,15 +134,8 @@ void DrawWindow::finish()
                                      Platform::Icon::Warning);
     // Trimmed to its ink, a pen's width of room around it.
     const Handwriting writing = trimmed(pad_->writing(), pad_->writing().penWidth);
-    const auto png = [&writing](double scale) {
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        handwritingImage(writing, scale).save(&buffer, "PNG");
-        return bytes;
-    };
-    keep({{QStringLiteral("drawn.png"), png(1)},
-          {QStringLiteral("drawn@4x.png"), png(4)},
+    keep({{QStringLiteral("drawn.png"), pngBytes(handwritingImage(writing, 1))},
+          {QStringLiteral("drawn@4x.png"), pngBytes(handwritingImage(writing, 4))},
           {QStringLiteral("drawn.svg"), handwritingSvg(writing)},
           {QStringLiteral("drawn.pdf"), handwritingPdf(writing)},
           // The points last: what is read back is whole only once the pictures are.
@@ -189,17 +181,10 @@ void DrawWindow::importScan()
                 : tr("“%1”不是能读的图片。").arg(QFileInfo(*path).fileName()),
             tr("导入签名"), Platform::Icon::Warning);
     const QImage& ink = std::get<QImage>(read);
-    const auto png = [](const QImage& image) {
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        return bytes;
-    };
-    keep({{QStringLiteral("drawn.png"), png(scanImage(ink, 1))},
-          {QStringLiteral("drawn@4x.png"), png(scanImage(ink, 4))},
+    keep({{QStringLiteral("drawn.png"), pngBytes(scanImage(ink, 1))},
+          {QStringLiteral("drawn@4x.png"), pngBytes(scanImage(ink, 4))},
           {QStringLiteral("drawn.svg"), scanSvg(ink)},
           {QStringLiteral("drawn.pdf"), scanPdf(ink)},
-          {QStringLiteral("drawn-ink.png"), png(ink)}},
+          {QStringLiteral("drawn-ink.png"), pngBytes(ink)}},
          keptFile(folder_));
 }
