@@ -35,13 +35,30 @@ QString why(HandwritingError error)
     return {};
 }
 
-} // namespace
+// Writes the signature into the output, as its name's suffix says (PNG at the job's scale).
+std::optional<Failure> writeDrawn(const Options& options, const DrawnFiles& files,
+                                  QJsonObject report, QTextStream& out)
+{
+    const Job& job = options.job;
+    const QString suffix = QFileInfo(job.output).suffix().toLower();
+    const QByteArray file = suffix == QLatin1String("svg")   ? files.svg()
+                            : suffix == QLatin1String("pdf") ? files.pdf()
+                                                             : pngBytes(files.image(job.scale));
+    if (const auto failed = writeFile(job.output, file))
+        return Failure{ExitFailure, QStringLiteral("cannot write %1: %2").arg(job.output, *failed)};
+    if (options.report) {
+        report.insert(QStringLiteral("output"), job.output);
+        report.insert(QStringLiteral("size"), QJsonArray{files.size.width() * job.scale,
+                                                         files.size.height() * job.scale});
+        out << QJsonDocument(report).toJson(QJsonDocument::Compact) << Qt::endl;
+    }
+    return std::nullopt;
+}
 
 // A signature on paper, from its photograph: its ink alone, drawn or put on the document.
 std::optional<Failure> drawScannedSignature(const Options& options, QTextStream& out,
                                             QTextStream& err)
 {
-    const Job& job = options.job;
     const auto read = readScan(options.drawnFile);
     if (const auto* problem = std::get_if<ScanError>(&read)) {
         const QString why =
@@ -53,29 +70,14 @@ std::optional<Failure> drawScannedSignature(const Options& options, QTextStream&
                                            : QStringLiteral("is not a picture this program reads");
         return Failure{ExitFailure, QStringLiteral("%1 %2").arg(options.drawnFile, why)};
     }
-    const QImage& ink = std::get<QImage>(read);
-    QJsonObject report{{QStringLiteral("drawn"), options.drawnFile}};
+    const DrawnFiles files = drawnFiles(std::get<QImage>(read), options.job.color);
+    const QJsonObject report{{QStringLiteral("drawn"), options.drawnFile}};
     if (!options.stampFile.isEmpty())
-        return stampDocument(options, scanPdf(ink, job.color), report, out, err);
-    const QString suffix = QFileInfo(job.output).suffix().toLower();
-    QByteArray file;
-    if (suffix == QLatin1String("svg")) {
-        file = scanSvg(ink, job.color);
-    } else if (suffix == QLatin1String("pdf")) {
-        file = scanPdf(ink, job.color);
-    } else {
-        file = pngBytes(scanImage(ink, job.scale, job.color));
-    }
-    if (const auto failed = writeFile(job.output, file))
-        return Failure{ExitFailure, QStringLiteral("cannot write %1: %2").arg(job.output, *failed)};
-    if (options.report) {
-        const QSizeF size = scanSize(ink) * job.scale;
-        report.insert(QStringLiteral("output"), job.output);
-        report.insert(QStringLiteral("size"), QJsonArray{size.width(), size.height()});
-        out << QJsonDocument(report).toJson(QJsonDocument::Compact) << Qt::endl;
-    }
-    return std::nullopt;
+        return stampDocument(options, files.pdf(), report, out, err);
+    return writeDrawn(options, files, report, out);
 }
+
+} // namespace
 
 std::optional<Failure> drawDrawnSignature(const Options& options, QTextStream& out,
                                           QTextStream& err)
@@ -102,23 +104,6 @@ std::optional<Failure> drawDrawnSignature(const Options& options, QTextStream& o
         return stampDocument(options, handwritingPdf(trimmed(writing, 0), job.color), report,
                              out, err);
     // A file keeps a pen's width of room around the ink.
-    const Handwriting kept = trimmed(writing, writing.penWidth);
-    const QString suffix = QFileInfo(job.output).suffix().toLower();
-    QByteArray file;
-    if (suffix == QLatin1String("svg")) {
-        file = handwritingSvg(kept, job.color);
-    } else if (suffix == QLatin1String("pdf")) {
-        file = handwritingPdf(kept, job.color);
-    } else {
-        file = pngBytes(handwritingImage(kept, job.scale, job.color));
-    }
-    if (const auto failed = writeFile(job.output, file))
-        return Failure{ExitFailure, QStringLiteral("cannot write %1: %2").arg(job.output, *failed)};
-    if (options.report) {
-        report.insert(QStringLiteral("output"), job.output);
-        report.insert(QStringLiteral("size"),
-                      QJsonArray{kept.size.width() * job.scale, kept.size.height() * job.scale});
-        out << QJsonDocument(report).toJson(QJsonDocument::Compact) << Qt::endl;
-    }
-    return std::nullopt;
+    return writeDrawn(options, drawnFiles(trimmed(writing, writing.penWidth), job.color), report,
+                      out);
 }

@@ -130,3 +130,17 @@ QByteArray scanPdf(const QImage& ink, std::optional<QRgb> color)
         painter.drawImage(QRectF(QPointF(0, 0), size), picture);
     });
 }
+
+DrawnFiles drawnFiles(const Handwriting& writing, std::optional<QRgb> ink)
+{
+    return {[writing, ink](double scale) { return handwritingImage(writing, scale, ink); },
+            [writing, ink] { return handwritingSvg(writing, ink); },
+            [writing, ink] { return handwritingPdf(writing, ink); }, writing.size};
+}
+
+DrawnFiles drawnFiles(const QImage& scannedInk, std::optional<QRgb> ink)
+{
+    return {[scannedInk, ink](double scale) { return scanImage(scannedInk, scale, ink); },
+            [scannedInk, ink] { return scanSvg(scannedInk, ink); },
+            [scannedInk, ink] { return scanPdf(scannedInk, ink); }, scanSize(scannedInk)};
+}

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QImage>
 
+#include <functional>
 #include <optional>
 
 class QPainter;
@@ -26,3 +27,15 @@ QByteArray handwritingPdf(const Handwriting& writing, std::optional<QRgb> ink = 
 QImage scanImage(const QImage& ink, double scale, std::optional<QRgb> color = {});
 QByteArray scanSvg(const QImage& ink, std::optional<QRgb> color = {});
 QByteArray scanPdf(const QImage& ink, std::optional<QRgb> color = {});
+
+// Either kind of signature by hand as the files it becomes, whichever it is: the picture at a
+// scale, the SVG, the PDF, and its size in reference pixels.
+struct DrawnFiles
+{
+    std::function<QImage(double scale)> image;
+    std::function<QByteArray()> svg;
+    std::function<QByteArray()> pdf;
+    QSizeF size;
+};
+DrawnFiles drawnFiles(const Handwriting& writing, std::optional<QRgb> ink = {});
+DrawnFiles drawnFiles(const QImage& scannedInk, std::optional<QRgb> ink = {});

@@ -5,15 +5,14 @@
 #include "output/filewrite.h"
 #include "output/handwritingfiles.h"
 #include "output/platform.h"
+#include "qtplatform.h"
 #include "render/scannedink.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QShortcut>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -96,9 +95,8 @@ DrawWindow::DrawWindow(Platform& platform, const QString& folder, QWidget* paren
     for (const QKeySequence& keys : {QKeySequence(QKeySequence::Redo),
                                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)})
         connect(new QShortcut(keys, this), &QShortcut::activated, pad_, &DrawPad::redo);
-    // Three times the picture where the screen has room; within the screen where it has not.
-    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
-    resize(QSize(1200, 900).boundedTo(screen->availableGeometry().size() - QSize(16, 48)));
+    // Three times the picture where the screen has room.
+    resize(withinScreen(QSize(1200, 900), parent));
     showState();
 }
 
@@ -134,17 +132,20 @@ void DrawWindow::finish()
                                      Platform::Icon::Warning);
     // Trimmed to its ink, a pen's width of room around it.
     const Handwriting writing = trimmed(pad_->writing(), pad_->writing().penWidth);
-    keep({{QStringLiteral("drawn.png"), pngBytes(handwritingImage(writing, 1))},
-          {QStringLiteral("drawn@4x.png"), pngBytes(handwritingImage(writing, 4))},
-          {QStringLiteral("drawn.svg"), handwritingSvg(writing)},
-          {QStringLiteral("drawn.pdf"), handwritingPdf(writing)},
-          // The points last: what is read back is whole only once the pictures are.
-          {QStringLiteral("drawn.json"), handwritingJson(writing)}},
+    // The points last: what is read back is whole only once the pictures are.
+    keep(drawnFiles(writing), QStringLiteral("drawn.json"), handwritingJson(writing),
          keptScan(folder_));
 }
 
-void DrawWindow::keep(const std::vector<std::pair<QString, QByteArray>>& files, const QString& gone)
+void DrawWindow::keep(const DrawnFiles& drawn, const QString& sourceName, const QByteArray& source,
+                      const QString& gone)
 {
+    const std::pair<QString, QByteArray> files[] = {
+        {QStringLiteral("drawn.png"), pngBytes(drawn.image(1))},
+        {QStringLiteral("drawn@4x.png"), pngBytes(drawn.image(4))},
+        {QStringLiteral("drawn.svg"), drawn.svg()},
+        {QStringLiteral("drawn.pdf"), drawn.pdf()},
+        {sourceName, source}};
     const QString title = QStringLiteral("手绘签名");
     if (!QDir().mkpath(folder_))
         return platform_.showMessage(tr("手绘签名没有保存：不能建立文件夹 %1。").arg(folder_), title,
@@ -158,7 +159,7 @@ void DrawWindow::keep(const std::vector<std::pair<QString, QByteArray>>& files, 
     platform_.showMessage(tr("手绘签名已保存在 %1：\r\ndrawn.png、drawn@4x.png（透明背景的图片）、"
                              "drawn.svg、drawn.pdf，以及 %2。\r\n"
                              "签署 PDF 文档时勾选“手绘签名”就用它。")
-                              .arg(QDir::toNativeSeparators(folder_), files.back().first),
+                              .arg(QDir::toNativeSeparators(folder_), sourceName),
                           title, Platform::Icon::Information);
     Q_EMIT kept();
 }
@@ -181,10 +182,5 @@ void DrawWindow::importScan()
                 : tr("“%1”不是能读的图片。").arg(QFileInfo(*path).fileName()),
             tr("导入签名"), Platform::Icon::Warning);
     const QImage& ink = std::get<QImage>(read);
-    keep({{QStringLiteral("drawn.png"), pngBytes(scanImage(ink, 1))},
-          {QStringLiteral("drawn@4x.png"), pngBytes(scanImage(ink, 4))},
-          {QStringLiteral("drawn.svg"), scanSvg(ink)},
-          {QStringLiteral("drawn.pdf"), scanPdf(ink)},
-          {QStringLiteral("drawn-ink.png"), pngBytes(ink)}},
-         keptFile(folder_));
+    keep(drawnFiles(ink), QStringLiteral("drawn-ink.png"), pngBytes(ink), keptFile(folder_));
 }

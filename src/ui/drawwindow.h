@@ -2,10 +2,9 @@
 
 #include <QWidget>
 
-#include <utility>
-#include <vector>
 
 class DrawPad;
+struct DrawnFiles;
 class Platform;
 class QPushButton;
 class QSpinBox;
@@ -38,8 +37,10 @@ public Q_SLOTS:
     void importScan();
 
 private:
-    // Writes the files a kept signature is, the one kept before going; says where.
-    void keep(const std::vector<std::pair<QString, QByteArray>>& files, const QString& gone);
+    // Writes the files a kept signature is, then its own (`source`, named `sourceName`), the
+    // one kept before (`gone`) going; says where.
+    void keep(const DrawnFiles& files, const QString& sourceName, const QByteArray& source,
+              const QString& gone);
     void pickInk();
     void showState();
 

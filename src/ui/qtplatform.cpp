@@ -104,6 +104,12 @@ private:
 
 } // namespace
 
+QSize withinScreen(QSize wanted, const QWidget* parent)
+{
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    return screen ? wanted.boundedTo(screen->availableGeometry().size() - QSize(16, 48)) : wanted;
+}
+
 void centreWhenShown(QWidget& window)
 {
     // Centred by the window alone first, so that it appears near its place.

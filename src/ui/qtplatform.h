@@ -42,6 +42,10 @@ void centerDialogHook(QWidget& window);
 // Centres a window's frame on the primary screen once it is shown and framed.
 void centreWhenShown(QWidget& window);
 
+// `wanted`, no larger than the room of the screen a window of `parent` opens on, its frame
+// included: every control in reach.
+QSize withinScreen(QSize wanted, const QWidget* parent);
+
 // One page on the default printer, no dialog, in colour; `paint` draws in twips from the
 // top-left of the printable area.
 std::optional<Platform::PrintError>

@@ -1,6 +1,7 @@
 #include "signwindow.h"
 
 #include "output/platform.h"
+#include "qtplatform.h"
 #include "pageview.h"
 #include "pdf/pagelist.h"
 #include "pdf/signatures.h"
@@ -11,8 +12,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QUrl>
 #include <QBuffer>
 #include <QCheckBox>
@@ -42,10 +41,8 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
 {
     setObjectName(QStringLiteral("frmSign"));
     setWindowTitle(QStringLiteral("签署文档 - Sorvex签名设计"));
-    // Within the screen it opens on, its frame included: every control in reach, the page view
-    // taking what is left.
-    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
-    resize(QSize(900, 760).boundedTo(screen->availableGeometry().size() - QSize(16, 48)));
+    // The page view takes what is left.
+    resize(withinScreen(QSize(900, 760), parent));
     auto* open = new QPushButton(QStringLiteral("打开…"), this);
     open->setObjectName(QStringLiteral("btnOpen"));
     auto* previous = new QPushButton(QStringLiteral("上一页"), this);
