@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRectF>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -84,4 +86,19 @@ inline QString writtenFile(const QString& folder, const char* name, const QByteA
     f.open(QIODevice::WriteOnly);
     f.write(bytes);
     return f.fileName();
+}
+
+// The rectangles of the annotations written in the clear in `bytes`, in the order written.
+inline QList<QRectF> annotationRects(const QByteArray& bytes)
+{
+    QList<QRectF> rects;
+    static const QRegularExpression rect(
+        QStringLiteral("/Rect \\[([-0-9.]+) ([-0-9.]+) ([-0-9.]+) ([-0-9.]+)"));
+    for (auto it = rect.globalMatch(QString::fromLatin1(bytes)); it.hasNext();) {
+        const auto m = it.next();
+        rects << QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                        QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()))
+                     .normalized();
+    }
+    return rects;
 }

@@ -558,9 +558,9 @@ TEST_P(ArrowKeys, MoveTheTextAsADragWould)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ArrowKeys,
-    testing::Values(Nudge{"Right", Qt::Key_Right, {}, {1, 0}}, Nudge{"Up", Qt::Key_Up, {}, {0, -1}},
-                    Nudge{"ShiftLeft", Qt::Key_Left, Qt::ShiftModifier, {-10, 0}},
-                    Nudge{"ShiftDown", Qt::Key_Down, Qt::ShiftModifier, {0, 10}}),
+    testing::Values(Nudge{"Right", Qt::Key_Right, {}, {10, 0}}, Nudge{"Up", Qt::Key_Up, {}, {0, -10}},
+                    Nudge{"ShiftLeft", Qt::Key_Left, Qt::ShiftModifier, {-1, 0}},
+                    Nudge{"ShiftDown", Qt::Key_Down, Qt::ShiftModifier, {0, 1}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // What the window shows is the picture, after every kind of change: only what changed is

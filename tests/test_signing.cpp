@@ -623,6 +623,52 @@ TEST_F(HostileSigning, ReadableOddDocumentsAreSigned)
 
 namespace {
 
+// Who signed and when, written under a certificate signature on request: below its ink, no
+// wider, the signature still verifying and saying why and where.
+TEST(SignerLines, StandUnderTheSignatureAndInIt)
+{
+    QTemporaryDir dir;
+    const auto path = [&dir](const char* name) { return dir.filePath(QString::fromUtf8(name)); };
+    writtenFile(dir.path(), "contract.pdf", twoPages());
+    writtenFile(dir.path(), "password", "pw\n");
+    const auto sign = [&](const char* out, const QStringList& more) {
+        const Outcome r = render(QStringList{QStringLiteral("--style"), QStringLiteral("篆印体"),
+                                             QStringLiteral("--stamp"), path("contract.pdf"),
+                                             QStringLiteral("--at"), QStringLiteral("20,30"),
+                                             QStringLiteral("--width"), QStringLiteral("30"),
+                                             QStringLiteral("--sign-with"),
+                                             ownIdentity(path("me.p12")),
+                                             QStringLiteral("--password-file"), path("password"),
+                                             QStringLiteral("-o"), path(out)} +
+                                 more);
+        EXPECT_EQ(r.code, 0) << r.err.toStdString();
+        return pageImage(path(out), 1, path(out) + QStringLiteral(".page"));
+    };
+    const auto red = [](QRgb c) { return qRed(c) > 150 && qGreen(c) < 80 && qBlue(c) < 80; };
+    const auto black = [](QRgb c) { return qRed(c) < 80 && qGreen(c) < 80 && qBlue(c) < 80; };
+    const QImage plain = sign("plain.pdf", {});
+    const QImage lined = sign("lined.pdf", {QStringLiteral("--signer-lines"),
+                                            QStringLiteral("--reason"), QStringLiteral("同意"),
+                                            QStringLiteral("--location"), QStringLiteral("北京")});
+    const QRect seal = inkBox(plain, red);
+    EXPECT_EQ(inkBox(plain, black), QRect());
+    EXPECT_EQ(inkBox(lined, red), seal) << "the seal keeps its place and width";
+    const QRect words = inkBox(lined, black);
+    ASSERT_FALSE(words.isEmpty());
+    EXPECT_GT(words.top(), seal.bottom());
+    EXPECT_GE(words.left(), seal.left() - 2);
+    EXPECT_LE(words.right(), seal.right() + 2);
+    EXPECT_GT(words.height(), 3 * 25) << "four lines of about 2 mm";
+    const Outcome verified = render({QStringLiteral("--verify"), path("lined.pdf")});
+    EXPECT_EQ(verified.code, 0) << verified.out.toStdString();
+    QPDF pdf;
+    pdf.processFile(path("lined.pdf").toLocal8Bit().constData());
+    QPDFObjectHandle value =
+        pdf.getRoot().getKey("/AcroForm").getKey("/Fields").getArrayItem(0).getKey("/V");
+    EXPECT_EQ(value.getKey("/Reason").getUTF8Value(), "同意");
+    EXPECT_EQ(value.getKey("/Location").getUTF8Value(), "北京");
+}
+
 // --verify: one line a signature, ours and other programs', each checked over the bytes it
 // covers; a byte changed inside them is found, in every signature that covers it.
 TEST(Verify, SaysEverySignatureAndFindsAChangedByte)

@@ -125,6 +125,13 @@ TEST_F(SigningWindow, ShowsSignaturesAsksBeforeBreakingThemAndKeepsNoPassword)
     type(QStringLiteral("Approved"));
     control<QLineEdit>("txtLocation")->setFocus();
     type(QStringLiteral("Hangzhou"));
+    // Who signed and when, written under the signature: the page shows it as tall as saving
+    // writes it, as wide as before.
+    const QRectF alone = sign->pageView()->shownRect();
+    click(control<QCheckBox>("chkSignerLines"));
+    const QRectF withLines = sign->pageView()->shownRect();
+    EXPECT_NEAR(withLines.width(), alone.width(), 0.5);
+    EXPECT_GT(withLines.height(), alone.height() * 1.3);
     platform.saveAnswers = {Platform::SaveAnswer{path("twice.pdf"), 1}};
     QTest::keyClick(sign->windowHandle(), Qt::Key_S, Qt::ControlModifier);
     ASSERT_TRUE(QFile::exists(path("twice.pdf"))) << platform.messages.size();
@@ -133,6 +140,10 @@ TEST_F(SigningWindow, ShowsSignaturesAsksBeforeBreakingThemAndKeepsNoPassword)
     const QByteArray bytes = twice.readAll();
     EXPECT_TRUE(bytes.contains("/Reason <" + QByteArray("Approved").toHex() + ">") &&
                 bytes.contains("/Location <" + QByteArray("Hangzhou").toHex() + ">"));
+    const QList<QRectF> rects = annotationRects(bytes);
+    ASSERT_EQ(rects.size(), 2);
+    EXPECT_NEAR(rects[1].height() / rects[1].width(),
+                withLines.height() / withLines.width(), 0.02);
     EXPECT_EQ(platform.suggestedFiles.back(), path("signed-已签.pdf"));
     const Outcome verified = render({QStringLiteral("--verify"), path("twice.pdf")});
     EXPECT_EQ(verified.code, 0) << verified.out.toStdString();

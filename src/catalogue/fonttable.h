@@ -76,6 +76,9 @@ public:
     // compressed, so each is registered only once a text needs it, and then kept for as long
     // as the table lives. A missing or broken file leaves the system's fallback alone to do it.
     void useFallback(const QString& path) { fallbackPath_ = path; }
+    // The families of that shared fallback: a plain face that draws every name, for the words
+    // written beside a signature. Empty where it cannot be registered.
+    QStringList plainFamilies() { return fallback(fallbackPath_).families; }
 
     // While trusted, a kept registration is used without asking the file system whether its
     // file changed: a drag redraws many times a second.

@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "app/startup.h"
 #include "catalogue/stylerules.h"
 #include "pdf/pagelist.h"
 #include "signmessages.h"
@@ -113,6 +114,10 @@ struct Declared
     QCommandLineOption location{QStringLiteral("location"),
                                 QStringLiteral("With --sign-with, where it is signed."),
                                 QStringLiteral("TEXT")};
+    QCommandLineOption signerLines{
+        QStringLiteral("signer-lines"),
+        QStringLiteral("With --sign-with, write under the signature who signed it and when, "
+                       "and the reason and location where given.")};
     QCommandLineOption tsa{
         QStringLiteral("tsa"),
         QStringLiteral("With --sign-with, have the signature time-stamped by this RFC 3161 "
@@ -234,7 +239,7 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
         for (const QCommandLineOption* o :
              {&d.page, &d.at, &d.width, &d.flatten, &d.acrossPages, &d.breakSignatures,
               &d.signWith, &d.passwordFile, &d.field, &d.reason, &d.location, &d.tsa,
-              &d.tsaTimeout})
+              &d.tsaTimeout, &d.signerLines})
             if (parser.isSet(*o))
                 return badArgument(
                     QStringLiteral("--%1 goes with --stamp").arg(o->names().constFirst()));
@@ -248,7 +253,8 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
     options.signingIdentity = parser.value(d.signWith);
     options.passwordFile = parser.value(d.passwordFile);
     for (const QCommandLineOption* o :
-         {&d.passwordFile, &d.field, &d.reason, &d.location, &d.tsa, &d.tsaTimeout})
+         {&d.passwordFile, &d.field, &d.reason, &d.location, &d.tsa, &d.tsaTimeout,
+          &d.signerLines})
         if (parser.isSet(*o) && options.signingIdentity.isEmpty())
             return badArgument(
                 QStringLiteral("--%1 goes with --sign-with").arg(o->names().constFirst()));
@@ -273,6 +279,10 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
     options.stamp.field = parser.value(d.field);
     options.stamp.reason = parser.value(d.reason);
     options.stamp.location = parser.value(d.location);
+    options.signerLines = parser.isSet(d.signerLines);
+    if (options.signerLines && parser.isSet(d.acrossPages))
+        return badArgument(QStringLiteral("a seal across pages is cut into slices: --signer-lines "
+                                          "would be cut with it"));
     if (!options.signingIdentity.isEmpty() && options.stamp.flatten)
         return badArgument(QStringLiteral("a certificate signature is appended to the document; "
                                           "--flatten would rewrite it"));
@@ -333,7 +343,7 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
                        d.shard, d.jobs, d.list, d.sheet, d.report, d.stamp, d.page, d.at, d.width,
                        d.flatten, d.acrossPages, d.breakSignatures, d.signWith, d.passwordFile,
                        d.field, d.reason, d.location, d.documentPasswordFile, d.verify,
-                       d.drawn, d.tsa, d.tsaTimeout, d.layoutJson});
+                       d.drawn, d.tsa, d.tsaTimeout, d.signerLines, d.layoutJson});
     // How a batch talks to its workers: not for people.
     QCommandLineOption worker = d.batchWorker;
     worker.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -416,4 +426,10 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
             return badArgument(QStringLiteral("a drawn signature is written as .png, .svg or .pdf"));
     }
     return options;
+}
+
+QString kitFolder(const Options& options)
+{
+    return !options.dataDir.isEmpty() ? options.dataDir
+                                      : dataFolderFor(QCoreApplication::applicationDirPath());
 }

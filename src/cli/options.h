@@ -33,6 +33,7 @@ struct Options
     QString documentPasswordFile; // where the document's own password is; empty: it has none
     QString timeStampAuthority; // with a certificate, the authority's address; empty: none
     int timeStampTimeout = 30;  // seconds
+    bool signerLines = false;   // with a certificate, who signed and when written under it
     QString verifyFile;      // a PDF whose signatures to check; empty: none
     QString drawnFile;       // a signature written on the pad, instead of a typed name
     bool layoutJson = false; // print the placement rules, and the job's layout, as JSON
@@ -41,3 +42,6 @@ struct Options
 };
 
 std::variant<Options, Failure> parseOptions(const QStringList& arguments);
+
+// The folder holding the kit: the one given, else the one beside the program.
+QString kitFolder(const Options& options);

@@ -81,9 +81,7 @@ int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream
             return fail(err, *failure);
         return ExitOk;
     }
-    const QString dataDir = !options.dataDir.isEmpty()
-                                ? options.dataDir
-                                : dataFolderFor(QCoreApplication::applicationDirPath());
+    const QString dataDir = kitFolder(options);
     // The rules need no kit: the kit builder asks for them before there is one.
     if (options.layoutJson && !QFileInfo(dataDir).isDir()) {
         out << QJsonDocument(QJsonObject{{QStringLiteral("rules"), rulesJson()}})

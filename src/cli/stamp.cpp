@@ -1,7 +1,12 @@
 #include "stamp.h"
 
+#include "base/programvalues.h"
+#include "base/text.h"
+#include "catalogue/fonttable.h"
 #include "drawing.h"
 #include "options.h"
+#include "output/signerlines.h"
+#include "pdf/pagestack.h"
 #include "pdf/signingidentity.h"
 #include "pdf/stamp.h"
 #include "signmessages.h"
@@ -22,7 +27,32 @@ std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& 
     return stampDocument(options, std::get<QByteArray>(signature), report, out, err);
 }
 
-std::optional<Failure> stampDocument(const Options& options, const QByteArray& signature,
+namespace {
+
+// The signature with who signed it, when, why and where written under it.
+std::optional<QByteArray> withSignerLines(const Options& options, const QByteArray& signature,
+                                          const SigningIdentity& signer)
+{
+    ProgramValues values;
+    values.appPath = withTrailingSlash(kitFolder(options));
+    AppFontTable fonts;
+    fonts.useFallback(fallbackFontPath(values));
+    const QStringList families = fonts.plainFamilies();
+    if (families.isEmpty())
+        return std::nullopt;
+    const QByteArray lines =
+        linesPdf(signerLines(signer.name(), QDateTime::currentDateTime(), options.stamp.reason,
+                             options.stamp.location),
+                 families);
+    const QByteArray stacked = stackedPdf(signature, lines);
+    if (stacked.isEmpty())
+        return std::nullopt;
+    return stacked;
+}
+
+} // namespace
+
+std::optional<Failure> stampDocument(const Options& options, QByteArray signature,
                                      QJsonObject report, QTextStream& out, QTextStream& err)
 {
     StampPlace place = options.stamp;
@@ -42,6 +72,15 @@ std::optional<Failure> stampDocument(const Options& options, const QByteArray& s
         if (auto* why = std::get_if<SignError>(&identity))
             return signingFailure(*why);
         place.signer = std::get<std::shared_ptr<SigningIdentity>>(identity);
+        if (options.signerLines) {
+            auto stacked = withSignerLines(options, signature, *place.signer);
+            if (!stacked)
+                return Failure{ExitFailure,
+                               QStringLiteral("the signer's lines cannot be written: no face for "
+                                              "them in %1")
+                                   .arg(kitFolder(options))};
+            signature = *stacked;
+        }
         if (!options.timeStampAuthority.isEmpty())
             place.timeStamp = httpTimeStamper(QUrl(options.timeStampAuthority),
                                               options.timeStampTimeout);

@@ -18,5 +18,5 @@ std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& 
                                      QTextStream& out, QTextStream& err);
 // The same with the signature given: a one-page PDF the size of its ink. `report` holds what
 // the report says of the signature.
-std::optional<Failure> stampDocument(const Options& options, const QByteArray& signature,
+std::optional<Failure> stampDocument(const Options& options, QByteArray signature,
                                      QJsonObject report, QTextStream& out, QTextStream& err);

@@ -350,6 +350,7 @@ void MainWindow::signDocument(const QString& document)
             [this] { return signature_.inkBoxPdf(); },
             [this] { return catalogue_.styles.value(styleBox_->currentIndex()).isSeal(); },
             [] { return drawnSignaturePdf(drawnFolder()); });
+        signWindow_->setLinesFamilies(signature_.fonts().plainFamilies());
     }
     signWindow_->show();
     signWindow_->raise();

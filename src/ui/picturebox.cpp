@@ -51,7 +51,8 @@ void PictureBox::paintEvent(QPaintEvent* event)
 
 void PictureBox::keyPressEvent(QKeyEvent* event)
 {
-    const int step = event->modifiers() & Qt::ShiftModifier ? 10 : 1;
+    // Shift is the finer step, as on a document page.
+    const int step = event->modifiers() & Qt::ShiftModifier ? 1 : 10;
     switch (event->key()) {
     case Qt::Key_Left:
         Q_EMIT nudged(-step, 0);

@@ -3,6 +3,8 @@
 #include "output/platform.h"
 #include "qtplatform.h"
 #include "pageview.h"
+#include "output/signerlines.h"
+#include "pdf/pagestack.h"
 #include "pdf/pagelist.h"
 #include "pdf/signatures.h"
 #include "pdf/signingidentity.h"
@@ -86,6 +88,9 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     location_->setPlaceholderText(QStringLiteral("地点（可不填）"));
     location_->setAccessibleName(QStringLiteral("签名地点"));
     location_->setMaximumWidth(110);
+    signerLines_ = new QCheckBox(QStringLiteral("写明签名人"), this);
+    signerLines_->setObjectName(QStringLiteral("chkSignerLines"));
+    signerLines_->setToolTip(QStringLiteral("在签名下方写上签名人、日期，以及填了的理由和地点"));
     share_ = new QLabel(this);
     share_->setObjectName(QStringLiteral("lblShare"));
     const auto millimetres = [this](const char* name, const QString& said) {
@@ -142,6 +147,7 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     certificateBar->addWidget(certificateLabel_, 1);
     certificateBar->addWidget(reason_);
     certificateBar->addWidget(location_);
+    certificateBar->addWidget(signerLines_);
     certificateBar->addWidget(certificateButton_);
     certificateBar->addWidget(clearCertificate_);
     auto* layout = new QVBoxLayout(this);
@@ -190,7 +196,13 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
         connect(box, &QDoubleSpinBox::valueChanged, this, [this] {
             view_->place(QPointF(atX_->value(), atY_->value()), width_->value());
         });
-    connect(across_, &QCheckBox::toggled, this, &SignWindow::showShare);
+    connect(across_, &QCheckBox::toggled, this, &SignWindow::refreshSignature);
+    connect(signerLines_, &QCheckBox::toggled, this, &SignWindow::refreshSignature);
+    for (QLineEdit* edit : {reason_, location_})
+        connect(edit, &QLineEdit::editingFinished, this, [this] {
+            if (signerLines_->isChecked())
+                refreshSignature();
+        });
     connect(useDrawn_, &QCheckBox::toggled, this, &SignWindow::refreshSignature);
     connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, this,
             &SignWindow::chooseDocument);
@@ -228,6 +240,18 @@ void SignWindow::refreshSignature()
     across_->setEnabled(isSeal_() && !byHand);
     if (!across_->isEnabled())
         across_->setChecked(false);
+    // Words under a seal cut across the pages would be cut with it.
+    signerLines_->setEnabled(!certificate_.isEmpty() && !across_->isChecked());
+    if (identity_ && signerLines_->isEnabled() && signerLines_->isChecked() &&
+        !signaturePdf_.isEmpty()) {
+        const QByteArray stacked = stackedPdf(
+            signaturePdf_, linesPdf(signerLines(identity_->name(), QDateTime::currentDateTime(),
+                                                reason_->text().trimmed(),
+                                                location_->text().trimmed()),
+                                    linesFamilies_));
+        if (!stacked.isEmpty())
+            signaturePdf_ = stacked;
+    }
     if (!signaturePdf_.isEmpty())
         view_->setSignature(signaturePdf_);
     showShare();
@@ -499,6 +523,7 @@ bool SignWindow::unlockCertificate()
 void SignWindow::showCertificate()
 {
     clearCertificate_->setEnabled(!certificate_.isEmpty());
+    signerLines_->setEnabled(!certificate_.isEmpty() && !across_->isChecked());
     reason_->setEnabled(!certificate_.isEmpty());
     location_->setEnabled(!certificate_.isEmpty());
     if (certificate_.isEmpty()) {
@@ -550,6 +575,9 @@ void SignWindow::save()
             return;
         showCertificate();
         place.signer = identity_;
+        // The lines name the signer and the time of this signing.
+        if (signerLines_->isChecked())
+            refreshSignature();
         place.reason = reason_->text().trimmed();
         place.location = location_->text().trimmed();
     }

@@ -40,6 +40,8 @@ public:
     bool openDocument(const QString& path);
     const QString& documentPath() const { return path_; }
     PageView* pageView() const { return view_; }
+    // The face the lines under a certificate signature are written in.
+    void setLinesFamilies(const QStringList& families) { linesFamilies_ = families; }
     // What saving would ask the document to be signed with.
     StampPlace stampPlace() const;
 
@@ -74,6 +76,7 @@ private:
     std::function<QByteArray()> signature_;
     std::function<bool()> isSeal_;
     std::function<QByteArray()> drawn_;
+    QStringList linesFamilies_;
     std::unique_ptr<QPdfDocument> document_;
     std::shared_ptr<const SecretBytes> documentPassword_;
     QString path_;
@@ -89,6 +92,7 @@ private:
     QCheckBox* across_ = nullptr;
     QCheckBox* flatten_ = nullptr;
     QCheckBox* useDrawn_ = nullptr;
+    QCheckBox* signerLines_ = nullptr;
     QPushButton* certificateButton_ = nullptr;
     QPushButton* clearCertificate_ = nullptr;
     QLabel* certificateLabel_ = nullptr;
