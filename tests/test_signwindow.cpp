@@ -217,6 +217,8 @@ TEST_F(SigningWindow, ShowsThePageAsItIsAndWhatSavingWritesOnIt)
     EXPECT_NEAR(slice.width(), 15 * k, 1);
     EXPECT_EQ(redWithin(ours), 0);
     EXPECT_GT(redWithin(QRectF(210 - 15, 200, 15, 30)), 50);
+    // The whole seal beside the page, cut as the pages get it.
+    EXPECT_GT(redWithin(QRectF(210, 195, 60, 40)) + redWithin(QRectF(-60, 195, 60, 40)), 100);
 
     // The place in millimetres, as the renderer's --at takes it: shown, and typed.
     click(control<QCheckBox>("chkAcross"));

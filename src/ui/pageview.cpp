@@ -219,6 +219,8 @@ void PageView::paintEvent(QPaintEvent*)
     const QRectF part(partWidth * slice_, 0, partWidth, signatureImage_.height());
     p.drawImage(shown, signatureImage_, part);
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    if (slices_ > 1)
+        paintSlices(p, signature);
     p.setPen(QPen(hasFocus() ? QColor(0x1e, 0x6f, 0xd9) : QColor(0x88, 0x88, 0x88), 1, Qt::DashLine));
     p.drawRect(shown.adjusted(-0.5, -0.5, 0.5, 0.5));
     if (drag_ == Drag::Box)
@@ -227,6 +229,35 @@ void PageView::paintEvent(QPaintEvent*)
         p.fillRect(QRectF(shown.bottomRight() - QPointF(Corner / 2, Corner / 2),
                           QSizeF(Corner, Corner)),
                    QColor(0x1e, 0x6f, 0xd9));
+}
+
+// The seal whole beside the page, cut as the pages get it, this page's slice marked: the
+// pages' edges, stacked, put it together again.
+void PageView::paintSlices(QPainter& p, const QRectF& signature)
+{
+    constexpr double Gap = 3;
+    const double part = signature.width() / slices_;
+    const double across = signature.width() + Gap * (slices_ - 1);
+    const QRectF page = pageRect();
+    double x = page.right() + Margin;
+    if (x + across > width())
+        x = page.left() - Margin - across;
+    if (x < 0)
+        return;
+    const double source = double(signatureImage_.width()) / slices_;
+    QRectF own;
+    for (int k = 0; k < slices_; ++k) {
+        const QRectF target(x + k * (part + Gap), signature.top(), part, signature.height());
+        p.fillRect(target, Qt::white);
+        p.setOpacity(k == slice_ ? 1 : 0.4);
+        p.drawImage(target, signatureImage_,
+                    QRectF(source * k, 0, source, signatureImage_.height()));
+        if (k == slice_)
+            own = target;
+    }
+    p.setOpacity(1);
+    p.setPen(QPen(QColor(0x1e, 0x6f, 0xd9), 1));
+    p.drawRect(own.adjusted(-0.5, -0.5, 0.5, 0.5));
 }
 
 void PageView::resizeEvent(QResizeEvent*)

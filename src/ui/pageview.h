@@ -5,6 +5,8 @@
 #include <QPdfDocument>
 #include <QWidget>
 
+class QPainter;
+
 // A page of a document with the signature over it, where the person puts it: dragged by the
 // mouse, made larger or smaller by its corner or the wheel, nudged by the arrow keys. What it
 // shows is what the renderer's --stamp writes for the same page, place and width.
@@ -51,6 +53,7 @@ protected:
 private:
     static constexpr double PointsPerMm = 72 / 25.4;
     QRectF signatureRect() const; // in widget pixels
+    void paintSlices(QPainter& p, const QRectF& signature);
     void setWidthAround(double width, QPointF fixed);
     void moveTo(QPointF at);
     void keepOnPage();
