@@ -115,6 +115,10 @@ public:
         inks.push_back(ink);
         log << QStringLiteral("drawRun ") + run.text;
     }
+    void drawDrawn(const DrawnSignature&, const QRectF& box, QRgb) override
+    {
+        log << QStringLiteral("drawDrawn %1,%2").arg(box.left()).arg(box.top());
+    }
     void drawFrame(const SealFrame& frame) override
     {
         frames.push_back(frame);

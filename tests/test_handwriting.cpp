@@ -8,6 +8,7 @@
 #include "plainpdf.h"
 #include "rendercli.h"
 #include "output/handwritingfiles.h"
+#include "output/saveimage.h"
 #include "render/handwriting.h"
 #include "render/scannedink.h"
 #include "ui/drawpad.h"
@@ -16,6 +17,7 @@
 #include "ui/signwindow.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QPushButton>
 #include <QSvgRenderer>
 #include <QTabletEvent>
@@ -402,6 +404,25 @@ TEST_F(DrawnFiles, ThePadKeepsWhatIsWrittenOnIt)
     const QImage small(folder.filePath(QStringLiteral("drawn.png"))), large(folder.filePath(QStringLiteral("drawn@4x.png")));
     EXPECT_NEAR(large.width(), small.width() * 4, 4);
     EXPECT_EQ(qAlpha(small.pixel(0, 0)), 0) << "transparent around the ink";
+
+    // The main window shows it in a style of its own, 手绘, as large as a picture's width is
+    // to the pad's at 72 points, in the window's ink, and saves it as it shows it.
+    auto* style = w.findChild<QComboBox*>(QStringLiteral("cboFont"));
+    EXPECT_EQ(style->currentText(), QStringLiteral("手绘"));
+    const QRectF ink = w.layout().inkBox;
+    const QRectF onPad = inkBounds(handwritingInk(pad->writing()));
+    EXPECT_NEAR(ink.width() / TwipsPerPixel, onPad.width() * 388 / 1164, 1.5);
+    EXPECT_NEAR(ink.height() / TwipsPerPixel, onPad.height() * 388 / 1164, 1.5);
+    platform.saveAnswers.push_back(Platform::SaveAnswer{path("picture"), TransparentPngType});
+    w.activateWindow();
+    QTest::keyClick(w.windowHandle(), Qt::Key_S, Qt::ControlModifier);
+    const QImage saved(path("picture.png"));
+    const auto dark = [](QRgb p) {
+        return qAlpha(p) > 16 && qRed(p) < 90 && qGreen(p) < 90 && qBlue(p) < 90;
+    };
+    const QRect shown = inkBox(saved, dark);
+    EXPECT_NEAR(shown.width(), ink.width() / TwipsPerPixel, 3) << "saved as shown";
+    EXPECT_GT(countPixels(saved, dark), 200);
 
     // The signing window signs with it when asked.
     written(path("contract.pdf"));

@@ -12,6 +12,7 @@ struct Style
         IntaglioSeal, // the same, white on a red square
         Folder,       // three files: surname, middle and last character each in its own
         LatinFolder,  // the same for the Latin-letter name
+        Handwriting,  // no file: the signature the person wrote by hand
     };
     QString name;
     Kind kind = Kind::FontFile;

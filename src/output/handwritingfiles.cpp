@@ -90,15 +90,7 @@ namespace {
 // The ink in another colour, its shading kept.
 QImage inked(const QImage& ink, std::optional<QRgb> color)
 {
-    QImage out = ink.convertToFormat(QImage::Format_ARGB32);
-    if (!color)
-        return out;
-    for (int y = 0; y < out.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < out.width(); ++x)
-            row[x] = qRgba(qRed(*color), qGreen(*color), qBlue(*color), qAlpha(row[x]));
-    }
-    return out;
+    return color ? recoloured(ink, *color) : ink.convertToFormat(QImage::Format_ARGB32);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "handwriting.h"
 
+#include <QPainter>
+
 #include <QColor>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -291,4 +293,39 @@ std::variant<Handwriting, HandwritingError> readHandwriting(const QByteArray& js
     if (writing.strokes.empty())
         return E::NoInk;
     return writing;
+}
+
+DrawnSignature drawnSignature(const Handwriting& writing)
+{
+    const Handwriting ink = trimmed(writing, 0);
+    return {handwritingInk(ink), QImage(), ink.size};
+}
+
+QImage recoloured(const QImage& ink, QRgb color)
+{
+    QImage out = ink.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < out.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x)
+            row[x] = qRgba(qRed(color), qGreen(color), qBlue(color), qAlpha(row[x]));
+    }
+    return out;
+}
+
+void paintDrawn(QPainter& painter, const DrawnSignature& drawn, const QRectF& box, QRgb ink)
+{
+    if (drawn.size.isEmpty() || box.isEmpty())
+        return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    if (!drawn.scan.isNull()) {
+        painter.drawImage(box, recoloured(drawn.scan, ink));
+    } else {
+        painter.translate(box.topLeft());
+        painter.scale(box.width() / drawn.size.width(), box.height() / drawn.size.height());
+        for (const QPainterPath& stroke : drawn.strokes)
+            painter.fillPath(stroke, QColor::fromRgb(ink | 0xFF000000));
+    }
+    painter.restore();
 }

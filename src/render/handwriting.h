@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QPainterPath>
+
+class QPainter;
 #include <QRgb>
 #include <QSizeF>
 
@@ -28,6 +31,9 @@ struct Handwriting
     QSizeF size;         // of what it was written on, or trimmed to
 };
 
+// The pad written on, in reference pixels: three pictures across.
+inline constexpr QSizeF PadSize{1164, 783};
+
 // More points than a signature ever has: a file holding more is refused, not read for minutes.
 constexpr int MostPenPoints = 200'000;
 
@@ -37,6 +43,20 @@ constexpr int MostPenPoints = 200'000;
 QPainterPath strokeInk(const PenStroke& stroke, double penWidth);
 // Every stroke's ink, one outline a stroke, in the order written.
 std::vector<QPainterPath> handwritingInk(const Handwriting& writing);
+
+// A signature written by hand as a picture shows it: the ink of its strokes, or of a
+// photograph of it, in reference pixels of the pad, the box `size` trimmed to the ink.
+struct DrawnSignature
+{
+    std::vector<QPainterPath> strokes;
+    QImage scan; // the photograph's ink, where it is one; any colour, its alpha the ink
+    QSizeF size;
+};
+DrawnSignature drawnSignature(const Handwriting& writing);
+// Paints `drawn` in `ink`, scaled into `box` (the painter's units).
+void paintDrawn(QPainter& painter, const DrawnSignature& drawn, const QRectF& box, QRgb ink);
+// A photograph's ink in `color`, its shading kept.
+QImage recoloured(const QImage& ink, QRgb color);
 // The box of all the ink; empty where there is none.
 QRectF inkBounds(const std::vector<QPainterPath>& ink);
 // The writing moved so that its ink lies `margin` from every edge of its new size.

@@ -376,6 +376,22 @@ void ImageSurface::drawFrame(const SealFrame& frame)
     }
 }
 
+void ImageSurface::drawDrawn(const DrawnSignature& drawn, const QRectF& box, QRgb ink)
+{
+    const QRectF pixels(box.topLeft() / TwipsPerPixel, box.size() / TwipsPerPixel);
+    const qreal k = scale();
+    const QRect device = QRectF(pixels.topLeft() * k, pixels.size() * k)
+                             .toAlignedRect()
+                             .adjusted(-1, -1, 1, 1)
+                             .intersected(image_.rect());
+    if (device.isEmpty())
+        return;
+    drawn_ |= device;
+    changed_ |= device;
+    QPainter painter(&image_);
+    paintDrawn(painter, drawn, pixels, ink);
+}
+
 void ImageSurface::wear(const SealFrame& frame)
 {
     if (!frame.wear)

@@ -33,6 +33,7 @@ public:
     bool setBackground(const QString& path) override;
     void drawRun(const PlacedRun& run, QRgb ink) override;
     void drawFrame(const SealFrame& frame) override;
+    void drawDrawn(const DrawnSignature& drawn, const QRectF& box, QRgb ink) override;
     void wear(const SealFrame& frame) override;
 
     // Background plus everything drawn, at the surface's scale.

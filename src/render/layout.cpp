@@ -28,6 +28,7 @@ void Layout::translate(QPointF by)
     }
     textBox.translate(by);
     inkBox.translate(by);
+    drawnBox.translate(by);
 }
 
 Layout layOut(const SignatureSpec& spec, Faces& faces, const CompoundSurnames& surnames)
@@ -42,6 +43,8 @@ Layout layOut(const SignatureSpec& spec, Faces& faces, const CompoundSurnames& s
         layout.inkBox |= run.ink;
     if (layout.frame)
         layout.inkBox |= frameBox(*layout.frame);
+    if (layout.drawn)
+        layout.inkBox |= layout.drawnBox;
     // Centred means what shows is centred: the ink, or a seal's frame, whatever the size and
     // however a face places its outlines. Moved by whole twips, as every place is.
     if (!spec.position && !layout.inkBox.isEmpty()) {
@@ -66,6 +69,8 @@ void paint(const Layout& layout, Painter& painter)
         painter.drawFrame(*layout.frame);
     for (const PlacedRun& run : layout.runs)
         painter.drawRun(run, layout.ink);
+    if (layout.drawn)
+        painter.drawDrawn(*layout.drawn, layout.drawnBox, layout.ink);
     if (layout.frame && layout.frame->wear)
         painter.wear(*layout.frame);
 }

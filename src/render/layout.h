@@ -44,6 +44,9 @@ struct Layout
     std::optional<SealFrame> frame;
     QRectF textBox;
     QRectF inkBox; // empty: no ink
+    // A signature written by hand, drawn scaled into `drawnBox` (twips).
+    std::shared_ptr<const DrawnSignature> drawn;
+    QRectF drawnBox;
     QRgb ink = 0xFF000000;
     QString leftOut; // what a seal's nine cells cannot hold, which it does not draw
     std::vector<FontHold> holds;
@@ -62,6 +65,7 @@ public:
     virtual ~Painter() = default;
     virtual void drawRun(const PlacedRun& run, QRgb ink) = 0;
     virtual void drawFrame(const SealFrame& frame) = 0;
+    virtual void drawDrawn(const DrawnSignature& drawn, const QRectF& box, QRgb ink) = 0;
     // Wears what was drawn inside the frame as a seal wears: a picture's pixels do, a vector
     // drawing keeps its clean outlines.
     virtual void wear(const SealFrame&) {}

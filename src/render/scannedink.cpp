@@ -82,7 +82,7 @@ float threshold(const std::vector<float>& dark)
 
 QSizeF scanSize(const QImage& ink)
 {
-    const QSizeF pad(1164, 783);
+    const QSizeF pad = PadSize;
     const QSizeF own = ink.size();
     return own.width() <= pad.width() && own.height() <= pad.height()
                ? own
@@ -205,4 +205,9 @@ std::variant<QImage, ScanError> inkFromScan(const QImage& input)
         }
     }
     return out;
+}
+
+DrawnSignature drawnSignature(const QImage& ink)
+{
+    return {{}, ink, scanSize(ink)};
 }

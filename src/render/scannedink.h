@@ -1,5 +1,7 @@
 #pragma once
 
+#include "handwriting.h"
+
 #include <QImage>
 #include <QString>
 
@@ -23,4 +25,6 @@ std::variant<QImage, ScanError> readScan(const QString& path);
 // The ink picture's size in reference pixels, as a drawn signature's is: its own, or where it
 // is larger, fitted within the pad's (three times the picture).
 QSizeF scanSize(const QImage& ink);
+// The ink of a photograph as a picture shows it, at the size the pad shows it.
+DrawnSignature drawnSignature(const QImage& ink);
 std::variant<QImage, ScanError> inkFromScan(const QImage& photo);

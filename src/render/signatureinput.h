@@ -1,11 +1,13 @@
 #pragma once
 
 #include "catalogue/catalogue.h"
+#include "handwriting.h"
 
 #include <QPointF>
 #include <QRgb>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 // What a signature is to be: everything its layout depends on, as a plain value.
@@ -20,4 +22,7 @@ struct SignatureSpec
     // the signature's ink is centred in the picture (a seal's frame).
     std::optional<QPointF> position;
     bool worn = false; // a seal worn as an old carved one is
+    // What a style that draws by hand draws, written on the pad; at 72 points the pad's width
+    // is the picture's.
+    std::shared_ptr<const DrawnSignature> drawn;
 };

@@ -282,6 +282,24 @@ Layout pieceLayout(const SignatureSpec& spec, Faces& faces, const CompoundSurnam
 
 } // namespace
 
+namespace {
+
+// What the pad holds, scaled with the size: at 72 points its width is the picture's.
+Layout drawnLayout(const SignatureSpec& spec, RulesPlace at)
+{
+    Layout layout;
+    if (!spec.drawn || spec.drawn->size.isEmpty())
+        return layout;
+    const double twips = spec.points / 72 * SurfaceWidthPx / PadSize.width() * TwipsPerPixel;
+    layout.drawn = spec.drawn;
+    layout.drawnBox = QRectF(at.x.value_or(0), at.y.value_or(0), spec.drawn->size.width() * twips,
+                             spec.drawn->size.height() * twips);
+    layout.textBox = layout.drawnBox;
+    return layout;
+}
+
+} // namespace
+
 Layout rulesLayout(const SignatureSpec& spec, Faces& faces, const CompoundSurnames& surnames,
                    RulesPlace place)
 {
@@ -296,6 +314,8 @@ Layout rulesLayout(const SignatureSpec& spec, Faces& faces, const CompoundSurnam
     case Style::Kind::Folder:
     case Style::Kind::LatinFolder:
         return pieceLayout(spec, faces, surnames, place);
+    case Style::Kind::Handwriting:
+        return drawnLayout(spec, place);
     }
     return {};
 }

@@ -44,6 +44,13 @@ bool VectorSurface::setBackground(const QString& path)
     return ok;
 }
 
+void VectorSurface::drawDrawn(const DrawnSignature& drawn, const QRectF& box, QRgb ink)
+{
+    const QRectF pixels(box.topLeft() / TwipsPerPixel, box.size() / TwipsPerPixel);
+    inked_ |= pixels;
+    paintDrawn(painter_, drawn, pixels, ink);
+}
+
 void VectorSurface::drawRun(const PlacedRun& run, QRgb ink)
 {
     const QString& s = run.text;

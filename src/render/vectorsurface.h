@@ -30,6 +30,7 @@ public:
     bool setBackground(const QString& path) override;
     void drawRun(const PlacedRun& run, QRgb ink) override;
     void drawFrame(const SealFrame& frame) override;
+    void drawDrawn(const DrawnSignature& drawn, const QRectF& box, QRgb ink) override;
 
     // Why the last setBackground failed, in words for the user.
     const QString& backgroundError() const { return background_.error(); }

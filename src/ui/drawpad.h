@@ -30,7 +30,7 @@ public:
     // The pad's units to the widget's pixels.
     QTransform toWidget() const;
 
-    static constexpr QSizeF Size{1164, 783};
+    static constexpr QSizeF Size = PadSize;
 
 Q_SIGNALS:
     void changed();

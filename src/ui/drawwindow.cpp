@@ -36,6 +36,24 @@ QByteArray drawnSignaturePdf(const QString& folder)
     return handwritingPdf(trimmed(std::get<Handwriting>(writing), 0));
 }
 
+std::shared_ptr<const DrawnSignature> keptDrawnSignature(const QString& folder)
+{
+    const auto bytes = readRegularFile(DrawWindow::keptFile(folder), 32 * 1024 * 1024);
+    if (!bytes) {
+        const QImage scan(DrawWindow::keptScan(folder));
+        if (scan.isNull())
+            return nullptr;
+        return std::make_shared<const DrawnSignature>(drawnSignature(scan));
+    }
+    const auto writing = readHandwriting(*bytes);
+    if (!std::holds_alternative<Handwriting>(writing))
+        return nullptr;
+    auto drawn = std::make_shared<DrawnSignature>(drawnSignature(std::get<Handwriting>(writing)));
+    if (drawn->size.isEmpty())
+        return nullptr;
+    return drawn;
+}
+
 DrawWindow::DrawWindow(Platform& platform, const QString& folder, QWidget* parent)
     : QWidget(parent, Qt::Window), platform_(platform), folder_(folder)
 {

@@ -2,9 +2,12 @@
 
 #include <QWidget>
 
+#include <memory>
+
 
 class DrawPad;
 struct DrawnFiles;
+struct DrawnSignature;
 class Platform;
 class QPushButton;
 class QSpinBox;
@@ -14,6 +17,9 @@ QString drawnFolder();
 // The signature kept in `folder`, as a one-page PDF the size of its ink: what is put on a
 // document. Empty where none is kept, or what is kept cannot be read.
 QByteArray drawnSignaturePdf(const QString& folder);
+// The signature kept in `folder` as the picture draws it; none where none is kept, or what is
+// kept cannot be read.
+std::shared_ptr<const DrawnSignature> keptDrawnSignature(const QString& folder);
 
 // Where a person writes their own signature by hand, and keeps it: 完成 trims it to its ink and
 // saves its points, and the pictures made from them, in the program's data folder.

@@ -33,6 +33,13 @@
 #include <QShortcut>
 #include <QTimer>
 
+namespace {
+
+// The style list's row for the signature written on the pad.
+const QString HandStyleName = QStringLiteral("手绘");
+
+} // namespace
+
 
 MainWindow::MainWindow(const ProgramValues& values, Platform& platform, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -82,6 +89,7 @@ void MainWindow::load()
 
     // The default style, or where the kit has none, the first; with its size and ink.
     styleBox_->addItems(catalogue_.styleNames());
+    loadHandDrawn();
     styleBox_->setCurrentIndex(std::max(0, catalogue_.indexOfStyle(DefaultStyle)));
     if (styleBox_->currentIndex() >= 0)
         applyStyleRule();
@@ -92,13 +100,33 @@ SignatureSpec MainWindow::signatureSpec() const
     SignatureSpec spec;
     spec.chineseName = chineseName_->text();
     spec.latinName = latinName_->text();
-    const int style = styleBox_->currentIndex();
-    if (style >= 0)
-        spec.style = catalogue_.styles.value(style);
+    spec.style = styleAt(styleBox_->currentIndex());
+    if (spec.style && spec.style->kind == Style::Kind::Handwriting)
+        spec.drawn = handDrawn_;
     spec.points = fontSizeFromText(sizeBox_->currentText()).value_or(0);
     spec.ink = ink_;
     spec.worn = !wornBox_->isHidden() && wornBox_->isChecked();
     return spec;
+}
+
+std::optional<Style> MainWindow::styleAt(int index) const
+{
+    if (index >= 0 && index < catalogue_.styles.size())
+        return catalogue_.styles[index];
+    if (index == catalogue_.styles.size() && handDrawn_)
+        return Style{HandStyleName, Style::Kind::Handwriting, {}, {}};
+    return std::nullopt;
+}
+
+void MainWindow::loadHandDrawn()
+{
+    handDrawn_ = keptDrawnSignature(drawnFolder());
+    const int row = int(catalogue_.styles.size());
+    if (handDrawn_ && styleBox_->count() == row)
+        styleBox_->addItem(HandStyleName);
+    else if (!handDrawn_ && styleBox_->count() > row)
+        styleBox_->removeItem(row);
+    previewsMade_ = false;
 }
 
 QString MainWindow::backgroundPath() const
@@ -367,6 +395,12 @@ void MainWindow::drawByHand()
         drawWindow_ = std::make_unique<DrawWindow>(platform_, drawnFolder());
         connect(drawWindow_.get(), &DrawWindow::kept, this, [this] {
             drawWindow_->hide();
+            // What was just written is shown, in its own row of the style list.
+            loadHandDrawn();
+            if (handDrawn_) {
+                styleBox_->setCurrentIndex(int(catalogue_.styles.size()));
+                chooseStyle();
+            }
             if (signWindow_)
                 signWindow_->refreshSignature();
         });
@@ -446,7 +480,10 @@ void MainWindow::makeStylePreviews()
 QImage MainWindow::stylePreview(int index)
 {
     SignatureSpec spec = signatureSpec();
-    spec.style = catalogue_.styles[index];
+    spec.style = styleAt(index);
+    if (!spec.style)
+        return {};
+    spec.drawn = handDrawn_;
     const StyleRule rule = styleRuleFor(spec.style->name);
     spec.points = std::min(36, rule.largestSize);
     spec.ink = rule.ink;

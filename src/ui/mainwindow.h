@@ -99,6 +99,11 @@ private:
     void showPicture();
     // The style at `index` drawing the person's name with its own ink, on nothing.
     QImage stylePreview(int index);
+    // The style of the list's row `index`: the catalogue's, or after them the one that draws
+    // the signature written by hand.
+    std::optional<Style> styleAt(int index) const;
+    // Reads the signature kept from the pad again, and lists 手绘 while there is one.
+    void loadHandDrawn();
     // Shows the size in the box and picks it in the list where the list has it.
     void setSizeText(const QString& text);
     // Says on the line below the picture at what size the name is drawn, and why.
@@ -109,6 +114,7 @@ private:
     Catalogue catalogue_;
     ShownSignature signature_;
     QRgb ink_ = 0xFF000000;
+    std::shared_ptr<const DrawnSignature> handDrawn_;
     QImage skin_;
     bool loading_ = false;
     bool sizeEnterInProgress_ = false;

@@ -15,10 +15,11 @@ double ShownSignature::fittedSize(const SignatureSpec& spec)
 {
     const QString style = spec.style ? spec.style->name : QString();
     if (!fit_ || fit_->chineseName != spec.chineseName || fit_->latinName != spec.latinName ||
-        fit_->style != style || fit_->asked != spec.points) {
+        fit_->style != style || fit_->asked != spec.points || fit_->drawn != spec.drawn.get()) {
         SignatureSpec fitted = spec;
         fitted.points = ::fittedSize(spec, faces_, values_.compoundSurnames);
-        fit_ = Fit{spec.chineseName, spec.latinName, style, spec.points, fitted.points};
+        fit_ = Fit{spec.chineseName, spec.latinName, style, spec.points, fitted.points,
+                   spec.drawn.get()};
         fitted.position.reset();
         const Layout layout = layOut(fitted, faces_, values_.compoundSurnames);
         missing_ = charactersNoFaceDraws(layout, faces_);
@@ -34,7 +35,8 @@ namespace {
 bool movedOnly(const SignatureSpec& a, const SignatureSpec& b)
 {
     return a.chineseName == b.chineseName && a.latinName == b.latinName && a.points == b.points &&
-           a.ink == b.ink && a.worn == b.worn && a.style.has_value() == b.style.has_value() &&
+           a.ink == b.ink && a.worn == b.worn && a.drawn == b.drawn &&
+           a.style.has_value() == b.style.has_value() &&
            (!a.style || a.style->name == b.style->name);
 }
 

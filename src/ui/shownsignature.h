@@ -62,6 +62,7 @@ private:
         QString chineseName, latinName, style;
         double asked = 0;
         double points = 0;
+        const DrawnSignature* drawn = nullptr;
     };
     std::optional<Fit> fit_;
     QStringList missing_;
