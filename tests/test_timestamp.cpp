@@ -6,6 +6,7 @@
 #include "rendercli.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -14,6 +15,8 @@
 
 #include <openssl/cms.h>
 #include <openssl/x509.h>
+
+#include <qpdf/QPDF.hh>
 
 #include <gtest/gtest.h>
 
@@ -72,14 +75,16 @@ private:
         QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, received] {
             *received += socket->readAll();
             const qsizetype end = received->indexOf("\r\n\r\n");
+            const QString path = QString::fromLatin1(received->split(' ').value(1));
+            if (end >= 0 && received->startsWith("GET "))
+                return respond(socket, path, {});
             const QRegularExpressionMatch length =
                 QRegularExpression(QStringLiteral("Content-Length: *(\\d+)"),
                                    QRegularExpression::CaseInsensitiveOption)
                     .match(QString::fromLatin1(received->left(end)));
             if (end < 0 || !length.hasMatch() || received->size() < end + 4 + length.captured(1).toInt())
                 return;
-            ++asked;
-            respond(socket, received->mid(end + 4));
+            respond(socket, path, received->mid(end + 4));
         });
         QObject::connect(socket, &QTcpSocket::disconnected, socket, [socket, received] {
             delete received;
@@ -87,8 +92,11 @@ private:
         });
     }
 
-    void respond(QTcpSocket* socket, const QByteArray& query)
+    void respond(QTcpSocket* socket, const QString& path, const QByteArray& query)
     {
+        if (path != QLatin1String("/tsa"))
+            return answerStatus(socket, path, query);
+        ++asked;
         if (answer == Answer::Nothing)
             return;
         QByteArray body = "not a time-stamp reply";
@@ -119,9 +127,89 @@ private:
         socket->disconnectFromHost();
     }
 
+    // The certificate authority's own answers about the certificates it issued: its OCSP
+    // responder (the openssl command answering one request) and its revocation list.
+    void answerStatus(QTcpSocket* socket, const QString& path, const QByteArray& query)
+    {
+        QByteArray body, code = "404 Not Found";
+        if (statusesAnswered && path == QLatin1String("/ocsp")) {
+            QFile q(file("status.req"));
+            q.open(QIODevice::WriteOnly);
+            q.write(query);
+            q.close();
+            status(QStringLiteral("openssl"),
+                   {"ocsp", "-index", file("index.txt"), "-CA", file("ca.pem"), "-rsigner",
+                    file("ca.pem"), "-rkey", file("ca.key"), "-reqin", file("status.req"),
+                    "-respout", file("status.der"), "-ndays", "1"});
+            QFile reply(file("status.der"));
+            reply.open(QIODevice::ReadOnly);
+            body = reply.readAll();
+            code = "200 OK";
+        } else if (statusesAnswered && path == QLatin1String("/crl")) {
+            QFile list(file("crl.pem"));
+            list.open(QIODevice::ReadOnly);
+            body = list.readAll();
+            code = "200 OK";
+        }
+        socket->write("HTTP/1.1 " + code + "\r\nContent-Length: " + QByteArray::number(body.size()) +
+                      "\r\nConnection: close\r\n\r\n" + body);
+        socket->disconnectFromHost();
+    }
+
     QString dir_;
     QTcpServer server_;
     bool ok_ = false;
+
+public:
+    bool statusesAnswered = true;
+    // A signing identity "me.p12" (password "pw") this authority issued, its chain with it,
+    // naming the authority's OCSP responder and revocation list; listed as revoked or not, in
+    // the responder's index and the list.
+    QString issueSigner(bool revoked)
+    {
+        const auto openssl = [](const QStringList& args) {
+            return status(QStringLiteral("openssl"), args) == 0;
+        };
+        const QString base = QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort());
+        QFile extensions(file("signer.cnf"));
+        extensions.open(QIODevice::WriteOnly);
+        extensions.write(("[ signer ]\nauthorityInfoAccess = OCSP;URI:" + base + "/ocsp\n" +
+                          "crlDistributionPoints = URI:" + base + "/crl\n" +
+                          "keyUsage = critical, digitalSignature, nonRepudiation\n" +
+                          "[ ca ]\ndefault_ca = ours\n[ ours ]\ndatabase = " + file("index.txt") +
+                          "\ncrlnumber = " + file("crlnumber") +
+                          "\ndefault_md = sha256\ndefault_crl_days = 1\n")
+                             .toUtf8());
+        extensions.close();
+        if (!openssl({"req", "-newkey", "rsa:2048", "-nodes", "-keyout", file("me.key"), "-out",
+                      file("me.csr"), "-subj", "/CN=Wang Xiaoming"}) ||
+            !openssl({"x509", "-req", "-in", file("me.csr"), "-CA", file("ca.pem"), "-CAkey",
+                      file("ca.key"), "-CAcreateserial", "-out", file("me.pem"), "-days", "30",
+                      "-extfile", file("signer.cnf"), "-extensions", "signer"}) ||
+            !openssl({"pkcs12", "-export", "-inkey", file("me.key"), "-in", file("me.pem"),
+                      "-certfile", file("ca.pem"), "-out", file("me.p12"), "-passout", "pass:pw"}))
+            return {};
+        const QString serial =
+            run(QStringLiteral("openssl"), {"x509", "-in", file("me.pem"), "-noout", "-serial"})
+                .trimmed()
+                .section(u'=', 1);
+        const QString format = QStringLiteral("yyMMddHHmmss'Z'");
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        QFile index(file("index.txt")), number(file("crlnumber"));
+        index.open(QIODevice::WriteOnly);
+        index.write(((revoked ? "R\t" : "V\t") + now.addDays(30).toString(format) + u'\t' +
+                     (revoked ? now.addSecs(-3600).toString(format) : QString()) + u'\t' + serial +
+                     "\tunknown\t/CN=Wang Xiaoming\n")
+                        .toUtf8());
+        index.close();
+        number.open(QIODevice::WriteOnly);
+        number.write("01\n");
+        number.close();
+        if (!openssl({"ca", "-config", file("signer.cnf"), "-gencrl", "-keyfile", file("ca.key"),
+                      "-cert", file("ca.pem"), "-out", file("crl.pem")}))
+            return {};
+        return file("me.p12");
+    }
 };
 
 // The signature value's CMS in a signed copy: the gap its last byte ranges leave.
@@ -231,6 +319,138 @@ INSTANTIATE_TEST_SUITE_P(
                     Row{"ForAnotherRequest", Answer::AnotherRequest, 1, "for another request"},
                     Row{"AnError", Answer::NotFound, 1, "HTTP 404"},
                     Row{"NoAnswer", Answer::Nothing, 1, "no answer within 2 s"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+
+enum class Validation { Online, Offline, Revoked, NoAnswer, NothingOffline };
+
+struct LongRow
+{
+    const char* name;
+    Validation how;
+    bool archived;
+    int exitCode;
+    const char* said; // on stderr, or with --verify on stdout
+};
+
+class LongTerm : public testing::TestWithParam<LongRow>
+{
+};
+
+// The streams of the signed copy's Document Security Store under `key`.
+std::vector<QByteArray> kept(const QString& pdf, const char* key)
+{
+    std::vector<QByteArray> out;
+    QPDF document;
+    document.processFile(pdf.toLocal8Bit().constData());
+    QPDFObjectHandle list = document.getRoot().getKey("/DSS").getKey(key);
+    for (int i = 0; list.isArray() && i < list.getArrayNItems(); ++i) {
+        const auto data = list.getArrayItem(i).getStreamData(qpdf_dl_generalized);
+        out.emplace_back(reinterpret_cast<const char*>(data->getBuffer()), qsizetype(data->getSize()));
+    }
+    return out;
+}
+
+// A signature asked to last keeps, in revisions of its own, the answers that its certificate was
+// good (its authority's OCSP responder asked, or its revocation list from a folder) and a
+// document time stamp over all of it; openssl checks the kept answer and the stamp, pdfsig the
+// signature. A revoked certificate, a responder that does not answer and a folder without an
+// answer are one sentence each, and nothing is written.
+TEST_P(LongTerm, WhatChecksASignatureLaterIsKeptOrNothingIsWritten)
+{
+    const LongRow& row = GetParam();
+    QTemporaryDir dir;
+    LocalAuthority authority(dir.path());
+    ASSERT_TRUE(authority.ok());
+    const QString p12 = authority.issueSigner(row.how == Validation::Revoked);
+    ASSERT_FALSE(p12.isEmpty());
+    authority.statusesAnswered = row.how != Validation::NoAnswer;
+    writtenFile(dir.path(), "password", "pw\n");
+    writtenFile(dir.path(), "contract.pdf", twoPages());
+    QDir().mkpath(authority.file("offline"));
+    if (row.how == Validation::Offline)
+        QFile::copy(authority.file("crl.pem"), authority.file("offline/list.pem"));
+    const QString out = authority.file("signed.pdf");
+    QStringList args{"--stamp", authority.file("contract.pdf"), "--at", "20,30", "--sign-with", p12,
+                     "--password-file", authority.file("password"), "--tsa", authority.url(),
+                     "--tsa-timeout", "5", "-o", out};
+    if (row.how == Validation::Offline || row.how == Validation::NothingOffline)
+        args << "--ltv-offline" << authority.file("offline");
+    else
+        args << "--ltv";
+    if (row.archived)
+        args << "--archive-timestamp";
+    const Outcome signedCopy = render(args);
+    ASSERT_EQ(signedCopy.code, row.exitCode) << signedCopy.err.toStdString();
+    if (row.exitCode != 0) {
+        EXPECT_TRUE(signedCopy.err.contains(QString::fromUtf8(row.said))) << signedCopy.err.toStdString();
+        EXPECT_FALSE(QFile::exists(out)) << "never a signature without what was asked for";
+        return;
+    }
+    const Outcome verified = render({"--verify", out});
+    EXPECT_EQ(verified.code, 0) << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.contains(QString::fromUtf8(row.said))) << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.contains(QStringLiteral("certificate's issuer not trusted")))
+        << "a chain to an untrusted root is not a self-signed certificate";
+    EXPECT_TRUE(run(QStringLiteral("qpdf"), {"--check", out}).contains(QStringLiteral("No syntax or stream encoding errors")));
+    EXPECT_TRUE(run(QStringLiteral("pdfsig"), {out}).contains(QStringLiteral("Signature is Valid")));
+
+    // What was kept, checked by openssl: the signer's answer against its authority.
+    const auto ocsps = kept(out, "/OCSPs"), crls = kept(out, "/CRLs");
+    EXPECT_EQ(kept(out, "/Certs").size(), 3u) << "the signer, its root and the time-stamping authority";
+    if (row.how == Validation::Online) {
+        ASSERT_EQ(ocsps.size(), 1u);
+        writtenFile(dir.path(), "kept.ocsp", ocsps[0]);
+        EXPECT_TRUE(run(QStringLiteral("openssl"),
+                        {"ocsp", "-respin", authority.file("kept.ocsp"), "-CAfile", authority.file("ca.pem"),
+                         "-issuer", authority.file("ca.pem"), "-cert", authority.file("me.pem"),
+                         "-no_nonce"})
+                        .contains(QStringLiteral(": good")));
+    } else {
+        ASSERT_EQ(crls.size(), 1u);
+        writtenFile(dir.path(), "kept.crl", crls[0]);
+        EXPECT_EQ(status(QStringLiteral("openssl"), {"crl", "-inform", "DER", "-in", authority.file("kept.crl"),
+                                                     "-CAfile", authority.file("ca.pem"), "-noout"}),
+                  0);
+    }
+    if (!row.archived)
+        return;
+    // The document time stamp, over every byte before its own value.
+    QFile signedFile(out);
+    ASSERT_TRUE(signedFile.open(QIODevice::ReadOnly));
+    const QByteArray bytes = signedFile.readAll();
+    const QRegularExpressionMatch ranges =
+        QRegularExpression(QStringLiteral("/ByteRange *\\[ *0 +(\\d+) +(\\d+) +(\\d+) *\\]"))
+            .globalMatch(QString::fromLatin1(bytes))
+            .next();
+    QRegularExpressionMatch last;
+    for (auto all = QRegularExpression(QStringLiteral("/ByteRange *\\[ *0 +(\\d+) +(\\d+) +(\\d+) *\\]"))
+                        .globalMatch(QString::fromLatin1(bytes));
+         all.hasNext();)
+        last = all.next();
+    ASSERT_NE(last.captured(1), ranges.captured(1)) << "a revision of its own";
+    const qsizetype from = last.captured(1).toLongLong(), to = last.captured(2).toLongLong();
+    EXPECT_EQ(to + last.captured(3).toLongLong(), bytes.size());
+    writtenFile(dir.path(), "covered", bytes.left(from) + bytes.mid(to));
+    writtenFile(dir.path(), "stamp.tst", QByteArray::fromHex(bytes.mid(from + 1, to - from - 2)));
+    EXPECT_EQ(status(QStringLiteral("openssl"),
+                     {"ts", "-verify", "-in", authority.file("stamp.tst"), "-token_in", "-data",
+                      authority.file("covered"), "-CAfile", authority.file("ca.pem"), "-untrusted",
+                      authority.file("tsa.pem")}),
+              0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Levels, LongTerm,
+    testing::Values(
+        LongRow{"AskedOfTheResponderAndArchived", Validation::Online, true, 0,
+                "level B-LTA, time-stamped"},
+        LongRow{"ARevocationListFromAFolder", Validation::Offline, false, 0, "level B-LT, time-stamped"},
+        LongRow{"ARevokedCertificate", Validation::Revoked, false, 1,
+                "\"Wang Xiaoming\" is revoked: nothing was written"},
+        LongRow{"NoOneAnswers", Validation::NoAnswer, true, 1, "did not answer (HTTP 404)"},
+        LongRow{"NothingInTheFolder", Validation::NothingOffline, false, 1,
+                "no OCSP response or revocation list in the --ltv-offline folder"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

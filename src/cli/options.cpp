@@ -124,6 +124,21 @@ struct Declared
                        "authority (an http or https address): a trusted time for it. Where the "
                        "authority does not answer, refuses or answers wrongly, nothing is written."),
         QStringLiteral("URL")};
+    QCommandLineOption ltv{
+        QStringLiteral("ltv"),
+        QStringLiteral("With --tsa, keep in the document what checks the signature once its "
+                       "certificate has expired (level B-LT): the certificates and the answers of "
+                       "the OCSP responders or revocation lists the certificates name, in a "
+                       "revision of its own. Where a status cannot be known, nothing is written.")};
+    QCommandLineOption ltvOffline{
+        QStringLiteral("ltv-offline"),
+        QStringLiteral("With --ltv, take the OCSP responses and revocation lists (DER or PEM) from "
+                       "the files of this folder instead of asking for them."),
+        QStringLiteral("DIR")};
+    QCommandLineOption archiveTimeStamp{
+        QStringLiteral("archive-timestamp"),
+        QStringLiteral("With --tsa, add a document time stamp over all of the signed document "
+                       "(level B-LTA with --ltv), in a revision of its own.")};
     QCommandLineOption tsaTimeout{
         QStringLiteral("tsa-timeout"),
         QStringLiteral("With --tsa, how many seconds to wait for its answer (30)."),
@@ -239,7 +254,7 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
         for (const QCommandLineOption* o :
              {&d.page, &d.at, &d.width, &d.flatten, &d.acrossPages, &d.breakSignatures,
               &d.signWith, &d.passwordFile, &d.field, &d.reason, &d.location, &d.tsa,
-              &d.tsaTimeout, &d.signerLines})
+              &d.tsaTimeout, &d.signerLines, &d.ltv, &d.ltvOffline, &d.archiveTimeStamp})
             if (parser.isSet(*o))
                 return badArgument(
                     QStringLiteral("--%1 goes with --stamp").arg(o->names().constFirst()));
@@ -254,7 +269,7 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
     options.passwordFile = parser.value(d.passwordFile);
     for (const QCommandLineOption* o :
          {&d.passwordFile, &d.field, &d.reason, &d.location, &d.tsa, &d.tsaTimeout,
-          &d.signerLines})
+          &d.signerLines, &d.ltv, &d.ltvOffline, &d.archiveTimeStamp})
         if (parser.isSet(*o) && options.signingIdentity.isEmpty())
             return badArgument(
                 QStringLiteral("--%1 goes with --sign-with").arg(o->names().constFirst()));
@@ -280,6 +295,17 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
     options.stamp.reason = parser.value(d.reason);
     options.stamp.location = parser.value(d.location);
     options.signerLines = parser.isSet(d.signerLines);
+    options.longTerm = parser.isSet(d.ltv) || parser.isSet(d.ltvOffline);
+    options.validationFolder = parser.value(d.ltvOffline);
+    options.archiveTimeStamp = parser.isSet(d.archiveTimeStamp);
+    for (const QCommandLineOption* o : {&d.ltv, &d.ltvOffline, &d.archiveTimeStamp})
+        if (parser.isSet(*o) && !parser.isSet(d.tsa))
+            return badArgument(QStringLiteral("--%1 needs --tsa: what is kept for later is checked "
+                                              "at a trusted time")
+                                   .arg(o->names().constFirst()));
+    if (!options.validationFolder.isEmpty() && !QFileInfo(options.validationFolder).isDir())
+        return badArgument(QStringLiteral("--ltv-offline \"%1\" is not a folder")
+                               .arg(options.validationFolder));
     if (options.signerLines && parser.isSet(d.acrossPages))
         return badArgument(QStringLiteral("a seal across pages is cut into slices: --signer-lines "
                                           "would be cut with it"));
@@ -343,7 +369,8 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
                        d.shard, d.jobs, d.list, d.sheet, d.report, d.stamp, d.page, d.at, d.width,
                        d.flatten, d.acrossPages, d.breakSignatures, d.signWith, d.passwordFile,
                        d.field, d.reason, d.location, d.documentPasswordFile, d.verify,
-                       d.drawn, d.tsa, d.tsaTimeout, d.signerLines, d.layoutJson});
+                       d.drawn, d.tsa, d.tsaTimeout, d.ltv, d.ltvOffline, d.archiveTimeStamp,
+                       d.signerLines, d.layoutJson});
     // How a batch talks to its workers: not for people.
     QCommandLineOption worker = d.batchWorker;
     worker.setFlags(QCommandLineOption::HiddenFromHelp);

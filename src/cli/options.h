@@ -34,6 +34,9 @@ struct Options
     QString timeStampAuthority; // with a certificate, the authority's address; empty: none
     int timeStampTimeout = 30;  // seconds
     bool signerLines = false;   // with a certificate, who signed and when written under it
+    bool longTerm = false;      // with a time stamp, what checks the signature later kept
+    QString validationFolder;   // where its revocation data is; empty: asked for
+    bool archiveTimeStamp = false; // and a document time stamp over all of it
     QString verifyFile;      // a PDF whose signatures to check; empty: none
     QString drawnFile;       // a signature written on the pad, instead of a typed name
     bool layoutJson = false; // print the placement rules, and the job's layout, as JSON

@@ -239,6 +239,31 @@ QString describe(const SignError& e)
         return QStringLiteral("the time stamp is not signed by a time-stamping certificate%1: "
                               "nothing was written")
             .arg(e.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(e.detail));
+    case K::ChainIncomplete:
+        return QStringLiteral("the issuer of the certificate \"%1\" is not among the signature's "
+                              "certificates: its status cannot be asked (--ltv), nothing was "
+                              "written")
+            .arg(e.detail);
+    case K::NoRevocationSource:
+        return e.count > 0
+                   ? QStringLiteral("no OCSP response or revocation list in the --ltv-offline "
+                                    "folder answers for the certificate \"%1\": nothing was "
+                                    "written")
+                         .arg(e.detail)
+                   : QStringLiteral("the certificate \"%1\" names no OCSP responder and no "
+                                    "revocation list: give them with --ltv-offline; nothing was "
+                                    "written")
+                         .arg(e.detail);
+    case K::RevocationUnreachable:
+        return QStringLiteral("%1 did not answer (%2): nothing was written").arg(e.detail, e.field2);
+    case K::RevocationUnusable:
+        return QStringLiteral("the status of the certificate \"%1\" could not be known (%2): "
+                              "nothing was written")
+            .arg(e.detail, e.field2);
+    case K::CertificateRevoked:
+        return QStringLiteral("the certificate \"%1\" is revoked: nothing was written").arg(e.detail);
+    case K::NoSignatures:
+        return QStringLiteral("%1 has no signature to keep validation data for").arg(p);
     }
     return QStringLiteral("%1 cannot be signed").arg(p);
 }

@@ -12,6 +12,12 @@
 #include "signmessages.h"
 #include "tsaclient.h"
 
+#include "base/regularfile.h"
+#include "pdf/longterm.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -48,6 +54,45 @@ std::optional<QByteArray> withSignerLines(const Options& options, const QByteArr
     if (stacked.isEmpty())
         return std::nullopt;
     return stacked;
+}
+
+// The revision-by-revision steps that follow a signature asked to last: each reads the copy the
+// step before wrote, and the last writes the output. Nothing reaches the output unless every
+// step succeeded.
+using Step = std::function<std::variant<SignedCopy, SignError>(const QString& path)>;
+
+std::vector<Step> stepsToLast(const Options& options, const StampPlace& place)
+{
+    std::vector<Step> steps;
+    const SecretBytes* password = place.documentPassword.get();
+    if (options.longTerm) {
+        steps.push_back([&options, password](const QString& path)
+                            -> std::variant<SignedCopy, SignError> {
+            auto needs = validationNeeds(path, password);
+            if (auto* why = std::get_if<SignError>(&needs))
+                return *why;
+            std::vector<QByteArray> files;
+            if (!options.validationFolder.isEmpty()) {
+                const QDir folder(options.validationFolder);
+                for (const QString& name : folder.entryList(QDir::Files | QDir::Readable, QDir::Name)) {
+                    QString why;
+                    if (auto bytes = readRegularFile(folder.filePath(name), 8 * 1024 * 1024, &why))
+                        files.push_back(*bytes);
+                }
+            }
+            auto data = validationData(std::get<ValidationNeeds>(needs),
+                                       httpFetch(options.timeStampTimeout),
+                                       options.validationFolder.isEmpty() ? nullptr : &files);
+            if (auto* why = std::get_if<SignError>(&data))
+                return *why;
+            return addValidationData(path, password, std::get<ValidationData>(data));
+        });
+    }
+    if (options.archiveTimeStamp)
+        steps.push_back([password, transport = place.timeStamp](const QString& path) {
+            return addDocumentTimeStamp(path, password, transport);
+        });
+    return steps;
 }
 
 } // namespace
@@ -90,7 +135,26 @@ std::optional<Failure> stampDocument(const Options& options, QByteArray signatur
         return signingFailure(*failure);
     const QString& output = options.job.output;
     const SignedCopy& copy = std::get<SignedCopy>(stamped);
-    if (auto error = copy.writeTo(output))
+    const std::vector<Step> steps = stepsToLast(options, place);
+    SignedCopy last = copy;
+    QTemporaryDir work;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const QString between = work.filePath(QStringLiteral("revision-%1.pdf").arg(i + 2));
+        if (!work.isValid())
+            return signingFailure(SignError{SignError::Kind::CannotWrite, work.path()});
+        if (auto error = last.writeTo(between))
+            return signingFailure(*error);
+        auto next = steps[i](between);
+        if (auto* why = std::get_if<SignError>(&next)) {
+            // The document is named as the person gave it, not as the copy in between.
+            if (why->path == between)
+                why->path = options.stampFile;
+            return signingFailure(*why);
+        }
+        last = std::get<SignedCopy>(std::move(next));
+        last.documentPath = between;
+    }
+    if (auto error = last.writeTo(output))
         return signingFailure(*error);
     const QString note = QStringLiteral(
         "a new signature field was added to a document certified for form filling and signing "

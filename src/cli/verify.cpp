@@ -67,9 +67,17 @@ QString line(const SignatureReport& r)
         : !stamp.holds
             ? QStringLiteral("; TIME STAMP INVALID: it is not over this signature, or not its "
                              "authority's")
-            : QStringLiteral("; level B-T, time-stamped %1 by %2")
-                  .arg(stamp.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")),
-                       stamp.authority);
+            : QStringLiteral("; level %1, time-stamped %2 by %3%4")
+                  .arg(r.level() == SignatureReport::Level::BLTA  ? QStringLiteral("B-LTA")
+                       : r.level() == SignatureReport::Level::BLT ? QStringLiteral("B-LT")
+                                                                  : QStringLiteral("B-T"),
+                       stamp.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")),
+                       stamp.authority,
+                       r.level() == SignatureReport::Level::BLTA
+                           ? QStringLiteral(", its validation data kept and time-stamped")
+                       : r.level() == SignatureReport::Level::BLT
+                           ? QStringLiteral(", its validation data kept")
+                           : QString());
     return QStringLiteral("%1: %2 by %3, %4, %5 (%6); %7; %8; %9")
                .arg(r.field.isEmpty() ? QStringLiteral("(unnamed)") : r.field, kind, who,
                     when.isValid() ? when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'"))

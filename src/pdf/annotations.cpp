@@ -56,6 +56,9 @@ int pageOf(QPDF& document, QPDFObjectHandle widget)
     return 0;
 }
 
+QString listField(QPDF& document, IncrementalUpdate& update, QPDFObjectHandle widget,
+                  const std::string& prefix);
+
 } // namespace
 
 QPDFObjectHandle annotate(IncrementalUpdate& update, QPDFPageObjectHelper& page,
@@ -87,8 +90,30 @@ QString newSignatureField(QPDF& document, IncrementalUpdate& update, QPDFPageObj
     widget.replaceKey("/FT", QPDFObjectHandle::newName("/Sig"));
     widget.replaceKey("/F", QPDFObjectHandle::newInteger(4 | 128));
     widget.replaceKey("/V", value);
+    return listField(document, update, widget, "Signature");
+}
 
-    // The document's form lists the field; signatures make it append-only.
+QString newHiddenSignatureField(QPDF& document, IncrementalUpdate& update,
+                                QPDFPageObjectHelper& page, QPDFObjectHandle value,
+                                const std::string& prefix)
+{
+    // No rectangle, hidden and locked: it shows nowhere.
+    QPDFObjectHandle widget = QPDFObjectHandle::parse(
+        "<< /Type /Annot /Subtype /Widget /FT /Sig /Rect [0 0 0 0] /F 130 >>");
+    widget.replaceKey("/P", page.getObjectHandle());
+    widget.replaceKey("/V", value);
+    QPDFObjectHandle reference = update.put(widget);
+    addToPage(update, page, reference);
+    return listField(document, update, reference, prefix);
+}
+
+namespace {
+
+// The document's form lists `widget`, a signature field, under a name no other field has
+// (`prefix` and a number); signatures make it append-only.
+QString listField(QPDF& document, IncrementalUpdate& update, QPDFObjectHandle widget,
+                  const std::string& prefix)
+{
     QPDFObjectHandle root = document.getRoot();
     QPDFObjectHandle acroForm = root.getKey("/AcroForm");
     if (!acroForm.isDictionary()) {
@@ -107,9 +132,9 @@ QString newSignatureField(QPDF& document, IncrementalUpdate& update, QPDFPageObj
         if (field.isDictionary() && field.getKey("/T").isString())
             names.insert(field.getKey("/T").getUTF8Value());
     int n = 1;
-    while (names.count("Signature" + std::to_string(n)))
+    while (names.count(prefix + std::to_string(n)))
         ++n;
-    const std::string name = "Signature" + std::to_string(n);
+    const std::string name = prefix + std::to_string(n);
     widget.replaceKey("/T", QPDFObjectHandle::newString(name));
     fields.appendItem(widget);
     acroForm.replaceKey("/SigFlags", QPDFObjectHandle::newInteger(3));
@@ -117,6 +142,8 @@ QString newSignatureField(QPDF& document, IncrementalUpdate& update, QPDFPageObj
     update.add(acroForm.isIndirect() ? acroForm : root);
     return QString::fromStdString(name);
 }
+
+} // namespace
 
 int fillSignatureField(QPDF& document, IncrementalUpdate& update, const FormField& field,
                        QPDFObjectHandle form, const QPDFObjectHandle::Rectangle& own,

@@ -26,6 +26,12 @@ QString newSignatureField(QPDF& document, IncrementalUpdate& update, QPDFPageObj
                           QPDFObjectHandle form, const PagePlacement& placement,
                           QPDFObjectHandle value);
 
+// A signature field that shows nowhere, for a document time stamp: listed on `page` and in the
+// form under a name of its own (`prefix` and a number), its value `value`. Its name.
+QString newHiddenSignatureField(QPDF& document, IncrementalUpdate& update,
+                                QPDFPageObjectHelper& page, QPDFObjectHandle value,
+                                const std::string& prefix);
+
 // The document's empty signature field signed: its value `value`, each widget showing the
 // signature as large as it fits in it, upright and centred. The page of its first widget that
 // is on a page (0: none is), from 1.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
 
@@ -21,6 +22,18 @@ using Owned = std::unique_ptr<T, OpenSslDeleter<T, Free>>;
 inline void freeCertificates(STACK_OF(X509)* certificates)
 {
     sk_X509_pop_free(certificates, X509_free);
+}
+
+// A certificate as DER; empty where it cannot be encoded.
+inline QByteArray certificateDer(X509* certificate)
+{
+    unsigned char* der = nullptr;
+    const int length = i2d_X509(certificate, &der);
+    if (length <= 0)
+        return {};
+    QByteArray bytes(reinterpret_cast<const char*>(der), length);
+    OPENSSL_free(der);
+    return bytes;
 }
 
 inline void freeBytes(unsigned char* bytes)

@@ -2,6 +2,7 @@
 
 #include "base/regularfile.h"
 #include "formfields.h"
+#include "longterm.h"
 #include "opendocument.h"
 #include "openssltypes.h"
 
@@ -82,6 +83,80 @@ std::vector<qint64> revisionEnds(const OpenedFile& file)
     return ends;
 }
 
+// A document time stamp's token checked as a signature: its imprint the digest of the bytes it
+// covers, its signature its authority's.
+CmsCheck documentTimeStampCheck(const QByteArray& der,
+                                const std::function<std::optional<QByteArray>(int nid)>& digestOf)
+{
+    CmsCheck check;
+    int named = NID_undef;
+    const TimeStampCheck token = checkTimeStampToken(der, [&](int nid) {
+        named = nid;
+        return digestOf(nid);
+    });
+    check.readable = named != NID_undef;
+    check.digestName = QString::fromLatin1(OBJ_nid2sn(named));
+    check.digestMatches = token.holds;
+    check.valueVerifies = token.holds;
+    check.signer = token.authority;
+    check.signingTime = token.time;
+    return check;
+}
+
+// Where the document keeps what checks its signatures later: each signature whose chain its
+// Document Security Store answers for, and those a document time stamp over that store covers.
+void keptForLater(QPDF& document, std::vector<SignatureReport>& reports)
+{
+    QPDFObjectHandle root = document.getRoot();
+    QPDFObjectHandle dss = root.getKey("/DSS");
+    if (!dss.isDictionary())
+        return;
+    ValidationData kept;
+    const auto streams = [&](const char* key, std::vector<QByteArray>& into) {
+        QPDFObjectHandle list = dss.getKey(key);
+        for (int i = 0; list.isArray() && i < list.getArrayNItems(); ++i)
+            if (QPDFObjectHandle item = list.getArrayItem(i); item.isStream()) {
+                const auto data = item.getStreamData(qpdf_dl_generalized);
+                into.emplace_back(reinterpret_cast<const char*>(data->getBuffer()),
+                                  qsizetype(data->getSize()));
+            }
+    };
+    streams("/Certs", kept.certificates);
+    streams("/OCSPs", kept.ocsps);
+    streams("/CRLs", kept.crls);
+    // Where the store was written: a time stamp covers it when it covers those bytes.
+    const QPDFObjectHandle holder = dss.isIndirect() ? dss : root;
+    const auto table = document.getXRefTable();
+    qint64 writtenAt = -1;
+    if (const auto it = table.find(holder.getObjGen()); it != table.end()) {
+        if (it->second.getType() == 1) {
+            writtenAt = it->second.getOffset();
+        } else if (it->second.getType() == 2) {
+            const auto in = table.find(QPDFObjGen(it->second.getObjStreamNumber(), 0));
+            if (in != table.end() && in->second.getType() == 1)
+                writtenAt = in->second.getOffset();
+        }
+    }
+    for (SignatureReport& report : reports) {
+        if (report.type == SignatureReport::Type::DocumentTimeStamp || !report.check.valueVerifies)
+            continue;
+        std::vector<QByteArray> certificates = report.check.certificates;
+        certificates.insert(certificates.end(), kept.certificates.begin(), kept.certificates.end());
+        SignError incomplete{SignError::Kind::ChainIncomplete};
+        const auto statuses = chainStatuses(report.check.certificate, certificates, &incomplete);
+        report.validationKept =
+            incomplete.detail.isEmpty() &&
+            std::all_of(statuses.begin(), statuses.end(),
+                        [&](const CertificateStatus& s) { return keptAnswer(s, kept); });
+        report.archived =
+            report.validationKept && writtenAt >= 0 &&
+            std::any_of(reports.begin(), reports.end(), [&](const SignatureReport& stamp) {
+                return stamp.type == SignatureReport::Type::DocumentTimeStamp && stamp.intact() &&
+                       stamp.coveredBytes > writtenAt;
+            });
+    }
+}
+
 } // namespace
 
 CmsCheck checkCms(const QByteArray& der,
@@ -124,6 +199,10 @@ CmsCheck checkCms(const QByteArray& der,
         return check;
     }
     check.signer = commonName(X509_get_subject_name(certificate));
+    check.certificate = certificateDer(certificate);
+    if (Owned<STACK_OF(X509), freeCertificates> carried(CMS_get1_certs(cms.get())); carried)
+        for (int i = 0; i < sk_X509_num(carried.get()); ++i)
+            check.certificates.push_back(certificateDer(sk_X509_value(carried.get(), i)));
     check.issuer = commonName(X509_get_issuer_name(certificate));
     check.valueVerifies = CMS_SignerInfo_verify(si) == 1;
     check.timeStamp = checkTimeStamp(si);
@@ -139,9 +218,10 @@ CmsCheck checkCms(const QByteArray& der,
                                            time_t(at.toSecsSinceEpoch()));
             const bool verified = X509_verify_cert(context.get()) == 1;
             const int error = X509_STORE_CTX_get_error(context.get());
+            // A chain up to a root this system does not trust is its issuer's fault, not
+            // a certificate that vouches for itself.
             check.trust = verified ? CmsCheck::Trust::Trusted
-                          : error == X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT ||
-                                  error == X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN
+                          : error == X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT
                               ? CmsCheck::Trust::SelfSigned
                               : CmsCheck::Trust::IssuerNotTrusted;
         }
@@ -219,13 +299,21 @@ verifySignatures(const QString& path, const SecretBytes* password)
                     report.revision = int(i + 1);
             if (report.rangesSound) {
                 const std::vector<std::pair<qint64, qint64>> covered{{0, r[1]}, {r[2], r[3]}};
-                report.check = checkCms(
-                    der,
-                    [&](const char* algorithm) { return digestOfRanges(file, algorithm, covered); },
-                    true, report.claimedTime);
+                report.check =
+                    report.type == SignatureReport::Type::DocumentTimeStamp
+                        ? documentTimeStampCheck(der, [&](int nid) {
+                              return digestOfRanges(file, OBJ_nid2sn(nid), covered);
+                          })
+                        : checkCms(
+                              der,
+                              [&](const char* algorithm) {
+                                  return digestOfRanges(file, algorithm, covered);
+                              },
+                              true, report.claimedTime);
             }
             reports.push_back(report);
         }
+        keptForLater(document.qpdf(), reports);
     } catch (const std::exception& e) {
         return document.failure(e);
     }

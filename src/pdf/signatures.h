@@ -28,6 +28,8 @@ struct CmsCheck
     QDateTime signingTime;         // the signing-time attribute, where it has one
     QString digestName;            // "SHA256", …
     TimeStampCheck timeStamp;      // its time stamp, where it has one
+    QByteArray certificate;        // the signer's, DER
+    std::vector<QByteArray> certificates; // all it carries
 };
 
 // `der` checked against the content: `digestOf` gives the content's digest by the algorithm the
@@ -53,6 +55,20 @@ struct SignatureReport
     int revision = 0, revisions = 0; // the revision it ends, of how many the file has
     bool rangesSound = false; // two ranges around its own value, within the file
     CmsCheck check;
+    // The document keeps what checks its signer's certificates later (a Document Security
+    // Store answering for each of its chain), and a document time stamp that holds covers that.
+    bool validationKept = false;
+    bool archived = false;
+
+    // How long it can be checked: B-B while its certificate is valid, B-T with a trusted
+    // time, B-LT with what checks it kept, B-LTA with that time-stamped.
+    enum class Level { BB, BT, BLT, BLTA };
+    Level level() const
+    {
+        if (!check.timeStamp.present || !check.timeStamp.holds)
+            return Level::BB;
+        return !validationKept ? Level::BT : !archived ? Level::BLT : Level::BLTA;
+    }
 
     bool wholeDocument() const { return rangesSound && coveredBytes == fileBytes; }
     // Who signed: the certificate's name, or what the signature claims; empty where neither

@@ -69,6 +69,13 @@ struct SignError
         TimeStampUnreadable, // its reply is no time-stamp reply
         TimeStampMismatch, // the token is not for this request (nonce or imprint)
         TimeStampNotTrusted, // detail: the signer, not a time-stamping certificate or not its signature
+        // What validates a signature later
+        ChainIncomplete,   // detail: the certificate whose issuer no signature carries
+        NoRevocationSource, // detail: the certificate; count: 1 where offline files have no answer
+        RevocationUnreachable, // detail: the address, field2: why (the transport's words)
+        RevocationUnusable, // detail: the certificate, field2: what is wrong with the answers
+        CertificateRevoked, // detail: the certificate
+        NoSignatures,      // path: nothing to keep validation data for
     };
 
     // The permission bits of an encrypted document's author that an addition needs.

@@ -104,6 +104,8 @@ std::optional<SignError> SigningPolicy::allows(Addition addition) const
         if (!bit(4))
             missing = Permission::Modify;
         break;
+    case Addition::ValidationData:
+        break;
     }
     if (missing) {
         SignError e{SignError::Kind::NotPermitted, path_};

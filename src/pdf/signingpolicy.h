@@ -23,6 +23,7 @@ public:
         NewField,    // a signature field of our own
         FilledField, // a signature in an empty signature field the document has
         PageContent, // the signature drawn into a page's content
+        ValidationData, // what validates signatures later, in the catalogue's /DSS
     };
 
     SigningPolicy(QPDF& document, const Form& form, const QString& path);

@@ -9,6 +9,7 @@
 #include "output/filewrite.h"
 #include "pagelist.h"
 #include "pageplacement.h"
+#include "revision.h"
 #include "signatures.h"
 #include "signingidentity.h"
 #include "signingpolicy.h"
@@ -68,11 +69,11 @@ QPDFObjectHandle signatureValue(const SigningIdentity& signer, const StampPlace&
     return value;
 }
 
-// Fills in the signature at its slot: the byte ranges it covers, everything but its own value,
-// and the value, made over those bytes and checked before it counts. Its byte ranges.
-std::variant<std::array<qint64, 4>, SignError>
-completeSignature(SignedCopy& copy, const SignatureSlot& slot, const SigningIdentity& signer,
-                  const TimeStampTransport& timeStamp)
+} // namespace
+
+std::variant<std::array<qint64, 4>, SignError> completeSlot(SignedCopy& copy,
+                                                            const SignatureSlot& slot,
+                                                            const SlotValue& value)
 {
     QByteArray& tail = copy.bytes;
     const qint64 base = copy.prefixLength;
@@ -99,34 +100,51 @@ completeSignature(SignedCopy& copy, const SignatureSlot& slot, const SigningIden
     }
     hash.addData(QByteArrayView(tail).first(hexStart));
     hash.addData(QByteArrayView(tail).sliced(hexEnd));
-    const QByteArray digest = hash.result();
-    auto signature = signer.sign(digest);
-    if (const SignError* why = std::get_if<SignError>(&signature))
+    const auto made = value(hash.result());
+    if (const SignError* why = std::get_if<SignError>(&made))
         return *why;
-    if (timeStamp) {
-        signature = addTimeStamp(std::get<QByteArray>(signature), timeStamp);
-        if (const SignError* why = std::get_if<SignError>(&signature))
-            return *why;
-    }
-    const QByteArray& der = std::get<QByteArray>(signature);
-    // Never handed out unless it verifies: a signature no reader can check is no signature.
-    const CmsCheck check = checkCms(
-        der,
-        [&digest](const char* algorithm) {
-            return qstrcmp(algorithm, "SHA256") == 0 ? std::optional(digest) : std::nullopt;
-        },
-        false);
-    if (!check.readable || !check.digestMatches || !check.valueVerifies) {
-        SignError e{SignError::Kind::SigningFailed};
-        e.detail = QStringLiteral("the signature made does not verify");
-        return e;
-    }
-    const QByteArray hex = der.toHex();
+    const QByteArray hex = std::get<QByteArray>(made).toHex();
     if (hex.size() > slot.contentsLength - 2)
         return SignError{SignError::Kind::SignatureTooLarge};
     tail.replace(hexStart + 1, hex.size(), hex);
     return std::array<qint64, 4>{0, from, to, total - to};
 }
+
+namespace {
+
+// Fills in the signature at its slot: the byte ranges it covers, everything but its own value,
+// and the value, made over those bytes and checked before it counts. Its byte ranges.
+std::variant<std::array<qint64, 4>, SignError>
+completeSignature(SignedCopy& copy, const SignatureSlot& slot, const SigningIdentity& signer,
+                  const TimeStampTransport& timeStamp)
+{
+    return completeSlot(copy, slot, [&](const QByteArray& digest) -> std::variant<QByteArray, SignError> {
+        auto signature = signer.sign(digest);
+        if (const SignError* why = std::get_if<SignError>(&signature))
+            return *why;
+        if (timeStamp) {
+            signature = addTimeStamp(std::get<QByteArray>(signature), timeStamp);
+            if (const SignError* why = std::get_if<SignError>(&signature))
+                return *why;
+        }
+        const QByteArray& der = std::get<QByteArray>(signature);
+        // Never handed out unless it verifies: a signature no reader can check is no signature.
+        const CmsCheck check = checkCms(
+            der,
+            [&digest](const char* algorithm) {
+                return qstrcmp(algorithm, "SHA256") == 0 ? std::optional(digest) : std::nullopt;
+            },
+            false);
+        if (!check.readable || !check.digestMatches || !check.valueVerifies) {
+            SignError e{SignError::Kind::SigningFailed};
+            e.detail = QStringLiteral("the signature made does not verify");
+            return e;
+        }
+        return der;
+    });
+}
+
+} // namespace
 
 // Reads the copy back as a reader would: the same pages, nothing to mend, and where there is a
 // signature, its value the object written with the byte ranges made for it.
@@ -161,6 +179,8 @@ std::optional<SignError> readBack(OpenDocument& document, const SignedCopy& copy
     }
     return std::nullopt;
 }
+
+namespace {
 
 std::variant<SignedCopy, SignError> stampOpened(std::shared_ptr<OpenDocument> opened,
                                                 const QByteArray& signature,

@@ -66,19 +66,10 @@ QByteArray imprintOf(const TS_TST_INFO* info, int* nid)
 
 } // namespace
 
-std::variant<QByteArray, SignError> addTimeStamp(const QByteArray& cms,
-                                                 const TimeStampTransport& transport)
+std::variant<QByteArray, SignError> requestTimeStamp(const QByteArray& imprint,
+                                                     const TimeStampTransport& transport)
 {
     using K = SignError::Kind;
-    const auto* p = reinterpret_cast<const unsigned char*>(cms.constData());
-    Owned<CMS_ContentInfo, CMS_ContentInfo_free> content(d2i_CMS_ContentInfo(nullptr, &p, long(cms.size())));
-    STACK_OF(CMS_SignerInfo)* infos = content ? CMS_get0_SignerInfos(content.get()) : nullptr;
-    if (!infos || sk_CMS_SignerInfo_num(infos) != 1)
-        return timeStampError(K::SigningFailed, QStringLiteral("time stamp"));
-    CMS_SignerInfo* signer = sk_CMS_SignerInfo_value(infos, 0);
-    const QByteArray imprint = QCryptographicHash::hash(
-        bytesOf(CMS_SignerInfo_get0_signature(signer)), QCryptographicHash::Sha256);
-
     // The request: the imprint, a nonce of 64 random bits, the authority's certificate asked for.
     Owned<TS_REQ, TS_REQ_free> request(TS_REQ_new());
     Owned<TS_MSG_IMPRINT, TS_MSG_IMPRINT_free> message(TS_MSG_IMPRINT_new());
@@ -134,14 +125,33 @@ std::variant<QByteArray, SignError> addTimeStamp(const QByteArray& cms,
         return timeStampError(K::TimeStampMismatch);
     if (!read.signedByAuthority)
         return timeStampError(K::TimeStampNotTrusted, read.authority);
-
     unsigned char* tokenDer = nullptr;
     const int tokenLength = i2d_PKCS7(token, &tokenDer);
     if (tokenLength <= 0)
         return timeStampError(K::TimeStampUnreadable);
-    Owned<unsigned char, freeBytes> tokenBytes(tokenDer);
+    QByteArray der(reinterpret_cast<const char*>(tokenDer), tokenLength);
+    OPENSSL_free(tokenDer);
+    return der;
+}
+
+std::variant<QByteArray, SignError> addTimeStamp(const QByteArray& cms,
+                                                 const TimeStampTransport& transport)
+{
+    using K = SignError::Kind;
+    const auto* p = reinterpret_cast<const unsigned char*>(cms.constData());
+    Owned<CMS_ContentInfo, CMS_ContentInfo_free> content(d2i_CMS_ContentInfo(nullptr, &p, long(cms.size())));
+    STACK_OF(CMS_SignerInfo)* infos = content ? CMS_get0_SignerInfos(content.get()) : nullptr;
+    if (!infos || sk_CMS_SignerInfo_num(infos) != 1)
+        return timeStampError(K::SigningFailed, QStringLiteral("time stamp"));
+    CMS_SignerInfo* signer = sk_CMS_SignerInfo_value(infos, 0);
+    const QByteArray imprint = QCryptographicHash::hash(
+        bytesOf(CMS_SignerInfo_get0_signature(signer)), QCryptographicHash::Sha256);
+    const auto token = requestTimeStamp(imprint, transport);
+    if (const SignError* why = std::get_if<SignError>(&token))
+        return *why;
+    const QByteArray& der = std::get<QByteArray>(token);
     if (!CMS_unsigned_add1_attr_by_NID(signer, NID_id_smime_aa_timeStampToken, V_ASN1_SEQUENCE,
-                                       tokenDer, tokenLength))
+                                       der.constData(), int(der.size())))
         return timeStampError(K::SigningFailed, QStringLiteral("time stamp"));
     unsigned char* out = nullptr;
     const int outLength = i2d_CMS_ContentInfo(content.get(), &out);
@@ -152,18 +162,11 @@ std::variant<QByteArray, SignError> addTimeStamp(const QByteArray& cms,
     return stamped;
 }
 
-TimeStampCheck checkTimeStamp(CMS_SignerInfo* signer)
+TimeStampCheck checkTimeStampToken(
+    const QByteArray& der, const std::function<std::optional<QByteArray>(int nid)>& digestOf)
 {
     TimeStampCheck check;
-    const int at = CMS_unsigned_get_attr_by_NID(signer, NID_id_smime_aa_timeStampToken, -1);
-    if (at < 0)
-        return check;
     check.present = true;
-    X509_ATTRIBUTE* attribute = CMS_unsigned_get_attr(signer, at);
-    ASN1_TYPE* value = attribute ? X509_ATTRIBUTE_get0_type(attribute, 0) : nullptr;
-    if (!value || value->type != V_ASN1_SEQUENCE)
-        return check;
-    const QByteArray der = bytesOf(value->value.sequence);
     const auto* p = reinterpret_cast<const unsigned char*>(der.constData());
     Owned<PKCS7, PKCS7_free> token(d2i_PKCS7(nullptr, &p, long(der.size())));
     if (!token)
@@ -179,13 +182,31 @@ TimeStampCheck checkTimeStamp(CMS_SignerInfo* signer)
                                QTime(when.tm_hour, when.tm_min, when.tm_sec), Qt::UTC);
     int nid = NID_undef;
     const QByteArray imprint = imprintOf(read.info.get(), &nid);
-    const EVP_MD* digest = EVP_get_digestbynid(nid);
-    const QByteArray signature = bytesOf(CMS_SignerInfo_get0_signature(signer));
-    unsigned char ours[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    check.holds = read.signedByAuthority && digest &&
-                  EVP_Digest(signature.constData(), size_t(signature.size()), ours, &length, digest, nullptr) &&
-                  QByteArray(reinterpret_cast<const char*>(ours), int(length)) == imprint;
+    const std::optional<QByteArray> ours = digestOf(nid);
+    check.holds = read.signedByAuthority && ours && *ours == imprint;
     ERR_clear_error();
     return check;
+}
+
+TimeStampCheck checkTimeStamp(CMS_SignerInfo* signer)
+{
+    const int at = CMS_unsigned_get_attr_by_NID(signer, NID_id_smime_aa_timeStampToken, -1);
+    if (at < 0)
+        return {};
+    X509_ATTRIBUTE* attribute = CMS_unsigned_get_attr(signer, at);
+    ASN1_TYPE* value = attribute ? X509_ATTRIBUTE_get0_type(attribute, 0) : nullptr;
+    if (!value || value->type != V_ASN1_SEQUENCE) {
+        TimeStampCheck unreadable;
+        unreadable.present = true;
+        return unreadable;
+    }
+    const QByteArray signature = bytesOf(CMS_SignerInfo_get0_signature(signer));
+    return checkTimeStampToken(bytesOf(value->value.sequence), [&](int nid) -> std::optional<QByteArray> {
+        const EVP_MD* digest = EVP_get_digestbynid(nid);
+        unsigned char ours[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        if (!digest || !EVP_Digest(signature.constData(), size_t(signature.size()), ours, &length, digest, nullptr))
+            return std::nullopt;
+        return QByteArray(reinterpret_cast<const char*>(ours), int(length));
+    });
 }

@@ -87,9 +87,14 @@ QString SignaturePanel::describe(const SignatureReport& r)
         r.type == SignatureReport::Type::DocumentTimeStamp ? QString()
         : !stamp.present ? tr("；没有可信时间（B-B）")
         : !stamp.holds   ? tr("；时间戳无效")
-                         : tr("；可信时间 %1，由 %2 盖时间戳（B-T）")
+                         : tr("；可信时间 %1，由 %2 盖时间戳%3")
                              .arg(stamp.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")),
-                                  stamp.authority);
+                                  stamp.authority,
+                                  r.level() == SignatureReport::Level::BLTA
+                                      ? tr("，留存了验证数据并加盖文档时间戳（B-LTA）")
+                                  : r.level() == SignatureReport::Level::BLT
+                                      ? tr("，留存了验证数据（B-LT）")
+                                      : tr("（B-T）"));
     return tr("%1：%2，%3签于 %4；%5；%6；%7")
                .arg(r.field, kind, who,
                     when.isValid() ? when.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))

@@ -180,6 +180,18 @@ QString SignMessages::text(const SignError& e)
     case K::TimeStampMismatch:
     case K::TimeStampNotTrusted:
         return tr("时间戳服务器给的不是这次签名的有效时间戳，文档没有签署。");
+    case K::ChainIncomplete:
+        return tr("签名里缺少证书“%1”的颁发者证书，无法查询它的状态，文档没有签署。").arg(e.detail);
+    case K::NoRevocationSource:
+        return tr("证书“%1”没有可查询吊销状态的地址，文档没有签署。").arg(e.detail);
+    case K::RevocationUnreachable:
+        return tr("证书状态服务器 %1 没有回应（%2），文档没有签署。").arg(e.detail, e.field2);
+    case K::RevocationUnusable:
+        return tr("证书“%1”的状态没能确认，文档没有签署。").arg(e.detail);
+    case K::CertificateRevoked:
+        return tr("证书“%1”已被吊销，文档没有签署。").arg(e.detail);
+    case K::NoSignatures:
+        return tr("%1 里没有数字签名。").arg(doc);
     }
     return tr("%1 不能签署。").arg(doc);
 }
