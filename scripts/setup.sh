@@ -15,6 +15,8 @@ packages=(
   cmake g++ make pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev qt6-pdf-dev qt6-translations-l10n libgl-dev
   zlib1g-dev libdeflate-dev libwoff-dev libqpdf-dev libcups2-dev libssl-dev
+  # keys in PKCS#11 tokens and the NSS database: libp11, p11-kit's proxy, NSS's own token
+  libp11-dev p11-kit-modules libnss3
   # fonts: the data kit is made from LXGW WenKai, Noto Sans CJK (the seals) and the npm
   # registry's font packages; Liberation and UMing stand in for the faces the window's controls
   # ask for
@@ -29,6 +31,8 @@ packages=(
   cups-daemon cups-client cups-filters ghostscript poppler-utils
   # signed documents checked by other readers: qpdf, and poppler's pdfsig with an NSS store
   qpdf libnss3-tools
+  # a software token holding a key, and the tool that writes a certificate into it
+  softhsm2 opensc
   # the sanitizer build and its fuzz targets are built with clang and its libFuzzer
   clang libclang-rt-14-dev
   # a real X server and window manager, driven with real input, for the window's tests

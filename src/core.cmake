@@ -47,23 +47,25 @@ set(sorvex_pdf_sources
   ${core}/pdf/documentinput.cpp ${core}/pdf/memorybudget.cpp ${core}/pdf/opendocument.cpp ${core}/pdf/formfields.cpp
   ${core}/pdf/signingpolicy.cpp ${core}/pdf/incrementalupdate.cpp ${core}/pdf/pageplacement.cpp
   ${core}/pdf/annotations.cpp ${core}/pdf/flatten.cpp ${core}/pdf/signatures.cpp
-  ${core}/pdf/stamp.cpp ${core}/pdf/documentfacts.cpp ${core}/pdf/pagestack.cpp ${core}/pdf/longterm.cpp)
+  ${core}/pdf/stamp.cpp ${core}/pdf/documentfacts.cpp ${core}/pdf/pagestack.cpp ${core}/pdf/longterm.cpp ${core}/pdf/tokens.cpp)
 target_sources(sorvexcore PRIVATE ${sorvex_pdf_sources}
   ${core}/pdf/documentinput.h ${core}/pdf/memorybudget.h ${core}/pdf/opendocument.h ${core}/pdf/formfields.h
   ${core}/pdf/signingpolicy.h ${core}/pdf/incrementalupdate.h ${core}/pdf/pageplacement.h
   ${core}/pdf/annotations.h ${core}/pdf/flatten.h ${core}/pdf/signatures.h ${core}/pdf/stamp.h ${core}/pdf/documentfacts.h
   ${core}/pdf/pagelist.cpp ${core}/pdf/pagelist.h ${core}/pdf/signerror.h ${core}/pdf/secret.h
   ${core}/pdf/signingidentity.cpp ${core}/pdf/signingidentity.h ${core}/pdf/openssltypes.h
-  ${core}/pdf/timestamp.cpp ${core}/pdf/timestamp.h ${core}/pdf/pagestack.h ${core}/pdf/longterm.h ${core}/pdf/revision.h)
+  ${core}/pdf/timestamp.cpp ${core}/pdf/timestamp.h ${core}/pdf/pagestack.h ${core}/pdf/longterm.h ${core}/pdf/revision.h ${core}/pdf/tokens.h ${core}/pdf/signingkeys.h)
 target_include_directories(sorvexcore PUBLIC ${core})
 find_package(ZLIB REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(WOFF2 REQUIRED IMPORTED_TARGET libwoff2dec)
 pkg_check_modules(DEFLATE REQUIRED IMPORTED_TARGET libdeflate)
 pkg_check_modules(QPDF REQUIRED IMPORTED_TARGET GLOBAL libqpdf)
+# PKCS#11 tokens, through the module a token's maker ships or p11-kit's proxy.
+pkg_check_modules(LIBP11 REQUIRED IMPORTED_TARGET libp11)
 find_package(OpenSSL REQUIRED)
 target_link_libraries(sorvexcore PUBLIC Qt6::Core Qt6::Gui PRIVATE sorvexwarnings ZLIB::ZLIB PkgConfig::WOFF2 PkgConfig::DEFLATE
-                      PkgConfig::QPDF OpenSSL::Crypto)
+                      PkgConfig::QPDF PkgConfig::LIBP11 OpenSSL::Crypto)
 # qpdf 11 headers: its own smart pointers are plain std::shared_ptr. They leave a type
 # incomplete where clang's C++20 wants it whole: what includes them is C++17 there.
 function(sorvex_uses_qpdf target)

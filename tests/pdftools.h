@@ -1,6 +1,7 @@
 #pragma once
 
 // Documents and signing identities made at test time, and the other programs that read them.
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -101,4 +102,41 @@ inline QList<QRectF> annotationRects(const QByteArray& bytes)
                      .normalized();
     }
     return rects;
+}
+
+// A software token "sorvex" (SoftHSM2, PIN 1234, in `folder`) and an NSS database in the home
+// `folder`/home, each holding 王晓明's key and certificate under the name "me"; the process's
+// SOFTHSM2_CONF and HOME are pointed at them.
+inline bool madeTokenAndDatabase(const QString& folder)
+{
+    const auto path = [&folder](const char* name) { return folder + u'/' + QString::fromUtf8(name); };
+    const auto ran = [](const char* program, const QStringList& args) {
+        return status(QString::fromLatin1(program), args) == 0;
+    };
+    const QString module = QStringLiteral("/usr/lib/softhsm/libsofthsm2.so");
+    QDir().mkpath(path("tokens"));
+    QDir().mkpath(path("home/.pki/nssdb"));
+    writtenFile(folder, "softhsm2.conf",
+                "directories.tokendir = " + path("tokens").toUtf8() +
+                    "\nobjectstore.backend = file\nlog.level = ERROR\n");
+    qputenv("SOFTHSM2_CONF", path("softhsm2.conf").toUtf8());
+    qputenv("HOME", path("home").toUtf8());
+    const QString nss = QStringLiteral("sql:") + path("home/.pki/nssdb");
+    return ran("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", path("key.pem"),
+                           "-out", path("cert.pem"), "-subj", "/CN=王晓明", "-utf8", "-days", "30"}) &&
+           ran("openssl", {"pkcs8", "-topk8", "-nocrypt", "-in", path("key.pem"), "-outform", "DER",
+                           "-out", path("key.der")}) &&
+           ran("openssl", {"x509", "-in", path("cert.pem"), "-outform", "DER", "-out", path("cert.der")}) &&
+           ran("openssl", {"pkcs12", "-export", "-inkey", path("key.pem"), "-in", path("cert.pem"),
+                           "-name", "me", "-out", path("me.p12"), "-passout", "pass:pw"}) &&
+           ran("softhsm2-util", {"--init-token", "--free", "--label", "sorvex", "--pin", "1234",
+                                 "--so-pin", "4321"}) &&
+           ran("pkcs11-tool", {"--module", module, "--token-label", "sorvex", "--login", "--pin", "1234",
+                               "--write-object", path("key.der"), "--type", "privkey", "--id", "01",
+                               "--label", "me"}) &&
+           ran("pkcs11-tool", {"--module", module, "--token-label", "sorvex", "--login", "--pin", "1234",
+                               "--write-object", path("cert.der"), "--type", "cert", "--id", "01",
+                               "--label", "me"}) &&
+           ran("certutil", {"-N", "-d", nss, "--empty-password"}) &&
+           ran("pk12util", {"-i", path("me.p12"), "-d", nss, "-W", "pw"});
 }

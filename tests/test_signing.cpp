@@ -8,6 +8,7 @@
 #include "pixels.h"
 #include "plainpdf.h"
 #include "rendercli.h"
+#include "pdf/tokens.h"
 
 #include <QDir>
 #include <QFile>
@@ -485,6 +486,86 @@ INSTANTIATE_TEST_SUITE_P(
                     Kind{"AKeyOfAnotherIsSaid", Identity::KeyOfAnother, 1,
                          "does not belong to any certificate it holds"},
                     Kind{"ABmpStringNameReadsAsText", Identity::BmpStringName, 0, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+// Keys where people keep them besides files: a software token (SoftHSM2, made now in a folder of
+// the test's own) and an NSS database in the user's home, both holding 王晓明's certificate.
+enum class Where { TokenUri, WrongPin, AbsentToken, NssNickname };
+
+struct Kept
+{
+    const char* name;
+    Where where;
+    int exitCode;
+    const char* says; // on failure, on stderr
+};
+
+class Tokens : public testing::TestWithParam<Kept>
+{
+protected:
+    QTemporaryDir dir;
+    QByteArray home = qgetenv("HOME"), softhsm = qgetenv("SOFTHSM2_CONF");
+    QString path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+    void TearDown() override
+    {
+        qputenv("HOME", home);
+        if (softhsm.isNull())
+            qunsetenv("SOFTHSM2_CONF");
+        else
+            qputenv("SOFTHSM2_CONF", softhsm);
+    }
+    bool made() { return madeTokenAndDatabase(dir.path()); }
+};
+
+// A certificate in a token, named by its URI, or in the NSS database, by its nickname, signs as a
+// file's does; a wrong PIN and a token not there are one sentence each, nothing written. The
+// certificates of both are listed, without a PIN, with where they are.
+TEST_P(Tokens, SignWithAKeyThatNeverLeavesItsToken)
+{
+    const Kept& k = GetParam();
+    ASSERT_TRUE(made());
+    writtenFile(dir.path(), "contract.pdf", twoPages());
+    writtenFile(dir.path(), "pin", k.where == Where::WrongPin ? "9999\n" : k.where == Where::NssNickname ? "\n" : "1234\n");
+    const QString module = QStringLiteral("?module-path=/usr/lib/softhsm/libsofthsm2.so");
+    const QString source = k.where == Where::NssNickname ? QStringLiteral("nss:me")
+                           : k.where == Where::AbsentToken
+                               ? QStringLiteral("pkcs11:token=absent;object=me") + module
+                               : QStringLiteral("pkcs11:token=sorvex;object=me") + module;
+    const Outcome r = render({"--stamp", path("contract.pdf"), "--at", "20,30", "--sign-with", source,
+                              "--password-file", path("pin"), "-o", path("signed.pdf")});
+    ASSERT_EQ(r.code, k.exitCode) << r.err.toStdString();
+    if (k.exitCode != 0) {
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(k.says))) << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(path("signed.pdf")));
+        return;
+    }
+    const Outcome verified = render({"--verify", path("signed.pdf")});
+    EXPECT_EQ(verified.code, 0) << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.contains(QStringLiteral("by 王晓明"))) << verified.out.toStdString();
+    EXPECT_TRUE(run(QStringLiteral("pdfsig"), {path("signed.pdf")}).contains(QStringLiteral("Signature is Valid")));
+
+    // Listed as the signing window lists them: the token's through p11-kit, the database's.
+    const std::vector<TokenCertificate> listed = tokenCertificates();
+    const auto has = [&](const QString& start, const QString& token) {
+        return std::any_of(listed.begin(), listed.end(), [&](const TokenCertificate& c) {
+            return c.source.startsWith(start) && c.token == token && c.name == QStringLiteral("王晓明") &&
+                   c.validTo > QDateTime::currentDateTimeUtc().addDays(29);
+        });
+    };
+    EXPECT_TRUE(has(QStringLiteral("pkcs11:token=sorvex;"), QStringLiteral("sorvex")));
+    EXPECT_TRUE(has(QStringLiteral("nss:me"), QStringLiteral("NSS Certificate DB")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Tokens,
+    testing::Values(Kept{"ATokenByItsUri", Where::TokenUri, 0, ""},
+                    Kept{"AWrongPin", Where::WrongPin, 1, "does not open"},
+                    Kept{"ATokenNotThere", Where::AbsentToken, 1, "no such token is present"},
+                    Kept{"AnNssNickname", Where::NssNickname, 0, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

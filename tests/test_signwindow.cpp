@@ -16,6 +16,7 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
 #include <QLineEdit>
@@ -166,6 +167,46 @@ TEST_F(SigningWindow, ShowsSignaturesAsksBeforeBreakingThemAndKeepsNoPassword)
                   .out.count(QStringLiteral("digest matches")),
               2);
     EXPECT_EQ(list->count(), 2);
+}
+
+// The certificates a person keeps in a token and in the NSS database are in the window's one
+// list beside the files chosen, each with where it is kept; a token's signs once its PIN is given,
+// asked when saving, not when chosen.
+TEST_F(SigningWindow, ListsTheCertificatesOfTokensAndSignsWithThem)
+{
+    const QByteArray home = qgetenv("HOME"), softhsm = qgetenv("SOFTHSM2_CONF");
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", home);
+        if (softhsm.isNull())
+            qunsetenv("SOFTHSM2_CONF");
+        else
+            qputenv("SOFTHSM2_CONF", softhsm);
+    });
+    ASSERT_TRUE(madeTokenAndDatabase(dir.path()));
+    open(written("contract.pdf", twoPages()));
+    auto* list = control<QComboBox>("cboCertificate");
+    QStringList shown;
+    for (int i = 0; i < list->count(); ++i)
+        shown << list->itemText(i);
+    EXPECT_TRUE(shown.contains(QStringLiteral("王晓明（令牌 sorvex）"))) << shown.join(u'|').toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("王晓明（NSS 证书库）"))) << shown.join(u'|').toStdString();
+    EXPECT_TRUE(shown.last().startsWith(QStringLiteral("证书文件")));
+
+    list->setFocus();
+    const int token = int(shown.indexOf(QStringLiteral("王晓明（令牌 sorvex）")));
+    for (int i = 0; i < token; ++i)
+        QTest::keyClick(sign->windowHandle(), Qt::Key_Down);
+    ASSERT_EQ(list->currentIndex(), token);
+    EXPECT_TRUE(platform.passwordQuestions.isEmpty()) << "no PIN until it signs";
+    EXPECT_TRUE(control<QLabel>("lblCertificate")->text().contains(QStringLiteral("保存时输入 PIN")));
+    platform.passwordAnswers = {QStringLiteral("9999"), QStringLiteral("1234")};
+    platform.saveAnswers = {Platform::SaveAnswer{path("signed.pdf"), 1}};
+    QTest::keyClick(sign->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(platform.passwordQuestions.size(), 2) << "asked again after a wrong PIN";
+    EXPECT_TRUE(platform.passwordQuestions[1].contains(QStringLiteral("PIN 不对")));
+    const Outcome verified = render({QStringLiteral("--verify"), path("signed.pdf")});
+    EXPECT_EQ(verified.code, 0) << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.contains(QStringLiteral("by 王晓明"))) << verified.out.toStdString();
 }
 
 // The page view shows the page as it is (an earlier stamp on it) and what saving writes on it:

@@ -93,10 +93,13 @@ struct Declared
         QStringLiteral("FILE.pdf")};
     QCommandLineOption signWith{
         QStringLiteral("sign-with"),
-        QStringLiteral("With --stamp, sign with the certificate and key of this PKCS#12 file: "
-                       "the signature on the first page becomes a signature field over the "
-                       "whole document."),
-        QStringLiteral("ID.p12")};
+        QStringLiteral("With --stamp, sign with the certificate and key of this PKCS#12 file, of "
+                       "a PKCS#11 token (an RFC 7512 pkcs11: URI naming its token and object; "
+                       "module-path where its module is not one p11-kit knows) or of the NSS "
+                       "database in ~/.pki/nssdb (nss:NICKNAME): the signature on the first page "
+                       "becomes a signature field over the whole document. The password, or the "
+                       "token's PIN, is asked once, when signing."),
+        QStringLiteral("ID.p12|pkcs11:URI|nss:NICKNAME")};
     QCommandLineOption passwordFile{
         QStringLiteral("password-file"),
         QStringLiteral("With --sign-with, the file whose first line is the password (never on "

@@ -113,7 +113,7 @@ std::optional<Failure> stampDocument(const Options& options, QByteArray signatur
         if (auto* why = std::get_if<SignError>(&password))
             return signingFailure(*why);
         auto identity =
-            SigningIdentity::load(options.signingIdentity, std::get<SecretBytes>(password));
+            SigningIdentity::open(options.signingIdentity, std::get<SecretBytes>(password));
         if (auto* why = std::get_if<SignError>(&identity))
             return signingFailure(*why);
         place.signer = std::get<std::shared_ptr<SigningIdentity>>(identity);

@@ -1,5 +1,7 @@
 #include "signingidentity.h"
 
+#include "signingkeys.h"
+
 #include "base/regularfile.h"
 #include "openssltypes.h"
 
@@ -145,12 +147,6 @@ bool parseWithoutMac(PKCS12* p12, const SecretBytes& password, EVP_PKEY** key,
 
 } // namespace
 
-struct SigningIdentity::Keys
-{
-    Owned<EVP_PKEY, EVP_PKEY_free> key;
-    Owned<X509, X509_free> certificate;
-    Owned<STACK_OF(X509), freeCertificates> chain;
-};
 
 SigningIdentity::~SigningIdentity() = default;
 
@@ -194,7 +190,7 @@ SigningIdentity::load(const QString& path, const SecretBytes& password)
                              QString::fromLatin1(ERR_reason_error_string(error)));
     }
     std::shared_ptr<SigningIdentity> identity(new SigningIdentity);
-    identity->keys_ = std::make_unique<Keys>(Keys{Owned<EVP_PKEY, EVP_PKEY_free>(key),
+    identity->keys_ = std::make_unique<Keys>(Keys{nullptr, Owned<EVP_PKEY, EVP_PKEY_free>(key),
                                                   Owned<X509, X509_free>(certificate),
                                                   Owned<STACK_OF(X509), freeCertificates>(chain)});
     Keys& keys = *identity->keys_;
@@ -218,8 +214,16 @@ SigningIdentity::load(const QString& path, const SecretBytes& password)
         ERR_clear_error();
         return identityError(Kind::KeyMismatch, path);
     }
+    if (auto why = unusable(keys, path))
+        return *why;
+    return identity;
+}
+
+std::optional<SignError> unusable(const SigningIdentity::Keys& keys, const QString& path)
+{
+    using Kind = SignError::Kind;
     // OpenSSL here makes no CMS signature with Edwards-curve keys.
-    const int type = EVP_PKEY_get_base_id(key);
+    const int type = EVP_PKEY_get_base_id(keys.key.get());
     if (type == EVP_PKEY_ED25519 || type == EVP_PKEY_ED448)
         return identityError(Kind::UnsupportedKey, path,
                              type == EVP_PKEY_ED25519 ? QStringLiteral("Ed25519")
@@ -233,7 +237,7 @@ SigningIdentity::load(const QString& path, const SecretBytes& password)
     if (X509_cmp_current_time(X509_get0_notBefore(keys.certificate.get())) > 0)
         return identityError(Kind::CertificateNotYetValid, path,
                              date(X509_get0_notBefore(keys.certificate.get())));
-    return identity;
+    return std::nullopt;
 }
 
 QString SigningIdentity::name() const

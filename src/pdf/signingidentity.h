@@ -37,9 +37,19 @@ public:
     // attributes, no signing time), over content whose SHA-256 digest is `digest`: DER.
     std::variant<QByteArray, SignError> sign(const QByteArray& digest) const;
 
+    // The identity of a certificate in a PKCS#11 token (an RFC 7512 pkcs11: URI naming its token
+    // and object, and where the token's module is not p11-kit's, its module-path) or in an NSS
+    // database (nss:NICKNAME, the user's database in ~/.pki/nssdb), unlocked with `pin`.
+    static std::variant<std::shared_ptr<SigningIdentity>, SignError>
+    fromToken(const QString& uri, const SecretBytes& pin);
+    // A file's identity or a token's, by what `source` is.
+    static std::variant<std::shared_ptr<SigningIdentity>, SignError>
+    open(const QString& source, const SecretBytes& secret);
+
+    struct Keys;
+
 private:
     SigningIdentity() = default;
-    struct Keys;
     std::unique_ptr<Keys> keys_;
 };
 

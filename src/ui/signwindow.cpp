@@ -8,6 +8,7 @@
 #include "pdf/pagelist.h"
 #include "pdf/signatures.h"
 #include "pdf/signingidentity.h"
+#include "pdf/tokens.h"
 #include "revisionview.h"
 #include "signaturepanel.h"
 #include "signmessages.h"
@@ -17,6 +18,8 @@
 #include <QUrl>
 #include <QBuffer>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QSignalBlocker>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -74,6 +77,13 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     clearCertificate_ = new QPushButton(QStringLiteral("不用证书"), this);
     clearCertificate_->setObjectName(QStringLiteral("btnClearCertificate"));
     clearCertificate_->setEnabled(false);
+    // One list of every certificate this computer keeps: its tokens', its NSS database's, and
+    // the files chosen; a file is chosen from its last row.
+    certificates_ = new QComboBox(this);
+    certificates_->setObjectName(QStringLiteral("cboCertificate"));
+    certificates_->setAccessibleName(QStringLiteral("签名证书"));
+    certificates_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    certificates_->setMinimumContentsLength(16);
     certificateLabel_ = new QLabel(this);
     certificateLabel_->setObjectName(QStringLiteral("lblCertificate"));
     certificateLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -144,6 +154,7 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
         bar->addWidget(w);
     auto* certificateBar = new QHBoxLayout;
     certificateBar->addWidget(new QLabel(QStringLiteral("证书："), this));
+    certificateBar->addWidget(certificates_);
     certificateBar->addWidget(certificateLabel_, 1);
     certificateBar->addWidget(reason_);
     certificateBar->addWidget(location_);
@@ -187,6 +198,7 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
             [this] { view_->setZoom(PageView::Fit::Page, 1); });
     connect(next, &QPushButton::clicked, this, [this] { showPage(page_ + 1); });
     connect(certificateButton_, &QPushButton::clicked, this, &SignWindow::chooseCertificate);
+    connect(certificates_, &QComboBox::activated, this, &SignWindow::pickCertificate);
     connect(clearCertificate_, &QPushButton::clicked, this, &SignWindow::clearCertificate);
     connect(pages_, &QLineEdit::textChanged, this, &SignWindow::showShare);
     connect(view_, &PageView::placeChanged, this, &SignWindow::showPlace);
@@ -342,6 +354,56 @@ void SignWindow::warn(const QString& text)
     platform_.showMessage(text, tr("签署文档"), Platform::Icon::Warning);
 }
 
+void SignWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Tokens come and go: listed again each time the window comes up.
+    listCertificates();
+}
+
+void SignWindow::listCertificates()
+{
+    const QSignalBlocker quiet(certificates_);
+    certificates_->clear();
+    certificates_->addItem(tr("不用证书"), QString());
+    listed_ = tokenCertificates();
+    const QString date = QStringLiteral("yyyy-MM-dd");
+    for (const TokenCertificate& c : listed_) {
+        certificates_->addItem(tr("%1（%2）").arg(c.name, c.token.startsWith(QLatin1String("NSS "))
+                                                             ? tr("NSS 证书库")
+                                                             : tr("令牌 %1").arg(c.token)),
+                               c.source);
+        certificates_->setItemData(certificates_->count() - 1,
+                                   tr("%1，颁发者 %2，有效期 %3 至 %4")
+                                       .arg(c.name, c.issuer,
+                                            c.validFrom.toLocalTime().toString(date),
+                                            c.validTo.toLocalTime().toString(date)),
+                                   Qt::ToolTipRole);
+    }
+    for (const QString& file : std::as_const(files_))
+        certificates_->addItem(tr("%1（文件）").arg(QFileInfo(file).fileName()), file);
+    certificates_->addItem(tr("证书文件（.p12、.pfx）…"), QStringLiteral("#file"));
+    const int at = certificates_->findData(certificate_);
+    certificates_->setCurrentIndex(std::max(0, at));
+}
+
+void SignWindow::pickCertificate(int index)
+{
+    const QString source = certificates_->itemData(index).toString();
+    if (source == QLatin1String("#file"))
+        return chooseCertificate();
+    if (source.isEmpty())
+        return clearCertificate();
+    if (source == certificate_)
+        return;
+    // A file is opened with its password when chosen; a token's PIN is asked when it signs.
+    certificate_ = source;
+    identity_.reset();
+    if (!isTokenSource(source) && !unlockCertificate())
+        certificate_.clear();
+    showCertificate();
+}
+
 void SignWindow::hideEvent(QHideEvent* event)
 {
     identity_.reset();
@@ -484,6 +546,9 @@ void SignWindow::chooseCertificate()
     if (!unlockCertificate()) {
         certificate_ = before;
         identity_ = std::move(kept);
+    } else if (!files_.contains(certificate_)) {
+        files_ << certificate_;
+        listCertificates();
     }
     showCertificate();
 }
@@ -498,16 +563,20 @@ void SignWindow::clearCertificate()
 // Asks the certificate's password and opens it; the password is gone once it has been used.
 bool SignWindow::unlockCertificate()
 {
-    const QString name = QFileInfo(certificate_).fileName();
+    const bool token = isTokenSource(certificate_);
+    const QString name = token ? listedName() : QFileInfo(certificate_).fileName();
     for (bool again = false;; again = true) {
-        const auto typed = platform_.askPassword(
-            again ? tr("密码不对。请再输入证书“%1”的密码：").arg(name)
-                  : tr("请输入证书“%1”的密码：").arg(name),
-            tr("证书密码"));
+        const auto typed =
+            token ? platform_.askPassword(again ? tr("PIN 不对。请再输入“%1”的 PIN：").arg(name)
+                                                : tr("请输入“%1”的 PIN：").arg(name),
+                                          tr("证书 PIN"))
+                  : platform_.askPassword(again ? tr("密码不对。请再输入证书“%1”的密码：").arg(name)
+                                                : tr("请输入证书“%1”的密码：").arg(name),
+                                          tr("证书密码"));
         if (!typed)
             return false;
         SecretBytes password(typed->toUtf8());
-        auto identity = SigningIdentity::load(certificate_, password);
+        auto identity = SigningIdentity::open(certificate_, password);
         if (auto* unlocked = std::get_if<std::shared_ptr<SigningIdentity>>(&identity)) {
             identity_ = std::move(*unlocked);
             return true;
@@ -520,8 +589,20 @@ bool SignWindow::unlockCertificate()
     }
 }
 
+QString SignWindow::listedName() const
+{
+    for (const TokenCertificate& c : listed_)
+        if (c.source == certificate_)
+            return c.name;
+    return certificate_;
+}
+
 void SignWindow::showCertificate()
 {
+    {
+        const QSignalBlocker quiet(certificates_);
+        certificates_->setCurrentIndex(std::max(0, certificates_->findData(certificate_)));
+    }
     clearCertificate_->setEnabled(!certificate_.isEmpty());
     signerLines_->setEnabled(!certificate_.isEmpty() && !across_->isChecked());
     reason_->setEnabled(!certificate_.isEmpty());
@@ -531,7 +612,11 @@ void SignWindow::showCertificate()
         return;
     }
     if (!identity_) {
-        certificateLabel_->setText(tr("%1（保存时输入密码）").arg(QFileInfo(certificate_).fileName()));
+        const int at = certificates_->findData(certificate_);
+        certificateLabel_->setText(
+            isTokenSource(certificate_)
+                ? tr("%1（保存时输入 PIN）").arg(certificates_->itemData(at, Qt::ToolTipRole).toString())
+                : tr("%1（保存时输入密码）").arg(QFileInfo(certificate_).fileName()));
         return;
     }
     const QString date = QStringLiteral("yyyy-MM-dd");

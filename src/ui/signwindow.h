@@ -3,6 +3,7 @@
 #include "pdf/documentfacts.h"
 #include "pdf/secret.h"
 #include "pdf/stamp.h"
+#include "pdf/tokens.h"
 
 #include <QPdfDocument>
 #include <QWidget>
@@ -12,6 +13,7 @@
 
 class Platform;
 class QCheckBox;
+class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
@@ -51,6 +53,7 @@ protected:
     void changeEvent(QEvent* event) override;
     // The certificate's key is not kept once the window is put away.
     void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 public Q_SLOTS:
     void chooseDocument();
@@ -61,6 +64,9 @@ public Q_SLOTS:
 private:
     bool openDocument(const QString& path, std::shared_ptr<const SecretBytes> password);
     void chooseCertificate();
+    void listCertificates();
+    void pickCertificate(int index);
+    QString listedName() const;
     void clearCertificate();
     bool unlockCertificate();
     void showCertificate();
@@ -96,6 +102,9 @@ private:
     QPushButton* certificateButton_ = nullptr;
     QPushButton* clearCertificate_ = nullptr;
     QLabel* certificateLabel_ = nullptr;
+    QComboBox* certificates_ = nullptr;
+    std::vector<TokenCertificate> listed_;
+    QStringList files_; // certificate files chosen in this run
     QLineEdit* reason_ = nullptr;
     QLineEdit* location_ = nullptr;
     QLabel* share_ = nullptr;
