@@ -185,6 +185,7 @@ TEST_F(SigningWindow, ListsTheCertificatesOfTokensAndSignsWithThem)
     ASSERT_TRUE(madeTokenAndDatabase(dir.path()));
     open(written("contract.pdf", twoPages()));
     auto* list = control<QComboBox>("cboCertificate");
+    ASSERT_TRUE(QTest::qWaitFor([list] { return list->count() > 2; }));
     QStringList shown;
     for (int i = 0; i < list->count(); ++i)
         shown << list->itemText(i);

@@ -378,7 +378,7 @@ void MainWindow::signDocument(const QString& document)
             [this] { return signature_.inkBoxPdf(); },
             [this] { return catalogue_.styles.value(styleBox_->currentIndex()).isSeal(); },
             [] { return drawnSignaturePdf(drawnFolder()); });
-        signWindow_->setLinesFamilies(signature_.fonts().plainFamilies());
+        signWindow_->setLinesFamilies([this] { return signature_.fonts().plainFamilies(); });
     }
     signWindow_->show();
     signWindow_->raise();

@@ -260,7 +260,7 @@ void SignWindow::refreshSignature()
             signaturePdf_, linesPdf(signerLines(identity_->name(), QDateTime::currentDateTime(),
                                                 reason_->text().trimmed(),
                                                 location_->text().trimmed()),
-                                    linesFamilies_));
+                                    linesFamilies_ ? linesFamilies_() : QStringList()));
         if (!stacked.isEmpty())
             signaturePdf_ = stacked;
     }
@@ -357,8 +357,9 @@ void SignWindow::warn(const QString& text)
 void SignWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    // Tokens come and go: listed again each time the window comes up.
-    listCertificates();
+    // Tokens come and go: listed again each time the window comes up, once the page shows
+    // (asking every token's module takes tens of milliseconds).
+    QTimer::singleShot(100, this, &SignWindow::listCertificates);
 }
 
 void SignWindow::listCertificates()

@@ -42,8 +42,9 @@ public:
     bool openDocument(const QString& path);
     const QString& documentPath() const { return path_; }
     PageView* pageView() const { return view_; }
-    // The face the lines under a certificate signature are written in.
-    void setLinesFamilies(const QStringList& families) { linesFamilies_ = families; }
+    // The face the lines under a certificate signature are written in, asked for when they are
+    // first written: registering it takes a while.
+    void setLinesFamilies(std::function<QStringList()> families) { linesFamilies_ = std::move(families); }
     // What saving would ask the document to be signed with.
     StampPlace stampPlace() const;
 
@@ -82,7 +83,7 @@ private:
     std::function<QByteArray()> signature_;
     std::function<bool()> isSeal_;
     std::function<QByteArray()> drawn_;
-    QStringList linesFamilies_;
+    std::function<QStringList()> linesFamilies_;
     std::unique_ptr<QPdfDocument> document_;
     std::shared_ptr<const SecretBytes> documentPassword_;
     QString path_;
