@@ -105,8 +105,9 @@ inline QList<QRectF> annotationRects(const QByteArray& bytes)
 }
 
 // A software token "sorvex" (SoftHSM2, PIN 1234, in `folder`) and an NSS database in the home
-// `folder`/home, each holding 王晓明's key and certificate under the name "me"; the process's
-// SOFTHSM2_CONF and HOME are pointed at them.
+// `folder`/home, each holding 王晓明's key and certificate under the name "me" and the certificate
+// of the authority that issued it, "Sorvex Test Root"; the process's SOFTHSM2_CONF and HOME are
+// pointed at them.
 inline bool madeTokenAndDatabase(const QString& folder)
 {
     const auto path = [&folder](const char* name) { return folder + u'/' + QString::fromUtf8(name); };
@@ -122,13 +123,19 @@ inline bool madeTokenAndDatabase(const QString& folder)
     qputenv("SOFTHSM2_CONF", path("softhsm2.conf").toUtf8());
     qputenv("HOME", path("home").toUtf8());
     const QString nss = QStringLiteral("sql:") + path("home/.pki/nssdb");
-    return ran("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", path("key.pem"),
-                           "-out", path("cert.pem"), "-subj", "/CN=王晓明", "-utf8", "-days", "30"}) &&
+    return ran("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", path("ca.key"),
+                           "-out", path("ca.pem"), "-subj", "/CN=Sorvex Test Root", "-days", "30"}) &&
+           ran("openssl", {"req", "-newkey", "rsa:2048", "-nodes", "-keyout", path("key.pem"),
+                           "-out", path("me.csr"), "-subj", "/CN=王晓明", "-utf8"}) &&
+           ran("openssl", {"x509", "-req", "-in", path("me.csr"), "-CA", path("ca.pem"), "-CAkey",
+                           path("ca.key"), "-CAcreateserial", "-out", path("cert.pem"), "-days", "30"}) &&
+           ran("openssl", {"x509", "-in", path("ca.pem"), "-outform", "DER", "-out", path("ca.der")}) &&
            ran("openssl", {"pkcs8", "-topk8", "-nocrypt", "-in", path("key.pem"), "-outform", "DER",
                            "-out", path("key.der")}) &&
            ran("openssl", {"x509", "-in", path("cert.pem"), "-outform", "DER", "-out", path("cert.der")}) &&
            ran("openssl", {"pkcs12", "-export", "-inkey", path("key.pem"), "-in", path("cert.pem"),
-                           "-name", "me", "-out", path("me.p12"), "-passout", "pass:pw"}) &&
+                           "-certfile", path("ca.pem"), "-name", "me", "-out", path("me.p12"),
+                           "-passout", "pass:pw"}) &&
            ran("softhsm2-util", {"--init-token", "--free", "--label", "sorvex", "--pin", "1234",
                                  "--so-pin", "4321"}) &&
            ran("pkcs11-tool", {"--module", module, "--token-label", "sorvex", "--login", "--pin", "1234",
@@ -137,6 +144,9 @@ inline bool madeTokenAndDatabase(const QString& folder)
            ran("pkcs11-tool", {"--module", module, "--token-label", "sorvex", "--login", "--pin", "1234",
                                "--write-object", path("cert.der"), "--type", "cert", "--id", "01",
                                "--label", "me"}) &&
+           ran("pkcs11-tool", {"--module", module, "--token-label", "sorvex", "--login", "--pin", "1234",
+                               "--write-object", path("ca.der"), "--type", "cert", "--id", "02",
+                               "--label", "root"}) &&
            ran("certutil", {"-N", "-d", nss, "--empty-password"}) &&
            ran("pk12util", {"-i", path("me.p12"), "-d", nss, "-W", "pw"});
 }

@@ -545,8 +545,16 @@ TEST_P(Tokens, SignWithAKeyThatNeverLeavesItsToken)
     }
     const Outcome verified = render({"--verify", path("signed.pdf")});
     EXPECT_EQ(verified.code, 0) << verified.out.toStdString();
-    EXPECT_TRUE(verified.out.contains(QStringLiteral("by 王晓明"))) << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.contains(QStringLiteral("by 王晓明, "))) << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.contains(QStringLiteral("issued by Sorvex Test Root")));
     EXPECT_TRUE(run(QStringLiteral("pdfsig"), {path("signed.pdf")}).contains(QStringLiteral("Signature is Valid")));
+    // The authority's certificate kept beside it goes into the signature, as a file's chain does.
+    QFile signedFile(path("signed.pdf"));
+    ASSERT_TRUE(signedFile.open(QIODevice::ReadOnly));
+    const QByteArray bytes = signedFile.readAll();
+    QFile root(path("ca.der"));
+    ASSERT_TRUE(root.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(bytes.contains(root.readAll().toHex())) << "the chain travels with the signature";
 
     // Listed as the signing window lists them: the token's through p11-kit, the database's.
     const std::vector<TokenCertificate> listed = tokenCertificates();
@@ -558,6 +566,9 @@ TEST_P(Tokens, SignWithAKeyThatNeverLeavesItsToken)
     };
     EXPECT_TRUE(has(QStringLiteral("pkcs11:token=sorvex;"), QStringLiteral("sorvex")));
     EXPECT_TRUE(has(QStringLiteral("nss:me"), QStringLiteral("NSS Certificate DB")));
+    EXPECT_FALSE(std::any_of(listed.begin(), listed.end(), [](const TokenCertificate& c) {
+        return c.name == QStringLiteral("Sorvex Test Root");
+    })) << "an authority's certificate signs nothing";
 }
 
 INSTANTIATE_TEST_SUITE_P(

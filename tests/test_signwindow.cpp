@@ -192,6 +192,8 @@ TEST_F(SigningWindow, ListsTheCertificatesOfTokensAndSignsWithThem)
     EXPECT_TRUE(shown.contains(QStringLiteral("王晓明（令牌 sorvex）"))) << shown.join(u'|').toStdString();
     EXPECT_TRUE(shown.contains(QStringLiteral("王晓明（NSS 证书库）"))) << shown.join(u'|').toStdString();
     EXPECT_TRUE(shown.last().startsWith(QStringLiteral("证书文件")));
+    EXPECT_EQ(shown.filter(QStringLiteral("Sorvex Test Root")).size(), 0)
+        << "an authority's certificate signs nothing";
 
     list->setFocus();
     const int token = int(shown.indexOf(QStringLiteral("王晓明（令牌 sorvex）")));

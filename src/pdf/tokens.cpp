@@ -168,7 +168,13 @@ void listFrom(const Address& address, const QString& prefix, std::vector<TokenCe
             continue;
         for (unsigned int c = 0; c < count; ++c) {
             const PKCS11_CERT& certificate = certificates[c];
-            if (!certificate.x509)
+            // An authority's certificate kept beside the person's, which it issued, signs no
+            // document.
+            bool issuedAnother = false;
+            for (unsigned int o = 0; o < count && certificate.x509 && !issuedAnother; ++o)
+                issuedAnother = o != c && certificates[o].x509 &&
+                                X509_check_issued(certificate.x509, certificates[o].x509) == X509_V_OK;
+            if (!certificate.x509 || issuedAnother)
                 continue;
             TokenCertificate listed;
             listed.token = QString::fromUtf8(fieldOf(token->label));
