@@ -85,6 +85,9 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     certificates_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     certificates_->setMinimumContentsLength(16);
     certificateLabel_ = new QLabel(this);
+    // A long name and issuer are cut at the window's edge, whole in the tooltip: they never
+    // push the other controls off the window.
+    certificateLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     certificateLabel_->setObjectName(QStringLiteral("lblCertificate"));
     certificateLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // What a certificate signature says besides who signed: why, and where.
@@ -600,6 +603,10 @@ QString SignWindow::listedName() const
 
 void SignWindow::showCertificate()
 {
+    const auto say = [this](const QString& text) {
+        certificateLabel_->setText(text);
+        certificateLabel_->setToolTip(text);
+    };
     {
         const QSignalBlocker quiet(certificates_);
         certificates_->setCurrentIndex(std::max(0, certificates_->findData(certificate_)));
@@ -609,19 +616,19 @@ void SignWindow::showCertificate()
     reason_->setEnabled(!certificate_.isEmpty());
     location_->setEnabled(!certificate_.isEmpty());
     if (certificate_.isEmpty()) {
-        certificateLabel_->setText(tr("不用证书（只盖签名，不做数字签名）"));
+        say(tr("不用证书（只盖签名，不做数字签名）"));
         return;
     }
     if (!identity_) {
         const int at = certificates_->findData(certificate_);
-        certificateLabel_->setText(
+        say(
             isTokenSource(certificate_)
                 ? tr("%1（保存时输入 PIN）").arg(certificates_->itemData(at, Qt::ToolTipRole).toString())
                 : tr("%1（保存时输入密码）").arg(QFileInfo(certificate_).fileName()));
         return;
     }
     const QString date = QStringLiteral("yyyy-MM-dd");
-    certificateLabel_->setText(tr("%1，颁发者 %2，有效期 %3 至 %4")
+    say(tr("%1，颁发者 %2，有效期 %3 至 %4")
                                    .arg(identity_->name(), identity_->issuer(),
                                         identity_->validFrom().toLocalTime().toString(date),
                                         identity_->validTo().toLocalTime().toString(date)));
