@@ -415,6 +415,10 @@ TEST_P(LongTerm, WhatChecksASignatureLaterIsKeptOrNothingIsWritten)
     }
     if (!row.archived)
         return;
+    EXPECT_TRUE(verified.out.contains(QStringLiteral(
+        "document time-stamp by Sorvex Test TSA, ")) && verified.out.contains(QStringLiteral(
+        "issued by Sorvex Test Root (ETSI.RFC3161); covers the whole document")))
+        << verified.out.toStdString();
     // The document time stamp, over every byte before its own value.
     QFile signedFile(out);
     ASSERT_TRUE(signedFile.open(QIODevice::ReadOnly));

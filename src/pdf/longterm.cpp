@@ -93,10 +93,10 @@ SignError statusError(SignError::Kind kind, const CertificateStatus& status, con
 }
 
 // Whether an OCSP response answers for `status`'s certificate: successful, signed by its issuer
-// or a responder the issuer made for it, current, and good. `request`, where it was asked
-// for now, is the request whose nonce it must carry if it carries one.
+// or a responder the issuer made for it, good, and where `current`, current. `request`, where
+// it was asked for now, is the request whose nonce it must carry if it carries one.
 std::optional<SignError> checkOcsp(const QByteArray& der, const CertificateStatus& status,
-                                   OCSP_REQUEST* request)
+                                   OCSP_REQUEST* request, bool current = true)
 {
     using K = SignError::Kind;
     const auto* p = reinterpret_cast<const unsigned char*>(der.constData());
@@ -137,15 +137,16 @@ std::optional<SignError> checkOcsp(const QByteArray& der, const CertificateStatu
     if (state != V_OCSP_CERTSTATUS_GOOD)
         return statusError(K::RevocationUnusable, status,
                            QStringLiteral("the responder does not know the certificate"));
-    if (OCSP_check_validity(thisUpdate, nextUpdate, 300, -1) != 1)
+    if (current && OCSP_check_validity(thisUpdate, nextUpdate, 300, -1) != 1)
         return statusError(K::RevocationUnusable, status, QStringLiteral("the answer is out of date"));
     ERR_clear_error();
     return std::nullopt;
 }
 
 // Whether a revocation list (DER or PEM) answers for `status`'s certificate: its issuer's,
-// signed by it, current, not listing the certificate.
-std::optional<SignError> checkCrl(const QByteArray& bytes, const CertificateStatus& status)
+// signed by it, not listing the certificate, and where `current`, current.
+std::optional<SignError> checkCrl(const QByteArray& bytes, const CertificateStatus& status,
+                                  bool current = true)
 {
     using K = SignError::Kind;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
@@ -164,7 +165,7 @@ std::optional<SignError> checkCrl(const QByteArray& bytes, const CertificateStat
         return statusError(K::RevocationUnusable, status,
                            QStringLiteral("the revocation list is not its issuer's"));
     const ASN1_TIME* next = X509_CRL_get0_nextUpdate(crl.get());
-    if (next && X509_cmp_current_time(next) < 0)
+    if (current && next && X509_cmp_current_time(next) < 0)
         return statusError(K::RevocationUnusable, status,
                            QStringLiteral("the revocation list is out of date"));
     X509_REVOKED* listed = nullptr;
@@ -250,14 +251,10 @@ std::vector<CertificateStatus> chainStatuses(const QByteArray& signer,
 
 bool keptAnswer(const CertificateStatus& status, const ValidationData& kept)
 {
-    const auto good = [](const std::optional<SignError>& e) {
-        return !e || (e->kind == SignError::Kind::RevocationUnusable &&
-                      e->field2.contains(QLatin1String("out of date")));
-    };
     return std::any_of(kept.ocsps.begin(), kept.ocsps.end(),
-                       [&](const QByteArray& r) { return good(checkOcsp(r, status, nullptr)); }) ||
+                       [&](const QByteArray& r) { return !checkOcsp(r, status, nullptr, false); }) ||
            std::any_of(kept.crls.begin(), kept.crls.end(),
-                       [&](const QByteArray& c) { return good(checkCrl(c, status)); });
+                       [&](const QByteArray& c) { return !checkCrl(c, status, false); });
 }
 
 std::variant<ValidationNeeds, SignError> validationNeeds(const QString& path,

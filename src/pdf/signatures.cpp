@@ -99,6 +99,7 @@ CmsCheck documentTimeStampCheck(const QByteArray& der,
     check.digestMatches = token.holds;
     check.valueVerifies = token.holds;
     check.signer = token.authority;
+    check.issuer = token.issuer;
     check.signingTime = token.time;
     return check;
 }

@@ -33,7 +33,7 @@ struct Token
 {
     Owned<TS_TST_INFO, TS_TST_INFO_free> info;
     bool signedByAuthority = false;
-    QString authority;
+    QString authority, issuer;
 };
 
 Token readToken(PKCS7* token)
@@ -46,6 +46,7 @@ Token readToken(PKCS7* token)
     X509* authority = signers && sk_X509_num(signers) == 1 ? sk_X509_value(signers, 0) : nullptr;
     if (authority) {
         out.authority = commonName(X509_get_subject_name(authority));
+        out.issuer = commonName(X509_get_issuer_name(authority));
         Owned<BIO, BIO_free_all> sink(BIO_new(BIO_s_null()));
         out.signedByAuthority =
             X509_check_purpose(authority, X509_PURPOSE_TIMESTAMP_SIGN, 0) == 1 &&
@@ -175,6 +176,7 @@ TimeStampCheck checkTimeStampToken(
     if (!read.info)
         return check;
     check.authority = read.authority;
+    check.issuer = read.issuer;
     const ASN1_GENERALIZEDTIME* time = TS_TST_INFO_get_time(read.info.get());
     tm when{};
     if (time && ASN1_TIME_to_tm(time, &when))

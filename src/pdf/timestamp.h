@@ -38,6 +38,7 @@ struct TimeStampCheck
     bool holds = false; // over this signature's value, signed by its authority
     QDateTime time;
     QString authority;  // the common name of the certificate that signed it
+    QString issuer;     // and of its issuer
 };
 TimeStampCheck checkTimeStamp(CMS_SignerInfo* signer);
 // What a time-stamp token (DER) says of the data `digestOf` gives the digest of, by the digest
