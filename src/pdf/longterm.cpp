@@ -461,17 +461,10 @@ std::variant<SignedCopy, SignError> addValidationData(const QString& path,
         dss.replaceKey("/Type", QPDFObjectHandle::newName("/DSS"));
         root.replaceKey("/DSS", update.put(dss));
         update.add(root);
-        auto written = update.write();
-        if (const QString* why = std::get_if<QString>(&written)) {
-            SignError e = document.error(SignError::Kind::UpdateFailed);
-            e.detail = *why;
-            return e;
-        }
         SignedCopy copy;
-        copy.document = document.file();
-        copy.documentPath = path;
-        copy.prefixLength = document.file()->size;
-        copy.bytes = std::move(std::get<IncrementalUpdate::Written>(written).bytes);
+        std::optional<SignatureSlot> none;
+        if (auto failure = appendUpdate(document, update, copy, none))
+            return *failure;
         if (auto failure = readBack(document, copy, pages, std::nullopt, {}))
             return *failure;
         return copy;
@@ -502,20 +495,12 @@ std::variant<SignedCopy, SignError> addDocumentTimeStamp(const QString& path,
                 "<< /Type /DocTimeStamp /Filter /Adobe.PPKLite /SubFilter /ETSI.RFC3161 >>"),
             DocumentTimeStampRoom);
         SignedCopy copy;
-        copy.document = document.file();
-        copy.documentPath = path;
         copy.field = newHiddenSignatureField(qpdf, update, pages.front(), value, "DocTimeStamp");
-        auto written = update.write();
-        if (const QString* why = std::get_if<QString>(&written)) {
-            SignError e = document.error(SignError::Kind::UpdateFailed);
-            e.detail = *why;
-            return e;
-        }
-        IncrementalUpdate::Written& made = std::get<IncrementalUpdate::Written>(written);
-        copy.prefixLength = document.file()->size;
-        copy.bytes = std::move(made.bytes);
+        std::optional<SignatureSlot> slot;
+        if (auto failure = appendUpdate(document, update, copy, slot))
+            return *failure;
         const auto completed = completeSlot(
-            copy, *made.slot, [&](const QByteArray& digest) -> std::variant<QByteArray, SignError> {
+            copy, *slot, [&](const QByteArray& digest) -> std::variant<QByteArray, SignError> {
                 auto token = requestTimeStamp(digest, transport);
                 if (const SignError* why = std::get_if<SignError>(&token))
                     return *why;

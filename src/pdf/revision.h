@@ -17,6 +17,11 @@ struct SignatureSlot;
 // cover, and checked before it is given; or why it cannot be made.
 using SlotValue = std::function<std::variant<QByteArray, SignError>(const QByteArray& digest)>;
 
+// The update written after the document's bytes, as the copy's; where it holds a signature's
+// room, `slot` says where.
+std::optional<SignError> appendUpdate(OpenDocument& document, class IncrementalUpdate& update,
+                                     SignedCopy& copy, std::optional<SignatureSlot>& slot);
+
 // Fills in the signature at `slot` of the copy's update: its byte ranges, everything but its
 // own value, then the value. Its byte ranges.
 std::variant<std::array<qint64, 4>, SignError> completeSlot(SignedCopy& copy,

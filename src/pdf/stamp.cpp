@@ -71,6 +71,24 @@ QPDFObjectHandle signatureValue(const SigningIdentity& signer, const StampPlace&
 
 } // namespace
 
+std::optional<SignError> appendUpdate(OpenDocument& document, IncrementalUpdate& update,
+                                     SignedCopy& copy, std::optional<SignatureSlot>& slot)
+{
+    auto written = update.write();
+    if (const QString* why = std::get_if<QString>(&written)) {
+        SignError e = document.error(SignError::Kind::UpdateFailed);
+        e.detail = *why;
+        return e;
+    }
+    IncrementalUpdate::Written& made = std::get<IncrementalUpdate::Written>(written);
+    copy.document = document.file();
+    copy.documentPath = document.path();
+    copy.prefixLength = document.file()->size;
+    copy.bytes = std::move(made.bytes);
+    slot = made.slot;
+    return std::nullopt;
+}
+
 std::variant<std::array<qint64, 4>, SignError> completeSlot(SignedCopy& copy,
                                                             const SignatureSlot& slot,
                                                             const SlotValue& value)
@@ -323,18 +341,12 @@ std::variant<SignedCopy, SignError> stampOpened(std::shared_ptr<OpenDocument> op
             RewrittenDocument{std::move(opened), std::move(own), int(pages.size())});
         return copy;
     }
-    auto written = update->write();
-    if (const QString* why = std::get_if<QString>(&written)) {
-        SignError e = document.error(SignError::Kind::UpdateFailed);
-        e.detail = *why;
-        return e;
-    }
-    IncrementalUpdate::Written& update_ = std::get<IncrementalUpdate::Written>(written);
-    copy.prefixLength = document.file()->size;
-    copy.bytes = std::move(update_.bytes);
+    std::optional<SignatureSlot> slot;
+    if (auto failure = appendUpdate(document, *update, copy, slot))
+        return *failure;
     std::array<qint64, 4> ranges{};
     if (place.signer) {
-        auto completed = completeSignature(copy, *update_.slot, *place.signer, place.timeStamp);
+        auto completed = completeSignature(copy, *slot, *place.signer, place.timeStamp);
         if (auto* why = std::get_if<SignError>(&completed))
             return *why;
         ranges = std::get<std::array<qint64, 4>>(completed);
