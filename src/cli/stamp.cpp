@@ -137,11 +137,14 @@ std::optional<Failure> stampDocument(const Options& options, QByteArray signatur
     const SignedCopy& copy = std::get<SignedCopy>(stamped);
     const std::vector<Step> steps = stepsToLast(options, place);
     SignedCopy last = copy;
-    QTemporaryDir work;
+    // The copies in between are made where no one else looks, and go with the run.
+    std::optional<QTemporaryDir> work;
+    if (!steps.empty())
+        work.emplace();
     for (size_t i = 0; i < steps.size(); ++i) {
-        const QString between = work.filePath(QStringLiteral("revision-%1.pdf").arg(i + 2));
-        if (!work.isValid())
-            return signingFailure(SignError{SignError::Kind::CannotWrite, work.path()});
+        if (!work->isValid())
+            return signingFailure(SignError{SignError::Kind::CannotWrite, work->path()});
+        const QString between = work->filePath(QStringLiteral("revision-%1.pdf").arg(i + 2));
         if (auto error = last.writeTo(between))
             return signingFailure(*error);
         auto next = steps[i](between);
