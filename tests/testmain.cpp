@@ -2,12 +2,17 @@
 
 #include <QApplication>
 #include <QSettings>
+#include <QTemporaryDir>
 
 // What ctest is told to take for a skipped test (SKIP_RETURN_CODE).
 constexpr int SkippedExitCode = 77;
 
 int main(int argc, char** argv)
 {
+    // The program keeps a person's drawn signature in its data folder: the tests get one of
+    // their own, so that the tester's is neither read nor changed.
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
     QApplication app(argc, argv);
     // As in the program: Qt's dialogs keep nothing in the tester's settings.
     for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
