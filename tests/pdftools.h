@@ -104,6 +104,27 @@ inline QList<QRectF> annotationRects(const QByteArray& bytes)
     return rects;
 }
 
+// The process's HOME and SOFTHSM2_CONF as they were, put back when it goes: a test that points
+// them at a token and a database of its own leaves the tester's alone.
+class TokenEnvironment
+{
+public:
+    TokenEnvironment() : home_(qgetenv("HOME")), softhsm_(qgetenv("SOFTHSM2_CONF")) {}
+    ~TokenEnvironment()
+    {
+        qputenv("HOME", home_);
+        if (softhsm_.isNull())
+            qunsetenv("SOFTHSM2_CONF");
+        else
+            qputenv("SOFTHSM2_CONF", softhsm_);
+    }
+    TokenEnvironment(const TokenEnvironment&) = delete;
+    TokenEnvironment& operator=(const TokenEnvironment&) = delete;
+
+private:
+    QByteArray home_, softhsm_;
+};
+
 // A software token "sorvex" (SoftHSM2, PIN 1234, in `folder`) and an NSS database in the home
 // `folder`/home, each holding 王晓明's key and certificate under the name "me" and the certificate
 // of the authority that issued it, "Sorvex Test Root"; the process's SOFTHSM2_CONF and HOME are

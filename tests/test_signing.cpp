@@ -507,17 +507,9 @@ struct Kept
 class Tokens : public testing::TestWithParam<Kept>
 {
 protected:
+    TokenEnvironment environment;
     QTemporaryDir dir;
-    QByteArray home = qgetenv("HOME"), softhsm = qgetenv("SOFTHSM2_CONF");
     QString path(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
-    void TearDown() override
-    {
-        qputenv("HOME", home);
-        if (softhsm.isNull())
-            qunsetenv("SOFTHSM2_CONF");
-        else
-            qputenv("SOFTHSM2_CONF", softhsm);
-    }
     bool made() { return madeTokenAndDatabase(dir.path()); }
 };
 

@@ -16,7 +16,6 @@
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollArea>
 #include <QLineEdit>
@@ -174,14 +173,7 @@ TEST_F(SigningWindow, ShowsSignaturesAsksBeforeBreakingThemAndKeepsNoPassword)
 // asked when saving, not when chosen.
 TEST_F(SigningWindow, ListsTheCertificatesOfTokensAndSignsWithThem)
 {
-    const QByteArray home = qgetenv("HOME"), softhsm = qgetenv("SOFTHSM2_CONF");
-    const auto restore = qScopeGuard([&] {
-        qputenv("HOME", home);
-        if (softhsm.isNull())
-            qunsetenv("SOFTHSM2_CONF");
-        else
-            qputenv("SOFTHSM2_CONF", softhsm);
-    });
+    const TokenEnvironment environment;
     ASSERT_TRUE(madeTokenAndDatabase(dir.path()));
     open(written("contract.pdf", twoPages()));
     auto* list = control<QComboBox>("cboCertificate");

@@ -192,10 +192,11 @@ QByteArray derOfCrl(const QByteArray& bytes)
     return out;
 }
 
-// Opens the document for an update, runs `change` with it and reads the result back.
+// Opens the document for an update that adds `addition`, and where its author allows that,
+// runs `change` with it.
 template <typename Change>
 std::variant<SignedCopy, SignError> updated(const QString& path, const SecretBytes* password,
-                                            Change change)
+                                            SigningPolicy::Addition addition, Change change)
 {
     auto opened = OpenDocument::open(path, password, true);
     if (auto* failure = std::get_if<SignError>(&opened))
@@ -203,6 +204,10 @@ std::variant<SignedCopy, SignError> updated(const QString& path, const SecretByt
     std::shared_ptr<OpenDocument> document =
         std::move(std::get<std::unique_ptr<OpenDocument>>(opened));
     try {
+        QPDF& qpdf = document->qpdf();
+        const Form form = readForm(qpdf, document->budget());
+        if (auto refusal = SigningPolicy(qpdf, form, path).allows(addition))
+            return *refusal;
         return change(*document);
     } catch (const std::exception& e) {
         return document->failure(e);
@@ -419,12 +424,9 @@ std::variant<SignedCopy, SignError> addValidationData(const QString& path,
                                                       const SecretBytes* password,
                                                       const ValidationData& data)
 {
-    return updated(path, password, [&](OpenDocument& document) -> std::variant<SignedCopy, SignError> {
+    return updated(path, password, SigningPolicy::Addition::ValidationData,
+                   [&](OpenDocument& document) -> std::variant<SignedCopy, SignError> {
         QPDF& qpdf = document.qpdf();
-        const Form form = readForm(qpdf, document.budget());
-        const SigningPolicy policy(qpdf, form, path);
-        if (auto refusal = policy.allows(SigningPolicy::Addition::ValidationData))
-            return *refusal;
         const int pages = int(QPDFPageDocumentHelper(qpdf).getAllPages().size());
         IncrementalUpdate update(qpdf, *document.file(), document.highestReferenced());
         QPDFObjectHandle root = qpdf.getRoot();
@@ -475,12 +477,9 @@ std::variant<SignedCopy, SignError> addDocumentTimeStamp(const QString& path,
                                                          const SecretBytes* password,
                                                          const TimeStampTransport& transport)
 {
-    return updated(path, password, [&](OpenDocument& document) -> std::variant<SignedCopy, SignError> {
+    return updated(path, password, SigningPolicy::Addition::NewField,
+                   [&](OpenDocument& document) -> std::variant<SignedCopy, SignError> {
         QPDF& qpdf = document.qpdf();
-        const Form form = readForm(qpdf, document.budget());
-        const SigningPolicy policy(qpdf, form, path);
-        if (auto refusal = policy.allows(SigningPolicy::Addition::NewField))
-            return *refusal;
         if (document.headerOffset() > 0) {
             SignError e = document.error(SignError::Kind::BytesBeforeHeader);
             e.count = document.headerOffset();
