@@ -797,7 +797,10 @@ TEST(Verify, SaysEverySignatureAndFindsAChangedByte)
     EXPECT_TRUE(lines[0].contains(QStringLiteral("adbe.pkcs7.detached")));
     EXPECT_TRUE(lines[2].contains(QStringLiteral("ETSI.CAdES.detached")));
     EXPECT_TRUE(lines[2].contains(QStringLiteral("covers the whole document (revision 4 of 4)")));
-    EXPECT_TRUE(lines[0].contains(QStringLiteral("later changes follow")));
+    // Each signature made after poppler's is seen as what it is: nothing changed but signatures.
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("; later: revision 3 added a signature by 王晓明; "
+                                                 "revision 4 added a signature by 王晓明")))
+        << lines[0].toStdString();
     for (const QString& line : lines) {
         EXPECT_TRUE(line.contains(QStringLiteral("by 王晓明")));
         EXPECT_TRUE(line.contains(QStringLiteral("digest matches, signature value verifies")));
@@ -817,7 +820,7 @@ TEST(Verify, SaysEverySignatureAndFindsAChangedByte)
     changed.write(bytes);
     changed.close();
     const Outcome broken = render({QStringLiteral("--verify"), path("changed.pdf")});
-    EXPECT_EQ(broken.code, 1);
+    EXPECT_EQ(broken.code, 7);
     EXPECT_EQ(broken.out.count(QStringLiteral("DIGEST MISMATCH")), 3) << broken.out.toStdString();
     EXPECT_TRUE(broken.err.contains(QStringLiteral("3 of 3 signature(s)"))) << broken.err.toStdString();
 }

@@ -13,6 +13,13 @@ inline constexpr int ExitFailure = 1;
 inline constexpr int ExitBadArguments = 2;
 // With --strict: a picture that would be drawn in a substitute face or on white is not written.
 inline constexpr int ExitDegraded = 3;
+// With --verify, worse as they go up: changed after signing as the signatures allow (form
+// filling, annotations); a certificate not trusted, with --require-trusted; changed beyond what
+// they allow; a signature that does not hold or cannot be judged.
+inline constexpr int ExitChangedAllowed = 4;
+inline constexpr int ExitNotTrusted = 5;
+inline constexpr int ExitChangedBeyond = 6;
+inline constexpr int ExitSignatureInvalid = 7;
 
 // The most characters a name may have where it is put on a document or read from a list: no
 // signature is longer, and a binary file given as a list is one enormous row.

@@ -167,9 +167,23 @@ struct Declared
     QCommandLineOption verify{
         QStringLiteral("verify"),
         QStringLiteral("Check every signature of this PDF: one line each, saying who signed, "
-                       "when, what it covers and whether the bytes it covers are those signed; "
-                       "exit status 0 when every one is."),
+                       "when, what it covers, whether the bytes it covers are those signed, and "
+                       "what each later revision changed. Exit status 0 when every signature "
+                       "holds and only signatures and validation data came after them; 4 when "
+                       "form filling or annotations they allow came after; 5 with "
+                       "--require-trusted when a certificate is not trusted; 6 when a change "
+                       "they do not allow came after; 7 when a signature does not hold or "
+                       "cannot be judged."),
         QStringLiteral("FILE.pdf")};
+    QCommandLineOption trust{
+        QStringLiteral("trust"),
+        QStringLiteral("With --verify, certificates (PEM) a signature's chain may end in, "
+                       "besides those this system trusts; may be given more than once."),
+        QStringLiteral("FILE")};
+    QCommandLineOption requireTrusted{
+        QStringLiteral("require-trusted"),
+        QStringLiteral("With --verify, fail (exit status 5) when a signature's certificate is "
+                       "not trusted.")};
     QCommandLineOption flatten{
         QStringLiteral("flatten"),
         QStringLiteral("With --stamp, draw the signature into the page's content and write the "
@@ -371,7 +385,8 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
                        d.transparent, d.fit, d.exactSize, d.strict, d.worn, d.output, d.batch,
                        d.shard, d.jobs, d.list, d.sheet, d.report, d.stamp, d.page, d.at, d.width,
                        d.flatten, d.acrossPages, d.breakSignatures, d.signWith, d.passwordFile,
-                       d.field, d.reason, d.location, d.documentPasswordFile, d.verify,
+                       d.field, d.reason, d.location, d.documentPasswordFile, d.verify, d.trust,
+                       d.requireTrusted,
                        d.drawn, d.tsa, d.tsaTimeout, d.ltv, d.ltvOffline, d.archiveTimeStamp,
                        d.signerLines, d.layoutJson});
     // How a batch talks to its workers: not for people.
@@ -431,6 +446,10 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
         return options;
     options.verifyFile = parser.value(d.verify);
     options.documentPasswordFile = parser.value(d.documentPasswordFile);
+    options.trustFiles = parser.values(d.trust);
+    options.requireTrusted = parser.isSet(d.requireTrusted);
+    if (options.verifyFile.isEmpty() && (parser.isSet(d.trust) || options.requireTrusted))
+        return badArgument(QStringLiteral("--trust and --require-trusted go with --verify"));
     if (!options.verifyFile.isEmpty()) {
         if (parser.isSet(d.stamp) || parser.isSet(d.batch) || options.list || options.sheet)
             return badArgument(QStringLiteral("--verify checks one document and does nothing else"));

@@ -38,6 +38,8 @@ struct Options
     QString validationFolder;   // where its revocation data is; empty: asked for
     bool archiveTimeStamp = false; // and a document time stamp over all of it
     QString verifyFile;      // a PDF whose signatures to check; empty: none
+    QStringList trustFiles;  // PEM certificates its chains may end in, besides the system's
+    bool requireTrusted = false; // a chain not ending in one fails the check
     QString drawnFile;       // a signature written on the pad, instead of a typed name
     bool layoutJson = false; // print the placement rules, and the job's layout, as JSON
     QString helpText;    // set when --help was asked for

@@ -239,6 +239,21 @@ QString describe(const SignError& e)
         return QStringLiteral("the time stamp is not signed by a time-stamping certificate%1: "
                               "nothing was written")
             .arg(e.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(e.detail));
+    case K::TimeStampSelfSigned:
+        return QStringLiteral("the time-stamping authority \"%1\" vouches for itself (its "
+                              "certificate is self-signed): its time proves nothing, nothing was "
+                              "written")
+            .arg(e.detail);
+    case K::TimeStampAuthorityNotValid:
+        return QStringLiteral("the time-stamping authority's certificate (\"%1\") was not valid "
+                              "at the time it gives, %2: nothing was written")
+            .arg(e.detail, e.field2);
+    case K::TimeStampTimeOff:
+        return QStringLiteral("the time stamp gives %1, not now: nothing was written").arg(e.detail);
+    case K::TimeStampBeforeCertificate:
+        return QStringLiteral("the time stamp gives %1, before the signing certificate was valid "
+                              "(from %2): nothing was written")
+            .arg(e.detail, e.field2);
     case K::ChainIncomplete:
         return QStringLiteral("the issuer of the certificate \"%1\" is not among the signature's "
                               "certificates: its status cannot be asked (--ltv), nothing was "

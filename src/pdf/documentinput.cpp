@@ -6,20 +6,22 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
 DocumentInput::DocumentInput(std::shared_ptr<const OpenedFile> file, QByteArray tail,
-                             std::string name, MemoryBudget* budget)
+                             std::string name, MemoryBudget* budget, qint64 length)
     : file_(std::move(file)), tail_(std::move(tail)), name_(std::move(name)),
-      size_(file_->size + tail_.size()), budget_(budget)
+      fileSize_(length >= 0 ? std::min(length, file_->size) : file_->size),
+      size_(fileSize_ + tail_.size()), budget_(budget)
 {
 }
 
 char DocumentInput::byteAt(qint64 at)
 {
-    if (at >= file_->size)
-        return tail_.at(qsizetype(at - file_->size));
+    if (at >= fileSize_)
+        return tail_.at(qsizetype(at - fileSize_));
     if (blockStart_ < 0 || at < blockStart_ || at >= blockStart_ + block_.size()) {
         constexpr qint64 Block = 64 * 1024;
         // Every quarter of a megabyte read: what qpdf made of it shows by then.
@@ -63,8 +65,8 @@ size_t DocumentInput::read(char* buffer, size_t length)
     last_offset = at_;
     size_t done = 0;
     while (done < length && at_ < size_) {
-        if (at_ >= file_->size) {
-            const qsizetype from = qsizetype(at_ - file_->size);
+        if (at_ >= fileSize_) {
+            const qsizetype from = qsizetype(at_ - fileSize_);
             const size_t n = std::min<size_t>(length - done, size_t(tail_.size() - from));
             std::memcpy(buffer + done, tail_.constData() + from, n);
             done += n;
@@ -74,7 +76,7 @@ size_t DocumentInput::read(char* buffer, size_t length)
         byteAt(at_); // the block holding at_
         const qsizetype from = qsizetype(at_ - blockStart_);
         const size_t n = std::min<size_t>({length - done, size_t(block_.size() - from),
-                                           size_t(file_->size - at_)});
+                                           size_t(fileSize_ - at_)});
         std::memcpy(buffer + done, block_.constData() + from, n);
         done += n;
         at_ += qint64(n);

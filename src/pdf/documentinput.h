@@ -14,11 +14,12 @@ struct OpenedFile;
 
 // A document as qpdf reads it: the parts of an open file it asks for, followed, where there is
 // one, by an update not yet written; the budget, where there is one, is checked as it reads.
+// With `length`, only the file's first `length` bytes: the document as one of its revisions.
 class DocumentInput : public InputSource
 {
 public:
     DocumentInput(std::shared_ptr<const OpenedFile> file, QByteArray tail, std::string name,
-                  MemoryBudget* budget = nullptr);
+                  MemoryBudget* budget = nullptr, qint64 length = -1);
 
     qpdf_offset_t findAndSkipNextEOL() override;
     std::string const& getName() const override { return name_; }
@@ -34,6 +35,7 @@ private:
     std::shared_ptr<const OpenedFile> file_;
     QByteArray tail_;
     std::string name_;
+    qint64 fileSize_;
     qint64 size_;
     qint64 at_ = 0;
     QByteArray block_; // the part of the file read last

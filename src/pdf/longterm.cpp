@@ -262,6 +262,17 @@ bool keptAnswer(const CertificateStatus& status, const ValidationData& kept)
                        [&](const QByteArray& c) { return !checkCrl(c, status, false); });
 }
 
+bool keptRevoked(const CertificateStatus& status, const ValidationData& kept)
+{
+    const auto revoked = [](const std::optional<SignError>& e) {
+        return e && e->kind == SignError::Kind::CertificateRevoked;
+    };
+    return std::any_of(kept.ocsps.begin(), kept.ocsps.end(),
+                       [&](const QByteArray& r) { return revoked(checkOcsp(r, status, nullptr, false)); }) ||
+           std::any_of(kept.crls.begin(), kept.crls.end(),
+                       [&](const QByteArray& c) { return revoked(checkCrl(c, status, false)); });
+}
+
 std::variant<ValidationNeeds, SignError> validationNeeds(const QString& path,
                                                          const SecretBytes* password)
 {

@@ -59,6 +59,8 @@ struct ValidationData
 // Whether `kept` holds an answer for `status`'s certificate that its issuer signed and that
 // does not say it is revoked: its time is that of the signing, not now.
 bool keptAnswer(const CertificateStatus& status, const ValidationData& kept);
+// Whether `kept` holds an answer its issuer signed that says `status`'s certificate is revoked.
+bool keptRevoked(const CertificateStatus& status, const ValidationData& kept);
 
 // Each status of `needs` answered: by its OCSP responders, else its revocation lists, asked
 // through `fetch`; or, where `offline` is given, by the OCSP responses and lists among those

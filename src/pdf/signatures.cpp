@@ -1,19 +1,20 @@
 #include "signatures.h"
 
 #include "base/regularfile.h"
+#include "documentinput.h"
 #include "formfields.h"
 #include "longterm.h"
+#include "memorybudget.h"
 #include "opendocument.h"
 #include "openssltypes.h"
 
-#include <QTimeZone>
+#include <qpdf/QPDFTokenizer.hh>
 
-#include <openssl/cms.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
-#include <openssl/x509_vfy.h>
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
@@ -52,9 +53,9 @@ std::optional<QByteArray> digestOfRanges(const OpenedFile& file, const char* alg
     for (const auto& [from, length] : ranges)
         for (qint64 at = from; at < from + length; at += Chunk) {
             const QByteArray part = file.read(at, std::min(Chunk, from + length - at));
-            if (part.isEmpty())
+            if (part.isEmpty() ||
+                EVP_DigestUpdate(context.get(), part.constData(), size_t(part.size())) != 1)
                 return std::nullopt;
-            EVP_DigestUpdate(context.get(), part.constData(), size_t(part.size()));
         }
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
@@ -63,265 +64,569 @@ std::optional<QByteArray> digestOfRanges(const OpenedFile& file, const char* alg
     return QByteArray(reinterpret_cast<const char*>(digest), int(length));
 }
 
-// Where each revision of the file ends: after each "%%EOF" and the line end that follows it.
-std::vector<qint64> revisionEnds(const OpenedFile& file)
-{
-    std::vector<qint64> ends;
-    constexpr qint64 Chunk = 4 << 20;
-    for (qint64 at = 0; at < file.size; at += Chunk - 8) {
-        const QByteArray part = file.read(at, Chunk);
-        for (qsizetype found = part.indexOf("%%EOF"); found >= 0;
-             found = part.indexOf("%%EOF", found + 1)) {
-            qint64 end = at + found + 5;
-            if (!ends.empty() && ends.back() >= end)
-                continue;
-            const QByteArray after = file.read(end, 2);
-            end += after.startsWith("\r\n") ? 2 : after.startsWith('\n') || after.startsWith('\r');
-            ends.push_back(end);
-        }
-    }
-    return ends;
-}
-
 // A document time stamp's token checked as a signature: its imprint the digest of the bytes it
 // covers, its signature its authority's.
 CmsCheck documentTimeStampCheck(const QByteArray& der,
-                                const std::function<std::optional<QByteArray>(int nid)>& digestOf)
+                                const std::function<std::optional<QByteArray>(int nid)>& digestOf,
+                                const TrustStore& store)
 {
     CmsCheck check;
     int named = NID_undef;
-    const TimeStampCheck token = checkTimeStampToken(der, [&](int nid) {
-        named = nid;
-        return digestOf(nid);
-    });
+    const TimeStampCheck token = checkTimeStampToken(
+        der,
+        [&](int nid) {
+            named = nid;
+            return digestOf(nid);
+        },
+        store.get());
     check.readable = named != NID_undef;
     check.digestName = QString::fromLatin1(OBJ_nid2sn(named));
-    check.digestMatches = token.holds;
+    check.digestMatches = token.fault != TimeStampCheck::Fault::NotOver && check.readable;
     check.valueVerifies = token.holds;
     check.signer = token.authority;
     check.issuer = token.issuer;
     check.signingTime = token.time;
+    check.trust = token.trusted ? CmsCheck::Trust::Trusted : CmsCheck::Trust::IssuerNotTrusted;
     return check;
 }
 
-// Where the document keeps what checks its signatures later: each signature whose chain its
-// Document Security Store answers for, and those a document time stamp over that store covers.
-void keptForLater(QPDF& document, std::vector<SignatureReport>& reports)
+// Where a signature dictionary's hex-string values of /Contents lie in the file: found by
+// reading the object's own tokens from where its revision says its body starts, keyed by the
+// key path of the dictionary holding them ("" for the object's own, "/V" for a field's value).
+std::map<std::string, std::pair<qint64, qint64>>
+contentsSpans(const std::shared_ptr<OpenedFile>& file, qint64 at, qint64 end)
 {
-    QPDFObjectHandle root = document.getRoot();
-    QPDFObjectHandle dss = root.getKey("/DSS");
-    if (!dss.isDictionary())
-        return;
-    ValidationData kept;
-    const auto streams = [&](const char* key, std::vector<QByteArray>& into) {
-        QPDFObjectHandle list = dss.getKey(key);
-        for (int i = 0; list.isArray() && i < list.getArrayNItems(); ++i)
-            if (QPDFObjectHandle item = list.getArrayItem(i); item.isStream()) {
-                const auto data = item.getStreamData(qpdf_dl_generalized);
-                into.emplace_back(reinterpret_cast<const char*>(data->getBuffer()),
-                                  qsizetype(data->getSize()));
-            }
+    std::map<std::string, std::pair<qint64, qint64>> spans;
+    auto input = std::make_shared<DocumentInput>(file, QByteArray(), "signature", nullptr, end);
+    input->seek(at, SEEK_SET);
+    QPDFTokenizer tokenizer;
+    struct Read
+    {
+        QPDFTokenizer::token_type_e type;
+        std::string value;
+        qint64 start, end;
+        bool hex;
     };
-    streams("/Certs", kept.certificates);
-    streams("/OCSPs", kept.ocsps);
-    streams("/CRLs", kept.crls);
-    // Where the store was written: a time stamp covers it when it covers those bytes.
-    const QPDFObjectHandle holder = dss.isIndirect() ? dss : root;
-    const auto table = document.getXRefTable();
-    qint64 writtenAt = -1;
-    if (const auto it = table.find(holder.getObjGen()); it != table.end()) {
-        if (it->second.getType() == 1) {
-            writtenAt = it->second.getOffset();
-        } else if (it->second.getType() == 2) {
-            const auto in = table.find(QPDFObjGen(it->second.getObjStreamNumber(), 0));
-            if (in != table.end() && in->second.getType() == 1)
-                writtenAt = in->second.getOffset();
+    std::vector<Read> tokens;
+    for (int i = 0; i < 200000; ++i) {
+        const QPDFTokenizer::Token t = tokenizer.readToken(input, "signature", true, 1 << 22);
+        if (t.getType() == QPDFTokenizer::tt_bad || t.getType() == QPDFTokenizer::tt_eof)
+            return spans;
+        if (t.getType() == QPDFTokenizer::tt_word &&
+            (t.getValue() == "endobj" || t.getValue() == "stream"))
+            break;
+        tokens.push_back({t.getType(), t.getValue(), input->getLastOffset(), input->tell(),
+                          t.getRawValue().rfind('<', 0) == 0});
+    }
+    // "N G obj" and the object.
+    if (tokens.size() < 4 || tokens[0].type != QPDFTokenizer::tt_integer ||
+        tokens[1].type != QPDFTokenizer::tt_integer || tokens[2].value != "obj")
+        return spans;
+    size_t i = 3;
+    std::function<void(const std::string&)> value = [&](const std::string& path) {
+        if (i >= tokens.size())
+            return;
+        const Read& t = tokens[i];
+        if (t.type == QPDFTokenizer::tt_dict_open) {
+            ++i;
+            while (i < tokens.size() && tokens[i].type != QPDFTokenizer::tt_dict_close) {
+                if (tokens[i].type != QPDFTokenizer::tt_name) {
+                    ++i;
+                    continue;
+                }
+                const std::string key = tokens[i++].value;
+                if (key == "/Contents" && i < tokens.size() &&
+                    tokens[i].type == QPDFTokenizer::tt_string && tokens[i].hex &&
+                    !spans.count(path))
+                    spans[path] = {tokens[i].start, tokens[i].end};
+                value(path.empty() ? key : path + ' ' + key);
+            }
+            ++i;
+        } else if (t.type == QPDFTokenizer::tt_array_open) {
+            ++i;
+            while (i < tokens.size() && tokens[i].type != QPDFTokenizer::tt_array_close)
+                value(path + " []");
+            ++i;
+        } else if (t.type == QPDFTokenizer::tt_integer && i + 2 < tokens.size() &&
+                   tokens[i + 1].type == QPDFTokenizer::tt_integer && tokens[i + 2].value == "R") {
+            i += 3;
+        } else {
+            ++i;
+        }
+    };
+    value(std::string());
+    return spans;
+}
+
+// One signature dictionary found: the object it is (its field's, where it is written in
+// its field) and the revision that wrote it.
+struct Found
+{
+    int number = 0;
+    int generation = 0;
+    int revision = 0;   // 1-based
+    bool inField = false; // written inside its field's dictionary
+    QString field;
+    bool inFinalForm = false;
+};
+
+bool isSignatureValue(QPDFObjectHandle value)
+{
+    return value.isDictionary() && value.hasKey("/ByteRange") && value.hasKey("/Contents");
+}
+
+class Verifier
+{
+public:
+    Verifier(OpenDocument& document, const TrustStore& trust) : document_(document), trust_(trust)
+    {
+    }
+
+    Verification run()
+    {
+        Verification v;
+        const OpenedFile& file = *document_.file();
+        chain_ = readRevisions(file, document_.headerOffset());
+        v.revisions = int(chain_.revisions.size());
+        if (chain_.fault) {
+            v.fault = chain_.fault;
+            v.signatures = unjudgeable();
+            return v;
+        }
+        const std::vector<Found> found = findSignatures();
+        int earliest = v.revisions;
+        for (const Found& f : found) {
+            v.signatures.push_back(report(f));
+            earliest = std::min(earliest, f.revision);
+        }
+        // What each revision after the first signed one changed.
+        if (!found.empty() && earliest < v.revisions) {
+            std::set<int> referenced = referencedNumbers(state(earliest), document_.budget());
+            for (int k = earliest + 1; k <= v.revisions; ++k) {
+                const Revision& revision = chain_.revisions[size_t(k - 1)];
+                RevisionChanges changes{k, changesOf(state(k - 1), state(k), revision, referenced,
+                                                     document_.budget())};
+                const std::set<int> more = numbersReferredBy(state(k), revision, document_.budget());
+                referenced.insert(more.begin(), more.end());
+                if (!changes.changes.empty())
+                    v.changes.push_back(std::move(changes));
+            }
+        }
+        keptForLater(v.signatures);
+        judge(v);
+        std::stable_sort(v.signatures.begin(), v.signatures.end(),
+                         [](const auto& a, const auto& b) { return a.revision < b.revision; });
+        return v;
+    }
+
+private:
+    // The document as revision `k` (1-based) left it.
+    QPDF& state(int k)
+    {
+        if (k == int(chain_.revisions.size()))
+            return document_.qpdf();
+        auto& held = states_[k];
+        if (!held) {
+            held = std::make_unique<QPDF>();
+            held->setSuppressWarnings(true);
+            held->setAttemptRecovery(false);
+            std::string password(document_.password().data(), size_t(document_.password().size()));
+            held->processInputSource(
+                std::make_shared<DocumentInput>(document_.file(), QByteArray(), document_.name(),
+                                                &document_.budget(),
+                                                chain_.revisions[size_t(k - 1)].end),
+                password.empty() ? nullptr : password.c_str());
+            OPENSSL_cleanse(password.data(), password.size());
+        }
+        return *held;
+    }
+
+    // The revision (1-based) whose entry defines `number` as revision `k` reads it.
+    int definedIn(int number, int k) const
+    {
+        for (int r = k; r >= 1; --r)
+            if (const XrefEntry* e = chain_.revisions[size_t(r - 1)].entry(number))
+                return e->type == XrefEntry::Type::Free ? 0 : r;
+        return 0;
+    }
+
+    // Signatures by the form of every revision, and by the signature dictionaries each update
+    // writes, whether or not any form still lists them.
+    std::vector<Found> findSignatures()
+    {
+        std::map<std::pair<int, int>, Found> found; // by object and revision
+        const int n = int(chain_.revisions.size());
+        for (int k = 1; k <= n; ++k) {
+            QPDF& document = state(k);
+            const Form form = readForm(document, document_.budget());
+            for (const FormField& field : form.fields) {
+                if (!field.isSigned())
+                    continue;
+                QPDFObjectHandle value = QPDFObjectHandle(field.field).getKey("/V");
+                Found f;
+                f.inField = !value.isIndirect();
+                QPDFObjectHandle holder = f.inField ? QPDFObjectHandle(field.field) : value;
+                if (!holder.isIndirect())
+                    continue;
+                f.number = holder.getObjectID();
+                f.generation = holder.getGeneration();
+                f.revision = definedIn(f.number, k);
+                if (f.revision == 0)
+                    continue;
+                f.field = field.name;
+                Found& kept = found[{f.number, f.revision}];
+                const bool final = kept.inFinalForm || k == n;
+                if (kept.number == 0 || k >= kept.revision)
+                    kept = f;
+                kept.inFinalForm = final;
+            }
+            if (k == 1)
+                continue;
+            // Signature dictionaries an update writes that no form of it names.
+            for (const XrefEntry& e : chain_.revisions[size_t(k - 1)].entries) {
+                if (e.type == XrefEntry::Type::Free || found.count({e.number, k}))
+                    continue;
+                QPDFObjectHandle object;
+                try {
+                    object = document.getObject(e.number, e.type == XrefEntry::Type::InFile
+                                                              ? e.generation
+                                                              : 0);
+                } catch (const std::exception&) {
+                    continue;
+                }
+                if (!isSignatureValue(object) || object.isStream())
+                    continue;
+                Found f;
+                f.number = e.number;
+                f.generation = e.generation;
+                f.revision = k;
+                found[{f.number, k}] = f;
+            }
+        }
+        std::vector<Found> all;
+        for (const auto& [key, f] : found)
+            all.push_back(f);
+        return all;
+    }
+
+    SignatureReport report(const Found& f)
+    {
+        using U = SignatureReport::Unclear;
+        const OpenedFile& file = *document_.file();
+        const Revision& revision = chain_.revisions[size_t(f.revision - 1)];
+        SignatureReport report;
+        report.field = f.field;
+        report.inForm = f.inFinalForm;
+        report.fileBytes = file.size;
+        report.revisions = int(chain_.revisions.size());
+        report.revision = f.revision;
+        // Every fact as the revision it signs has it: what later revisions say is unsigned.
+        QPDF& signedState = state(f.revision);
+        QPDFObjectHandle holder = signedState.getObject(f.number, f.generation);
+        QPDFObjectHandle value = f.inField ? holder.getKey("/V") : holder;
+        QPDFObjectHandle subFilter = value.getKey("/SubFilter");
+        report.subFilter =
+            subFilter.isName() ? QString::fromStdString(subFilter.getName()).mid(1) : QString();
+        if (value.getKey("/Type").isNameAndEquals("/DocTimeStamp") ||
+            report.subFilter == QLatin1String("ETSI.RFC3161"))
+            report.type = SignatureReport::Type::DocumentTimeStamp;
+        if (value.getKey("/Name").isString())
+            report.claimedName = QString::fromStdString(value.getKey("/Name").getUTF8Value());
+        if (value.getKey("/M").isString())
+            report.claimedTime = pdfDate(QString::fromStdString(value.getKey("/M").getUTF8Value()));
+        permissions(report, signedState, value, f);
+
+        // Four integers from the start, ascending, inside the file.
+        QPDFObjectHandle ranges = value.getKey("/ByteRange");
+        std::vector<qint64> r;
+        for (int i = 0; ranges.isArray() && i < ranges.getArrayNItems() && i < 5; ++i)
+            r.push_back(ranges.getArrayItem(i).isInteger() ? ranges.getArrayItem(i).getIntValue()
+                                                           : -1);
+        const bool sound = r.size() == 4 && r[0] == 0 && r[1] > 0 && r[2] >= r[1] + 2 &&
+                           r[3] >= 0 && r[2] - r[1] <= 4 * 1024 * 1024 && r[2] + r[3] <= file.size;
+        if (!sound) {
+            report.unclear = U::Ranges;
+            return report;
+        }
+        report.coveredBytes = r[2] + r[3];
+        // The gap is exactly this dictionary's own value: where its object says it is.
+        const XrefEntry* entry = revision.entry(f.number);
+        QByteArray der;
+        if (!entry || entry->type != XrefEntry::Type::InFile || entry->offset < revision.start) {
+            report.unclear = U::NotItsRevision;
+        } else {
+            const auto spans = contentsSpans(document_.file(), entry->offset, revision.end);
+            const auto span = spans.find(f.inField ? "/V" : "");
+            if (span == spans.end() || span->second != std::make_pair(r[1], r[2]))
+                report.unclear = U::Gap;
+            else
+                der = QByteArray::fromHex(file.read(r[1] + 1, r[2] - r[1] - 2));
+        }
+        const int ends = chain_.endingAt(report.coveredBytes);
+        if (report.unclear == U::None && ends == 0)
+            report.unclear = U::NotRevisionEnd;
+        else if (report.unclear == U::None && ends != f.revision)
+            report.unclear = U::NotItsRevision;
+        if (report.unclear == U::None)
+            report.coverage = ends == report.revisions ? SignatureReport::Coverage::Whole
+                                                       : SignatureReport::Coverage::Revision;
+        if (der.isEmpty())
+            return report;
+        const std::vector<std::pair<qint64, qint64>> covered{{0, r[1]}, {r[2], r[3]}};
+        report.check =
+            report.type == SignatureReport::Type::DocumentTimeStamp
+                ? documentTimeStampCheck(
+                      der, [&](int nid) { return digestOfRanges(file, OBJ_nid2sn(nid), covered); },
+                      trust_)
+                : checkCms(
+                      der,
+                      [&](const char* algorithm) { return digestOfRanges(file, algorithm, covered); },
+                      &trust_, report.subFilter == QLatin1String("adbe.pkcs7.sha1"));
+        return report;
+    }
+
+    // What the signature allows after it, as its signed revision says: a certification's P,
+    // its field's lock and its own FieldMDP.
+    void permissions(SignatureReport& report, QPDF& signedState, QPDFObjectHandle value,
+                     const Found& f)
+    {
+        const auto readLock = [&](QPDFObjectHandle lock) {
+            QPDFObjectHandle action = keyOf(lock, "/Action");
+            if (action.isNameAndEquals("/All"))
+                report.locksAll = true;
+            const bool exclude = action.isNameAndEquals("/Exclude");
+            QPDFObjectHandle fields = keyOf(lock, "/Fields");
+            if (exclude)
+                report.locksAll = true, report.lockExcludes = true;
+            for (int i = 0; fields.isArray() && i < fields.getArrayNItems(); ++i)
+                if (fields.getArrayItem(i).isString())
+                    report.locked.push_back(
+                        QString::fromStdString(fields.getArrayItem(i).getUTF8Value()));
+            if (keyOf(lock, "/P").isInteger())
+                report.lockP = std::clamp(keyOf(lock, "/P").getIntValueAsInt(), 1, 3);
+        };
+        QPDFObjectHandle references = value.getKey("/Reference");
+        for (int i = 0; references.isArray() && i < references.getArrayNItems(); ++i) {
+            QPDFObjectHandle reference = references.getArrayItem(i);
+            const std::string method = keyOf(reference, "/TransformMethod").unparse();
+            QPDFObjectHandle params = keyOf(reference, "/TransformParams");
+            if (method == "/DocMDP") {
+                report.type = SignatureReport::Type::Certification;
+                QPDFObjectHandle p = keyOf(params, "/P");
+                report.certifiedP = p.isInteger() ? std::clamp(p.getIntValueAsInt(), 1, 3) : 2;
+            } else if (method == "/FieldMDP") {
+                readLock(params);
+            }
+        }
+        QPDFObjectHandle docMdp = keyOf(keyOf(signedState.getRoot(), "/Perms"), "/DocMDP");
+        if (report.type == SignatureReport::Type::Approval && docMdp.isIndirect() &&
+            docMdp.getObjectID() == f.number && !f.inField)
+            report.type = SignatureReport::Type::Certification, report.certifiedP = 2;
+        // The field's own lock, as the signed revision has it.
+        const Form form = readForm(signedState, document_.budget());
+        for (const FormField& field : form.fields) {
+            QPDFObjectHandle v = QPDFObjectHandle(field.field).getKey("/V");
+            const int holder = f.inField ? QPDFObjectHandle(field.field).getObjectID()
+                                         : v.isIndirect() ? v.getObjectID() : 0;
+            if (holder == f.number)
+                readLock(field.lock());
         }
     }
-    for (SignatureReport& report : reports) {
-        if (report.type == SignatureReport::Type::DocumentTimeStamp || !report.check.valueVerifies)
-            continue;
-        std::vector<QByteArray> certificates = report.check.certificates;
-        certificates.insert(certificates.end(), kept.certificates.begin(), kept.certificates.end());
-        SignError incomplete{SignError::Kind::ChainIncomplete};
-        const auto statuses = chainStatuses(report.check.certificate, certificates, &incomplete);
-        report.validationKept =
-            incomplete.detail.isEmpty() &&
-            std::all_of(statuses.begin(), statuses.end(),
-                        [&](const CertificateStatus& s) { return keptAnswer(s, kept); });
-        report.archived =
-            report.validationKept && writtenAt >= 0 &&
-            std::any_of(reports.begin(), reports.end(), [&](const SignatureReport& stamp) {
-                return stamp.type == SignatureReport::Type::DocumentTimeStamp && stamp.intact() &&
-                       stamp.coveredBytes > writtenAt;
-            });
+
+    // A document whose revisions cannot be read: every signature its form shows, or that its
+    // bytes hold, reported as one that cannot be judged.
+    std::vector<SignatureReport> unjudgeable()
+    {
+        std::vector<SignatureReport> reports;
+        const OpenedFile& file = *document_.file();
+        try {
+            const Form form = readForm(document_.qpdf(), document_.budget());
+            for (const FormField& field : form.fields) {
+                if (!field.isSigned())
+                    continue;
+                SignatureReport report;
+                report.field = field.name;
+                report.fileBytes = file.size;
+                report.unclear = SignatureReport::Unclear::ChainUnreadable;
+                reports.push_back(report);
+            }
+        } catch (const std::exception&) {
+        }
+        if (reports.empty()) {
+            constexpr qint64 Chunk = 4 << 20;
+            for (qint64 at = 0; at < file.size; at += Chunk - 16)
+                if (file.read(at, Chunk).contains("/ByteRange")) {
+                    SignatureReport report;
+                    report.fileBytes = file.size;
+                    report.inForm = false;
+                    report.unclear = SignatureReport::Unclear::ChainUnreadable;
+                    reports.push_back(report);
+                    break;
+                }
+        }
+        return reports;
     }
-}
+
+    // Where the document keeps what checks its signatures later: each signature whose chain its
+    // Document Security Store answers for, those a document time stamp over that store covers,
+    // and those whose certificate it says is revoked.
+    void keptForLater(std::vector<SignatureReport>& reports)
+    {
+        QPDF& document = document_.qpdf();
+        QPDFObjectHandle root = document.getRoot();
+        QPDFObjectHandle dss = root.getKey("/DSS");
+        if (!dss.isDictionary())
+            return;
+        ValidationData kept;
+        const auto streams = [&](const char* key, std::vector<QByteArray>& into) {
+            QPDFObjectHandle list = dss.getKey(key);
+            for (int i = 0; list.isArray() && i < list.getArrayNItems(); ++i)
+                if (QPDFObjectHandle item = list.getArrayItem(i); item.isStream()) {
+                    const auto data = item.getStreamData(qpdf_dl_generalized);
+                    into.emplace_back(reinterpret_cast<const char*>(data->getBuffer()),
+                                      qsizetype(data->getSize()));
+                }
+        };
+        streams("/Certs", kept.certificates);
+        streams("/OCSPs", kept.ocsps);
+        streams("/CRLs", kept.crls);
+        // The revision that wrote the store: a time stamp covers it when it covers that one.
+        const QPDFObjectHandle holder = dss.isIndirect() ? dss : root;
+        const int written = definedIn(holder.getObjectID(), int(chain_.revisions.size()));
+        for (SignatureReport& report : reports) {
+            if (report.type == SignatureReport::Type::DocumentTimeStamp ||
+                !report.check.valueVerifies)
+                continue;
+            std::vector<QByteArray> certificates = report.check.certificates;
+            certificates.insert(certificates.end(), kept.certificates.begin(),
+                                kept.certificates.end());
+            SignError incomplete{SignError::Kind::ChainIncomplete};
+            const auto statuses = chainStatuses(report.check.certificate, certificates, &incomplete);
+            if (std::any_of(statuses.begin(), statuses.end(),
+                            [&](const CertificateStatus& s) { return keptRevoked(s, kept); }))
+                report.check.trust = CmsCheck::Trust::Revoked;
+            report.validationKept =
+                incomplete.detail.isEmpty() &&
+                std::all_of(statuses.begin(), statuses.end(),
+                            [&](const CertificateStatus& s) { return keptAnswer(s, kept); });
+            report.archived =
+                report.validationKept && written > 0 &&
+                std::any_of(reports.begin(), reports.end(), [&](const SignatureReport& stamp) {
+                    return stamp.type == SignatureReport::Type::DocumentTimeStamp &&
+                           stamp.intact() && stamp.revision >= written;
+                });
+        }
+    }
+
+    void judge(Verification& v)
+    {
+        // A certification binds every revision after its own.
+        const SignatureReport* certification = nullptr;
+        for (const SignatureReport& r : v.signatures)
+            if (r.type == SignatureReport::Type::Certification &&
+                (!certification || r.revision < certification->revision))
+                certification = &r;
+        for (SignatureReport& r : v.signatures) {
+            for (const RevisionChanges& c : v.changes)
+                if (c.revision > r.revision)
+                    r.later.push_back(c);
+            int p = r.type == SignatureReport::Type::Certification ? r.certifiedP : 3;
+            if (certification && certification->revision <= r.revision)
+                p = std::min(p, certification->certifiedP);
+            if (r.lockP > 0)
+                p = std::min(p, r.lockP);
+            bool beyond = false, allowed = false;
+            for (const RevisionChanges& c : r.later)
+                for (const Change& change : c.changes) {
+                    using K = Change::Kind;
+                    const bool permitted =
+                        change.kind == K::ValidationData ||
+                        ((change.kind == K::Signing || change.kind == K::FormFilling) && p >= 2) ||
+                        (change.kind == K::Annotation && p >= 3);
+                    const bool lockedField =
+                        (change.kind == K::Signing || change.kind == K::FormFilling) &&
+                        r.locks(change.name);
+                    if (!permitted || lockedField)
+                        beyond = true;
+                    else if (change.kind == K::FormFilling || change.kind == K::Annotation)
+                        allowed = true;
+                }
+            r.after = beyond    ? SignatureReport::After::Beyond
+                      : allowed ? SignatureReport::After::Allowed
+                      : r.later.empty() ? SignatureReport::After::Nothing
+                                        : SignatureReport::After::SignaturesOnly;
+        }
+    }
+
+    OpenDocument& document_;
+    const TrustStore& trust_;
+    RevisionChain chain_;
+    std::map<int, std::unique_ptr<QPDF>> states_;
+};
 
 } // namespace
 
-CmsCheck checkCms(const QByteArray& der,
-                  const std::function<std::optional<QByteArray>(const char*)>& digestOf, bool trust,
-                  const QDateTime& when)
+QDateTime SignatureReport::time() const
 {
-    CmsCheck check;
-    const auto* p = reinterpret_cast<const unsigned char*>(der.constData());
-    Owned<CMS_ContentInfo, CMS_ContentInfo_free> cms(
-        d2i_CMS_ContentInfo(nullptr, &p, long(der.size())));
-    STACK_OF(CMS_SignerInfo)* infos = cms ? CMS_get0_SignerInfos(cms.get()) : nullptr;
-    if (!infos || sk_CMS_SignerInfo_num(infos) < 1) {
-        ERR_clear_error();
-        return check;
-    }
-    CMS_SignerInfo* si = sk_CMS_SignerInfo_value(infos, 0);
-    CMS_set1_signers_certs(cms.get(), nullptr, 0);
-    X509* certificate = nullptr;
-    X509_ALGOR* digestAlgorithm = nullptr;
-    CMS_SignerInfo_get0_algs(si, nullptr, &certificate, &digestAlgorithm, nullptr);
-    check.readable = true;
-    if (digestAlgorithm) {
-        const char* name = OBJ_nid2sn(OBJ_obj2nid(digestAlgorithm->algorithm));
-        check.digestName = QString::fromLatin1(name);
-        const auto* signedDigest = static_cast<const ASN1_OCTET_STRING*>(CMS_signed_get0_data_by_OBJ(
-            si, OBJ_nid2obj(NID_pkcs9_messageDigest), -3, V_ASN1_OCTET_STRING));
-        const std::optional<QByteArray> digest = digestOf(name);
-        check.digestMatches =
-            signedDigest && digest &&
-            QByteArray(reinterpret_cast<const char*>(ASN1_STRING_get0_data(signedDigest)),
-                       ASN1_STRING_length(signedDigest)) == *digest;
-    }
-    if (const int at = CMS_signed_get_attr_by_NID(si, NID_pkcs9_signingTime, -1); at >= 0) {
-        ASN1_TYPE* value = X509_ATTRIBUTE_get0_type(CMS_signed_get_attr(si, at), 0);
-        if (value && (value->type == V_ASN1_UTCTIME || value->type == V_ASN1_GENERALIZEDTIME))
-            check.signingTime = asnTime(value->value.asn1_string);
-    }
-    if (!certificate) {
-        ERR_clear_error();
-        return check;
-    }
-    check.signer = commonName(X509_get_subject_name(certificate));
-    check.certificate = certificateDer(certificate);
-    if (Owned<STACK_OF(X509), freeCertificates> carried(CMS_get1_certs(cms.get())); carried)
-        for (int i = 0; i < sk_X509_num(carried.get()); ++i)
-            check.certificates.push_back(certificateDer(sk_X509_value(carried.get(), i)));
-    check.issuer = commonName(X509_get_issuer_name(certificate));
-    check.valueVerifies = CMS_SignerInfo_verify(si) == 1;
-    check.timeStamp = checkTimeStamp(si);
-    if (trust) {
-        Owned<X509_STORE, X509_STORE_free> store(X509_STORE_new());
-        Owned<X509_STORE_CTX, X509_STORE_CTX_free> context(X509_STORE_CTX_new());
-        Owned<STACK_OF(X509), freeCertificates> others(CMS_get1_certs(cms.get()));
-        if (store && context && X509_STORE_set_default_paths(store.get()) == 1 &&
-            X509_STORE_CTX_init(context.get(), store.get(), certificate, others.get()) == 1) {
-            const QDateTime at = when.isValid() ? when : check.signingTime;
-            if (at.isValid())
-                X509_VERIFY_PARAM_set_time(X509_STORE_CTX_get0_param(context.get()),
-                                           time_t(at.toSecsSinceEpoch()));
-            const bool verified = X509_verify_cert(context.get()) == 1;
-            const int error = X509_STORE_CTX_get_error(context.get());
-            // A chain up to a root this system does not trust is its issuer's fault, not
-            // a certificate that vouches for itself.
-            check.trust = verified ? CmsCheck::Trust::Trusted
-                          : error == X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT
-                              ? CmsCheck::Trust::SelfSigned
-                              : CmsCheck::Trust::IssuerNotTrusted;
-        }
-    }
-    ERR_clear_error();
-    return check;
+    return claimedTime.isValid() ? claimedTime : check.signingTime;
 }
 
-std::variant<std::vector<SignatureReport>, SignError>
-verifySignatures(const QString& path, const SecretBytes* password)
+bool SignatureReport::locks(const QString& name) const
+{
+    if (name.isEmpty())
+        return false;
+    const bool named = std::find(locked.begin(), locked.end(), name) != locked.end();
+    return lockExcludes ? !named : locksAll || named;
+}
+
+bool SignatureReport::intact() const
+{
+    using T = CmsCheck::Trust;
+    return coverage != Coverage::Unclear && check.sound() &&
+           (!check.timeStamp.present || check.timeStamp.holds) && check.trust != T::NotForSigning &&
+           check.trust != T::Expired && check.trust != T::NotYetValid && check.trust != T::Revoked;
+}
+
+Verification::Verdict Verification::verdict() const
+{
+    if (signatures.empty())
+        return Verdict::NoSignatures;
+    Verdict worst = Verdict::Unchanged;
+    for (const SignatureReport& r : signatures) {
+        if (!r.intact())
+            return Verdict::Invalid;
+        const Verdict v = r.after == SignatureReport::After::Beyond    ? Verdict::ChangedBeyond
+                          : r.after == SignatureReport::After::Allowed ? Verdict::ChangedAllowed
+                          : r.after == SignatureReport::After::SignaturesOnly
+                              ? Verdict::SignaturesOnly
+                              : Verdict::Unchanged;
+        worst = std::max(worst, v);
+    }
+    return worst;
+}
+
+bool Verification::allTrusted() const
+{
+    return std::all_of(signatures.begin(), signatures.end(),
+                       [](const SignatureReport& r) { return r.trusted(); });
+}
+
+std::variant<Verification, SignError> verifySignatures(const QString& path,
+                                                       const SecretBytes* password,
+                                                       const TrustStore* trust)
 {
     auto opened = OpenDocument::open(path, password);
     if (auto* failure = std::get_if<SignError>(&opened))
         return *failure;
     OpenDocument& document = *std::get<std::unique_ptr<OpenDocument>>(opened);
-    const OpenedFile& file = *document.file();
-    std::vector<SignatureReport> reports;
+    std::optional<TrustStore> system;
+    if (!trust)
+        trust = &system.emplace();
     try {
-        const Form form = readForm(document.qpdf(), document.budget());
-        const std::vector<qint64> ends = revisionEnds(file);
-        QPDFObjectHandle certification =
-            keyOf(keyOf(document.qpdf().getRoot(), "/Perms"), "/DocMDP");
-        for (const FormField& field : form.fields) {
-            if (!field.isSigned())
-                continue;
-            QPDFObjectHandle value = QPDFObjectHandle(field.field).getKey("/V");
-            SignatureReport report;
-            report.field = field.name;
-            report.fileBytes = file.size;
-            report.revisions = int(ends.size());
-            QPDFObjectHandle subFilter = value.getKey("/SubFilter");
-            report.subFilter =
-                subFilter.isName() ? QString::fromStdString(subFilter.getName()).mid(1) : QString();
-            if (value.getKey("/Type").isNameAndEquals("/DocTimeStamp") ||
-                report.subFilter == QLatin1String("ETSI.RFC3161"))
-                report.type = SignatureReport::Type::DocumentTimeStamp;
-            QPDFObjectHandle references = value.getKey("/Reference");
-            for (int i = 0; references.isArray() && i < references.getArrayNItems(); ++i) {
-                QPDFObjectHandle reference = references.getArrayItem(i);
-                if (keyOf(reference, "/TransformMethod").unparse() != "/DocMDP")
-                    continue;
-                report.type = SignatureReport::Type::Certification;
-                QPDFObjectHandle p = keyOf(keyOf(reference, "/TransformParams"), "/P");
-                report.certifiedP = p.isInteger() ? std::clamp(p.getIntValueAsInt(), 1, 3) : 2;
-            }
-            if (report.type != SignatureReport::Type::Certification && certification.isIndirect() &&
-                value.isIndirect() && certification.getObjGen() == value.getObjGen())
-                report.type = SignatureReport::Type::Certification, report.certifiedP = 2;
-            if (value.getKey("/Name").isString())
-                report.claimedName = QString::fromStdString(value.getKey("/Name").getUTF8Value());
-            if (value.getKey("/M").isString())
-                report.claimedTime =
-                    pdfDate(QString::fromStdString(value.getKey("/M").getUTF8Value()));
-
-            // Two ranges, from the file's start to its value's hex string and from after it
-            // to their end, within the file.
-            QPDFObjectHandle ranges = value.getKey("/ByteRange");
-            std::vector<qint64> r;
-            for (int i = 0; ranges.isArray() && i < ranges.getArrayNItems() && i < 5; ++i)
-                r.push_back(ranges.getArrayItem(i).isInteger()
-                                ? ranges.getArrayItem(i).getIntValue()
-                                : -1);
-            report.rangesSound = r.size() == 4 && r[0] == 0 && r[1] > 0 && r[2] > r[1] &&
-                                 r[3] >= 0 && r[2] - r[1] <= 4 * 1024 * 1024 &&
-                                 r[2] + r[3] <= file.size;
-            QByteArray der;
-            if (report.rangesSound) {
-                report.coveredBytes = r[2] + r[3];
-                const QByteArray hole = file.read(r[1], r[2] - r[1]);
-                report.rangesSound = hole.startsWith('<') && hole.endsWith('>');
-                der = QByteArray::fromHex(hole.mid(1, hole.size() - 2));
-            }
-            for (size_t i = 0; i < ends.size(); ++i)
-                if (ends[i] <= report.coveredBytes)
-                    report.revision = int(i + 1);
-            if (report.rangesSound) {
-                const std::vector<std::pair<qint64, qint64>> covered{{0, r[1]}, {r[2], r[3]}};
-                report.check =
-                    report.type == SignatureReport::Type::DocumentTimeStamp
-                        ? documentTimeStampCheck(der, [&](int nid) {
-                              return digestOfRanges(file, OBJ_nid2sn(nid), covered);
-                          })
-                        : checkCms(
-                              der,
-                              [&](const char* algorithm) {
-                                  return digestOfRanges(file, algorithm, covered);
-                              },
-                              true, report.claimedTime);
-            }
-            reports.push_back(report);
-        }
-        keptForLater(document.qpdf(), reports);
+        return Verifier(document, *trust).run();
     } catch (const std::exception& e) {
         return document.failure(e);
     }
-    std::stable_sort(reports.begin(), reports.end(), [](const auto& a, const auto& b) {
-        return a.coveredBytes < b.coveredBytes;
-    });
-    return reports;
 }
 
 std::variant<QByteArray, SignError> signedRevision(const QString& path, qint64 coveredBytes)

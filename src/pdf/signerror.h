@@ -69,6 +69,10 @@ struct SignError
         TimeStampUnreadable, // its reply is no time-stamp reply
         TimeStampMismatch, // the token is not for this request (nonce or imprint)
         TimeStampNotTrusted, // detail: the signer, not a time-stamping certificate or not its signature
+        TimeStampSelfSigned, // detail: the authority, whose certificate vouches for itself
+        TimeStampAuthorityNotValid, // detail: the authority, field2: the time it gives
+        TimeStampTimeOff,  // detail: the time it gives, not now
+        TimeStampBeforeCertificate, // detail: the time it gives, field2: when the certificate begins
         // What validates a signature later
         ChainIncomplete,   // detail: the certificate whose issuer no signature carries
         NoRevocationSource, // detail: the certificate; count: 1 where offline files have no answer

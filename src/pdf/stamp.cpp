@@ -152,7 +152,7 @@ completeSignature(SignedCopy& copy, const SignatureSlot& slot, const SigningIden
             [&digest](const char* algorithm) {
                 return qstrcmp(algorithm, "SHA256") == 0 ? std::optional(digest) : std::nullopt;
             },
-            false);
+            nullptr);
         if (!check.readable || !check.digestMatches || !check.valueVerifies) {
             SignError e{SignError::Kind::SigningFailed};
             e.detail = QStringLiteral("the signature made does not verify");

@@ -10,6 +10,8 @@
 #include <openssl/pkcs7.h>
 #include <openssl/rand.h>
 #include <openssl/ts.h>
+#include <openssl/x509_vfy.h>
+#include <openssl/x509v3.h>
 
 namespace {
 
@@ -34,6 +36,8 @@ struct Token
     Owned<TS_TST_INFO, TS_TST_INFO_free> info;
     bool signedByAuthority = false;
     QString authority, issuer;
+    Owned<X509, X509_free> certificate; // the authority's
+    QDateTime time;
 };
 
 Token readToken(PKCS7* token)
@@ -42,11 +46,13 @@ Token readToken(PKCS7* token)
     out.info.reset(PKCS7_to_TS_TST_INFO(token));
     if (!out.info)
         return out;
+    out.time = asnTime(TS_TST_INFO_get_time(out.info.get()));
     STACK_OF(X509)* signers = PKCS7_get0_signers(token, nullptr, 0);
     X509* authority = signers && sk_X509_num(signers) == 1 ? sk_X509_value(signers, 0) : nullptr;
     if (authority) {
         out.authority = commonName(X509_get_subject_name(authority));
         out.issuer = commonName(X509_get_issuer_name(authority));
+        out.certificate.reset(X509_dup(authority));
         Owned<BIO, BIO_free_all> sink(BIO_new(BIO_s_null()));
         out.signedByAuthority =
             X509_check_purpose(authority, X509_PURPOSE_TIMESTAMP_SIGN, 0) == 1 &&
@@ -55,6 +61,43 @@ Token readToken(PKCS7* token)
     sk_X509_free(signers);
     ERR_clear_error();
     return out;
+}
+
+// What is wrong with the authority of a token that its signature holds for, at the time the
+// token gives: none where nothing is.
+TimeStampCheck::Fault authorityFault(const Token& token)
+{
+    using F = TimeStampCheck::Fault;
+    X509* authority = token.certificate.get();
+    if (!token.signedByAuthority || !authority)
+        return F::NotAuthority;
+    if (X509_get_extension_flags(authority) & EXFLAG_SS)
+        return F::SelfSigned;
+    if (!token.time.isValid())
+        return F::Unreadable;
+    const time_t at = time_t(token.time.toSecsSinceEpoch());
+    if (X509_cmp_time(X509_get0_notBefore(authority), const_cast<time_t*>(&at)) > 0 ||
+        X509_cmp_time(X509_get0_notAfter(authority), const_cast<time_t*>(&at)) < 0)
+        return F::AuthorityNotValid;
+    // A few minutes' difference between clocks is no time to come.
+    if (token.time > QDateTime::currentDateTimeUtc().addSecs(5 * 60))
+        return F::InFuture;
+    return F::None;
+}
+
+bool authorityTrusted(const Token& token, PKCS7* pkcs7, X509_STORE* store)
+{
+    if (!store || !token.certificate || !token.time.isValid())
+        return false;
+    Owned<X509_STORE_CTX, X509_STORE_CTX_free> context(X509_STORE_CTX_new());
+    STACK_OF(X509)* carried = pkcs7 && PKCS7_type_is_signed(pkcs7) ? pkcs7->d.sign->cert : nullptr;
+    if (!context || X509_STORE_CTX_init(context.get(), store, token.certificate.get(), carried) != 1)
+        return false;
+    X509_VERIFY_PARAM_set_time(X509_STORE_CTX_get0_param(context.get()),
+                               time_t(token.time.toSecsSinceEpoch()));
+    const bool trusted = X509_verify_cert(context.get()) == 1;
+    ERR_clear_error();
+    return trusted;
 }
 
 QByteArray imprintOf(const TS_TST_INFO* info, int* nid)
@@ -126,6 +169,25 @@ std::variant<QByteArray, SignError> requestTimeStamp(const QByteArray& imprint,
         return timeStampError(K::TimeStampMismatch);
     if (!read.signedByAuthority)
         return timeStampError(K::TimeStampNotTrusted, read.authority);
+    // An authority that vouches for itself, or was not valid then, vouches for no time; nor is
+    // a time asked for now hours away from now.
+    switch (authorityFault(read)) {
+    case TimeStampCheck::Fault::None:
+        break;
+    case TimeStampCheck::Fault::SelfSigned:
+        return timeStampError(K::TimeStampSelfSigned, read.authority);
+    case TimeStampCheck::Fault::AuthorityNotValid: {
+        SignError e = timeStampError(K::TimeStampAuthorityNotValid, read.authority);
+        e.field2 = read.time.toString(Qt::ISODate);
+        return e;
+    }
+    default: {
+        SignError e = timeStampError(K::TimeStampTimeOff, read.time.toString(Qt::ISODate));
+        return e;
+    }
+    }
+    if (qAbs(read.time.secsTo(QDateTime::currentDateTimeUtc())) > 15 * 60)
+        return timeStampError(K::TimeStampTimeOff, read.time.toString(Qt::ISODate));
     unsigned char* tokenDer = nullptr;
     const int tokenLength = i2d_PKCS7(token, &tokenDer);
     if (tokenLength <= 0)
@@ -151,6 +213,18 @@ std::variant<QByteArray, SignError> addTimeStamp(const QByteArray& cms,
     if (const SignError* why = std::get_if<SignError>(&token))
         return *why;
     const QByteArray& der = std::get<QByteArray>(token);
+    // A time before the signer's certificate was valid is no time it could have signed at.
+    X509* certificate = nullptr;
+    CMS_set1_signers_certs(content.get(), nullptr, 0);
+    CMS_SignerInfo_get0_algs(signer, nullptr, &certificate, nullptr, nullptr);
+    const TimeStampCheck checked = checkTimeStampToken(
+        der, [&](int) { return std::optional<QByteArray>(imprint); }, nullptr,
+        certificate ? asnTime(X509_get0_notBefore(certificate)) : QDateTime());
+    if (checked.fault == TimeStampCheck::Fault::BeforeCertificate) {
+        SignError e = timeStampError(K::TimeStampBeforeCertificate, checked.time.toString(Qt::ISODate));
+        e.field2 = asnTime(X509_get0_notBefore(certificate)).toString(Qt::ISODate);
+        return e;
+    }
     if (!CMS_unsigned_add1_attr_by_NID(signer, NID_id_smime_aa_timeStampToken, V_ASN1_SEQUENCE,
                                        der.constData(), int(der.size())))
         return timeStampError(K::SigningFailed, QStringLiteral("time stamp"));
@@ -164,8 +238,10 @@ std::variant<QByteArray, SignError> addTimeStamp(const QByteArray& cms,
 }
 
 TimeStampCheck checkTimeStampToken(
-    const QByteArray& der, const std::function<std::optional<QByteArray>(int nid)>& digestOf)
+    const QByteArray& der, const std::function<std::optional<QByteArray>(int nid)>& digestOf,
+    X509_STORE* store, const QDateTime& notBefore)
 {
+    using F = TimeStampCheck::Fault;
     TimeStampCheck check;
     check.present = true;
     const auto* p = reinterpret_cast<const unsigned char*>(der.constData());
@@ -177,20 +253,20 @@ TimeStampCheck checkTimeStampToken(
         return check;
     check.authority = read.authority;
     check.issuer = read.issuer;
-    const ASN1_GENERALIZEDTIME* time = TS_TST_INFO_get_time(read.info.get());
-    tm when{};
-    if (time && ASN1_TIME_to_tm(time, &when))
-        check.time = QDateTime(QDate(when.tm_year + 1900, when.tm_mon + 1, when.tm_mday),
-                               QTime(when.tm_hour, when.tm_min, when.tm_sec), Qt::UTC);
+    check.time = read.time;
     int nid = NID_undef;
     const QByteArray imprint = imprintOf(read.info.get(), &nid);
     const std::optional<QByteArray> ours = digestOf(nid);
-    check.holds = read.signedByAuthority && ours && *ours == imprint;
+    check.fault = !ours || *ours != imprint ? F::NotOver : authorityFault(read);
+    if (check.fault == F::None && notBefore.isValid() && check.time < notBefore)
+        check.fault = F::BeforeCertificate;
+    check.holds = check.fault == F::None;
+    check.trusted = check.holds && authorityTrusted(read, token.get(), store);
     ERR_clear_error();
     return check;
 }
 
-TimeStampCheck checkTimeStamp(CMS_SignerInfo* signer)
+TimeStampCheck checkTimeStamp(CMS_SignerInfo* signer, X509_STORE* store, X509* certificate)
 {
     const int at = CMS_unsigned_get_attr_by_NID(signer, NID_id_smime_aa_timeStampToken, -1);
     if (at < 0)
@@ -203,12 +279,16 @@ TimeStampCheck checkTimeStamp(CMS_SignerInfo* signer)
         return unreadable;
     }
     const QByteArray signature = bytesOf(CMS_SignerInfo_get0_signature(signer));
-    return checkTimeStampToken(bytesOf(value->value.sequence), [&](int nid) -> std::optional<QByteArray> {
-        const EVP_MD* digest = EVP_get_digestbynid(nid);
-        unsigned char ours[EVP_MAX_MD_SIZE];
-        unsigned int length = 0;
-        if (!digest || !EVP_Digest(signature.constData(), size_t(signature.size()), ours, &length, digest, nullptr))
-            return std::nullopt;
-        return QByteArray(reinterpret_cast<const char*>(ours), int(length));
-    });
+    return checkTimeStampToken(
+        bytesOf(value->value.sequence),
+        [&](int nid) -> std::optional<QByteArray> {
+            const EVP_MD* digest = EVP_get_digestbynid(nid);
+            unsigned char ours[EVP_MAX_MD_SIZE];
+            unsigned int length = 0;
+            if (!digest || !EVP_Digest(signature.constData(), size_t(signature.size()), ours,
+                                       &length, digest, nullptr))
+                return std::nullopt;
+            return QByteArray(reinterpret_cast<const char*>(ours), int(length));
+        },
+        store, certificate ? asnTime(X509_get0_notBefore(certificate)) : QDateTime());
 }

@@ -180,6 +180,14 @@ QString SignMessages::text(const SignError& e)
     case K::TimeStampMismatch:
     case K::TimeStampNotTrusted:
         return tr("时间戳服务器给的不是这次签名的有效时间戳，文档没有签署。");
+    case K::TimeStampSelfSigned:
+        return tr("时间戳机构“%1”的证书是它自己签发的，它给的时间不可信，文档没有签署。").arg(e.detail);
+    case K::TimeStampAuthorityNotValid:
+        return tr("时间戳机构“%1”的证书在它给的时间 %2 并不有效，文档没有签署。").arg(e.detail, e.field2);
+    case K::TimeStampTimeOff:
+        return tr("时间戳给的时间 %1 与现在相差太远，文档没有签署。").arg(e.detail);
+    case K::TimeStampBeforeCertificate:
+        return tr("时间戳给的时间 %1 早于签名证书生效的时间 %2，文档没有签署。").arg(e.detail, e.field2);
     case K::ChainIncomplete:
         return tr("签名里缺少证书“%1”的颁发者证书，无法查询它的状态，文档没有签署。").arg(e.detail);
     case K::NoRevocationSource:

@@ -336,8 +336,8 @@ bool SignWindow::openDocument(const QString& path, std::shared_ptr<const SecretB
 void SignWindow::showSignatures()
 {
     const auto verified = verifySignatures(path_, documentPassword_.get());
-    if (const auto* reports = std::get_if<std::vector<SignatureReport>>(&verified))
-        panel_->showSignatures(*reports);
+    if (const auto* verification = std::get_if<Verification>(&verified))
+        panel_->showVerification(*verification);
     else
         panel_->clear();
 }
