@@ -119,9 +119,10 @@ struct FieldState
 class Differ
 {
 public:
-    Differ(QPDF& before, QPDF& after, const Revision& revision, const std::set<int>& referenced,
-           MemoryBudget& budget)
-        : b_(before), a_(after), revision_(revision), referenced_(referenced), budget_(budget)
+    Differ(QPDF& before, QPDF& after, const Revision& revision,
+           const std::function<bool(int)>& referredBefore, MemoryBudget& budget)
+        : b_(before), a_(after), revision_(revision), referredBefore_(referredBefore),
+          budget_(budget)
     {
     }
 
@@ -698,7 +699,7 @@ private:
     {
         // New objects that fill a number the revision before referred to without defining it.
         for (const int n : fresh_)
-            if (referenced_.count(n))
+            if (referredBefore_(n))
                 add({K::Other, W::DanglingFilled, 0, {}, {}, n});
         std::vector<int> unknown;
         for (const int n : changed_)
@@ -735,7 +736,7 @@ private:
     QPDF& b_;
     QPDF& a_;
     const Revision& revision_;
-    const std::set<int>& referenced_;
+    const std::function<bool(int)>& referredBefore_;
     MemoryBudget& budget_;
     std::map<int, int> beforeGenerations_;
     std::set<int> changed_, fresh_, claimed_;
@@ -746,19 +747,17 @@ private:
 };
 
 // Every reference an object holds in itself, not followed.
-void referencesIn(QPDFObjectHandle object, std::set<int>& into, std::vector<QPDFObjectHandle>* follow)
+void referencesIn(QPDFObjectHandle object, const std::function<void(QPDFObjectHandle)>& found)
 {
     std::vector<QPDFObjectHandle> pending{object.isStream() ? object.getDict() : object};
     while (!pending.empty()) {
         QPDFObjectHandle o = pending.back();
         pending.pop_back();
         const auto look = [&](QPDFObjectHandle item) {
-            if (item.isIndirect()) {
-                if (into.insert(item.getObjectID()).second && follow)
-                    follow->push_back(item);
-            } else if (item.isArray() || item.isDictionary()) {
+            if (item.isIndirect())
+                found(item);
+            else if (item.isArray() || item.isDictionary())
                 pending.push_back(item);
-            }
         };
         if (o.isArray())
             for (QPDFObjectHandle item : o.aitems())
@@ -772,45 +771,41 @@ void referencesIn(QPDFObjectHandle object, std::set<int>& into, std::vector<QPDF
 } // namespace
 
 std::vector<Change> changesOf(QPDF& before, QPDF& after, const Revision& revision,
-                              const std::set<int>& referenced, MemoryBudget& budget)
+                              const std::function<bool(int)>& referredBefore, MemoryBudget& budget)
 {
-    return Differ(before, after, revision, referenced, budget).run();
+    return Differ(before, after, revision, referredBefore, budget).run();
 }
 
-std::set<int> referencedNumbers(QPDF& document, MemoryBudget& budget)
+std::map<int, std::vector<int>> referrersOf(QPDF& document, MemoryBudget& budget)
 {
-    std::set<int> numbers;
-    std::vector<QPDFObjectHandle> follow;
-    referencesIn(document.getTrailer(), numbers, &follow);
+    std::map<int, std::vector<int>> referrers;
+    std::set<int> seen;
+    std::vector<std::pair<QPDFObjectHandle, int>> follow;
+    const auto from = [&](QPDFObjectHandle holder, int number) {
+        referencesIn(holder, [&](QPDFObjectHandle item) {
+            const int n = item.getObjectID();
+            referrers[n].push_back(number);
+            if (seen.insert(n).second)
+                follow.emplace_back(item, n);
+        });
+    };
+    from(document.getTrailer(), 0);
     size_t looked = 0;
     while (!follow.empty()) {
         if (++looked % 1024 == 0)
             budget.check();
-        QPDFObjectHandle object = follow.back();
+        auto [object, number] = follow.back();
         follow.pop_back();
         // A reference the document does not resolve leads nowhere.
-        if (object.isNull())
-            continue;
-        referencesIn(object, numbers, &follow);
+        if (!object.isNull())
+            from(object, number);
     }
-    return numbers;
+    return referrers;
 }
 
-std::set<int> numbersReferredBy(QPDF& document, const Revision& revision, MemoryBudget& budget)
+bool refersTo(QPDFObjectHandle object, int number)
 {
-    std::set<int> numbers;
-    size_t looked = 0;
-    for (const XrefEntry& e : revision.entries) {
-        if (e.type == XrefEntry::Type::Free)
-            continue;
-        if (++looked % 1024 == 0)
-            budget.check();
-        try {
-            referencesIn(document.getObject(e.number,
-                                            e.type == XrefEntry::Type::InFile ? e.generation : 0),
-                         numbers, nullptr);
-        } catch (const std::exception&) {
-        }
-    }
-    return numbers;
+    bool found = false;
+    referencesIn(object, [&](QPDFObjectHandle item) { found = found || item.getObjectID() == number; });
+    return found;
 }

@@ -2,11 +2,14 @@
 
 #include <QString>
 
+#include <functional>
+#include <map>
 #include <set>
 #include <vector>
 
 class MemoryBudget;
 class QPDF;
+class QPDFObjectHandle;
 struct Revision;
 
 // One thing a revision changed in the document, and what kind of change it is, as a signer's
@@ -50,12 +53,18 @@ struct Change
         DanglingFilled,    // object: the signed revision referred to it without defining it
     };
 
+    Change(Kind kind, What what, int page = 0, QString name = {}, QString key = {}, int object = 0)
+        : kind(kind), what(what), page(page), name(std::move(name)), key(std::move(key)),
+          object(object)
+    {
+    }
+
     Kind kind;
     What what;
-    int page = 0; // 1-based, where it concerns a page
+    int page; // 1-based, where it concerns a page
     QString name;
     QString key; // a field's or a page's key where one changed
-    int object = 0;
+    int object;
 
     bool operator==(const Change& o) const
     {
@@ -68,14 +77,15 @@ struct Change
 // its cross-reference section redefines, frees or points elsewhere compared with what it was,
 // and each difference claimed by the rule that knows it, or left as "other".
 //
-// `referenced` holds every object number the revision before refers to (see below): a number
-// it referred to without defining, defined now, changes what the earlier revision shows.
+// `referredBefore(n)` says whether an object the revision before had already refers to number
+// `n`: a number referred to without being defined, defined now, changes what that object shows.
 std::vector<Change> changesOf(QPDF& before, QPDF& after, const Revision& revision,
-                              const std::set<int>& referenced, MemoryBudget& budget);
+                              const std::function<bool(int number)>& referredBefore,
+                              MemoryBudget& budget);
 
-// Every object number that `document` refers to from its trailer on, defined or not, and those
-// it defines.
-std::set<int> referencedNumbers(QPDF& document, MemoryBudget& budget);
-// The numbers that the objects `revision` defines in `document` (its state after the revision)
-// refer to: what to add to the revision before's to know the revision after's.
-std::set<int> numbersReferredBy(QPDF& document, const Revision& revision, MemoryBudget& budget);
+// For every object number `document` refers to from its trailer on, the objects that refer to
+// it (0: the trailer). Read from the last revision, where no reference is dropped for lying past
+// an earlier revision's /Size.
+std::map<int, std::vector<int>> referrersOf(QPDF& document, MemoryBudget& budget);
+// Whether `object` itself (not what it refers to) holds a reference to `number`.
+bool refersTo(QPDFObjectHandle object, int number);

@@ -435,14 +435,42 @@ std::optional<qint64> lastStartXref(const OpenedFile& file)
     return cursor.integer();
 }
 
+// Where a revision's bytes hold "startxref", an offset and "%%EOF" before its own end.
+std::optional<qint64> innerEnd(const OpenedFile& file, const Revision& revision)
+{
+    constexpr qint64 Chunk = 4 << 20;
+    for (qint64 at = revision.start; at < revision.end; at += Chunk - 64) {
+        const QByteArray part = file.read(at, std::min(Chunk, revision.end - at));
+        for (qsizetype found = part.indexOf("%%EOF"); found >= 0;
+             found = part.indexOf("%%EOF", found + 5)) {
+            // Its own "%%EOF" ends it, but for a line end.
+            if (at + found + 5 + 2 >= revision.end)
+                continue;
+            qsizetype p = found;
+            while (p > 0 && isSpace(uchar(part[p - 1])))
+                --p;
+            const qsizetype digits = p;
+            while (p > 0 && part[p - 1] >= '0' && part[p - 1] <= '9')
+                --p;
+            if (p == digits)
+                continue;
+            while (p > 0 && isSpace(uchar(part[p - 1])))
+                --p;
+            if (p >= 9 && part.mid(p - 9, 9) == "startxref")
+                return at + found;
+        }
+        if (at + Chunk >= revision.end)
+            break;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 const XrefEntry* Revision::entry(int number) const
 {
-    for (const XrefEntry& e : entries)
-        if (e.number == number)
-            return &e;
-    return nullptr;
+    const auto it = byNumber_.find(number);
+    return it == byNumber_.end() ? nullptr : &entries[it->second];
 }
 
 int RevisionChain::endingAt(qint64 end) const
@@ -520,6 +548,9 @@ RevisionChain readRevisions(const OpenedFile& file, qint64 headerOffset)
             named = next;
         }
         std::reverse(newestFirst.begin(), newestFirst.end());
+        for (Revision& r : newestFirst)
+            for (size_t i = 0; i < r.entries.size(); ++i)
+                r.byNumber_.emplace(r.entries[i].number, i);
         chain.revisions = std::move(newestFirst);
         for (size_t i = 1; i < chain.revisions.size(); ++i) {
             Revision& r = chain.revisions[i];
@@ -527,6 +558,10 @@ RevisionChain readRevisions(const OpenedFile& file, qint64 headerOffset)
             if (r.end <= r.start)
                 throw Failed{Fault::NotAppended, r.end};
         }
+        // An update whose /Prev skips a revision holds that revision's end in its own bytes.
+        for (size_t i = 1; i < chain.revisions.size(); ++i)
+            if (const auto at = innerEnd(file, chain.revisions[i]))
+                throw Failed{Fault::HiddenRevision, *at};
         // Sections of an update lie in its own bytes, and every body where its revision is.
         for (size_t i = 0; i < chain.revisions.size(); ++i)
             for (const XrefEntry& e : chain.revisions[i].entries)

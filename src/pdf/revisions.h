@@ -4,9 +4,11 @@
 
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <vector>
 
 struct OpenedFile;
+struct RevisionChain;
 
 // One entry of a cross-reference section: where an object number's body is, or that it is free.
 struct XrefEntry
@@ -33,6 +35,10 @@ struct Revision
 
     // Its entry for `number`, where it has one.
     const XrefEntry* entry(int number) const;
+
+private:
+    friend RevisionChain readRevisions(const OpenedFile&, qint64);
+    std::unordered_map<int, size_t> byNumber_;
 };
 
 // Why a document's later bytes cannot be read as a chain of incremental updates: what a careful
@@ -46,6 +52,7 @@ struct RevisionFault
         NotAppended,     // an update's section lies inside the revision before it
         EntryOutside,    // an entry points past the end of its own revision
         BytesAfterEnd,   // bytes after the last "%%EOF" that no cross-reference section lists
+        HiddenRevision,  // an update holds the end of a revision its chain skips
         TooLarge,        // more sections or entries than any real document holds
     };
     Kind kind;

@@ -170,9 +170,14 @@ struct Found
     bool inFinalForm = false;
 };
 
+// What a reader may take for a signature: a dictionary that says it is one, or holds the two
+// keys one has. A forged one is judged as a signature, not passed over.
 bool isSignatureValue(QPDFObjectHandle value)
 {
-    return value.isDictionary() && value.hasKey("/ByteRange") && value.hasKey("/Contents");
+    return value.isDictionary() && !value.isStream() &&
+           (value.getKey("/Type").isNameAndEquals("/Sig") ||
+            value.getKey("/Type").isNameAndEquals("/DocTimeStamp") ||
+            (value.hasKey("/ByteRange") && value.hasKey("/Contents")));
 }
 
 class Verifier
@@ -201,13 +206,27 @@ public:
         }
         // What each revision after the first signed one changed.
         if (!found.empty() && earliest < v.revisions) {
-            std::set<int> referenced = referencedNumbers(state(earliest), document_.budget());
+            const auto referrers = referrersOf(document_.qpdf(), document_.budget());
             for (int k = earliest + 1; k <= v.revisions; ++k) {
                 const Revision& revision = chain_.revisions[size_t(k - 1)];
-                RevisionChanges changes{k, changesOf(state(k - 1), state(k), revision, referenced,
-                                                     document_.budget())};
-                const std::set<int> more = numbersReferredBy(state(k), revision, document_.budget());
-                referenced.insert(more.begin(), more.end());
+                // Referred to by an object of an earlier revision that this one leaves as it was.
+                const auto referredBefore = [&](int n) {
+                    const auto it = referrers.find(n);
+                    if (it == referrers.end())
+                        return false;
+                    const int last = int(chain_.revisions.size());
+                    return std::any_of(it->second.begin(), it->second.end(), [&](int holder) {
+                        const int was = holder != 0 && !revision.entry(holder) ? definedIn(holder, k - 1) : 0;
+                        if (was == 0)
+                            return false;
+                        if (definedIn(holder, last) == was)
+                            return true;
+                        // Written again later: its body as this revision reads it.
+                        return refersTo(state(k).getObjectByID(holder, 0), n);
+                    });
+                };
+                RevisionChanges changes{k, changesOf(state(k - 1), state(k), revision,
+                                                     referredBefore, document_.budget())};
                 if (!changes.changes.empty())
                     v.changes.push_back(std::move(changes));
             }
@@ -260,9 +279,9 @@ private:
             QPDF& document = state(k);
             const Form form = readForm(document, document_.budget());
             for (const FormField& field : form.fields) {
-                if (!field.isSigned())
-                    continue;
                 QPDFObjectHandle value = QPDFObjectHandle(field.field).getKey("/V");
+                if (!field.isSigned() && !(field.signature && value.isDictionary()))
+                    continue;
                 Found f;
                 f.inField = !value.isIndirect();
                 QPDFObjectHandle holder = f.inField ? QPDFObjectHandle(field.field) : value;
@@ -294,7 +313,7 @@ private:
                 } catch (const std::exception&) {
                     continue;
                 }
-                if (!isSignatureValue(object) || object.isStream())
+                if (!isSignatureValue(object))
                     continue;
                 Found f;
                 f.number = e.number;
@@ -303,9 +322,22 @@ private:
                 found[{f.number, k}] = f;
             }
         }
+        // A signature dictionary written again by a later revision is the same signature, its
+        // facts those it signed: the later writing is a change, said as one.
+        std::map<int, Found> first;
+        std::set<int> inFinal;
+        for (const auto& [key, f] : found) {
+            if (f.inFinalForm)
+                inFinal.insert(f.number);
+            auto [it, added] = first.emplace(f.number, f);
+            if (!added && f.revision < it->second.revision)
+                it->second = f;
+        }
         std::vector<Found> all;
-        for (const auto& [key, f] : found)
+        for (auto& [number, f] : first) {
+            f.inFinalForm = inFinal.count(number) != 0;
             all.push_back(f);
+        }
         return all;
     }
 
