@@ -159,7 +159,11 @@ TEST_F(SigningWindow, ShowsSignaturesAsksBeforeBreakingThemAndKeepsNoPassword)
     EXPECT_TRUE(control<QLabel>("lblCertificate")->text().contains(QStringLiteral("不用证书")));
     written("stamped.pdf", "an older copy");
     platform.saveAnswers = {Platform::SaveAnswer{path("stamped.pdf"), 1}};
+    // Where the signature just made is: asked whether to cover it, and told yes.
+    platform.yesNoAnswers = {true};
     QTest::keyClick(sign->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(platform.yesNoQuestions.filter(QStringLiteral("会盖住第 1 页上已有的签名（Signature2）")).size(), 1)
+        << platform.yesNoQuestions.join(u'|').toStdString();
     EXPECT_EQ(platform.replaceCaptions, QStringList{QStringLiteral("保存签署后的文档")});
     EXPECT_EQ(platform.passwordQuestions.size(), 2);
     EXPECT_EQ(render({QStringLiteral("--verify"), path("stamped.pdf")})
@@ -282,6 +286,65 @@ TEST_F(SigningWindow, ShowsThePageAsItIsAndWhatSavingWritesOnIt)
     EXPECT_NEAR(view->atMm().x(), 120, 1);
     EXPECT_NEAR(view->atMm().y(), 60, 1);
     EXPECT_NEAR(view->widthMm(), 50, 1);
+}
+
+// A second signer sees the first: a certificate signature already on the page is drawn there,
+// the verdict on top says whether anything came after it, and a signature laid over it is asked
+// about before anything is written.
+TEST_F(SigningWindow, ShowsEarlierSignaturesAndWhatCameAfterThem)
+{
+    const QString p12 = ownIdentity(path("me.p12"));
+    written("password", "pw\n");
+    auto* style = w.findChild<QComboBox*>(QStringLiteral("cboFont"));
+    ASSERT_NE(style, nullptr);
+    style->setCurrentIndex(style->findText(QStringLiteral("篆印体")));
+    Q_EMIT style->activated(style->currentIndex());
+    ASSERT_EQ(render({QStringLiteral("--stamp"), written("contract.pdf", twoPages()), QStringLiteral("--style"),
+                      QStringLiteral("篆印体"), QStringLiteral("--at"), QStringLiteral("20,30"),
+                      QStringLiteral("--width"), QStringLiteral("30"), QStringLiteral("--sign-with"), p12,
+                      QStringLiteral("--password-file"), path("password"), QStringLiteral("-o"),
+                      path("signed.pdf")})
+                  .code,
+              0);
+    open(path("signed.pdf"));
+    PageView* view = sign->pageView();
+    const auto red = [](QRgb p) { return qRed(p) > 150 && qGreen(p) < 110 && qBlue(p) < 110; };
+    view->place(QPointF(100, 200), 30);
+    const QImage shot = view->grab().toImage();
+    const double k = view->pageRect().width() / 595 * 72 / 25.4;
+    const QRect earlier = QRectF(view->pageRect().topLeft() + QPointF(20, 30) * k, QSizeF(30, 30) * k)
+                              .toAlignedRect();
+    EXPECT_GT(countPixels(shot.copy(earlier), red), 50) << "the earlier signature is drawn";
+    auto* verdict = control<QLabel>("lblVerdict");
+    EXPECT_TRUE(verdict->text().contains(QStringLiteral("所有签名有效，签名之后文档没有改动"))) << verdict->text().toStdString();
+
+    // Laid over the earlier one: asked, No writes nothing.
+    view->place(QPointF(25, 35), 30);
+    platform.saveAnswers = {Platform::SaveAnswer{path("over.pdf"), 1}};
+    QTest::keyClick(sign->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(platform.yesNoQuestions.size(), 1);
+    EXPECT_TRUE(platform.yesNoQuestions[0].contains(QStringLiteral("会盖住第 1 页上已有的签名")))
+        << platform.yesNoQuestions[0].toStdString();
+    EXPECT_FALSE(QFile::exists(path("over.pdf")));
+
+    // The page replaced after signing: the verdict says so, in the colour of a fault.
+    QFile signedFile(path("signed.pdf"));
+    ASSERT_TRUE(signedFile.open(QIODevice::ReadOnly));
+    QByteArray bytes = signedFile.readAll();
+    const QByteArray text = "0 0 1 rg 72 650 400 5 re f";
+    const qint64 prev = bytes.mid(bytes.lastIndexOf("startxref") + 10).trimmed().split('\n')[0].toLongLong();
+    const qsizetype at = bytes.size();
+    bytes += "4 0 obj\n<< /Length " + QByteArray::number(text.size()) + " >>\nstream\n" + text +
+             "\nendstream\nendobj\n";
+    const qsizetype xref = bytes.size();
+    bytes += "xref\n4 1\n" + QByteArray::number(at).rightJustified(10, '0') + " 00000 n \ntrailer\n<< /Size 40 /Root 1 0 R /Prev " +
+             QByteArray::number(prev) + " >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+    platform.openAnswers = {written("tampered.pdf", bytes)};
+    QTest::keyClick(sign->windowHandle(), Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(sign->documentPath(), path("tampered.pdf"));
+    EXPECT_TRUE(verdict->text().contains(QStringLiteral("超出了签名人允许的范围：第 3 版替换了第 1 页的内容")))
+        << verdict->text().toStdString();
+    EXPECT_TRUE(verdict->styleSheet().contains(QStringLiteral("#b02020")));
 }
 
 // A document locked by a password opens once its password is typed, asked again while it is

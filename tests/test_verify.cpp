@@ -5,6 +5,9 @@
 #include "pdftools.h"
 #include "rendercli.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <openssl/x509v3.h>
@@ -513,5 +516,84 @@ TEST(Verify, UntrustedFailsOnlyWhenTrustIsRequired)
     delete context;
     context = nullptr;
 }
+
+} // namespace
+
+namespace {
+
+// What a signer is told before signing a document whose maker could show something else once it
+// is signed, and a signature laid over one already there: in --report.
+struct Risky
+{
+    const char* name;
+    QByteArray (*make)();
+    const char* key;   // of the report
+    const char* value; // as JSON
+};
+
+void PrintTo(const Risky& r, std::ostream* os)
+{
+    *os << r.name;
+}
+
+class Risks : public testing::TestWithParam<Risky>
+{
+protected:
+    static void SetUpTestSuite() { context = new Context; }
+    static void TearDownTestSuite()
+    {
+        delete context;
+        context = nullptr;
+    }
+};
+
+TEST_P(Risks, AreSaidBeforeSigning)
+{
+    const Risky& r = GetParam();
+    const QString in = writtenFile(context->dir.path(), "risky.pdf", r.make());
+    const Outcome o = render({QStringLiteral("--stamp"), in, QStringLiteral("--at"), QStringLiteral("100,60"),
+                              QStringLiteral("--width"), QStringLiteral("60"), QStringLiteral("--report"),
+                              QStringLiteral("-o"), context->path("out.pdf")});
+    ASSERT_EQ(o.code, 0) << o.err.toStdString();
+    const QJsonObject report = QJsonDocument::fromJson(o.out.toUtf8()).object();
+    const QJsonValue value = report.value(QString::fromLatin1(r.key)).isUndefined()
+                                 ? report.value(QStringLiteral("risks")).toObject().value(QString::fromLatin1(r.key))
+                                 : report.value(QString::fromLatin1(r.key));
+    EXPECT_EQ(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact),
+              "[" + QByteArray(r.value) + "]")
+        << o.out.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Risks,
+    testing::Values(
+        Risky{"AnUnlistedBody",
+              [] {
+                  SignSpec spec;
+                  spec.unlisted = "4 0 obj\n" + streamOf(Mallory) + "\nendobj\n";
+                  return signedDocument(context->me, spec);
+              },
+              "unlistedObjects", "[4]"},
+        Risky{"ANumberDefinedTwice",
+              [] {
+                  QByteArray pdf = base();
+                  const qint64 prev = lastStartXref(pdf);
+                  const qsizetype first = pdf.size();
+                  pdf += "4 0 obj\n" + streamOf("BT ET") + "\nendobj\n";
+                  const qsizetype second = pdf.size();
+                  pdf += "4 0 obj\n" + streamOf(Mallory) + "\nendobj\n";
+                  const qsizetype xref = pdf.size();
+                  pdf += "xref\n4 1\n" + QByteArray::number(first).rightJustified(10, '0') +
+                         " 00000 n \n4 1\n" + QByteArray::number(second).rightJustified(10, '0') +
+                         " 00000 n \ntrailer\n<< /Size 8 /Root 1 0 R /Prev " + QByteArray::number(prev) +
+                         " >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+                  return pdf;
+              },
+              "definedTwice", "[4]"},
+        Risky{"AFieldOverTheText", [] { return withTextField(base()); }, "fieldsOverText", "[\"Amount\"]"},
+        Risky{"ASignatureAlreadyThere",
+              [] { return signedUpdate(base(), context->me, page(" 20 0 R"), catalog(" 20 0 R")); },
+              "covers", "[\"Signature2\"]"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

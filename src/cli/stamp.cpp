@@ -21,6 +21,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include "pdf/documentfacts.h"
 #include <QTextStream>
 
 std::optional<Failure> stampDocument(const Options& options, SignatureRenderer& renderer,
@@ -177,6 +179,29 @@ std::optional<Failure> stampDocument(const Options& options, QByteArray signatur
             report.insert(QStringLiteral("field"), copy.field);
         if (copy.newFieldAfterCertification)
             report.insert(QStringLiteral("note"), note);
+        if (!copy.coveredFields.isEmpty())
+            report.insert(QStringLiteral("covers"), QJsonArray::fromStringList(copy.coveredFields));
+        // What the document carried that would let it show otherwise once signed.
+        const auto facts = inspectPdf(options.stampFile, place.documentPassword.get());
+        if (const auto* f = std::get_if<DocumentFacts>(&facts); f && f->risks.any()) {
+            QJsonObject risks;
+            const auto numbers = [](const std::set<int>& set) {
+                QJsonArray a;
+                for (const int n : set)
+                    a.append(n);
+                return a;
+            };
+            if (f->risks.unreadable)
+                risks.insert(QStringLiteral("revisionsUnreadable"), true);
+            if (!f->risks.definedTwice.empty())
+                risks.insert(QStringLiteral("definedTwice"), numbers(f->risks.definedTwice));
+            if (!f->risks.unlisted.empty())
+                risks.insert(QStringLiteral("unlistedObjects"), numbers(f->risks.unlisted));
+            if (!f->risks.fieldsOverText.isEmpty())
+                risks.insert(QStringLiteral("fieldsOverText"),
+                             QJsonArray::fromStringList(f->risks.fieldsOverText));
+            report.insert(QStringLiteral("risks"), risks);
+        }
         out << QJsonDocument(report).toJson(QJsonDocument::Compact) << Qt::endl;
     }
     return std::nullopt;

@@ -34,6 +34,7 @@ std::variant<DocumentFacts, SignError> inspectPdf(const QString& path, const Sec
         facts.mayAddFields = permitted(A::NewField);
         facts.mayFillFields = permitted(A::FilledField);
         facts.mayChangeContent = permitted(A::PageContent);
+        facts.risks = forgeryRisks(document);
         if (document.overBudget())
             return document.failure(DocumentTooLarge("over budget"));
         return facts;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "forgeryrisks.h"
 #include "secret.h"
 #include "signerror.h"
 
@@ -22,6 +23,7 @@ struct DocumentFacts
     bool encrypted = false;
     // What its author's permissions allow, where it is encrypted.
     bool mayAnnotate = true, mayAddFields = true, mayFillFields = true, mayChangeContent = true;
+    ForgeryRisks risks; // what it carries that would let it show otherwise once signed
 };
 
 // The facts of the document at `path`, opened with `password` where it needs one.

@@ -130,6 +130,38 @@ std::variant<std::array<qint64, 4>, SignError> completeSlot(SignedCopy& copy,
 
 namespace {
 
+// Notes each signed field whose widget on `page` the rectangle `placed` lies over.
+void noteCovered(SignedCopy& copy, const Form& form, QPDFPageObjectHelper& page, int number,
+                 const QPDFObjectHandle::Rectangle& placed)
+{
+    QPDFObjectHandle pageObject = page.getObjectHandle();
+    for (const FormField& field : form.fields) {
+        if (!field.isSigned())
+            continue;
+        for (QPDFObjectHandle widget : field.widgets) {
+            QPDFObjectHandle on = keyOf(widget, "/P");
+            bool here = on.isIndirect() && pageObject.isIndirect() &&
+                        on.getObjGen() == pageObject.getObjGen();
+            QPDFObjectHandle annots = pageObject.getKey("/Annots");
+            for (int i = 0; !here && annots.isArray() && i < annots.getArrayNItems(); ++i)
+                here = annots.getArrayItem(i).isIndirect() && widget.isIndirect() &&
+                       annots.getArrayItem(i).getObjGen() == widget.getObjGen();
+            QPDFObjectHandle rect = keyOf(widget, "/Rect");
+            if (!here || !rect.isRectangle())
+                continue;
+            const auto r = rect.getArrayAsRectangle();
+            const double left = std::max(std::min(r.llx, r.urx), placed.llx);
+            const double right = std::min(std::max(r.llx, r.urx), placed.urx);
+            const double bottom = std::max(std::min(r.lly, r.ury), placed.lly);
+            const double top = std::min(std::max(r.lly, r.ury), placed.ury);
+            if (right > left && top > bottom && !copy.coveredFields.contains(field.name)) {
+                copy.coveredPages.push_back({number, SignedHow::Certificate});
+                copy.coveredFields << field.name;
+            }
+        }
+    }
+}
+
 // Fills in the signature at its slot: the byte ranges it covers, everything but its own value,
 // and the value, made over those bytes and checked before it counts. Its byte ranges.
 std::variant<std::array<qint64, 4>, SignError>
@@ -320,6 +352,7 @@ std::variant<SignedCopy, SignError> stampOpened(std::shared_ptr<OpenDocument> op
             return *why;
         }
         const PagePlacement& placement = std::get<PagePlacement>(placed);
+        noteCovered(copy, form, page, number, placedRectangle(placement.matrix, placement.slice));
         if (place.flatten) {
             if (auto failure = flattenOnto(document, page, drawn, placement, number))
                 return *failure;

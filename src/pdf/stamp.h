@@ -73,6 +73,10 @@ struct SignedCopy
     // form filling and signing only, which some validators read as a change not allowed.
     QString field;
     bool newFieldAfterCertification = false;
+    // Signatures already on the pages that the new signature lies over, by page and field: a
+    // person should know before the copy is kept.
+    std::vector<SignedPage> coveredPages;
+    QStringList coveredFields;
 
     // The whole copy in memory, for those who read it back.
     QByteArray whole() const;

@@ -6,10 +6,12 @@
 #include "output/signerlines.h"
 #include "pdf/pagestack.h"
 #include "pdf/pagelist.h"
+#include "pdf/shownfields.h"
 #include "pdf/signatures.h"
 #include "pdf/signingidentity.h"
 #include "pdf/tokens.h"
 #include "revisionview.h"
+#include "appendeddevice.h"
 #include "signaturepanel.h"
 #include "signmessages.h"
 
@@ -301,8 +303,25 @@ bool SignWindow::openDocument(const QString& path, std::shared_ptr<const SecretB
     auto document = std::make_unique<QPdfDocument>();
     if (password)
         document->setPassword(QString::fromUtf8(password->data(), password->size()));
+    // The fields, signatures among them, shown as stamps: the page view draws no form.
+    std::unique_ptr<AppendedDevice> shown;
+    if (!refused) {
+        const auto stamps = fieldsAsStamps(path, password.get());
+        if (const auto* tail = std::get_if<QByteArray>(&stamps); tail && !tail->isEmpty()) {
+            shown = std::make_unique<AppendedDevice>(path, *tail);
+            if (!shown->open(QIODevice::ReadOnly))
+                shown.reset();
+        }
+    }
+    if (shown && !refused) {
+        document->load(shown.get());
+        if (document->status() != QPdfDocument::Status::Ready)
+            shown.reset();
+    }
     const QPdfDocument::Error opened =
-        refused ? QPdfDocument::Error::Unknown : document->load(path);
+        refused ? QPdfDocument::Error::Unknown
+        : shown ? QPdfDocument::Error::None
+                : document->load(path);
     if (refused || opened != QPdfDocument::Error::None) {
         const QString why =
             refused ? SignMessages::text(*refused)
@@ -312,6 +331,7 @@ bool SignWindow::openDocument(const QString& path, std::shared_ptr<const SecretB
     }
     view_->setPage(document.get(), 0);
     document_ = std::move(document);
+    shownDocument_ = std::move(shown);
     {
         const QSignalBlocker quiet(thumbnails_);
         thumbnails_->clear();
@@ -521,6 +541,20 @@ void SignWindow::showFacts()
         text += *facts_.certified == 1 ? QStringLiteral("作者认证它不允许任何修改，不能签署。")
                 : *facts_.certified == 2 ? QStringLiteral("作者认证它只允许填表和证书签名：请用证书签一页。")
                                         : QStringLiteral("作者认证它允许加注释和签名。");
+    // What forged documents are built with, said before anyone signs one.
+    const ForgeryRisks& risks = facts_.risks;
+    QStringList why;
+    if (risks.unreadable)
+        why << tr("它后来的版本不能按增量更新读出");
+    if (!risks.definedTwice.empty())
+        why << tr("同一版里有对象定义了两次");
+    if (!risks.unlisted.empty())
+        why << tr("文件里有 %1 个没有列入交叉引用表的对象").arg(risks.unlisted.size());
+    if (!risks.fieldsOverText.isEmpty())
+        why << tr("表单域“%1”盖在页面文字上").arg(risks.fieldsOverText.join(QStringLiteral("、")));
+    if (!why.isEmpty())
+        text += tr("\n注意：%1。签名之后，有人可能借此让文档显示别的内容；请确认文档来自可信的来源。")
+                    .arg(why.join(tr("；")));
     notice_->setText(text);
 }
 
@@ -686,6 +720,17 @@ void SignWindow::save()
     const auto stamped = stampPdf(path_, signaturePdf_, place);
     if (const SignError* failure = std::get_if<SignError>(&stamped))
         return warn(tr("文档不能签署：%1").arg(SignMessages::text(*failure)));
+    // A signature laid over another hides it from whoever reads the page: asked first.
+    if (const auto& covered = std::get<SignedCopy>(stamped).coveredFields; !covered.isEmpty()) {
+        QStringList where;
+        for (const SignedPage& page : std::get<SignedCopy>(stamped).coveredPages)
+            where << QString::number(page.page);
+        if (!platform_.askYesNo(tr("新签名会盖住第 %1 页上已有的签名（%2）。\r\n仍要这样签吗？")
+                                    .arg(where.join(QStringLiteral("、")),
+                                         covered.join(QStringLiteral("、"))),
+                                tr("签署文档")))
+            return;
+    }
     // Beside the document, named for it: a signed copy, never the document itself unasked.
     const QFileInfo document(path_);
     const QString title = tr("保存签署后的文档");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "appendeddevice.h"
+
 #include "pdf/documentfacts.h"
 #include "pdf/secret.h"
 #include "pdf/stamp.h"
@@ -84,6 +86,8 @@ private:
     std::function<bool()> isSeal_;
     std::function<QByteArray()> drawn_;
     std::function<QStringList()> linesFamilies_;
+    // What document_ reads, where not the file; goes after it.
+    std::unique_ptr<AppendedDevice> shownDocument_;
     std::unique_ptr<QPdfDocument> document_;
     std::shared_ptr<const SecretBytes> documentPassword_;
     QString path_;
