@@ -33,7 +33,7 @@ struct TestSigner
         const char* keyUsage = "digitalSignature,nonRepudiation"; // null: no extension
         const char* extendedKeyUsage = nullptr;
         bool authority = false; // may issue certificates
-        long fromDays = -1, toDays = 30;
+        double fromDays = -1, toDays = 30;
     };
 
     static TestSigner make(const Options& o, const TestSigner* issuer = nullptr)
@@ -45,8 +45,8 @@ struct TestSigner
         X509_set_version(c, 2);
         static long serial = 100;
         ASN1_INTEGER_set(X509_get_serialNumber(c), ++serial);
-        X509_gmtime_adj(X509_getm_notBefore(c), o.fromDays * 86400);
-        X509_gmtime_adj(X509_getm_notAfter(c), o.toDays * 86400);
+        X509_gmtime_adj(X509_getm_notBefore(c), long(o.fromDays * 86400));
+        X509_gmtime_adj(X509_getm_notAfter(c), long(o.toDays * 86400));
         X509_set_pubkey(c, s.key.get());
         X509_NAME_add_entry_by_txt(X509_get_subject_name(c), "CN", MBSTRING_UTF8,
                                    reinterpret_cast<const unsigned char*>(o.name), -1, -1, 0);

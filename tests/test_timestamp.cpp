@@ -1,6 +1,7 @@
 // A trusted time for a certificate signature: a time-stamping authority made now, on this
 // machine (the openssl command's own, behind a small HTTP server on 127.0.0.1), answering well
 // and badly; the signed copy judged by openssl ts -verify and pdfsig.
+#include "forgery.h"
 #include "pdftools.h"
 #include "plainpdf.h"
 #include "rendercli.h"
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <openssl/cms.h>
+#include <openssl/ts.h>
 #include <openssl/x509.h>
 
 #include <qpdf/QPDF.hh>
@@ -22,7 +24,45 @@
 
 namespace {
 
-enum class Answer { Grant, Refuse, Garbage, AnotherRequest, Nothing, NotFound };
+enum class Answer { Grant, Refuse, Garbage, AnotherRequest, Nothing, NotFound, Crafted };
+
+// A time-stamp reply to `query` made here, by `authority` (its chain with it), at `when`: what an
+// authority that lies about itself or about the time would answer.
+QByteArray craftedReply(const QByteArray& query, const TestSigner& authority,
+                        const std::vector<const TestSigner*>& chain, time_t when)
+{
+    TS_RESP_CTX* context = TS_RESP_CTX_new();
+    TS_RESP_CTX_set_signer_cert(context, authority.cert.get());
+    TS_RESP_CTX_set_signer_key(context, authority.key.get());
+    ASN1_OBJECT* policy = OBJ_txt2obj("1.2.3.4.1", 1);
+    TS_RESP_CTX_set_def_policy(context, policy);
+    TS_RESP_CTX_add_md(context, EVP_sha256());
+    STACK_OF(X509)* certificates = sk_X509_new_null();
+    for (const TestSigner* c : chain)
+        sk_X509_push(certificates, c->cert.get());
+    TS_RESP_CTX_set_certs(context, certificates);
+    static time_t at;
+    at = when;
+    TS_RESP_CTX_set_time_cb(
+        context, [](TS_RESP_CTX*, void*, long* seconds, long* micros) {
+            *seconds = long(at);
+            *micros = 0;
+            return 1;
+        },
+        nullptr);
+    BIO* in = BIO_new_mem_buf(query.constData(), int(query.size()));
+    TS_RESP* response = TS_RESP_create_response(context, in);
+    unsigned char* der = nullptr;
+    const int length = response ? i2d_TS_RESP(response, &der) : 0;
+    const QByteArray reply(reinterpret_cast<const char*>(der), std::max(length, 0));
+    OPENSSL_free(der);
+    TS_RESP_free(response);
+    BIO_free(in);
+    sk_X509_free(certificates);
+    ASN1_OBJECT_free(policy);
+    TS_RESP_CTX_free(context);
+    return reply;
+}
 
 // An RFC 3161 authority over HTTP, as far as a test needs one: the request read whole, then
 // answered as `answer` says.
@@ -65,6 +105,7 @@ public:
     QString url() const { return QStringLiteral("http://127.0.0.1:%1/tsa").arg(server_.serverPort()); }
     QString file(const char* name) const { return dir_ + u'/' + QString::fromLatin1(name); }
     Answer answer = Answer::Grant;
+    std::function<QByteArray(const QByteArray&)> craft; // the reply, with Answer::Crafted
     int asked = 0;
 
 private:
@@ -121,6 +162,8 @@ private:
         }
         if (answer == Answer::NotFound)
             code = "404 Not Found";
+        if (answer == Answer::Crafted)
+            body = craft(query);
         socket->write("HTTP/1.1 " + code + "\r\nContent-Type: application/timestamp-reply\r\n" +
                       "Content-Length: " + QByteArray::number(body.size()) +
                       "\r\nConnection: close\r\n\r\n" + body);
@@ -313,7 +356,7 @@ TEST_P(TimeStamps, ASignatureIsWrittenOnlyWithItsTrustedTime)
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, TimeStamps,
-    testing::Values(Row{"Granted", Answer::Grant, 0, "level B-T, time-stamped"},
+    testing::Values(Row{"Granted", Answer::Grant, 0, "by Sorvex Test TSA (authority not trusted)"},
                     Row{"Refused", Answer::Refuse, 1, "refused the request"},
                     Row{"Garbage", Answer::Garbage, 1, "no time-stamp reply"},
                     Row{"ForAnotherRequest", Answer::AnotherRequest, 1, "for another request"},
@@ -321,6 +364,63 @@ INSTANTIATE_TEST_SUITE_P(
                     Row{"NoAnswer", Answer::Nothing, 1, "no answer within 2 s"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+
+// Authorities that lie about themselves or about the time: each refused at signing in one
+// sentence, nothing written.
+struct Lie
+{
+    const char* name;
+    bool selfSigned;       // the authority's certificate vouches for itself
+    double validFrom, validTo; // the authority's certificate, in days from now
+    qint64 off;            // the time it gives, in seconds from now
+    double signerFrom;     // the signer's certificate is valid from, in days from now
+    const char* said;
+};
+
+class LyingAuthorities : public testing::TestWithParam<Lie>
+{
+};
+
+TEST_P(LyingAuthorities, AreRefusedAtSigning)
+{
+    const Lie& lie = GetParam();
+    QTemporaryDir dir;
+    LocalAuthority authority(dir.path());
+    ASSERT_TRUE(authority.ok());
+    const TestSigner root =
+        TestSigner::make({2048, "Lying Root", "keyCertSign,cRLSign", nullptr, true, -30, 3650});
+    TestSigner::Options o{2048, "Lying TSA", "digitalSignature", "critical,timeStamping", false,
+                          lie.validFrom, lie.validTo};
+    const TestSigner tsa = TestSigner::make(o, lie.selfSigned ? nullptr : &root);
+    TestSigner::Options me;
+    me.fromDays = lie.signerFrom;
+    const TestSigner signer = TestSigner::make(me);
+    writePkcs12(authority.file("me.p12"), signer.key.get(), signer.cert.get());
+    authority.answer = Answer::Crafted;
+    const time_t when = time(nullptr) + lie.off;
+    authority.craft = [&](const QByteArray& query) { return craftedReply(query, tsa, {&root}, when); };
+    writtenFile(dir.path(), "password", "pw\n");
+    const Outcome r = render({"--stamp", writtenFile(dir.path(), "contract.pdf", twoPages()), "--at", "20,30",
+                              "--sign-with", authority.file("me.p12"), "--password-file",
+                              authority.file("password"), "--tsa", authority.url(), "-o",
+                              authority.file("signed.pdf")});
+    EXPECT_EQ(r.code, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8(lie.said))) << r.err.toStdString();
+    EXPECT_EQ(r.err.count(u'\n'), 1);
+    EXPECT_FALSE(QFile::exists(authority.file("signed.pdf")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LyingAuthorities,
+    testing::Values(Lie{"SelfSigned", true, -30, 365, 0, -1, "vouches for itself"},
+                    Lie{"Expired", false, -60, -1, 0, -1, "was not valid at the time it gives"},
+                    Lie{"BackDated", false, -30, 365, -2 * 86400, -1, "not now"},
+                    Lie{"Tomorrow", false, -30, 365, 86400, -1, "not now"},
+                    Lie{"TenYearsAhead", false, -30, 365, 10 * 365 * 86400LL, -1,
+                        "was not valid at the time it gives"},
+                    Lie{"BeforeTheSignersCertificate", false, -30, 365, -600, -0.003,
+                        "before the signing certificate was valid"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 enum class Validation { Online, Offline, Revoked, NoAnswer, NothingOffline };
 
