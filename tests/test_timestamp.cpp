@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 
 #include <openssl/cms.h>
+#include <openssl/ocsp.h>
+#include <openssl/pem.h>
 #include <openssl/ts.h>
 #include <openssl/x509.h>
 
@@ -422,7 +424,53 @@ INSTANTIATE_TEST_SUITE_P(
                         "before the signing certificate was valid"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-enum class Validation { Online, Offline, Revoked, NoAnswer, NothingOffline };
+enum class Validation { Online, Offline, Revoked, NoAnswer, NothingOffline, StaleOcsp, StaleList };
+
+template <typename T> T* readPem(const QString& path, T* (*read)(BIO*, T**, pem_password_cb*, void*))
+{
+    BIO* in = BIO_new_file(path.toLocal8Bit().constData(), "r");
+    T* object = in ? read(in, nullptr, nullptr, nullptr) : nullptr;
+    BIO_free(in);
+    return object;
+}
+
+// Answers that the certificate was good, from its issuer, made two years ago and naming no
+// next update: an OCSP response, or a revocation list.
+QByteArray staleAnswer(const LocalAuthority& authority, bool ocsp)
+{
+    X509* ca = readPem<X509>(authority.file("ca.pem"), PEM_read_bio_X509);
+    EVP_PKEY* key = readPem<EVP_PKEY>(authority.file("ca.key"), PEM_read_bio_PrivateKey);
+    X509* me = readPem<X509>(authority.file("me.pem"), PEM_read_bio_X509);
+    ASN1_TIME* then = X509_gmtime_adj(nullptr, -2L * 365 * 86400);
+    unsigned char* der = nullptr;
+    int length = 0;
+    if (ocsp) {
+        OCSP_BASICRESP* basic = OCSP_BASICRESP_new();
+        OCSP_CERTID* id = OCSP_cert_to_id(EVP_sha1(), me, ca);
+        OCSP_basic_add1_status(basic, id, V_OCSP_CERTSTATUS_GOOD, 0, nullptr, then, nullptr);
+        OCSP_basic_sign(basic, ca, key, EVP_sha256(), nullptr, 0);
+        OCSP_RESPONSE* response = OCSP_response_create(OCSP_RESPONSE_STATUS_SUCCESSFUL, basic);
+        length = i2d_OCSP_RESPONSE(response, &der);
+        OCSP_RESPONSE_free(response);
+        OCSP_BASICRESP_free(basic);
+        OCSP_CERTID_free(id);
+    } else {
+        X509_CRL* crl = X509_CRL_new();
+        X509_CRL_set_version(crl, 1);
+        X509_CRL_set_issuer_name(crl, X509_get_subject_name(ca));
+        X509_CRL_set1_lastUpdate(crl, then);
+        X509_CRL_sign(crl, key, EVP_sha256());
+        length = i2d_X509_CRL(crl, &der);
+        X509_CRL_free(crl);
+    }
+    const QByteArray bytes(reinterpret_cast<const char*>(der), std::max(length, 0));
+    OPENSSL_free(der);
+    ASN1_TIME_free(then);
+    X509_free(ca);
+    X509_free(me);
+    EVP_PKEY_free(key);
+    return bytes;
+}
 
 struct LongRow
 {
@@ -470,11 +518,14 @@ TEST_P(LongTerm, WhatChecksASignatureLaterIsKeptOrNothingIsWritten)
     QDir().mkpath(authority.file("offline"));
     if (row.how == Validation::Offline)
         QFile::copy(authority.file("crl.pem"), authority.file("offline/list.pem"));
+    if (row.how == Validation::StaleOcsp || row.how == Validation::StaleList)
+        writtenFile(authority.file("offline"), "stale.der", staleAnswer(authority, row.how == Validation::StaleOcsp));
     const QString out = authority.file("signed.pdf");
     QStringList args{"--stamp", authority.file("contract.pdf"), "--at", "20,30", "--sign-with", p12,
                      "--password-file", authority.file("password"), "--tsa", authority.url(),
                      "--tsa-timeout", "5", "-o", out};
-    if (row.how == Validation::Offline || row.how == Validation::NothingOffline)
+    if (row.how == Validation::Offline || row.how == Validation::NothingOffline ||
+        row.how == Validation::StaleOcsp || row.how == Validation::StaleList)
         args << "--ltv-offline" << authority.file("offline");
     else
         args << "--ltv";
@@ -552,7 +603,12 @@ INSTANTIATE_TEST_SUITE_P(
         LongRow{"ARevocationListFromAFolder", Validation::Offline, false, 0, "level B-LT, time-stamped"},
         LongRow{"ARevokedCertificate", Validation::Revoked, false, 1,
                 "\"Wang Xiaoming\" is revoked: nothing was written"},
-        LongRow{"NoOneAnswers", Validation::NoAnswer, true, 1, "did not answer (HTTP 404)"},
+        // Both ways of asking are named when both fail.
+        LongRow{"NoOneAnswers", Validation::NoAnswer, true, 1, "/crl did not answer (HTTP 404): nothing was written; before that, "},
+        LongRow{"AnOcspAnswerTwoYearsOld", Validation::StaleOcsp, false, 1,
+                "not revoked is out of date"},
+        LongRow{"ARevocationListTwoYearsOld", Validation::StaleList, false, 1,
+                "not revoked is out of date"},
         LongRow{"NothingInTheFolder", Validation::NothingOffline, false, 1,
                 "no OCSP response or revocation list in the --ltv-offline folder"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -56,6 +56,11 @@ QString restrictedBy(const SignError& e)
 
 QString describe(const SignError& e)
 {
+    if (e.before) {
+        SignError last = e;
+        last.before.reset();
+        return QStringLiteral("%1; before that, %2").arg(describe(last), describe(*e.before));
+    }
     using K = SignError::Kind;
     const QString& p = e.path;
     switch (e.kind) {
@@ -239,6 +244,11 @@ QString describe(const SignError& e)
         return QStringLiteral("the time stamp is not signed by a time-stamping certificate%1: "
                               "nothing was written")
             .arg(e.detail.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(e.detail));
+    case K::RevocationOutOfDate:
+        return QStringLiteral("the answer that the certificate \"%1\" is not revoked is out of date "
+                              "(its next update has passed, or it names none and is more than a "
+                              "day old): nothing was written")
+            .arg(e.detail);
     case K::TimeStampSelfSigned:
         return QStringLiteral("the time-stamping authority \"%1\" vouches for itself (its "
                               "certificate is self-signed): its time proves nothing, nothing was "

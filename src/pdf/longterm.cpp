@@ -137,8 +137,9 @@ std::optional<SignError> checkOcsp(const QByteArray& der, const CertificateStatu
     if (state != V_OCSP_CERTSTATUS_GOOD)
         return statusError(K::RevocationUnusable, status,
                            QStringLiteral("the responder does not know the certificate"));
-    if (current && OCSP_check_validity(thisUpdate, nextUpdate, 300, -1) != 1)
-        return statusError(K::RevocationUnusable, status, QStringLiteral("the answer is out of date"));
+    // Current: its next update still to come, or where it names none, made within a day.
+    if (current && OCSP_check_validity(thisUpdate, nextUpdate, 300, nextUpdate ? -1 : 86400) != 1)
+        return statusError(K::RevocationOutOfDate, status);
     ERR_clear_error();
     return std::nullopt;
 }
@@ -165,9 +166,10 @@ std::optional<SignError> checkCrl(const QByteArray& bytes, const CertificateStat
         return statusError(K::RevocationUnusable, status,
                            QStringLiteral("the revocation list is not its issuer's"));
     const ASN1_TIME* next = X509_CRL_get0_nextUpdate(crl.get());
-    if (current && next && X509_cmp_current_time(next) < 0)
-        return statusError(K::RevocationUnusable, status,
-                           QStringLiteral("the revocation list is out of date"));
+    time_t dayAgo = time(nullptr) - 86400;
+    if (current && ((next && X509_cmp_current_time(next) < 0) ||
+                    (!next && X509_cmp_time(X509_CRL_get0_lastUpdate(crl.get()), &dayAgo) < 0)))
+        return statusError(K::RevocationOutOfDate, status);
     X509_REVOKED* listed = nullptr;
     if (X509_CRL_get0_by_cert(crl.get(), &listed, certificate.get()) == 1)
         return statusError(K::CertificateRevoked, status);
@@ -352,8 +354,12 @@ std::variant<ValidationData, SignError> validationData(const ValidationNeeds& ne
         std::optional<SignError> last;
         bool answered = false;
         if (offline) {
+            // An answer for this certificate that is too old is said as such.
+            std::optional<SignError> stale;
             for (const QByteArray& file : *offline) {
                 last = checkOcsp(file, status, nullptr);
+                if (last && last->kind == SignError::Kind::RevocationOutOfDate)
+                    stale = last;
                 if (!last) {
                     data.ocsps.push_back(file);
                     answered = true;
@@ -362,6 +368,8 @@ std::variant<ValidationData, SignError> validationData(const ValidationNeeds& ne
                 if (last->kind == SignError::Kind::CertificateRevoked)
                     return *last;
                 last = checkCrl(file, status);
+                if (last && last->kind == SignError::Kind::RevocationOutOfDate)
+                    stale = last;
                 if (!last) {
                     data.crls.push_back(derOfCrl(file));
                     answered = true;
@@ -371,6 +379,8 @@ std::variant<ValidationData, SignError> validationData(const ValidationNeeds& ne
                     return *last;
             }
             if (!answered) {
+                if (stale)
+                    return *stale;
                 SignError e = statusError(SignError::Kind::NoRevocationSource, status);
                 e.count = 1;
                 return e;
@@ -410,6 +420,8 @@ std::variant<ValidationData, SignError> validationData(const ValidationNeeds& ne
             if (last->kind == SignError::Kind::CertificateRevoked)
                 return *last;
         }
+        // What the responder said stays beside what the list says: a person needs both.
+        std::optional<SignError> responder = last;
         for (int i = 0; !answered && i < status.crl.size(); ++i) {
             const auto reply = fetch(status.crl[i], QByteArray(), QString());
             if (const SignError* why = std::get_if<SignError>(&reply)) {
@@ -425,8 +437,11 @@ std::variant<ValidationData, SignError> validationData(const ValidationNeeds& ne
                 return *last;
             }
         }
-        if (!answered)
+        if (!answered) {
+            if (responder && !status.crl.isEmpty())
+                last->before = std::make_shared<SignError>(*responder);
             return *last;
+        }
     }
     return data;
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <memory>
+
 // Why a document cannot be signed as asked, or a signing identity used: what went wrong and the
 // facts a person needs to act on it. Nothing here is a sentence: the command line and the
 // window each say it in their own words, and no one decides what happened from words.
@@ -79,6 +81,7 @@ struct SignError
         RevocationUnreachable, // detail: the address, field2: why (the transport's words)
         RevocationUnusable, // detail: the certificate, field2: what is wrong with the answers
         CertificateRevoked, // detail: the certificate
+        RevocationOutOfDate, // detail: the certificate whose answer is older than it may be
         NoSignatures,      // path: nothing to keep validation data for
     };
 
@@ -113,4 +116,7 @@ struct SignError
     Requirement requirement = Requirement::None;
     QString detail = {};
     QString field2 = {};
+    // What failed first, where trying another way failed too (an OCSP responder before a
+    // revocation list).
+    std::shared_ptr<SignError> before = {};
 };

@@ -14,6 +14,11 @@ QString nameOf(const QString& path)
 
 QString SignMessages::text(const SignError& e)
 {
+    if (e.before) {
+        SignError last = e;
+        last.before.reset();
+        return tr("%1（在此之前：%2）").arg(text(last), text(*e.before));
+    }
     using K = SignError::Kind;
     const QString doc = nameOf(e.path);
     const QString restrictedBy =
@@ -180,6 +185,8 @@ QString SignMessages::text(const SignError& e)
     case K::TimeStampMismatch:
     case K::TimeStampNotTrusted:
         return tr("时间戳服务器给的不是这次签名的有效时间戳，文档没有签署。");
+    case K::RevocationOutOfDate:
+        return tr("证书“%1”未被吊销的证明已经过时（下次更新的时间已过，或没写下次更新且超过一天），文档没有签署。").arg(e.detail);
     case K::TimeStampSelfSigned:
         return tr("时间戳机构“%1”的证书是它自己签发的，它给的时间不可信，文档没有签署。").arg(e.detail);
     case K::TimeStampAuthorityNotValid:
