@@ -252,13 +252,16 @@ TEST_P(SigningTrust, ChangesOnlyWhatTheAuthorAllowsAndOnlyWhereAsked)
     EXPECT_EQ(pages.join(u','), QString::fromUtf8(t.outcome));
     EXPECT_EQ(report.contains(QStringLiteral("note")), t.note);
     // Every page not signed shows as it did; a certificate signature verifies.
-    for (const int page : {1, 2})
-        if (!signedPages.count(page))
+    for (const int page : {1, 2}) {
+        if (!signedPages.count(page)) {
             EXPECT_EQ(pageImage(path("signed.pdf"), page, path("after")),
                       pageImage(document, page, path("before")))
                 << "page " << page;
-    if (t.op == Op::Certificate || t.op == Op::CertificateTwoPages || t.op == Op::Field)
+        }
+    }
+    if (t.op == Op::Certificate || t.op == Op::CertificateTwoPages || t.op == Op::Field) {
         EXPECT_EQ(validSignatures(path("signed.pdf")), 1);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -494,7 +497,7 @@ namespace {
 
 // Keys where people keep them besides files: a software token (SoftHSM2, made now in a folder of
 // the test's own) and an NSS database in the user's home, both holding 王晓明's certificate.
-enum class Where { TokenUri, WrongPin, AbsentToken, NssNickname };
+enum class Where { TokenUri, WrongPin, AbsentToken, NssNickname, Twins };
 
 struct Kept
 {
@@ -520,6 +523,17 @@ TEST_P(Tokens, SignWithAKeyThatNeverLeavesItsToken)
 {
     const Kept& k = GetParam();
     ASSERT_TRUE(made());
+    // A second identity under the same label: the same key and certificate, another id.
+    for (const char* type : {"privkey", "cert"}) {
+        if (k.where == Where::Twins) {
+            ASSERT_EQ(status(QStringLiteral("pkcs11-tool"),
+                             {"--module", "/usr/lib/softhsm/libsofthsm2.so", "--token-label", "sorvex",
+                              "--login", "--pin", "1234", "--write-object",
+                              path(std::string(type) == "cert" ? "cert.der" : "key.der"), "--type", type,
+                              "--id", "03", "--label", "me"}),
+                      0);
+        }
+    }
     writtenFile(dir.path(), "contract.pdf", twoPages());
     writtenFile(dir.path(), "pin", k.where == Where::WrongPin ? "9999\n" : k.where == Where::NssNickname ? "\n" : "1234\n");
     const QString module = QStringLiteral("?module-path=/usr/lib/softhsm/libsofthsm2.so");
@@ -568,7 +582,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(Kept{"ATokenByItsUri", Where::TokenUri, 0, ""},
                     Kept{"AWrongPin", Where::WrongPin, 1, "does not open"},
                     Kept{"ATokenNotThere", Where::AbsentToken, 1, "no such token is present"},
-                    Kept{"AnNssNickname", Where::NssNickname, 0, ""}),
+                    Kept{"AnNssNickname", Where::NssNickname, 0, ""},
+                    Kept{"TwoIdentitiesUnderOneName", Where::Twins, 1,
+                         "names more than one certificate in its token: \"me\" (id 01), \"me\" (id 03)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

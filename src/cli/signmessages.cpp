@@ -249,6 +249,10 @@ QString describe(const SignError& e)
                               "(its next update has passed, or it names none and is more than a "
                               "day old): nothing was written")
             .arg(e.detail);
+    case K::AmbiguousIdentity:
+        return QStringLiteral("%1 names more than one certificate in its token: %2; add id=… to name "
+                              "the one to sign with: nothing was written")
+            .arg(e.path, e.detail);
     case K::TimeStampSelfSigned:
         return QStringLiteral("the time-stamping authority \"%1\" vouches for itself (its "
                               "certificate is self-signed): its time proves nothing, nothing was "

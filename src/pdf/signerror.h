@@ -57,6 +57,7 @@ struct SignError
         IdentityCorrupt,  // path, detail: what the file holds that cannot be read
         NoPrivateKey,     // path
         NoCertificate,    // path
+        AmbiguousIdentity, // path: a token's URI, detail: the certificates it matches
         KeyMismatch,      // path
         CertificateExpired, // path, detail: the date
         CertificateNotYetValid, // path, detail: the date

@@ -250,12 +250,22 @@ SigningIdentity::fromToken(const QString& source, const SecretBytes& pin)
     unsigned int count = 0;
     if (PKCS11_enumerate_certs(token, &certificates, &count) != 0)
         return tokenError(Kind::IdentityUnreadable, source, QStringLiteral("its certificates cannot be listed"));
+    // A name two identities answer to names neither: which key signs is never chance.
     PKCS11_CERT* chosen = nullptr;
-    for (unsigned int c = 0; c < count && !chosen; ++c)
-        if (certificates[c].x509 && certificateMatches(certificates[c], *address))
-            chosen = &certificates[c];
+    QStringList matching;
+    for (unsigned int c = 0; c < count; ++c)
+        if (certificates[c].x509 && certificateMatches(certificates[c], *address)) {
+            chosen = chosen ? chosen : &certificates[c];
+            matching << QStringLiteral("\"%1\" (id %2)")
+                            .arg(QString::fromUtf8(fieldOf(certificates[c].label)),
+                                 QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(certificates[c].id),
+                                                                qsizetype(certificates[c].id_len))
+                                                         .toHex()));
+        }
     if (!chosen)
         return tokenError(Kind::NoCertificate, source);
+    if (matching.size() > 1)
+        return tokenError(Kind::AmbiguousIdentity, source, matching.join(QStringLiteral(", ")));
     PKCS11_KEY* key = PKCS11_find_key(chosen);
     EVP_PKEY* privateKey = key ? PKCS11_get_private_key(key) : nullptr;
     if (!privateKey)

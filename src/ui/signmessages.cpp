@@ -187,6 +187,8 @@ QString SignMessages::text(const SignError& e)
         return tr("时间戳服务器给的不是这次签名的有效时间戳，文档没有签署。");
     case K::RevocationOutOfDate:
         return tr("证书“%1”未被吊销的证明已经过时（下次更新的时间已过，或没写下次更新且超过一天），文档没有签署。").arg(e.detail);
+    case K::AmbiguousIdentity:
+        return tr("令牌里有不止一个证书叫这个名字：%1。请在证书列表里选定其中一个，文档没有签署。").arg(e.detail);
     case K::TimeStampSelfSigned:
         return tr("时间戳机构“%1”的证书是它自己签发的，它给的时间不可信，文档没有签署。").arg(e.detail);
     case K::TimeStampAuthorityNotValid:
