@@ -236,6 +236,51 @@ TEST_F(DrawnFiles, TheRendererDrawsAndStampsItAsThePadShowsIt)
     EXPECT_FALSE(QFile::exists(path("no.png")));
 }
 
+// Drawn files at the limits: the most points a file may hold, zig-zagging across a page of a
+// metre, give files of bounded size; a picture larger than memory allows is refused before it
+// is made, and nothing is written.
+TEST_F(DrawnFiles, TheirWorkIsBoundedAtTheLimits)
+{
+    Handwriting zigzag;
+    zigzag.size = QSizeF(4000, 4000);
+    PenStroke stroke;
+    for (int i = 0; i < MostPenPoints - 1; ++i)
+        stroke.push_back({i % 2 ? 3990.0 : 10.0, 10 + i * 3980.0 / MostPenPoints, i * 8.0, -1});
+    zigzag.strokes = {stroke};
+    Handwriting page;
+    page.size = QSizeF(4000, 4000);
+    page.strokes = {{{10, 10, 0, -1}, {3990, 3990, 8, -1}}};
+    const struct
+    {
+        const char* name;
+        const Handwriting& writing;
+        const char* out;
+        const char* scale;
+        int exitCode;
+        qint64 mostBytes;
+    } rows[] = {
+        {"every point, as SVG", zigzag, "zigzag.svg", "1", 0, 40 << 20},
+        {"every point, as PDF", zigzag, "zigzag.pdf", "1", 0, 12 << 20},
+        {"a metre at eight times", page, "page.png", "8", 2, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile f(path("w.json"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(handwritingJson(row.writing));
+        f.close();
+        const Outcome r = render({QStringLiteral("--drawn"), path("w.json"), QStringLiteral("--scale"),
+                                  QString::fromLatin1(row.scale), QStringLiteral("-o"), path(row.out)});
+        EXPECT_EQ(r.code, row.exitCode) << r.err.toStdString();
+        EXPECT_LE(r.err.count(u'\n'), 1);
+        EXPECT_EQ(QFile::exists(path(row.out)), row.exitCode == 0);
+        if (row.exitCode == 0) {
+            EXPECT_GT(QFileInfo(path(row.out)).size(), 1000);
+            EXPECT_LE(QFileInfo(path(row.out)).size(), row.mostBytes);
+        }
+    }
+}
+
 // A made-up photograph of a sheet: grey paper lit unevenly (darker to the left and the top),
 // grain, and where `ink`, a blue signature written on it; `where` receives its ink alone.
 QImage photographOfPaper(bool ink, QImage* where = nullptr)

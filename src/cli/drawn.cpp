@@ -9,6 +9,8 @@
 #include "stamp.h"
 
 #include <QFileInfo>
+
+#include <cmath>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,6 +20,8 @@ namespace {
 
 // Far more than a signature's points take as JSON, far less than memory.
 constexpr qint64 LargestFile = 32 * 1024 * 1024;
+// A page of a metre at 4× takes 60 million; a picture this large is no signature.
+constexpr qint64 LargestDrawnPixels = 100'000'000;
 
 QString why(HandwritingError error)
 {
@@ -41,9 +45,23 @@ std::optional<Failure> writeDrawn(const Options& options, const DrawnFiles& file
 {
     const Job& job = options.job;
     const QString suffix = QFileInfo(job.output).suffix().toLower();
-    const QByteArray file = suffix == QLatin1String("svg")   ? files.svg()
-                            : suffix == QLatin1String("pdf") ? files.pdf()
-                                                             : pngBytes(files.image(job.scale));
+    const bool png = suffix != QLatin1String("svg") && suffix != QLatin1String("pdf");
+    // A picture larger than memory allows is refused before a pixel of it is made.
+    const double pixels = files.size.width() * files.size.height() * job.scale * job.scale;
+    if (png && pixels > LargestDrawnPixels)
+        return Failure{ExitBadArguments,
+                       QStringLiteral("a picture of %1 × %2 pixels is larger than this program "
+                                      "writes (%3 million pixels at most): ask for a smaller --scale")
+                           .arg(qint64(std::ceil(files.size.width() * job.scale)))
+                           .arg(qint64(std::ceil(files.size.height() * job.scale)))
+                           .arg(LargestDrawnPixels / 1'000'000)};
+    const QByteArray file = !png ? (suffix == QLatin1String("svg") ? files.svg() : files.pdf())
+                                 : pngBytes(files.image(job.scale));
+    // An empty file is no picture: never written, never called written.
+    if (file.isEmpty())
+        return Failure{ExitFailure, QStringLiteral("%1 could not be made: not enough memory for a "
+                                                   "picture of that size")
+                                        .arg(job.output)};
     if (const auto failed = writeFile(job.output, file))
         return Failure{ExitFailure, QStringLiteral("cannot write %1: %2").arg(job.output, *failed)};
     if (options.report) {

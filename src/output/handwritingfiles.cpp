@@ -11,6 +11,9 @@
 
 QByteArray pngBytes(const QImage& image)
 {
+    // A picture that could not be made is no picture: nothing, rather than an empty PNG.
+    if (image.isNull())
+        return {};
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -32,6 +35,8 @@ QImage handwritingImage(const Handwriting& writing, double scale, std::optional<
     const QSize size(int(std::ceil(writing.size.width() * scale)),
                      int(std::ceil(writing.size.height() * scale)));
     QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return image;
     image.fill(Qt::transparent);
     QPainter painter(&image);
     painter.scale(scale, scale);

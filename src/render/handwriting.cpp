@@ -108,7 +108,7 @@ std::vector<Sample> curved(const std::vector<Sample>& s, double step)
 // One piece of a stroke, turning gently, as one outline: its left edge out, a round cap, its
 // right edge back, a round cap. Filled by the non-zero rule, where the stroke crosses itself the
 // ink stays ink.
-void addPiece(QPainterPath& path, const std::vector<Sample>& s)
+void addPiece(QPainterPath& path, const std::vector<Sample>& s, int capPoints)
 {
     const size_t n = s.size();
     std::vector<QPointF> across(n);
@@ -117,12 +117,11 @@ void addPiece(QPainterPath& path, const std::vector<Sample>& s)
         const double length = std::hypot(d.x(), d.y());
         across[i] = length > 0 ? QPointF(-d.y() / length, d.x() / length) : QPointF(0, 1);
     }
-    constexpr int CapPoints = 12;
     const auto cap = [&](QPolygonF& outline, size_t i, double side) {
         const QPointF normal = across[i] * side;
         const QPointF ahead(normal.y(), -normal.x());
-        for (int k = 1; k < CapPoints; ++k) {
-            const double phi = M_PI * k / CapPoints;
+        for (int k = 1; k < capPoints; ++k) {
+            const double phi = M_PI * k / capPoints;
             outline << s[i].at + (normal * std::cos(phi) + ahead * std::sin(phi)) * s[i].radius;
         }
     };
@@ -162,7 +161,7 @@ bool finite(const QJsonValue& v, double most)
 
 } // namespace
 
-QPainterPath strokeInk(const PenStroke& stroke, double penWidth)
+QPainterPath strokeInk(const PenStroke& stroke, double penWidth, double step)
 {
     if (stroke.empty() || !(penWidth > 0))
         return {};
@@ -183,17 +182,28 @@ QPainterPath strokeInk(const PenStroke& stroke, double penWidth)
     }
     QPainterPath pieces;
     pieces.setFillRule(Qt::WindingFill);
-    for (const std::vector<Sample>& piece : gentlePieces(s))
-        addPiece(pieces, curved(piece, 1.5));
+    const auto parts = gentlePieces(s);
+    // A stroke that turns sharply at every point is capped with fewer points a turn.
+    const int capPoints = parts.size() > 1000 ? 3 : 12;
+    for (const std::vector<Sample>& piece : parts)
+        addPiece(pieces, curved(piece, step), capPoints);
     return pieces;
 }
 
 std::vector<QPainterPath> handwritingInk(const Handwriting& writing)
 {
+    // However many points and however long the lines, the outlines' points stay bounded: a
+    // signature's lines are drawn a point every pixel and a half, a scribble of a thousand
+    // metres more coarsely.
+    double length = 0;
+    for (const PenStroke& stroke : writing.strokes)
+        for (size_t i = 1; i < stroke.size(); ++i)
+            length += std::hypot(stroke[i].x - stroke[i - 1].x, stroke[i].y - stroke[i - 1].y);
+    const double step = std::max(CurveStep, length / MostCurveSamples);
     std::vector<QPainterPath> ink;
     ink.reserve(writing.strokes.size());
     for (const PenStroke& stroke : writing.strokes)
-        ink.push_back(strokeInk(stroke, writing.penWidth));
+        ink.push_back(strokeInk(stroke, writing.penWidth, step));
     return ink;
 }
 

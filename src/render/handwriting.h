@@ -40,7 +40,10 @@ constexpr int MostPenPoints = 200'000;
 // The ink one stroke leaves: one outline, its width following the pressure (or the speed: a
 // quick line is thinner), its points drawn toward the pen's path smoothly, its ends tapered;
 // a tap is a dot of the pen's width.
-QPainterPath strokeInk(const PenStroke& stroke, double penWidth);
+// Its curve is drawn a point every `step` pixels at most.
+inline constexpr double CurveStep = 1.5;
+inline constexpr double MostCurveSamples = 100'000; // for a whole signature
+QPainterPath strokeInk(const PenStroke& stroke, double penWidth, double step = CurveStep);
 // Every stroke's ink, one outline a stroke, in the order written.
 std::vector<QPainterPath> handwritingInk(const Handwriting& writing);
 
