@@ -12,7 +12,9 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <openssl/cms.h>
 #include <openssl/ocsp.h>
@@ -23,6 +25,8 @@
 #include <qpdf/QPDF.hh>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 namespace {
 
@@ -176,6 +180,11 @@ private:
     // responder (the openssl command answering one request) and its revocation list.
     void answerStatus(QTcpSocket* socket, const QString& path, const QByteArray& query)
     {
+        ++statusesAsked;
+        if (whileAsked)
+            whileAsked();
+        if (silent)
+            return;
         QByteArray body, code = "404 Not Found";
         if (statusesAnswered && path == QLatin1String("/ocsp")) {
             QFile q(file("status.req"));
@@ -207,6 +216,9 @@ private:
 
 public:
     bool statusesAnswered = true;
+    bool silent = false;             // its responder takes a request and never answers
+    int statusesAsked = 0;
+    std::function<void()> whileAsked; // what happens elsewhere while the responder is asked
     // A signing identity "me.p12" (password "pw") this authority issued, its chain with it,
     // naming the authority's OCSP responder and revocation list; listed as revoked or not, in
     // the responder's index and the list.
@@ -593,6 +605,49 @@ TEST_P(LongTerm, WhatChecksASignatureLaterIsKeptOrNothingIsWritten)
                       authority.file("covered"), "-CAfile", authority.file("ca.pem"), "-untrusted",
                       authority.file("tsa.pem")}),
               0);
+}
+
+// Signing in place while the responder is slow: another program's change to the document
+// meanwhile is not overwritten, and a run stopped by a signal then leaves no copy behind.
+TEST(LongTermInPlace, KeepsAnotherChangeAndLeavesNothingWhenStopped)
+{
+    QTemporaryDir dir;
+    LocalAuthority authority(dir.path());
+    ASSERT_TRUE(authority.ok());
+    const QString p12 = authority.issueSigner(false);
+    ASSERT_FALSE(p12.isEmpty());
+    writtenFile(dir.path(), "password", "pw\n");
+    const QString document = writtenFile(dir.path(), "contract.pdf", twoPages());
+    const QByteArray changed = twoPages("/Rotate 90");
+    authority.whileAsked = [&] { writtenFile(dir.path(), "contract.pdf", changed); };
+    const QStringList args{"--stamp", document, "--at", "20,30", "--sign-with", p12, "--password-file",
+                           authority.file("password"), "--tsa", authority.url(), "--ltv", "-o", document};
+    const Outcome r = render(args);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("changed while it was being signed"))) << r.err.toStdString();
+    QFile kept(document);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), changed) << "the other program's change stays";
+
+    // Stopped by SIGTERM while it waits for the responder: its temporary folder is left empty.
+    authority.whileAsked = nullptr;
+    authority.silent = true;
+    const QString temporaries = authority.file("tmp");
+    QDir().mkpath(temporaries);
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TMPDIR"), temporaries);
+    run.setProcessEnvironment(env);
+    run.start(kitDir() + QStringLiteral("sorvex-sign-render"), QStringList(args) << "--tsa-timeout" << "30");
+    ASSERT_TRUE(run.waitForStarted());
+    const int asked = authority.statusesAsked;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return authority.statusesAsked > asked; }, 20000));
+    ::kill(pid_t(run.processId()), SIGTERM);
+    ASSERT_TRUE(run.waitForFinished(10000));
+    EXPECT_EQ(run.exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(QDir(temporaries).entryList({QStringLiteral("*sorvex*")},
+                                          QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList());
 }
 
 INSTANTIATE_TEST_SUITE_P(

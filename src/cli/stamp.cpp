@@ -1,5 +1,7 @@
 #include "stamp.h"
 
+#include "base/temporaries.h"
+
 #include "base/programvalues.h"
 #include "base/text.h"
 #include "catalogue/fonttable.h"
@@ -139,10 +141,11 @@ std::optional<Failure> stampDocument(const Options& options, QByteArray signatur
     const SignedCopy& copy = std::get<SignedCopy>(stamped);
     const std::vector<Step> steps = stepsToLast(options, place);
     SignedCopy last = copy;
-    // The copies in between are made where no one else looks, and go with the run.
+    // The copies in between are made where no one else looks, and go with the run, however it
+    // ends.
     std::optional<QTemporaryDir> work;
     if (!steps.empty())
-        work.emplace();
+        work.emplace(runFolderTemplate(QDir::tempPath()));
     for (size_t i = 0; i < steps.size(); ++i) {
         if (!work->isValid())
             return signingFailure(SignError{SignError::Kind::CannotWrite, work->path()});
@@ -158,6 +161,9 @@ std::optional<Failure> stampDocument(const Options& options, QByteArray signatur
         }
         last = std::get<SignedCopy>(std::move(next));
         last.documentPath = between;
+        // Written over the document it began from only if no one changed that meanwhile.
+        last.origin = copy.document;
+        last.originPath = options.stampFile;
     }
     if (auto error = last.writeTo(output))
         return signingFailure(*error);

@@ -440,6 +440,8 @@ std::optional<SignError> SignedCopy::writeTo(const QString& path) const
         // be lost.
         if (!failure && document && !document->isStill(documentPath))
             failure = SignError{SignError::Kind::ChangedMeanwhile, documentPath};
+        if (!failure && origin && !origin->isStill(originPath))
+            failure = SignError{SignError::Kind::ChangedMeanwhile, originPath};
         return failure ? std::optional<QString>(QString()) : std::nullopt;
     };
     if (auto why = writeFileWith(path, fill, check)) {

@@ -63,6 +63,10 @@ struct SignedCopy
 {
     std::shared_ptr<OpenedFile> document;
     QString documentPath;
+    // Where a copy was made from a copy (a signature's later revisions): the document the first
+    // was made from, which must be unchanged too, held open and locked until written.
+    std::shared_ptr<OpenedFile> origin;
+    QString originPath;
     qint64 prefixLength = 0;
     QByteArray bytes;
     // A document written anew: `write` puts it into an open file, `check` reads that back; each
