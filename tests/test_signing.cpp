@@ -15,6 +15,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPainter>
 #include <QTemporaryDir>
 
 #include <qpdf/QPDF.hh>
@@ -659,6 +660,48 @@ TEST_F(HostileSigning, AWriteStoppedByASignalLeavesNoPartFile)
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
                     .isEmpty())
         << QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden).join(u' ').toStdString();
+}
+
+// What the program says when a module or a picture cannot be used is its one sentence, with no
+// line of a library's own before it: a module that cannot be loaded, and a photograph under
+// the documented size that Qt on its own would refuse with a warning.
+TEST_F(HostileSigning, SaysOneLineWhereALibraryWouldSayItsOwn)
+{
+    QImage photo(7745, 7745, QImage::Format_Grayscale8);
+    photo.fill(235);
+    QPainter painter(&photo);
+    painter.setPen(QPen(Qt::black, 40));
+    painter.drawLine(1000, 4000, 6000, 3000);
+    painter.end();
+    ASSERT_TRUE(photo.save(path("photo.png")));
+    written("pin", "1234\n");
+    const struct
+    {
+        const char* name;
+        QStringList args;
+        int exitCode;
+        int lines; // on stderr
+    } rows[] = {
+        {"a module that cannot be loaded",
+         {"--stamp", written("contract.pdf", twoPages()), "--at", "20,30", "--sign-with",
+          "pkcs11:token=sorvex;object=me?module-path=" + path("no-such-module.so"), "--password-file",
+          path("pin"), "-o", path("signed.pdf")},
+         1, 1},
+        {"a photograph of 60 million pixels", {"--drawn", path("photo.png"), "-o", path("ink.png")}, 0, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        p.setProcessEnvironment(env);
+        p.start(kitDir() + QStringLiteral("sorvex-sign-render"),
+                QStringList(row.args) << QStringLiteral("--data") << kitDir());
+        ASSERT_TRUE(p.waitForFinished(120000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_EQ(p.exitCode(), row.exitCode) << err.toStdString();
+        EXPECT_EQ(err.count(u'\n'), row.lines) << err.toStdString();
+    }
 }
 
 // A password read from a pipe, as bash's <(…) gives one, never sits on disk.

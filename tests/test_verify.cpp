@@ -597,3 +597,28 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
+
+namespace {
+
+// Fifteen hundred fields holding one signature: one signature, checked once.
+TEST(Verify, ManyFieldsSharingOneValueAreOneSignature)
+{
+    context = new Context;
+    QByteArray fields, annots;
+    std::map<int, QByteArray> objects;
+    for (int i = 0; i < 1500; ++i) {
+        const int n = 100 + i;
+        objects[n] = "<< /Type /Annot /Subtype /Widget /FT /Sig /T (Copy" + QByteArray::number(i) +
+                     ") /Rect [0 0 0 0] /P 3 0 R /V 7 0 R >>";
+        fields += ' ' + QByteArray::number(n) + " 0 R";
+    }
+    objects[Catalog] = catalog(fields);
+    const QString file = writtenFile(context->dir.path(), "many.pdf", withUpdate(base(), objects));
+    const Outcome r = render({QStringLiteral("--verify"), file});
+    EXPECT_EQ(r.out.count(u'\n'), 1) << r.out.left(2000).toStdString();
+    EXPECT_EQ(r.code, 6) << "fields added after signing: " << r.out.left(400).toStdString();
+    delete context;
+    context = nullptr;
+}
+
+} // namespace

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#include <dlfcn.h>
+
 #include <libp11.h>
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
@@ -99,7 +101,17 @@ std::shared_ptr<Session> opened(const Address& address, QString* why)
     const QByteArray args = address.initArgs.toUtf8();
     if (!args.isEmpty())
         PKCS11_CTX_init_args(session->context, args.constData());
-    if (PKCS11_CTX_load(session->context, QFile::encodeName(address.module).constData()) != 0) {
+    // Tried first without a word: the loader's own complaint would come before ours.
+    const QByteArray module = QFile::encodeName(address.module);
+    if (void* loadable = ::dlopen(module.constData(), RTLD_NOW | RTLD_LOCAL)) {
+        ::dlclose(loadable);
+    } else {
+        PKCS11_CTX_free(session->context);
+        session->context = nullptr;
+        *why = QStringLiteral("its PKCS#11 module %1 cannot be loaded").arg(address.module);
+        return nullptr;
+    }
+    if (PKCS11_CTX_load(session->context, module.constData()) != 0) {
         PKCS11_CTX_free(session->context);
         session->context = nullptr;
         *why = QStringLiteral("its PKCS#11 module %1 cannot be loaded").arg(address.module);

@@ -91,6 +91,10 @@ QSizeF scanSize(const QImage& ink)
 
 std::variant<QImage, ScanError> readScan(const QString& path)
 {
+    // Every photograph up to the largest this program takes is read, however Qt caps them.
+    constexpr int Megabytes = int(LargestScanPixels * 4 / (1024 * 1024)) + 16;
+    if (QImageReader::allocationLimit() < Megabytes)
+        QImageReader::setAllocationLimit(Megabytes);
     QImageReader reader(path);
     reader.setAutoTransform(true);
     const QSize size = reader.size();
