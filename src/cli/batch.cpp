@@ -215,8 +215,8 @@ void onQtPoolThread(const std::function<void()>& work)
 
 } // namespace
 
-int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& out,
-             QTextStream& err, bool progressOnTerminal, const QString& program)
+int runBatch(const Options& options, const ProgramValues& values, const Catalogue& catalogue,
+             QTextStream& out, QTextStream& err, bool progressOnTerminal, const QString& program)
 {
     const auto read = readRows(options.batchFile);
     if (const auto* failure = std::get_if<Failure>(&read)) {
@@ -313,7 +313,11 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
     progressOnTerminal = progressOnTerminal && !options.batchWorker;
     const char* fresh = progressOnTerminal ? "\n" : "";
     QString noReport;
+    int substituted = 0, onWhite = 0;
     onQtPoolThread([&] {
+        // Its faces live and die on the thread that draws with them: Qt keeps a thread's font
+        // engines with that thread.
+        SignatureRenderer renderer(values, catalogue, err);
         // Here rather than before: the drawing then reuses the memory the faces' copies were
         // made in, which another thread would not (20 MB more at the largest).
         renderer.prepare(styles);
@@ -337,6 +341,8 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
             if (progressOnTerminal)
                 showProgress(err, i + 1, rows);
         }
+        substituted = renderer.substitutedPictures();
+        onWhite = renderer.picturesOnWhite();
     });
     const QStringList writeErrors = writer.finish();
     if (progressOnTerminal)
@@ -360,9 +366,8 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
         }
         out << QJsonDocument(QJsonObject{{QStringLiteral("failures"), failures},
                                          {QStringLiteral("degraded"), degraded},
-                                         {QStringLiteral("substituted"),
-                                          renderer.substitutedPictures()},
-                                         {QStringLiteral("onWhite"), renderer.picturesOnWhite()}})
+                                         {QStringLiteral("substituted"), substituted},
+                                         {QStringLiteral("onWhite"), onWhite}})
                    .toJson(QJsonDocument::Compact)
             << Qt::endl;
         return failures == 0 ? ExitOk : failures == degraded ? ExitDegraded : ExitFailure;
@@ -374,6 +379,5 @@ int runBatch(const Options& options, SignatureRenderer& renderer, QTextStream& o
         line.insert(QStringLiteral("written"), !writer.failed(i + 1));
         out << QJsonDocument(line).toJson(QJsonDocument::Compact) << Qt::endl;
     }
-    return summarize(err, rows, failures, degraded, renderer.substitutedPictures(),
-                     renderer.picturesOnWhite());
+    return summarize(err, rows, failures, degraded, substituted, onWhite);
 }

@@ -101,6 +101,9 @@ int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream
         return ExitOk;
     }
 
+    if (!options.batchFile.isEmpty() && !options.sheet && !options.layoutJson &&
+        options.stampFile.isEmpty())
+        return runBatch(options, values, catalogue, out, err, progressOnTerminal, program);
     SignatureRenderer renderer(values, catalogue, err);
     if (options.layoutJson) {
         const auto layout = renderer.layoutOf(options.job);
@@ -122,8 +125,6 @@ int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream
             return fail(err, *failure);
         return ExitOk;
     }
-    if (!options.batchFile.isEmpty())
-        return runBatch(options, renderer, out, err, progressOnTerminal, program);
     if (auto failure = drawJob(renderer, options.job, options.report, out, writeTo(options.job)))
         return fail(err, *failure);
     return ExitOk;
