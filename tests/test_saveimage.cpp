@@ -1,5 +1,6 @@
 #include "fakeplatform.h"
 #include "output/pngwriter.h"
+#include "output/filewrite.h"
 #include "output/saveimage.h"
 #include "ui/qtplatform.h"
 
@@ -282,6 +283,32 @@ TEST(SaveDialog, OpensInTheFolderOfTheLastSave)
     ASSERT_TRUE(save(QStringLiteral("two.png")));
     ASSERT_EQ(openedIn.size(), 2);
     EXPECT_EQ(openedIn[1], dir.filePath(QStringLiteral("a")));
+}
+
+} // namespace
+
+namespace {
+
+// A folder swapped for a link while files are written into it: what is written goes into the
+// folder as it was opened, never through the link.
+TEST(SaveFiles, AFolderSwappedForALinkIsNotWrittenThrough)
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("out")), victim = dir.filePath(QStringLiteral("victim"));
+    ASSERT_TRUE(QDir().mkpath(out) && QDir().mkpath(victim));
+    const auto folder = openFolder(QFile::encodeName(out));
+    ASSERT_NE(folder, nullptr);
+    ASSERT_TRUE(QFile::rename(out, dir.filePath(QStringLiteral("real"))));
+    ASSERT_TRUE(QFile::link(victim, out));
+    const auto staged = stageFile(out + QStringLiteral("/a.png"), "picture", folder);
+    ASSERT_TRUE(std::holds_alternative<StagedFile>(staged));
+    EXPECT_TRUE(placeStagedFiles({std::get<StagedFile>(staged)}).isEmpty());
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("real/a.png"))));
+    EXPECT_TRUE(QDir(victim).isEmpty());
+    // And a link planted under a row's name is refused.
+    ASSERT_TRUE(QFile::link(victim + QStringLiteral("/b.png"), dir.filePath(QStringLiteral("real/b.png"))));
+    EXPECT_TRUE(std::holds_alternative<QString>(stageFile(out + QStringLiteral("/b.png"), "picture", folder)));
+    EXPECT_TRUE(QDir(victim).isEmpty());
 }
 
 } // namespace

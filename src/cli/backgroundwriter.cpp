@@ -5,15 +5,14 @@
 
 #include <QThread>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <utility>
 
 // Threads: twice the cores, as a thread that waits for the disk to take a file leaves its
 // core to another. Pictures ahead: at least 32, as on few cores a shorter queue runs dry
 // whenever the drawing thread waits for its turn on a core, and the encoders then wait.
-BackgroundWriter::BackgroundWriter() : slots_(std::max(32, 4 * QThread::idealThreadCount()))
+BackgroundWriter::BackgroundWriter(std::shared_ptr<OpenFolder> folder)
+    : folder_(std::move(folder)), slots_(std::max(32, 4 * QThread::idealThreadCount()))
 {
     pool_.setMaxThreadCount(2 * QThread::idealThreadCount());
 }
@@ -39,16 +38,11 @@ QStringList BackgroundWriter::finish()
 
 void BackgroundWriter::write(qsizetype number, const QString& path, const RasterPicture& picture)
 {
-    // A link planted in the folder would have the picture written where it points.
-    struct stat link = {};
-    if (::lstat(encodeFileName(path).constData(), &link) == 0 && S_ISLNK(link.st_mode))
-        return fail(number, path,
-                    QStringLiteral("it is a link, and a batch writes only files inside its "
-                                   "folder"));
     const std::optional<QByteArray> bytes = picture.encoded(path);
     if (!bytes)
         return fail(number, path, CannotEncode);
-    auto staged = stageFile(path, *bytes);
+    // A link planted in the folder is refused, not written through.
+    auto staged = stageFile(path, *bytes, folder_);
     if (const auto* why = std::get_if<QString>(&staged))
         return fail(number, path, *why);
     QList<Staged> ready;

@@ -17,7 +17,8 @@
 class BackgroundWriter
 {
 public:
-    BackgroundWriter();
+    // Every picture goes into `folder`, held open: what its name leads to later is not written.
+    explicit BackgroundWriter(std::shared_ptr<OpenFolder> folder);
 
     PictureWriter writerFor(qsizetype number, const QString& path);
     // Waits for every picture and puts the last ones in place; the rows that could not be
@@ -39,6 +40,7 @@ private:
     void place(const QList<Staged>& staged);
     void fail(qsizetype number, const QString& path, const QString& why);
 
+    std::shared_ptr<OpenFolder> folder_;
     QThreadPool pool_;
     QSemaphore slots_;
     QMutex lock_;

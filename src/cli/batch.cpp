@@ -305,7 +305,15 @@ int runBatch(const Options& options, const ProgramValues& values, const Catalogu
     if (workers > 1)
         return runWorkers(options, program, workers, rows, mine, out, err);
 
-    BackgroundWriter writer;
+    // The folder is opened once: swapped for a link meanwhile, it is not written through.
+    QString unopened;
+    const auto folder = openFolder(encodeFileName(options.job.output), &unopened);
+    if (!folder) {
+        err << "sorvex-sign-render: cannot write into " << options.job.output << ": " << unopened
+            << Qt::endl;
+        return ExitFailure;
+    }
+    BackgroundWriter writer(folder);
     int degraded = 0; // rows refused by --strict
     // A row's report waits for its picture to be written: it says whether it was.
     std::vector<QString> reports(options.report ? size_t(rows) : 0);

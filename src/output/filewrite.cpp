@@ -81,18 +81,6 @@ bool writeAll(int fd, const QByteArray& bytes)
     return true;
 }
 
-// Syncs what a folder lists (a rename is a change of its list): 0, or why not. A file system
-// that cannot sync a folder (EINVAL) keeps its lists its own way.
-int syncFolder(const QByteArray& folder)
-{
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    const int error = ::fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
-    ::close(fd);
-    return error;
-}
-
 // A file in place whose folder could not be synced: there now, but maybe not after a crash.
 QString unsyncedFolder(int error)
 {
@@ -137,11 +125,22 @@ bool copyPrefix(int from, int to, qint64 length)
 }
 
 std::variant<StagedFile, QString> stage(const QString& path, const FileStep& fill, bool sync,
-                                        const FileStep& check = {})
+                                        const FileStep& check = {},
+                                        std::shared_ptr<OpenFolder> folder = {})
 {
     QByteArray target = encodeFileName(path);
+    QByteArray name = target.mid(target.lastIndexOf('/') + 1);
     struct stat info = {};
-    const bool exists = ::stat(target.constData(), &info) == 0;
+    bool exists = false;
+    if (folder) {
+        // Only a file of the folder's own: never a link planted under its name.
+        exists = ::fstatat(folder->fd, name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+        if (exists && S_ISLNK(info.st_mode))
+            return QStringLiteral("这是一个链接，批量只在文件夹里写文件");
+        target = folder->path + '/' + name;
+    } else {
+        exists = ::stat(target.constData(), &info) == 0;
+    }
     if (exists && S_ISDIR(info.st_mode))
         return QStringLiteral("这是一个文件夹");
     // A new file takes the old one's place by name: a device or a pipe, or a link to one, would
@@ -150,24 +149,30 @@ std::variant<StagedFile, QString> stage(const QString& path, const FileStep& fil
         return QStringLiteral("这不是普通文件，不能替换");
     // A link to a file: the file it points to is replaced, and the link stays.
     struct stat link = {};
-    if (exists && ::lstat(target.constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    if (!folder && exists && ::lstat(target.constData(), &link) == 0 && S_ISLNK(link.st_mode)) {
         char real[PATH_MAX];
         if (!::realpath(target.constData(), real))
             return reasonFor(errno);
         target = real;
+        name = target.mid(target.lastIndexOf('/') + 1);
     }
-    StagedFile staged{{}, target};
+    // The folder is opened once: what is written goes where it was when the writing began.
+    QString why;
+    if (!folder && !(folder = openFolder(folderOf(target), &why)))
+        return why;
+    StagedFile staged{{}, target, folder, {}, name};
     // A run stopped by a signal while it writes leaves no part file behind.
-    removePartFilesOnSignals(folderOf(target), TemporaryPrefix);
+    removePartFilesOnSignals(folder->path, TemporaryPrefix);
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         // Named for this process: another run into the same folder leaves it alone while this
         // one lives.
-        staged.temporary = folderOf(target) + '/' + TemporaryPrefix +
-                           QByteArray::number(qint64(::getpid())) + '-' +
-                           QByteArray::number(QRandomGenerator::global()->generate64(), 36) +
-                           TemporarySuffix;
-        fd = ::open(staged.temporary.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        staged.temporaryName = TemporaryPrefix + QByteArray::number(qint64(::getpid())) + '-' +
+                               QByteArray::number(QRandomGenerator::global()->generate64(), 36) +
+                               TemporarySuffix;
+        staged.temporary = folder->path + '/' + staged.temporaryName;
+        fd = ::openat(folder->fd, staged.temporaryName.constData(),
+                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             return reasonFor(errno);
     }
@@ -175,7 +180,7 @@ std::variant<StagedFile, QString> stage(const QString& path, const FileStep& fil
         return reasonFor(EEXIST);
     const auto fail = [&](const QString& why) {
         ::close(fd);
-        ::unlink(staged.temporary.constData());
+        ::unlinkat(folder->fd, staged.temporaryName.constData(), 0);
         return why;
     };
     // A replaced file keeps who may read it: one that would become readable by others is not
@@ -195,10 +200,17 @@ std::variant<StagedFile, QString> stage(const QString& path, const FileStep& fil
         ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
     if (::close(fd) != 0) {
         const int why = errno;
-        ::unlink(staged.temporary.constData());
+        ::unlinkat(folder->fd, staged.temporaryName.constData(), 0);
         return reasonFor(why);
     }
     return staged;
+}
+
+// The staged file put in place, in its folder as it was opened.
+int placeStaged(const StagedFile& f)
+{
+    return ::renameat(f.folder->fd, f.temporaryName.constData(), f.folder->fd,
+                      f.targetName.constData());
 }
 
 FileStep writing(const QByteArray& bytes, int prefix = -1, qint64 prefixLength = 0)
@@ -218,9 +230,29 @@ std::optional<QString> writeAfterPrefix(int fd, int prefix, qint64 prefixLength,
     return std::nullopt;
 }
 
-std::variant<StagedFile, QString> stageFile(const QString& path, const QByteArray& bytes)
+std::variant<StagedFile, QString> stageFile(const QString& path, const QByteArray& bytes,
+                                            std::shared_ptr<OpenFolder> folder)
 {
-    return stage(path, writing(bytes), false);
+    return stage(path, writing(bytes), false, {}, std::move(folder));
+}
+
+OpenFolder::~OpenFolder()
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+std::shared_ptr<OpenFolder> openFolder(const QByteArray& path, QString* error)
+{
+    auto folder = std::make_shared<OpenFolder>();
+    folder->path = path;
+    folder->fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder->fd < 0) {
+        if (error)
+            *error = reasonFor(errno);
+        return nullptr;
+    }
+    return folder;
 }
 
 std::optional<QString> writeFile(const QString& path, const QByteArray& bytes, int prefix,
@@ -236,12 +268,12 @@ std::optional<QString> writeFileWith(const QString& path, const FileStep& fill,
     if (const auto* why = std::get_if<QString>(&staged))
         return *why;
     const StagedFile& file = std::get<StagedFile>(staged);
-    if (::rename(file.temporary.constData(), file.target.constData()) != 0) {
+    if (placeStaged(file) != 0) {
         const QString why = renameFailure(file);
-        ::unlink(file.temporary.constData());
+        ::unlinkat(file.folder->fd, file.temporaryName.constData(), 0);
         return why;
     }
-    const int synced = syncFolder(folderOf(file.target));
+    const int synced = ::fsync(file.folder->fd) == 0 || errno == EINVAL ? 0 : errno;
     clearLeftoversBeside(file.target);
     if (synced != 0)
         return unsyncedFolder(synced);
@@ -253,34 +285,30 @@ QList<std::pair<qsizetype, QString>> placeStagedFiles(const QList<StagedFile>& f
     QList<std::pair<qsizetype, QString>> failed;
     // One sync of each file system the files are on: everything written to it is on disk.
     QSet<QByteArray> folders;
+    QHash<QByteArray, int> fds;
     for (const StagedFile& f : files)
-        folders.insert(folderOf(f.temporary));
+        fds.insert(f.folder->path, f.folder->fd);
     int syncError = 0;
-    for (const QByteArray& folder : std::as_const(folders)) {
-        const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0 || ::syncfs(fd) != 0)
+    for (auto it = fds.cbegin(); it != fds.cend(); ++it)
+        if (::syncfs(it.value()) != 0)
             syncError = errno;
-        if (fd >= 0)
-            ::close(fd);
-    }
-    folders.clear();
     QList<qsizetype> placed;
     for (qsizetype i = 0; i < files.size(); ++i) {
         const StagedFile& f = files[i];
-        if (syncError == 0 && ::rename(f.temporary.constData(), f.target.constData()) == 0) {
-            folders.insert(folderOf(f.target));
+        if (syncError == 0 && placeStaged(f) == 0) {
+            folders.insert(f.folder->path);
             placed.append(i);
             continue;
         }
         failed.append({i, syncError ? reasonFor(syncError) : renameFailure(f)});
-        ::unlink(f.temporary.constData());
+        ::unlinkat(f.folder->fd, f.temporaryName.constData(), 0);
     }
     QHash<QByteArray, int> unsynced;
     for (const QByteArray& folder : std::as_const(folders))
-        if (const int error = syncFolder(folder))
+        if (const int error = ::fsync(fds.value(folder)) == 0 || errno == EINVAL ? 0 : errno)
             unsynced.insert(folder, error);
     for (const qsizetype i : std::as_const(placed))
-        if (const auto it = unsynced.constFind(folderOf(files[i].target)); it != unsynced.constEnd())
+        if (const auto it = unsynced.constFind(files[i].folder->path); it != unsynced.constEnd())
             failed.append({i, unsyncedFolder(*it)});
     std::sort(failed.begin(), failed.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -31,13 +32,31 @@ std::optional<QString> writeFileWith(const QString& path, const FileStep& fill,
 std::optional<QString> writeAfterPrefix(int fd, int prefix, qint64 prefixLength,
                                         const QByteArray& bytes);
 
+// A folder held open: files are made in it, and put in place, through it, whatever its name
+// leads to meanwhile. A folder swapped for a link while a program writes is not written through.
+struct OpenFolder
+{
+    int fd = -1;
+    QByteArray path;
+    OpenFolder() = default;
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+    ~OpenFolder();
+};
+// The folder at `path` (its name's bytes), or why not in `error`.
+std::shared_ptr<OpenFolder> openFolder(const QByteArray& path, QString* error = nullptr);
+
 // A file written under a temporary name, not yet synced nor in place.
 struct StagedFile
 {
     QByteArray temporary;
     QByteArray target;
+    std::shared_ptr<OpenFolder> folder; // where both names are
+    QByteArray temporaryName, targetName; // their names in it
 };
-std::variant<StagedFile, QString> stageFile(const QString& path, const QByteArray& bytes);
+// With `folder`, the file of that name in it, `path` being what a person is told.
+std::variant<StagedFile, QString> stageFile(const QString& path, const QByteArray& bytes,
+                                            std::shared_ptr<OpenFolder> folder = {});
 
 // Puts staged files in place once their bytes are on disk: one sync of the file system for all
 // of them, then each renamed, then their folders synced. The reasons for those that could not
