@@ -310,6 +310,23 @@ TEST_F(RenderCommand, AnUnreadableFontFileIsSaidAndStrictRefusesIt)
     ASSERT_TRUE(bitmapFile.open(QIODevice::WriteOnly));
     bitmapFile.write(bitmaps);
     bitmapFile.close();
+    // A face of bitmaps with a table of outlines beside them that are all empty, as some .otb
+    // files carry: it would draw the name at its bitmaps' size, or nothing.
+    QByteArray empty = trueType;
+    for (qsizetype t = 0; t < ((uchar(empty[4]) << 8) | uchar(empty[5])); ++t) {
+        const qsizetype record = 12 + t * 16;
+        if (empty.mid(record, 4) != "loca")
+            continue;
+        const auto number = [&](qsizetype at) {
+            return (qsizetype(uchar(empty[at])) << 24) | (uchar(empty[at + 1]) << 16) |
+                   (uchar(empty[at + 2]) << 8) | uchar(empty[at + 3]);
+        };
+        empty.replace(number(record + 8), number(record + 12), QByteArray(number(record + 12), '\0'));
+    }
+    QFile emptyFile(path("kit/fonts/电脑字/空形(SorvexGongwen).dat"));
+    ASSERT_TRUE(emptyFile.open(QIODevice::WriteOnly));
+    emptyFile.write(empty);
+    emptyFile.close();
     const struct
     {
         const char* style;
@@ -318,7 +335,8 @@ TEST_F(RenderCommand, AnUnreadableFontFileIsSaidAndStrictRefusesIt)
     } styles[] = {{"截断", "截断(SorvexGongwen).dat", "cannot be read"},
                   {"截短", "截短(SorvexGongwen).dat", "cannot be read"},
                   {"英文签-空", "abc1.dat", "cannot be read"},
-                  {"点阵", "点阵(SorvexGongwen).dat", "no outlines"}};
+                  {"点阵", "点阵(SorvexGongwen).dat", "no outlines"},
+                  {"空形", "空形(SorvexGongwen).dat", "no outlines"}};
     // Drawn as a picture or put on a document, the same checks and the same report.
     for (const bool stamp : {false, true})
     for (const auto& [style, file, said] : styles) {

@@ -197,8 +197,16 @@ std::optional<RenamedFont> withFamilyName(const QByteArray& font, const QString&
 
 namespace {
 
-// Asks `face` about each face's tables, given as their tags and where they end; false where a
-// face's directory does not lie within the file, or `face` says no.
+// A face's table: its tag, where it starts and how long it is.
+struct Table
+{
+    quint32 tag;
+    quint64 offset, length;
+    quint64 end() const { return offset + length; }
+};
+
+// Asks `face` about each face's tables; false where a face's directory does not lie within the
+// file, or `face` says no.
 template <typename F>
 bool eachFaceTables(const QByteArray& font, F&& face)
 {
@@ -209,38 +217,71 @@ bool eachFaceTables(const QByteArray& font, F&& face)
         const qsizetype tables = read16(font, header + 4);
         if (header + 12 + tables * 16 > font.size())
             return false;
-        QList<std::pair<quint32, quint64>> ends;
+        QList<Table> found;
         for (qsizetype t = 0; t < tables; ++t) {
             const qsizetype record = header + 12 + t * 16;
-            ends.append({read32(font, record),
-                         quint64(read32(font, record + 8)) + read32(font, record + 12)});
+            found.append({read32(font, record), read32(font, record + 8), read32(font, record + 12)});
         }
-        if (!face(ends))
+        if (!face(found))
             return false;
     }
     return true;
 }
 
-bool hasTag(const QList<std::pair<quint32, quint64>>& tables, quint32 tag)
+const Table* tableOf(const QList<Table>& tables, quint32 tag)
 {
-    return std::any_of(tables.cbegin(), tables.cend(), [tag](const auto& t) { return t.first == tag; });
+    for (const Table& t : tables)
+        if (t.tag == tag)
+            return &t;
+    return nullptr;
+}
+
+bool hasTag(const QList<Table>& tables, quint32 tag)
+{
+    return tableOf(tables, tag) != nullptr;
+}
+
+// Whether some glyph of a TrueType face has an outline: a face of bitmaps may carry an outline
+// table of empty glyphs beside them, which would draw nothing at any size.
+bool someGlyphHasAnOutline(const QByteArray& font, const QList<Table>& tables)
+{
+    const Table* glyf = tableOf(tables, 0x676C7966 /* glyf */);
+    const Table* loca = tableOf(tables, 0x6C6F6361 /* loca */);
+    const Table* head = tableOf(tables, 0x68656164 /* head */);
+    const Table* maxp = tableOf(tables, 0x6D617870 /* maxp */);
+    if (!glyf || !loca || !head || !maxp || glyf->length == 0 || head->length < 54 ||
+        maxp->length < 6)
+        return false;
+    const bool longOffsets = read16(font, qsizetype(head->offset) + 50) != 0;
+    const qsizetype glyphs = read16(font, qsizetype(maxp->offset) + 4);
+    const qsizetype width = longOffsets ? 4 : 2;
+    if (quint64((glyphs + 1) * width) > loca->length)
+        return false;
+    const auto at = [&](qsizetype i) {
+        const qsizetype where = qsizetype(loca->offset) + i * width;
+        return longOffsets ? quint64(read32(font, where)) : quint64(read16(font, where)) * 2;
+    };
+    for (qsizetype i = 0; i < glyphs; ++i)
+        if (at(i + 1) > at(i))
+            return true;
+    return false;
 }
 
 } // namespace
 
 bool tablesLieWithin(const QByteArray& font)
 {
-    return eachFaceTables(font, [&font](const QList<std::pair<quint32, quint64>>& tables) {
+    return eachFaceTables(font, [&font](const QList<Table>& tables) {
         return std::all_of(tables.cbegin(), tables.cend(),
-                           [&font](const auto& t) { return t.second <= quint64(font.size()); }) &&
+                           [&font](const Table& t) { return t.end() <= quint64(font.size()); }) &&
                hasTag(tables, 0x68656164 /* head */) && hasTag(tables, 0x636d6170 /* cmap */);
     });
 }
 
 bool everyFaceHasOutlines(const QByteArray& font)
 {
-    return eachFaceTables(font, [](const QList<std::pair<quint32, quint64>>& tables) {
-        return hasTag(tables, 0x676C7966 /* glyf */) || hasTag(tables, 0x43464620 /* CFF */) ||
+    return eachFaceTables(font, [&font](const QList<Table>& tables) {
+        return someGlyphHasAnOutline(font, tables) || hasTag(tables, 0x43464620 /* CFF */) ||
                hasTag(tables, 0x43464632 /* CFF2 */);
     });
 }
