@@ -8,6 +8,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 int main(int argc, char** argv)
@@ -35,11 +36,14 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "sorvex-sign-render: %s%s\n",
                          type == QtFatalMsg ? "" : "warning: ", qPrintable(msg));
         });
-    QGuiApplication app(argc, argv);
+    // Checking signatures draws nothing: without the graphics layer, no font is looked at.
+    const bool drawsNothing = arguments.contains(QStringLiteral("--verify"));
+    std::unique_ptr<QCoreApplication> app(drawsNothing ? new QCoreApplication(argc, argv)
+                                                       : new QGuiApplication(argc, argv));
     // Ctrl-C, a closed pipe (--report | head -1) or SIGTERM leave no font copies behind.
     removeRunFoldersOnSignals();
-    QGuiApplication::setApplicationName(QStringLiteral("sorvex-sign-render"));
-    QGuiApplication::setApplicationVersion(QStringLiteral(SORVEX_VERSION));
+    QCoreApplication::setApplicationName(QStringLiteral("sorvex-sign-render"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SORVEX_VERSION));
     QTextStream out(stdout);
     QTextStream err(stderr);
     return runRenderCommand(arguments, out, err, isatty(STDERR_FILENO) != 0,

@@ -106,12 +106,21 @@ CmsCheck::Trust chainTrust(X509* certificate, STACK_OF(X509)* others, X509_STORE
 
 } // namespace
 
-TrustStore::TrustStore(const std::vector<QByteArray>& extra) : store_(X509_STORE_new())
+TrustStore::TrustStore(std::vector<QByteArray> extra) : extra_(std::move(extra)) {}
+
+X509_STORE* TrustStore::get() const
 {
+    if (store_)
+        return store_;
+    store_ = X509_STORE_new();
     if (!store_)
-        return;
-    X509_STORE_set_default_paths(store_);
-    for (const QByteArray& pem : extra) {
+        return nullptr;
+    // The system's folder of certificates filed by their names' hashes: read as asked for. Where
+    // there is none, the bundle file of them all.
+    X509_LOOKUP* folder = X509_STORE_add_lookup(store_, X509_LOOKUP_hash_dir());
+    if (!folder || X509_LOOKUP_add_dir(folder, X509_get_default_cert_dir(), X509_FILETYPE_PEM) != 1)
+        X509_STORE_set_default_paths(store_);
+    for (const QByteArray& pem : extra_) {
         Owned<BIO, BIO_free_all> in(BIO_new_mem_buf(pem.constData(), int(pem.size())));
         while (X509* certificate = PEM_read_bio_X509(in.get(), nullptr, nullptr, nullptr)) {
             X509_STORE_add_cert(store_, certificate);
@@ -119,11 +128,13 @@ TrustStore::TrustStore(const std::vector<QByteArray>& extra) : store_(X509_STORE
         }
     }
     ERR_clear_error();
+    return store_;
 }
 
 TrustStore::~TrustStore()
 {
-    X509_STORE_free(store_);
+    if (store_)
+        X509_STORE_free(store_);
 }
 
 bool CmsCheck::brokenDigest() const

@@ -14,20 +14,21 @@
 typedef struct x509_store_st X509_STORE;
 
 // The certificates a signature's chain may end in: the system's, and those a person names.
-// Loaded once for every signature a verification checks.
+// Made once for every signature a verification checks, when the first asks; the system's
+// certificates are looked up by their names as a chain needs them, not all read first.
 class TrustStore
 {
 public:
-    // The system's trusted certificates and the PEM certificates of `extra`; where one of
-    // `extra` cannot be read, `unreadable` says which.
-    explicit TrustStore(const std::vector<QByteArray>& extra = {});
+    // The system's trusted certificates and the PEM certificates of `extra`.
+    explicit TrustStore(std::vector<QByteArray> extra = {});
     ~TrustStore();
     TrustStore(const TrustStore&) = delete;
     TrustStore& operator=(const TrustStore&) = delete;
-    X509_STORE* get() const { return store_; }
+    X509_STORE* get() const;
 
 private:
-    X509_STORE* store_;
+    std::vector<QByteArray> extra_;
+    mutable X509_STORE* store_ = nullptr;
 };
 
 // What a CMS signature says of itself, checked: whether the digest it signs is that of the
