@@ -249,6 +249,14 @@ QString describe(const SignError& e)
                               "(its next update has passed, or it names none and is more than a "
                               "day old): nothing was written")
             .arg(e.detail);
+    case K::TrustedTimeNeedsCertificate:
+        return QStringLiteral("a trusted time and what checks a signature later are for a "
+                              "certificate signature: give --sign-with");
+    case K::LastingNeedsTimeStamp:
+        return QStringLiteral("what is kept for later is checked against a trusted time: give --tsa");
+    case K::CertificateDrawnIn:
+        return QStringLiteral("a certificate signature is appended to the document, not drawn into "
+                              "its pages: leave out --flatten");
     case K::AmbiguousIdentity:
         return QStringLiteral("%1 names more than one certificate in its token: %2; add id=… to name "
                               "the one to sign with: nothing was written")
@@ -301,6 +309,9 @@ Failure signingFailure(const SignError& error)
 {
     using K = SignError::Kind;
     const bool badArguments = error.kind == K::BadPageList || error.kind == K::NoSuchPage ||
-                              error.kind == K::NoPages || error.kind == K::NoSuchField;
+                              error.kind == K::NoPages || error.kind == K::NoSuchField ||
+                              error.kind == K::TrustedTimeNeedsCertificate ||
+                              error.kind == K::LastingNeedsTimeStamp ||
+                              error.kind == K::CertificateDrawnIn;
     return {badArguments ? ExitBadArguments : ExitFailure, describe(error)};
 }

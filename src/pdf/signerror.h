@@ -84,6 +84,10 @@ struct SignError
         CertificateRevoked, // detail: the certificate
         RevocationOutOfDate, // detail: the certificate whose answer is older than it may be
         NoSignatures,      // path: nothing to keep validation data for
+        // What a signing job asks for that cannot be
+        TrustedTimeNeedsCertificate, // path: a trusted time or validation data without a certificate
+        LastingNeedsTimeStamp, // path: validation data or a document time stamp without trusted time
+        CertificateDrawnIn, // path: a certificate signature asked to be drawn into the pages
     };
 
     // The permission bits of an encrypted document's author that an addition needs.

@@ -67,6 +67,7 @@ struct SignedCopy
     // was made from, which must be unchanged too, held open and locked until written.
     std::shared_ptr<OpenedFile> origin;
     QString originPath;
+    std::shared_ptr<void> keep; // what the copy's own document lives in, kept as long as it
     qint64 prefixLength = 0;
     QByteArray bytes;
     // A document written anew: `write` puts it into an open file, `check` reads that back; each

@@ -276,8 +276,10 @@ SigningIdentity::fromToken(const QString& source, const SecretBytes& pin)
         }
     if (!chosen)
         return tokenError(Kind::NoCertificate, source);
-    if (matching.size() > 1)
+    if (matching.size() > 1) {
+        matching.sort(); // in the order of their ids, whatever order the token lists them in
         return tokenError(Kind::AmbiguousIdentity, source, matching.join(QStringLiteral(", ")));
+    }
     PKCS11_KEY* key = PKCS11_find_key(chosen);
     EVP_PKEY* privateKey = key ? PKCS11_get_private_key(key) : nullptr;
     if (!privateKey)

@@ -187,6 +187,12 @@ QString SignMessages::text(const SignError& e)
         return tr("时间戳服务器给的不是这次签名的有效时间戳，文档没有签署。");
     case K::RevocationOutOfDate:
         return tr("证书“%1”未被吊销的证明已经过时（下次更新的时间已过，或没写下次更新且超过一天），文档没有签署。").arg(e.detail);
+    case K::TrustedTimeNeedsCertificate:
+        return tr("可信时间和留存的验证数据只用于证书签名：请先选择证书。");
+    case K::LastingNeedsTimeStamp:
+        return tr("留存验证数据和文档时间戳都要有可信时间：请填写时间戳服务器的地址。");
+    case K::CertificateDrawnIn:
+        return tr("证书签名追加在文档之后，不能同时“画入页面”。");
     case K::AmbiguousIdentity:
         return tr("令牌里有不止一个证书叫这个名字：%1。请在证书列表里选定其中一个，文档没有签署。").arg(e.detail);
     case K::TimeStampSelfSigned:

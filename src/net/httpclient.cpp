@@ -1,4 +1,4 @@
-#include "tsaclient.h"
+#include "httpclient.h"
 
 #include <QEventLoop>
 #include <QNetworkAccessManager>
