@@ -8,6 +8,9 @@
 #include "plainpdf.h"
 #include "rendercli.h"
 #include "ui/mainwindow.h"
+#include "localauthority.h"
+#include "ui/drawwindow.h"
+#include "ui/levelchooser.h"
 #include "ui/pageview.h"
 #include "ui/signwindow.h"
 
@@ -345,6 +348,45 @@ TEST_F(SigningWindow, ShowsEarlierSignaturesAndWhatCameAfterThem)
     EXPECT_TRUE(verdict->text().contains(QStringLiteral("超出了签名人允许的范围：第 3 版替换了第 1 页的内容")))
         << verdict->text().toStdString();
     EXPECT_TRUE(verdict->styleSheet().contains(QStringLiteral("#b02020")));
+}
+
+// A certificate signature with trusted time, made in the window as a person makes it: the
+// level chosen, the authority's address typed; its token checked by openssl against the
+// signature; the choice remembered for the next signing.
+TEST_F(SigningWindow, SignsWithTrustedTime)
+{
+    LocalAuthority authority(dir.path());
+    ASSERT_TRUE(authority.ok());
+    const QString p12 = authority.issueSigner(false);
+    ASSERT_FALSE(p12.isEmpty());
+    open(written("contract.pdf", twoPages()));
+    platform.openAnswers = {p12};
+    platform.passwordAnswers = {QStringLiteral("pw")};
+    click(control<QPushButton>("btnCertificate"));
+    auto* level = control<QComboBox>("cboLevel");
+    ASSERT_TRUE(level->isEnabled());
+    level->setFocus();
+    QTest::keyClick(sign->windowHandle(), Qt::Key_Down);
+    ASSERT_EQ(level->currentIndex(), 1);
+    // No address yet: said, nothing written.
+    platform.saveAnswers = {Platform::SaveAnswer{path("signed.pdf"), 1}};
+    QTest::keyClick(sign->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_FALSE(platform.messages.empty());
+    EXPECT_TRUE(platform.messages.back().text.contains(QStringLiteral("请填写时间戳服务器的地址")));
+    EXPECT_FALSE(QFile::exists(path("signed.pdf")));
+    control<QLineEdit>("txtTsa")->setFocus();
+    type(authority.url());
+    QTest::keyClick(sign->windowHandle(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_TRUE(QFile::exists(path("signed.pdf"))) << platform.messages.back().text.toStdString();
+    EXPECT_EQ(authority.asked, 1);
+    const Outcome verified = render({QStringLiteral("--verify"), path("signed.pdf")});
+    EXPECT_EQ(verified.code, 0) << verified.out.toStdString();
+    EXPECT_TRUE(verified.out.contains(QStringLiteral("level B-T, time-stamped"))) << verified.out.toStdString();
+    EXPECT_TRUE(authority.tokenVerifies(path("signed.pdf"))) << "openssl ts -verify";
+    // The next signing starts from the same choice.
+    LevelChooser again(drawnFolder());
+    EXPECT_EQ(again.level(), SignatureLevel::BT);
+    EXPECT_EQ(again.authority(), authority.url());
 }
 
 // A document locked by a password opens once its password is typed, asked again while it is

@@ -254,6 +254,8 @@ QString describe(const SignError& e)
                               "certificate signature: give --sign-with");
     case K::LastingNeedsTimeStamp:
         return QStringLiteral("what is kept for later is checked against a trusted time: give --tsa");
+    case K::NoTimeStampAuthority:
+        return QStringLiteral("a trusted time needs a time-stamping authority: give --tsa URL");
     case K::CertificateDrawnIn:
         return QStringLiteral("a certificate signature is appended to the document, not drawn into "
                               "its pages: leave out --flatten");

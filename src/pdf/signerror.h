@@ -88,6 +88,7 @@ struct SignError
         TrustedTimeNeedsCertificate, // path: a trusted time or validation data without a certificate
         LastingNeedsTimeStamp, // path: validation data or a document time stamp without trusted time
         CertificateDrawnIn, // path: a certificate signature asked to be drawn into the pages
+        NoTimeStampAuthority, // path: a trusted time asked for, no authority's address given
     };
 
     // The permission bits of an encrypted document's author that an addition needs.

@@ -191,6 +191,8 @@ QString SignMessages::text(const SignError& e)
         return tr("可信时间和留存的验证数据只用于证书签名：请先选择证书。");
     case K::LastingNeedsTimeStamp:
         return tr("留存验证数据和文档时间戳都要有可信时间：请填写时间戳服务器的地址。");
+    case K::NoTimeStampAuthority:
+        return tr("选择了可信时间：请填写时间戳服务器的地址。");
     case K::CertificateDrawnIn:
         return tr("证书签名追加在文档之后，不能同时“画入页面”。");
     case K::AmbiguousIdentity:

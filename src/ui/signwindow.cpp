@@ -8,10 +8,14 @@
 #include "pdf/pagelist.h"
 #include "pdf/shownfields.h"
 #include "pdf/signatures.h"
+#include "pdf/signingjob.h"
 #include "pdf/signingidentity.h"
 #include "pdf/tokens.h"
 #include "revisionview.h"
 #include "appendeddevice.h"
+#include "background.h"
+#include "drawwindow.h"
+#include "levelchooser.h"
 #include "signaturepanel.h"
 #include "signmessages.h"
 
@@ -157,18 +161,24 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     bar->addWidget(new QLabel(QStringLiteral("页："), this));
     for (QWidget* w : std::initializer_list<QWidget*>{pages_, useDrawn_, across_, flatten_, save})
         bar->addWidget(w);
+    levels_ = new LevelChooser(drawnFolder(), this);
+    // The certificate on a line of its own, what the signature says besides on the next: a long
+    // certificate line never runs under the reason.
     auto* certificateBar = new QHBoxLayout;
     certificateBar->addWidget(new QLabel(QStringLiteral("证书："), this));
     certificateBar->addWidget(certificates_);
     certificateBar->addWidget(certificateLabel_, 1);
-    certificateBar->addWidget(reason_);
-    certificateBar->addWidget(location_);
-    certificateBar->addWidget(signerLines_);
     certificateBar->addWidget(certificateButton_);
     certificateBar->addWidget(clearCertificate_);
+    auto* saysBar = new QHBoxLayout;
+    saysBar->addWidget(reason_);
+    saysBar->addWidget(location_);
+    saysBar->addWidget(signerLines_);
+    saysBar->addWidget(levels_, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addLayout(certificateBar);
+    layout->addLayout(saysBar);
     auto* placeBar = new QHBoxLayout;
     placeBar->addWidget(share_, 1);
     placeBar->addWidget(fitPage);
@@ -649,6 +659,7 @@ void SignWindow::showCertificate()
     signerLines_->setEnabled(!certificate_.isEmpty() && !across_->isChecked());
     reason_->setEnabled(!certificate_.isEmpty());
     location_->setEnabled(!certificate_.isEmpty());
+    levels_->setEnabled(!certificate_.isEmpty());
     if (certificate_.isEmpty()) {
         say(tr("不用证书（只盖签名，不做数字签名）"));
         return;
@@ -717,9 +728,27 @@ void SignWindow::save()
             return;
         place.breakSignatures = true;
     }
-    const auto stamped = stampPdf(path_, signaturePdf_, place);
+    SigningJob job;
+    job.document = path_;
+    job.picture = signaturePdf_;
+    job.place = place;
+    levels_->fill(job);
+    if (job.place.signer && levels_->level() != SignatureLevel::BB && levels_->authority().isEmpty())
+        return warn(SignMessages::text(SignError{SignError::Kind::NoTimeStampAuthority, path_}));
+    if (const auto problem = jobProblem(job))
+        return warn(tr("文档不能签署：%1").arg(SignMessages::text(*problem)));
+    // Asking an authority or a responder takes a while: the window keeps painting meanwhile.
+    notice_->setText(job.level() == SignatureLevel::BB ? tr("正在签署…")
+                                                       : tr("正在签署，向时间戳服务器请求可信时间…"));
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    const auto stamped =
+        whileWaiting<std::variant<SignedCopy, SignError>>([&job] { return sign(job); });
+    QApplication::restoreOverrideCursor();
+    showFacts();
     if (const SignError* failure = std::get_if<SignError>(&stamped))
         return warn(tr("文档不能签署：%1").arg(SignMessages::text(*failure)));
+    if (job.place.signer)
+        levels_->remember();
     // A signature laid over another hides it from whoever reads the page: asked first.
     if (const auto& covered = std::get<SignedCopy>(stamped).coveredFields; !covered.isEmpty()) {
         QStringList where;

@@ -22,6 +22,7 @@ class QLineEdit;
 class QListWidget;
 class QTimer;
 class QPushButton;
+class LevelChooser;
 class PageView;
 class SignaturePanel;
 class SigningIdentity;
@@ -119,4 +120,5 @@ private:
     QDoubleSpinBox* atY_ = nullptr; // --at and --width take it
     QDoubleSpinBox* width_ = nullptr;
     SignaturePanel* panel_ = nullptr;
+    LevelChooser* levels_ = nullptr;
 };
