@@ -294,11 +294,7 @@ std::optional<SignError> RewrittenDocument::check(int fd) const
         again.setAttemptRecovery(false);
         again.processInputSource(std::make_shared<DocumentInput>(written, QByteArray(),
                                                                  document->name(), &budget),
-                                 document->password().isEmpty()
-                                     ? nullptr
-                                     : std::string(document->password().data(),
-                                                   size_t(document->password().size()))
-                                           .c_str());
+                                 SecretText(document->password()).orNull());
         const int read = int(QPDFPageDocumentHelper(again).getAllPages().size());
         if (read != pages || again.anyWarnings()) {
             SignError failed = document->error(SignError::Kind::ReadBackFailed);

@@ -400,7 +400,10 @@ std::variant<ValidationData, SignError> validationData(const ValidationNeeds& ne
                                    QStringLiteral("the request could not be made"));
             unsigned char* der = nullptr;
             const int length = i2d_OCSP_REQUEST(request.get(), &der);
-            const QByteArray asked(reinterpret_cast<const char*>(der), std::max(length, 0));
+            if (length <= 0)
+                return statusError(SignError::Kind::RevocationUnusable, status,
+                                   QStringLiteral("the request could not be made"));
+            const QByteArray asked(reinterpret_cast<const char*>(der), length);
             OPENSSL_free(der);
             const auto reply = fetch(url, asked, QStringLiteral("application/ocsp-request"));
             if (const SignError* why = std::get_if<SignError>(&reply)) {

@@ -91,12 +91,11 @@ OpenDocument::open(const QString& path, const SecretBytes* password, bool exclus
         document->password_ = SecretBytes(QByteArray(password->data(), password->size()));
     }
     try {
-        std::string given(document->password_.data(), size_t(document->password_.size()));
+        const SecretText given(document->password_);
         document->qpdf_.processInputSource(
             std::make_shared<DocumentInput>(document->file_, QByteArray(), document->name_,
                                             &document->budget_),
-            given.empty() ? nullptr : given.c_str());
-        OPENSSL_cleanse(given.data(), given.size());
+            given.orNull());
         if (pageTreeTooDeep(document->qpdf_)) {
             SignError e = document->error(SignError::Kind::PageTreeTooDeep);
             e.count = MaxPageTreeDepth;

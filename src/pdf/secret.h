@@ -4,6 +4,7 @@
 
 #include <openssl/crypto.h>
 
+#include <string>
 #include <utility>
 
 // A password, held only as long as it is needed: its bytes are overwritten when it goes, and
@@ -51,4 +52,21 @@ public:
 
 private:
     QByteArray bytes_;
+};
+
+// A password as the C libraries take it: a NUL-ended copy, wiped when it goes, however it goes
+// (qpdf throws on a wrong password).
+class SecretText
+{
+public:
+    explicit SecretText(const SecretBytes& secret) : text_(secret.data(), size_t(secret.size())) {}
+    SecretText(const SecretText&) = delete;
+    SecretText& operator=(const SecretText&) = delete;
+    ~SecretText() { OPENSSL_cleanse(text_.data(), text_.size()); }
+    // Null where there is none: what qpdf takes for no password.
+    const char* orNull() const { return text_.empty() ? nullptr : text_.c_str(); }
+    const char* c_str() const { return text_.c_str(); }
+
+private:
+    std::string text_;
 };

@@ -249,13 +249,12 @@ private:
             held = std::make_unique<QPDF>();
             held->setSuppressWarnings(true);
             held->setAttemptRecovery(false);
-            std::string password(document_.password().data(), size_t(document_.password().size()));
+            const SecretText password(document_.password());
             held->processInputSource(
                 std::make_shared<DocumentInput>(document_.file(), QByteArray(), document_.name(),
                                                 &document_.budget(),
                                                 chain_.revisions[size_t(k - 1)].end),
-                password.empty() ? nullptr : password.c_str());
-            OPENSSL_cleanse(password.data(), password.size());
+                password.orNull());
         }
         return *held;
     }

@@ -15,6 +15,7 @@
 #include <openssl/x509.h>
 
 #include <cstdio>
+#include <mutex>
 #include <termios.h>
 #include <unistd.h>
 
@@ -90,8 +91,13 @@ bool setPssAlgorithm(X509_ALGOR* algorithm)
         ASN1_item_pack(mgfHash.get(), ASN1_ITEM_rptr(X509_ALGOR), nullptr);
     if (!mgfParameters)
         return false;
-    X509_ALGOR_set0(pss->maskGenAlgorithm, OBJ_nid2obj(NID_mgf1), V_ASN1_SEQUENCE, mgfParameters);
-    ASN1_INTEGER_set(pss->saltLength, 32);
+    if (X509_ALGOR_set0(pss->maskGenAlgorithm, OBJ_nid2obj(NID_mgf1), V_ASN1_SEQUENCE,
+                        mgfParameters) != 1) {
+        ASN1_STRING_free(mgfParameters);
+        return false;
+    }
+    if (ASN1_INTEGER_set(pss->saltLength, 32) != 1)
+        return false;
     ASN1_STRING* parameters = ASN1_item_pack(pss.get(), ASN1_ITEM_rptr(RSA_PSS_PARAMS), nullptr);
     return parameters &&
            X509_ALGOR_set0(algorithm, OBJ_nid2obj(NID_rsassaPss), V_ASN1_SEQUENCE, parameters);
@@ -134,8 +140,11 @@ bool parseWithoutMac(PKCS12* p12, const SecretBytes& password, EVP_PKEY** key,
                 }
                 break;
             case NID_certBag:
-                if (X509* certificate = PKCS12_SAFEBAG_get1_cert(bag))
-                    sk_X509_push(*chain, certificate);
+                if (X509* certificate = PKCS12_SAFEBAG_get1_cert(bag);
+                    certificate && sk_X509_push(*chain, certificate) <= 0) {
+                    X509_free(certificate);
+                    return false;
+                }
                 break;
             default:
                 break;
@@ -290,8 +299,10 @@ std::variant<QByteArray, SignError> SigningIdentity::sign(const QByteArray& dige
                                              EVP_sha256(), Flags | CMS_CADES);
     if (!signer)
         return failed("signer");
+    // A chain certificate left out would leave the signature unchecked where it is not known.
     for (int i = 0; keys_->chain && i < sk_X509_num(keys_->chain.get()); ++i)
-        CMS_add1_cert(cms.get(), sk_X509_value(keys_->chain.get(), i));
+        if (CMS_add1_cert(cms.get(), sk_X509_value(keys_->chain.get(), i)) != 1)
+            return failed("chain certificate");
     if (!CMS_signed_add1_attr_by_NID(signer, NID_pkcs9_contentType, V_ASN1_OBJECT,
                                      OBJ_nid2obj(NID_pkcs7_data), -1) ||
         !CMS_signed_add1_attr_by_NID(signer, NID_pkcs9_messageDigest, V_ASN1_OCTET_STRING,
@@ -300,7 +311,8 @@ std::variant<QByteArray, SignError> SigningIdentity::sign(const QByteArray& dige
     // The signature covers the signed attributes as a DER set.
     Owned<STACK_OF(X509_ATTRIBUTE), freeList> attributes(sk_X509_ATTRIBUTE_new_null());
     for (int i = 0; i < CMS_signed_get_attr_count(signer); ++i)
-        sk_X509_ATTRIBUTE_push(attributes.get(), CMS_signed_get_attr(signer, i));
+        if (!attributes || sk_X509_ATTRIBUTE_push(attributes.get(), CMS_signed_get_attr(signer, i)) <= 0)
+            return failed("attributes");
     unsigned char* der = nullptr;
     const int derLength = ASN1_item_i2d(reinterpret_cast<ASN1_VALUE*>(attributes.get()), &der,
                                         ASN1_ITEM_rptr(PKCS7_ATTR_SIGN));
@@ -310,6 +322,9 @@ std::variant<QByteArray, SignError> SigningIdentity::sign(const QByteArray& dige
     // An RSA-PSS key signs only with PSS, and the SignerInfo must say so: CMS would call the
     // signature rsaEncryption, and no reader could check it.
     const bool pss = EVP_PKEY_get_base_id(keys_->key.get()) == EVP_PKEY_RSA_PSS;
+    std::unique_lock<std::mutex> turn;
+    if (keys_->oneAtATime)
+        turn = std::unique_lock<std::mutex>(*keys_->oneAtATime);
     Owned<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());
     EVP_PKEY_CTX* keyContext = nullptr;
     size_t length = 0;
@@ -332,8 +347,9 @@ std::variant<QByteArray, SignError> SigningIdentity::sign(const QByteArray& dige
         if (!algorithm || !setPssAlgorithm(algorithm))
             return failed("PSS parameters");
     }
-    ASN1_STRING_set(CMS_SignerInfo_get0_signature(signer), signature.constData(),
-                    int(signature.size()));
+    if (ASN1_STRING_set(CMS_SignerInfo_get0_signature(signer), signature.constData(),
+                        int(signature.size())) != 1)
+        return failed("signature value");
     unsigned char* out = nullptr;
     const int outLength = i2d_CMS_ContentInfo(cms.get(), &out);
     if (outLength <= 0)

@@ -6,6 +6,7 @@
 #include <openssl/evp.h>
 
 #include <memory>
+#include <mutex>
 #include <optional>
 
 // What a signing identity signs with: its key, its certificate and the chain that came with it;
@@ -16,6 +17,8 @@ struct SigningIdentity::Keys
     Owned<EVP_PKEY, EVP_PKEY_free> key;
     Owned<X509, X509_free> certificate;
     Owned<STACK_OF(X509), freeCertificates> chain;
+    // A token's one session signs one signature at a time; a key in memory signs on any thread.
+    std::unique_ptr<std::mutex> oneAtATime = {};
 };
 
 // Why these keys cannot sign here: a kind of key no CMS signature is made with, a certificate

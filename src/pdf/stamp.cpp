@@ -205,11 +205,10 @@ std::optional<SignError> readBack(OpenDocument& document, const SignedCopy& copy
     QPDF check;
     check.setSuppressWarnings(true);
     check.setAttemptRecovery(false);
-    std::string password(document.password().data(), size_t(document.password().size()));
+    const SecretText password(document.password());
     check.processInputSource(std::make_shared<DocumentInput>(document.file(), copy.bytes,
                                                              document.name(), &document.budget()),
-                             password.empty() ? nullptr : password.c_str());
-    OPENSSL_cleanse(password.data(), password.size());
+                             password.orNull());
     const int pagesRead = int(QPDFPageDocumentHelper(check).getAllPages().size());
     SignError failed = document.error(SignError::Kind::ReadBackFailed);
     if (pagesRead != pages || check.anyWarnings()) {

@@ -252,9 +252,8 @@ SigningIdentity::fromToken(const QString& source, const SecretBytes& pin)
     PKCS11_TOKEN* token = slot->token;
     // A PIN, where the token asks for one, opens it for the signing, and nothing is kept.
     if (token->loginRequired) {
-        std::string secret(pin.data(), size_t(pin.size()));
+        const SecretText secret(pin);
         const int refused = PKCS11_login(slot, 0, secret.c_str());
-        OPENSSL_cleanse(secret.data(), secret.size());
         if (refused != 0)
             return tokenError(Kind::IdentityPassword, source);
     }
@@ -288,7 +287,8 @@ SigningIdentity::fromToken(const QString& source, const SecretBytes& pin)
     std::shared_ptr<SigningIdentity> identity(new SigningIdentity);
     identity->keys_ = std::make_unique<Keys>(Keys{session, Owned<EVP_PKEY, EVP_PKEY_free>(privateKey),
                                                   Owned<X509, X509_free>(X509_dup(chosen->x509)),
-                                                  Owned<STACK_OF(X509), freeCertificates>(sk_X509_new_null())});
+                                                  Owned<STACK_OF(X509), freeCertificates>(sk_X509_new_null()),
+                                                  std::make_unique<std::mutex>()});
     // The token's certificates that issued it go with it, as a file's chain does.
     X509* link = chosen->x509;
     for (int depth = 0; depth < 8 && X509_check_issued(link, link) != X509_V_OK; ++depth) {

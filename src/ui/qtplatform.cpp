@@ -287,7 +287,10 @@ std::optional<QString> QtPlatform::askPassword(const QString& text, const QStrin
     dialog.setCancelButtonText(QStringLiteral("取消"));
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return dialog.textValue();
+    QString typed = dialog.textValue();
+    // The dialog's own copy goes with what it typed: only the caller's is left, to be wiped.
+    dialog.setTextValue(QString());
+    return typed;
 }
 
 bool QtPlatform::openUrl(const QUrl& url)

@@ -44,6 +44,19 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// A password typed into the window, overwritten once its bytes are taken: no copy of it stays
+// in freed memory.
+void wiped(std::optional<QString>& typed)
+{
+    if (typed && typed->isDetached())
+        std::fill(typed->begin(), typed->end(), QChar(u'\0'));
+    typed.reset();
+}
+
+} // namespace
+
 SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature,
                        std::function<bool()> isSeal, std::function<QByteArray()> drawn,
                        QWidget* parent)
@@ -299,7 +312,7 @@ bool SignWindow::openDocument(const QString& path, std::shared_ptr<const SecretB
                     locked->kind == SignError::Kind::WrongPassword);
          locked = std::get_if<SignError>(&facts)) {
         const QString name = QFileInfo(path).fileName();
-        const auto typed = platform_.askPassword(
+        auto typed = platform_.askPassword(
             locked->kind == SignError::Kind::NeedsPassword && !password
                 ? tr("“%1”有密码保护。请输入打开它的密码：").arg(name)
                 : tr("密码不对，打不开“%1”。请再输入一次：").arg(name),
@@ -307,6 +320,7 @@ bool SignWindow::openDocument(const QString& path, std::shared_ptr<const SecretB
         if (!typed)
             return false;
         password = std::make_shared<const SecretBytes>(typed->toUtf8());
+        wiped(typed);
         facts = inspectPdf(path, password.get());
     }
     const SignError* refused = std::get_if<SignError>(&facts);
@@ -614,7 +628,7 @@ bool SignWindow::unlockCertificate()
     const bool token = isTokenSource(certificate_);
     const QString name = token ? listedName() : QFileInfo(certificate_).fileName();
     for (bool again = false;; again = true) {
-        const auto typed =
+        auto typed =
             token ? platform_.askPassword(again ? tr("PIN 不对。请再输入“%1”的 PIN：").arg(name)
                                                 : tr("请输入“%1”的 PIN：").arg(name),
                                           tr("证书 PIN"))
@@ -624,6 +638,7 @@ bool SignWindow::unlockCertificate()
         if (!typed)
             return false;
         SecretBytes password(typed->toUtf8());
+        wiped(typed);
         auto identity = SigningIdentity::open(certificate_, password);
         if (auto* unlocked = std::get_if<std::shared_ptr<SigningIdentity>>(&identity)) {
             identity_ = std::move(*unlocked);
