@@ -90,7 +90,7 @@ std::optional<Failure> drawScannedSignature(const Options& options, QTextStream&
     }
     const DrawnFiles files = drawnFiles(std::get<QImage>(read), options.job.color);
     const QJsonObject report{{QStringLiteral("drawn"), options.drawnFile}};
-    if (!options.stampFile.isEmpty())
+    if (!options.stampFile.isEmpty() || !options.stampBatchFile.isEmpty())
         return stampDocument(options, files.pdf(), report, out, err);
     return writeDrawn(options, files, report, out);
 }
@@ -118,7 +118,7 @@ std::optional<Failure> drawDrawnSignature(const Options& options, QTextStream& o
     QJsonObject report{{QStringLiteral("drawn"), options.drawnFile},
                        {QStringLiteral("strokes"), qsizetype(writing.strokes.size())}};
     // On a document the signature's corner is its ink's, as a typed one's is.
-    if (!options.stampFile.isEmpty())
+    if (!options.stampFile.isEmpty() || !options.stampBatchFile.isEmpty())
         return stampDocument(options, handwritingPdf(trimmed(writing, 0), job.color), report,
                              out, err);
     // A file keeps a pen's width of room around the ink.

@@ -20,6 +20,8 @@ inline constexpr int ExitChangedAllowed = 4;
 inline constexpr int ExitNotTrusted = 5;
 inline constexpr int ExitChangedBeyond = 6;
 inline constexpr int ExitSignatureInvalid = 7;
+// A batch of documents of which some, not all, failed.
+inline constexpr int ExitSomeFailed = 8;
 
 // The most characters a name may have where it is put on a document or read from a list: no
 // signature is longer, and a binary file given as a list is one enormous row.

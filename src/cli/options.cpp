@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "stampoptions.h"
+
 #include "app/startup.h"
 #include "catalogue/stylerules.h"
 #include "pdf/pagelist.h"
@@ -184,6 +186,24 @@ struct Declared
         QStringLiteral("require-trusted"),
         QStringLiteral("With --verify, fail (exit status 5) when a signature's certificate is "
                        "not trusted.")};
+    QCommandLineOption stampBatch{
+        QStringLiteral("stamp-batch"),
+        QStringLiteral("Sign a batch of documents: a list of rows (UTF-8 or GB18030 a row): the "
+                       "document, the signed copy to write (into the -o folder where relative), "
+                       "and optionally its pages, \"X,Y\", width, field, reason and location, "
+                       "each over what --page, --at, --width, --field, --reason and --location "
+                       "say. With every option of --stamp; the key opened and its password or PIN "
+                       "asked once. --stamp FOLDER -o FOLDER signs every PDF of a folder alike. "
+                       "Exit status 0 when every document was signed, 8 when some were not, 1 "
+                       "when none was."),
+        QStringLiteral("FILE.csv")};
+    QCommandLineOption stopOnError{
+        QStringLiteral("stop-on-error"),
+        QStringLiteral("With a batch of documents, sign no more after the first that fails.")};
+    QCommandLineOption overwriteInputs{
+        QStringLiteral("overwrite-inputs"),
+        QStringLiteral("With a batch of documents, let a row's signed copy take its document's "
+                       "place (refused otherwise).")};
     QCommandLineOption flatten{
         QStringLiteral("flatten"),
         QStringLiteral("With --stamp, draw the signature into the page's content and write the "
@@ -267,7 +287,19 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
                                  Options& options)
 {
     options.stampFile = parser.value(d.stamp);
-    if (options.stampFile.isEmpty()) {
+    options.stampBatchFile = parser.value(d.stampBatch);
+    options.stopOnError = parser.isSet(d.stopOnError);
+    options.overwriteInputs = parser.isSet(d.overwriteInputs);
+    // A list of documents, or every PDF of a folder: a batch of them.
+    const bool documents = !options.stampBatchFile.isEmpty() || QFileInfo(options.stampFile).isDir();
+    if (!options.stampBatchFile.isEmpty() && !options.stampFile.isEmpty())
+        return badArgument(QStringLiteral("--stamp-batch names its documents in its list: leave out --stamp"));
+    if (!documents)
+        for (const QCommandLineOption* o : {&d.stopOnError, &d.overwriteInputs})
+            if (parser.isSet(*o))
+                return badArgument(QStringLiteral("--%1 goes with --stamp-batch or --stamp FOLDER")
+                                       .arg(o->names().constFirst()));
+    if (options.stampFile.isEmpty() && !documents) {
         for (const QCommandLineOption* o :
              {&d.page, &d.at, &d.width, &d.flatten, &d.acrossPages, &d.breakSignatures,
               &d.signWith, &d.passwordFile, &d.field, &d.reason, &d.location, &d.tsa,
@@ -278,9 +310,12 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
         return std::nullopt;
     }
     if (options.list || options.sheet || !options.batchFile.isEmpty())
-        return badArgument(QStringLiteral("--stamp signs one document at a time"));
-    if (!options.job.output.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+        return badArgument(QStringLiteral("--stamp signs documents, --batch draws pictures: one at a time"));
+    if (!documents && !options.job.output.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
         return badArgument(QStringLiteral("--stamp needs a .pdf output"));
+    if (documents && QFileInfo(options.job.output).isFile())
+        return badArgument(QStringLiteral("a batch of documents is written into a folder: -o FOLDER"));
+
     options.stamp.flatten = parser.isSet(d.flatten);
     options.signingIdentity = parser.value(d.signWith);
     options.passwordFile = parser.value(d.passwordFile);
@@ -345,27 +380,22 @@ std::optional<Failure> readStamp(const QCommandLineParser& parser, const Declare
                               : parser.value(d.page);
     if (const auto problem = pageListProblem(options.stamp.pages))
         return signingFailure(*problem);
-    if (!parser.isSet(d.at))
+    options.stampAtGiven = parser.isSet(d.at);
+    if (!options.stampAtGiven && !documents)
         return badArgument(QStringLiteral("--stamp needs --at X,Y in millimetres"));
-    const QStringList xy = parser.value(d.at).split(u',');
-    bool okX = false, okY = false;
-    if (xy.size() == 2)
-        options.stamp.atMm =
-            QPointF(xy[0].trimmed().toDouble(&okX), xy[1].trimmed().toDouble(&okY));
-    // A page is at most 5,080 mm (200 in) each way.
-    const auto onAPage = [](double mm) {
-        return mm >= 0 && mm <= 5080;
-    };
-    if (!okX || !okY || !onAPage(options.stamp.atMm.x()) || !onAPage(options.stamp.atMm.y()))
-        return badArgument(QStringLiteral("position \"%1\" is not X,Y in millimetres on a page")
-                               .arg(parser.value(d.at)));
+    if (options.stampAtGiven) {
+        const auto at = placeOf(parser.value(d.at));
+        if (!at)
+            return badArgument(QStringLiteral("position \"%1\" is not X,Y in millimetres on a page")
+                                   .arg(parser.value(d.at)));
+        options.stamp.atMm = *at;
+    }
     if (parser.isSet(d.width)) {
-        bool ok = false;
-        const double mm = parser.value(d.width).toDouble(&ok);
-        if (!ok || !(mm > 0 && mm <= 5080))
+        const auto mm = widthOf(parser.value(d.width));
+        if (!mm)
             return badArgument(QStringLiteral("width \"%1\" is not a width in millimetres")
                                    .arg(parser.value(d.width)));
-        options.stamp.widthMm = mm;
+        options.stamp.widthMm = *mm;
     }
     return std::nullopt;
 }
@@ -386,7 +416,7 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
                        d.shard, d.jobs, d.list, d.sheet, d.report, d.stamp, d.page, d.at, d.width,
                        d.flatten, d.acrossPages, d.breakSignatures, d.signWith, d.passwordFile,
                        d.field, d.reason, d.location, d.documentPasswordFile, d.verify, d.trust,
-                       d.requireTrusted,
+                       d.requireTrusted, d.stampBatch, d.stopOnError, d.overwriteInputs,
                        d.drawn, d.tsa, d.tsaTimeout, d.ltv, d.ltvOffline, d.archiveTimeStamp,
                        d.signerLines, d.layoutJson});
     // How a batch talks to its workers: not for people.
@@ -413,9 +443,12 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
         return *failure;
     options.dataDir = parser.value(d.data);
     options.batchFile = parser.value(d.batch);
+    // What a batch of pictures or of documents shares: its shards and its workers.
+    const bool batch = !options.batchFile.isEmpty() || parser.isSet(d.stampBatch) ||
+                       (parser.isSet(d.stamp) && QFileInfo(parser.value(d.stamp)).isDir());
     if (parser.isSet(d.shard)) {
-        if (options.batchFile.isEmpty())
-            return badArgument(QStringLiteral("--shard goes with --batch"));
+        if (!batch)
+            return badArgument(QStringLiteral("--shard goes with --batch or a batch of documents"));
         const QStringList parts = parser.value(d.shard).split(u'/');
         bool okK = false, okN = false;
         if (parts.size() == 2) {
@@ -430,8 +463,8 @@ std::variant<Options, Failure> parseOptions(const QStringList& arguments)
     if (parser.isSet(d.jobs)) {
         bool ok = false;
         options.jobs = parser.value(d.jobs).trimmed().toInt(&ok);
-        if (options.batchFile.isEmpty())
-            return badArgument(QStringLiteral("--jobs goes with --batch"));
+        if (!batch)
+            return badArgument(QStringLiteral("--jobs goes with --batch or a batch of documents"));
         if (!ok || options.jobs < 1 || options.jobs > 256)
             return badArgument(QStringLiteral("jobs \"%1\" is not a number from 1 to 256")
                                    .arg(parser.value(d.jobs)));

@@ -26,7 +26,12 @@ struct Options
     bool list = false;
     bool sheet = false; // every style in one picture
     bool report = false;
-    QString stampFile; // a PDF to put the signature on; empty: none
+    QString stampFile; // a PDF to put the signature on, or a folder of them; empty: none
+    QString stampBatchFile; // a list of documents to sign; empty: none
+    bool stampAtGiven = false; // --at was given: every document's place unless its row says
+    bool stopOnError = false;  // a batch of documents stops at its first failure
+    bool overwriteInputs = false; // a batch's copy may take its document's place
+    bool progressOnTerminal = false; // stderr is a terminal: a batch shows how far it is
     StampPlace stamp;
     QString signingIdentity; // a PKCS#12 file to sign with; empty: a drawn signature only
     QString passwordFile;    // where its password is; empty: asked on the terminal

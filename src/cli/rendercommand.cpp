@@ -64,7 +64,8 @@ int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream
     const auto parsed = parseOptions(arguments);
     if (const auto* failure = std::get_if<Failure>(&parsed))
         return fail(err, *failure);
-    const Options& options = std::get<Options>(parsed);
+    Options options = std::get<Options>(parsed);
+    options.progressOnTerminal = progressOnTerminal;
     if (!options.helpText.isEmpty() || !options.versionText.isEmpty()) {
         out << options.helpText << options.versionText << Qt::flush;
         return ExitOk;
@@ -120,7 +121,7 @@ int runRenderCommand(const QStringList& arguments, QTextStream& out, QTextStream
             return fail(err, *failure);
         return ExitOk;
     }
-    if (!options.stampFile.isEmpty()) {
+    if (!options.stampFile.isEmpty() || !options.stampBatchFile.isEmpty()) {
         if (auto failure = stampDocument(options, renderer, out, err))
             return fail(err, *failure);
         return ExitOk;

@@ -5,6 +5,9 @@
 
 #include <QString>
 
+// A name for what went wrong, for reports a program reads: the same whatever the words say.
+QString kindName(SignError::Kind kind);
+
 // What went wrong in signing, in the command line's words: one sentence.
 QString describe(const SignError& error);
 

@@ -10,6 +10,7 @@
 #include "signmessages.h"
 #include "net/httpclient.h"
 #include "pdf/signingjob.h"
+#include "documentbatch.h"
 
 #include "base/regularfile.h"
 #include "pdf/longterm.h"
@@ -61,13 +62,11 @@ std::vector<QByteArray> answersIn(const QString& folderPath)
     return files;
 }
 
-} // namespace
-
-std::optional<Failure> stampDocument(const Options& options, QByteArray signature,
-                                     QJsonObject report, QTextStream& out, QTextStream& err)
+// What every document of this run is signed with: the identity opened and unlocked once, the
+// picture with its signer's lines, the level and where its answers come from.
+std::variant<SigningJob, Failure> jobFrom(const Options& options, QByteArray signature)
 {
     SigningJob job;
-    job.document = options.stampFile;
     job.place = options.stamp;
     StampPlace& place = job.place;
     if (!options.documentPasswordFile.isEmpty()) {
@@ -105,6 +104,29 @@ std::optional<Failure> stampDocument(const Options& options, QByteArray signatur
     job.fetch = httpFetch(options.timeStampTimeout);
     if (!options.validationFolder.isEmpty())
         job.offline = answersIn(options.validationFolder);
+    return job;
+}
+
+} // namespace
+
+std::optional<Failure> stampDocument(const Options& options, QByteArray signature,
+                                     QJsonObject report, QTextStream& out, QTextStream& err)
+{
+    // The rows are read, and every row found wrong, before a password is asked.
+    std::optional<std::vector<DocumentRow>> rows;
+    if (!options.stampBatchFile.isEmpty() || QFileInfo(options.stampFile).isDir()) {
+        auto read = documentRows(options);
+        if (auto* failure = std::get_if<Failure>(&read))
+            return *failure;
+        rows = std::move(std::get<std::vector<DocumentRow>>(read));
+    }
+    auto made = jobFrom(options, std::move(signature));
+    if (auto* failure = std::get_if<Failure>(&made))
+        return *failure;
+    SigningJob& job = std::get<SigningJob>(made);
+    if (rows)
+        return signDocuments(options, *rows, job, report, out, err, options.progressOnTerminal);
+    job.document = options.stampFile;
     const auto signedCopy = sign(job);
     if (const auto* failure = std::get_if<SignError>(&signedCopy))
         return signingFailure(*failure);
@@ -133,7 +155,7 @@ std::optional<Failure> stampDocument(const Options& options, QByteArray signatur
         if (!copy.coveredFields.isEmpty())
             report.insert(QStringLiteral("covers"), QJsonArray::fromStringList(copy.coveredFields));
         // What the document carried that would let it show otherwise once signed.
-        const auto facts = inspectPdf(options.stampFile, place.documentPassword.get());
+        const auto facts = inspectPdf(options.stampFile, job.place.documentPassword.get());
         if (const auto* f = std::get_if<DocumentFacts>(&facts); f && f->risks.any()) {
             QJsonObject risks;
             const auto numbers = [](const std::set<int>& set) {
