@@ -47,13 +47,13 @@ set(sorvex_pdf_sources
   ${core}/pdf/documentinput.cpp ${core}/pdf/memorybudget.cpp ${core}/pdf/opendocument.cpp ${core}/pdf/formfields.cpp
   ${core}/pdf/signingpolicy.cpp ${core}/pdf/incrementalupdate.cpp ${core}/pdf/pageplacement.cpp
   ${core}/pdf/annotations.cpp ${core}/pdf/flatten.cpp ${core}/pdf/signatures.cpp
-  ${core}/pdf/revisions.cpp ${core}/pdf/changes.cpp ${core}/pdf/cmscheck.cpp ${core}/pdf/shownfields.cpp ${core}/pdf/forgeryrisks.cpp ${core}/pdf/signingjob.cpp
+  ${core}/pdf/revisions.cpp ${core}/pdf/changes.cpp ${core}/pdf/cmscheck.cpp ${core}/pdf/shownfields.cpp ${core}/pdf/forgeryrisks.cpp ${core}/pdf/signingjob.cpp ${core}/pdf/signingbatch.cpp
   ${core}/pdf/stamp.cpp ${core}/pdf/documentfacts.cpp ${core}/pdf/pagestack.cpp ${core}/pdf/longterm.cpp ${core}/pdf/tokens.cpp)
 target_sources(sorvexcore PRIVATE ${sorvex_pdf_sources}
   ${core}/pdf/documentinput.h ${core}/pdf/memorybudget.h ${core}/pdf/opendocument.h ${core}/pdf/formfields.h
   ${core}/pdf/signingpolicy.h ${core}/pdf/incrementalupdate.h ${core}/pdf/pageplacement.h
   ${core}/pdf/annotations.h ${core}/pdf/flatten.h ${core}/pdf/signatures.h
-  ${core}/pdf/revisions.h ${core}/pdf/changes.h ${core}/pdf/cmscheck.h ${core}/pdf/shownfields.h ${core}/pdf/forgeryrisks.h ${core}/pdf/signingjob.h ${core}/pdf/stamp.h ${core}/pdf/documentfacts.h
+  ${core}/pdf/revisions.h ${core}/pdf/changes.h ${core}/pdf/cmscheck.h ${core}/pdf/shownfields.h ${core}/pdf/forgeryrisks.h ${core}/pdf/signingjob.h ${core}/pdf/signingbatch.h ${core}/pdf/stamp.h ${core}/pdf/documentfacts.h
   ${core}/pdf/pagelist.cpp ${core}/pdf/pagelist.h ${core}/pdf/signerror.h ${core}/pdf/secret.h
   ${core}/pdf/signingidentity.cpp ${core}/pdf/signingidentity.h ${core}/pdf/openssltypes.h
   ${core}/pdf/timestamp.cpp ${core}/pdf/timestamp.h ${core}/pdf/pagestack.h ${core}/pdf/longterm.h ${core}/pdf/revision.h ${core}/pdf/tokens.h ${core}/pdf/signingkeys.h)

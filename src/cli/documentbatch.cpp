@@ -4,8 +4,8 @@
 #include "base/regularfile.h"
 #include "base/text.h"
 #include "options.h"
-#include "output/filewrite.h"
 #include "pdf/pagelist.h"
+#include "pdf/signingbatch.h"
 #include "signmessages.h"
 #include "stampoptions.h"
 
@@ -23,7 +23,6 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <thread>
 
 namespace {
 
@@ -197,7 +196,7 @@ std::optional<Failure> signDocuments(const Options& options, const std::vector<D
     // Each worker signs one document at a time: its bytes, read as qpdf asks, and its update.
     const int workers = int(std::clamp<qsizetype>(
         options.jobs > 0 ? options.jobs : QThread::idealThreadCount(), 1, std::max<qsizetype>(total, 1)));
-    std::atomic<qsizetype> next = 0, done = 0, failed = 0;
+    std::atomic<qsizetype> done = 0, failed = 0;
     std::atomic<bool> stop = false;
     QMutex said;
     QElapsedTimer clock;
@@ -208,52 +207,14 @@ std::optional<Failure> signDocuments(const Options& options, const std::vector<D
         head.insert(QStringLiteral("documents"), total);
         out << QJsonDocument(head).toJson(QJsonDocument::Compact) << Qt::endl;
     }
-    const auto signRow = [&](const DocumentRow& row) {
-        QJsonObject line;
+    // Rows refused before signing are said first; the rest are signed.
+    std::vector<BatchDocument> documents;
+    std::vector<const DocumentRow*> signing;
+    const auto say = [&](const DocumentRow& row, QJsonObject line, const std::optional<Failure>& failure) {
         line.insert(QStringLiteral("row"), row.number);
         line.insert(QStringLiteral("input"), row.input);
         line.insert(QStringLiteral("output"), row.output);
-        std::optional<Failure> failure = row.refused;
-        QString kind = failure ? QStringLiteral("BadRow") : QString();
-        if (!failure) {
-            SigningJob job = base;
-            job.document = row.input;
-            job.place = row.place;
-            job.place.signer = base.place.signer;
-            job.place.timeStamp = base.place.timeStamp;
-            job.place.documentPassword = base.place.documentPassword;
-            auto made = sign(job);
-            std::optional<SignError> error;
-            if (auto* why = std::get_if<SignError>(&made)) {
-                error = *why;
-            } else {
-                const SignedCopy& copy = std::get<SignedCopy>(made);
-                if (const auto folder = makeFolders(QFileInfo(row.output).path())) {
-                    error = SignError{SignError::Kind::CannotWrite, row.output};
-                    error->detail = *folder;
-                } else {
-                    error = copy.writeTo(row.output);
-                }
-                if (!error) {
-                    QJsonArray pages;
-                    for (const SignedPage& page : copy.signedPages)
-                        pages.append(page.page);
-                    line.insert(QStringLiteral("pages"), pages);
-                    if (!copy.field.isEmpty())
-                        line.insert(QStringLiteral("field"), copy.field);
-                    if (job.place.signer)
-                        line.insert(QStringLiteral("level"), levelName(job.level()));
-                }
-            }
-            if (error) {
-                failure = signingFailure(*error);
-                kind = kindName(error->kind);
-            }
-        }
         line.insert(QStringLiteral("signed"), !failure);
-        if (failure)
-            line.insert(QStringLiteral("error"), QJsonObject{{QStringLiteral("kind"), kind},
-                                                             {QStringLiteral("words"), failure->message}});
         const QMutexLocker locked(&said);
         const qsizetype finished = ++done;
         if (failure) {
@@ -268,14 +229,38 @@ std::optional<Failure> signDocuments(const Options& options, const std::vector<D
         if (progressOnTerminal)
             showProgress(err, finished, total, failed, clock.elapsed());
     };
-    std::vector<std::thread> threads;
-    for (int w = 0; w < workers; ++w)
-        threads.emplace_back([&] {
-            for (qsizetype i = next++; i < total && !stop; i = next++)
-                signRow(rows[size_t(i)]);
-        });
-    for (std::thread& t : threads)
-        t.join();
+    for (const DocumentRow& row : rows) {
+        if (row.refused) {
+            say(row, QJsonObject{{QStringLiteral("error"),
+                                  QJsonObject{{QStringLiteral("kind"), QStringLiteral("BadRow")},
+                                              {QStringLiteral("words"), row.refused->message}}}},
+                row.refused);
+            continue;
+        }
+        documents.push_back({row.input, row.output, row.place});
+        signing.push_back(&row);
+    }
+    if (!(options.stopOnError && failed > 0))
+        signEach(documents, base, workers, [&](size_t i, const BatchOutcome& outcome) {
+            QJsonObject line;
+            std::optional<Failure> failure;
+            if (outcome.error) {
+                failure = signingFailure(*outcome.error);
+                line.insert(QStringLiteral("error"),
+                            QJsonObject{{QStringLiteral("kind"), kindName(outcome.error->kind)},
+                                        {QStringLiteral("words"), failure->message}});
+            } else {
+                QJsonArray pages;
+                for (const int page : outcome.pages)
+                    pages.append(page);
+                line.insert(QStringLiteral("pages"), pages);
+                if (!outcome.field.isEmpty())
+                    line.insert(QStringLiteral("field"), outcome.field);
+                if (base.place.signer)
+                    line.insert(QStringLiteral("level"), levelName(outcome.level));
+            }
+            say(*signing[i], line, failure);
+        }, &stop);
     if (progressOnTerminal)
         err << Qt::endl;
     const qsizetype notDone = total - done;

@@ -247,7 +247,11 @@ std::variant<SignedCopy, SignError> stampOpened(std::shared_ptr<OpenDocument> op
         return e;
     }
     std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(qpdf).getAllPages();
-    auto listed = pageList(place.pages, int(pages.size()));
+    // Counted from the end, as a batch of documents of different lengths asks.
+    auto listed = place.pageFromEnd > 0
+                      ? pageList(QString::number(qint64(pages.size()) - place.pageFromEnd + 1),
+                                 int(pages.size()))
+                      : pageList(place.pages, int(pages.size()));
     if (auto* why = std::get_if<SignError>(&listed)) {
         why->path = path;
         return *why;

@@ -22,6 +22,7 @@ struct OpenedFile;
 struct StampPlace
 {
     QString pages = QStringLiteral("1"); // a page list, as pageList reads it
+    int pageFromEnd = 0; // where not 0, the one page this far from the end (1: the last) instead
     QPointF atMm;
     std::optional<double> widthMm;
     // Drawn into the page's content, the document written anew, instead of an annotation
