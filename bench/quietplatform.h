@@ -16,6 +16,7 @@ public:
     {
         return std::nullopt;
     }
+    QStringList askOpenFileNames(const QString&, const QStringList&) override { return {}; }
     ColorAnswer chooseColor(QRgb, const QList<QRgb>&) override { return {}; }
     std::optional<PrintError> printTwips(const std::function<void(QPainter&)>&) override
     {

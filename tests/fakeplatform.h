@@ -55,6 +55,15 @@ public:
         openAnswers.pop_front();
         return answer.isEmpty() ? std::nullopt : std::optional<QString>(answer);
     }
+    std::deque<QStringList> openManyAnswers; // an empty one: cancelled
+    QStringList askOpenFileNames(const QString&, const QStringList&) override
+    {
+        if (openManyAnswers.empty())
+            return {};
+        const QStringList answer = openManyAnswers.front();
+        openManyAnswers.pop_front();
+        return answer;
+    }
     ColorAnswer chooseColor(QRgb initial, const QList<QRgb>& custom) override
     {
         colorDialogs.emplace_back(initial, custom);

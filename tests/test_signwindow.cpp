@@ -9,6 +9,7 @@
 #include "rendercli.h"
 #include "ui/mainwindow.h"
 #include "localauthority.h"
+#include "ui/batchwindow.h"
 #include "ui/drawwindow.h"
 #include "ui/levelchooser.h"
 #include "ui/pageview.h"
@@ -21,12 +22,16 @@
 #include <QProcess>
 #include <QScreen>
 #include <QScrollArea>
+#include <QSpinBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
 
 #include <gtest/gtest.h>
 
@@ -389,6 +394,50 @@ TEST_F(SigningWindow, SignsWithTrustedTime)
     EXPECT_EQ(again.authority(), authority.url());
 }
 
+// Several documents signed as the window shows one, on the last page of each: the results
+// listed, a document that cannot be signed among them said, each signed copy opened from its
+// line.
+TEST_F(SigningWindow, SignsABatchOfDocuments)
+{
+    open(written("contract.pdf", twoPages()));
+    platform.openManyAnswers = {{written("a.pdf", twoPages()), written("bad.pdf", "no document"),
+                                 written("c.pdf", twoPages())}};
+    click(control<QPushButton>("btnBatch"));
+    BatchWindow* batch = sign->findChild<BatchWindow*>();
+    ASSERT_NE(batch, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(batch));
+    const auto in = [&](const char* name) { return batch->findChild<QWidget*>(QString::fromLatin1(name)); };
+    QTest::mouseClick(in("btnBatchAdd"), Qt::LeftButton);
+    ASSERT_EQ(qobject_cast<QListWidget*>(in("lstBatchDocuments"))->count(), 3);
+    qobject_cast<QComboBox*>(in("cboBatchFrom"))->setCurrentIndex(1);
+    qobject_cast<QSpinBox*>(in("spnBatchPage"))->setValue(1);
+    QTest::mouseClick(in("btnBatchStart"), Qt::LeftButton);
+    auto* results = qobject_cast<QListWidget*>(in("lstBatchResults"));
+    ASSERT_EQ(results->count(), 3);
+    QStringList lines;
+    for (int i = 0; i < results->count(); ++i)
+        lines << results->item(i)->text();
+    lines.sort();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("✔ a.pdf → a-已签.pdf"))) << lines.join(u'|').toStdString();
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("✔ c.pdf → c-已签.pdf")));
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("✘ bad.pdf："))) << lines[2].toStdString();
+    EXPECT_FALSE(QFile::exists(path("bad-已签.pdf")));
+    // On the last page of each: the second page lists the stamp, the first does not.
+    const QString signedCopy = path("a-已签.pdf");
+    QPDF pdf;
+    pdf.processFile(signedCopy.toLocal8Bit().constData());
+    auto pages = QPDFPageDocumentHelper(pdf).getAllPages();
+    EXPECT_FALSE(pages[0].getObjectHandle().getKey("/Annots").isArray());
+    EXPECT_TRUE(pages[1].getObjectHandle().getKey("/Annots").isArray());
+    const QList<QListWidgetItem*> opened = results->findItems(QStringLiteral("✔ a.pdf"), Qt::MatchStartsWith);
+    ASSERT_EQ(opened.size(), 1);
+    results->setCurrentItem(opened[0]);
+    results->setFocus();
+    QTest::keyClick(results, Qt::Key_Return);
+    ASSERT_FALSE(platform.openedUrls.empty());
+    EXPECT_EQ(platform.openedUrls.back(), QUrl::fromLocalFile(signedCopy));
+}
+
 // A document locked by a password opens once its password is typed, asked again while it is
 // wrong; one that is cancelled leaves the document open before; the signed copy keeps its lock.
 TEST_F(SigningWindow, OpensADocumentLockedByAPassword)
@@ -428,7 +477,7 @@ TEST_F(SigningWindow, FitsTheScreenAndZooms)
 {
     open(written("contract.pdf", twoPages()));
     const QRect room = sign->screen()->availableGeometry();
-    EXPECT_TRUE(room.contains(sign->frameGeometry())) << room.width() << "×" << room.height();
+    EXPECT_TRUE(room.contains(sign->frameGeometry())) << room.width() << "×" << room.height() << " holds no " << sign->frameGeometry().width() << "×" << sign->frameGeometry().height();
     for (QWidget* child : sign->findChildren<QWidget*>()) {
         if (!child->isVisible())
             continue;

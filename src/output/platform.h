@@ -49,6 +49,9 @@ public:
     virtual std::optional<QString> askOpenFileName(const QString& title,
                                                    const QStringList& filters) = 0;
 
+    // Several files to open; none when the person cancelled.
+    virtual QStringList askOpenFileNames(const QString& title, const QStringList& filters) = 0;
+
     // customColors is filled afresh by the caller at every opening.
     virtual ColorAnswer chooseColor(QRgb initial, const QList<QRgb>& customColors) = 0;
 

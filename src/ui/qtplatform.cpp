@@ -194,6 +194,21 @@ std::optional<QString> QtPlatform::askOpenFileName(const QString& title,
     return path;
 }
 
+QStringList QtPlatform::askOpenFileNames(const QString& title, const QStringList& filters)
+{
+    QFileDialog dialog(dialogParent(), title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilters(filters);
+    if (!lastOpenFolder_.isEmpty())
+        dialog.setDirectory(lastOpenFolder_);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    lastOpenFolder_ = QFileInfo(dialog.selectedFiles().first()).absolutePath();
+    return dialog.selectedFiles();
+}
+
 Platform::ColorAnswer QtPlatform::chooseColor(QRgb initial, const QList<QRgb>& customColors)
 {
     for (int i = 0; i < QColorDialog::customCount(); ++i)

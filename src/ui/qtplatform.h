@@ -16,6 +16,7 @@ public:
                                               const QString& suggested) override;
     std::optional<QString> askOpenFileName(const QString& title,
                                            const QStringList& filters) override;
+    QStringList askOpenFileNames(const QString& title, const QStringList& filters) override;
     ColorAnswer chooseColor(QRgb initial, const QList<QRgb>& customColors) override;
     std::optional<PrintError> printTwips(const std::function<void(QPainter&)>& paint) override;
     bool openUrl(const QUrl& url) override;

@@ -14,6 +14,7 @@
 #include "revisionview.h"
 #include "appendeddevice.h"
 #include "background.h"
+#include "batchwindow.h"
 #include "drawwindow.h"
 #include "levelchooser.h"
 #include "signaturepanel.h"
@@ -69,10 +70,17 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     resize(withinScreen(QSize(900, 760), parent));
     auto* open = new QPushButton(QStringLiteral("打开…"), this);
     open->setObjectName(QStringLiteral("btnOpen"));
-    auto* previous = new QPushButton(QStringLiteral("上一页"), this);
+    // Arrows where words would take the room a small screen lacks; the words in their tips.
+    auto* previous = new QPushButton(QStringLiteral("◀"), this);
     previous->setObjectName(QStringLiteral("btnPrevious"));
-    auto* next = new QPushButton(QStringLiteral("下一页"), this);
+    previous->setToolTip(tr("上一页（PgUp）"));
+    previous->setAccessibleName(tr("上一页"));
+    previous->setMaximumWidth(40);
+    auto* next = new QPushButton(QStringLiteral("▶"), this);
     next->setObjectName(QStringLiteral("btnNext"));
+    next->setToolTip(tr("下一页（PgDn）"));
+    next->setAccessibleName(tr("下一页"));
+    next->setMaximumWidth(40);
     pageLabel_ = new QLabel(this);
     pageLabel_->setObjectName(QStringLiteral("lblPage"));
     pages_ = new QLineEdit(this);
@@ -141,6 +149,9 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
     width_ = millimetres("spnWidth", QStringLiteral("签名的宽度"));
     auto* save = new QPushButton(QStringLiteral("保存…"), this);
     save->setObjectName(QStringLiteral("btnSave"));
+    auto* batch = new QPushButton(tr("批量签署…"), this);
+    batch->setObjectName(QStringLiteral("btnBatch"));
+    batch->setToolTip(tr("把这个签名按同样的位置签到多份文档上"));
     view_ = new PageView(this);
     view_->setObjectName(QStringLiteral("pageView"));
     thumbnails_ = new QListWidget(this);
@@ -172,7 +183,7 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
         bar->addWidget(w);
     bar->addStretch();
     bar->addWidget(new QLabel(QStringLiteral("页："), this));
-    for (QWidget* w : std::initializer_list<QWidget*>{pages_, useDrawn_, across_, flatten_, save})
+    for (QWidget* w : std::initializer_list<QWidget*>{pages_, useDrawn_, across_, flatten_, save, batch})
         bar->addWidget(w);
     levels_ = new LevelChooser(drawnFolder(), this);
     // The certificate on a line of its own, what the signature says besides on the next: a long
@@ -213,6 +224,7 @@ SignWindow::SignWindow(Platform& platform, std::function<QByteArray()> signature
 
     connect(open, &QPushButton::clicked, this, &SignWindow::chooseDocument);
     connect(save, &QPushButton::clicked, this, &SignWindow::save);
+    connect(batch, &QPushButton::clicked, this, &SignWindow::signMany);
     connect(previous, &QPushButton::clicked, this, [this] { showPage(page_ - 1); });
     connect(fitPage, &QPushButton::clicked, this, [this] { view_->setZoom(PageView::Fit::Page, 1); });
     connect(fitWidth, &QPushButton::clicked, this, [this] { view_->setZoom(PageView::Fit::Width, 1); });
@@ -708,24 +720,35 @@ StampPlace SignWindow::stampPlace() const
     return place;
 }
 
-void SignWindow::save()
+void SignWindow::signMany()
 {
-    if (path_.isEmpty()) {
-        chooseDocument();
-        return;
-    }
+    if (!batch_)
+        batch_ = std::make_unique<BatchWindow>(platform_, [this] { return preparedJob(); }, page_ + 1, this);
+    batch_->show();
+    batch_->raise();
+    batch_->activateWindow();
+}
+
+std::optional<SigningJob> SignWindow::preparedJob()
+{
     refreshSignature();
-    if (signaturePdf_.isEmpty())
-        return warn(tr("签名是空的：请先在主窗口里输入名字。"));
+    if (signaturePdf_.isEmpty()) {
+        warn(tr("签名是空的：请先在主窗口里输入名字。"));
+        return std::nullopt;
+    }
     StampPlace place = stampPlace();
-    if (const auto problem = pageListProblem(place.pages))
-        return warn(SignMessages::text(*problem));
+    if (const auto problem = pageListProblem(place.pages)) {
+        warn(SignMessages::text(*problem));
+        return std::nullopt;
+    }
     place.documentPassword = documentPassword_;
     if (!certificate_.isEmpty()) {
-        if (place.flatten)
-            return warn(tr("证书签名追加在文档之后，不能同时“画入页面”。"));
+        if (place.flatten) {
+            warn(tr("证书签名追加在文档之后，不能同时“画入页面”。"));
+            return std::nullopt;
+        }
         if (!identity_ && !unlockCertificate())
-            return;
+            return std::nullopt;
         showCertificate();
         place.signer = identity_;
         // The lines name the signer and the time of this signing.
@@ -734,6 +757,33 @@ void SignWindow::save()
         place.reason = reason_->text().trimmed();
         place.location = location_->text().trimmed();
     }
+    SigningJob job;
+    job.document = path_;
+    job.picture = signaturePdf_;
+    job.place = place;
+    levels_->fill(job);
+    if (job.place.signer && levels_->level() != SignatureLevel::BB && levels_->authority().isEmpty()) {
+        warn(SignMessages::text(SignError{SignError::Kind::NoTimeStampAuthority, path_}));
+        return std::nullopt;
+    }
+    if (const auto problem = jobProblem(job)) {
+        warn(tr("文档不能签署：%1").arg(SignMessages::text(*problem)));
+        return std::nullopt;
+    }
+    return job;
+}
+
+void SignWindow::save()
+{
+    if (path_.isEmpty()) {
+        chooseDocument();
+        return;
+    }
+    std::optional<SigningJob> prepared = preparedJob();
+    if (!prepared)
+        return;
+    SigningJob& job = *prepared;
+    const StampPlace& place = job.place;
     // Drawing into the pages rewrites the document: its signatures stop being valid. Asked
     // first, No the default.
     if (place.flatten && facts_.signatures > 0) {
@@ -741,17 +791,8 @@ void SignWindow::save()
                                     .arg(facts_.signatures),
                                 tr("画入页面")))
             return;
-        place.breakSignatures = true;
+        job.place.breakSignatures = true;
     }
-    SigningJob job;
-    job.document = path_;
-    job.picture = signaturePdf_;
-    job.place = place;
-    levels_->fill(job);
-    if (job.place.signer && levels_->level() != SignatureLevel::BB && levels_->authority().isEmpty())
-        return warn(SignMessages::text(SignError{SignError::Kind::NoTimeStampAuthority, path_}));
-    if (const auto problem = jobProblem(job))
-        return warn(tr("文档不能签署：%1").arg(SignMessages::text(*problem)));
     // Asking an authority or a responder takes a while: the window keeps painting meanwhile.
     notice_->setText(job.level() == SignatureLevel::BB ? tr("正在签署…")
                                                        : tr("正在签署，向时间戳服务器请求可信时间…"));

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "appendeddevice.h"
+#include "batchwindow.h"
 
 #include "pdf/documentfacts.h"
 #include "pdf/secret.h"
+#include "pdf/signingjob.h"
 #include "pdf/stamp.h"
 #include "pdf/tokens.h"
 
@@ -50,6 +52,11 @@ public:
     void setLinesFamilies(std::function<QStringList()> families) { linesFamilies_ = std::move(families); }
     // What saving would ask the document to be signed with.
     StampPlace stampPlace() const;
+    // The signing saving would do, everything asked of the person first (a certificate's
+    // password or PIN); none where something is missing, said.
+    std::optional<SigningJob> preparedJob();
+    // Signs several documents as this one would be signed.
+    void signMany();
 
 protected:
     // The signature is made again when the person comes back from designing it, not at every
@@ -121,4 +128,5 @@ private:
     QDoubleSpinBox* width_ = nullptr;
     SignaturePanel* panel_ = nullptr;
     LevelChooser* levels_ = nullptr;
+    std::unique_ptr<class BatchWindow> batch_;
 };
