@@ -16,7 +16,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-svg-dev qt6-pdf-dev qt6-translations-l10n libgl-dev
   zlib1g-dev libdeflate-dev libwoff-dev libqpdf-dev libcups2-dev libssl-dev
   # keys in PKCS#11 tokens and the NSS database: libp11, p11-kit's proxy, NSS's own token
-  libp11-dev p11-kit-modules libnss3
+  libp11-dev libp11-kit-dev p11-kit-modules libnss3
   # fonts: the data kit is made from LXGW WenKai, Noto Sans CJK (the seals) and the npm
   # registry's font packages; Liberation and UMing stand in for the faces the window's controls
   # ask for

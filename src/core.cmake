@@ -47,13 +47,13 @@ set(sorvex_pdf_sources
   ${core}/pdf/documentinput.cpp ${core}/pdf/memorybudget.cpp ${core}/pdf/opendocument.cpp ${core}/pdf/formfields.cpp
   ${core}/pdf/signingpolicy.cpp ${core}/pdf/incrementalupdate.cpp ${core}/pdf/pageplacement.cpp
   ${core}/pdf/annotations.cpp ${core}/pdf/flatten.cpp ${core}/pdf/signatures.cpp
-  ${core}/pdf/revisions.cpp ${core}/pdf/changes.cpp ${core}/pdf/cmscheck.cpp ${core}/pdf/shownfields.cpp ${core}/pdf/forgeryrisks.cpp ${core}/pdf/signingjob.cpp ${core}/pdf/signingbatch.cpp
+  ${core}/pdf/revisions.cpp ${core}/pdf/changes.cpp ${core}/pdf/cmscheck.cpp ${core}/pdf/shownfields.cpp ${core}/pdf/forgeryrisks.cpp ${core}/pdf/signingjob.cpp ${core}/pdf/signingbatch.cpp ${core}/pdf/tokenpins.cpp
   ${core}/pdf/stamp.cpp ${core}/pdf/documentfacts.cpp ${core}/pdf/pagestack.cpp ${core}/pdf/longterm.cpp ${core}/pdf/tokens.cpp)
 target_sources(sorvexcore PRIVATE ${sorvex_pdf_sources}
   ${core}/pdf/documentinput.h ${core}/pdf/memorybudget.h ${core}/pdf/opendocument.h ${core}/pdf/formfields.h
   ${core}/pdf/signingpolicy.h ${core}/pdf/incrementalupdate.h ${core}/pdf/pageplacement.h
   ${core}/pdf/annotations.h ${core}/pdf/flatten.h ${core}/pdf/signatures.h
-  ${core}/pdf/revisions.h ${core}/pdf/changes.h ${core}/pdf/cmscheck.h ${core}/pdf/shownfields.h ${core}/pdf/forgeryrisks.h ${core}/pdf/signingjob.h ${core}/pdf/signingbatch.h ${core}/pdf/stamp.h ${core}/pdf/documentfacts.h
+  ${core}/pdf/revisions.h ${core}/pdf/changes.h ${core}/pdf/cmscheck.h ${core}/pdf/shownfields.h ${core}/pdf/forgeryrisks.h ${core}/pdf/signingjob.h ${core}/pdf/signingbatch.h ${core}/pdf/tokenpins.h ${core}/pdf/stamp.h ${core}/pdf/documentfacts.h
   ${core}/pdf/pagelist.cpp ${core}/pdf/pagelist.h ${core}/pdf/signerror.h ${core}/pdf/secret.h
   ${core}/pdf/signingidentity.cpp ${core}/pdf/signingidentity.h ${core}/pdf/openssltypes.h
   ${core}/pdf/timestamp.cpp ${core}/pdf/timestamp.h ${core}/pdf/pagestack.h ${core}/pdf/longterm.h ${core}/pdf/revision.h ${core}/pdf/tokens.h ${core}/pdf/signingkeys.h)
@@ -65,9 +65,12 @@ pkg_check_modules(DEFLATE REQUIRED IMPORTED_TARGET libdeflate)
 pkg_check_modules(QPDF REQUIRED IMPORTED_TARGET GLOBAL libqpdf)
 # PKCS#11 tokens, through the module a token's maker ships or p11-kit's proxy.
 pkg_check_modules(LIBP11 REQUIRED IMPORTED_TARGET libp11)
+# PKCS#11's own declarations, as p11-kit ships them: asked of a token directly where libp11
+# does not say (whether a key asks for its PIN at every use).
+pkg_check_modules(P11KIT REQUIRED IMPORTED_TARGET p11-kit-1)
 find_package(OpenSSL REQUIRED)
 target_link_libraries(sorvexcore PUBLIC Qt6::Core Qt6::Gui PRIVATE sorvexwarnings ZLIB::ZLIB PkgConfig::WOFF2 PkgConfig::DEFLATE
-                      PkgConfig::QPDF PkgConfig::LIBP11 OpenSSL::Crypto)
+                      PkgConfig::QPDF PkgConfig::LIBP11 PkgConfig::P11KIT OpenSSL::Crypto)
 # qpdf 11 headers: its own smart pointers are plain std::shared_ptr. They leave a type
 # incomplete where clang's C++20 wants it whole: what includes them is C++17 there.
 function(sorvex_uses_qpdf target)

@@ -160,3 +160,31 @@ TEST_F(DocumentBatch, ATokenIsLoggedIntoOnceForTheBatch)
 }
 
 } // namespace
+
+namespace {
+
+// A key that asks for its PIN at every signature, as qualified signature cards do: said before
+// the batch starts, and given at each signature, not refused without a word.
+TEST_F(DocumentBatch, AKeyThatAsksForItsPinEachTimeIsSaidAndAsked)
+{
+    const TokenEnvironment environment;
+    ASSERT_TRUE(madeTokenAndDatabase(dir.path()));
+    for (const char* type : {"privkey", "cert"})
+        ASSERT_EQ(status(QStringLiteral("pkcs11-tool"),
+                         {"--module", "/usr/lib/softhsm/libsofthsm2.so", "--token-label", "sorvex", "--login",
+                          "--pin", "1234", "--write-object", path(std::string(type) == "cert" ? "cert.der" : "key.der"),
+                          "--type", type, "--id", "05", "--label", "each", "--always-auth"}),
+                  0);
+    QDir().mkpath(path("in"));
+    for (int i = 0; i < 3; ++i)
+        writtenFile(path("in"), QStringLiteral("c%1.pdf").arg(i).toUtf8().constData(), twoPages());
+    writtenFile(dir.path(), "pin", "1234\n");
+    const Outcome r = render({"--stamp", path("in"), "--at", "20,30", "--sign-with",
+                              "pkcs11:token=sorvex;object=each?module-path=/usr/lib/softhsm/libsofthsm2.so",
+                              "--password-file", path("pin"), "-o", path("out")});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("asks for its PIN at every signature"))) << r.err.toStdString();
+    EXPECT_EQ(QDir(path("out")).entryList(QDir::Files).size(), 3);
+}
+
+} // namespace

@@ -64,7 +64,7 @@ std::vector<QByteArray> answersIn(const QString& folderPath)
 
 // What every document of this run is signed with: the identity opened and unlocked once, the
 // picture with its signer's lines, the level and where its answers come from.
-std::variant<SigningJob, Failure> jobFrom(const Options& options, QByteArray signature)
+std::variant<SigningJob, Failure> jobFrom(const Options& options, QByteArray signature, QTextStream& err)
 {
     SigningJob job;
     job.place = options.stamp;
@@ -80,11 +80,30 @@ std::variant<SigningJob, Failure> jobFrom(const Options& options, QByteArray sig
         auto password = signingPassword(options.passwordFile);
         if (auto* why = std::get_if<SignError>(&password))
             return signingFailure(*why);
-        auto identity =
-            SigningIdentity::open(options.signingIdentity, std::get<SecretBytes>(password));
+        auto pin = std::make_shared<SecretBytes>(std::move(std::get<SecretBytes>(password)));
+        auto identity = SigningIdentity::open(options.signingIdentity, *pin);
         if (auto* why = std::get_if<SignError>(&identity))
             return signingFailure(*why);
         place.signer = std::get<std::shared_ptr<SigningIdentity>>(identity);
+        // A key that asks for its PIN at every signature is said before anything is signed,
+        // and asked: on the terminal each time, or from the file it was given in.
+        if (place.signer->asksPinEachSignature()) {
+            err << "sorvex-sign-render: note: the key of " << options.signingIdentity
+                << " asks for its PIN at every signature; it is "
+                << (options.passwordFile.isEmpty() ? "asked on the terminal" : "given from " + options.passwordFile)
+                << " for each" << Qt::endl;
+            if (options.passwordFile.isEmpty())
+                place.signer->setPinSource([]() -> std::optional<SecretBytes> {
+                    auto asked = signingPassword(QString());
+                    if (auto* typed = std::get_if<SecretBytes>(&asked))
+                        return std::move(*typed);
+                    return std::nullopt;
+                });
+            else
+                place.signer->setPinSource([pin]() -> std::optional<SecretBytes> {
+                    return SecretBytes(QByteArray(pin->data(), pin->size()));
+                });
+        }
         if (options.signerLines) {
             auto stacked = signedWithLines(options, signature, *place.signer);
             if (!stacked)
@@ -120,7 +139,7 @@ std::optional<Failure> stampDocument(const Options& options, QByteArray signatur
             return *failure;
         rows = std::move(std::get<std::vector<DocumentRow>>(read));
     }
-    auto made = jobFrom(options, std::move(signature));
+    auto made = jobFrom(options, std::move(signature), err);
     if (auto* failure = std::get_if<Failure>(&made))
         return *failure;
     SigningJob& job = std::get<SigningJob>(made);

@@ -280,6 +280,19 @@ QByteArray SigningIdentity::certificate() const
     return bytes;
 }
 
+bool SigningIdentity::asksPinEachSignature() const
+{
+    return keys_->pinEachTime;
+}
+
+void SigningIdentity::setPinSource(std::function<std::optional<SecretBytes>()> ask) const
+{
+    if (!keys_->pins)
+        return;
+    const std::lock_guard<std::mutex> one(keys_->pins->lock);
+    keys_->pins->ask = std::move(ask);
+}
+
 std::variant<QByteArray, SignError> SigningIdentity::sign(const QByteArray& digest) const
 {
     const auto failed = [](const char* what) {
@@ -338,8 +351,14 @@ std::variant<QByteArray, SignError> SigningIdentity::sign(const QByteArray& dige
         return failed("key");
     QByteArray signature(qsizetype(length), Qt::Uninitialized);
     if (EVP_DigestSign(context.get(), reinterpret_cast<unsigned char*>(signature.data()), &length,
-                       der, size_t(derLength)) != 1)
+                       der, size_t(derLength)) != 1) {
+        // A key that asks for its PIN at each signature, its PIN not given or not right.
+        if (keys_->pinEachTime) {
+            ERR_clear_error();
+            return SignError{SignError::Kind::IdentityPassword};
+        }
         return failed("signing");
+    }
     signature.truncate(qsizetype(length));
     if (pss) {
         X509_ALGOR* algorithm = nullptr;

@@ -7,7 +7,9 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <variant>
 
 // A signing identity from a PKCS#12 file: the private key, its certificate and the chain that
@@ -32,6 +34,12 @@ public:
     QDateTime validTo() const;
     // The certificate, DER.
     QByteArray certificate() const;
+
+    // Whether its key asks for its PIN again at every signature (a token's key marked so), and
+    // where that PIN then comes from: asked of the person each time; without it, each such
+    // signature is refused.
+    bool asksPinEachSignature() const;
+    void setPinSource(std::function<std::optional<SecretBytes>()> ask) const;
 
     // A detached CMS signature, CAdES style (the signing certificate among the signed
     // attributes, no signing time), over content whose SHA-256 digest is `digest`: DER.

@@ -2,6 +2,7 @@
 
 #include "openssltypes.h"
 #include "signingidentity.h"
+#include "tokenpins.h"
 
 #include <openssl/evp.h>
 
@@ -19,6 +20,9 @@ struct SigningIdentity::Keys
     Owned<STACK_OF(X509), freeCertificates> chain;
     // A token's one session signs one signature at a time; a key in memory signs on any thread.
     std::unique_ptr<std::mutex> oneAtATime = {};
+    // A token's key that asks for its PIN at every signature, and where that PIN comes from.
+    bool pinEachTime = false;
+    std::shared_ptr<PinSource> pins = {};
 };
 
 // Why these keys cannot sign here: a kind of key no CMS signature is made with, a certificate

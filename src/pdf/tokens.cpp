@@ -289,6 +289,13 @@ SigningIdentity::fromToken(const QString& source, const SecretBytes& pin)
                                                   Owned<X509, X509_free>(X509_dup(chosen->x509)),
                                                   Owned<STACK_OF(X509), freeCertificates>(sk_X509_new_null()),
                                                   std::make_unique<std::mutex>()});
+    // A key that asks for its PIN at every signature asks through us: never on a terminal
+    // behind the program's back, never answered without the person.
+    identity->keys_->pins = std::make_shared<PinSource>();
+    identity->keys_->pinEachTime =
+        asksEachTime(QFile::encodeName(address->module), fieldOf(token->label), fieldOf(token->serialnr),
+                     QByteArray(reinterpret_cast<const char*>(key->id), qsizetype(key->id_len)));
+    PKCS11_set_ui_method(session->context, pinMethod(), identity->keys_->pins.get());
     // The token's certificates that issued it go with it, as a file's chain does.
     X509* link = chosen->x509;
     for (int depth = 0; depth < 8 && X509_check_issued(link, link) != X509_V_OK; ++depth) {

@@ -37,6 +37,7 @@
 #include <QListWidget>
 #include <QPdfDocumentRenderOptions>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <QScrollArea>
 #include <QShortcut>
@@ -654,6 +655,25 @@ bool SignWindow::unlockCertificate()
         auto identity = SigningIdentity::open(certificate_, password);
         if (auto* unlocked = std::get_if<std::shared_ptr<SigningIdentity>>(&identity)) {
             identity_ = std::move(*unlocked);
+            // A key that asks for its PIN at every signature has it asked of the person each
+            // time, in this window, whichever thread signs.
+            if (identity_->asksPinEachSignature())
+                identity_->setPinSource([this, name]() -> std::optional<SecretBytes> {
+                    std::optional<QString> typed;
+                    QMetaObject::invokeMethod(
+                        this,
+                        [&] {
+                            typed = platform_.askPassword(tr("这枚令牌每次签名都要输入 PIN。请输入“%1”的 PIN：").arg(name),
+                                                          tr("证书 PIN"));
+                        },
+                        QThread::currentThread() == thread() ? Qt::DirectConnection
+                                                             : Qt::BlockingQueuedConnection);
+                    if (!typed)
+                        return std::nullopt;
+                    SecretBytes pin(typed->toUtf8());
+                    wiped(typed);
+                    return pin;
+                });
             return true;
         }
         const SignError& why = std::get<SignError>(identity);
