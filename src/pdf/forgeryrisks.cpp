@@ -100,7 +100,9 @@ ForgeryRisks forgeryRisks(OpenDocument& document)
         } catch (const std::exception&) {
             continue;
         }
-        for (const auto& [name, r] : fields->second) {
+        for (const auto& named : fields->second) {
+            const QString& name = named.first;
+            const QPDFObjectHandle::Rectangle r = named.second;
             const bool over = std::any_of(text.origins.begin(), text.origins.end(), [&](const auto& p) {
                 return p.first >= std::min(r.llx, r.urx) && p.first <= std::max(r.llx, r.urx) &&
                        p.second >= std::min(r.lly, r.ury) && p.second <= std::max(r.lly, r.ury);
