@@ -17,7 +17,8 @@ struct Options
     // N runs, on one machine or many, write exactly the files of the whole batch.
     int shardIndex = 1; // K, from 1
     int shardCount = 1; // N
-    // Processes drawing the batch's rows between them; 0: one for each core.
+    // Processes drawing a batch's pictures between them, or threads signing a batch's documents;
+    // 0: one process for every two cores, one thread for each core.
     int jobs = 0;
     // Run by another batch as one of its workers: each row of its part answered on stdout,
     // in row order, and its counts at the end, for that batch to put together.
