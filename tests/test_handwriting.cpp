@@ -386,7 +386,7 @@ TEST_F(DrawnFiles, ThePadKeepsWhatIsWrittenOnIt)
     MainWindow w{values, platform};
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("btnDraw")), Qt::LeftButton);
+    QTest::mouseClick(w.findChild<QWidget*>(QStringLiteral("btnDraw")), Qt::LeftButton);
     auto* window = qobject_cast<DrawWindow*>(
         [] {
             for (QWidget* top : QApplication::topLevelWidgets())

@@ -150,6 +150,7 @@ QImage drawSkin()
     button(p, QRectF(528, 272, 49, 43), QColor(130, 60, 180), QStringLiteral("保存\n签名"));
     button(p, QRectF(584, 256, 65, 52), QColor(200, 40, 40), QStringLiteral("打印\n签名"));
     button(p, QRectF(488, 320, 89, 47), QColor(230, 130, 20), QStringLiteral("手写签名"));
+    button(p, QRectF(456, 262, 66, 52), QColor(20, 150, 130), QStringLiteral("手绘\n签名"));
     button(p, QRectF(584, 312, 81, 63), QColor(40, 100, 200), QStringLiteral("使用必读"));
 
     text(p, QRectF(446, 384, 228, 22), QStringLiteral("拖动文字可调整位置 · 免费版"),

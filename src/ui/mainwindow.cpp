@@ -42,8 +42,10 @@ const QString HandStyleName = QStringLiteral("手绘");
 
 
 MainWindow::MainWindow(const ProgramValues& values, Platform& platform, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    // A window of one size offers no maximising: the flags are taken as given, not added to.
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
       values_(values), platform_(platform), signature_(values, qGuiApp->devicePixelRatio())
 {
     setObjectName(QStringLiteral("frmMain"));

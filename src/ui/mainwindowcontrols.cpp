@@ -27,9 +27,13 @@ QRect twips(int left, int top, int width, int height)
     return QRect(px(left), px(top), px(width), px(height));
 }
 
+// A Song face that sets Latin letters in the same hand as the characters: "PDF" in a button's
+// words is never drawn in another face than the words around it.
 QFont songti(qreal points = 12)
 {
-    QFont f(QStringLiteral("宋体"));
+    QFont f;
+    f.setFamilies({QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN"),
+                   QStringLiteral("宋体")});
     f.setPointSizeF(points);
     return f;
 }
@@ -114,7 +118,13 @@ void MainWindow::createControls()
     ImageArea* helpButton = link("imgHelp", twips(8760, 4680, 1215, 945),
                                  QStringLiteral("使用必读（F1）"), &MainWindow::showHelp);
     ImageArea* moreButton = link("imgUrlMore", twips(7320, 4800, 1335, 705),
-                                 QStringLiteral("手写签名：打开网页"), &MainWindow::openMakersPage);
+                                 QStringLiteral("手写签名：在浏览器里打开 Sorvex 的网页"),
+                                 &MainWindow::openMakersPage);
+    // The pad, as prominent as the page beside it: a person who wants to write their signature
+    // looks for it there.
+    ImageArea* drawButton = link("btnDraw", twips(6840, 3930, 990, 780),
+                                 QStringLiteral("手绘签名：打开手写板，用鼠标、手指或笔写下自己的签名"),
+                                 &MainWindow::drawByHand);
 
     // At the foot of the settings panel, over its printed hint while it has something to say:
     // the size a long name is drawn at, and what else a person should know about the picture.
@@ -154,13 +164,6 @@ void MainWindow::createControls()
     connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, this,
             [this] { signDocument(); });
     setAcceptDrops(true);
-    auto* drawButton = new QPushButton(QStringLiteral("手绘签名…"), this);
-    drawButton->setObjectName(QStringLiteral("btnDraw"));
-    drawButton->setGeometry(438, 426, 100, 22);
-    drawButton->setFont(songti(10));
-    drawButton->setToolTip(QStringLiteral("用鼠标、手指或笔写下自己的签名"));
-    drawButton->setAccessibleName(QStringLiteral("手绘签名"));
-    connect(drawButton, &QPushButton::clicked, this, &MainWindow::drawByHand);
 
     for (const auto& [keys, action] : {std::pair(QKeySequence::Save, &MainWindow::save),
                                        std::pair(QKeySequence::Print, &MainWindow::print),
@@ -180,10 +183,9 @@ void MainWindow::createControls()
     // Reading order: the names, the picture and the buttons under it on the left, then the
     // right-hand column from the top, the buttons row by row, and last the banner.
     const QList<QWidget*> order{chineseName_, latinName_, pictureBox_,
-                                findChild<QWidget*>(QStringLiteral("btnSignDocument")),
-                                findChild<QWidget*>(QStringLiteral("btnDraw")), styleBox_,
-                                backgroundBox_, inkPreview_, sizeBox_, wornBox_, saveButton,
-                                printButton, moreButton, helpButton, logo};
+                                findChild<QWidget*>(QStringLiteral("btnSignDocument")), styleBox_,
+                                backgroundBox_, inkPreview_, sizeBox_, wornBox_, drawButton,
+                                saveButton, printButton, moreButton, helpButton, logo};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
     new FocusRing(this);
