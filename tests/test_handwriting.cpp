@@ -15,9 +15,11 @@
 #include "ui/drawwindow.h"
 #include "ui/mainwindow.h"
 #include "ui/signwindow.h"
+#include "ui/stylelist.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QSvgRenderer>
 #include <QTabletEvent>
@@ -40,11 +42,12 @@ PenStroke line(double y, int n, double step, double ms, double pressure = -1)
     return s;
 }
 
-// How wide the ink is across the middle of a horizontal stroke.
-double widthAcross(const QPainterPath& ink)
+// How wide the ink is across a horizontal stroke, at `x` or its middle.
+double widthAcross(const QPainterPath& ink, double x = qQNaN())
 {
     const QRectF box = ink.boundingRect();
-    const double x = box.center().x();
+    if (std::isnan(x))
+        x = box.center().x();
     double top = box.bottom(), bottom = box.top();
     for (double y = box.top(); y <= box.bottom(); y += 0.05)
         if (ink.contains(QPointF(x, y))) {
@@ -99,6 +102,19 @@ TEST(Handwriting, TheInkFollowsThePen)
     const double light = widthAcross(strokeInk(line(100, 60, 3, 8, 0.1), 8));
     EXPECT_NEAR(heavy, 8, 0.3);
     EXPECT_LT(light, heavy * 0.45);
+    // A pen's points far apart, pressed lighter and harder in turn: the width swells and
+    // narrows evenly between them, with no corner at a point.
+    PenStroke sparse = line(100, 12, 38, 16);
+    for (size_t i = 0; i < sparse.size(); ++i)
+        sparse[i].pressure = i % 2 ? 0.9 : 0.2;
+    const QPainterPath swelling = strokeInk(sparse, 12);
+    double sharpest = 0;
+    for (double x = 180; x <= 460; x += 1)
+        sharpest = std::max(sharpest, std::abs(widthAcross(swelling, x - 3) -
+                                               2 * widthAcross(swelling, x) +
+                                               widthAcross(swelling, x + 3)));
+    EXPECT_LT(sharpest, 0.5) << "the width's sharpest bend over 3 pixels; a corner at each point bends 0.9";
+
     const double slow = widthAcross(strokeInk(line(100, 60, 3, 30), 8));
     const double fast = widthAcross(strokeInk(line(100, 60, 3, 1), 8));
     EXPECT_GT(slow, fast * 1.4) << "without pressure, speed thins the line";
@@ -440,6 +456,21 @@ TEST_F(DrawnFiles, ThePadKeepsWhatIsWrittenOnIt)
     EXPECT_GT(differing(one, both), 100);
     QTest::keyClick(handle, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(pad->grab().toImage(), both) << "redone: the very pixels";
+    // Clearing is one step undo takes back.
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("btnClear")), Qt::LeftButton);
+    EXPECT_EQ(differing(pad->grab().toImage(), blank), 0) << "cleared";
+    QTest::keyClick(handle, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(pad->grab().toImage(), both) << "the clear undone";
+    // A photograph imported is shown on the pad in place of the strokes, until undone.
+    photographOfPaper(true).save(path("photo.png"));
+    platform.openAnswers = {path("photo.png")};
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("btnImport")), Qt::LeftButton);
+    EXPECT_TRUE(pad->showsScan());
+    EXPECT_TRUE(pad->writing().strokes.empty());
+    EXPECT_GT(differing(pad->grab().toImage(), both), 300) << "the photograph's ink shown";
+    EXPECT_FALSE(QDir(drawnFolder()).exists(QStringLiteral("drawn-ink.png"))) << "kept only by 完成";
+    QTest::keyClick(handle, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(pad->grab().toImage(), both) << "the import undone";
 
     QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("btnDone")), Qt::LeftButton);
     const QDir folder(drawnFolder());
@@ -454,6 +485,14 @@ TEST_F(DrawnFiles, ThePadKeepsWhatIsWrittenOnIt)
     // to the pad's at 72 points, in the window's ink, and saves it as it shows it.
     auto* style = w.findChild<QComboBox*>(QStringLiteral("cboFont"));
     EXPECT_EQ(style->currentText(), QStringLiteral("手绘"));
+    style->showPopup();
+    const auto preview = [style] {
+        return style->itemData(style->currentIndex(), StyleComboBox::PreviewRole).value<QImage>();
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !preview().isNull(); }));
+    EXPECT_GT(countPixels(preview(), [](QRgb c) { return qAlpha(c) > 128; }), 60)
+        << "the pen's lines seen in the list, however far brought down";
+    style->hidePopup();
     const QRectF ink = w.layout().inkBox;
     const QRectF onPad = inkBounds(handwritingInk(pad->writing()));
     EXPECT_NEAR(ink.width() / TwipsPerPixel, onPad.width() * 388 / 1164, 1.5);
@@ -490,6 +529,27 @@ TEST_F(DrawnFiles, ThePadKeepsWhatIsWrittenOnIt)
     const auto black = [](QRgb p) { return qRed(p) < 90 && qGreen(p) < 90 && qBlue(p) < 90; };
     EXPECT_GT(countPixels(pageImage(path("signed.pdf"), 1, path("signed")), black), 200)
         << "the drawn signature's ink on the page";
+
+    // A photograph imported, a line written under it, kept by 完成: one picture of both,
+    // the photograph's pixels as they were, and no longer called too large a name.
+    sign->close();
+    w.activateWindow();
+    QTest::mouseClick(w.findChild<QWidget*>(QStringLiteral("btnDraw")), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    platform.openAnswers = {path("photo.png")};
+    QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("btnImport")), Qt::LeftButton);
+    ASSERT_TRUE(pad->showsScan());
+    QTest::mousePress(handle, Qt::LeftButton, {}, at({150, 740}));
+    for (int i = 1; i <= 30; ++i)
+        QTest::mouseMove(handle, at({150.0 + i * 30, 740}), 8);
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, at({1050, 740}));
+    const auto scanned = std::get<QImage>(readScan(path("photo.png")));
+    QTest::keyClick(handle, Qt::Key_Return);
+    EXPECT_FALSE(folder.exists(QStringLiteral("drawn.json"))) << "the strokes' file replaced";
+    const QImage kept(folder.filePath(QStringLiteral("drawn-ink.png")));
+    EXPECT_GE(kept.width(), scanned.width() * 900 / scanSize(scanned).width()) << "the line's length too";
+    EXPECT_GT(kept.height(), scanned.height()) << "the line under it";
+    EXPECT_FALSE(w.findChild<QLabel*>(QStringLiteral("lblStatus"))->text().contains(QStringLiteral("名字")));
 }
 
 } // namespace

@@ -35,10 +35,11 @@ double pressureOf(double p)
     return Thinnest + (1 - Thinnest) * std::clamp(p, 0.0, 1.0);
 }
 
+// The points a stroke's line passes through, each with the radius the pen's pressure gives it;
+// the ends are narrowed later, along the curve.
 std::vector<Sample> samples(const PenStroke& stroke, double penWidth)
 {
-    std::vector<QPointF> at;
-    std::vector<double> pressure;
+    std::vector<Sample> out;
     QPointF shown;
     double lastMs = 0;
     double simulated = 1;
@@ -46,63 +47,73 @@ std::vector<Sample> samples(const PenStroke& stroke, double penWidth)
         const PenPoint& p = stroke[i];
         const QPointF pen(p.x, p.y);
         shown = i == 0 ? pen : shown + (pen - shown) * (1 - Streamline);
-        if (!at.empty() && QLineF(at.back(), shown).length() < Closest)
+        if (!out.empty() && QLineF(out.back().at, shown).length() < Closest)
             continue;
-        if (p.pressure < 0 && !at.empty()) {
+        if (p.pressure < 0 && !out.empty()) {
             // No pen pressure: a slow line is a heavy one, as with a brush.
-            const double speed = QLineF(at.back(), shown).length() / std::max(1.0, p.ms - lastMs);
+            const double speed = QLineF(out.back().at, shown).length() / std::max(1.0, p.ms - lastMs);
             simulated += (1 - std::min(1.0, speed / FastestPxPerMs) - simulated) * 0.15;
         }
         lastMs = p.ms;
-        at.push_back(shown);
-        pressure.push_back(p.pressure >= 0 ? p.pressure : simulated);
+        out.push_back({shown, penWidth / 2 * pressureOf(p.pressure >= 0 ? p.pressure : simulated)});
     }
     // The line reaches where the pen lifted, however far the smoothing lagged.
     if (stroke.size() > 1) {
         const QPointF end(stroke.back().x, stroke.back().y);
-        if (QLineF(at.back(), end).length() >= Closest) {
-            at.push_back(end);
-            pressure.push_back(pressure.back());
-        }
-    }
-    std::vector<double> along(at.size(), 0);
-    for (size_t i = 1; i < at.size(); ++i)
-        along[i] = along[i - 1] + QLineF(at[i - 1], at[i]).length();
-    const double length = along.back();
-    const double taper = TaperPens * penWidth;
-    std::vector<Sample> out;
-    out.reserve(at.size());
-    for (size_t i = 0; i < at.size(); ++i) {
-        const double fromEnd = std::min(along[i], length - along[i]);
-        const double narrowing = 0.4 + 0.6 * std::min(1.0, fromEnd / taper);
-        out.push_back({at[i], penWidth / 2 * pressureOf(pressure[i]) * narrowing});
+        if (QLineF(out.back().at, end).length() >= Closest)
+            out.push_back({end, out.back().radius});
     }
     return out;
 }
 
 // The points joined by a curve through them (Catmull-Rom), a point every `step` pixels at
-// most: a pen's sparse points make a smooth line, not a polygon.
+// most, the radius following as smoothly: a pen's sparse points make a smooth line of an evenly
+// changing width, not a polygon with a bump at every point.
 std::vector<Sample> curved(const std::vector<Sample>& s, double step)
 {
     if (s.size() < 3)
         return s;
     std::vector<Sample> out;
     const auto at = [&s](qsizetype i) {
-        return s[size_t(std::clamp<qsizetype>(i, 0, qsizetype(s.size()) - 1))].at;
+        return s[size_t(std::clamp<qsizetype>(i, 0, qsizetype(s.size()) - 1))];
     };
     for (size_t i = 0; i + 1 < s.size(); ++i) {
-        const QPointF p0 = at(qsizetype(i) - 1), p1 = s[i].at, p2 = s[i + 1].at,
-                      p3 = at(qsizetype(i) + 2);
+        const Sample s0 = at(qsizetype(i) - 1), s1 = s[i], s2 = s[i + 1], s3 = at(qsizetype(i) + 2);
+        const QPointF p0 = s0.at, p1 = s1.at, p2 = s2.at, p3 = s3.at;
+        const double r0 = s0.radius, r1 = s1.radius, r2 = s2.radius, r3 = s3.radius;
+        const auto [thinnest, widest] = std::minmax(r1, r2);
         const int pieces = std::max(1, int(std::ceil(QLineF(p1, p2).length() / step)));
         for (int j = 0; j < pieces; ++j) {
             const double t = double(j) / pieces, t2 = t * t, t3 = t2 * t;
             const QPointF p = 0.5 * (2 * p1 + (p2 - p0) * t + (2 * p0 - 5 * p1 + 4 * p2 - p3) * t2 +
                                      (3 * p1 - p0 - 3 * p2 + p3) * t3);
-            out.push_back({p, s[i].radius + (s[i + 1].radius - s[i].radius) * t});
+            const double r = 0.5 * (2 * r1 + (r2 - r0) * t + (2 * r0 - 5 * r1 + 4 * r2 - r3) * t2 +
+                                    (3 * r1 - r0 - 3 * r2 + r3) * t3);
+            // Never wider or thinner than the points either side: no swelling between them.
+            out.push_back({p, std::clamp(r, thinnest, widest)});
         }
     }
     out.push_back(s.back());
     return out;
+}
+
+// The stroke's ends narrowed along the curve, over a length of the pen's width, easing in and
+// out: the taper has no corner where it starts.
+void taper(std::vector<std::vector<Sample>>& pieces, double penWidth)
+{
+    double length = 0;
+    for (const auto& piece : pieces)
+        for (size_t i = 1; i < piece.size(); ++i)
+            length += QLineF(piece[i - 1].at, piece[i].at).length();
+    const double reach = TaperPens * penWidth;
+    double along = 0;
+    for (auto& piece : pieces)
+        for (size_t i = 0; i < piece.size(); ++i) {
+            if (i > 0)
+                along += QLineF(piece[i - 1].at, piece[i].at).length();
+            const double x = std::min(1.0, std::min(along, length - along) / reach);
+            piece[i].radius *= 0.4 + 0.6 * x * x * (3 - 2 * x);
+        }
 }
 
 // One piece of a stroke, turning gently, as one outline: its left edge out, a round cap, its
@@ -185,8 +196,13 @@ QPainterPath strokeInk(const PenStroke& stroke, double penWidth, double step)
     const auto parts = gentlePieces(s);
     // A stroke that turns sharply at every point is capped with fewer points a turn.
     const int capPoints = parts.size() > 1000 ? 3 : 12;
+    std::vector<std::vector<Sample>> smooth;
+    smooth.reserve(parts.size());
     for (const std::vector<Sample>& piece : parts)
-        addPiece(pieces, curved(piece, step), capPoints);
+        smooth.push_back(curved(piece, step));
+    taper(smooth, penWidth);
+    for (const std::vector<Sample>& piece : smooth)
+        addPiece(pieces, piece, capPoints);
     return pieces;
 }
 

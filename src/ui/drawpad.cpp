@@ -1,6 +1,7 @@
 #include "drawpad.h"
 
 #include "output/handwritingfiles.h"
+#include "render/scannedink.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -9,6 +10,8 @@
 DrawPad::DrawPad(QWidget* parent) : QWidget(parent)
 {
     writing_.size = Size;
+    // A line a person sees at 72 points, a third of the pad's size.
+    writing_.penWidth = 8;
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize((Size / 3).toSize());
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -42,38 +45,88 @@ void DrawPad::setInk(QRgb ink)
     Q_EMIT changed();
 }
 
-void DrawPad::undo()
+void DrawPad::apply(const Step& step, bool forward)
 {
-    if (writing_.strokes.empty())
-        return;
-    undone_.push_back(std::move(writing_.strokes.back()));
-    writing_.strokes.pop_back();
-    ink_.pop_back();
+    if (!step.replaces && forward) {
+        for (const PenStroke& stroke : step.strokes) {
+            writing_.strokes.push_back(stroke);
+            ink_.push_back(strokeInk(stroke, writing_.penWidth));
+        }
+    } else if (!step.replaces) {
+        writing_.strokes.resize(writing_.strokes.size() - step.strokes.size());
+        ink_.resize(ink_.size() - step.strokes.size());
+    } else {
+        writing_.strokes = forward ? std::vector<PenStroke>() : step.strokes;
+        ink_ = handwritingInk(writing_);
+        scan_ = forward ? step.scanAfter : step.scanBefore;
+    }
     redrawInk();
     Q_EMIT changed();
+}
+
+void DrawPad::undo()
+{
+    if (done_.empty())
+        return;
+    undone_.push_back(std::move(done_.back()));
+    done_.pop_back();
+    apply(undone_.back(), false);
 }
 
 void DrawPad::redo()
 {
     if (undone_.empty())
         return;
-    writing_.strokes.push_back(std::move(undone_.back()));
+    done_.push_back(std::move(undone_.back()));
     undone_.pop_back();
-    ink_.push_back(strokeInk(writing_.strokes.back(), writing_.penWidth));
-    redrawInk();
-    Q_EMIT changed();
+    apply(done_.back(), true);
 }
 
+// One step, as a stroke is: undo brings everything back.
 void DrawPad::clear()
 {
-    // Cleared, as written, can be undone a stroke at a time: the strokes go to the redo list.
-    while (!writing_.strokes.empty()) {
-        undone_.push_back(std::move(writing_.strokes.back()));
-        writing_.strokes.pop_back();
-    }
-    ink_.clear();
-    redrawInk();
-    Q_EMIT changed();
+    if (isEmpty())
+        return;
+    done_.push_back({true, writing_.strokes, scan_, QImage()});
+    undone_.clear();
+    apply(done_.back(), true);
+}
+
+void DrawPad::showScan(const QImage& ink)
+{
+    done_.push_back({true, writing_.strokes, scan_, ink});
+    undone_.clear();
+    apply(done_.back(), true);
+}
+
+QRectF DrawPad::scanRect() const
+{
+    const QSizeF size = scanSize(scan_);
+    return QRectF(QPointF((Size.width() - size.width()) / 2, (Size.height() - size.height()) / 2),
+                  size);
+}
+
+QImage DrawPad::scanWithStrokes() const
+{
+    if (scan_.isNull())
+        return {};
+    const QRectF shown = scanRect();
+    const double margin = writing_.penWidth;
+    const QRectF box = (shown | inkBounds(ink_).adjusted(-margin, -margin, margin, margin))
+                           .intersected(QRectF(QPointF(), Size));
+    const double scale = scan_.width() / shown.width();
+    QImage out((box.size() * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.scale(scale, scale);
+    p.translate(-box.topLeft());
+    p.drawImage(shown, scan_);
+    for (const QPainterPath& stroke : ink_)
+        p.fillPath(stroke, QColor::fromRgb(writing_.ink | 0xFF000000));
+    p.end();
+    return out.convertToFormat(QImage::Format_ARGB32);
 }
 
 void DrawPad::redrawInk()
@@ -83,6 +136,10 @@ void DrawPad::redrawInk()
     written_.fill(Qt::white);
     QPainter p(&written_);
     p.setTransform(toWidget());
+    if (!scan_.isNull()) {
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawImage(scanRect(), scan_);
+    }
     paintHandwriting(p, ink_, writing_.ink);
     p.end();
     update();
@@ -141,11 +198,9 @@ void DrawPad::finish()
     if (!writingNow_)
         return;
     writingNow_ = false;
-    writing_.strokes.push_back(std::move(current_));
+    done_.push_back({false, {std::move(current_)}, QImage(), QImage()});
     current_.clear();
-    ink_.push_back(strokeInk(writing_.strokes.back(), writing_.penWidth));
-    redrawInk();
-    Q_EMIT changed();
+    apply(done_.back(), true);
 }
 
 void DrawPad::mousePressEvent(QMouseEvent* event)

@@ -22,8 +22,16 @@ public:
     const Handwriting& writing() const { return writing_; }
     void setPenWidth(double width);
     void setInk(QRgb ink);
-    bool canUndo() const { return !writing_.strokes.empty(); }
+    bool canUndo() const { return !done_.empty(); }
     bool canRedo() const { return !undone_.empty(); }
+    bool isEmpty() const { return writing_.strokes.empty() && scan_.isNull(); }
+    // A photograph's ink shown on the pad in place of what was written, one step undo takes
+    // back; what is written after it is written over it.
+    void showScan(const QImage& ink);
+    bool showsScan() const { return !scan_.isNull(); }
+    // The photograph's ink with the strokes written over it, at the photograph's resolution,
+    // cropped to the ink.
+    QImage scanWithStrokes() const;
     void undo();
     void redo();
     void clear();
@@ -48,13 +56,25 @@ private:
     void extend(QPointF at, double pressure);
     void finish();
     void redrawInk();
+    // One step undone or redone: a stroke written, or what the pad showed replaced by a
+    // photograph or by nothing.
+    struct Step
+    {
+        bool replaces = false;
+        std::vector<PenStroke> strokes; // written, or replaced
+        QImage scanBefore, scanAfter;
+    };
+    QRectF scanRect() const;
+    void apply(const Step& step, bool forward);
 
     Handwriting writing_;
     std::vector<QPainterPath> ink_;       // each stroke's outline, as writing_.strokes
-    std::vector<PenStroke> undone_;       // what redo writes again, the last undone last
+    std::vector<Step> done_;              // what undo takes back, the last done last
+    std::vector<Step> undone_;            // what redo does again, the last undone last
     PenStroke current_;
     bool writingNow_ = false;
     QElapsedTimer clock_;
+    QImage scan_;                         // a photograph's ink, where one is shown
     QImage written_;                      // the finished strokes at the widget's size
     QRectF shownCurrent_;                 // where the stroke being written was last painted
 };

@@ -63,10 +63,10 @@ DrawWindow::DrawWindow(Platform& platform, const QString& folder, QWidget* paren
     pad_->setObjectName(QStringLiteral("padDraw"));
     undo_ = new QPushButton(QStringLiteral("撤销"), this);
     undo_->setObjectName(QStringLiteral("btnUndo"));
-    undo_->setToolTip(QStringLiteral("撤销最后一笔（Ctrl+Z）"));
+    undo_->setToolTip(QStringLiteral("撤销最后一步：一笔、清除或导入（Ctrl+Z）"));
     redo_ = new QPushButton(QStringLiteral("重做"), this);
     redo_->setObjectName(QStringLiteral("btnRedo"));
-    redo_->setToolTip(QStringLiteral("把撤销的一笔写回来（Ctrl+Shift+Z）"));
+    redo_->setToolTip(QStringLiteral("把撤销的一步做回来（Ctrl+Shift+Z 或 Ctrl+Y）"));
     clear_ = new QPushButton(QStringLiteral("清除"), this);
     clear_->setObjectName(QStringLiteral("btnClear"));
     auto* ink = new QPushButton(QStringLiteral("墨色…"), this);
@@ -79,7 +79,8 @@ DrawWindow::DrawWindow(Platform& platform, const QString& folder, QWidget* paren
     penWidth_->setAccessibleName(QStringLiteral("笔宽"));
     auto* scan = new QPushButton(QStringLiteral("导入…"), this);
     scan->setObjectName(QStringLiteral("btnImport"));
-    scan->setToolTip(QStringLiteral("导入写在纸上的签名的照片或扫描件（PNG、JPEG），去掉纸的颜色"));
+    scan->setToolTip(QStringLiteral("导入写在纸上的签名的照片或扫描件（PNG、JPEG），去掉纸的颜色，"
+                                    "显示在手写区里，点“完成”保存"));
     auto* done = new QPushButton(QStringLiteral("完成"), this);
     done->setObjectName(QStringLiteral("btnDone"));
     done->setDefault(true);
@@ -110,9 +111,16 @@ DrawWindow::DrawWindow(Platform& platform, const QString& folder, QWidget* paren
     for (const int key : {Qt::Key_Return, Qt::Key_Enter})
         connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this,
                 &DrawWindow::finish);
-    for (const QKeySequence& keys : {QKeySequence(QKeySequence::Redo),
-                                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)})
-        connect(new QShortcut(keys, this), &QShortcut::activated, pad_, &DrawPad::redo);
+    // Both of the usual redo keys, each once: the platform's own may already be one of them,
+    // and a key bound twice is ambiguous and does nothing.
+    QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
+                                    QKeySequence(Qt::CTRL | Qt::Key_Y)})
+        if (!redoKeys.contains(keys))
+            redoKeys << keys;
+    auto* redoShortcut = new QShortcut(this);
+    redoShortcut->setKeys(redoKeys);
+    connect(redoShortcut, &QShortcut::activated, pad_, &DrawPad::redo);
     // Three times the picture where the screen has room.
     resize(withinScreen(QSize(1200, 900), parent));
     showState();
@@ -132,7 +140,7 @@ void DrawWindow::showState()
 {
     undo_->setEnabled(pad_->canUndo());
     redo_->setEnabled(pad_->canRedo());
-    clear_->setEnabled(pad_->canUndo());
+    clear_->setEnabled(!pad_->isEmpty());
 }
 
 void DrawWindow::pickInk()
@@ -145,6 +153,11 @@ void DrawWindow::pickInk()
 void DrawWindow::finish()
 {
     const QString title = QStringLiteral("手绘签名");
+    if (pad_->showsScan()) {
+        const QImage ink = pad_->scanWithStrokes();
+        return keep(drawnFiles(ink), QStringLiteral("drawn-ink.png"), pngBytes(ink),
+                    keptFile(folder_));
+    }
     if (inkBounds(handwritingInk(pad_->writing())).isEmpty())
         return platform_.showMessage(tr("还没有写下签名：请在白色的区域里写。"), title,
                                      Platform::Icon::Warning);
@@ -199,6 +212,6 @@ void DrawWindow::importScan()
                 ? tr("“%1”上没有找到笔迹：没有比纸更深的颜色。").arg(QFileInfo(*path).fileName())
                 : tr("“%1”不是能读的图片。").arg(QFileInfo(*path).fileName()),
             tr("导入签名"), Platform::Icon::Warning);
-    const QImage& ink = std::get<QImage>(read);
-    keep(drawnFiles(ink), QStringLiteral("drawn-ink.png"), pngBytes(ink), keptFile(folder_));
+    // Shown on the pad to be looked at, written over or undone; kept by 完成.
+    pad_->showScan(std::get<QImage>(read));
 }

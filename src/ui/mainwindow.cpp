@@ -147,6 +147,8 @@ void MainWindow::showSizeUsed(const QString& asked, double used, bool refused)
     QStringList lines;
     if (refused)
         lines << QStringLiteral("字大小“%1”不能使用，图片按 %2 磅绘制。").arg(asked).arg(used);
+    else if (used != fontSizeFromText(asked) && signature_.spec().drawn)
+        lines << QStringLiteral("手绘签名较大，按 %1 磅绘制，以免超出图片。").arg(used);
     else if (used != fontSizeFromText(asked))
         lines << QStringLiteral("名字较长，按 %1 磅绘制，以免超出图片。").arg(used);
     // What the picture shown is drawn without, for as long as it is.
@@ -489,7 +491,8 @@ QImage MainWindow::stylePreview(int index)
     const StyleRule rule = styleRuleFor(spec.style->name);
     spec.points = std::min(36, rule.largestSize);
     spec.ink = rule.ink;
-    return StyleComboBox::previewOf(signature_.preview(spec, 2), devicePixelRatioF());
+    return StyleComboBox::previewOf(signature_.preview(spec, 2), devicePixelRatioF(),
+                                    spec.style->name == HandStyleName);
 }
 
 void MainWindow::paintEvent(QPaintEvent*)

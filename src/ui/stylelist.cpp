@@ -20,7 +20,37 @@ void StyleComboBox::showPopup()
     QComboBox::showPopup();
 }
 
-QImage StyleComboBox::previewOf(const QImage& drawn, qreal devicePixelRatio)
+namespace {
+
+// Each pixel as opaque as the most opaque within `by` of it, and a third of the strongest
+// made solid, in the ink's colour, with `by` pixels of room around.
+QImage thickened(const QImage& image, int by)
+{
+    const QImage in = image.convertToFormat(QImage::Format_ARGB32);
+    QRgb ink = 0;
+    for (int y = 0; y < in.height(); ++y)
+        for (int x = 0; x < in.width(); ++x)
+            if (qAlpha(in.pixel(x, y)) > qAlpha(ink))
+                ink = in.pixel(x, y);
+    if (qAlpha(ink) == 0)
+        return image;
+    QImage out(in.size() + QSize(2 * by, 2 * by), QImage::Format_ARGB32);
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x) {
+            int alpha = 0;
+            for (int dy = -by; dy <= by; ++dy)
+                for (int dx = -by; dx <= by; ++dx)
+                    if (in.rect().contains(x - by + dx, y - by + dy))
+                        alpha = std::max(alpha, qAlpha(in.pixel(x - by + dx, y - by + dy)));
+            out.setPixel(x, y, qRgba(qRed(ink), qGreen(ink), qBlue(ink),
+                                     std::min(255, alpha * 3 * 255 / qAlpha(ink))));
+        }
+    return out;
+}
+
+} // namespace
+
+QImage StyleComboBox::previewOf(const QImage& drawn, qreal devicePixelRatio, bool penLines)
 {
     int left = drawn.width(), right = -1, top = -1, bottom = -1;
     for (int y = 0; y < drawn.height(); ++y) {
@@ -40,6 +70,8 @@ QImage StyleComboBox::previewOf(const QImage& drawn, qreal devicePixelRatio)
                              MaxPreviewWidth / qreal(ink.width()));
     QImage preview = drawn.copy(ink).scaled((QSizeF(ink.size()) * k * devicePixelRatio).toSize(),
                                             Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (penLines)
+        preview = thickened(preview, qMax(1, qRound(devicePixelRatio)));
     preview.setDevicePixelRatio(devicePixelRatio);
     return preview;
 }

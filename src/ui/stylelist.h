@@ -16,8 +16,9 @@ public:
 
     // The entry at `index` drawn as its style draws the name; tightly cropped.
     using Drawing = std::function<QImage(int index)>;
-    // A drawing on nothing cropped to its ink and brought down to the list's height.
-    static QImage previewOf(const QImage& drawn, qreal devicePixelRatio);
+    // A drawing on nothing cropped to its ink and brought down to the list's height; lines
+    // drawn with a pen, fine once brought down, thickened to be seen.
+    static QImage previewOf(const QImage& drawn, qreal devicePixelRatio, bool penLines = false);
     // Makes the entries' drawings, those the open list shows first and the others right after
     // it shows, and widens the list to show names and drawings whole.
     void makePreviews(const Drawing& draw);

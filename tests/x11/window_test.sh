@@ -5,7 +5,8 @@
 #   - the window's frame, and the colour dialog's, sit centred on the screen, and at twice the
 #     scale, wider than the screen, the frame still starts on it;
 #   - after a refused size, a name typed and saved is the picture saved;
-#   - opening and closing every dialog writes nothing under HOME.
+#   - opening and closing every dialog writes nothing under HOME;
+#   - the pad's undo and both redo keys.
 set -euo pipefail
 bin=$1
 work=$(mktemp -d)
@@ -266,4 +267,35 @@ app=""
 
 left=$(find "$HOME" -mindepth 1 | head -n 5)
 [ -z "$left" ] || fail "files were written under HOME: $left"
-echo "caption, centring and a clean HOME as the window system shows them"
+# The pad, under the platform whose keys it reads: two strokes written with the mouse, both
+# undone with Ctrl+Z, redone one with Ctrl+Shift+Z and one with Ctrl+Y, and kept with Enter.
+"$bin/sorvex-sign" >"$work/app.log" 2>&1 &
+app=$!
+main=$(window_named "Sorvex签名设计软件 免费版")
+[ -n "$main" ] || fail "the window did not open again"
+xdotool mousemove --window "$main" 489 288 click 1
+pad=$(window_named "手绘签名 - Sorvex签名设计")
+[ -n "$pad" ] || fail "the 手绘签名 button opened no pad"
+eval "$(xwininfo -id "$pad" | awk '/Absolute upper-left X/{print "px="$4} /Absolute upper-left Y/{print "py="$4} /Width:/{print "pw="$2} /Height:/{print "ph="$2}')"
+for row in 0 1; do
+  y=$((py + ph / 3 + row * ph / 5))
+  xdotool mousemove $((px + pw / 4)) "$y" mousedown 1
+  for step in $(seq 1 20); do
+    xdotool mousemove $((px + pw / 4 + step * pw / 40)) $((y + (step % 5) * 6))
+    sleep 0.02
+  done
+  xdotool mouseup 1
+done
+for keys in ctrl+z ctrl+z ctrl+shift+z ctrl+y Return; do press "$pad" "$keys"; done
+kept=$(window_named "手绘签名")
+[ -n "$kept" ] || fail "Enter in the pad kept nothing"
+press "$kept" Return
+drawn=$(find "$HOME" -name drawn.json | head -n 1)
+[ -n "$drawn" ] || fail "no drawn.json under HOME"
+strokes=$(/usr/bin/python3 -c 'import json, sys; print(len(json.load(open(sys.argv[1]))["strokes"]))' "$drawn")
+[ "$strokes" = 2 ] || fail "the pad kept $strokes strokes of the 2 written, undone and redone by keys"
+press "$main" alt+F4
+for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+app=""
+
+echo "caption, centring, a clean HOME and the pad's keys as the window system shows them"
