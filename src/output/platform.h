@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -72,3 +73,11 @@ public:
     // Asks a question that may cost the person something; true for "是", No being the default.
     virtual bool askYesNo(const QString& text, const QString& caption) = 0;
 };
+
+// A password typed, overwritten once its bytes are taken: no copy of it stays in freed memory.
+inline void wiped(std::optional<QString>& typed)
+{
+    if (typed && typed->isDetached())
+        std::fill(typed->begin(), typed->end(), QChar(u'\0'));
+    typed.reset();
+}

@@ -2,7 +2,10 @@
 
 #include <QKeyEvent>
 #include <QPdfDocumentRenderOptions>
+#include <QAbstractScrollArea>
 #include <QPainter>
+#include <QScrollBar>
+#include <QTimer>
 
 #include <cmath>
 
@@ -18,7 +21,7 @@ PageView::PageView(QWidget* parent) : QWidget(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
-    setMinimumSize(320, 320);
+    setMinimumSize(Smallest, Smallest);
     setAccessibleName(QStringLiteral("文档页面，拖动签名放到要签的位置，方向键微调"));
 }
 
@@ -66,6 +69,20 @@ void PageView::setSignature(const QByteArray& pdf)
     placeFirst();
     keepOnPage();
     update();
+    Q_EMIT placeChanged();
+}
+
+double PageView::heightMm() const
+{
+    return signaturePoints_.isEmpty()
+               ? 0
+               : widthMm() * signaturePoints_.height() / signaturePoints_.width();
+}
+
+void PageView::setSignatureShown(bool shown)
+{
+    signatureShown_ = shown;
+    update();
 }
 
 void PageView::place(QPointF atMm, double widthMm)
@@ -112,8 +129,29 @@ void PageView::sizeToZoom()
     const QSize page = pagePoints_.isEmpty()
                            ? QSize()
                            : (pagePoints_ * scale()).toSize() + QSize(2 * int(Margin), 2 * int(Margin));
-    setMinimumSize(page.expandedTo(QSize(320, 320) - QSize(0, 0)).boundedTo(QSize(20000, 20000)));
+    setMinimumSize(page.expandedTo(QSize(Smallest, Smallest)).boundedTo(QSize(20000, 20000)));
     pageImage_ = QImage();
+}
+
+// The point of the page under the pointer stays under it: once the scroll area has laid the
+// view out at its new size (and shown or hidden its scroll bars), it is scrolled back there.
+void PageView::zoomAbout(QPointF at, double zoom)
+{
+    auto* area = qobject_cast<QAbstractScrollArea*>(parentWidget() ? parentWidget()->parentWidget() : nullptr);
+    const QRectF before = pageRect();
+    if (area && !before.isEmpty()) {
+        const QPointF onPage((at.x() - before.left()) / before.width(),
+                             (at.y() - before.top()) / before.height());
+        const QPointF inViewport = at + pos();
+        QTimer::singleShot(0, this, [this, area, onPage, inViewport] {
+            const QRectF after = pageRect();
+            area->horizontalScrollBar()->setValue(
+                qRound(after.left() + onPage.x() * after.width() - inViewport.x()));
+            area->verticalScrollBar()->setValue(
+                qRound(after.top() + onPage.y() * after.height() - inViewport.y()));
+        });
+    }
+    setZoom(fit_, zoom);
 }
 
 QRectF PageView::pageRect() const
@@ -149,7 +187,7 @@ void PageView::setShare(int slice, int slices)
 QRectF PageView::shownRect() const
 {
     const QRectF signature = signatureRect();
-    if (slices_ == 0 || signature.isEmpty())
+    if (slices_ == 0 || !signatureShown_ || signature.isEmpty())
         return {};
     if (slices_ == 1)
         return signature;
@@ -267,12 +305,14 @@ void PageView::resizeEvent(QResizeEvent*)
     const QSize wanted = pagePoints_.isEmpty()
                              ? QSize()
                              : (pagePoints_ * scale()).toSize() + QSize(2 * int(Margin), 2 * int(Margin));
-    if (!wanted.isEmpty() && wanted.expandedTo(QSize(320, 320)) != minimumSize())
+    if (!wanted.isEmpty() && wanted.expandedTo(QSize(Smallest, Smallest)) != minimumSize())
         sizeToZoom();
 }
 
 void PageView::mousePressEvent(QMouseEvent* event)
 {
+    if (!signatureShown_)
+        return;
     const QRectF signature = signatureRect();
     const QRectF shown = shownRect();
     if (shown.isEmpty() || event->button() != Qt::LeftButton)
@@ -358,10 +398,10 @@ void PageView::wheelEvent(QWheelEvent* event)
     // Ctrl and the wheel zoom the page, Shift and the wheel size the signature; the wheel alone
     // scrolls, as everywhere else.
     if (event->modifiers() & Qt::ControlModifier) {
-        setZoom(fit_, zoom_ * std::pow(1.15, event->angleDelta().y() / 120.0));
+        zoomAbout(event->position(), zoom_ * std::pow(1.15, event->angleDelta().y() / 120.0));
         return;
     }
-    if (!(event->modifiers() & Qt::ShiftModifier) || signaturePoints_.isEmpty()) {
+    if (!(event->modifiers() & Qt::ShiftModifier) || signaturePoints_.isEmpty() || !signatureShown_) {
         event->ignore();
         return;
     }
@@ -374,6 +414,8 @@ void PageView::wheelEvent(QWheelEvent* event)
 
 void PageView::keyPressEvent(QKeyEvent* event)
 {
+    if (!signatureShown_)
+        return QWidget::keyPressEvent(event);
     // A millimetre a press; with Shift, a tenth.
     const double step = (event->modifiers() & Qt::ShiftModifier ? 0.1 : 1) * PointsPerMm;
     QPointF move;

@@ -22,13 +22,19 @@ public:
     // Where the signature is on the page as shown, in millimetres from its top-left corner.
     QPointF atMm() const { return at_ / PointsPerMm; }
     double widthMm() const { return width_ / PointsPerMm; }
+    double heightMm() const;
     void place(QPointF atMm, double widthMm);
+    // Hidden once the page is signed, until another signature is asked for: nothing to drag.
+    void setSignatureShown(bool shown);
+    bool signatureShown() const { return signatureShown_; }
     // Where the page is drawn in the widget, and its scale in pixels a point.
     QRectF pageRect() const;
     // How large the page is shown: fitted whole or to its width in the room the view has (its
     // scroll area's), times `zoom`. Larger than the room, the view grows and scrolls.
     enum class Fit { Page, Width };
     void setZoom(Fit fit, double zoom);
+    // Zoomed about a point of the view, which stays where it is on the screen.
+    void zoomAbout(QPointF at, double zoom);
     double zoom() const { return zoom_; }
     Fit fit() const { return fit_; }
     // What of the signature the page shown gets, as saving writes it: all of it (1 of 1), none
@@ -52,6 +58,8 @@ protected:
 
 private:
     static constexpr double PointsPerMm = 72 / 25.4;
+    // The least room the page is shown in: a small screen at a large scale has little to give.
+    static constexpr int Smallest = 120;
     QRectF signatureRect() const; // in widget pixels
     void paintSlices(QPainter& p, const QRectF& signature);
     void setWidthAround(double width, QPointF fixed);
@@ -73,6 +81,7 @@ private:
     QRectF box_; // drawn from a press beside the signature: where it is to go, in widget pixels
     QPointF grab_;      // where the pointer held the signature, in points from its corner
     bool placed_ = false;
+    bool signatureShown_ = true;
     int slice_ = 0;
     int slices_ = 1;
     Fit fit_ = Fit::Page;

@@ -57,6 +57,8 @@ public:
     std::optional<SigningJob> preparedJob();
     // Signs several documents as this one would be signed.
     void signMany();
+    // On a document just signed: a new signature to place, beside the one made.
+    void signAnother();
 
 protected:
     // The signature is made again when the person comes back from designing it, not at every
@@ -73,6 +75,7 @@ public Q_SLOTS:
     void refreshSignature();
 
 private:
+    void createControls();
     bool openDocument(const QString& path, std::shared_ptr<const SecretBytes> password);
     void chooseCertificate();
     void listCertificates();
@@ -121,6 +124,7 @@ private:
     QLineEdit* reason_ = nullptr;
     QLineEdit* location_ = nullptr;
     QLabel* share_ = nullptr;
+    QPushButton* another_ = nullptr;
     QListWidget* thumbnails_ = nullptr;
     QTimer* thumbnailTimer_ = nullptr; // draws the pages' pictures a few at a time
     QDoubleSpinBox* atX_ = nullptr; // where the signature is, in millimetres, as the renderer's
