@@ -590,6 +590,19 @@ TEST_F(SigningWindow, FitsTheScreenAndZooms)
     EXPECT_TRUE(QTest::qWaitFor([pages] { return !pages->item(1)->icon().isNull(); }));
     click(pages->viewport(), pages->visualItemRect(pages->item(1)).center());
     EXPECT_EQ(control<QLabel>("lblPage")->text(), QStringLiteral("第 2 / 2 页"));
+
+    // The pad fits the screen as well.
+    w.activateWindow();
+    QTest::mouseClick(w.findChild<QWidget*>(QStringLiteral("btnDraw")), Qt::LeftButton);
+    QWidget* pad = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        pad = top->objectName() == QLatin1String("frmDraw") ? top : pad;
+    ASSERT_NE(pad, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(pad));
+    EXPECT_TRUE(room.contains(pad->frameGeometry()));
+    for (QWidget* child : pad->findChildren<QWidget*>())
+        EXPECT_TRUE(!child->isVisible() || room.contains(QRect(child->mapToGlobal(QPoint(0, 0)), child->size())))
+            << child->objectName().toStdString();
 }
 
 } // namespace
